@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// One entry of the tray menu as the engine wants it shown.
+struct TrayMenuEntry
+{
+    QString caption;
+    bool enabled = false;
+};
+
+// The tray icon's tip and the captions and enabled states of its menu. The
+// engine owns this state; a front end only shows it.
+struct TrayState
+{
+    QString tip;
+    TrayMenuEntry setup{QStringLiteral("Set up new recording"), true};
+    TrayMenuEntry toggleDisplay{QStringLiteral("Show Recording Display"), false};
+    TrayMenuEntry listen{QStringLiteral("Listen to recording"), false};
+    TrayMenuEntry startRecording{QStringLiteral("Start Recording"), false};
+    TrayMenuEntry stopRecording{QStringLiteral("Stop Recording"), false};
+    TrayMenuEntry pauseRecording{QStringLiteral("Pause Recording"), false};
+    TrayMenuEntry exit{QStringLiteral("E&xit"), true};
+};
+
+// What the engine and the configuration code ask of the user interface. The
+// desktop front end shows windows and message boxes; the headless one writes to
+// the terminal; tests record the calls. Core code never includes a widget header.
+class FrontEnd
+{
+public:
+    virtual ~FrontEnd() = default;
+
+    // A modal message with an OK button only, titled with the program's name.
+    virtual void showMessage(const QString &text) = 0;
+    // The recording setup window; with fillFromConfiguration it is filled from
+    // the configuration record first.
+    virtual void showSetupWindow(bool fillFromConfiguration) = 0;
+    virtual void showRecordingDisplay() = 0;
+    // The engine's status caption changed.
+    virtual void captionChanged(const QString &caption) = 0;
+    // The tray tip or menu changed.
+    virtual void trayChanged(const TrayState &state) = 0;
+    // Ends the process at once with the given status; no further handler runs.
+    // A front end used by tests may return instead, so callers return right after.
+    virtual void exitProcess(int status) = 0;
+};
+
+// The front end in use. Until one is installed, a silent one that ignores
+// everything (and never ends the process) stands in.
+FrontEnd &frontEnd();
+// Installs a front end (nullptr restores the silent one). The caller keeps ownership.
+void setFrontEnd(FrontEnd *frontEnd);
+
+} // namespace platform
