@@ -1,0 +1,29 @@
+#include "platform/audiooutput.h"
+
+#include "platform/alsaaudiooutput.h"
+
+namespace platform
+{
+
+namespace
+{
+AudioOutputFactory &installedFactory()
+{
+    static AudioOutputFactory factory;
+    return factory;
+}
+} // namespace
+
+std::unique_ptr<AudioOutput> createAudioOutput()
+{
+    if (installedFactory())
+        return installedFactory()();
+    return std::make_unique<AlsaAudioOutput>();
+}
+
+void setAudioOutputFactory(AudioOutputFactory factory)
+{
+    installedFactory() = std::move(factory);
+}
+
+} // namespace platform

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "platform/alsamixer.h"
+#include "platform/mdlmixervalues.h"
+#include "platform/mixer.h"
+
+namespace
+{
+
+// A mixer whose speaker line, fader and raw value a test sets.
+class FakeMixer final : public platform::Mixer
+{
+public:
+    FakeMixer() { platform::setMixer(this); }
+    ~FakeMixer() override { platform::setMixer(nullptr); }
+
+    bool findControl(quint32 device, quint32 componentType, quint32 controlType,
+                     platform::MixerControl &control) override
+    {
+        askedDevice = device;
+        askedComponent = componentType;
+        askedControl = controlType;
+        if (!hasSpeakerLine || !hasFader)
+            return false;
+        control.elementName = "Master";
+        control.controlType = controlType;
+        return true;
+    }
+    qint32 controlValue(quint32, const platform::MixerControl &control) override
+    {
+        valueAskedFor = control.elementName;
+        return raw.value_or(-1);
+    }
+
+    bool hasSpeakerLine = true;
+    bool hasFader = true;
+    std::optional<qint32> raw;
+    quint32 askedDevice = 99;
+    quint32 askedComponent = 0;
+    quint32 askedControl = 0;
+    QByteArray valueAskedFor;
+};
+
+} // namespace
+
+TEST(MasterVolume, RawValuesBecomeRoundedPercentages)
+{
+    FakeMixer mixer;
+    const std::pair<qint32, qint32> cases[] = {
+        {65535, 100}, {0, 0}, {327, 0}, {328, 1}, {32767, 50}, {982, 1}, {983, 2}, {65208, 100}, {64880, 99},
+    };
+    for (const auto &[raw, percent] : cases) {
+        mixer.raw = raw;
+        EXPECT_EQ(GetMasterVolume(), percent) << "raw " << raw;
+    }
+    // The default mixer's speaker line and its volume fader are what is asked for,
+    // and the value is read from the control that was found.
+    EXPECT_EQ(mixer.askedDevice, 0u);
+    EXPECT_EQ(mixer.askedComponent, 4u);
+    EXPECT_EQ(mixer.askedControl, 0x50030001u);
+    EXPECT_EQ(mixer.valueAskedFor, QByteArray("Master"));
+}
+
+TEST(MasterVolume, MissingLineFaderOrValueGivesMinusOne)
+{
+    FakeMixer mixer;
+    mixer.raw = 40000;
+    mixer.hasSpeakerLine = false;
+    EXPECT_EQ(GetMasterVolume(), -1);
+    mixer.hasSpeakerLine = true;
+    mixer.hasFader = false;
+    EXPECT_EQ(GetMasterVolume(), -1);
+    mixer.hasFader = true;
+    EXPECT_EQ(GetMasterVolume(), 61);
+    // A fader that is found but cannot be read is unknown, not silent.
+    mixer.raw.reset();
+    EXPECT_EQ(GetMasterVolume(), -1);
+}
+
+TEST(MasterVolume, VolumeControlHelpersPassTheMixerThrough)
+{
+    FakeMixer mixer;
+    mixer.raw = 1234;
+    platform::MixerControl control;
+    control.elementName = "stale";
+    ASSERT_TRUE(GetVolumeControl(3, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXERCONTROL_CONTROLTYPE_VOLUME, control));
+    EXPECT_EQ(mixer.askedDevice, 3u);
+    EXPECT_EQ(control.elementName, QByteArray("Master"));
+    EXPECT_EQ(GetVolumeControlValue(3, control), 1234);
+
+    mixer.hasFader = false;
+    EXPECT_FALSE(GetVolumeControl(0, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXERCONTROL_CONTROLTYPE_VOLUME, control));
+    // A failed lookup leaves no control behind that could be read by mistake.
+    EXPECT_TRUE(control.elementName.isEmpty());
+}
+
+TEST(AlsaMixer, AnswersOnlyForTheSpeakerFaderAndNeverFailsHard)
+{
+    // Runs with or without a sound card: whatever the machine has, the reader
+    // gives a percentage or -1, and controls it does not know give nothing.
+    platform::AlsaMixer alsa;
+    platform::MixerControl control;
+    EXPECT_FALSE(alsa.findControl(0, 5, MIXERCONTROL_CONTROLTYPE_VOLUME, control));
+    EXPECT_FALSE(alsa.findControl(0, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0x20010002, control));
+
+    platform::MixerControl missing;
+    missing.elementName = "No Such Control In Any Mixer";
+    missing.controlType = MIXERCONTROL_CONTROLTYPE_VOLUME;
+    EXPECT_EQ(alsa.controlValue(0, missing), -1);
+    EXPECT_EQ(alsa.controlValue(250, missing), -1);
+
+    const qint32 volume = GetMasterVolume();
+    EXPECT_TRUE(volume == -1 || (volume >= 0 && volume <= 100)) << volume;
+}
