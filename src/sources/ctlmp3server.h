@@ -1,10 +1,19 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+
+class Mp3P;
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
 
 // The preview relay: buffers the audio the engine records and passes it to the
 // embedded player over a local connection, so the user can listen while recording.
+// Once more than 4000 bytes wait, it listens on 127.0.0.1:29174 and points the
+// player at "http://127.0.0.1:29174/streamer.mp3"; after the player's request it
+// sends what has arrived every 100 ms.
 class ctlMP3Server final : public QObject
 {
     Q_OBJECT
@@ -27,8 +36,27 @@ public:
     qint32 lSetVolume = 0;
 
     // Bytes pushed and not yet sent to the player.
-    qsizetype pendingBytes() const { return m_pending.size(); }
+    qsizetype pendingBytes() const { return m_pendingBytes; }
+    // The embedded player, for diagnostics and tests.
+    Mp3P *player() const { return m_player; }
 
 private:
-    QByteArray m_pending;
+    void onAudioTick();
+    void startRelay();
+    void onConnectionRequest();
+    void onDataArrival();
+    void onDataDropped();
+    void closeData();
+    void showSocketError(const QString &description);
+
+    QTcpServer *wsServer = nullptr;
+    QTcpSocket *wsData = nullptr;
+    QTimer *tmrAudio = nullptr;
+    Mp3P *m_player = nullptr;
+
+    bool m_clientStreaming = false;
+    bool m_playerStarted = false;
+    // Pending audio as the blocks were pushed, so that the oldest can be dropped whole.
+    QList<QByteArray> m_pending;
+    qsizetype m_pendingBytes = 0;
 };

@@ -1,0 +1,367 @@
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "mp3frames.h"
+#include "platform/audiooutput.h"
+#include "platform/mixer.h"
+#include "platform/nullaudiooutput.h"
+#include "recordingfrontend.h"
+#include "sources/ctlmp3server.h"
+#include "sources/mp3p.h"
+#include "waitfor.h"
+
+namespace
+{
+
+constexpr quint16 kPort = 29174;
+const QString kAddress = QStringLiteral("http://127.0.0.1:29174/streamer.mp3");
+const QString kSecondInstance = QStringLiteral("You cannot listen on more than one instance of the Ombrex!");
+
+// True when nothing holds the relay port (binding it briefly has no effect on a relay).
+bool portIsFree()
+{
+    QTcpServer probe;
+    const bool free = probe.listen(QHostAddress::LocalHost, kPort);
+    probe.close();
+    return free;
+}
+
+// A raw local client speaking to the relay like a player would.
+class RawClient
+{
+public:
+    RawClient()
+    {
+        QObject::connect(&socket, &QTcpSocket::connected, &socket, [this] { wasConnected = true; });
+    }
+    bool connect()
+    {
+        socket.connectToHost(QHostAddress::LocalHost, kPort);
+        return waitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; });
+    }
+    QByteArray &read()
+    {
+        received += socket.readAll();
+        return received;
+    }
+    bool waitForBytes(qsizetype count)
+    {
+        return waitFor([&] { return read().size() >= count; });
+    }
+    bool waitForClose()
+    {
+        return waitFor([this] { return socket.state() == QAbstractSocket::UnconnectedState; });
+    }
+
+    QTcpSocket socket;
+    QByteArray received;
+    bool wasConnected = false;
+};
+
+class FixedMixer final : public platform::Mixer
+{
+public:
+    FixedMixer() { platform::setMixer(this); }
+    ~FixedMixer() override { platform::setMixer(nullptr); }
+    bool findControl(quint32, quint32, quint32, platform::MixerControl &control) override
+    {
+        control.elementName = "Master";
+        return true;
+    }
+    qint32 controlValue(quint32, const platform::MixerControl &) override { return 32767; }
+};
+
+class NoDevice final : public platform::AudioOutput
+{
+public:
+    bool open() override { return false; }
+    bool setFormat(int, int) override { return false; }
+    qint64 framesWritable() override { return -1; }
+    qint64 write(const qint16 *, qint64) override { return -1; }
+    void close() override {}
+    QString errorString() const override { return QStringLiteral("no sound card"); }
+};
+
+QByteArray numberedBlock(int index, qsizetype size)
+{
+    return QByteArray(size, static_cast<char>('A' + index % 26));
+}
+
+} // namespace
+
+// Every test here binds the relay's fixed port; CTest runs them under one lock.
+class RelayTest : public ::testing::Test
+{
+protected:
+    RelayTest()
+        : counters(std::make_shared<platform::NullAudioCounters>())
+    {
+        platform::setAudioOutputFactory([c = counters] { return std::make_unique<platform::NullAudioOutput>(c); });
+    }
+    ~RelayTest() override { platform::setAudioOutputFactory(nullptr); }
+
+    qint64 samplesPlayed() const { return counters->framesWritten; }
+    bool waitForSamples(qint64 frames)
+    {
+        return waitFor([&] { return samplesPlayed() >= frames * mp3frames::kSamplesPerFrame; });
+    }
+    // Brings the relay to the point where its player streams.
+    void startStreaming(ctlMP3Server &relay)
+    {
+        relay.StartPreviewing();
+        relay.PushData("ICY 200 OK\r\nicy-name:Test Radio\r\nicy-br:128\r\n\r\n");
+        relay.PushData(mp3frames::frames(12));
+        ASSERT_TRUE(waitFor([&] { return relay.player()->state() == Mp3P::State::Playing; }));
+        ASSERT_TRUE(waitForSamples(12));
+    }
+    // Drops the player's connection from the player's side.
+    void dropPlayer(ctlMP3Server &relay)
+    {
+        relay.player()->stop();
+        // Let the relay see the connection go before anything is pushed.
+        runEventsFor(50);
+    }
+
+    RecordingFrontEnd frontEnd;
+    std::shared_ptr<platform::NullAudioCounters> counters;
+};
+
+TEST_F(RelayTest, NothingListensUntilMoreThan4000BytesWait)
+{
+    ctlMP3Server relay;
+    relay.StartPreviewing();
+    EXPECT_TRUE(relay.blnEnablePreviewStream);
+    relay.PushData(QByteArray(4000, 'x'));
+    runEventsFor(350);
+    EXPECT_TRUE(portIsFree());
+    EXPECT_EQ(relay.player()->state(), Mp3P::State::Closed);
+    EXPECT_EQ(relay.pendingBytes(), 4000);
+
+    relay.PushData("y");
+    ASSERT_TRUE(waitFor([&] { return relay.player()->state() != Mp3P::State::Closed; }));
+    EXPECT_EQ(relay.player()->address(), kAddress);
+    EXPECT_FALSE(portIsFree());
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, PlayerGetsEveryPushedByteAndKeepsDecoding)
+{
+    ctlMP3Server relay;
+    relay.StartPreviewing();
+    const QByteArray header = "ICY 200 OK\r\nicy-name:Test Radio\r\nicy-br:128\r\n\r\n";
+    QByteArray pushed = header;
+    relay.PushData(header);
+    // Listening may start in the middle of a frame.
+    const QByteArray cut = mp3frames::frame().mid(150);
+    relay.PushData(cut);
+    pushed += cut;
+    for (int i = 0; i < 10; ++i) {
+        relay.PushData(mp3frames::frame());
+        pushed += mp3frames::frame();
+    }
+    ASSERT_TRUE(waitForSamples(10));
+    EXPECT_EQ(relay.player()->state(), Mp3P::State::Playing);
+
+    // The stream goes on: more blocks arrive between ticks (as while paused) and are played.
+    for (int i = 0; i < 40; ++i) {
+        relay.PushData(mp3frames::frame());
+        pushed += mp3frames::frame();
+        if (i % 8 == 7)
+            runEventsFor(60);
+    }
+    ASSERT_TRUE(waitForSamples(50));
+    runEventsFor(250);
+    EXPECT_EQ(samplesPlayed(), 50 * mp3frames::kSamplesPerFrame);
+    EXPECT_EQ(relay.pendingBytes(), 0);
+    // After the status code the player saw " OK" and exactly what was pushed: the relay adds nothing.
+    EXPECT_EQ(relay.player()->bytesReceived(), 3 + pushed.size());
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, ClientGetsTheBareReplyThenRawBytes)
+{
+    ctlMP3Server relay;
+    startStreaming(relay);
+    dropPlayer(relay);
+    EXPECT_TRUE(relay.blnEnablePreviewStream);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+
+    RawClient client;
+    ASSERT_TRUE(client.connect());
+    client.socket.write("GET /streamer.mp3 HTTP/1.0\r\nIcy-MetaData:0\r\n\r\n");
+    ASSERT_TRUE(client.waitForBytes(10));
+    runEventsFor(50);
+    EXPECT_EQ(client.read(), QByteArray("ICY 200 OK"));
+
+    relay.PushData("abc");
+    relay.PushData("\r\ndef");
+    ASSERT_TRUE(client.waitForBytes(18));
+    EXPECT_EQ(client.read(), QByteArray("ICY 200 OKabc\r\ndef"));
+}
+
+TEST_F(RelayTest, RequestForAnotherPathEndsThePreview)
+{
+    ctlMP3Server relay;
+    startStreaming(relay);
+    dropPlayer(relay);
+
+    RawClient client;
+    ASSERT_TRUE(client.connect());
+    client.socket.write("GET / HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] { return !frontEnd.messages.isEmpty(); }));
+    EXPECT_EQ(frontEnd.messages, QStringList{QStringLiteral("Invalid request!")});
+    EXPECT_FALSE(relay.blnEnablePreviewStream);
+    EXPECT_TRUE(client.waitForClose());
+    EXPECT_TRUE(portIsFree());
+    EXPECT_EQ(relay.player()->state(), Mp3P::State::Closed);
+    EXPECT_TRUE(client.read().isEmpty());
+}
+
+TEST_F(RelayTest, SecondRunningRelayReportsAndStopsItsOwnPreview)
+{
+    ctlMP3Server first;
+    startStreaming(first);
+
+    ctlMP3Server second;
+    second.StartPreviewing();
+    second.PushData(QByteArray(5000, 'z'));
+    ASSERT_TRUE(waitFor([&] { return !frontEnd.messages.isEmpty(); }));
+    EXPECT_EQ(frontEnd.messages, QStringList{kSecondInstance});
+    EXPECT_FALSE(second.blnEnablePreviewStream);
+    EXPECT_EQ(second.pendingBytes(), 0);
+    EXPECT_EQ(second.player()->state(), Mp3P::State::Closed);
+
+    // The first one goes on streaming.
+    first.PushData(mp3frames::frames(5));
+    ASSERT_TRUE(waitForSamples(17));
+    EXPECT_TRUE(first.blnEnablePreviewStream);
+}
+
+TEST_F(RelayTest, WithoutSoundOutputThePreviewStopsAndSaysSo)
+{
+    platform::setAudioOutputFactory([] { return std::make_unique<NoDevice>(); });
+    ctlMP3Server relay;
+    relay.StartPreviewing();
+    relay.PushData(mp3frames::frames(12));
+    ASSERT_TRUE(waitFor([&] { return !frontEnd.messages.isEmpty(); }));
+    EXPECT_EQ(frontEnd.messages, QStringList{kSecondInstance});
+    EXPECT_FALSE(relay.blnEnablePreviewStream);
+    EXPECT_TRUE(portIsFree());
+    // The engine checks the flag before pushing; nothing more is kept.
+    EXPECT_EQ(relay.pendingBytes(), 0);
+}
+
+TEST_F(RelayTest, StopThenStartBeginsEmpty)
+{
+    ctlMP3Server relay;
+    startStreaming(relay);
+    relay.PushData(QByteArray(3000, 'q'));
+    relay.StopPreviewing();
+    EXPECT_FALSE(relay.blnEnablePreviewStream);
+    EXPECT_EQ(relay.pendingBytes(), 0);
+    EXPECT_TRUE(portIsFree());
+    EXPECT_EQ(relay.player()->state(), Mp3P::State::Closed);
+    EXPECT_FALSE(counters->open);
+
+    relay.StartPreviewing();
+    relay.StartPreviewing(); // again: changes nothing
+    relay.PushData(QByteArray(3000, 'r'));
+    runEventsFor(250);
+    EXPECT_TRUE(portIsFree());
+    EXPECT_EQ(relay.pendingBytes(), 3000);
+
+    const qint64 before = samplesPlayed();
+    relay.PushData(mp3frames::frames(4));
+    ASSERT_TRUE(waitFor([&] { return samplesPlayed() >= before + 4 * mp3frames::kSamplesPerFrame; }));
+    EXPECT_EQ(relay.player()->state(), Mp3P::State::Playing);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, UntakenAudioKeepsOnlyTheNewest2MiBInWholeBlocks)
+{
+    ctlMP3Server relay;
+    startStreaming(relay);
+    dropPlayer(relay);
+
+    // Hold the relay's one connection so that the restarted player is turned away
+    // and this client receives what was kept.
+    RawClient client;
+    ASSERT_TRUE(client.connect());
+    runEventsFor(20);
+    constexpr qsizetype kBlock = 4096;
+    for (int i = 0; i < 768; ++i)
+        relay.PushData(numberedBlock(i, kBlock));
+    relay.PushData(QByteArray());
+    EXPECT_EQ(relay.pendingBytes(), 2 * 1024 * 1024);
+
+    client.socket.write("GET /streamer.mp3 HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(client.waitForBytes(10 + 2 * 1024 * 1024));
+    runEventsFor(150);
+    const QByteArray received = client.read();
+    ASSERT_EQ(received.size(), 10 + 2 * 1024 * 1024);
+    EXPECT_TRUE(received.startsWith("ICY 200 OK"));
+    for (int i = 256; i < 768; ++i)
+        ASSERT_EQ(received.mid(10 + (i - 256) * kBlock, kBlock), numberedBlock(i, kBlock)) << "block " << i;
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, SecondLocalClientIsClosedAndTheStreamGoesOn)
+{
+    ctlMP3Server relay;
+    startStreaming(relay);
+
+    RawClient intruder;
+    intruder.socket.connectToHost(QHostAddress::LocalHost, kPort);
+    ASSERT_TRUE(waitFor([&] { return intruder.wasConnected; }));
+    EXPECT_TRUE(intruder.waitForClose());
+    EXPECT_TRUE(intruder.read().isEmpty());
+
+    relay.PushData(mp3frames::frames(6));
+    ASSERT_TRUE(waitForSamples(18));
+    EXPECT_EQ(relay.player()->state(), Mp3P::State::Playing);
+    EXPECT_TRUE(relay.blnEnablePreviewStream);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, DroppedPlayerStopsQuietlyAndConnectsAgain)
+{
+    ctlMP3Server relay;
+    startStreaming(relay);
+    dropPlayer(relay);
+    // Nothing is sent to the closed connection and nothing is reported.
+    relay.PushData(QByteArray(1000, 'w'));
+    runEventsFor(250);
+    EXPECT_EQ(relay.pendingBytes(), 1000);
+    EXPECT_TRUE(relay.blnEnablePreviewStream);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+
+    // Once audio waits again the player is pointed at the relay and plays on.
+    const qint64 before = samplesPlayed();
+    relay.PushData(mp3frames::frames(10));
+    ASSERT_TRUE(waitFor([&] { return samplesPlayed() >= before + 10 * mp3frames::kSamplesPerFrame; }));
+    EXPECT_EQ(relay.player()->state(), Mp3P::State::Playing);
+    EXPECT_EQ(relay.player()->address(), kAddress);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, SetVolumeReachesThePlayerAndIsRemembered)
+{
+    FixedMixer mixer;
+    ctlMP3Server relay;
+    EXPECT_EQ(relay.lSetVolume, 0);
+    // Until the engine passes a volume the player is at the 0 lSetVolume reports.
+    EXPECT_EQ(relay.player()->leftGain(), 0.0);
+    relay.SetVolume(50);
+    EXPECT_EQ(relay.lSetVolume, 50);
+    EXPECT_DOUBLE_EQ(relay.player()->leftGain(), 0.125);
+    EXPECT_DOUBLE_EQ(relay.player()->rightGain(), 0.125);
+    relay.SetVolume(100);
+    EXPECT_DOUBLE_EQ(relay.player()->leftGain(), 1.0);
+    EXPECT_EQ(relay.lSetVolume, 100);
+}
