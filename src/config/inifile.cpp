@@ -2,7 +2,8 @@
 
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
+
+#include "config/atomicwrite.h"
 
 namespace
 {
@@ -192,12 +193,5 @@ bool IniFile::setValue(const QByteArray &section, const QByteArray &key, const Q
         bytes += line;
         bytes += "\r\n";
     }
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeFileAtomically(m_path, bytes);
 }

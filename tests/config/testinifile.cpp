@@ -4,6 +4,7 @@
 
 #include "config/inifile.h"
 #include "config/mdlinifile.h"
+#include "filesizelimit.h"
 #include "platform/folders.h"
 #include "testenv.h"
 
@@ -98,6 +99,20 @@ TEST(IniFile, FailedWriteLeavesNothingHalfWritten)
     QDir().mkpath(folder);
     EXPECT_FALSE(IniFile(folder).setValue("S", "K", "V"));
     EXPECT_TRUE(QFileInfo(folder).isDir());
+
+    // A full disk keeps the old file whole.
+    const QString path = freshPath("full.ini");
+    IniFile ini(path);
+    ASSERT_TRUE(ini.setValue("Advanced", "ADVANCED", "1"));
+    const QByteArray before = testenv::readFile(path);
+    {
+        FileSizeLimit disk(30);
+        ASSERT_TRUE(disk.active());
+        EXPECT_FALSE(ini.setValue("LastPath", "LASTPATH", QByteArray(100, 'p')));
+    }
+    EXPECT_EQ(testenv::readFile(path), before);
+    EXPECT_EQ(QDir(QFileInfo(path).path()).entryList({QStringLiteral("full.ini*")}, QDir::Files),
+              QStringList{QStringLiteral("full.ini")});
 }
 
 TEST(IniValues, KeysAreUpperCasedWhenWrittenAndFoundInAnyCase)
