@@ -313,6 +313,7 @@ void Mp3P::takeReplyHead(const QByteArray &data)
     // A stream without any reply line starts with audio.
     if (static_cast<unsigned char>(m_head.at(0)) == 0xFF) {
         m_statusSeen = true;
+        m_pumpTimer->start();
         setState(State::Playing);
         takeStreamData(std::exchange(m_head, QByteArray()));
         return;

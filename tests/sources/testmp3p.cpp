@@ -80,6 +80,32 @@ public:
     QString errorString() const override { return QStringLiteral("no sound card"); }
 };
 
+// An output that takes only what the test allows, like a device whose buffer is full.
+class ThrottledOutput final : public platform::AudioOutput
+{
+public:
+    explicit ThrottledOutput(qint64 *budget, qint64 *written)
+        : m_budget(budget)
+        , m_written(written)
+    {}
+    bool open() override { return true; }
+    bool setFormat(int, int) override { return true; }
+    qint64 framesWritable() override { return *m_budget; }
+    qint64 write(const qint16 *, qint64 frames) override
+    {
+        frames = std::min(frames, *m_budget);
+        *m_budget -= frames;
+        *m_written += frames;
+        return frames;
+    }
+    void close() override {}
+    QString errorString() const override { return QString(); }
+
+private:
+    qint64 *m_budget;
+    qint64 *m_written;
+};
+
 constexpr qint64 kSamples = mp3frames::kSamplesPerFrame;
 
 } // namespace
@@ -278,4 +304,41 @@ TEST(Mp3P, ConnectionRefusedStopsWithAnError)
     ASSERT_TRUE(waitFor([&] { return player.state() == Mp3P::State::Stopped; }));
     EXPECT_FALSE(player.errorString().isEmpty());
     EXPECT_FALSE(outputs.counters->open);
+}
+
+TEST(Mp3P, ABusyOutputIsFedLaterAndAStalledOneSkipsAhead)
+{
+    qint64 budget = 0;
+    qint64 written = 0;
+    platform::setAudioOutputFactory([&] { return std::make_unique<ThrottledOutput>(&budget, &written); });
+    StreamServer server;
+    Mp3P player;
+    ASSERT_TRUE(player.open(server.address()));
+    ASSERT_TRUE(player.play());
+    ASSERT_TRUE(server.waitForRequest());
+    server.send("ICY 200 OK" + mp3frames::frames(20));
+    runEventsFor(100);
+    EXPECT_EQ(written, 0);
+
+    // Room appears a little at a time: the player's timer hands over the rest in order, losing nothing.
+    for (int i = 0; i < 40 && written < 20 * kSamples; ++i) {
+        budget += 2000;
+        runEventsFor(25);
+    }
+    EXPECT_EQ(written, 20 * kSamples);
+
+    // An output that takes nothing for long: about a megabyte waits (plus what the
+    // decoder already holds), the newest.
+    budget = 0;
+    written = 0;
+    const int frameCount = 3 * (1 << 20) / mp3frames::kFrameBytes / 2; // 1.5 MiB
+    server.send(mp3frames::frames(frameCount));
+    runEventsFor(200);
+    budget = 1 << 30;
+    runEventsFor(200);
+    const qint64 keptFrames = (1 << 20) / mp3frames::kFrameBytes;
+    EXPECT_GE(written, (keptFrames - 2) * kSamples);
+    const qint64 heldByDecoder = 16 * 1024 / mp3frames::kFrameBytes;
+    EXPECT_LE(written, (keptFrames + heldByDecoder + 2) * kSamples);
+    platform::setAudioOutputFactory(nullptr);
 }
