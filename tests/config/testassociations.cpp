@@ -1,10 +1,16 @@
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QMimeDatabase>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
 #include "config/associations.h"
 #include "config/clsregedit.h"
 #include "fakeregistry.h"
+#include "platform/folders.h"
+#include "platform/freedesktopregistry.h"
 #include "platform/registry.h"
 #include "recordingfrontend.h"
 #include "testenv.h"
@@ -220,6 +226,163 @@ TEST(ClsRegEdit, ReadsDefaultValuesAndIgnoresFailedDeletions)
     EXPECT_EQ(regEdit.DeleteKey(RegistryRoot::ClassesRoot, QString(), QStringLiteral("Ombrex.Preset")), QString());
     EXPECT_TRUE(registry.keyExists(RegistryRoot::ClassesRoot, QStringLiteral("Ombrex.Preset")));
     EXPECT_EQ(regEdit.DeleteKey(RegistryRoot::ClassesRoot, QString(), QStringLiteral("Nothing\\Here")), QString());
+}
+
+// The command-line commands on the real freedesktop mapping, in the temporary
+// XDG folders of this test process.
+class FreedesktopAssociations : public ::testing::Test
+{
+protected:
+    FreedesktopAssociations()
+        : dataHome(qEnvironmentVariable("XDG_DATA_HOME"))
+        , configHome(qEnvironmentVariable("XDG_CONFIG_HOME"))
+        , mimeApps(configHome + QStringLiteral("/mimeapps.list"))
+        , backupFile(platform::programFile(QStringLiteral("assoc.mcg")))
+    {
+        // Never the user's own folders.
+        EXPECT_TRUE(dataHome.startsWith(testenv::home()));
+        EXPECT_TRUE(configHome.startsWith(testenv::home()));
+        QDir(dataHome).removeRecursively();
+        QFile::remove(mimeApps);
+        QFile::remove(backupFile);
+    }
+
+    // Every file the associations may touch, with its bytes; the databases the
+    // desktop tools build from them are left out.
+    QMap<QString, QByteArray> snapshot() const
+    {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(dataHome, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (path.startsWith(dataHome + QStringLiteral("/mime/")) && !path.contains(QStringLiteral("/packages/")))
+                continue;
+            if (path.endsWith(QStringLiteral("/mimeinfo.cache")))
+                continue;
+            files.insert(path, testenv::readFile(path));
+        }
+        for (const QString &path : {mimeApps, backupFile}) {
+            if (QFile::exists(path))
+                files.insert(path, testenv::readFile(path));
+        }
+        return files;
+    }
+
+    QString entry(const QString &name) const
+    {
+        return QString::fromUtf8(testenv::readFile(dataHome + QStringLiteral("/applications/") + name));
+    }
+
+    // Playlists were handed to the program with the earlier handler kept in the
+    // backup (the way a setup program hands them over).
+    void handPlaylistsToTheProgram() const
+    {
+        QByteArray list = testenv::readFile(mimeApps);
+        list.replace("audio/x-scpls=vlc.desktop", "audio/x-scpls=Ombrex.Playlist.desktop");
+        testenv::writeFile(mimeApps, list);
+        testenv::writeFile(backupFile, "vlc\r\n");
+    }
+
+    const QString dataHome;
+    const QString configHome;
+    const QString mimeApps;
+    const QString backupFile;
+    const QByteArray userList = "[Added Associations]\n"
+                                "text/plain=gedit.desktop;\n"
+                                "\n"
+                                "[Default Applications]\n"
+                                "audio/x-scpls=vlc.desktop\n"
+                                "image/png=eog.desktop\n";
+};
+
+TEST_F(FreedesktopAssociations, InstallingMakesPresetFilesOpenInTheProgram)
+{
+    testenv::writeFile(mimeApps, userList);
+    ASSERT_TRUE(InstallAssociations());
+
+    const QString exec = platform::FreedesktopRegistry::execFromCommand(defaultAssociationValues().strOpenCommand);
+    EXPECT_TRUE(exec.endsWith(QStringLiteral(" %f -noop")));
+    const QString preset = entry(QStringLiteral("Ombrex.Preset.desktop"));
+    EXPECT_TRUE(preset.contains(QStringLiteral("\nExec=") + exec + QLatin1Char('\n')));
+    EXPECT_TRUE(preset.contains(QStringLiteral("\nMimeType=application/x-vorlane-preset;\n")));
+    EXPECT_TRUE(preset.contains(QStringLiteral("\nComment=Ombrex Preset\n")));
+    const QString playlist = entry(QStringLiteral("Ombrex.Playlist.desktop"));
+    EXPECT_TRUE(playlist.contains(QStringLiteral("\nComment=Ombrex Playlist Link\n")));
+    EXPECT_FALSE(playlist.contains(QStringLiteral("MimeType=")));
+
+    // The user's list keeps everything, playlists included; presets join it.
+    EXPECT_EQ(testenv::readFile(mimeApps), QByteArray("[Added Associations]\n"
+                                                      "text/plain=gedit.desktop;\n"
+                                                      "\n"
+                                                      "[Default Applications]\n"
+                                                      "audio/x-scpls=vlc.desktop\n"
+                                                      "image/png=eog.desktop\n"
+                                                      "application/x-vorlane-preset=Ombrex.Preset.desktop\n"));
+    EXPECT_FALSE(QFile::exists(backupFile));
+
+    if (QStandardPaths::findExecutable(QStringLiteral("update-mime-database")).isEmpty())
+        GTEST_SKIP() << "update-mime-database is not installed";
+    EXPECT_TRUE(
+        testenv::readFile(dataHome + QStringLiteral("/mime/globs2")).contains("application/x-vorlane-preset:*.mvr"));
+    EXPECT_EQ(QMimeDatabase().mimeTypeForFile(QStringLiteral("night.mvr"), QMimeDatabase::MatchExtension).name(),
+              QStringLiteral("application/x-vorlane-preset"));
+}
+
+TEST_F(FreedesktopAssociations, InstallingTwiceLeavesTheSameFilesAsOnce)
+{
+    testenv::writeFile(mimeApps, userList);
+    ASSERT_TRUE(InstallAssociations());
+    const QMap<QString, QByteArray> once = snapshot();
+    ASSERT_TRUE(InstallAssociations());
+    EXPECT_EQ(snapshot(), once);
+
+    handPlaylistsToTheProgram();
+    ASSERT_TRUE(InstallAssociations());
+    const QMap<QString, QByteArray> handlerOnce = snapshot();
+    ASSERT_TRUE(InstallAssociations());
+    EXPECT_EQ(snapshot(), handlerOnce);
+    EXPECT_EQ(testenv::readFile(backupFile), QByteArray("vlc\r\n"));
+    EXPECT_TRUE(
+        entry(QStringLiteral("Ombrex.Playlist.desktop")).contains(QStringLiteral("\nMimeType=audio/x-scpls;\n")));
+}
+
+TEST_F(FreedesktopAssociations, RemovingWhenNothingIsInstalledChangesNothing)
+{
+    testenv::writeFile(mimeApps, userList);
+    testenv::writeFile(dataHome + QStringLiteral("/applications/vlc.desktop"), "[Desktop Entry]\nName=VLC\n");
+    const QMap<QString, QByteArray> before = snapshot();
+    ASSERT_TRUE(RemoveAssociations());
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_FALSE(QDir(dataHome + QStringLiteral("/mime")).exists());
+}
+
+TEST_F(FreedesktopAssociations, RemovalGivesPlaylistsBackFromTheBackup)
+{
+    testenv::writeFile(mimeApps, userList);
+    const QMap<QString, QByteArray> before = snapshot();
+    ASSERT_TRUE(InstallAssociations());
+    handPlaylistsToTheProgram();
+    ASSERT_TRUE(InstallAssociations()); // keeps playlists, and "vlc" in the backup
+    EXPECT_EQ(testenv::readFile(backupFile), QByteArray("vlc\r\n"));
+
+    ASSERT_TRUE(RemoveAssociations());
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(testenv::readFile(mimeApps), userList);
+}
+
+TEST_F(FreedesktopAssociations, RemovalWithoutBackupLeavesPlaylistsToTheDesktop)
+{
+    const QByteArray noPlaylists = "[Default Applications]\nimage/png=eog.desktop\n";
+    testenv::writeFile(mimeApps, noPlaylists);
+    ASSERT_TRUE(InstallAssociations());
+    QByteArray list = testenv::readFile(mimeApps);
+    list.replace("[Default Applications]\n", "[Default Applications]\naudio/x-scpls=Ombrex.Playlist.desktop\n");
+    testenv::writeFile(mimeApps, list);
+
+    ASSERT_TRUE(RemoveAssociations());
+    EXPECT_FALSE(QFile::exists(backupFile));
+    EXPECT_EQ(testenv::readFile(mimeApps), noPlaylists);
+    EXPECT_FALSE(QFile::exists(dataHome + QStringLiteral("/applications/Ombrex.Playlist.desktop")));
 }
 
 } // namespace
