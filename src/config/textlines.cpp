@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
+
+#include "config/atomicwrite.h"
 
 namespace
 {
@@ -67,12 +68,5 @@ bool writeTextLines(const QString &path, const QStringList &lines)
     const QByteArray bytes = encodeText(text);
 
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeFileAtomically(path, bytes);
 }

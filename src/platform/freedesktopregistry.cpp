@@ -114,7 +114,9 @@ bool writeIfDifferent(const QString &path, const QByteArray &bytes, bool &change
     existing.close();
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write shows in write()'s result instead of
+    // being lost in the final flush.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();

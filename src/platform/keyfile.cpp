@@ -71,7 +71,9 @@ bool KeyFile::save(const QString &path) const
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write shows in write()'s result instead of
+    // being lost in the final flush.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     QByteArray bytes;
     for (const QString &line : m_lines) {
