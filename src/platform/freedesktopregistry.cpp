@@ -225,7 +225,16 @@ std::optional<QString> FreedesktopRegistry::handlerOf(const Extension &ext) cons
     const std::optional<QString> handler = list.value(kDefaultApplications, ext.mimeType);
     if (!handler)
         return std::nullopt;
-    return progIdFromHandler(handler->trimmed());
+    const QString value = handler->trimmed();
+    // Some desktops end even a single application with ";": the program's own
+    // class is still recognised then.
+    if (value.endsWith(QStringLiteral(".desktop;")) && value.count(QLatin1Char(';')) == 1) {
+        const QString progId = value.left(value.size() - kDesktopSuffix.size() - 1);
+        EntryKeys keys;
+        if (isValidProgId(progId) && readEntry(progId, keys))
+            return progId;
+    }
+    return progIdFromHandler(value);
 }
 
 bool FreedesktopRegistry::setHandler(const Extension &ext, const QString &progId)

@@ -204,6 +204,13 @@ TEST_F(FreedesktopKeys, DesktopEntriesDeclareTheTypesThatNameThem)
 
     ASSERT_TRUE(registry->setDefaultValue(kRoot, QStringLiteral(".pls"), platform::kRegSz, QStringLiteral("vlc")));
     EXPECT_FALSE(desktopEntry(QStringLiteral("Ombrex.Playlist")).contains(QStringLiteral("MimeType=")));
+
+    // Written the way some desktops write a single default, it is still ours.
+    testenv::writeFile(registry->mimeAppsListPath(),
+                       "[Default Applications]\naudio/x-scpls=Ombrex.Playlist.desktop;\n");
+    EXPECT_EQ(registry->defaultValue(kRoot, QStringLiteral(".pls")), QStringLiteral("Ombrex.Playlist"));
+    testenv::writeFile(registry->mimeAppsListPath(), "[Default Applications]\naudio/x-scpls=vlc.desktop;\n");
+    EXPECT_EQ(registry->defaultValue(kRoot, QStringLiteral(".pls")), QStringLiteral("vlc.desktop;"));
 }
 
 } // namespace
