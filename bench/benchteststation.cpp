@@ -36,7 +36,8 @@ int main(int argc, char **argv)
     client.write("GET /stream HTTP/1.0\r\nIcy-MetaData:1\r\n\r\n");
     while (!closed)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const auto elapsed = static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) - static_cast<quint32>(start));
+    const auto elapsed =
+        static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) - static_cast<quint32>(start));
 
     const teststation::ConnectionRecord &rec = station.connection(0);
     QTextStream out(stdout);

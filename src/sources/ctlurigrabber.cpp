@@ -205,7 +205,9 @@ void ctlURIGrabber::waitAndSend()
         return;
     while (m_pending) {
         const ctlSocket::State state = m_socket->state();
-        if (state == ctlSocket::State::Connected)
+        // A peer that accepted and already closed again counts as connected:
+        // the request then goes nowhere and the watchdog reports the failure.
+        if (state == ctlSocket::State::Connected || state == ctlSocket::State::PeerClosed)
             break;
         if (state == ctlSocket::State::Error) {
             fail(ErrSocket);

@@ -12,7 +12,7 @@ constexpr int kSampleRate = 44100;
 constexpr int kBitRates[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 constexpr int kSideInfoBytes = 32; // MPEG-1, two channels
 
-// The spectrum of every granule and channel: one quantised value +1 at line 7
+// The frequency lines of every granule and channel: one quantised value +1 at line 7
 // (in the lowest subband), coded in the count1 region with quadruple table B
 // (4-bit codes, the complement of the four values), then its sign bit:
 // lines 0-3 "1111", lines 4-7 "1110", sign "0".

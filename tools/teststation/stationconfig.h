@@ -94,7 +94,8 @@ struct Stream
     // Repeat the current title in every block; otherwise blocks between changes are empty (length byte 0).
     bool repeatTitle = false;
 
-    // Audio: the frames of this MP3 file (looped) or, when empty, generated frames.
+    // Audio: the frames of this MP3 file (looped) or, when empty, generated
+    // frames. Every connection starts again from the first byte.
     QString mp3File;
     bool tone = true; // generated frames: a tone (else silence)
     quint32 seed = 1; // generated frames: pattern of the ancillary bytes
@@ -110,6 +111,10 @@ struct Stream
     bool answerBrowser = true; // a request with "MSIE" in it gets browserPage() instead
 };
 
+// What the station serves. A request is answered by everyRequest when set;
+// else by the page, then the stream, registered for its whole target
+// ("/stream?sid=1") or for its path alone ("/stream"); else by notFound. A page
+// on a stream's path therefore replaces the stream (to refuse or redirect it).
 struct Config
 {
     quint16 port = 0;                 // 0: any free port (see Station::port())
