@@ -244,6 +244,7 @@ TEST(TestStation, SplitHeaderStallAndDrop)
     teststation::Config config;
     Stream stream = fastStream();
     stream.headerPieces = 3;
+    stream.pieceDelayMs = 80; // long enough to arrive separately on a busy machine
     stream.stallAfter = 5000;
     config.streams["/stall"] = stream;
     stream = fastStream();
@@ -277,6 +278,7 @@ TEST(TestStation, PagesChunkedWithLengthInPiecesAndPlaceholders)
     chunked.chunkSize = 16;
     chunked.headerSeparately = true;
     chunked.pieces = 3;
+    chunked.pieceDelayMs = 80;
     config.pages["/chunked.pls"] = chunked;
     Page open = Page::m3u({"http://{station}/a"});
     open.keepOpen = true;
