@@ -213,6 +213,20 @@ TEST_F(GrabberTest, OggIsNotSupported)
     EXPECT_EQ(events, QList<QByteArray>{"Error 7"});
 }
 
+TEST_F(GrabberTest, StreamGivenAsPlaylistIsNotCollectedForever)
+{
+    teststation::Stream stream;
+    stream.pace = teststation::Stream::Pace::Fast;
+    stream.answerBrowser = false; // the reader's agent names MSIE
+    config.streams["/stream.pls"] = stream;
+    startStation();
+    grabber.StartURIValidation(url("/stream.pls"));
+    ASSERT_TRUE(waitEvents(1));
+    EXPECT_EQ(events, QList<QByteArray>{"Error 6"});
+    EXPECT_TRUE(grabber.strRawData.startsWith("ICY 200 OK\r\n"));
+    EXPECT_GT(grabber.strRawData.size(), 1024 * 1024);
+}
+
 TEST_F(GrabberTest, RefusedConnectionRaises1Once)
 {
     grabber.StartURIValidation("http://127.0.0.1:" + QByteArray::number(unusedPort()) + "/list.pls");
