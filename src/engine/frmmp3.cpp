@@ -6,6 +6,7 @@
 #include "config/mdlinifile.h"
 #include "engine/programcontext.h"
 #include "engine/startup.h"
+#include "platform/mdlmixervalues.h"
 #include "platform/paths.h"
 #include "sources/ctllive365titlereader.h"
 #include "sources/ctlmp3server.h"
@@ -19,8 +20,7 @@ const QString kNoOperationFlag = QStringLiteral("-noop");
 
 qint32 readMasterVolume()
 {
-    // The mixer reader is not part of this build; -1 is its "cannot be read".
-    return -1;
+    return GetMasterVolume();
 }
 
 frmMP3::frmMP3(QObject *parent)
