@@ -7,6 +7,7 @@
 #include "engine/frmmp3.h"
 #include "engine/programcontext.h"
 #include "engine/startup.h"
+#include "platform/mixer.h"
 #include "platform/registry.h"
 #include "recordingfrontend.h"
 #include "sources/ctlmp3server.h"
@@ -22,6 +23,20 @@ const QString kUnsupported =
                    "and Shoutcase playlists (.pls)!)");
 const QString kNoRecording = QStringLiteral("Recording is not available in this build.");
 const QString kNoPlaylistRead = QStringLiteral("Reading playlist files is not available in this build.");
+
+// A system mixer whose master fader stands at half scale.
+class HalfVolumeMixer final : public platform::Mixer
+{
+public:
+    HalfVolumeMixer() { platform::setMixer(this); }
+    ~HalfVolumeMixer() override { platform::setMixer(nullptr); }
+    bool findControl(quint32, quint32, quint32, platform::MixerControl &control) override
+    {
+        control.elementName = "Master";
+        return true;
+    }
+    qint32 controlValue(quint32, const platform::MixerControl &) override { return 32767; }
+};
 
 class StartUp : public ::testing::Test
 {
@@ -236,6 +251,7 @@ TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
 
 TEST_F(StartUp, MainWindowStartValues)
 {
+    HalfVolumeMixer mixer;
     StartProgram(QString());
     frmMP3 *main = program().mainWindow();
     ASSERT_NE(main, nullptr);
@@ -265,7 +281,8 @@ TEST_F(StartUp, MainWindowStartValues)
     EXPECT_EQ(main->sSongCaption, QStringLiteral("Initializing..."));
     EXPECT_EQ(main->sServerHosts, QList<QByteArray>{QByteArray()});
     EXPECT_EQ(main->sServerQueries.size(), 1);
-    EXPECT_EQ(main->lngVolume, -1);
+    // The listening volume starts at the system's master volume.
+    EXPECT_EQ(main->lngVolume, 50);
     EXPECT_FALSE(main->ctlMP3Server->blnEnablePreviewStream);
 
     EXPECT_TRUE(main->hasTrayIcon());
