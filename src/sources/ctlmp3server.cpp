@@ -1,14 +1,12 @@
 #include "sources/ctlmp3server.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
 
 #include "platform/frontend.h"
 #include "platform/mdlmixervalues.h"
+#include "sources/ctlsocket.h"
 #include "sources/mp3p.h"
 
 namespace
@@ -28,30 +26,34 @@ QString relayAddress()
     return QStringLiteral("http://127.0.0.1:29174/streamer.mp3");
 }
 
+qint16 toShort(qint32 value)
+{
+    return static_cast<qint16>(std::clamp<qint32>(value, -32768, 32767));
+}
+
 } // namespace
 
 ctlMP3Server::ctlMP3Server(QObject *parent)
     : QObject(parent)
-    , wsServer(new QTcpServer(this))
+    , wsServer(new ctlSocket(this))
+    , wsData(new ctlSocket(this))
     , tmrAudio(new QTimer(this))
     , m_player(new Mp3P(this))
 {
     tmrAudio->setInterval(kTickMs);
-    connect(tmrAudio, &QTimer::timeout, this, &ctlMP3Server::onAudioTick);
-    connect(wsServer, &QTcpServer::newConnection, this, &ctlMP3Server::onConnectionRequest);
-    connect(wsServer, &QTcpServer::acceptError, this,
-            [this](QAbstractSocket::SocketError) { showSocketError(wsServer->errorString()); });
+    connect(tmrAudio, &QTimer::timeout, this, &ctlMP3Server::tmrAudio_Timer);
+    connect(wsServer, &ctlSocket::ConnectionRequest, this, &ctlMP3Server::wsServer_ConnectionRequest);
+    connect(wsServer, &ctlSocket::Error, this,
+            [this](qint32, const QString &description) { showSocketError(description); });
+    connect(wsData, &ctlSocket::DataArrival, this, &ctlMP3Server::wsData_DataArrival);
+    connect(wsData, &ctlSocket::PeerClosed, this, &ctlMP3Server::wsData_PeerClosed);
+    connect(wsData, &ctlSocket::Error, this,
+            [this](qint32, const QString &description) { showSocketError(description); });
     // The player starts at the volume lSetVolume says it has.
-    m_player->setVolume(kBalanceCentre, -1, static_cast<qint16>(lSetVolume));
+    m_player->setVolume(kBalanceCentre, -1, toShort(lSetVolume));
 }
 
-ctlMP3Server::~ctlMP3Server()
-{
-    // No messages while the program winds down: close quietly.
-    wsServer->close();
-    if (wsData)
-        wsData->disconnect(this);
-}
+ctlMP3Server::~ctlMP3Server() = default;
 
 void ctlMP3Server::PushData(const QByteArray &lInData)
 {
@@ -73,7 +75,7 @@ void ctlMP3Server::StartPreviewing()
 void ctlMP3Server::StopPreviewing()
 {
     wsServer->close();
-    closeData();
+    wsData->close();
     m_player->stop();
     m_player->close();
     tmrAudio->stop();
@@ -87,18 +89,17 @@ void ctlMP3Server::StopPreviewing()
 void ctlMP3Server::SetVolume(qint32 lngVolume)
 {
     const qint32 master = GetMasterVolume();
-    const auto toShort = [](qint32 value) { return static_cast<qint16>(std::clamp<qint32>(value, -32768, 32767)); };
     m_player->setVolume(kBalanceCentre, toShort(master), toShort(lngVolume));
     lSetVolume = lngVolume;
 }
 
-void ctlMP3Server::onAudioTick()
+void ctlMP3Server::tmrAudio_Timer()
 {
     if (!blnEnablePreviewStream)
         return;
     if (m_clientStreaming) {
-        if (!wsData || wsData->state() != QAbstractSocket::ConnectedState) {
-            onDataDropped();
+        if (!wsData->isConnected()) {
+            wsData_PeerClosed();
             return;
         }
         QByteArray chunk;
@@ -108,7 +109,7 @@ void ctlMP3Server::onAudioTick()
         m_pending.clear();
         m_pendingBytes = 0;
         if (!chunk.isEmpty())
-            wsData->write(chunk);
+            wsData->send(chunk);
         return;
     }
     if (m_pendingBytes > kStartThreshold && !m_playerStarted)
@@ -120,42 +121,30 @@ void ctlMP3Server::startRelay()
     m_playerStarted = true;
     tmrAudio->start();
     // After a dropped player the listener is still up; the player is simply pointed at it again.
-    const bool listening = wsServer->isListening() || wsServer->listen(QHostAddress::LocalHost, kRelayPort);
+    const bool listening = wsServer->state() == ctlSocket::State::Listening ||
+                           wsServer->listen(kRelayPort, ctlSocket::ListenScope::LoopbackOnly);
     if (!listening || !m_player->open(relayAddress()) || !m_player->play()) {
         platform::frontEnd().showMessage(QStringLiteral("You cannot listen on more than one instance of the Ombrex!"));
         StopPreviewing();
     }
 }
 
-void ctlMP3Server::onConnectionRequest()
+void ctlMP3Server::wsServer_ConnectionRequest(qint32 requestID)
 {
-    while (QTcpSocket *socket = wsServer->nextPendingConnection()) {
-        const bool local = socket->peerAddress().toString() == QStringLiteral("127.0.0.1");
-        // One player at a time: a second client while the first is connected is
-        // turned away, and the stream to the first goes on.
-        const bool busy = wsData && wsData->state() == QAbstractSocket::ConnectedState;
-        if (!local || busy) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        closeData();
-        wsData = socket;
-        connect(wsData, &QTcpSocket::readyRead, this, &ctlMP3Server::onDataArrival);
-        connect(wsData, &QTcpSocket::disconnected, this, &ctlMP3Server::onDataDropped);
-        connect(wsData, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-            if (error == QAbstractSocket::RemoteHostClosedError)
-                return; // a player that goes away is not an error; disconnected follows
-            showSocketError(wsData->errorString());
-        });
-    }
+    if (wsServer->peerAddress() != "127.0.0.1")
+        return;
+    // One player at a time: a second client while the first is connected is
+    // turned away (a request left unaccepted is closed), and the stream to the first goes on.
+    if (wsData->isConnected())
+        return;
+    wsData->accept(requestID);
 }
 
-void ctlMP3Server::onDataArrival()
+void ctlMP3Server::wsData_DataArrival()
 {
-    const QByteArray request = wsData->readAll();
+    const QByteArray request = wsData->receiveAll();
     if (request.contains("GET /streamer.mp3")) {
-        wsData->write("ICY 200 OK");
+        wsData->send("ICY 200 OK");
         m_clientStreaming = true;
         m_playerStarted = false;
         return;
@@ -164,23 +153,13 @@ void ctlMP3Server::onDataArrival()
     StopPreviewing();
 }
 
-void ctlMP3Server::onDataDropped()
+void ctlMP3Server::wsData_PeerClosed()
 {
-    // The player went away: stop sending and let it (or the player restarted
-    // by the next tick once audio waits) connect again.
-    closeData();
+    // The player went away: that is no error. Stop sending; the player (or the
+    // player restarted by the tick once audio waits again) may connect again.
+    wsData->close();
     m_clientStreaming = false;
     m_playerStarted = false;
-}
-
-void ctlMP3Server::closeData()
-{
-    if (!wsData)
-        return;
-    wsData->disconnect(this);
-    wsData->abort();
-    wsData->deleteLater();
-    wsData = nullptr;
 }
 
 void ctlMP3Server::showSocketError(const QString &description)

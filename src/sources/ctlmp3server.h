@@ -5,9 +5,8 @@
 #include <QObject>
 
 class Mp3P;
-class QTcpServer;
-class QTcpSocket;
 class QTimer;
+class ctlSocket;
 
 // The preview relay: buffers the audio the engine records and passes it to the
 // embedded player over a local connection, so the user can listen while recording.
@@ -41,16 +40,15 @@ public:
     Mp3P *player() const { return m_player; }
 
 private:
-    void onAudioTick();
+    void tmrAudio_Timer();
     void startRelay();
-    void onConnectionRequest();
-    void onDataArrival();
-    void onDataDropped();
-    void closeData();
+    void wsServer_ConnectionRequest(qint32 requestID);
+    void wsData_DataArrival();
+    void wsData_PeerClosed();
     void showSocketError(const QString &description);
 
-    QTcpServer *wsServer = nullptr;
-    QTcpSocket *wsData = nullptr;
+    ctlSocket *wsServer = nullptr;
+    ctlSocket *wsData = nullptr;
     QTimer *tmrAudio = nullptr;
     Mp3P *m_player = nullptr;
 

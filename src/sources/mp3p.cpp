@@ -1,6 +1,5 @@
 #include "sources/mp3p.h"
 
-#include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 
@@ -12,12 +11,14 @@
 #include <utility>
 
 #include "platform/audiooutput.h"
+#include "sources/ctlsocket.h"
 
 namespace
 {
 
-// How often queued samples are handed to the sound output; the output buffers
-// about half a second, so this keeps it comfortably fed.
+// How often queued samples are handed to the sound output (and, until the
+// request is out, the connection is looked at); the output buffers about half
+// a second, so this keeps it comfortably fed.
 constexpr int kPumpIntervalMs = 20;
 // Undecoded audio kept while the output lags; beyond it the oldest is skipped
 // (about a minute at 128 kb/s), so a stalled device cannot make memory grow.
@@ -112,10 +113,14 @@ void ensureLibraryInitialised()
 
 Mp3P::Mp3P(QObject *parent)
     : QObject(parent)
+    , m_socket(new ctlSocket(this))
     , m_pumpTimer(new QTimer(this))
 {
     m_pumpTimer->setInterval(kPumpIntervalMs);
-    connect(m_pumpTimer, &QTimer::timeout, this, &Mp3P::pump);
+    connect(m_pumpTimer, &QTimer::timeout, this, &Mp3P::onTimer);
+    connect(m_socket, &ctlSocket::DataArrival, this, &Mp3P::onDataArrival);
+    connect(m_socket, &ctlSocket::PeerClosed, this, &Mp3P::onPeerClosed);
+    connect(m_socket, &ctlSocket::Error, this, [this](qint32, const QString &description) { fail(description); });
 }
 
 Mp3P::~Mp3P()
@@ -169,17 +174,9 @@ bool Mp3P::play()
     m_bytesReceived = 0;
     m_framesDecoded = 0;
 
-    m_socket = new QTcpSocket(this);
-    connect(m_socket, &QTcpSocket::connected, this, &Mp3P::onConnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &Mp3P::onReadyRead);
-    connect(m_socket, &QTcpSocket::disconnected, this, &Mp3P::onDisconnected);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            return; // the end of the stream; onDisconnected follows
-        fail(m_socket->errorString());
-    });
     setState(State::Connecting);
-    m_socket->connectToHost(m_host, m_port);
+    m_socket->connectTo(m_host.toLatin1(), m_port);
+    m_pumpTimer->start();
     return true;
 }
 
@@ -228,12 +225,7 @@ void Mp3P::fail(const QString &message)
 void Mp3P::releaseStream()
 {
     m_pumpTimer->stop();
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
-        m_socket->deleteLater();
-        m_socket = nullptr;
-    }
+    m_socket->close();
     if (m_decoder) {
         mpg123_delete(m_decoder);
         m_decoder = nullptr;
@@ -242,6 +234,7 @@ void Mp3P::releaseStream()
         m_output->close();
         m_output.reset();
     }
+    m_requestSent = false;
     m_statusSeen = false;
     m_synced = false;
     m_streamEnded = false;
@@ -281,8 +274,17 @@ bool Mp3P::createDecoder()
     return true;
 }
 
-void Mp3P::onConnected()
+void Mp3P::onTimer()
 {
+    // The socket announces no connection; the request goes out once it is there.
+    if (!m_requestSent && m_socket->isConnected())
+        sendRequest();
+    pump();
+}
+
+void Mp3P::sendRequest()
+{
+    m_requestSent = true;
     const QByteArray hostPort = m_host.toLatin1() + ':' + QByteArray::number(m_port);
     QByteArray request;
     request += "GET " + m_resource + " HTTP/1.0\r\n";
@@ -291,14 +293,12 @@ void Mp3P::onConnected()
     request += "Accept: */*\r\n";
     request += "Icy-MetaData:0\r\n";
     request += "Connection: close\r\n\r\n";
-    m_socket->write(request);
+    m_socket->send(request);
 }
 
-void Mp3P::onReadyRead()
+void Mp3P::onDataArrival()
 {
-    if (!m_socket)
-        return;
-    const QByteArray data = m_socket->readAll();
+    const QByteArray data = m_socket->receiveAll();
     if (data.isEmpty())
         return;
     if (!m_statusSeen)
@@ -368,14 +368,13 @@ void Mp3P::takeStreamData(const QByteArray &data)
     pump();
 }
 
-void Mp3P::onDisconnected()
+void Mp3P::onPeerClosed()
 {
+    // What the server sent before closing is still to be read.
+    onDataArrival();
+    if (m_state == State::Closed || m_state == State::Stopped)
+        return;
     m_streamEnded = true;
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->deleteLater();
-        m_socket = nullptr;
-    }
     pump();
 }
 

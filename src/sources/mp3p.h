@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-class QTcpSocket;
 class QTimer;
+class ctlSocket;
 
 namespace platform
 {
@@ -74,9 +74,10 @@ private:
     void setState(State state);
     void fail(const QString &message);
     void releaseStream();
-    void onConnected();
-    void onReadyRead();
-    void onDisconnected();
+    void onTimer();
+    void sendRequest();
+    void onDataArrival();
+    void onPeerClosed();
     void takeReplyHead(const QByteArray &data);
     void takeStreamData(const QByteArray &data);
     bool createDecoder();
@@ -91,11 +92,12 @@ private:
     QByteArray m_resource;
     QString m_error;
 
-    QTcpSocket *m_socket = nullptr;
+    ctlSocket *m_socket = nullptr;
     QTimer *m_pumpTimer = nullptr;
     std::unique_ptr<platform::AudioOutput> m_output;
     mpg123_handle_struct *m_decoder = nullptr;
 
+    bool m_requestSent = false;
     bool m_statusSeen = false;
     bool m_synced = false;
     bool m_streamEnded = false;

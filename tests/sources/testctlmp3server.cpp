@@ -7,14 +7,14 @@
 
 #include <memory>
 
-#include "mp3frames.h"
+#include "eventwait.h"
+#include "mp3stream.h"
 #include "platform/audiooutput.h"
 #include "platform/mixer.h"
 #include "platform/nullaudiooutput.h"
 #include "recordingfrontend.h"
 #include "sources/ctlmp3server.h"
 #include "sources/mp3p.h"
-#include "waitfor.h"
 
 namespace
 {
@@ -43,7 +43,7 @@ public:
     bool connect()
     {
         socket.connectToHost(QHostAddress::LocalHost, kPort);
-        return waitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; });
+        return waitUntil([this] { return socket.state() == QAbstractSocket::ConnectedState; });
     }
     QByteArray &read()
     {
@@ -52,11 +52,11 @@ public:
     }
     bool waitForBytes(qsizetype count)
     {
-        return waitFor([&] { return read().size() >= count; });
+        return waitUntil([&] { return read().size() >= count; });
     }
     bool waitForClose()
     {
-        return waitFor([this] { return socket.state() == QAbstractSocket::UnconnectedState; });
+        return waitUntil([this] { return socket.state() == QAbstractSocket::UnconnectedState; });
     }
 
     QTcpSocket socket;
@@ -109,15 +109,15 @@ protected:
     qint64 samplesPlayed() const { return counters->framesWritten; }
     bool waitForSamples(qint64 frames)
     {
-        return waitFor([&] { return samplesPlayed() >= frames * mp3frames::kSamplesPerFrame; });
+        return waitUntil([&] { return samplesPlayed() >= frames * Mp3Stream::kSamplesPerFrame; });
     }
     // Brings the relay to the point where its player streams.
     void startStreaming(ctlMP3Server &relay)
     {
         relay.StartPreviewing();
         relay.PushData("ICY 200 OK\r\nicy-name:Test Radio\r\nicy-br:128\r\n\r\n");
-        relay.PushData(mp3frames::frames(12));
-        ASSERT_TRUE(waitFor([&] { return relay.player()->state() == Mp3P::State::Playing; }));
+        relay.PushData(mp3.frames(12));
+        ASSERT_TRUE(waitUntil([&] { return relay.player()->state() == Mp3P::State::Playing; }));
         ASSERT_TRUE(waitForSamples(12));
     }
     // Drops the player's connection from the player's side.
@@ -125,11 +125,12 @@ protected:
     {
         relay.player()->stop();
         // Let the relay see the connection go before anything is pushed.
-        runEventsFor(50);
+        settle(50);
     }
 
     RecordingFrontEnd frontEnd;
     std::shared_ptr<platform::NullAudioCounters> counters;
+    Mp3Stream mp3;
 };
 
 TEST_F(RelayTest, NothingListensUntilMoreThan4000BytesWait)
@@ -138,13 +139,13 @@ TEST_F(RelayTest, NothingListensUntilMoreThan4000BytesWait)
     relay.StartPreviewing();
     EXPECT_TRUE(relay.blnEnablePreviewStream);
     relay.PushData(QByteArray(4000, 'x'));
-    runEventsFor(350);
+    settle(350);
     EXPECT_TRUE(portIsFree());
     EXPECT_EQ(relay.player()->state(), Mp3P::State::Closed);
     EXPECT_EQ(relay.pendingBytes(), 4000);
 
     relay.PushData("y");
-    ASSERT_TRUE(waitFor([&] { return relay.player()->state() != Mp3P::State::Closed; }));
+    ASSERT_TRUE(waitUntil([&] { return relay.player()->state() != Mp3P::State::Closed; }));
     EXPECT_EQ(relay.player()->address(), kAddress);
     EXPECT_FALSE(portIsFree());
     EXPECT_TRUE(frontEnd.messages.isEmpty());
@@ -158,26 +159,28 @@ TEST_F(RelayTest, PlayerGetsEveryPushedByteAndKeepsDecoding)
     QByteArray pushed = header;
     relay.PushData(header);
     // Listening may start in the middle of a frame.
-    const QByteArray cut = mp3frames::frame().mid(150);
+    const QByteArray cut = mp3.frames(1).mid(150);
     relay.PushData(cut);
     pushed += cut;
     for (int i = 0; i < 10; ++i) {
-        relay.PushData(mp3frames::frame());
-        pushed += mp3frames::frame();
+        const QByteArray frame = mp3.frames(1);
+        relay.PushData(frame);
+        pushed += frame;
     }
     ASSERT_TRUE(waitForSamples(10));
     EXPECT_EQ(relay.player()->state(), Mp3P::State::Playing);
 
     // The stream goes on: more blocks arrive between ticks (as while paused) and are played.
     for (int i = 0; i < 40; ++i) {
-        relay.PushData(mp3frames::frame());
-        pushed += mp3frames::frame();
+        const QByteArray frame = mp3.frames(1);
+        relay.PushData(frame);
+        pushed += frame;
         if (i % 8 == 7)
-            runEventsFor(60);
+            settle(60);
     }
     ASSERT_TRUE(waitForSamples(50));
-    runEventsFor(250);
-    EXPECT_EQ(samplesPlayed(), 50 * mp3frames::kSamplesPerFrame);
+    settle(250);
+    EXPECT_EQ(samplesPlayed(), 50 * Mp3Stream::kSamplesPerFrame);
     EXPECT_EQ(relay.pendingBytes(), 0);
     // After the status code the player saw " OK" and exactly what was pushed: the relay adds nothing.
     EXPECT_EQ(relay.player()->bytesReceived(), 3 + pushed.size());
@@ -196,7 +199,7 @@ TEST_F(RelayTest, ClientGetsTheBareReplyThenRawBytes)
     ASSERT_TRUE(client.connect());
     client.socket.write("GET /streamer.mp3 HTTP/1.0\r\nIcy-MetaData:0\r\n\r\n");
     ASSERT_TRUE(client.waitForBytes(10));
-    runEventsFor(50);
+    settle(50);
     EXPECT_EQ(client.read(), QByteArray("ICY 200 OK"));
 
     relay.PushData("abc");
@@ -214,7 +217,7 @@ TEST_F(RelayTest, RequestForAnotherPathEndsThePreview)
     RawClient client;
     ASSERT_TRUE(client.connect());
     client.socket.write("GET / HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(waitFor([&] { return !frontEnd.messages.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
     EXPECT_EQ(frontEnd.messages, QStringList{QStringLiteral("Invalid request!")});
     EXPECT_FALSE(relay.blnEnablePreviewStream);
     EXPECT_TRUE(client.waitForClose());
@@ -231,14 +234,14 @@ TEST_F(RelayTest, SecondRunningRelayReportsAndStopsItsOwnPreview)
     ctlMP3Server second;
     second.StartPreviewing();
     second.PushData(QByteArray(5000, 'z'));
-    ASSERT_TRUE(waitFor([&] { return !frontEnd.messages.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
     EXPECT_EQ(frontEnd.messages, QStringList{kSecondInstance});
     EXPECT_FALSE(second.blnEnablePreviewStream);
     EXPECT_EQ(second.pendingBytes(), 0);
     EXPECT_EQ(second.player()->state(), Mp3P::State::Closed);
 
     // The first one goes on streaming.
-    first.PushData(mp3frames::frames(5));
+    first.PushData(mp3.frames(5));
     ASSERT_TRUE(waitForSamples(17));
     EXPECT_TRUE(first.blnEnablePreviewStream);
 }
@@ -248,8 +251,8 @@ TEST_F(RelayTest, WithoutSoundOutputThePreviewStopsAndSaysSo)
     platform::setAudioOutputFactory([] { return std::make_unique<NoDevice>(); });
     ctlMP3Server relay;
     relay.StartPreviewing();
-    relay.PushData(mp3frames::frames(12));
-    ASSERT_TRUE(waitFor([&] { return !frontEnd.messages.isEmpty(); }));
+    relay.PushData(mp3.frames(12));
+    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
     EXPECT_EQ(frontEnd.messages, QStringList{kSecondInstance});
     EXPECT_FALSE(relay.blnEnablePreviewStream);
     EXPECT_TRUE(portIsFree());
@@ -272,13 +275,13 @@ TEST_F(RelayTest, StopThenStartBeginsEmpty)
     relay.StartPreviewing();
     relay.StartPreviewing(); // again: changes nothing
     relay.PushData(QByteArray(3000, 'r'));
-    runEventsFor(250);
+    settle(250);
     EXPECT_TRUE(portIsFree());
     EXPECT_EQ(relay.pendingBytes(), 3000);
 
     const qint64 before = samplesPlayed();
-    relay.PushData(mp3frames::frames(4));
-    ASSERT_TRUE(waitFor([&] { return samplesPlayed() >= before + 4 * mp3frames::kSamplesPerFrame; }));
+    relay.PushData(mp3.frames(4));
+    ASSERT_TRUE(waitUntil([&] { return samplesPlayed() >= before + 4 * Mp3Stream::kSamplesPerFrame; }));
     EXPECT_EQ(relay.player()->state(), Mp3P::State::Playing);
     EXPECT_TRUE(frontEnd.messages.isEmpty());
 }
@@ -293,7 +296,7 @@ TEST_F(RelayTest, UntakenAudioKeepsOnlyTheNewest2MiBInWholeBlocks)
     // and this client receives what was kept.
     RawClient client;
     ASSERT_TRUE(client.connect());
-    runEventsFor(20);
+    settle(20);
     constexpr qsizetype kBlock = 4096;
     for (int i = 0; i < 768; ++i)
         relay.PushData(numberedBlock(i, kBlock));
@@ -302,7 +305,7 @@ TEST_F(RelayTest, UntakenAudioKeepsOnlyTheNewest2MiBInWholeBlocks)
 
     client.socket.write("GET /streamer.mp3 HTTP/1.0\r\n\r\n");
     ASSERT_TRUE(client.waitForBytes(10 + 2 * 1024 * 1024));
-    runEventsFor(150);
+    settle(150);
     const QByteArray received = client.read();
     ASSERT_EQ(received.size(), 10 + 2 * 1024 * 1024);
     EXPECT_TRUE(received.startsWith("ICY 200 OK"));
@@ -318,11 +321,11 @@ TEST_F(RelayTest, SecondLocalClientIsClosedAndTheStreamGoesOn)
 
     RawClient intruder;
     intruder.socket.connectToHost(QHostAddress::LocalHost, kPort);
-    ASSERT_TRUE(waitFor([&] { return intruder.wasConnected; }));
+    ASSERT_TRUE(waitUntil([&] { return intruder.wasConnected; }));
     EXPECT_TRUE(intruder.waitForClose());
     EXPECT_TRUE(intruder.read().isEmpty());
 
-    relay.PushData(mp3frames::frames(6));
+    relay.PushData(mp3.frames(6));
     ASSERT_TRUE(waitForSamples(18));
     EXPECT_EQ(relay.player()->state(), Mp3P::State::Playing);
     EXPECT_TRUE(relay.blnEnablePreviewStream);
@@ -336,15 +339,15 @@ TEST_F(RelayTest, DroppedPlayerStopsQuietlyAndConnectsAgain)
     dropPlayer(relay);
     // Nothing is sent to the closed connection and nothing is reported.
     relay.PushData(QByteArray(1000, 'w'));
-    runEventsFor(250);
+    settle(250);
     EXPECT_EQ(relay.pendingBytes(), 1000);
     EXPECT_TRUE(relay.blnEnablePreviewStream);
     EXPECT_TRUE(frontEnd.messages.isEmpty());
 
     // Once audio waits again the player is pointed at the relay and plays on.
     const qint64 before = samplesPlayed();
-    relay.PushData(mp3frames::frames(10));
-    ASSERT_TRUE(waitFor([&] { return samplesPlayed() >= before + 10 * mp3frames::kSamplesPerFrame; }));
+    relay.PushData(mp3.frames(10));
+    ASSERT_TRUE(waitUntil([&] { return samplesPlayed() >= before + 10 * Mp3Stream::kSamplesPerFrame; }));
     EXPECT_EQ(relay.player()->state(), Mp3P::State::Playing);
     EXPECT_EQ(relay.player()->address(), kAddress);
     EXPECT_TRUE(frontEnd.messages.isEmpty());
