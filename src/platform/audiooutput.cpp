@@ -1,5 +1,7 @@
 #include "platform/audiooutput.h"
 
+#include <utility>
+
 #include "platform/alsaaudiooutput.h"
 
 namespace platform
@@ -21,9 +23,9 @@ std::unique_ptr<AudioOutput> createAudioOutput()
     return std::make_unique<AlsaAudioOutput>();
 }
 
-void setAudioOutputFactory(AudioOutputFactory factory)
+AudioOutputFactory setAudioOutputFactory(AudioOutputFactory factory)
 {
-    installedFactory() = std::move(factory);
+    return std::exchange(installedFactory(), std::move(factory));
 }
 
 } // namespace platform

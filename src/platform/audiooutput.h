@@ -35,7 +35,8 @@ using AudioOutputFactory = std::function<std::unique_ptr<AudioOutput>()>;
 // A new output of the kind in use: the platform's sound device unless a test
 // installed a factory (for instance one that makes counting null outputs).
 std::unique_ptr<AudioOutput> createAudioOutput();
-// Installs a factory (an empty one restores the platform's output).
-void setAudioOutputFactory(AudioOutputFactory factory);
+// Installs a factory (an empty one restores the platform's output) and returns
+// the one it replaces (empty for the platform's).
+AudioOutputFactory setAudioOutputFactory(AudioOutputFactory factory);
 
 } // namespace platform

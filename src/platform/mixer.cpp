@@ -1,5 +1,7 @@
 #include "platform/mixer.h"
 
+#include <utility>
+
 #include "platform/alsamixer.h"
 
 namespace platform
@@ -18,9 +20,9 @@ Mixer &mixer()
     return systemMixer;
 }
 
-void setMixer(Mixer *mixer)
+Mixer *setMixer(Mixer *mixer)
 {
-    g_installed = mixer;
+    return std::exchange(g_installed, mixer);
 }
 
 } // namespace platform

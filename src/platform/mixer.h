@@ -34,7 +34,8 @@ public:
 
 // The mixer in use: the platform's own unless a test installed another.
 Mixer &mixer();
-// Installs a mixer (nullptr restores the platform's). The caller keeps ownership.
-void setMixer(Mixer *mixer);
+// Installs a mixer (nullptr restores the platform's) and returns the one it
+// replaces (nullptr for the platform's). The caller keeps ownership.
+Mixer *setMixer(Mixer *mixer);
 
 } // namespace platform

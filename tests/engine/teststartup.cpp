@@ -7,7 +7,7 @@
 #include "engine/frmmp3.h"
 #include "engine/programcontext.h"
 #include "engine/startup.h"
-#include "platform/mixer.h"
+#include "fakemixer.h"
 #include "platform/registry.h"
 #include "recordingfrontend.h"
 #include "sources/ctlmp3server.h"
@@ -23,20 +23,6 @@ const QString kUnsupported =
                    "and Shoutcase playlists (.pls)!)");
 const QString kNoRecording = QStringLiteral("Recording is not available in this build.");
 const QString kNoPlaylistRead = QStringLiteral("Reading playlist files is not available in this build.");
-
-// A system mixer whose master fader stands at half scale.
-class HalfVolumeMixer final : public platform::Mixer
-{
-public:
-    HalfVolumeMixer() { platform::setMixer(this); }
-    ~HalfVolumeMixer() override { platform::setMixer(nullptr); }
-    bool findControl(quint32, quint32, quint32, platform::MixerControl &control) override
-    {
-        control.elementName = "Master";
-        return true;
-    }
-    qint32 controlValue(quint32, const platform::MixerControl &) override { return 32767; }
-};
 
 class StartUp : public ::testing::Test
 {
@@ -251,7 +237,7 @@ TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
 
 TEST_F(StartUp, MainWindowStartValues)
 {
-    HalfVolumeMixer mixer;
+    FakeMixer mixer(32767); // the system's master fader at half scale
     StartProgram(QString());
     frmMP3 *main = program().mainWindow();
     ASSERT_NE(main, nullptr);

@@ -1,49 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <optional>
-
+#include "fakemixer.h"
 #include "platform/alsamixer.h"
 #include "platform/mdlmixervalues.h"
 #include "platform/mixer.h"
-
-namespace
-{
-
-// A mixer whose speaker line, fader and raw value a test sets.
-class FakeMixer final : public platform::Mixer
-{
-public:
-    FakeMixer() { platform::setMixer(this); }
-    ~FakeMixer() override { platform::setMixer(nullptr); }
-
-    bool findControl(quint32 device, quint32 componentType, quint32 controlType,
-                     platform::MixerControl &control) override
-    {
-        askedDevice = device;
-        askedComponent = componentType;
-        askedControl = controlType;
-        if (!hasSpeakerLine || !hasFader)
-            return false;
-        control.elementName = "Master";
-        control.controlType = controlType;
-        return true;
-    }
-    qint32 controlValue(quint32, const platform::MixerControl &control) override
-    {
-        valueAskedFor = control.elementName;
-        return raw.value_or(-1);
-    }
-
-    bool hasSpeakerLine = true;
-    bool hasFader = true;
-    std::optional<qint32> raw;
-    quint32 askedDevice = 99;
-    quint32 askedComponent = 0;
-    quint32 askedControl = 0;
-    QByteArray valueAskedFor;
-};
-
-} // namespace
 
 TEST(MasterVolume, RawValuesBecomeRoundedPercentages)
 {
@@ -111,6 +71,8 @@ TEST(AlsaMixer, AnswersOnlyForTheSpeakerFaderAndNeverFailsHard)
     EXPECT_EQ(alsa.controlValue(0, missing), -1);
     EXPECT_EQ(alsa.controlValue(250, missing), -1);
 
+    platform::Mixer *previous = platform::setMixer(&alsa);
     const qint32 volume = GetMasterVolume();
+    platform::setMixer(previous);
     EXPECT_TRUE(volume == -1 || (volume >= 0 && volume <= 100)) << volume;
 }

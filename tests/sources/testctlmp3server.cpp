@@ -8,11 +8,9 @@
 #include <memory>
 
 #include "eventwait.h"
-#include "mp3stream.h"
-#include "platform/audiooutput.h"
-#include "platform/mixer.h"
-#include "platform/nullaudiooutput.h"
+#include "fakemixer.h"
 #include "recordingfrontend.h"
+#include "soundtest.h"
 #include "sources/ctlmp3server.h"
 #include "sources/mp3p.h"
 
@@ -64,30 +62,6 @@ public:
     bool wasConnected = false;
 };
 
-class FixedMixer final : public platform::Mixer
-{
-public:
-    FixedMixer() { platform::setMixer(this); }
-    ~FixedMixer() override { platform::setMixer(nullptr); }
-    bool findControl(quint32, quint32, quint32, platform::MixerControl &control) override
-    {
-        control.elementName = "Master";
-        return true;
-    }
-    qint32 controlValue(quint32, const platform::MixerControl &) override { return 32767; }
-};
-
-class NoDevice final : public platform::AudioOutput
-{
-public:
-    bool open() override { return false; }
-    bool setFormat(int, int) override { return false; }
-    qint64 framesWritable() override { return -1; }
-    qint64 write(const qint16 *, qint64) override { return -1; }
-    void close() override {}
-    QString errorString() const override { return QStringLiteral("no sound card"); }
-};
-
 QByteArray numberedBlock(int index, qsizetype size)
 {
     return QByteArray(size, static_cast<char>('A' + index % 26));
@@ -99,14 +73,7 @@ QByteArray numberedBlock(int index, qsizetype size)
 class RelayTest : public ::testing::Test
 {
 protected:
-    RelayTest()
-        : counters(std::make_shared<platform::NullAudioCounters>())
-    {
-        platform::setAudioOutputFactory([c = counters] { return std::make_unique<platform::NullAudioOutput>(c); });
-    }
-    ~RelayTest() override { platform::setAudioOutputFactory(nullptr); }
-
-    qint64 samplesPlayed() const { return counters->framesWritten; }
+    qint64 samplesPlayed() const { return outputs.counters->framesWritten; }
     bool waitForSamples(qint64 frames)
     {
         return waitUntil([&] { return samplesPlayed() >= frames * Mp3Stream::kSamplesPerFrame; });
@@ -129,7 +96,7 @@ protected:
     }
 
     RecordingFrontEnd frontEnd;
-    std::shared_ptr<platform::NullAudioCounters> counters;
+    NullOutputs outputs;
     Mp3Stream mp3;
 };
 
@@ -248,7 +215,7 @@ TEST_F(RelayTest, SecondRunningRelayReportsAndStopsItsOwnPreview)
 
 TEST_F(RelayTest, WithoutSoundOutputThePreviewStopsAndSaysSo)
 {
-    platform::setAudioOutputFactory([] { return std::make_unique<NoDevice>(); });
+    ScopedAudioOutputFactory noDevice([] { return std::make_unique<NoSoundDevice>(); });
     ctlMP3Server relay;
     relay.StartPreviewing();
     relay.PushData(mp3.frames(12));
@@ -270,7 +237,7 @@ TEST_F(RelayTest, StopThenStartBeginsEmpty)
     EXPECT_EQ(relay.pendingBytes(), 0);
     EXPECT_TRUE(portIsFree());
     EXPECT_EQ(relay.player()->state(), Mp3P::State::Closed);
-    EXPECT_FALSE(counters->open);
+    EXPECT_FALSE(outputs.counters->open);
 
     relay.StartPreviewing();
     relay.StartPreviewing(); // again: changes nothing
@@ -355,7 +322,7 @@ TEST_F(RelayTest, DroppedPlayerStopsQuietlyAndConnectsAgain)
 
 TEST_F(RelayTest, SetVolumeReachesThePlayerAndIsRemembered)
 {
-    FixedMixer mixer;
+    FakeMixer mixer(32767);
     ctlMP3Server relay;
     EXPECT_EQ(relay.lSetVolume, 0);
     // Until the engine passes a volume the player is at the 0 lSetVolume reports.

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "eventwait.h"
-#include "mp3stream.h"
 #include "platform/audiooutput.h"
 #include "platform/nullaudiooutput.h"
+#include "soundtest.h"
 #include "sources/mp3p.h"
 
 namespace
@@ -52,32 +52,6 @@ public:
 
 private:
     QTcpServer m_server;
-};
-
-// Every output the player opens is a null output reporting to counters.
-class NullOutputs
-{
-public:
-    NullOutputs()
-        : counters(std::make_shared<platform::NullAudioCounters>())
-    {
-        platform::setAudioOutputFactory([c = counters] { return std::make_unique<platform::NullAudioOutput>(c); });
-    }
-    ~NullOutputs() { platform::setAudioOutputFactory(nullptr); }
-
-    std::shared_ptr<platform::NullAudioCounters> counters;
-};
-
-// An output that cannot be opened, as on a machine without a sound card.
-class NoDevice final : public platform::AudioOutput
-{
-public:
-    bool open() override { return false; }
-    bool setFormat(int, int) override { return false; }
-    qint64 framesWritable() override { return -1; }
-    qint64 write(const qint16 *, qint64) override { return -1; }
-    void close() override {}
-    QString errorString() const override { return QStringLiteral("no sound card"); }
 };
 
 // An output that takes only what the test allows, like a device whose buffer is full.
@@ -278,7 +252,7 @@ TEST(Mp3P, OnlyHttpAddressesOpen)
 
 TEST(Mp3P, WithoutASoundOutputPlayFailsAndNothingConnects)
 {
-    platform::setAudioOutputFactory([] { return std::make_unique<NoDevice>(); });
+    ScopedAudioOutputFactory noDevice([] { return std::make_unique<NoSoundDevice>(); });
     StreamServer server;
     Mp3P player;
     ASSERT_TRUE(player.open(server.address()));
@@ -287,7 +261,6 @@ TEST(Mp3P, WithoutASoundOutputPlayFailsAndNothingConnects)
     EXPECT_EQ(player.state(), Mp3P::State::Stopped);
     settle(50);
     EXPECT_EQ(server.connections, 0);
-    platform::setAudioOutputFactory(nullptr);
 }
 
 TEST(Mp3P, ConnectionRefusedStopsWithAnError)
@@ -311,7 +284,7 @@ TEST(Mp3P, ABusyOutputIsFedLaterAndAStalledOneSkipsAhead)
 {
     qint64 budget = 0;
     qint64 written = 0;
-    platform::setAudioOutputFactory([&] { return std::make_unique<ThrottledOutput>(&budget, &written); });
+    ScopedAudioOutputFactory throttled([&] { return std::make_unique<ThrottledOutput>(&budget, &written); });
     StreamServer server;
     Mp3P player;
     Mp3Stream mp3;
@@ -342,5 +315,4 @@ TEST(Mp3P, ABusyOutputIsFedLaterAndAStalledOneSkipsAhead)
     EXPECT_GE(written, (keptFrames - 2) * kSamples);
     const auto heldByDecoder = static_cast<qint64>(16 * 1024 / Mp3Stream::kAverageFrameBytes);
     EXPECT_LE(written, (keptFrames + heldByDecoder + 2) * kSamples);
-    platform::setAudioOutputFactory(nullptr);
 }
