@@ -14,7 +14,9 @@ namespace
 constexpr unsigned kLatencyMicroseconds = 500000;
 } // namespace
 
-AlsaAudioOutput::AlsaAudioOutput() = default;
+AlsaAudioOutput::AlsaAudioOutput(const QByteArray &device)
+    : m_device(device)
+{}
 
 AlsaAudioOutput::~AlsaAudioOutput()
 {
@@ -33,7 +35,7 @@ bool AlsaAudioOutput::open()
         return true;
     silenceAlsaDiagnostics();
     m_configured = false;
-    const int rc = snd_pcm_open(&m_pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    const int rc = snd_pcm_open(&m_pcm, m_device.constData(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (rc < 0) {
         m_pcm = nullptr;
         return fail("Cannot open the sound device", rc);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include "platform/audiooutput.h"
 
 typedef struct _snd_pcm snd_pcm_t;
@@ -7,13 +9,13 @@ typedef struct _snd_pcm snd_pcm_t;
 namespace platform
 {
 
-// Plays through ALSA's "default" PCM device, opened non-blocking. About half a
+// Plays through an ALSA PCM device ("default" unless told otherwise), opened non-blocking. About half a
 // second is buffered in the device, so timer-driven writes keep it fed; an
 // underrun is recovered from quietly and playback resumes once it refills.
 class AlsaAudioOutput final : public AudioOutput
 {
 public:
-    AlsaAudioOutput();
+    explicit AlsaAudioOutput(const QByteArray &device = QByteArrayLiteral("default"));
     ~AlsaAudioOutput() override;
     AlsaAudioOutput(const AlsaAudioOutput &) = delete;
     AlsaAudioOutput &operator=(const AlsaAudioOutput &) = delete;
@@ -30,6 +32,7 @@ private:
     // Handles a negative ALSA result: true when the device is usable again.
     bool recover(int error);
 
+    QByteArray m_device;
     snd_pcm_t *m_pcm = nullptr;
     bool m_configured = false;
     QString m_error;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "eventwait.h"
+#include "platform/alsaaudiooutput.h"
 #include "platform/audiooutput.h"
 #include "platform/nullaudiooutput.h"
 #include "soundtest.h"
@@ -315,4 +316,22 @@ TEST(Mp3P, ABusyOutputIsFedLaterAndAStalledOneSkipsAhead)
     EXPECT_GE(written, (keptFrames - 2) * kSamples);
     const auto heldByDecoder = static_cast<qint64>(16 * 1024 / Mp3Stream::kAverageFrameBytes);
     EXPECT_LE(written, (keptFrames + heldByDecoder + 2) * kSamples);
+}
+
+TEST(Mp3P, PlaysThroughAnAlsaDevice)
+{
+    // ALSA's "null" device needs no sound card; the real output path runs.
+    ScopedAudioOutputFactory alsa(
+        [] { return std::make_unique<platform::AlsaAudioOutput>(QByteArrayLiteral("null")); });
+    StreamServer server;
+    Mp3P player;
+    Mp3Stream mp3;
+    ASSERT_TRUE(player.open(server.address()));
+    ASSERT_TRUE(player.play()) << player.errorString().toStdString();
+    ASSERT_TRUE(server.waitForRequest());
+    server.send("ICY 200 OK" + mp3.frames(40));
+    ASSERT_TRUE(waitUntil([&] { return player.framesDecoded() >= 40; }));
+    settle(50);
+    EXPECT_EQ(player.state(), Mp3P::State::Playing);
+    EXPECT_TRUE(player.errorString().isEmpty());
 }
