@@ -362,10 +362,11 @@ void Mp3P::takeStreamData(const QByteArray &data)
     } else {
         m_input += data;
     }
+    pump();
+    // Only what the output could not take counts as lagging behind.
     const qsizetype backlog = m_input.size() - m_inputPos;
     if (backlog > kMaxBacklog)
         m_inputPos += backlog - kMaxBacklog;
-    pump();
 }
 
 void Mp3P::onPeerClosed()

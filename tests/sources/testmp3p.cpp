@@ -191,6 +191,17 @@ TEST_F(Mp3PTest, VolumeAndBalanceShapeTheSamples)
     EXPECT_NEAR(outputs.counters->peaks[0], full, 2);
 }
 
+TEST_F(Mp3PTest, ALargeBurstIsPlayedWholeWhenTheOutputTakesIt)
+{
+    // A relay that kept audio for a while sends it all at once; an output with
+    // room plays every frame of it, however much arrives in one read.
+    startPlaying();
+    const int frameCount = static_cast<int>(3.0 * (1 << 20) / Mp3Stream::kAverageFrameBytes);
+    server.send("ICY 200 OK" + mp3.frames(frameCount));
+    ASSERT_TRUE(waitForSamples(frameCount));
+    EXPECT_EQ(outputs.counters->framesWritten, frameCount * kSamples);
+}
+
 TEST_F(Mp3PTest, RefusedStreamStopsThePlayer)
 {
     startPlaying();
