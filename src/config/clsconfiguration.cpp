@@ -1,0 +1,298 @@
+#include "config/clsconfiguration.h"
+
+#include <QFile>
+
+#include <optional>
+
+#include "config/atomicwrite.h"
+#include "config/mdlinifile.h"
+#include "platform/frontend.h"
+#include "platform/paths.h"
+
+namespace
+{
+
+const QByteArray kDefaultFolderToken = QByteArrayLiteral("%DEFDIR%");
+const QByteArray kTitleModeSuffix = QByteArrayLiteral("SONGNAMEONLY");
+const QByteArray kFileNamePrefix = QByteArrayLiteral("FILENAME");
+
+// Reads a preset's lines one at a time, without their line ends.
+class LineReader
+{
+public:
+    explicit LineReader(QFile &file)
+        : m_file(file)
+    {}
+
+    // The next line, or nothing at the end of the file.
+    std::optional<QByteArray> next()
+    {
+        if (m_file.atEnd())
+            return std::nullopt;
+        QByteArray line = m_file.readLine();
+        if (line.endsWith('\n'))
+            line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return line;
+    }
+
+private:
+    QFile &m_file;
+};
+
+QByteArray trimmedBlanks(const QByteArray &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == ' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == ' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// A whole decimal number, blanks around it allowed. A sign is not accepted: a
+// negative length or number of days has no meaning (and negative days would make
+// the clean-up delete the recordings of today).
+bool isNumeric(const QByteArray &text)
+{
+    const QByteArray digits = trimmedBlanks(text);
+    if (digits.isEmpty())
+        return false;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// The number of a numeric text; nothing when it does not fit 32 bits.
+std::optional<qint32> toNumber(const QByteArray &text)
+{
+    if (!isNumeric(text))
+        return std::nullopt;
+    bool ok = false;
+    const qint32 value = trimmedBlanks(text).toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+QString decodeText(const QByteArray &bytes)
+{
+    return QString::fromLocal8Bit(bytes);
+}
+
+// A field is written as one line; a line break in it would shift every later line.
+QByteArray encodeLine(const QString &text)
+{
+    QByteArray bytes = text.toLocal8Bit();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes.at(i) == '\r' || bytes.at(i) == '\n') {
+            bytes.truncate(i);
+            break;
+        }
+    }
+    return bytes;
+}
+
+QByteArray numberLine(qint32 value)
+{
+    return ' ' + QByteArray::number(value) + ' ';
+}
+
+} // namespace
+
+clsConfiguration::clsConfiguration()
+{
+    NewConfiguration();
+    bConfigOK = false;
+}
+
+void clsConfiguration::NewConfiguration()
+{
+    sShoutCastFile.clear();
+    sRecordingTitle.clear();
+    sMP3Path.clear();
+    lTimedRecording = 60;
+    bEnabledTimedRecording = true;
+    bExitTimedRecording = false;
+    lRecordingMode = 2;
+    sStreamFileName.clear();
+    bDeleteArchivesAfterTime = true;
+    lDaysToKeepRecording = 30;
+    bCalledFromGUI = false;
+    bPreviewModeOnly = false;
+    bStartPaused = false;
+    bStartInListenMode = true;
+    sConfigFileName.clear();
+    sComments.clear();
+}
+
+bool clsConfiguration::LoadConfigurationFile(const QString &strFileToLoad)
+{
+    bool result = true;
+    if (!platform::fileExists(strFileToLoad)) {
+        platform::frontEnd().showMessage(QStringLiteral("The preset file specified does not exist!"));
+        result = false;
+    } else {
+        result = loadBody(strFileToLoad);
+    }
+    bConfigOK = result;
+    return result;
+}
+
+bool clsConfiguration::loadBody(const QString &strFileToLoad)
+{
+    sConfigFileName = strFileToLoad;
+    sComments.clear();
+    QFile file(strFileToLoad);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    LineReader reader(file);
+
+    // The comment block: lines beginning with "#" or a blank.
+    std::optional<QByteArray> line = reader.next();
+    while (line && (line->startsWith('#') || line->startsWith(' '))) {
+        sComments.append(*line);
+        line = reader.next();
+    }
+
+    // 1: title, with an optional flag prefix.
+    if (!line)
+        return false;
+    bStartInListenMode = false;
+    bStartPaused = false;
+    QByteArray title = *line;
+    if (title.size() >= 4) {
+        const QByteArray prefix = title.left(3);
+        if (prefix == "!L-") {
+            bStartInListenMode = true;
+        } else if (prefix == "!P-") {
+            bStartPaused = true;
+        } else if (prefix == "!X-") {
+            bStartInListenMode = true;
+            bStartPaused = true;
+        }
+        if (bStartInListenMode || bStartPaused)
+            title = title.mid(3);
+    }
+    sRecordingTitle = decodeText(title);
+
+    // 2: the playlist address.
+    line = reader.next();
+    if (!line)
+        return false;
+    if (!line->endsWith(".m3u") && !line->endsWith(".pls")) {
+        platform::frontEnd().showMessage(
+            strFileToLoad + QLatin1Char('\r') +
+            QStringLiteral("Invalid Shoutcast playlist! (The web site must end in .m3u or .pls)"));
+        return false;
+    }
+    sShoutCastFile = decodeText(*line);
+
+    // 3: capture mode and file name.
+    line = reader.next();
+    if (!line)
+        return false;
+    sStreamFileName = decodeText(*line);
+    if (line->endsWith(kTitleModeSuffix)) {
+        lRecordingMode = 2;
+    } else if (line->startsWith(kFileNamePrefix)) {
+        // "FILENAME " + name; the word alone names no file.
+        if (line->size() <= kFileNamePrefix.size())
+            return false;
+        sStreamFileName = decodeText(line->mid(kFileNamePrefix.size() + 1));
+        lRecordingMode = 1;
+    } else {
+        lRecordingMode = 3;
+    }
+
+    // 4: the save folder.
+    line = reader.next();
+    if (!line)
+        return false;
+    QString folder = *line == kDefaultFolderToken ? GetDefaultFolder(true) : QFile::decodeName(*line);
+    sMP3Path = platform::withTrailingSeparator(folder);
+    if (!platform::pathExists(sMP3Path)) {
+        platform::frontEnd().showMessage(QStringLiteral("The path specified does not exist!"));
+        return false;
+    }
+
+    // 5: minutes to record, "S" in front when the program stays open afterwards.
+    line = reader.next();
+    if (!line)
+        return false;
+    if (!isNumeric(*line) && !isNumeric(line->mid(1))) {
+        platform::frontEnd().showMessage(
+            QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!"));
+        return false;
+    }
+    const bool stayOpen = line->startsWith('S');
+    const std::optional<qint32> minutes = toNumber(stayOpen ? line->mid(1) : *line);
+    if (!minutes)
+        return false;
+    lTimedRecording = *minutes;
+    bExitTimedRecording = !stayOpen;
+    bEnabledTimedRecording = lTimedRecording != 0;
+
+    // 6: days to keep recordings.
+    line = reader.next();
+    if (!line)
+        return false;
+    if (!isNumeric(*line)) {
+        platform::frontEnd().showMessage(QStringLiteral(
+            "A number of minutes must be specified for the days to keep the recording! (Even for title streams)"));
+        return false;
+    }
+    const std::optional<qint32> days = toNumber(*line);
+    if (!days)
+        return false;
+    lDaysToKeepRecording = *days;
+    bDeleteArchivesAfterTime = lDaysToKeepRecording != 0;
+    return true;
+}
+
+bool clsConfiguration::SaveConfigurationFile(const QString &strFileToSave)
+{
+    QByteArray bytes;
+    const auto addLine = [&bytes](const QByteArray &line) {
+        bytes += line;
+        bytes += "\r\n";
+    };
+
+    for (const QByteArray &comment : std::as_const(sComments))
+        addLine(comment);
+
+    QByteArray title = encodeLine(sRecordingTitle);
+    if (bStartPaused && bStartInListenMode)
+        title.prepend("!X-");
+    else if (bStartPaused)
+        title.prepend("!P-");
+    else if (bStartInListenMode)
+        title.prepend("!L-");
+    addLine(title);
+
+    addLine(encodeLine(sShoutCastFile));
+
+    if (lRecordingMode == 2)
+        addLine(kTitleModeSuffix);
+    else if (lRecordingMode == 1)
+        addLine(kFileNamePrefix + ' ' + encodeLine(sStreamFileName));
+    else
+        addLine(encodeLine(sStreamFileName));
+
+    // The folder is not stored: a preset records into the default folder of the
+    // machine that loads it.
+    addLine(kDefaultFolderToken);
+
+    const qint32 minutes = bEnabledTimedRecording ? lTimedRecording : 0;
+    addLine(bExitTimedRecording ? numberLine(minutes) : 'S' + QByteArray::number(minutes));
+    addLine(numberLine(bDeleteArchivesAfterTime ? lDaysToKeepRecording : 0));
+
+    if (!writeFileAtomically(strFileToSave, bytes))
+        return false;
+    sConfigFileName = strFileToSave;
+    return true;
+}

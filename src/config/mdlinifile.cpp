@@ -1,0 +1,61 @@
+#include "config/mdlinifile.h"
+
+#include "config/inifile.h"
+#include "platform/folders.h"
+#include "platform/paths.h"
+
+QString kestraneIniPath()
+{
+    return platform::programFile(QString::fromLatin1(kKestraneIniName));
+}
+
+QString ombrexIniPath()
+{
+    return platform::programFile(QString::fromLatin1(kOmbrexIniName));
+}
+
+QString ReadINIValue(const QString &section, const QString &key, const QString &file)
+{
+    const QByteArray value = IniFile(file).value(section.toLocal8Bit(), key.toLower().toLocal8Bit());
+    return QString::fromLocal8Bit(value);
+}
+
+void WriteINIValue(const QString &section, const QString &key, const QString &value, const QString &file)
+{
+    IniFile(file).setValue(section.toLocal8Bit(), key.toUpper().toLocal8Bit(), value.toLocal8Bit());
+}
+
+void SetLastPath(const QString &path)
+{
+    WriteINIValue(QStringLiteral("LastPath"), QStringLiteral("LastPath"), path, kestraneIniPath());
+}
+
+bool IsIEAgent()
+{
+    // A hand-edited value that is not a number counts as off.
+    bool numeric = false;
+    const double value = ReadINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), ombrexIniPath())
+                             .trimmed()
+                             .toDouble(&numeric);
+    return numeric && value != 0;
+}
+
+void SetIEAgent(bool on)
+{
+    WriteINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), on ? QStringLiteral("1") : QStringLiteral("0"),
+                  ombrexIniPath());
+}
+
+QString GetDefaultFolder(bool allowProgramFolder)
+{
+    const QString lastPath = ReadINIValue(QStringLiteral("LastPath"), QStringLiteral("LastPath"), kestraneIniPath());
+    if (platform::folderExists(lastPath))
+        return lastPath;
+    const QString music = platform::musicFolder();
+    if (platform::folderExists(music))
+        return music;
+    const QString documents = platform::documentsFolder();
+    if (platform::folderExists(documents))
+        return documents;
+    return allowProgramFolder ? platform::programFolder() : QString();
+}
