@@ -40,7 +40,8 @@ void frmMP3::WS_DataArrival()
     bool headerComplete = false;
     if (bIcy)
         headerComplete = m_header.add(packet);
-    const QByteArray &screened = bIcy ? m_header.collected() : packet;
+    // A copy (shared, not duplicated): the collector may be cleared while it is handled.
+    const QByteArray screened = bIcy ? m_header.collected() : packet;
 
     switch (engine::screenPacket(screened)) {
     case engine::PacketKind::Refusal:
@@ -167,7 +168,7 @@ void frmMP3::plainModeHeader(const QByteArray &packet)
     ParseResponseHeader(packet, engine::findHeaderEnd(packet));
 }
 
-void frmMP3::ParseResponseHeader(const QByteArray &packet, qint32 headerPosition)
+void frmMP3::ParseResponseHeader(const QByteArray &packet, qsizetype headerPosition)
 {
     if (const std::optional<qint32> rate = engine::bitRate(packet))
         lngBitRate = *rate;
@@ -180,7 +181,7 @@ void frmMP3::ParseResponseHeader(const QByteArray &packet, qint32 headerPosition
     }
 
     strICYHeader = packet;
-    headerLoc = headerPosition;
+    headerLoc = static_cast<qint32>(headerPosition);
     bIcy = false;
     if (!blnIcyReal || headerPosition < 1) {
         WriteAudio(packet);
@@ -188,7 +189,7 @@ void frmMP3::ParseResponseHeader(const QByteArray &packet, qint32 headerPosition
     }
     // The header text goes to the file as it came; the audio after its blank
     // line is already on the metadata grid and is separated like any packet.
-    const qsizetype audioStart = static_cast<qsizetype>(headerPosition) - 1 + 4;
+    const qsizetype audioStart = headerPosition - 1 + 4;
     m_packetAudio = packet.left(audioStart);
     separateStream(packet.mid(audioStart));
 }

@@ -113,7 +113,7 @@ protected:
         cr.bStartInListenMode = false;
         cr.bEnabledTimedRecording = false;
         cr.bExitTimedRecording = false;
-        engine = &program().loadMainWindow();
+        engine = program().loadMainWindow();
     }
     void TearDown() override
     {
