@@ -18,7 +18,8 @@
 #include "sources/ctlsocket.h"
 #include "sources/ctlurigrabber.h"
 
-namespace {
+namespace
+{
 
 // A host that neither answers nor refuses is given up after this long.
 constexpr qint64 kConnectLimitMs = 10000;
@@ -193,8 +194,7 @@ void frmMP3::ConnectToServer(const QByteArray &, qint32, qint32, qint32 &lServer
         blnIcyReal = false;
         if (!blnReconnect) {
             const QByteArray name = cr.sStreamFileName.toLocal8Bit();
-            OpenMP3File(cr.lRecordingMode == 1 ? name
-                                               : engine::datedFileName(name, platform::clock().now().date()),
+            OpenMP3File(cr.lRecordingMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date()),
                         false);
         }
     }

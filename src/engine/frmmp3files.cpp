@@ -14,7 +14,8 @@
 #include "sources/ctlmp3server.h"
 #include "sources/ctlsocket.h"
 
-namespace {
+namespace
+{
 
 // Creating a file blocks the handler this long.
 constexpr int kCreatePauseMs = 500;

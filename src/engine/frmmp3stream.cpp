@@ -14,7 +14,8 @@
 #include "sources/ctlsocket.h"
 #include "sources/curi.h"
 
-namespace {
+namespace
+{
 
 // The handler blocks this long after a title-mode header packet.
 constexpr int kHeaderPauseMs = 500;

@@ -94,9 +94,7 @@ void frmMP3::resetDataWatch()
 }
 
 // Supervisor: deletes dated archive recordings older than the days to keep.
-void frmMP3::MP3Cleanup()
-{
-}
+void frmMP3::MP3Cleanup() {}
 
 void frmMP3::StopRecording()
 {

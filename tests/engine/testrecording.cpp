@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "config/clsconfiguration.h"
+#include "config/mdlinifile.h"
 #include "engine/frmmp3.h"
 #include "engine/mdlid3.h"
 #include "engine/programcontext.h"
@@ -20,7 +21,8 @@
 #include "scriptedstation.h"
 #include "testenv.h"
 
-namespace {
+namespace
+{
 
 const QByteArray kDate = "03072026"; // the fake clock's day, month first
 
@@ -158,10 +160,10 @@ const QByteArray kIcyHeader = "ICY 200 OK\r\n"
 
 TEST_F(RecordingTest, TitleModeWritesOneFilePerTitleWithExactlyItsAudio)
 {
-    const IcyStream stream = buildIcyStream(
-        kIcyHeader, 64,
-        {"", "", "Artist One - Song One", "Artist One - Song One", "", "Two: The Band? - Song/Two",
-         "Two: The Band? - Song/Two", "Solo", "Solo", "Solo"});
+    const IcyStream stream =
+        buildIcyStream(kIcyHeader, 64,
+                       {"", "", "Artist One - Song One", "Artist One - Song One", "", "Two: The Band? - Song/Two",
+                        "Two: The Band? - Song/Two", "Solo", "Solo", "Solo"});
     ScriptedStation station;
     // The header arrives in pieces; the audio in packets smaller and larger than one interval.
     station.setReplies({{cutInto(stream.wire, {20, 37, 200, 1, 90, 7, 300}), false}});
@@ -364,4 +366,46 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     record(three);
     engine->StopRecording();
     EXPECT_EQ(file("show.mp3"), second + tagFor("", "Test Station"));
+}
+
+TEST_F(RecordingTest, TitleModeHeaderWithoutNameOpensTheUnknownFileAndKeepsTheGrid)
+{
+    const QByteArray header = "ICY 200 OK\r\nicy-metaint:64\r\n\r\n";
+    const IcyStream stream = buildIcyStream(header, 64, {"", "A - 1", "A - 1"});
+    ScriptedStation station;
+    station.setReplies({{cutInto(stream.wire, {10, 50}), false}});
+    addServer(station.port());
+    record(station);
+    engine->StopRecording();
+    EXPECT_EQ(file("unknown-" + kDate + ".mp3").chopped(128), header + stream.audioUnder.at(0));
+    EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1) + tagFor("A", "1"));
+}
+
+TEST_F(RecordingTest, BrowserAgentSettingChangesOnlyTheAgentOfTheRequest)
+{
+    WriteINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("1"), ombrexIniPath());
+    ScriptedStation station;
+    station.setReplies({{{kIcyHeader}, false}});
+    addServer(station.port());
+    record(station);
+    const QByteArray request = station.requests.at(0);
+    EXPECT_TRUE(request.contains("\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n"));
+    EXPECT_TRUE(request.contains("\r\nIcy-MetaData:1\r\n"));
+}
+
+TEST_F(RecordingTest, PausedStartOpensNoFileUntilThePauseEndsThenTheLatestTitle)
+{
+    program().configuration().bStartPaused = true;
+    const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1", "B - 2"});
+    ScriptedStation station;
+    station.setReplies({{{stream.wire}, false}});
+    addServer(station.port());
+    record(station);
+    EXPECT_TRUE(engine->blnPaused);
+    EXPECT_TRUE(files().isEmpty());
+    EXPECT_EQ(engine->sPendingFileName, QByteArray("B - 2.mp3"));
+    engine->TogglePause();
+    EXPECT_FALSE(engine->blnPaused);
+    EXPECT_EQ(files(), QStringList(QStringLiteral("B - 2.mp3")));
+    EXPECT_TRUE(file("B - 2.mp3").isEmpty());
 }
