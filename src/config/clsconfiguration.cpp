@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <memory>
 #include <optional>
 
 #include "config/atomicwrite.h"
@@ -102,7 +103,26 @@ QByteArray numberLine(qint32 value)
     return ' ' + QByteArray::number(value) + ' ';
 }
 
+std::unique_ptr<clsConfiguration> &recordSlot()
+{
+    static std::unique_ptr<clsConfiguration> record;
+    return record;
+}
+
 } // namespace
+
+clsConfiguration &configurationRecord()
+{
+    std::unique_ptr<clsConfiguration> &record = recordSlot();
+    if (!record)
+        record = std::make_unique<clsConfiguration>();
+    return *record;
+}
+
+void resetConfigurationRecord()
+{
+    recordSlot().reset();
+}
 
 clsConfiguration::clsConfiguration()
 {

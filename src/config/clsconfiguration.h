@@ -68,3 +68,10 @@ private:
 
     QList<QByteArray> sComments;
 };
+
+// The program's one configuration record, created on first use (defaults, not a
+// complete configuration) and kept for the whole run. Every part reads and writes
+// this same instance.
+clsConfiguration &configurationRecord();
+// Forgets the record so that the next use creates a fresh one. For tests.
+void resetConfigurationRecord();

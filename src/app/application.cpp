@@ -1,0 +1,97 @@
+#include "app/application.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/commandline.h"
+#include "app/displayprobe.h"
+#include "app/headlessfrontend.h"
+#include "app/signalwatcher.h"
+#include "engine/frmmp3.h"
+#include "engine/programcontext.h"
+#include "engine/startup.h"
+
+#ifdef VORLANE_HAVE_DESKTOP
+#include <QApplication>
+
+#include "app/desktopfrontend.h"
+#endif
+
+namespace
+{
+
+void writeTo(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+// The tray menu's exit entry: closes a running recording, then exits.
+void exitFromMenu()
+{
+    if (frmMP3 *mainWindow = program().mainWindow())
+        mainWindow->mPopExit_Click();
+    else
+        ExitProgram(kExitNormal);
+}
+
+} // namespace
+
+int runVorlane(int &argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const AppOptions options = parseArguments(arguments);
+
+    if (options.help) {
+        writeTo(stdout, usageText());
+        return kExitNormal;
+    }
+    if (options.version) {
+        writeTo(stdout, QStringLiteral("Vorlane " VORLANE_VERSION "\n"));
+        return kExitNormal;
+    }
+
+#ifdef VORLANE_HAVE_DESKTOP
+    const bool headless = options.headless || !displayReachable();
+#else
+    const bool headless = true;
+#endif
+
+    std::unique_ptr<QCoreApplication> application;
+    std::unique_ptr<platform::FrontEnd> frontEnd;
+#ifdef VORLANE_HAVE_DESKTOP
+    if (!headless) {
+        auto *desktopApplication = new QApplication(argc, argv);
+        desktopApplication->setQuitOnLastWindowClosed(false);
+        application.reset(desktopApplication);
+        auto desktop = std::make_unique<DesktopFrontEnd>();
+        desktop->setExitHandler(exitFromMenu);
+        frontEnd = std::move(desktop);
+    }
+#endif
+    if (headless) {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+        frontEnd = std::make_unique<HeadlessFrontEnd>();
+        if (options.commandLine.isEmpty()) {
+            // Without a display there is no setup window to pick a station in.
+            writeTo(stderr, QStringLiteral("Vorlane needs a preset (.mvr) or playlist (.pls) to run without a "
+                                           "display. See vorlane --help.\n"));
+            return kExitStartFailed;
+        }
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("Vorlane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VORLANE_VERSION));
+    platform::setFrontEnd(frontEnd.get());
+
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &watcher, [] { exitFromMenu(); });
+
+    StartProgram(options.commandLine);
+    const int status = application->exec();
+    platform::setFrontEnd(nullptr);
+    return status;
+}

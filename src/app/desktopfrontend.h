@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+#include "platform/frontend.h"
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+// The front end with a display: message boxes titled "Vorlane" with an OK button,
+// and the tray icon with its tip and menu. Windows that this build does not have
+// yet say so when asked for.
+class DesktopFrontEnd final : public QObject, public platform::FrontEnd
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DesktopFrontEnd)
+
+public:
+    explicit DesktopFrontEnd(QObject *parent = nullptr);
+    ~DesktopFrontEnd() override;
+
+    // What the tray menu's exit entry does.
+    void setExitHandler(std::function<void()> handler) { m_exitHandler = std::move(handler); }
+
+    void showMessage(const QString &text) override;
+    void showSetupWindow(bool fillFromConfiguration) override;
+    void showRecordingDisplay() override;
+    void captionChanged(const QString &caption) override;
+    void trayChanged(const platform::TrayState &state) override;
+    void exitProcess(int status) override;
+
+private:
+    void ensureTrayIcon();
+
+    QSystemTrayIcon *m_tray = nullptr;
+    QMenu *m_menu = nullptr;
+    QAction *m_setup = nullptr;
+    QAction *m_toggleDisplay = nullptr;
+    QAction *m_listen = nullptr;
+    QAction *m_startRecording = nullptr;
+    QAction *m_stopRecording = nullptr;
+    QAction *m_pauseRecording = nullptr;
+    QAction *m_exit = nullptr;
+    std::function<void()> m_exitHandler;
+};

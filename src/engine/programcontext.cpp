@@ -1,0 +1,93 @@
+#include "engine/programcontext.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include "config/clsconfiguration.h"
+#include "engine/frmmp3.h"
+
+namespace
+{
+
+std::unique_ptr<ProgramContext> &contextSlot()
+{
+    static std::unique_ptr<ProgramContext> context;
+    return context;
+}
+
+std::size_t slotOf(ProgramWindow window)
+{
+    return static_cast<std::size_t>(window);
+}
+
+} // namespace
+
+ProgramContext::ProgramContext() = default;
+
+ProgramContext::~ProgramContext() = default;
+
+clsConfiguration &ProgramContext::configuration()
+{
+    return configurationRecord();
+}
+
+frmMP3 *ProgramContext::loadMainWindow()
+{
+    if (!m_mainWindow) {
+        // Held before the load handler runs: a failed command-line start inside it
+        // unloads the main window again through the exit routine.
+        m_mainWindow = std::make_unique<frmMP3>();
+        m_mainWindow->Form_Load();
+    }
+    return m_mainWindow.get();
+}
+
+void ProgramContext::setWindowUnloader(ProgramWindow window, std::function<void()> unload)
+{
+    m_unloaders[slotOf(window)] = std::move(unload);
+}
+
+bool ProgramContext::isWindowLoaded(ProgramWindow window) const
+{
+    if (window == ProgramWindow::Main)
+        return m_mainWindow != nullptr;
+    return static_cast<bool>(m_unloaders[slotOf(window)]);
+}
+
+void ProgramContext::unloadWindow(ProgramWindow window)
+{
+    if (window == ProgramWindow::Main) {
+        if (!m_mainWindow)
+            return;
+        // The exit routine may run from inside one of the window's own handlers:
+        // the object goes when control is back in the event loop.
+        frmMP3 *mainWindow = m_mainWindow.release();
+        mainWindow->Form_Unload();
+        mainWindow->deleteLater();
+        return;
+    }
+    std::function<void()> unload = std::move(m_unloaders[slotOf(window)]);
+    m_unloaders[slotOf(window)] = nullptr;
+    if (unload)
+        unload();
+}
+
+ProgramContext &program()
+{
+    std::unique_ptr<ProgramContext> &context = contextSlot();
+    if (!context)
+        context = std::make_unique<ProgramContext>();
+    return *context;
+}
+
+void resetProgram()
+{
+    std::unique_ptr<ProgramContext> &context = contextSlot();
+    if (context) {
+        for (int window = 0; window < kProgramWindowCount; ++window)
+            context->unloadWindow(static_cast<ProgramWindow>(window));
+        context.reset();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    resetConfigurationRecord();
+}

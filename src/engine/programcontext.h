@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class clsConfiguration;
+class frmMP3;
+
+// The program's windows, in the order the exit routine unloads them.
+enum class ProgramWindow
+{
+    AddStation,
+    DirectorySearch,
+    LocalSearch,
+    Main,
+    Setup,
+    RecordingDisplay,
+    Confirmation,
+};
+inline constexpr int kProgramWindowCount = 7;
+
+// Program-wide state and the singletons every part reaches: the command line, the
+// start-up values, the configuration record and the windows. One instance lives
+// for the whole run (program()); tests start afresh with resetProgram().
+//
+// The main window frmMP3 belongs to the engine and is held here. Windows of the
+// layers above (setup window, recording display, search and confirmation windows)
+// register an unload function while they are loaded, so that the exit routine can
+// unload them in its fixed order without the engine knowing their classes.
+class ProgramContext final
+{
+public:
+    ProgramContext();
+    ~ProgramContext();
+    ProgramContext(const ProgramContext &) = delete;
+    ProgramContext &operator=(const ProgramContext &) = delete;
+
+    // The whole argument text; emptied once the main window has handled it.
+    QString strCommandLine;
+    // The "Advanced" value read at start (0 when empty); nothing else uses it.
+    qint32 lngAdvanced = 0;
+    // How the setup window behaves when minimised; 0 at start, 1 after the tray's setup entry.
+    qint32 intSetupShowMode = 0;
+
+    // The one configuration record, created on first use.
+    clsConfiguration &configuration();
+
+    // The main window, or nullptr while it is not loaded.
+    frmMP3 *mainWindow() const { return m_mainWindow.get(); }
+    // Loads the hidden main window (running its load handler) unless it is loaded.
+    // nullptr when a failed command-line start unloaded it again during its load.
+    frmMP3 *loadMainWindow();
+
+    // Registers (or, with an empty function, clears) how a loaded window of a higher
+    // layer is unloaded. The main window is handled here and needs none.
+    void setWindowUnloader(ProgramWindow window, std::function<void()> unload);
+    bool isWindowLoaded(ProgramWindow window) const;
+    // Unloads one window if it is loaded; creates none.
+    void unloadWindow(ProgramWindow window);
+
+private:
+    std::unique_ptr<frmMP3> m_mainWindow;
+    std::array<std::function<void()>, kProgramWindowCount> m_unloaders;
+};
+
+ProgramContext &program();
+// Unloads every window and forgets all program-wide state and the configuration
+// record, so that the next use starts as a fresh run. For tests.
+void resetProgram();

@@ -1,0 +1,288 @@
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include "config/clsconfiguration.h"
+#include "config/mdlinifile.h"
+#include "engine/frmmp3.h"
+#include "engine/programcontext.h"
+#include "engine/startup.h"
+#include "recordingfrontend.h"
+#include "sources/ctlmp3server.h"
+#include "sources/ctlurigrabber.h"
+#include "testenv.h"
+
+namespace
+{
+
+const QString kMissing = QStringLiteral("The preset file specified does not exist!");
+const QString kInvalid = QStringLiteral("The preset file is invalid! (Check that there are six lines exactly)");
+const QString kUnsupported =
+    QStringLiteral("This is not a supported filetype to load! (Ombrex currently only supports preset files (.mvr) "
+                   "and Shoutcase playlists (.pls)!)");
+const QString kNoPlaylistRead = QStringLiteral("Reading playlist files is not available in this build.");
+
+class StartUp : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetProgram();
+        QFile::remove(kestraneIniPath());
+        m_folder = testenv::home() + QStringLiteral("/start");
+        QDir(m_folder).removeRecursively();
+        QDir().mkpath(m_folder + QStringLiteral("/recordings"));
+    }
+    void TearDown() override { resetProgram(); }
+
+    QString preset(const char *name, int bodyLines = 6)
+    {
+        const QList<QByteArray> lines = {"!P-Night Jazz", "http://127.0.0.1:1/jazz.pls",
+                                         "SONGNAMEONLY",  QFile::encodeName(m_folder) + "/recordings",
+                                         "S90",           " 7 "};
+        return testenv::writeFile(m_folder + QLatin1Char('/') + QString::fromUtf8(name),
+                                  lines.mid(0, bodyLines).join("\r\n") + "\r\n");
+    }
+
+    QString m_folder;
+    RecordingFrontEnd m_ui;
+};
+
+} // namespace
+
+TEST_F(StartUp, ValidPresetIsLoadedAndRecordingIsAskedFor)
+{
+    const QString path = preset("jazz.mvr");
+    StartProgram(QLatin1Char('"') + path + QLatin1Char('"'));
+    EXPECT_FALSE(m_ui.exited);
+    // The recorder starts resolving the station; nothing listens at its playlist address.
+    EXPECT_TRUE(m_ui.captions.contains(QStringLiteral("Connecting to Night Jazz...")));
+    EXPECT_EQ(m_ui.messages, QStringList{ctlURIGrabber::errorMessage(ctlURIGrabber::ErrSocket)});
+    const clsConfiguration &cr = program().configuration();
+    EXPECT_TRUE(cr.bConfigOK);
+    EXPECT_EQ(cr.sRecordingTitle, QStringLiteral("Night Jazz"));
+    EXPECT_EQ(cr.sConfigFileName, path);
+    EXPECT_EQ(cr.lTimedRecording, 90);
+    ASSERT_NE(program().mainWindow(), nullptr);
+    EXPECT_TRUE(program().strCommandLine.isEmpty()) << "the command line is used once";
+    EXPECT_EQ(m_ui.setupShown, 0);
+}
+
+TEST_F(StartUp, FailedPresetStartsEndTheProgramWithStatusOne)
+{
+    const struct
+    {
+        QString commandLine;
+        QStringList messages;
+    } cases[] = {
+        {m_folder + QStringLiteral("/missing.mvr"), {kMissing}},
+        {preset("five.mvr", 5), {kInvalid}},
+        {preset("upper.MVR"), {kUnsupported}},
+        {QStringLiteral("-installasscX"), {kUnsupported}},
+        {QStringLiteral("-INSTALLASSC"), {kUnsupported}},
+        {preset("noext"), {kUnsupported}},
+    };
+    for (const auto &c : cases) {
+        resetProgram();
+        m_ui.messages.clear();
+        m_ui.exited = false;
+        StartProgram(c.commandLine);
+        EXPECT_EQ(m_ui.messages, c.messages) << qPrintable(c.commandLine);
+        EXPECT_TRUE(m_ui.exited) << qPrintable(c.commandLine);
+        EXPECT_EQ(m_ui.exitStatus, kExitStartFailed);
+        EXPECT_EQ(program().mainWindow(), nullptr) << "the exit routine unloads the main window";
+    }
+}
+
+TEST_F(StartUp, PresetReaderMessageComesBeforeTheInvalidPresetMessage)
+{
+    const QString path = testenv::writeFile(m_folder + QStringLiteral("/bad.mvr"),
+                                            "Jazz\r\nhttp://x/jazz.PLS\r\nSONGNAMEONLY\r\n%DEFDIR%\r\n 1 \r\n 1 \r\n");
+    StartProgram(path);
+    ASSERT_EQ(m_ui.messages.size(), 2);
+    EXPECT_TRUE(m_ui.messages.at(0).startsWith(path + QLatin1Char('\r')));
+    EXPECT_EQ(m_ui.messages.at(1), kInvalid);
+    EXPECT_EQ(m_ui.exitStatus, kExitStartFailed);
+}
+
+TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
+{
+    StartProgram(QStringLiteral("-installassc"));
+    EXPECT_EQ(m_ui.messages,
+              QStringList{QStringLiteral("Installing file associations is not available in this build.")});
+    EXPECT_TRUE(m_ui.exited);
+    EXPECT_EQ(m_ui.exitStatus, kExitStartFailed) << "a command that could not run is no normal end";
+    // Ended before the "Advanced" value and before the main window.
+    EXPECT_FALSE(QFile::exists(kestraneIniPath()));
+    EXPECT_EQ(program().mainWindow(), nullptr);
+
+    resetProgram();
+    m_ui.messages.clear();
+    StartProgram(QStringLiteral("-uninstallassc"));
+    EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Removing file associations is not available in this build.")});
+}
+
+TEST_F(StartUp, NoOperationFlagFillsTheSetupWindowWithoutRecording)
+{
+    const QString path = preset("noop.mvr");
+    StartProgram(QLatin1Char('"') + path + QStringLiteral("\" -noop"));
+    EXPECT_TRUE(m_ui.messages.isEmpty());
+    EXPECT_EQ(m_ui.setupShown, 1);
+    EXPECT_TRUE(m_ui.setupFilled);
+    EXPECT_FALSE(m_ui.exited);
+    EXPECT_EQ(program().configuration().sRecordingTitle, QStringLiteral("Night Jazz"));
+}
+
+TEST_F(StartUp, LoadConfigurationFileRewritesTheText)
+{
+    frmMP3 *main = program().loadMainWindow();
+    ASSERT_NE(main, nullptr);
+    const QString path = preset("a.mvr");
+
+    QString text = QLatin1Char('"') + path + QStringLiteral("\" -noop");
+    EXPECT_TRUE(main->LoadConfigurationFile(text));
+    EXPECT_EQ(text, path);
+
+    // The last six characters go, wherever the flag stands.
+    text = QStringLiteral("-noop ") + path;
+    EXPECT_FALSE(main->LoadConfigurationFile(text));
+    EXPECT_EQ(text, QStringLiteral("-noop ") + path.left(path.size() - 6));
+    EXPECT_EQ(m_ui.messages.constLast(), kUnsupported);
+
+    // Upper-case "-NOOP" is no flag.
+    text = path + QStringLiteral(" -NOOP");
+    EXPECT_FALSE(main->LoadConfigurationFile(text));
+    EXPECT_EQ(text, path + QStringLiteral(" -NOOP"));
+}
+
+TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
+{
+    QDir().mkpath(testenv::home() + QStringLiteral("/Music"));
+    const QString path = testenv::writeFile(m_folder + QStringLiteral("/list.pls"), "[playlist]\r\n");
+    clsConfiguration &cr = program().configuration();
+    cr.sRecordingTitle = QStringLiteral("old");
+    StartProgram(path + QStringLiteral(" -noop"));
+    EXPECT_EQ(m_ui.messages, QStringList{kNoPlaylistRead});
+    EXPECT_FALSE(m_ui.exited) << "a playlist that yields nothing leaves the program running";
+    EXPECT_EQ(cr.sShoutCastFile, path);
+    EXPECT_TRUE(cr.sRecordingTitle.isEmpty());
+    EXPECT_EQ(cr.lTimedRecording, 0);
+    EXPECT_FALSE(cr.bEnabledTimedRecording);
+    EXPECT_TRUE(cr.bPreviewModeOnly);
+    EXPECT_EQ(cr.sMP3Path, GetDefaultFolder(true) + QDir::separator());
+
+    resetProgram();
+    StartProgram(path);
+    EXPECT_FALSE(program().configuration().bPreviewModeOnly);
+}
+
+TEST_F(StartUp, EmptyCommandLineShowsTheSetupWindowAndKeepsTheMainWindowHidden)
+{
+    StartProgram(QString());
+    EXPECT_EQ(m_ui.setupShown, 1);
+    EXPECT_FALSE(m_ui.setupFilled);
+    EXPECT_TRUE(m_ui.messages.isEmpty());
+    EXPECT_FALSE(m_ui.exited);
+    ASSERT_NE(program().mainWindow(), nullptr);
+    EXPECT_EQ(program().intSetupShowMode, 0);
+}
+
+TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
+{
+    StartProgram(QString());
+    EXPECT_EQ(program().lngAdvanced, 0);
+    EXPECT_EQ(testenv::readFile(kestraneIniPath()), QByteArray("[Advanced]\r\nADVANCED=0\r\n"));
+
+    const struct
+    {
+        QByteArray stored;
+        qint32 value;
+    } cases[] = {{"5", 5}, {"", 0}, {"abc", 0}, {" -2 ", -2}};
+    for (const auto &c : cases) {
+        resetProgram();
+        testenv::writeFile(kestraneIniPath(),
+                           "[LastPath]\r\nLastPath=/x\r\n[ADVANCED]\r\nadvanced=" + c.stored + "\r\n");
+        StartProgram(QString());
+        EXPECT_EQ(program().lngAdvanced, c.value) << c.stored.constData();
+        EXPECT_EQ(testenv::readFile(kestraneIniPath()),
+                  "[LastPath]\r\nLastPath=/x\r\n[ADVANCED]\r\nadvanced=" + QByteArray::number(c.value) + "\r\n");
+    }
+}
+
+TEST_F(StartUp, MainWindowStartValues)
+{
+    StartProgram(QString());
+    frmMP3 *main = program().mainWindow();
+    ASSERT_NE(main, nullptr);
+    // Values a previous run may have left behind are set again by Initialize.
+    main->blnRecording = true;
+    main->FF = 3;
+    main->lngBitRate = 128;
+    main->strSongName = "x.mp3";
+    main->sServerHosts.append("host");
+    main->bIcy = false;
+    main->ctlMP3Server->StartPreviewing();
+    main->Initialize();
+
+    EXPECT_TRUE(main->bIcy);
+    EXPECT_EQ(main->FF, -1);
+    EXPECT_FALSE(main->blnRecording);
+    EXPECT_FALSE(main->blnIcyReal);
+    EXPECT_FALSE(main->blnLive365);
+    EXPECT_FALSE(main->blnPaused);
+    EXPECT_FALSE(main->blnPreviewToggle);
+    EXPECT_EQ(main->lServerNumber, 0);
+    EXPECT_EQ(main->lngMetaDataLength, 0);
+    EXPECT_EQ(main->lngMetaDataCounter, 0);
+    EXPECT_EQ(main->lngBitRate, 0);
+    EXPECT_TRUE(main->strSongName.isEmpty());
+    EXPECT_TRUE(main->strICYHeader.isEmpty());
+    EXPECT_EQ(main->sSongCaption, QStringLiteral("Initializing..."));
+    EXPECT_EQ(main->sServerHosts, QList<QByteArray>{QByteArray()});
+    EXPECT_EQ(main->sServerQueries.size(), 1);
+    EXPECT_EQ(main->lngVolume, -1);
+    EXPECT_FALSE(main->ctlMP3Server->blnEnablePreviewStream);
+
+    EXPECT_TRUE(main->hasTrayIcon());
+    EXPECT_EQ(m_ui.tray.tip, QStringLiteral("Kestrane"));
+    EXPECT_EQ(m_ui.captions.constLast(), QStringLiteral("Initializing..."));
+}
+
+TEST_F(StartUp, ExitUnloadsEveryWindowInOrder)
+{
+    StartProgram(QString());
+    QStringList unloaded;
+    const auto track = [&unloaded](const char *name) {
+        return [&unloaded, name] { unloaded.append(QString::fromLatin1(name)); };
+    };
+    ProgramContext &context = program();
+    context.setWindowUnloader(ProgramWindow::Confirmation, track("confirmation"));
+    context.setWindowUnloader(ProgramWindow::Setup, track("setup"));
+    context.setWindowUnloader(ProgramWindow::AddStation, track("add station"));
+    context.setWindowUnloader(ProgramWindow::RecordingDisplay, track("display"));
+    EXPECT_TRUE(context.isWindowLoaded(ProgramWindow::Setup));
+    EXPECT_FALSE(context.isWindowLoaded(ProgramWindow::LocalSearch));
+
+    frmMP3 *main = context.mainWindow();
+    ASSERT_NE(main, nullptr);
+    main->mPopExit_Click();
+    EXPECT_TRUE(m_ui.exited);
+    EXPECT_EQ(m_ui.exitStatus, kExitNormal);
+    EXPECT_EQ(unloaded, (QStringList{QStringLiteral("add station"), QStringLiteral("setup"), QStringLiteral("display"),
+                                     QStringLiteral("confirmation")}));
+    EXPECT_EQ(context.mainWindow(), nullptr);
+    EXPECT_FALSE(context.isWindowLoaded(ProgramWindow::Setup));
+    EXPECT_TRUE(m_ui.messages.isEmpty()) << "nothing was recording";
+}
+
+TEST(ConfigurationRecord, OneInstanceCreatedOnFirstUse)
+{
+    resetProgram();
+    clsConfiguration &first = program().configuration();
+    EXPECT_FALSE(first.bConfigOK);
+    first.sRecordingTitle = QStringLiteral("kept");
+    EXPECT_EQ(&configurationRecord(), &first);
+    EXPECT_EQ(configurationRecord().sRecordingTitle, QStringLiteral("kept"));
+    resetProgram();
+    EXPECT_TRUE(program().configuration().sRecordingTitle.isEmpty());
+}
