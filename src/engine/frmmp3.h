@@ -173,7 +173,7 @@ private:
     void titleModeHeader(const QByteArray &packet);
     void plainModeHeader(const QByteArray &packet);
     void ParseResponseHeader(const QByteArray &packet, qsizetype headerPosition);
-    void separateStream(const QByteArray &packet);
+    void separateStream(QByteArray packet, qsizetype from = 0);
     void flushPacketAudio();
     void streamAudio(const QByteArray &packet, qsizetype from, qsizetype length) override;
     void metadataBlock(const QByteArray &text) override;
@@ -193,7 +193,9 @@ private:
     QFile m_file;             // the open recording file
     HeaderCollector m_header; // the response header while it arrives
     MetadataParser m_parser{lngMetaDataLength, lngMetaDataCounter, lngLeftoverStrip, strLeftoverSongStrip};
-    QByteArray m_packetAudio;               // audio of the packet being handled, written once
+    QByteArray m_work;                      // the packet being separated; its audio is gathered at its front
+    qsizetype m_writePos = 0;               // end of the gathered audio in m_work
+    qsizetype m_flushPos = 0;               // end of the audio already written from m_work
     QSet<QString> m_recordingFiles;         // files created by the running recording
     QHash<QString, qint64> m_taggedLengths; // audio length of files this recording tagged
     bool m_connecting = false;              // a connection attempt is waiting

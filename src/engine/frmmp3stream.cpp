@@ -4,6 +4,10 @@
 // separated and each new title starts a new file.
 #include "engine/frmmp3.h"
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
 #include "config/clsconfiguration.h"
 #include "engine/programcontext.h"
 #include "engine/recordingnames.h"
@@ -27,7 +31,7 @@ const QByteArray kTitleKey = QByteArrayLiteral("StreamTitle='");
 void frmMP3::WS_DataArrival()
 {
     lRetryCount = 0;
-    const QByteArray packet = WS->receiveAll();
+    QByteArray packet = WS->receiveAll();
     lLastDataTick = platform::clock().tickCount();
     if (packet.isEmpty())
         return;
@@ -41,12 +45,10 @@ void frmMP3::WS_DataArrival()
     bool headerComplete = false;
     if (bIcy)
         headerComplete = m_header.add(packet);
-    // A copy (shared, not duplicated): the collector may be cleared while it is handled.
-    const QByteArray screened = bIcy ? m_header.collected() : packet;
 
-    switch (engine::screenPacket(screened)) {
+    switch (engine::screenPacket(bIcy ? m_header.collected() : packet)) {
     case engine::PacketKind::Refusal:
-        handleRefusal(screened);
+        handleRefusal(bIcy ? m_header.take() : packet);
         return;
     case engine::PacketKind::BrowserPage:
         m_header.clear();
@@ -56,8 +58,7 @@ void frmMP3::WS_DataArrival()
         StopRecording();
         return;
     case engine::PacketKind::Redirect:
-        m_header.clear();
-        handleRedirect(screened);
+        handleRedirect(bIcy ? m_header.take() : packet);
         return;
     case engine::PacketKind::Stream:
         break;
@@ -75,7 +76,7 @@ void frmMP3::WS_DataArrival()
         return;
     }
     if (blnIcyReal)
-        separateStream(packet);
+        separateStream(std::move(packet));
     else
         WriteAudio(packet);
 }
@@ -83,7 +84,6 @@ void frmMP3::WS_DataArrival()
 void frmMP3::handleRefusal(const QByteArray &packet)
 {
     const qint32 lastServer = static_cast<qint32>(sServerHosts.size()) - 1;
-    m_header.clear();
     if (lServerNumber != lastServer) {
         const engine::RefusalTexts texts =
             engine::refusalTexts(packet, program().configuration().sRecordingTitle, lServerNumber);
@@ -190,23 +190,33 @@ void frmMP3::ParseResponseHeader(const QByteArray &packet, qsizetype headerPosit
     }
     // The header text goes to the file as it came; the audio after its blank
     // line is already on the metadata grid and is separated like any packet.
-    const qsizetype audioStart = headerPosition - 1 + 4;
-    m_packetAudio = packet.left(audioStart);
-    separateStream(packet.mid(audioStart));
+    separateStream(packet, headerPosition - 1 + 4);
 }
 
-void frmMP3::separateStream(const QByteArray &packet)
+void frmMP3::separateStream(QByteArray packet, qsizetype from)
 {
-    m_parser.separate(packet, *this);
-    flushPacketAudio();
+    // The audio of the packet is gathered in place, over the metadata it
+    // carried, and written with one write (two when a title starts inside it).
+    m_work = std::move(packet);
+    m_work.detach();
+    m_writePos = from;
+    m_flushPos = 0;
+    m_parser.separate(m_work, *this, from);
+    if (m_flushPos == 0 && m_writePos > 0) {
+        m_work.truncate(m_writePos);
+        WriteAudio(m_work);
+    } else {
+        flushPacketAudio();
+    }
+    m_work = QByteArray();
 }
 
 void frmMP3::streamAudio(const QByteArray &packet, qsizetype from, qsizetype length)
 {
-    if (m_packetAudio.isEmpty() && from == 0 && length == packet.size())
-        m_packetAudio = packet;
-    else
-        m_packetAudio.append(packet.constData() + from, length);
+    // Only ever moves bytes towards the front, over bytes already handled.
+    if (from != m_writePos)
+        std::memmove(m_work.data() + m_writePos, packet.constData() + from, static_cast<size_t>(length));
+    m_writePos += length;
 }
 
 void frmMP3::metadataBlock(const QByteArray &text)
@@ -223,8 +233,8 @@ void frmMP3::metadataBlock(const QByteArray &text)
 
 void frmMP3::flushPacketAudio()
 {
-    if (m_packetAudio.isEmpty())
+    if (m_writePos == m_flushPos)
         return;
-    WriteAudio(m_packetAudio);
-    m_packetAudio.clear();
+    WriteAudio(m_work.mid(m_flushPos, m_writePos - m_flushPos));
+    m_flushPos = m_writePos;
 }

@@ -9,10 +9,10 @@ MetadataParser::MetadataParser(qint32 &interval, qint32 &counter, qint32 &leftov
     , m_block(block)
 {}
 
-void MetadataParser::separate(const QByteArray &packet, Sink &sink)
+void MetadataParser::separate(const QByteArray &packet, Sink &sink, qsizetype from)
 {
     const qsizetype n = packet.size();
-    qsizetype pos = 0;
+    qsizetype pos = std::max<qsizetype>(from, 0);
     while (pos < n) {
         if (m_leftover > 0) {
             // Inside a block: gather what this packet holds of it.

@@ -35,7 +35,8 @@ public:
     MetadataParser(const MetadataParser &) = delete;
     MetadataParser &operator=(const MetadataParser &) = delete;
 
-    void separate(const QByteArray &packet, Sink &sink);
+    // Separates the bytes of packet from position from on.
+    void separate(const QByteArray &packet, Sink &sink, qsizetype from = 0);
 
 private:
     qint32 &m_interval;

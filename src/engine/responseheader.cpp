@@ -1,5 +1,7 @@
 #include "engine/responseheader.h"
 
+#include <algorithm>
+#include <array>
 #include <limits>
 
 namespace engine
@@ -38,19 +40,42 @@ std::optional<qint32> wholeNumber(const QByteArray &digits)
 
 qsizetype indexOfNoCase(const QByteArray &haystack, const QByteArray &needle, qsizetype from)
 {
+    // Every packet of a stream is searched this way, so this is a
+    // Boyer-Moore-Horspool search over letter-folded bytes rather than a
+    // byte-by-byte comparison.
     const qsizetype n = haystack.size();
     const qsizetype m = needle.size();
+    from = std::max<qsizetype>(from, 0);
     if (m == 0)
         return from <= n ? from : -1;
-    const char first = lowerAscii(needle.at(0));
-    for (qsizetype i = std::max<qsizetype>(from, 0); i + m <= n; ++i) {
-        if (lowerAscii(haystack.at(i)) != first)
-            continue;
-        qsizetype k = 1;
-        while (k < m && lowerAscii(haystack.at(i + k)) == lowerAscii(needle.at(k)))
-            ++k;
-        if (k == m)
-            return i;
+    if (n - from < m)
+        return -1;
+
+    static const std::array<unsigned char, 256> folded = [] {
+        std::array<unsigned char, 256> table{};
+        for (int c = 0; c < 256; ++c)
+            table[static_cast<size_t>(c)] = static_cast<unsigned char>(lowerAscii(static_cast<char>(c)));
+        return table;
+    }();
+    const auto fold = [](char c) { return folded[static_cast<unsigned char>(c)]; };
+    std::array<qsizetype, 256> skip;
+    skip.fill(m);
+    for (qsizetype k = 0; k + 1 < m; ++k)
+        skip[fold(needle.at(k))] = m - 1 - k;
+
+    const char *h = haystack.constData();
+    const char *p = needle.constData();
+    const unsigned char needleLast = fold(p[m - 1]);
+    for (qsizetype i = from; i + m <= n;) {
+        const unsigned char last = fold(h[i + m - 1]);
+        if (last == needleLast) {
+            qsizetype k = m - 2;
+            while (k >= 0 && fold(h[i + k]) == fold(p[k]))
+                --k;
+            if (k < 0)
+                return i;
+        }
+        i += skip[last];
     }
     return -1;
 }
