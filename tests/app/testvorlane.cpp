@@ -139,7 +139,11 @@ TEST_F(Vorlane, StartWritesTheAdvancedValue)
 TEST_F(Vorlane, WithoutADisplayItRunsHeadless)
 {
     QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99")); // named, but nothing answers
+    // A display that is named but does not answer.
+    int number = 4711;
+    while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+        ++number;
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(number));
     const Outcome result = run({preset("upper.MVR")}, env);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, kUnsupported);
