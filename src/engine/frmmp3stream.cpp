@@ -38,7 +38,9 @@ void frmMP3::WS_DataArrival()
     // This connection is being dropped; the supervisor closes it at its next tick.
     if (blnDisconnect)
         return;
-    lByteCount += static_cast<qint32>(std::min<qsizetype>(packet.size(), std::numeric_limits<qint32>::max()));
+    // Bytes of this connection; it stays at the largest count instead of wrapping.
+    lByteCount = static_cast<qint32>(
+        std::min<qint64>(static_cast<qint64>(lByteCount) + packet.size(), std::numeric_limits<qint32>::max()));
 
     // While the response header is expected it is gathered until its blank line,
     // and the screening looks at all of it.
