@@ -33,8 +33,10 @@ class ctlSocket final : public QObject
 
 public:
     // Callers only need Connected, Error and "anything else" (still working,
-    // closed, listening). PeerClosed: the other side closed the connection;
-    // data it sent before closing can still be read with receiveAll().
+    // closed, listening). PeerClosed: the connection was established and the
+    // other side has closed it since; data it sent before closing can still be
+    // read with receiveAll(). A connection wait should treat it as "connected,
+    // then lost" rather than poll on.
     enum class State
     {
         Closed,

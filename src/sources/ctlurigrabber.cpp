@@ -18,6 +18,9 @@ constexpr int kWatchdogPeriodMs = 100;
 constexpr qint64 kConnectLimitMs = 3000;
 // ... and the watchdog once at least this many have passed without a complete reply.
 constexpr qint64 kReplyLimitMs = 3001;
+// No playlist is this long; beyond it (a stream address given as playlist, for
+// instance) what has arrived is handled as the whole reply.
+constexpr qsizetype kMaxReplyBytes = 1024 * 1024;
 
 const QByteArray kAgent = QByteArrayLiteral("Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)");
 
@@ -205,7 +208,9 @@ void ctlURIGrabber::waitAndSend()
         return;
     while (m_pending) {
         const ctlSocket::State state = m_socket->state();
-        if (state == ctlSocket::State::Connected)
+        // A peer that accepted and already closed again counts as connected:
+        // the request then goes nowhere and the watchdog reports the failure.
+        if (state == ctlSocket::State::Connected || state == ctlSocket::State::PeerClosed)
             break;
         if (state == ctlSocket::State::Error) {
             fail(ErrSocket);
@@ -259,7 +264,8 @@ void ctlURIGrabber::takeReplyIfComplete(bool peerClosed)
 {
     if (m_reply.isEmpty())
         return;
-    const std::optional<QByteArray> reply = sources::completeHttpReply(m_reply, peerClosed);
+    const std::optional<QByteArray> reply =
+        sources::completeHttpReply(m_reply, peerClosed || m_reply.size() > kMaxReplyBytes);
     if (!reply)
         return;
     m_reply.clear();

@@ -55,7 +55,7 @@ TEST(CUri, QueryGoesToQueryStringAndBackIntoFullResource)
     expectPieces(uri, {"http", "radio.example.com", 8000, "/listen/tune.pls", "sid=1&x=2"});
     EXPECT_EQ(uri.FullResource(), "/listen/tune.pls?sid=1&x=2");
 
-    // A fragment has no special meaning.
+    // A fragment is plain text of the path or the query.
     uri.setUri("http://radio.example.com/a#top?q=1#b");
     EXPECT_EQ(uri.Resource(), "/a#top");
     EXPECT_EQ(uri.QueryString(), "q=1#b");

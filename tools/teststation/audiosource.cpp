@@ -2,17 +2,16 @@
 
 #include <cstring>
 
-namespace teststation {
+namespace teststation
+{
 
 AudioSource::AudioSource(int bitRateKbps, bool tone, quint32 seed)
     : m_generator(std::in_place, bitRateKbps, tone, seed)
-{
-}
+{}
 
 AudioSource::AudioSource(const QByteArray &frames)
     : m_frames(frames)
-{
-}
+{}
 
 void AudioSource::read(char *destination, qint64 n)
 {

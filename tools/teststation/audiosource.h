@@ -6,7 +6,8 @@
 
 #include "teststation/framegenerator.h"
 
-namespace teststation {
+namespace teststation
+{
 
 // The endless audio of one stream connection: generated frames, or the frames
 // of an MP3 file played in a loop. Each connection starts from the beginning.

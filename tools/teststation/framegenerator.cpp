@@ -2,15 +2,17 @@
 
 #include <cstring>
 
-namespace teststation {
+namespace teststation
+{
 
-namespace {
+namespace
+{
 
 constexpr int kSampleRate = 44100;
 constexpr int kBitRates[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 constexpr int kSideInfoBytes = 32; // MPEG-1, two channels
 
-// The spectrum of every granule and channel: one quantised value +1 at line 7
+// The frequency lines of every granule and channel: one quantised value +1 at line 7
 // (in the lowest subband), coded in the count1 region with quadruple table B
 // (4-bit codes, the complement of the four values), then its sign bit:
 // lines 0-3 "1111", lines 4-7 "1110", sign "0".
@@ -24,8 +26,7 @@ class BitWriter final
 public:
     explicit BitWriter(uchar *out)
         : m_out(out)
-    {
-    }
+    {}
     void put(quint32 value, int bits)
     {
         for (int i = bits - 1; i >= 0; --i) {
@@ -99,14 +100,14 @@ void FrameGenerator::nextFrame()
     m_frame.fill('\0', length);
     auto *frame = reinterpret_cast<uchar *>(m_frame.data());
     frame[0] = 0xff;
-    frame[1] = 0xfb; // MPEG-1, Layer III, no CRC
+    frame[1] = 0xfb;                                                          // MPEG-1, Layer III, no CRC
     frame[2] = static_cast<uchar>((m_bitRateIndex << 4) | (padding ? 2 : 0)); // 44.1 kHz
-    frame[3] = 0x00;                                                           // stereo
+    frame[3] = 0x00;                                                          // stereo
 
     BitWriter side(frame + 4);
-    side.put(0, 9);  // main_data_begin: no bit reservoir
-    side.put(0, 3);  // private bits
-    side.put(0, 8);  // scfsi, both channels
+    side.put(0, 9); // main_data_begin: no bit reservoir
+    side.put(0, 3); // private bits
+    side.put(0, 8); // scfsi, both channels
     for (int granuleChannel = 0; granuleChannel < 4; ++granuleChannel) {
         side.put(m_tone ? kToneBitCount : 0, 12); // part2_3_length
         side.put(0, 9);                           // big_values

@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-namespace teststation {
+namespace teststation
+{
 
 // An endless run of MPEG-1 Layer III frames at a constant bit rate, 44.1 kHz
 // stereo, that any decoder plays: a steady tone (about 306 Hz, some 18 dB below
@@ -13,8 +14,8 @@ namespace teststation {
 // The bytes after each frame's audio data (ancillary data, ignored by
 // decoders) carry a pseudo-random pattern from the seed, so that two recordings
 // can be compared byte for byte and a shifted copy never matches. No byte of
-// the pattern is 0xFF (no false frame sync) or printable ASCII (the stream never
-// looks like protocol text such as "ICY 404" or "StreamTitle='").
+// the pattern is 0xFF (no false frame sync) or printable ASCII, so the stream
+// never holds text that looks like protocol ("ICY 404", "StreamTitle='").
 class FrameGenerator final
 {
 public:

@@ -9,7 +9,8 @@
 #include "teststation/framegenerator.h"
 #include "teststation/station.h"
 
-namespace {
+namespace
+{
 
 QTextStream &out()
 {
@@ -39,28 +40,29 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(VORLANE_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Plays an Internet radio station on 127.0.0.1 for tests and demonstrations.\n"
-        "\n"
-        "Paths served:\n"
-        "  /stream        the MP3 stream (titles in-band when asked with Icy-MetaData:1)\n"
-        "  /listen.pls    a .pls playlist naming /stream\n"
-        "  /listen.m3u    an .m3u playlist naming /stream\n"
-        "  /failover.pls  a .pls naming /full (always \"ICY 400 Server Full\") and then /stream\n"
-        "  /refresh.html  a meta refresh page leading to /listen.pls\n"
-        "  anything else  \"HTTP/1.0 404 Not Found\""));
+    parser.setApplicationDescription(
+        QStringLiteral("Plays an Internet radio station on 127.0.0.1 for tests and demonstrations.\n"
+                       "\n"
+                       "Paths served:\n"
+                       "  /stream        the MP3 stream (titles in-band when asked with Icy-MetaData:1)\n"
+                       "  /listen.pls    a .pls playlist naming /stream\n"
+                       "  /listen.m3u    an .m3u playlist naming /stream\n"
+                       "  /failover.pls  a .pls naming /full (always \"ICY 400 Server Full\") and then /stream\n"
+                       "  /refresh.html  a meta refresh page leading to /listen.pls\n"
+                       "  anything else  \"HTTP/1.0 404 Not Found\""));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("port"), QStringLiteral("Port to listen on; 0 picks a free one (default 8000)."),
          QStringLiteral("n"), QStringLiteral("8000")},
-        {QStringLiteral("mp3"), QStringLiteral("Stream the frames of this MP3 file, looped, instead of generated ones."),
+        {QStringLiteral("mp3"),
+         QStringLiteral("Stream the frames of this MP3 file, looped, instead of generated ones."),
          QStringLiteral("file")},
         {QStringLiteral("silence"), QStringLiteral("Generated frames are silent instead of a tone.")},
-        {QStringLiteral("title"),
-         QStringLiteral("A song title; repeat for more. Announced in order, then cycled."), QStringLiteral("text")},
-        {QStringLiteral("title-every"),
-         QStringLiteral("Audio bytes per title (default 160000, 10 s at 128 kbit/s)."), QStringLiteral("bytes")},
+        {QStringLiteral("title"), QStringLiteral("A song title; repeat for more. Announced in order, then cycled."),
+         QStringLiteral("text")},
+        {QStringLiteral("title-every"), QStringLiteral("Audio bytes per title (default 160000, 10 s at 128 kbit/s)."),
+         QStringLiteral("bytes")},
         {QStringLiteral("metaint"), QStringLiteral("Audio bytes between metadata blocks (default 8192)."),
          QStringLiteral("bytes")},
         {QStringLiteral("name"), QStringLiteral("Station name for icy-name."), QStringLiteral("text")},
@@ -76,8 +78,8 @@ int main(int argc, char **argv)
          QStringLiteral("url")},
         {QStringLiteral("split-header"), QStringLiteral("Write the stream's response header in n pieces."),
          QStringLiteral("n")},
-        {QStringLiteral("stall-after"), QStringLiteral("Stop sending after this many audio bytes, keep the connection."),
-         QStringLiteral("bytes")},
+        {QStringLiteral("stall-after"),
+         QStringLiteral("Stop sending after this many audio bytes, keep the connection."), QStringLiteral("bytes")},
         {QStringLiteral("drop-after"), QStringLiteral("Close the connection after this many audio bytes."),
          QStringLiteral("bytes")},
         {QStringLiteral("no-browser-page"),
@@ -126,8 +128,8 @@ int main(int argc, char **argv)
     if (!readCount(parser, QStringLiteral("split-header"), &number))
         return 2;
     stream.headerPieces = static_cast<int>(qMax<qint64>(1, number));
-    if (!readCount(parser, QStringLiteral("stall-after"), &stream.stallAfter)
-        || !readCount(parser, QStringLiteral("drop-after"), &stream.dropAfter))
+    if (!readCount(parser, QStringLiteral("stall-after"), &stream.stallAfter) ||
+        !readCount(parser, QStringLiteral("drop-after"), &stream.dropAfter))
         return 2;
     stream.answerBrowser = !parser.isSet(QStringLiteral("no-browser-page"));
 
@@ -141,15 +143,16 @@ int main(int argc, char **argv)
     config.recordAudio = false; // a long-running station keeps counts only
     config.streams.insert("/stream", stream);
     if (parser.isSet(QStringLiteral("refuse")))
-        config.pages.insert("/stream", teststation::Page::statusOnly(parser.value(QStringLiteral("refuse")).toLatin1()));
+        config.pages.insert("/stream",
+                            teststation::Page::statusOnly(parser.value(QStringLiteral("refuse")).toLatin1()));
     if (parser.isSet(QStringLiteral("redirect")))
-        config.pages.insert("/stream", teststation::Page::redirect(parser.value(QStringLiteral("redirect")).toLatin1()));
+        config.pages.insert("/stream",
+                            teststation::Page::redirect(parser.value(QStringLiteral("redirect")).toLatin1()));
     config.pages.insert("/full", teststation::Page::statusOnly("ICY 400 Server Full"));
     config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {stream.name}));
     config.pages.insert("/listen.m3u", teststation::Page::m3u({"http://{station}/stream"}));
-    config.pages.insert("/failover.pls",
-                        teststation::Page::pls({"http://{station}/full", "http://{station}/stream"},
-                                               {stream.name + " (full)", stream.name}));
+    config.pages.insert("/failover.pls", teststation::Page::pls({"http://{station}/full", "http://{station}/stream"},
+                                                                {stream.name + " (full)", stream.name}));
     config.pages.insert("/refresh.html", teststation::Page::metaRefresh("http://{station}/listen.pls"));
 
     teststation::Station station(config);

@@ -2,9 +2,11 @@
 
 #include <QFile>
 
-namespace teststation {
+namespace teststation
+{
 
-namespace {
+namespace
+{
 
 // Bit rates by index for MPEG-1 and for MPEG-2/2.5, Layer III.
 constexpr int kBitRatesV1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
@@ -13,8 +15,8 @@ constexpr int kSampleRatesV1[4] = {44100, 48000, 32000, 0};
 
 quint32 syncsafe(const char *p)
 {
-    return (static_cast<quint32>(p[0] & 0x7f) << 21) | (static_cast<quint32>(p[1] & 0x7f) << 14)
-           | (static_cast<quint32>(p[2] & 0x7f) << 7) | static_cast<quint32>(p[3] & 0x7f);
+    return (static_cast<quint32>(p[0] & 0x7f) << 21) | (static_cast<quint32>(p[1] & 0x7f) << 14) |
+           (static_cast<quint32>(p[2] & 0x7f) << 7) | static_cast<quint32>(p[3] & 0x7f);
 }
 
 } // namespace

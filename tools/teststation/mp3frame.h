@@ -5,7 +5,8 @@
 
 #include <optional>
 
-namespace teststation {
+namespace teststation
+{
 
 // The fields of an MPEG audio Layer III frame header that decide its length.
 struct Mp3FrameHeader

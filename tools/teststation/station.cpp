@@ -6,13 +6,13 @@
 
 #include "teststation/stationconnection.h"
 
-namespace teststation {
+namespace teststation
+{
 
 Station::Station(const Config &config, QObject *parent)
     : QObject(parent)
     , m_config(config)
-{
-}
+{}
 
 Station::~Station()
 {

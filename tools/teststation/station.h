@@ -13,7 +13,8 @@
 
 class QTcpServer;
 
-namespace teststation {
+namespace teststation
+{
 
 class StationConnection;
 
@@ -29,14 +30,14 @@ struct TitleMark
 struct ConnectionRecord
 {
     int index = 0;
-    QByteArray request;  // the request as received, up to and including its blank line
-    QByteArray target;   // the request target, e.g. "/stream?sid=1"
+    QByteArray request;            // the request as received, up to and including its blank line
+    QByteArray target;             // the request target, e.g. "/stream?sid=1"
     bool askedForMetadata = false; // the request carried "Icy-MetaData:1"
-    QByteArray header;   // a stream's response header (status line to blank line); a page's whole reply
+    QByteArray header;             // a stream's response header (status line to blank line); a page's whole reply
     bool isStream = false;
     bool metadata = false; // in-band metadata was interleaved, every metaInt audio bytes
     int metaInt = 0;
-    QByteArray audio;     // the audio bytes sent, without metadata (when Config::recordAudio)
+    QByteArray audio; // the audio bytes sent, without metadata (when Config::recordAudio)
     qint64 audioBytes = 0;
     qint64 wireBytes = 0; // every byte written to the socket
     QList<TitleMark> titles;

@@ -1,6 +1,7 @@
 #include "teststation/stationconfig.h"
 
-namespace teststation {
+namespace teststation
+{
 
 Page Page::pls(const QList<QByteArray> &addresses, const QList<QByteArray> &titles, const QByteArray &lineEnd)
 {
@@ -33,8 +34,8 @@ Page Page::metaRefresh(const QByteArray &target)
 {
     Page page;
     page.headers = {QByteArrayLiteral("Content-Type: text/html")};
-    page.body = "<html><head><meta http-equiv=\"refresh\" content=\"0;url=" + target
-                + "\"></head><body>This page has moved.</body></html>\r\n";
+    page.body = "<html><head><meta http-equiv=\"refresh\" content=\"0;url=" + target +
+                "\"></head><body>This page has moved.</body></html>\r\n";
     return page;
 }
 

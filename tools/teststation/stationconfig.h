@@ -7,7 +7,8 @@
 
 #include <optional>
 
-namespace teststation {
+namespace teststation
+{
 
 // In every text below (status lines, header lines, bodies) the token
 // "{station}" is replaced by the station's "127.0.0.1:<port>" when it is sent,
@@ -69,7 +70,7 @@ struct Stream
         Fast      // as fast as the client reads
     };
 
-    QByteArray status = "ICY 200 OK"; // or "HTTP/1.0 200 OK"
+    QByteArray status = "ICY 200 OK";         // or "HTTP/1.0 200 OK"
     QByteArray name = "Vorlane Test Station"; // "icy-name:"; empty leaves the line out
     QByteArray genre = "Test";
     // "icy-br:" (and the bit rate of generated frames and of real-time pacing);
@@ -93,25 +94,30 @@ struct Stream
     // Repeat the current title in every block; otherwise blocks between changes are empty (length byte 0).
     bool repeatTitle = false;
 
-    // Audio: the frames of this MP3 file (looped) or, when empty, generated frames.
+    // Audio: the frames of this MP3 file (looped) or, when empty, generated
+    // frames. Every connection starts again from the first byte.
     QString mp3File;
-    bool tone = true;       // generated frames: a tone (else silence)
-    quint32 seed = 1;       // generated frames: pattern of the ancillary bytes
+    bool tone = true; // generated frames: a tone (else silence)
+    quint32 seed = 1; // generated frames: pattern of the ancillary bytes
 
     Pace pace = Pace::RealTime;
     qint64 burstBytes = 0; // RealTime: audio sent at once before pacing starts
 
     // Misbehaviour. Counts are audio bytes (metadata not counted); -1 never.
-    qint64 stallAfter = -1; // stop sending, keep the connection open
-    qint64 dropAfter = -1;  // close the connection
-    int headerPieces = 1;   // write the response header in this many pieces ...
-    int pieceDelayMs = 30;  // ... this far apart, audio following the last one
+    qint64 stallAfter = -1;    // stop sending, keep the connection open
+    qint64 dropAfter = -1;     // close the connection
+    int headerPieces = 1;      // write the response header in this many pieces ...
+    int pieceDelayMs = 30;     // ... this far apart, audio following the last one
     bool answerBrowser = true; // a request with "MSIE" in it gets browserPage() instead
 };
 
+// What the station serves. A request is answered by everyRequest when set;
+// else by the page, then the stream, registered for its whole target
+// ("/stream?sid=1") or for its path alone ("/stream"); else by notFound. A page
+// on a stream's path therefore replaces the stream (to refuse or redirect it).
 struct Config
 {
-    quint16 port = 0; // 0: any free port (see Station::port())
+    quint16 port = 0;                 // 0: any free port (see Station::port())
     QMap<QByteArray, Page> pages;     // by request path, e.g. "/listen.pls"
     QMap<QByteArray, Stream> streams; // by request path, e.g. "/stream"
     // Answers every request, whatever its path (a full or redirecting server).

@@ -7,9 +7,11 @@
 #include "teststation/audiosource.h"
 #include "teststation/station.h"
 
-namespace teststation {
+namespace teststation
+{
 
-namespace {
+namespace
+{
 
 constexpr qsizetype kMaxRequest = 64 * 1024;
 // Unthrottled streams keep this much queued in the socket and add this much at a time.
@@ -129,8 +131,7 @@ void StationConnection::answer(const QByteArray &request)
     rec.target = words.size() >= 2 ? words.at(1) : QByteArray();
     for (const QByteArray &line : lines) {
         const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == "icy-metadata"
-            && line.mid(colon + 1).trimmed() == "1")
+        if (colon > 0 && line.left(colon).trimmed().toLower() == "icy-metadata" && line.mid(colon + 1).trimmed() == "1")
             rec.askedForMetadata = true;
     }
     Q_EMIT requestRead(m_index);
@@ -266,8 +267,7 @@ void StationConnection::sendPieces(QList<QByteArray> pieces, int delayMs, std::f
         return;
     }
     m_socket->flush();
-    QTimer::singleShot(delayMs, this,
-                       [this, pieces, delayMs, then] { sendPieces(pieces, delayMs, then); });
+    QTimer::singleShot(delayMs, this, [this, pieces, delayMs, then] { sendPieces(pieces, delayMs, then); });
 }
 
 void StationConnection::write(const QByteArray &bytes)
@@ -286,8 +286,8 @@ void StationConnection::pump()
         while (!m_finished && m_socket->bytesToWrite() < kHighWater)
             write(nextChunk(kFastChunk));
     } else {
-        const auto elapsed = static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount())
-                                                 - static_cast<quint32>(m_startTick));
+        const auto elapsed = static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) -
+                                                 static_cast<quint32>(m_startTick));
         const qint64 due = m_stream.burstBytes + elapsed * m_bytesPerSecond / 1000 - m_audioSent;
         if (due > 0)
             write(nextChunk(due));
@@ -347,7 +347,8 @@ QByteArray StationConnection::metadataBlock()
     if (m_stream.titles.isEmpty())
         return QByteArray(1, '\0');
     const qsizetype count = m_stream.titles.size();
-    const qsizetype due = m_stream.titleEvery > 0 ? static_cast<qsizetype>((m_audioSent / m_stream.titleEvery) % count) : 0;
+    const qsizetype due =
+        m_stream.titleEvery > 0 ? static_cast<qsizetype>((m_audioSent / m_stream.titleEvery) % count) : 0;
     const QByteArray &title = m_stream.titles.at(due);
     const bool changed = !m_announcedTitle || title != m_lastTitle;
     if (!changed && !m_stream.repeatTitle)

@@ -12,7 +12,8 @@
 class QTcpSocket;
 class QTimer;
 
-namespace teststation {
+namespace teststation
+{
 
 class AudioSource;
 class Station;
