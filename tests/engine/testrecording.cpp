@@ -4,10 +4,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QStringBuilder>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -408,4 +416,38 @@ TEST_F(RecordingTest, PausedStartOpensNoFileUntilThePauseEndsThenTheLatestTitle)
     EXPECT_FALSE(engine->blnPaused);
     EXPECT_EQ(files(), QStringList(QStringLiteral("B - 2.mp3")));
     EXPECT_TRUE(file("B - 2.mp3").isEmpty());
+}
+
+TEST_F(RecordingTest, ServerThatNeverAnswersIsGivenUpAfterTenSeconds)
+{
+    // A listening socket that never accepts, with its queue full, leaves further
+    // connections waiting for an answer that never comes.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    const quint16 silentPort = ntohs(address.sin_port);
+    QList<QTcpSocket *> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.append(new QTcpSocket());
+        fillers.last()->connectToHost(QHostAddress::LocalHost, silentPort);
+        fillers.last()->waitForConnected(100);
+    }
+    const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1"});
+    ScriptedStation good;
+    good.setReplies({{{stream.wire}, false}});
+    addServer(silentPort);
+    addServer(good.port());
+    const qint32 before = clock.tickCount();
+    record(good);
+    EXPECT_EQ(engine->lServerNumber, 2);
+    EXPECT_GE(clock.tickCount() - before, 10000) << "the wait ran on the platform clock";
+    EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
+    qDeleteAll(fillers);
+    ::close(listener);
 }
