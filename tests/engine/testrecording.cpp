@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QStringBuilder>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
