@@ -2,7 +2,6 @@
 // right places; each tells the user plainly that it is missing and reports
 // failure. The builds that add the parts replace these definitions.
 #include "engine/frmmp3.h"
-#include "engine/startup.h"
 #include "platform/frontend.h"
 
 namespace
@@ -19,14 +18,4 @@ bool notAvailable(const QString &what)
 bool frmMP3::startPlaylistFileRead(const QString &)
 {
     return notAvailable(QStringLiteral("Reading playlist files"));
-}
-
-bool InstallAssociations()
-{
-    return notAvailable(QStringLiteral("Installing file associations"));
-}
-
-bool RemoveAssociations()
-{
-    return notAvailable(QStringLiteral("Removing file associations"));
 }

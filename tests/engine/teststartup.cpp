@@ -7,6 +7,7 @@
 #include "engine/frmmp3.h"
 #include "engine/programcontext.h"
 #include "engine/startup.h"
+#include "platform/registry.h"
 #include "recordingfrontend.h"
 #include "sources/ctlmp3server.h"
 #include "sources/ctlurigrabber.h"
@@ -107,19 +108,45 @@ TEST_F(StartUp, PresetReaderMessageComesBeforeTheInvalidPresetMessage)
 
 TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
 {
+    // In this test's own XDG folders.
+    const QString presetEntry =
+        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/Ombrex.Preset.desktop");
     StartProgram(QStringLiteral("-installassc"));
-    EXPECT_EQ(m_ui.messages,
-              QStringList{QStringLiteral("Installing file associations is not available in this build.")});
+    EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_TRUE(m_ui.exited);
-    EXPECT_EQ(m_ui.exitStatus, kExitStartFailed) << "a command that could not run is no normal end";
+    EXPECT_EQ(m_ui.exitStatus, kExitNormal);
+    EXPECT_TRUE(QFile::exists(presetEntry));
     // Ended before the "Advanced" value and before the main window.
     EXPECT_FALSE(QFile::exists(kestraneIniPath()));
     EXPECT_EQ(program().mainWindow(), nullptr);
 
     resetProgram();
-    m_ui.messages.clear();
     StartProgram(QStringLiteral("-uninstallassc"));
-    EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Removing file associations is not available in this build.")});
+    EXPECT_TRUE(m_ui.messages.isEmpty());
+    EXPECT_EQ(m_ui.exitStatus, kExitNormal);
+    EXPECT_FALSE(QFile::exists(presetEntry));
+}
+
+// A registry the user may not write to.
+class ReadOnlyRegistry final : public platform::Registry
+{
+public:
+    bool keyExists(platform::RegistryRoot, const QString &path) const override { return path.isEmpty(); }
+    bool createKey(platform::RegistryRoot, const QString &path) override { return path.isEmpty(); }
+    std::optional<QString> defaultValue(platform::RegistryRoot, const QString &) const override { return {}; }
+    bool setDefaultValue(platform::RegistryRoot, const QString &, qint32, const QString &) override { return false; }
+    bool deleteKey(platform::RegistryRoot, const QString &) override { return false; }
+};
+
+TEST_F(StartUp, AssociationCommandThatCannotWriteReportsItAndFails)
+{
+    ReadOnlyRegistry registry;
+    platform::setRegistry(&registry);
+    StartProgram(QStringLiteral("-installassc"));
+    platform::setRegistry(nullptr);
+    EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Cannot set Registry value")});
+    EXPECT_TRUE(m_ui.exited);
+    EXPECT_EQ(m_ui.exitStatus, kExitStartFailed);
 }
 
 TEST_F(StartUp, NoOperationFlagFillsTheSetupWindowWithoutRecording)
