@@ -49,6 +49,7 @@ protected:
     void SetUp() override
     {
         resetProgram();
+        SetIEAgent(false);
         static int n = 0;
         folder = testenv::home() + QStringLiteral("/station%1/").arg(++n);
         QDir().mkpath(folder);
