@@ -10,6 +10,7 @@ packages=(
     libgtest-dev googletest
     libmpg123-dev libasound2-dev
     xvfb xauth
+    shared-mime-info desktop-file-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "engine/startup.h"
 
+#include "config/associations.h"
 #include "config/mdlinifile.h"
 #include "engine/frmmp3.h"
 #include "engine/programcontext.h"

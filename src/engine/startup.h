@@ -19,7 +19,3 @@ void ExitProgram(int exitStatus = kExitNormal);
 // The "Advanced" value of Kestrane.ini: read (empty or not a number gives 0) and
 // written straight back, so that the key exists after every start.
 qint32 ReadAndKeepAdvancedValue();
-
-// File association commands (not in this build yet: see pendingparts.cpp).
-bool InstallAssociations();
-bool RemoveAssociations();

@@ -10,6 +10,8 @@
 namespace
 {
 
+constexpr qint64 kReadBufferBytes = 256 * 1024;
+
 // A socket that is still sending when closed gets this long to flush.
 constexpr int kLingerMs = 5000;
 
@@ -202,6 +204,10 @@ void ctlSocket::adopt(QTcpSocket *socket)
     m_stateForced = false;
     m_errorNumber = 0;
     m_errorDescription.clear();
+    // Leave what we have not read yet in the kernel: a receiver that was busy
+    // for a while (a 500 ms wait after a new file) then gets bounded packets
+    // instead of everything a fast sender queued, and memory stays flat.
+    socket->setReadBufferSize(kReadBufferBytes);
     connect(socket, &QTcpSocket::readyRead, this, [this] { Q_EMIT DataArrival(m_socket->bytesAvailable()); });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { onSocketError(error); });

@@ -89,7 +89,6 @@ TEST_F(Vorlane, FailedStartsReportOnStandardErrorAndEndWithStatusOne)
         {{preset("five.mvr", 5)}, "The preset file is invalid! (Check that there are six lines exactly)\n"},
         {{preset("upper.MVR")}, kUnsupported},
         {{QStringLiteral("-installasscX")}, kUnsupported},
-        {{QStringLiteral("-installassc")}, "Installing file associations is not available in this build.\n"},
     };
     for (const auto &c : cases) {
         const Outcome result = runHeadless(c.arguments);
@@ -97,6 +96,23 @@ TEST_F(Vorlane, FailedStartsReportOnStandardErrorAndEndWithStatusOne)
         EXPECT_EQ(result.status, 1) << qPrintable(c.arguments.join(QLatin1Char(' ')));
         EXPECT_EQ(result.err, c.err) << qPrintable(c.arguments.join(QLatin1Char(' ')));
     }
+}
+
+TEST_F(Vorlane, AssociationCommandsRegisterTheProgramForPresetsAndRemoveIt)
+{
+    // The XDG folders are this test's own, passed on to the program.
+    const QString entry = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/Ombrex.Preset.desktop");
+    Outcome result = runHeadless({QStringLiteral("-installassc")});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, QByteArray());
+    const QByteArray desktopEntry = testenv::readFile(entry);
+    const QByteArray exec = "\nExec=" + QFile::encodeName(QStringLiteral(VORLANE_BINARY)) + " %f -noop\n";
+    EXPECT_TRUE(desktopEntry.contains(exec)) << desktopEntry.toStdString();
+
+    result = runHeadless({QStringLiteral("-uninstallassc")});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, QByteArray());
+    EXPECT_FALSE(QFile::exists(entry));
 }
 
 TEST_F(Vorlane, ValidPresetStartsAndEndsNormallyOnTerminate)
@@ -109,18 +125,20 @@ TEST_F(Vorlane, ValidPresetStartsAndEndsNormallyOnTerminate)
         process.start(QStringLiteral(VORLANE_BINARY), {QStringLiteral("--headless"), argument});
         ASSERT_TRUE(process.waitForStarted());
         process.setReadChannel(QProcess::StandardError);
-        // The preset is accepted; this build has no recorder yet and says so.
+        // The preset is accepted and the recorder asks for its playlist, where
+        // nothing listens.
         QByteArray err;
         while (!err.contains('\n') && process.waitForReadyRead(10000))
             err += process.readAllStandardError();
-        EXPECT_EQ(err, QByteArray("Recording is not available in this build.\n"));
+        EXPECT_EQ(err, QByteArray("Winsock error on loading playlist file!\n"));
         EXPECT_EQ(process.state(), QProcess::Running) << "a start that loaded its preset keeps running";
 
         process.terminate(); // SIGTERM: the tray menu's exit path
         ASSERT_TRUE(process.waitForFinished(10000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process.exitCode(), 0);
-        EXPECT_EQ(process.readAllStandardOutput(), QByteArray("Tray: Kestrane\nStatus: Initializing...\n"));
+        EXPECT_EQ(process.readAllStandardOutput(),
+                  QByteArray("Tray: Kestrane\nStatus: Initializing...\nStatus: Connecting to Jazz...\n"));
     }
 }
 

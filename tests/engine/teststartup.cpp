@@ -7,8 +7,10 @@
 #include "engine/frmmp3.h"
 #include "engine/programcontext.h"
 #include "engine/startup.h"
+#include "platform/registry.h"
 #include "recordingfrontend.h"
 #include "sources/ctlmp3server.h"
+#include "sources/ctlurigrabber.h"
 #include "testenv.h"
 
 namespace
@@ -19,8 +21,9 @@ const QString kInvalid = QStringLiteral("The preset file is invalid! (Check that
 const QString kUnsupported =
     QStringLiteral("This is not a supported filetype to load! (Ombrex currently only supports preset files (.mvr) "
                    "and Shoutcase playlists (.pls)!)");
-const QString kNoRecording = QStringLiteral("Recording is not available in this build.");
-const QString kNoPlaylistRead = QStringLiteral("Reading playlist files is not available in this build.");
+// A playlist file without a "File" entry.
+const QString kNoServers =
+    QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!");
 
 class StartUp : public ::testing::Test
 {
@@ -55,7 +58,9 @@ TEST_F(StartUp, ValidPresetIsLoadedAndRecordingIsAskedFor)
     const QString path = preset("jazz.mvr");
     StartProgram(QLatin1Char('"') + path + QLatin1Char('"'));
     EXPECT_FALSE(m_ui.exited);
-    EXPECT_EQ(m_ui.messages, QStringList{kNoRecording});
+    // The recorder starts resolving the station; nothing listens at its playlist address.
+    EXPECT_TRUE(m_ui.captions.contains(QStringLiteral("Connecting to Night Jazz...")));
+    EXPECT_EQ(m_ui.messages, QStringList{ctlURIGrabber::errorMessage(ctlURIGrabber::ErrSocket)});
     const clsConfiguration &cr = program().configuration();
     EXPECT_TRUE(cr.bConfigOK);
     EXPECT_EQ(cr.sRecordingTitle, QStringLiteral("Night Jazz"));
@@ -105,19 +110,45 @@ TEST_F(StartUp, PresetReaderMessageComesBeforeTheInvalidPresetMessage)
 
 TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
 {
+    // In this test's own XDG folders.
+    const QString presetEntry =
+        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/Ombrex.Preset.desktop");
     StartProgram(QStringLiteral("-installassc"));
-    EXPECT_EQ(m_ui.messages,
-              QStringList{QStringLiteral("Installing file associations is not available in this build.")});
+    EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_TRUE(m_ui.exited);
-    EXPECT_EQ(m_ui.exitStatus, kExitStartFailed) << "a command that could not run is no normal end";
+    EXPECT_EQ(m_ui.exitStatus, kExitNormal);
+    EXPECT_TRUE(QFile::exists(presetEntry));
     // Ended before the "Advanced" value and before the main window.
     EXPECT_FALSE(QFile::exists(kestraneIniPath()));
     EXPECT_EQ(program().mainWindow(), nullptr);
 
     resetProgram();
-    m_ui.messages.clear();
     StartProgram(QStringLiteral("-uninstallassc"));
-    EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Removing file associations is not available in this build.")});
+    EXPECT_TRUE(m_ui.messages.isEmpty());
+    EXPECT_EQ(m_ui.exitStatus, kExitNormal);
+    EXPECT_FALSE(QFile::exists(presetEntry));
+}
+
+// A registry the user may not write to.
+class ReadOnlyRegistry final : public platform::Registry
+{
+public:
+    bool keyExists(platform::RegistryRoot, const QString &path) const override { return path.isEmpty(); }
+    bool createKey(platform::RegistryRoot, const QString &path) override { return path.isEmpty(); }
+    std::optional<QString> defaultValue(platform::RegistryRoot, const QString &) const override { return {}; }
+    bool setDefaultValue(platform::RegistryRoot, const QString &, qint32, const QString &) override { return false; }
+    bool deleteKey(platform::RegistryRoot, const QString &) override { return false; }
+};
+
+TEST_F(StartUp, AssociationCommandThatCannotWriteReportsItAndFails)
+{
+    ReadOnlyRegistry registry;
+    platform::setRegistry(&registry);
+    StartProgram(QStringLiteral("-installassc"));
+    platform::setRegistry(nullptr);
+    EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Cannot set Registry value")});
+    EXPECT_TRUE(m_ui.exited);
+    EXPECT_EQ(m_ui.exitStatus, kExitStartFailed);
 }
 
 TEST_F(StartUp, NoOperationFlagFillsTheSetupWindowWithoutRecording)
@@ -160,7 +191,7 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
     clsConfiguration &cr = program().configuration();
     cr.sRecordingTitle = QStringLiteral("old");
     StartProgram(path + QStringLiteral(" -noop"));
-    EXPECT_EQ(m_ui.messages, QStringList{kNoPlaylistRead});
+    EXPECT_EQ(m_ui.messages, QStringList{kNoServers});
     EXPECT_FALSE(m_ui.exited) << "a playlist that yields nothing leaves the program running";
     EXPECT_EQ(cr.sShoutCastFile, path);
     EXPECT_TRUE(cr.sRecordingTitle.isEmpty());

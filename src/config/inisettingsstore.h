@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include "config/settingsstore.h"
+
+// The settings store on a desktop without a registry: the INI file
+// "settings.ini" in the program folder, one section per application and
+// section, named "application\section" (the registry path it stands for), e.g.
+//
+//   [Kestrane\Registration]
+//   MP3Path=/home/me/Music/
+//
+// Every write replaces the file atomically. Values are UTF-8; a value that the
+// INI reader would alter (blanks at either end, or enclosed in quotes) is
+// written inside double quotes so that it reads back exactly.
+class IniSettingsStore final : public SettingsStore
+{
+public:
+    // On "settings.ini" in the program folder (as it is at each call).
+    IniSettingsStore();
+    // On the INI file at path.
+    explicit IniSettingsStore(const QString &path);
+
+    QString filePath() const;
+
+    QString value(const QString &application, const QString &section, const QString &key,
+                  const QString &defaultValue = QString()) const override;
+    bool setValue(const QString &application, const QString &section, const QString &key, const QString &text) override;
+
+private:
+    QString m_path;
+};

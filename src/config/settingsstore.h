@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// The per-user settings store: one text value per application, section and key
+// (on Windows a registry key below HKEY_CURRENT_USER\Software).
+class SettingsStore
+{
+public:
+    virtual ~SettingsStore() = default;
+
+    // The stored text, or defaultValue when the key holds nothing.
+    virtual QString value(const QString &application, const QString &section, const QString &key,
+                          const QString &defaultValue = QString()) const = 0;
+    // Stores the text; false when it could not be written.
+    virtual bool setValue(const QString &application, const QString &section, const QString &key,
+                          const QString &text) = 0;
+};
+
+// The store in use. Until one is installed with setSettingsStore, the program's
+// own (an INI file in the program folder, see IniSettingsStore).
+SettingsStore &settingsStore();
+// Installs a store (nullptr restores the program's own). The caller keeps ownership.
+void setSettingsStore(SettingsStore *store);

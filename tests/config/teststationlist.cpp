@@ -1,0 +1,223 @@
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include "config/stationlist.h"
+#include "platform/folders.h"
+#include "testenv.h"
+
+namespace
+{
+
+class StationListFile : public ::testing::Test
+{
+protected:
+    StationListFile()
+    {
+        static int serial = 0;
+        folder = testenv::home() + QStringLiteral("/stations%1").arg(++serial);
+        QDir().mkpath(folder);
+        path = folder + QStringLiteral("/PlayList.txt");
+    }
+
+    // The entries as "name|address|status", checking on the way that the hidden
+    // address list is parallel to the rows.
+    QStringList entries() const
+    {
+        QStringList result;
+        EXPECT_EQ(list.PlayList().size(), list.count());
+        EXPECT_EQ(list.rowCount(), list.count());
+        for (int entry = 1; entry <= list.count(); ++entry) {
+            EXPECT_EQ(list.PlayList().at(entry - 1), list.address(entry));
+            EXPECT_EQ(list.lstViewSongList().at(entry - 1).address, list.address(entry));
+            result.append(list.name(entry) + QLatin1Char('|') + list.address(entry) + QLatin1Char('|') +
+                          list.status(entry));
+        }
+        return result;
+    }
+
+    void fill(int stations)
+    {
+        for (int i = 1; i <= stations; ++i)
+            list.appendEntry(QStringLiteral("S%1").arg(i), QStringLiteral("http://s%1/listen.pls").arg(i));
+    }
+
+    QString folder;
+    QString path;
+    StationList list;
+};
+
+TEST_F(StationListFile, ReadsStationsAndWritesTheSameLinesBack)
+{
+    const QByteArray bytes = "A\r\nhttp://a.example/a.pls\r\nB\r\nhttp://b.example/b.m3u\r\n";
+    testenv::writeFile(path, bytes);
+    ASSERT_TRUE(list.load(path));
+    EXPECT_EQ(entries(),
+              QStringList({QStringLiteral("A|http://a.example/a.pls|"), QStringLiteral("B|http://b.example/b.m3u|")}));
+    EXPECT_EQ(list.data(list.index(1, StationList::UrlColumn)).toString(), QStringLiteral("http://b.example/b.m3u"));
+    EXPECT_EQ(list.headerData(StationList::StatusColumn, Qt::Horizontal).toString(), QStringLiteral("Status"));
+
+    QFile::remove(path);
+    ASSERT_TRUE(list.save(path));
+    EXPECT_EQ(testenv::readFile(path), bytes);
+}
+
+TEST_F(StationListFile, AcceptsLfAndCrLineEndsAndKeepsATrailingNameWithoutAddress)
+{
+    testenv::writeFile(path, "A\naddrA\nB\raddrB\r\nLast");
+    ASSERT_TRUE(list.load(path));
+    EXPECT_EQ(entries(),
+              QStringList({QStringLiteral("A|addrA|"), QStringLiteral("B|addrB|"), QStringLiteral("Last||")}));
+    ASSERT_TRUE(list.save(path));
+    EXPECT_EQ(testenv::readFile(path), QByteArray("A\r\naddrA\r\nB\r\naddrB\r\nLast\r\n\r\n"));
+
+    // Empty names and addresses are stations too.
+    testenv::writeFile(path, "\r\n\r\nC\r\n\r\n");
+    ASSERT_TRUE(list.load(path));
+    EXPECT_EQ(entries(), QStringList({QStringLiteral("||"), QStringLiteral("C||")}));
+}
+
+TEST_F(StationListFile, MissingFileLeavesTheListAndAnExistingOneReplacesIt)
+{
+    fill(2);
+    EXPECT_FALSE(list.load(path));
+    EXPECT_EQ(list.count(), 2);
+
+    testenv::writeFile(path, "Only\r\nhttp://only/x.pls\r\n");
+    EXPECT_TRUE(list.load(path));
+    EXPECT_EQ(entries(), QStringList({QStringLiteral("Only|http://only/x.pls|")}));
+
+    // An empty file empties the list.
+    testenv::writeFile(path, QByteArray());
+    EXPECT_TRUE(list.load(path));
+    EXPECT_EQ(list.count(), 0);
+}
+
+TEST_F(StationListFile, FindsTheFileWhateverTheCaseOfItsName)
+{
+    testenv::writeFile(folder + QStringLiteral("/Playlist.txt"), "Copied\r\nhttp://c/x.pls\r\n");
+    ASSERT_TRUE(list.load(path));
+    EXPECT_EQ(entries(), QStringList({QStringLiteral("Copied|http://c/x.pls|")}));
+}
+
+TEST_F(StationListFile, KeepsEightBitTextAndCharactersBeyondIt)
+{
+    // Latin-1 bytes read back byte for byte.
+    const QByteArray latin = "Caf\xe9 FM\r\nhttp://cafe/x.pls\r\n";
+    testenv::writeFile(path, latin);
+    ASSERT_TRUE(list.load(path));
+    EXPECT_EQ(list.name(1), QStringLiteral("Caf\u00e9 FM"));
+    ASSERT_TRUE(list.save(path));
+    EXPECT_EQ(testenv::readFile(path), latin);
+
+    // A name no 8-bit file can hold is not lost.
+    const QString cyrillic = QStringLiteral("\u0420\u0430\u0434\u0438\u043e");
+    list.appendEntry(cyrillic, QStringLiteral("http://r/x.pls"));
+    ASSERT_TRUE(list.save(path));
+    StationList again;
+    ASSERT_TRUE(again.load(path));
+    EXPECT_EQ(again.name(1), QStringLiteral("Caf\u00e9 FM"));
+    EXPECT_EQ(again.name(2), cyrillic);
+}
+
+TEST_F(StationListFile, RemoveAllThenWritingLeavesAnEmptyFile)
+{
+    fill(3);
+    list.markPlaying(2, StationList::recordStatus());
+    ASSERT_TRUE(list.save(path));
+    list.removeAll();
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(list.PlayList().size(), 0);
+    EXPECT_EQ(list.currentPlayIndex(), -1);
+    ASSERT_TRUE(list.save(path));
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(testenv::readFile(path), QByteArray());
+}
+
+TEST_F(StationListFile, DefaultFileLivesInTheProgramFolder)
+{
+    EXPECT_EQ(StationList::defaultFilePath(),
+              platform::programFolder() + QDir::separator() + QStringLiteral("PlayList.txt"));
+    fill(1);
+    ASSERT_TRUE(list.save());
+    StationList again;
+    ASSERT_TRUE(again.load());
+    EXPECT_EQ(again.name(1), QStringLiteral("S1"));
+}
+
+TEST_F(StationListFile, RemovingTwoOfFiveKeepsTheOthersInOrderWithTheirMarks)
+{
+    fill(5);
+    list.markConnecting(2);
+    list.markPlaying(5, StationList::recordStatus());
+    int removed = 0;
+    QObject::connect(&list, &QAbstractItemModel::rowsRemoved, &list, [&removed] { ++removed; });
+
+    list.removeEntries({2, 4});
+    EXPECT_EQ(removed, 2);
+    EXPECT_EQ(entries(),
+              QStringList({QStringLiteral("S1|http://s1/listen.pls|"), QStringLiteral("S3|http://s3/listen.pls|"),
+                           QStringLiteral("S5|http://s5/listen.pls|Record")}));
+    // The playing station moved from 5 to 3; the checking one is gone.
+    EXPECT_EQ(list.currentPlayIndex(), 3);
+    EXPECT_EQ(list.connectingIndex(), -1);
+
+    // Entries that do not exist, and repeats, are ignored.
+    list.removeEntries({0, 9, 1, 1});
+    EXPECT_EQ(entries(), QStringList({QStringLiteral("S3|http://s3/listen.pls|"),
+                                      QStringLiteral("S5|http://s5/listen.pls|Record")}));
+    EXPECT_EQ(list.currentPlayIndex(), 2);
+}
+
+TEST_F(StationListFile, EditReplacesNameAndAddressInBothStructures)
+{
+    fill(2);
+    list.markConnecting(2);
+    EXPECT_TRUE(list.editEntry(2, QStringLiteral("New"), QStringLiteral("http://new/x.m3u")));
+    EXPECT_EQ(entries(), QStringList({QStringLiteral("S1|http://s1/listen.pls|"),
+                                      QStringLiteral("New|http://new/x.m3u|Connecting")}));
+    EXPECT_FALSE(list.editEntry(3, QStringLiteral("x"), QStringLiteral("y")));
+    EXPECT_FALSE(list.editEntry(-1, QStringLiteral("x"), QStringLiteral("y")));
+    EXPECT_EQ(list.count(), 2);
+}
+
+TEST_F(StationListFile, StatusMarksFollowChecksRecordingsAndPreviews)
+{
+    fill(3);
+    list.markConnecting(1);
+    list.markPlaying(1, StationList::recordStatus());
+    EXPECT_EQ(list.status(1), QStringLiteral("Record"));
+
+    // Checking another entry marks it, and leaves the recording entry alone.
+    list.markConnecting(2);
+    EXPECT_EQ(list.status(1), QStringLiteral("Record"));
+    EXPECT_EQ(list.status(2), QStringLiteral("Connecting"));
+
+    // Checking a third entry clears the second, not the recording one.
+    list.markConnecting(3);
+    EXPECT_EQ(list.status(2), QString());
+    EXPECT_EQ(list.status(3), QStringLiteral("Connecting"));
+
+    // Previewing the third moves the playing mark to it.
+    list.markPlaying(3, StationList::playStatus());
+    EXPECT_EQ(list.status(1), QString());
+    EXPECT_EQ(list.status(3), QStringLiteral("Play"));
+    EXPECT_EQ(list.currentPlayIndex(), 3);
+
+    // The playing entry keeps its status when checked or started again.
+    list.markConnecting(3);
+    list.markPlaying(3, StationList::recordStatus());
+    EXPECT_EQ(list.status(3), QStringLiteral("Play"));
+
+    // Nothing selected: stale marks go, no entry is named.
+    list.markConnecting(2);
+    list.markConnecting(-1);
+    EXPECT_EQ(list.status(2), QString());
+    EXPECT_EQ(list.connectingIndex(), -1);
+    list.markPlaying(7, StationList::recordStatus());
+    EXPECT_EQ(list.status(3), QString());
+    EXPECT_EQ(list.currentPlayIndex(), -1);
+}
+
+} // namespace
