@@ -71,7 +71,12 @@ void frmMP3::connectRecordingComponents()
     connect(WS, &ctlSocket::DataArrival, this, [this](qint64) { WS_DataArrival(); });
     connect(ctlLive365, &ctlLive365TitleReader::TitleChange, this,
             [this](const QByteArray &artist, const QByteArray &title) {
-                OpenMP3File(artist + QByteArrayLiteral(" - ") + title + QByteArrayLiteral(".mp3"), true);
+                const QByteArray name = artist + QByteArrayLiteral(" - ") + title + QByteArrayLiteral(".mp3");
+                // The reader reports the page again when the song should be over
+                // and after every reconnect: the song being recorded keeps its
+                // file rather than starting it again empty.
+                if (name != strSongName)
+                    OpenMP3File(name, true);
             });
     connect(ctlLive365, &ctlLive365TitleReader::TitleCallBack, this,
             [this](const QByteArray &memberName) { ctlLive365->setStationName(memberName); });

@@ -47,6 +47,14 @@ qint32 winsockNumber(QAbstractSocket::SocketError error)
     }
 }
 
+// "x.localhost" and "x.localhost." name this machine (RFC 6761); the system
+// resolver would ask a name server about them.
+bool isLocalhostSubdomain(const QByteArray &host)
+{
+    const QByteArray name = host.toLower();
+    return name.endsWith(".localhost") || name.endsWith(".localhost.");
+}
+
 QByteArray dottedAddress(const QHostAddress &address)
 {
     bool isV4 = false;
@@ -91,7 +99,10 @@ void ctlSocket::connectTo(const QByteArray &host, quint16 port)
     release();
     auto *socket = new QTcpSocket(this);
     adopt(socket);
-    socket->connectToHost(QString::fromLatin1(host), port);
+    if (isLocalhostSubdomain(host))
+        socket->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    else
+        socket->connectToHost(QString::fromLatin1(host), port);
 }
 
 ctlSocket::State ctlSocket::state() const
