@@ -156,9 +156,8 @@ protected:
     // Waits until that many requests have been read.
     bool waitConnections(int count)
     {
-        return waitUntil([&] {
-            return station->connectionCount() >= count && !station->connection(count - 1).target.isEmpty();
-        });
+        return waitUntil(
+            [&] { return station->connectionCount() >= count && !station->connection(count - 1).target.isEmpty(); });
     }
     QList<QByteArray> targets() const
     {
@@ -400,58 +399,47 @@ TEST_F(Live365Test, NameAndWindowPagesThatNeverCompleteRaise4And7Once)
     config.pages[kWindowPath] = rawPage("HTTP/1.1 200 OK\r\n\r\n<html><frame src=\"x\" \"Live365PlayerPlaylist\"");
     startStation();
 
+    const auto expectTimeout = [&](int connection, const QByteArray &error) {
+        ASSERT_TRUE(waitConnections(connection + 1));
+        settle(100);
+        clock.advance(15000);
+        settle(250);
+        EXPECT_TRUE(events.isEmpty());
+        clock.advance(1);
+        ASSERT_TRUE(waitEvents(1));
+        EXPECT_TRUE(waitUntil([&] { return !station->connection(connection).open; }));
+        clock.advance(60000);
+        settle(250);
+        EXPECT_EQ(events, QList<QByteArray>{error});
+        EXPECT_TRUE(reader.isIdle());
+        events.clear();
+    };
     reader.GetL365StationFromNumber("12345");
-    ASSERT_TRUE(waitConnections(1));
-    settle(100);
-    clock.advance(15000);
-    settle(250);
-    EXPECT_TRUE(events.isEmpty());
-    clock.advance(1);
-    ASSERT_TRUE(waitEvents(1));
-    EXPECT_EQ(events, QList<QByteArray>{"Error 4"});
-    EXPECT_TRUE(waitUntil([&] { return !station->connection(0).open; }));
-    clock.advance(60000);
-    settle(250);
-    EXPECT_EQ(events.size(), 1);
+    expectTimeout(0, "Error 4");
     EXPECT_EQ(reader.StdErrorMessage(4), QStringLiteral("Timeout reading Live365 name!"));
-
-    events.clear();
     reader.setStationName("member");
-    ASSERT_TRUE(waitConnections(2));
-    settle(100);
-    clock.advance(15000);
-    settle(250);
-    EXPECT_TRUE(events.isEmpty());
-    clock.advance(1);
-    ASSERT_TRUE(waitEvents(1));
-    clock.advance(60000);
-    settle(250);
-    EXPECT_EQ(events, QList<QByteArray>{"Error 7"});
+    expectTimeout(1, "Error 7");
     EXPECT_EQ(reader.StdErrorMessage(7), QStringLiteral("Timeout reading Live365 playlist information"));
-    EXPECT_TRUE(reader.isIdle());
 }
 
-TEST_F(Live365Test, DataAfterThePageEndIsIgnored)
+TEST_F(Live365Test, PageEndCountsAcrossArrivalsAndWhatFollowsIsIgnored)
 {
-    // The first arrival holds a whole page, the second another one.
-    const QByteArray first = "HTTP/1.1 200 OK\r\n\r\n<html>artist:\"A\", title:\"T\",</html>";
-    QByteArray second = "<html>artist:\"B\", title:\"U\",</html>";
-    second += QByteArray(first.size() - second.size(), ' ');
-    config.pages[kPlaylistPath] = rawPage(first + second, 2);
+    // The page goes out in two arrivals of equal size (the second padded with blanks).
+    const auto twoArrivals = [](const QByteArray &first, QByteArray second) {
+        second += QByteArray(first.size() - second.size(), ' ');
+        return rawPage(first + second, 2);
+    };
+    const QByteArray head = "HTTP/1.1 200 OK\r\n\r\n<html>artist:\"A\", title:\"T\",";
+    // A whole page, then another one on the same connection.
+    config.pages[kPlaylistPath] = twoArrivals(head + "</html>", "<html>artist:\"B\", title:\"U\",</html>");
     startStation();
     runChain(2);
     settle(150);
     EXPECT_EQ(events, (QList<QByteArray>{"Name member", "Title A|T"}));
-}
 
-TEST_F(Live365Test, PageEndSplitOverTwoArrivalsCompletesThePage)
-{
-    // The two halves meet inside "</html>".
-    const QByteArray head = "HTTP/1.1 200 OK\r\n\r\n<html>artist:\"A\", title:\"T\",</ht";
-    QByteArray tail = "ml>";
-    tail += QByteArray(head.size() - tail.size(), ' ');
-    config.pages[kPlaylistPath] = rawPage(head + tail, 2);
-    startStation();
+    // The two arrivals meet inside the page end.
+    events.clear();
+    station->config().pages[kPlaylistPath] = twoArrivals(head + "</ht", "ml>");
     runChain(2);
     EXPECT_EQ(events, (QList<QByteArray>{"Name member", "Title A|T"}));
 }
