@@ -1,5 +1,7 @@
 #include "engine/frmmp3.h"
 
+#include <QTimer>
+
 #include <exception>
 
 #include "config/clsconfiguration.h"
@@ -10,6 +12,8 @@
 #include "platform/paths.h"
 #include "sources/ctllive365titlereader.h"
 #include "sources/ctlmp3server.h"
+#include "sources/ctlsocket.h"
+#include "sources/ctlurigrabber.h"
 
 namespace
 {
@@ -27,7 +31,13 @@ frmMP3::frmMP3(QObject *parent)
     : QObject(parent)
     , ctlMP3Server(new ::ctlMP3Server(this))
     , ctlLive365(new ctlLive365TitleReader(this))
-{}
+    , URIGrabber(new ctlURIGrabber(this))
+    , ctlURIPLSRead(new ctlURIGrabber(this))
+    , WS(new ctlSocket(this))
+    , Timer1(new QTimer(this))
+{
+    connectRecordingComponents();
+}
 
 frmMP3::~frmMP3()
 {
@@ -157,7 +167,13 @@ void frmMP3::setSongCaption(const QString &caption)
 
 void frmMP3::setTrayTip(const QString &tip)
 {
-    m_tray.tip = tip;
+    // The tray tip holds 64 characters.
+    m_tray.tip = tip.left(64);
+    pushTray();
+}
+
+void frmMP3::pushTray()
+{
     if (m_trayIconAdded)
         platform::frontEnd().trayChanged(m_tray);
 }

@@ -11,6 +11,7 @@
 #include "platform/registry.h"
 #include "recordingfrontend.h"
 #include "sources/ctlmp3server.h"
+#include "sources/ctlurigrabber.h"
 #include "testenv.h"
 
 namespace
@@ -21,8 +22,9 @@ const QString kInvalid = QStringLiteral("The preset file is invalid! (Check that
 const QString kUnsupported =
     QStringLiteral("This is not a supported filetype to load! (Ombrex currently only supports preset files (.mvr) "
                    "and Shoutcase playlists (.pls)!)");
-const QString kNoRecording = QStringLiteral("Recording is not available in this build.");
-const QString kNoPlaylistRead = QStringLiteral("Reading playlist files is not available in this build.");
+// A playlist file without a "File" entry.
+const QString kNoServers =
+    QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!");
 
 class StartUp : public ::testing::Test
 {
@@ -57,7 +59,9 @@ TEST_F(StartUp, ValidPresetIsLoadedAndRecordingIsAskedFor)
     const QString path = preset("jazz.mvr");
     StartProgram(QLatin1Char('"') + path + QLatin1Char('"'));
     EXPECT_FALSE(m_ui.exited);
-    EXPECT_EQ(m_ui.messages, QStringList{kNoRecording});
+    // The recorder starts resolving the station; nothing listens at its playlist address.
+    EXPECT_TRUE(m_ui.captions.contains(QStringLiteral("Connecting to Night Jazz...")));
+    EXPECT_EQ(m_ui.messages, QStringList{ctlURIGrabber::errorMessage(ctlURIGrabber::ErrSocket)});
     const clsConfiguration &cr = program().configuration();
     EXPECT_TRUE(cr.bConfigOK);
     EXPECT_EQ(cr.sRecordingTitle, QStringLiteral("Night Jazz"));
@@ -188,7 +192,7 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
     clsConfiguration &cr = program().configuration();
     cr.sRecordingTitle = QStringLiteral("old");
     StartProgram(path + QStringLiteral(" -noop"));
-    EXPECT_EQ(m_ui.messages, QStringList{kNoPlaylistRead});
+    EXPECT_EQ(m_ui.messages, QStringList{kNoServers});
     EXPECT_FALSE(m_ui.exited) << "a playlist that yields nothing leaves the program running";
     EXPECT_EQ(cr.sShoutCastFile, path);
     EXPECT_TRUE(cr.sRecordingTitle.isEmpty());

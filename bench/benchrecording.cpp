@@ -1,0 +1,127 @@
+// The recorder's own cost of recording a fast stream: the bundled test station
+// runs in a separate process and sends 100 MB of audio as fast as it is read
+// (metadata interval 8192, a new title every 3.8 MB); this process records it
+// in title mode and reports its own CPU time (user + system) per 100 MB and its
+// peak resident memory. The 500 ms pause after each new file is wall time only.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+#include "config/clsconfiguration.h"
+#include "engine/frmmp3.h"
+#include "engine/programcontext.h"
+
+namespace
+{
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long peakResidentKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100;
+    const qint64 audioBytes = megabytes * 1024 * 1024;
+    const qint64 titleEvery = 3800 * 1024; // 3.8 MB
+    const QString stationPath =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/vorlane-teststation");
+
+    QProcess station;
+    QStringList arguments = {QStringLiteral("--port"),        QStringLiteral("0"),
+                             QStringLiteral("--fast"),        QStringLiteral("--quiet"),
+                             QStringLiteral("--metaint"),     QStringLiteral("8192"),
+                             QStringLiteral("--title-every"), QString::number(titleEvery),
+                             QStringLiteral("--drop-after"),  QString::number(audioBytes)};
+    // Every title is new, so that every byte stays on disk (a title that came
+    // round again would start its file afresh).
+    for (qint64 i = 1; i <= audioBytes / titleEvery + 1; ++i)
+        arguments << QStringLiteral("--title") << QStringLiteral("Artist %1 - Song %1").arg(i);
+    station.start(stationPath, arguments);
+    if (!station.waitForStarted() || !station.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "cannot start %s (build the vorlane-teststation target)\n", qPrintable(stationPath));
+        return 1;
+    }
+    const QString banner = QString::fromLocal8Bit(station.readAllStandardOutput());
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral(":(\\d+)/")).match(banner);
+    if (!match.hasMatch()) {
+        std::fprintf(stderr, "unexpected station banner: %s\n", qPrintable(banner));
+        return 1;
+    }
+    const QByteArray port = match.captured(1).toLatin1();
+
+    QTemporaryDir folder;
+    clsConfiguration &cr = program().configuration();
+    cr.NewConfiguration();
+    cr.sMP3Path = folder.path() + QDir::separator();
+    cr.sRecordingTitle = QStringLiteral("Benchmark");
+    cr.lRecordingMode = 2;
+    cr.bStartInListenMode = false;
+    cr.bEnabledTimedRecording = false;
+    frmMP3 *engine = program().loadMainWindow();
+    engine->AddServer("127.0.0.1", "/stream", port, QByteArray());
+
+    const long residentBefore = peakResidentKb();
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    engine->StartRecording();
+    // Until the station has sent everything and closed, and the last bytes are in.
+    qint32 lastCount = -1;
+    QElapsedTimer quiet;
+    quiet.start();
+    while (engine->blnRecording) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (engine->lByteCount != lastCount) {
+            lastCount = engine->lByteCount;
+            quiet.restart();
+        } else if (engine->lByteCount >= audioBytes && quiet.elapsed() > 300) {
+            break;
+        } else if (quiet.elapsed() > 20000) {
+            std::fprintf(stderr, "the stream stopped after %d bytes\n", engine->lByteCount);
+            return 1;
+        } else {
+            QThread::usleep(200);
+        }
+    }
+    engine->StopRecording();
+    const double cpu = cpuSeconds() - cpuBefore;
+    const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+
+    qint64 onDisk = 0;
+    const QFileInfoList recorded = QDir(folder.path()).entryInfoList(QDir::Files);
+    for (const QFileInfo &info : recorded)
+        onDisk += info.size();
+    station.kill();
+    station.waitForFinished();
+
+    const double received = static_cast<double>(lastCount) / (1024.0 * 1024.0);
+    std::printf("recorded %.1f MB from the station into %lld files (%.1f MB on disk) in %.1f s wall\n", received,
+                static_cast<long long>(recorded.size()), static_cast<double>(onDisk) / (1024.0 * 1024.0), seconds);
+    std::printf("recorder CPU: %.3f s user+system, %.3f s per 100 MB; peak resident memory %.1f MB "
+                "(%.1f MB before recording)\n",
+                cpu, cpu * 100.0 / received, static_cast<double>(peakResidentKb()) / 1024.0,
+                static_cast<double>(residentBefore) / 1024.0);
+    return 0;
+}

@@ -1,0 +1,191 @@
+#include "engine/responseheader.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace engine
+{
+
+namespace
+{
+
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A whole number made of decimal digits only, fitting a 32-bit integer.
+std::optional<qint32> wholeNumber(const QByteArray &digits)
+{
+    if (digits.isEmpty() || digits.size() > 10)
+        return std::nullopt;
+    qint64 value = 0;
+    for (const char c : digits) {
+        if (!isDigit(c))
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return static_cast<qint32>(value);
+}
+
+} // namespace
+
+qsizetype indexOfNoCase(const QByteArray &haystack, const QByteArray &needle, qsizetype from)
+{
+    // Every packet of a stream is searched this way, so this is a
+    // Boyer-Moore-Horspool search over letter-folded bytes rather than a
+    // byte-by-byte comparison.
+    const qsizetype n = haystack.size();
+    const qsizetype m = needle.size();
+    from = std::max<qsizetype>(from, 0);
+    if (m == 0)
+        return from <= n ? from : -1;
+    if (n - from < m)
+        return -1;
+
+    static const std::array<unsigned char, 256> folded = [] {
+        std::array<unsigned char, 256> table{};
+        for (int c = 0; c < 256; ++c)
+            table[static_cast<size_t>(c)] = static_cast<unsigned char>(lowerAscii(static_cast<char>(c)));
+        return table;
+    }();
+    const auto fold = [](char c) { return folded[static_cast<unsigned char>(c)]; };
+    std::array<qsizetype, 256> skip;
+    skip.fill(m);
+    for (qsizetype k = 0; k + 1 < m; ++k)
+        skip[fold(needle.at(k))] = m - 1 - k;
+
+    const char *h = haystack.constData();
+    const char *p = needle.constData();
+    const unsigned char needleLast = fold(p[m - 1]);
+    for (qsizetype i = from; i + m <= n;) {
+        const unsigned char last = fold(h[i + m - 1]);
+        if (last == needleLast) {
+            qsizetype k = m - 2;
+            while (k >= 0 && fold(h[i + k]) == fold(p[k]))
+                --k;
+            if (k < 0)
+                return i;
+        }
+        i += skip[last];
+    }
+    return -1;
+}
+
+bool containsNoCase(const QByteArray &haystack, const QByteArray &needle)
+{
+    return indexOfNoCase(haystack, needle) >= 0;
+}
+
+QByteArray trimBlanks(const QByteArray &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == ' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == ' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+PacketKind screenPacket(const QByteArray &packet)
+{
+    if (packet.contains("ICY 40"))
+        return PacketKind::Refusal;
+    if (containsNoCase(packet, QByteArrayLiteral("SHOUTCast Server")))
+        return PacketKind::BrowserPage;
+    if (packet.contains("302 Found"))
+        return PacketKind::Redirect;
+    return PacketKind::Stream;
+}
+
+RefusalTexts refusalTexts(const QByteArray &packet, const QString &name, qint32 server)
+{
+    const QString n = QString::number(server);
+    if (packet.contains("ICY 404"))
+        return {name + QStringLiteral(" -- NETWORK: Server error, resource not found... trying server ") + n,
+                QStringLiteral("[ERR]: Resource not found, trying server ") + n + QStringLiteral("...")};
+    if (packet.contains("ICY 400"))
+        return {name + QStringLiteral(" -- Server Full... trying server ") + n,
+                QStringLiteral("[ERR]: Server full, trying server ") + n + QStringLiteral("...")};
+    if (packet.contains("ICY 403"))
+        return {name + QStringLiteral(" -- NETWORK: Server error, forbidden... trying server ") + n,
+                QStringLiteral("[ERR]: Resource forbidden, trying server ") + n + QStringLiteral("...")};
+    return {name + QStringLiteral(" --  General ICY error -- trying server ") + n,
+            QStringLiteral("[ERR]: General ICY error -- trying server ") + n + QStringLiteral("...")};
+}
+
+std::optional<QByteArray> icyName(const QByteArray &packet)
+{
+    static const QByteArray key = QByteArrayLiteral("icy-name:");
+    const qsizetype at = packet.indexOf(key);
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype start = at + key.size();
+    const qsizetype cr = packet.indexOf('\r', start);
+    if (cr < 0)
+        return std::nullopt;
+    return trimBlanks(packet.mid(start, cr - start));
+}
+
+std::optional<qint32> metaInterval(const QByteArray &packet)
+{
+    static const QByteArray key = QByteArrayLiteral("icy-metaint:");
+    const qsizetype at = packet.indexOf(key);
+    if (at < 0)
+        return std::nullopt;
+    QByteArray digits;
+    for (qsizetype i = at + key.size(); i < packet.size(); ++i) {
+        const char c = packet.at(i);
+        if (isDigit(c))
+            digits.append(c);
+        else if (c != ' ')
+            break;
+    }
+    const auto value = wholeNumber(digits);
+    if (!value || *value == 0)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<qint32> bitRate(const QByteArray &packet)
+{
+    static const QByteArray key = QByteArrayLiteral("icy-br:");
+    const qsizetype at = packet.indexOf(key);
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype start = at + key.size();
+    qsizetype end = packet.indexOf("icy-", start);
+    if (end < 0)
+        end = packet.size();
+    const QByteArray value = packet.mid(start, end - start).trimmed();
+    return wholeNumber(value);
+}
+
+std::optional<QByteArray> redirectLocation(const QByteArray &packet)
+{
+    static const QByteArray key = QByteArrayLiteral("Location:");
+    const qsizetype at = indexOfNoCase(packet, key);
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype start = at + key.size();
+    qsizetype end = packet.indexOf('\r', start);
+    if (end < 0)
+        end = packet.size();
+    return trimBlanks(packet.mid(start, end - start));
+}
+
+qsizetype findHeaderEnd(const QByteArray &packet)
+{
+    return packet.indexOf("\r\n\r\n") + 1;
+}
+
+} // namespace engine

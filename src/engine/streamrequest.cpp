@@ -1,0 +1,58 @@
+#include "engine/streamrequest.h"
+
+#include <QStringBuilder>
+
+namespace
+{
+
+const char StreamRequestTemplate[] = "GET [PATH] HTTP/1.1\r\n"
+                                     "Host: [STREAM]:[PORT]\r\n"
+                                     "User-Agent: WinampMPEG/2.8\r\n"
+                                     "Accept: */*\r\n"
+                                     "[METADATA]\r\n"
+                                     "Connection: close\r\n"
+                                     "\r\n";
+
+const QByteArray kPlayerAgent = QByteArrayLiteral("WinampMPEG/2.8");
+const QByteArray kBrowserAgent = QByteArrayLiteral("Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)");
+
+} // namespace
+
+QByteArray BuildStreamRequest(const QByteArray &host, const QByteArray &port, const QByteArray &path,
+                              const QByteArray &query, bool titleMode, bool browserAgent)
+{
+    QByteArray request(StreamRequestTemplate);
+    // The agent is swapped in the template, before the server's own texts are
+    // filled in, so that a path can never be mistaken for a placeholder.
+    if (browserAgent)
+        request.replace(kPlayerAgent, kBrowserAgent);
+    request.replace("[METADATA]", titleMode ? "Icy-MetaData:1" : "Icy-MetaData:0");
+
+    const QByteArray target = query.isEmpty() ? path : QByteArray(path + '?' + query);
+    // Fill each placeholder once, left to right, from the template only.
+    QByteArray filled;
+    filled.reserve(request.size() + target.size() + host.size() + port.size());
+    qsizetype pos = 0;
+    while (pos < request.size()) {
+        const qsizetype open = request.indexOf('[', pos);
+        if (open < 0) {
+            filled.append(request.mid(pos));
+            break;
+        }
+        filled.append(request.mid(pos, open - pos));
+        if (request.mid(open, 6) == "[PATH]") {
+            filled.append(target);
+            pos = open + 6;
+        } else if (request.mid(open, 8) == "[STREAM]") {
+            filled.append(host);
+            pos = open + 8;
+        } else if (request.mid(open, 6) == "[PORT]") {
+            filled.append(port);
+            pos = open + 6;
+        } else {
+            filled.append('[');
+            pos = open + 1;
+        }
+    }
+    return filled;
+}

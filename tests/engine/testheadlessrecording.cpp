@@ -1,0 +1,103 @@
+// The vorlane program itself, headless, recording a preset from the bundled
+// test station: the files it leaves are compared with what the station sent.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "engine/mdlid3.h"
+#include "testenv.h"
+#include "teststation/station.h"
+
+namespace
+{
+
+bool waitUntil(const std::function<bool()> &done, int ms = 20000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+qint64 folderBytes(const QString &folder)
+{
+    qint64 total = 0;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(QDir::Files))
+        total += info.size();
+    return total;
+}
+
+} // namespace
+
+TEST(HeadlessRecording, PresetFromTheCommandLineLeavesCompleteTaggedFiles)
+{
+    teststation::Stream stream;
+    stream.pace = teststation::Stream::Pace::Fast;
+    stream.metaInt = 4096;
+    stream.titles = {"First Artist - First Song", "Second Artist - Second Song"};
+    stream.titleEvery = 40000;
+    stream.dropAfter = 70000;
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Test"}));
+    teststation::Station station(config);
+    ASSERT_TRUE(station.start());
+
+    const QString folder = testenv::home() + QStringLiteral("/headless/");
+    QDir().mkpath(folder);
+    const QList<QByteArray> lines = {
+        "Headless FM", station.url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0", "0"};
+    const QString preset =
+        testenv::writeFile(testenv::home() + QStringLiteral("/headless.mvr"), lines.join("\r\n") + "\r\n");
+
+    QProcess vorlane;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    vorlane.setProcessEnvironment(env);
+    vorlane.start(QStringLiteral(VORLANE_BINARY), {QStringLiteral("--headless"), preset});
+    ASSERT_TRUE(vorlane.waitForStarted());
+
+    // Everything the station sent reaches the disk as it arrives (no buffering),
+    // so the files add up to the header and audio before the program ends.
+    ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 2 && !station.connection(1).open; }));
+    const teststation::ConnectionRecord &sent = station.connection(1);
+    ASSERT_TRUE(waitUntil([&] { return folderBytes(folder) >= sent.header.size() + sent.audio.size(); }))
+        << folderBytes(folder);
+
+    vorlane.terminate(); // the tray menu's exit: the open file gets its tag
+    ASSERT_TRUE(vorlane.waitForFinished(10000));
+    EXPECT_EQ(vorlane.exitCode(), 0);
+    const QByteArray out = vorlane.readAllStandardOutput();
+    EXPECT_TRUE(out.contains("Status: Connecting to Headless FM...\nStatus: Connecting to 127.0.0.1...\n"))
+        << out.constData();
+
+    ASSERT_EQ(sent.titles.size(), 2);
+    const qint64 first = sent.titles.at(0).audioOffset;
+    const qint64 second = sent.titles.at(1).audioOffset;
+    const QDate day = QDate::currentDate();
+    const QString date = day.toString(QStringLiteral("MMddyyyy"));
+    const QString stationFile = QStringLiteral("Vorlane Test Station-") + date + QStringLiteral(".mp3");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+              QStringList({QStringLiteral("First Artist - First Song.mp3"),
+                           QStringLiteral("Second Artist - Second Song.mp3"), stationFile}));
+    EXPECT_EQ(testenv::readFile(folder + stationFile),
+              sent.header + sent.audio.left(first) +
+                  BuildID3Tag({{}, "Vorlane Test Station-" + date.toLatin1(), {}}, day));
+    EXPECT_EQ(testenv::readFile(folder + QStringLiteral("First Artist - First Song.mp3")),
+              sent.audio.mid(first, second - first) + BuildID3Tag({"First Artist", "First Song", {}}, day));
+    EXPECT_EQ(testenv::readFile(folder + QStringLiteral("Second Artist - Second Song.mp3")),
+              sent.audio.mid(second) + BuildID3Tag({"Second Artist", "Second Song", {}}, day));
+}

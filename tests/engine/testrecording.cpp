@@ -1,0 +1,452 @@
+// Recordings end to end over loopback: a scripted station answers the engine's
+// request, and the files on disk are compared with what the station sent.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QStringBuilder>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "config/clsconfiguration.h"
+#include "config/mdlinifile.h"
+#include "engine/frmmp3.h"
+#include "engine/mdlid3.h"
+#include "engine/programcontext.h"
+#include "fakeclock.h"
+#include "recordingfrontend.h"
+#include "scriptedstation.h"
+#include "testenv.h"
+
+namespace
+{
+
+const QByteArray kDate = "03072026"; // the fake clock's day, month first
+
+bool waitUntil(const std::function<bool()> &done, int ms = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+QByteArray noise(qsizetype n, quint32 seed)
+{
+    QByteArray bytes(n, '\0');
+    quint32 x = seed * 2654435761u + 1;
+    for (auto &b : bytes) {
+        x = x * 1664525u + 1013904223u;
+        b = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+QByteArray metadataBlock(const QByteArray &text)
+{
+    const qsizetype rows = (text.size() + 15) / 16;
+    return QByteArray(1, static_cast<char>(rows)) + text + QByteArray(rows * 16 - text.size(), '\0');
+}
+
+// A title-mode stream: the header, then intervals of audio, each followed by a
+// block. titles[i] is the title in force after the i-th block (empty: no
+// title yet). Expected audio per title is collected as the stream is built.
+struct IcyStream
+{
+    QByteArray wire;
+    QList<QByteArray> titles;     // in order of appearance
+    QList<QByteArray> audioUnder; // same index as titles; [0] is the audio before any title
+};
+
+IcyStream buildIcyStream(const QByteArray &header, int interval, const QList<QByteArray> &blockTitles)
+{
+    IcyStream s;
+    s.wire = header;
+    s.titles.append(QByteArray());
+    s.audioUnder.append(QByteArray());
+    quint32 seed = 1;
+    for (const QByteArray &title : blockTitles) {
+        const QByteArray audio = noise(interval, seed++);
+        s.wire.append(audio);
+        s.audioUnder.last().append(audio);
+        if (title.isEmpty()) {
+            s.wire.append('\0');
+            continue;
+        }
+        s.wire.append(metadataBlock("StreamTitle='" + title + "';StreamUrl='';"));
+        if (title != s.titles.last()) {
+            s.titles.append(title);
+            s.audioUnder.append(QByteArray());
+        }
+    }
+    const QByteArray tail = noise(interval / 2, seed);
+    s.wire.append(tail);
+    s.audioUnder.last().append(tail);
+    return s;
+}
+
+QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
+{
+    return BuildID3Tag({artist, title, {}}, QDate(2026, 3, 7));
+}
+
+class RecordingTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetProgram();
+        static int folderNumber = 0;
+        folder = testenv::home() + QStringLiteral("/rec%1/").arg(++folderNumber);
+        QDir().mkpath(folder);
+        clsConfiguration &cr = program().configuration();
+        cr.NewConfiguration();
+        cr.sMP3Path = folder;
+        cr.sRecordingTitle = QStringLiteral("Test Station");
+        cr.lRecordingMode = 2;
+        cr.bStartInListenMode = false;
+        cr.bEnabledTimedRecording = false;
+        cr.bExitTimedRecording = false;
+        engine = program().loadMainWindow();
+    }
+    void TearDown() override
+    {
+        if (engine->blnRecording)
+            engine->StopRecording();
+        resetProgram();
+    }
+
+    void addServer(quint16 port, const QByteArray &path = "/stream")
+    {
+        engine->AddServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
+    }
+
+    // Starts the recording and waits until the station has sent everything and
+    // the engine has taken it in.
+    void record(ScriptedStation &station, int connections = 1)
+    {
+        engine->StartRecording();
+        ASSERT_TRUE(waitUntil([&] { return station.repliesDone >= connections; }));
+        // Let the last bytes reach the handler.
+        waitUntil([] { return false; }, 60);
+    }
+
+    QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
+    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
+    FakeClock clock;
+    RecordingFrontEnd ui;
+    QString folder;
+    frmMP3 *engine = nullptr;
+};
+
+const QByteArray kIcyHeader = "ICY 200 OK\r\n"
+                              "icy-notice1:<BR>This stream requires a player<BR>\r\n"
+                              "icy-name: Test Radio \r\n"
+                              "icy-genre:Jazz\r\n"
+                              "icy-br:128\r\n"
+                              "icy-metaint:64\r\n"
+                              "\r\n";
+
+} // namespace
+
+TEST_F(RecordingTest, TitleModeWritesOneFilePerTitleWithExactlyItsAudio)
+{
+    const IcyStream stream =
+        buildIcyStream(kIcyHeader, 64,
+                       {"", "", "Artist One - Song One", "Artist One - Song One", "", "Two: The Band? - Song/Two",
+                        "Two: The Band? - Song/Two", "Solo", "Solo", "Solo"});
+    ScriptedStation station;
+    // The header arrives in pieces; the audio in packets smaller and larger than one interval.
+    station.setReplies({{cutInto(stream.wire, {20, 37, 200, 1, 90, 7, 300}), false}});
+    addServer(station.port());
+    record(station);
+
+    EXPECT_TRUE(station.requests.at(0).contains("\r\nIcy-MetaData:1\r\n"));
+    EXPECT_EQ(engine->lngBitRate, 128);
+    EXPECT_EQ(engine->strSongName, QByteArray("Solo.mp3"));
+    // Before the recording stops every byte is already on disk, untagged.
+    EXPECT_EQ(file("Solo.mp3"), stream.audioUnder.at(3));
+    engine->StopRecording();
+
+    EXPECT_EQ(files(), QStringList({QStringLiteral("Artist One - Song One.mp3"), QStringLiteral("Solo.mp3"),
+                                    QStringLiteral("Test Radio-") + QString::fromLatin1(kDate) + QStringLiteral(".mp3"),
+                                    QStringLiteral("Two The Band - SongTwo.mp3")}));
+    EXPECT_EQ(file("Test Radio-" + kDate + ".mp3"),
+              kIcyHeader + stream.audioUnder.at(0) + tagFor("", "Test Radio-" + kDate));
+    EXPECT_EQ(file("Artist One - Song One.mp3"), stream.audioUnder.at(1) + tagFor("Artist One", "Song One"));
+    // The file name is cleaned; the tag keeps what the station sent.
+    EXPECT_EQ(file("Two The Band - SongTwo.mp3"), stream.audioUnder.at(2) + tagFor("Two: The Band?", "Song/Two"));
+    EXPECT_EQ(file("Solo.mp3"), stream.audioUnder.at(3) + tagFor("", "Solo"));
+}
+
+TEST_F(RecordingTest, WholeStreamInOnePacketStaysOnTheGrid)
+{
+    const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1", "B - 2", "", "C - 3"});
+    ScriptedStation station;
+    station.setReplies({{{stream.wire}, false}});
+    addServer(station.port());
+    record(station);
+    engine->StopRecording();
+    EXPECT_EQ(file("Test Radio-" + kDate + ".mp3").chopped(128), kIcyHeader + stream.audioUnder.at(0));
+    EXPECT_EQ(file("A - 1.mp3").chopped(128), stream.audioUnder.at(1));
+    EXPECT_EQ(file("B - 2.mp3").chopped(128), stream.audioUnder.at(2));
+    EXPECT_EQ(file("C - 3.mp3"), stream.audioUnder.at(3) + tagFor("C", "3"));
+}
+
+TEST_F(RecordingTest, HeaderWithoutIntervalRecordsWithoutTitles)
+{
+    const QByteArray header = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name:Ice Cast\r\n\r\n";
+    // Without an interval the bytes that look like a block are audio.
+    const QByteArray body = noise(500, 9) + metadataBlock("StreamTitle='Not a title';") + noise(300, 10);
+    ScriptedStation station;
+    station.setReplies({{cutInto(header + body, {30, 100}), false}});
+    addServer(station.port());
+    record(station);
+    EXPECT_FALSE(engine->blnIcyReal);
+    engine->StopRecording();
+    EXPECT_EQ(files(), QStringList(QStringLiteral("Ice Cast-03072026.mp3")));
+    EXPECT_EQ(file("Ice Cast-" + kDate + ".mp3"), header + body + tagFor("", "Test Station"));
+}
+
+TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
+{
+    clsConfiguration &cr = program().configuration();
+    cr.lRecordingMode = 1;
+    cr.sStreamFileName = QStringLiteral("my show.mp3");
+    const QByteArray wire = "ICY 200 OK\r\nicy-name:Plain\r\nicy-br:64\r\n\r\n" + noise(5000, 3);
+    ScriptedStation station;
+    station.setReplies({{cutInto(wire, {1000}), false}});
+    addServer(station.port(), "/live");
+    record(station);
+    EXPECT_TRUE(station.requests.at(0).startsWith("GET /live HTTP/1.1\r\nHost: 127.0.0.1:"));
+    EXPECT_TRUE(station.requests.at(0).contains("\r\nIcy-MetaData:0\r\n"));
+    engine->StopRecording();
+    EXPECT_EQ(files(), QStringList(QStringLiteral("my show.mp3")));
+    EXPECT_EQ(file("my show.mp3"), wire + tagFor("", "Test Station"));
+}
+
+TEST_F(RecordingTest, ArchiveModeNamesTheFileWithTheDate)
+{
+    clsConfiguration &cr = program().configuration();
+    cr.lRecordingMode = 3;
+    cr.sStreamFileName = QStringLiteral("Morning");
+    const QByteArray wire = "ICY 200 OK\r\n\r\n" + noise(3000, 4);
+    ScriptedStation station;
+    station.setReplies({{{wire}, false}});
+    addServer(station.port());
+    record(station);
+    engine->StopRecording();
+    EXPECT_EQ(files(), QStringList(QStringLiteral("Morning-03072026.mp3")));
+    EXPECT_EQ(file("Morning-" + kDate + ".mp3"), wire + tagFor("", "Test Station"));
+}
+
+TEST_F(RecordingTest, ServersThatRefuseTheConnectionAreSkipped)
+{
+    const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1"});
+    ScriptedStation station;
+    station.setReplies({{{stream.wire}, false}});
+    addServer(closedPort());
+    addServer(closedPort());
+    addServer(station.port());
+    record(station);
+    EXPECT_EQ(engine->lServerNumber, 3);
+    EXPECT_TRUE(engine->blnRecording);
+    EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
+}
+
+TEST_F(RecordingTest, NoReachableServerStopsWithItsMessage)
+{
+    addServer(closedPort());
+    engine->StartRecording();
+    EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
+    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
+}
+
+TEST_F(RecordingTest, BrowserPageStopsTheRecordingWithItsMessage)
+{
+    ScriptedStation station;
+    station.setReplies({{{"HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><title>SHOUTcast ",
+                          "Administrator</title>shoutcast server</html>"},
+                         false}});
+    addServer(station.port());
+    engine->StartRecording();
+    ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
+    EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
+                                                  "agent. Please turn this option off to listen to this station."));
+    EXPECT_FALSE(engine->blnRecording);
+}
+
+TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
+{
+    const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1"});
+    ScriptedStation full;
+    full.setReplies({{{"ICY 400 Server Full\r\n\r\n"}, false}});
+    ScriptedStation good;
+    good.setReplies({{{stream.wire}, false}});
+    addServer(full.port());
+    addServer(good.port());
+    engine->StartRecording();
+    ASSERT_TRUE(waitUntil([&] { return engine->blnDisconnect || engine->lServerNumber == 2; }));
+    EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 1"));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
+    ASSERT_TRUE(waitUntil([&] { return good.repliesDone == 1; }));
+    waitUntil([] { return false; }, 60);
+    EXPECT_EQ(engine->lServerNumber, 2);
+    EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
+}
+
+TEST_F(RecordingTest, RefusalFromTheLastServerStopsTheRecording)
+{
+    ScriptedStation full;
+    full.setReplies({{{"ICY 404 Resource Not Found\r\n\r\n"}, false}});
+    addServer(full.port());
+    engine->StartRecording();
+    ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
+    EXPECT_EQ(ui.messages.first(), QStringLiteral("The shoutcast stream you are trying to record is experiencing "
+                                                  "network problems, or is full. Please try again later!"));
+    EXPECT_FALSE(engine->blnRecording);
+}
+
+TEST_F(RecordingTest, RedirectReplacesTheServerEntryAndRecordsFromTheNewAddress)
+{
+    const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1", "B - 2"});
+    ScriptedStation target;
+    target.setReplies({{{stream.wire}, false}});
+    ScriptedStation mover;
+    mover.setReplies({{{"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:" + QByteArray::number(target.port()) +
+                        "/moved?id=7\r\n\r\n"},
+                       false}});
+    addServer(mover.port());
+    record(target);
+    EXPECT_EQ(engine->lServerNumber, 1);
+    EXPECT_EQ(engine->sServerPaths.at(1), QByteArray("/moved"));
+    EXPECT_EQ(engine->sServerQueries.at(1), QByteArray("id=7"));
+    EXPECT_TRUE(target.requests.at(0).startsWith("GET /moved?id=7 HTTP/1.1\r\n"));
+    EXPECT_EQ(file("A - 1.mp3").chopped(128), stream.audioUnder.at(1));
+    EXPECT_EQ(file("B - 2.mp3"), stream.audioUnder.at(2));
+}
+
+TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStartsItEmpty)
+{
+    clsConfiguration &cr = program().configuration();
+    cr.lRecordingMode = 1;
+    cr.sStreamFileName = QStringLiteral("show.mp3");
+    const QByteArray first = "ICY 200 OK\r\n\r\n" + noise(4000, 5);
+    const QByteArray second = "ICY 200 OK\r\n\r\n" + noise(3000, 6);
+    ScriptedStation one;
+    // After streaming a while the first server reports itself full.
+    one.setReplies({{{first, "ICY 400 Server Full\r\n\r\n"}, false}});
+    ScriptedStation two;
+    two.setReplies({{{second}, false}});
+    addServer(one.port());
+    addServer(two.port());
+    record(two);
+    EXPECT_EQ(engine->lServerNumber, 2);
+    engine->StopRecording();
+    EXPECT_EQ(file("show.mp3"), first + second + tagFor("", "Test Station"));
+
+    // A new recording of the same preset starts the file afresh.
+    ScriptedStation three;
+    three.setReplies({{{second}, false}});
+    engine->sServerHosts = {QByteArray()};
+    engine->sServerPorts = {QByteArray()};
+    engine->sServerPaths = {QByteArray()};
+    engine->sServerQueries = {QByteArray()};
+    addServer(three.port());
+    record(three);
+    engine->StopRecording();
+    EXPECT_EQ(file("show.mp3"), second + tagFor("", "Test Station"));
+}
+
+TEST_F(RecordingTest, TitleModeHeaderWithoutNameOpensTheUnknownFileAndKeepsTheGrid)
+{
+    const QByteArray header = "ICY 200 OK\r\nicy-metaint:64\r\n\r\n";
+    const IcyStream stream = buildIcyStream(header, 64, {"", "A - 1", "A - 1"});
+    ScriptedStation station;
+    station.setReplies({{cutInto(stream.wire, {10, 50}), false}});
+    addServer(station.port());
+    record(station);
+    engine->StopRecording();
+    EXPECT_EQ(file("unknown-" + kDate + ".mp3").chopped(128), header + stream.audioUnder.at(0));
+    EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1) + tagFor("A", "1"));
+}
+
+TEST_F(RecordingTest, BrowserAgentSettingChangesOnlyTheAgentOfTheRequest)
+{
+    WriteINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("1"), ombrexIniPath());
+    ScriptedStation station;
+    station.setReplies({{{kIcyHeader}, false}});
+    addServer(station.port());
+    record(station);
+    const QByteArray request = station.requests.at(0);
+    EXPECT_TRUE(request.contains("\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n"));
+    EXPECT_TRUE(request.contains("\r\nIcy-MetaData:1\r\n"));
+}
+
+TEST_F(RecordingTest, PausedStartOpensNoFileUntilThePauseEndsThenTheLatestTitle)
+{
+    program().configuration().bStartPaused = true;
+    const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1", "B - 2"});
+    ScriptedStation station;
+    station.setReplies({{{stream.wire}, false}});
+    addServer(station.port());
+    record(station);
+    EXPECT_TRUE(engine->blnPaused);
+    EXPECT_TRUE(files().isEmpty());
+    EXPECT_EQ(engine->sPendingFileName, QByteArray("B - 2.mp3"));
+    engine->TogglePause();
+    EXPECT_FALSE(engine->blnPaused);
+    EXPECT_EQ(files(), QStringList(QStringLiteral("B - 2.mp3")));
+    EXPECT_TRUE(file("B - 2.mp3").isEmpty());
+}
+
+TEST_F(RecordingTest, ServerThatNeverAnswersIsGivenUpAfterTenSeconds)
+{
+    // A listening socket that never accepts, with its queue full, leaves further
+    // connections waiting for an answer that never comes.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    const quint16 silentPort = ntohs(address.sin_port);
+    QList<QTcpSocket *> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.append(new QTcpSocket());
+        fillers.last()->connectToHost(QHostAddress::LocalHost, silentPort);
+        fillers.last()->waitForConnected(100);
+    }
+    const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1"});
+    ScriptedStation good;
+    good.setReplies({{{stream.wire}, false}});
+    addServer(silentPort);
+    addServer(good.port());
+    const qint32 before = clock.tickCount();
+    record(good);
+    EXPECT_EQ(engine->lServerNumber, 2);
+    EXPECT_GE(clock.tickCount() - before, 10000) << "the wait ran on the platform clock";
+    EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
+    qDeleteAll(fillers);
+    ::close(listener);
+}

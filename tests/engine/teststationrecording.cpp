@@ -1,0 +1,237 @@
+// Recordings from the bundled test station over loopback, started the way a
+// user starts them: a preset names the station's playlist.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "config/clsconfiguration.h"
+#include "config/mdlinifile.h"
+#include "engine/frmmp3.h"
+#include "engine/mdlid3.h"
+#include "engine/programcontext.h"
+#include "engine/streamtitle.h"
+#include "fakeclock.h"
+#include "recordingfrontend.h"
+#include "testenv.h"
+#include "teststation/station.h"
+
+namespace
+{
+
+bool waitUntil(const std::function<bool()> &done, int ms = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
+{
+    return BuildID3Tag({artist, title, {}}, QDate(2026, 3, 7));
+}
+
+class StationRecording : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetProgram();
+        SetIEAgent(false);
+        static int n = 0;
+        folder = testenv::home() + QStringLiteral("/station%1/").arg(++n);
+        QDir().mkpath(folder);
+        stream.pace = teststation::Stream::Pace::Fast;
+        stream.metaInt = 1000;
+        stream.titles = {"Artist One - Song One", "Don't Stop", "AC/DC - T.N.T: Live?"};
+        stream.titleEvery = 9000;
+        stream.dropAfter = 40000;
+        stream.headerPieces = 3;
+        stream.pieceDelayMs = 5;
+    }
+    void TearDown() override
+    {
+        if (program().mainWindow() && program().mainWindow()->blnRecording)
+            program().mainWindow()->StopRecording();
+        resetProgram();
+    }
+
+    // Starts the station and the recording of a preset naming its playlist, in
+    // the given capture mode line ("SONGNAMEONLY", "FILENAME x.mp3", or a prefix).
+    frmMP3 *startPreset(const QByteArray &modeLine, const QByteArray &playlist = "/listen.pls")
+    {
+        config.streams.insert("/stream", stream);
+        config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Test"}));
+        config.pages.insert("/full", teststation::Page::statusOnly("ICY 400 Server Full"));
+        config.pages.insert("/failover.pls",
+                            teststation::Page::pls({"http://{station}/full", "http://{station}/stream"}, {"Test"}));
+        station = std::make_unique<teststation::Station>(config);
+        EXPECT_TRUE(station->start());
+        const QList<QByteArray> lines = {"Test FM", station->url(playlist), modeLine, QFile::encodeName(folder), "S0",
+                                         "0"};
+        QString preset = testenv::writeFile(folder + QStringLiteral("../preset.mvr"), lines.join("\r\n") + "\r\n");
+        program().strCommandLine.clear();
+        frmMP3 *engine = program().loadMainWindow();
+        EXPECT_TRUE(engine->LoadConfigurationFile(preset));
+        return engine;
+    }
+
+    // Waits until the stream connection at index has been dropped by the station
+    // and the engine has read everything.
+    void waitForStream(frmMP3 *engine, int index)
+    {
+        ASSERT_TRUE(waitUntil([&] {
+            return station->connectionCount() > index && !station->connection(index).open &&
+                   engine->lByteCount >= station->connection(index).wireBytes;
+        })) << "bytes read "
+            << engine->lByteCount;
+    }
+
+    QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
+    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
+    FakeClock clock;
+    RecordingFrontEnd ui;
+    QString folder;
+    teststation::Stream stream;
+    teststation::Config config;
+    std::unique_ptr<teststation::Station> station;
+};
+
+} // namespace
+
+TEST_F(StationRecording, TitleModeFilesHoldExactlyTheAudioSentUnderTheirTitle)
+{
+    frmMP3 *engine = startPreset("SONGNAMEONLY");
+    waitForStream(engine, 1);
+    const teststation::ConnectionRecord &sent = station->connection(1);
+    ASSERT_TRUE(sent.metadata);
+    ASSERT_GE(sent.titles.size(), 4);
+    engine->StopRecording();
+
+    // What each file must hold: the audio between one title mark and the next.
+    // A title that comes round again starts its file afresh.
+    QMap<QByteArray, QByteArray> expected;
+    const QByteArray stationFile = "Vorlane Test Station-03072026.mp3";
+    expected[stationFile] =
+        sent.header + sent.audio.left(sent.titles.first().audioOffset) + tagFor("", "Vorlane Test Station-03072026");
+    for (qsizetype i = 0; i < sent.titles.size(); ++i) {
+        const qint64 from = sent.titles.at(i).audioOffset;
+        const qint64 to = i + 1 < sent.titles.size() ? sent.titles.at(i + 1).audioOffset : sent.audio.size();
+        const QByteArray title = sent.titles.at(i).title;
+        const QByteArray name = ExtractStreamTitle("StreamTitle='" + title + "';");
+        const QByteArray base = name.chopped(4);
+        const qsizetype cut = base.indexOf(" - ");
+        expected[CleanFileName(name)] =
+            sent.audio.mid(from, to - from) + (cut >= 0 ? tagFor(base.left(cut), base.mid(cut + 3)) : tagFor("", base));
+    }
+    QStringList names;
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        names.append(QFile::decodeName(it.key()));
+    names.sort();
+    EXPECT_EQ(files(), names);
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        EXPECT_EQ(file(it.key()), it.value()) << it.key().constData();
+    // The apostrophe cuts the title; the slash, colon and question mark leave the name only.
+    EXPECT_TRUE(expected.contains("Don.mp3"));
+    EXPECT_EQ(file("ACDC - T.N.T Live.mp3").right(128), tagFor("AC/DC", "T.N.T: Live?"));
+}
+
+TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
+{
+    frmMP3 *engine = startPreset("FILENAME whole show.mp3");
+    waitForStream(engine, 1);
+    EXPECT_FALSE(station->connection(1).askedForMetadata);
+    engine->StopRecording();
+    EXPECT_EQ(files(), QStringList(QStringLiteral("whole show.mp3")));
+    EXPECT_EQ(file("whole show.mp3"),
+              station->connection(1).header + station->connection(1).audio + tagFor("", "Test FM"));
+
+    resetProgram();
+    engine = startPreset("Morning");
+    waitForStream(engine, 1);
+    engine->StopRecording();
+    EXPECT_TRUE(files().contains(QStringLiteral("Morning-03072026.mp3")));
+    EXPECT_EQ(file("Morning-03072026.mp3").size(), station->connection(1).wireBytes + 128);
+}
+
+TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
+{
+    stream.icecastStyle = true;
+    frmMP3 *engine = startPreset("SONGNAMEONLY");
+    waitForStream(engine, 1);
+    EXPECT_FALSE(engine->blnIcyReal);
+    engine->StopRecording();
+    const teststation::ConnectionRecord &sent = station->connection(1);
+    EXPECT_EQ(files(), QStringList(QStringLiteral("Vorlane Test Station-03072026.mp3")));
+    EXPECT_EQ(file("Vorlane Test Station-03072026.mp3"), sent.header + sent.audio + tagFor("", "Test FM"));
+}
+
+TEST_F(StationRecording, FullServerIsSkippedForTheNextOne)
+{
+    frmMP3 *engine = startPreset("SONGNAMEONLY", "/failover.pls");
+    ASSERT_TRUE(waitUntil([&] { return engine->lServerNumber == 2; }));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
+    waitForStream(engine, 2);
+    EXPECT_TRUE(engine->blnRecording);
+    EXPECT_GT(file("Vorlane Test Station-03072026.mp3").size(), 0);
+}
+
+TEST_F(StationRecording, BrowserPageStopsTheRecording)
+{
+    WriteINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("1"), ombrexIniPath());
+    frmMP3 *engine = startPreset("SONGNAMEONLY");
+    ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
+    EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
+                                                  "agent. Please turn this option off to listen to this station."));
+    EXPECT_FALSE(engine->blnRecording);
+}
+
+TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
+{
+    config.streams.insert("/stream", stream);
+    station = std::make_unique<teststation::Station>(config);
+    ASSERT_TRUE(station->start());
+    SetLastPath(folder);
+    // The title follows the entry: the last line of a local file has no line end.
+    QString pls = testenv::writeFile(folder + QStringLiteral("../radio.pls"),
+                                     "[playlist]\nNumberOfEntries=1\nFile1=" + station->url("/stream") +
+                                         "\nTitle1=Radio Test\nLength1=-1");
+    frmMP3 *engine = program().loadMainWindow();
+    EXPECT_TRUE(engine->LoadConfigurationFile(pls));
+    waitForStream(engine, 0);
+    EXPECT_EQ(program().configuration().sRecordingTitle, QStringLiteral("Radio Test"));
+    EXPECT_TRUE(program().configuration().bConfigOK);
+    EXPECT_EQ(ui.displayShown, 1);
+    EXPECT_TRUE(engine->blnRecording);
+    engine->StopRecording();
+    const teststation::ConnectionRecord &sent = station->connection(0);
+    EXPECT_EQ(file("Vorlane Test Station-03072026.mp3").left(sent.header.size()), sent.header);
+}
+
+TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)
+{
+    const QString pls = testenv::writeFile(folder + QStringLiteral("../empty.pls"), "[playlist]\nNumberOfEntries=0\n");
+    QString missing = folder + QStringLiteral("../missing.pls");
+    frmMP3 *engine = program().loadMainWindow();
+    QString arg = pls;
+    EXPECT_TRUE(engine->LoadConfigurationFile(arg));
+    EXPECT_TRUE(engine->LoadConfigurationFile(missing));
+    EXPECT_EQ(
+        ui.messages,
+        QStringList({QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
+                     QStringLiteral("Bad playlist filename!")}));
+    EXPECT_FALSE(engine->blnRecording);
+}
