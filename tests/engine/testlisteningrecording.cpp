@@ -1,0 +1,128 @@
+// Listening while recording from the bundled test station: the engine hands the
+// stream to the relay, the relay to the embedded player, which decodes it (to
+// the null output every test process plays through).
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "../sources/eventwait.h"
+#include "engine/frmmp3.h"
+#include "engine/programcontext.h"
+#include "fakeclock.h"
+#include "recordingfrontend.h"
+#include "sources/ctlmp3server.h"
+#include "sources/mp3p.h"
+#include "testenv.h"
+#include "teststation/station.h"
+
+namespace
+{
+
+// The station's generated frames at 128 kb/s and 44.1 kHz.
+constexpr double kAverageFrameBytes = 144.0 * 128000 / 44100;
+
+class ListeningRecording : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetProgram();
+        static int n = 0;
+        folder = testenv::home() + QStringLiteral("/listening%1/").arg(++n);
+        QDir().mkpath(folder);
+        stream.pace = teststation::Stream::Pace::Fast;
+        // Enough audio for the player to start, well below what the relay keeps;
+        // then the station holds the connection open without sending.
+        stream.stallAfter = 200000;
+        config.streams.insert("/stream", stream);
+        config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Test"}));
+        station = std::make_unique<teststation::Station>(config);
+        ASSERT_TRUE(station->start());
+    }
+    void TearDown() override
+    {
+        if (program().mainWindow() && program().mainWindow()->blnRecording)
+            program().mainWindow()->StopRecording();
+        resetProgram();
+    }
+
+    // Records the station with a preset whose title line is given (its prefix
+    // sets listening and a paused start) into one file.
+    frmMP3 *startPreset(const QByteArray &titleLine)
+    {
+        const QList<QByteArray> lines = {
+            titleLine, station->url("/listen.pls"), "FILENAME show.mp3", QFile::encodeName(folder), "S0", "0"};
+        QString preset = testenv::writeFile(folder + QStringLiteral("../preset.mvr"), lines.join("\r\n") + "\r\n");
+        program().strCommandLine.clear();
+        frmMP3 *engine = program().loadMainWindow();
+        EXPECT_TRUE(engine->LoadConfigurationFile(preset));
+        return engine;
+    }
+
+    // Waits until the station has sent all it will and the player has decoded it.
+    void waitForPlayer(frmMP3 *engine)
+    {
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return station->connectionCount() > 1 && station->connection(1).stalled &&
+                       engine->ctlMP3Server->player()->framesDecoded() >= audioFrames() - 1;
+            },
+            10000))
+            << "frames decoded " << engine->ctlMP3Server->player()->framesDecoded();
+        settle(300); // nothing more arrives
+    }
+    qint64 audioFrames() const
+    {
+        return static_cast<qint64>(static_cast<double>(stream.stallAfter) / kAverageFrameBytes);
+    }
+
+    FakeClock clock;
+    RecordingFrontEnd ui;
+    QString folder;
+    teststation::Stream stream;
+    teststation::Config config;
+    std::unique_ptr<teststation::Station> station;
+};
+
+} // namespace
+
+TEST_F(ListeningRecording, PlayerGetsTheRecordedStreamWhileTheFileIsWritten)
+{
+    frmMP3 *engine = startPreset("!L-Test FM");
+    waitForPlayer(engine);
+    ASSERT_TRUE(engine->blnRecording);
+    EXPECT_TRUE(engine->blnPreviewToggle);
+    EXPECT_TRUE(engine->ctlMP3Server->blnEnablePreviewStream);
+
+    const teststation::ConnectionRecord &sent = station->connection(1);
+    const Mp3P *player = engine->ctlMP3Server->player();
+    EXPECT_EQ(player->state(), Mp3P::State::Playing);
+    // The relay's " OK" after the status code, then the station's header and every audio byte.
+    EXPECT_EQ(player->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
+    EXPECT_GE(player->framesDecoded(), audioFrames() - 1);
+    EXPECT_LE(player->framesDecoded(), audioFrames() + 1);
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
+
+    engine->StopRecording();
+    EXPECT_EQ(testenv::readFile(folder + QStringLiteral("show.mp3")).size(),
+              sent.header.size() + sent.audio.size() + 128);
+    EXPECT_FALSE(engine->ctlMP3Server->blnEnablePreviewStream);
+    EXPECT_EQ(player->state(), Mp3P::State::Closed);
+}
+
+TEST_F(ListeningRecording, PausedStartStillFeedsThePlayer)
+{
+    frmMP3 *engine = startPreset("!X-Test FM");
+    waitForPlayer(engine);
+    ASSERT_TRUE(engine->blnRecording);
+    EXPECT_TRUE(engine->blnPaused);
+
+    // Nothing is written while paused, yet the player decodes the stream.
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+    const teststation::ConnectionRecord &sent = station->connection(1);
+    EXPECT_EQ(engine->ctlMP3Server->player()->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
+}
