@@ -173,15 +173,16 @@ void frmMP3::superviseClock(qint64 now)
         lngSecondsLeft = clock.secondsLeft;
         lngRawLeft = clock.rawLeft;
     }
-    setSupervisorTip(engine::recordingTip(name, clock, cr.bEnabledTimedRecording));
-
     if (cr.bEnabledTimedRecording && cr.lTimedRecording != 0 && lngRawLeft < 0) {
+        // Time is up: the tip goes straight to "Vorlane" without showing a
+        // negative time left first.
         StopRecording();
         // A finished timed recording ends the program when asked, however it was started.
         if (cr.bExitTimedRecording)
             endProgramAfterRecording();
         return; // a stopped recording keeps its last caption
     }
+    setSupervisorTip(engine::recordingTip(name, clock, cr.bEnabledTimedRecording));
 
     setSupervisorCaption(QStringLiteral("Now Recording: ") + (cr.lRecordingMode == 2 ? songText(strSongName) : name));
 }
