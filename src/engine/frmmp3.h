@@ -173,6 +173,7 @@ private:
     // Recording engine (frmmp3connection.cpp, frmmp3stream.cpp, frmmp3files.cpp).
     void connectRecordingComponents();
     void WS_DataArrival();
+    void takePacket(QByteArray packet);
     void handleRefusal(const QByteArray &packet);
     void handleRedirect(const QByteArray &packet);
     void lateHeaderChecks(const QByteArray &packet);

@@ -280,6 +280,24 @@ TEST_F(Supervisor, TwoTitleChangesDuringAPauseOpenOneFileForTheLastTitle)
     EXPECT_EQ(file("C - 3.mp3"), d + e + tagFor("C", "3"));
 }
 
+TEST_F(Supervisor, TimeTheHandlerSpendsOnNewFilesIsNotSilence)
+{
+    program().configuration().lRecordingMode = 2;
+    start("ICY 200 OK\r\nicy-name:Feed FM\r\nicy-metaint:16\r\n\r\n");
+    // One packet that starts 25 files blocks the handler 12.5 s.
+    QByteArray packet;
+    for (int title = 1; title <= 25; ++title)
+        packet += noise(16, static_cast<quint32>(title)) + metadataBlock("Artist - Song " + QByteArray::number(title));
+    const qint32 before = clock.tickCount();
+    feed(packet);
+    EXPECT_GE(clock.tickCount() - before, 12500);
+    clock.advance(100);
+    engine->Timer1_Timer();
+    EXPECT_EQ(engine->sSongCaption, QStringLiteral("Now Recording: Artist - Song 25.mp3"));
+    EXPECT_EQ(engine->lRetryCount, 0);
+    EXPECT_EQ(station.connectionCount(), 1);
+}
+
 TEST_F(Supervisor, StopEndsAPausedStartAndItsPendingFile)
 {
     program().configuration().lRecordingMode = 2;

@@ -315,3 +315,34 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         }
     }
 }
+
+TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClosed)
+{
+    stream.dropAfter = 6000;
+    teststation::Stream other = stream;
+    other.name = "Other Station";
+    other.titles = {"Artist Two - Song Two"};
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    config.streams.insert("/other", other);
+    teststation::Station &station = startStation(config);
+    addServer(station.port(), "/stream");
+    addServer(station.port(), "/other");
+    engine->StartRecording();
+    ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
+    // The first server is full when the recorder comes back to it.
+    station.config().pages.insert("/stream", teststation::Page::statusOnly("ICY 400 Server Full"));
+    waitUntilRead(station, 0);
+    EXPECT_GT(tickUntilReconnected(station), 10000);
+    tickOnServerChange();
+    waitUntilRead(station, 2);
+    EXPECT_EQ(engine->lServerNumber, 2);
+    engine->StopRecording();
+
+    const teststation::ConnectionRecord &first = station.connection(0);
+    const teststation::ConnectionRecord &third = station.connection(2);
+    EXPECT_EQ(file("Artist One - Song One.mp3"),
+              first.audio.mid(first.titles.at(0).audioOffset) + tagFor("Artist One", "Song One"));
+    EXPECT_EQ(file("Other Station-03072026.mp3"),
+              third.header + third.audio.left(third.titles.at(0).audioOffset) + tagFor("", "Other Station-03072026"));
+}
