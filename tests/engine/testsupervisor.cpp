@@ -5,14 +5,22 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QStringBuilder>
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <functional>
 #include <limits>
+#include <memory>
 
 #include "config/clsconfiguration.h"
 #include "engine/frmmp3.h"
@@ -68,6 +76,39 @@ QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
 {
     return BuildID3Tag({artist, title, {}}, QDate(2026, 3, 7));
 }
+
+// A port on 127.0.0.1 where connections neither complete nor fail: its
+// listener never accepts and its queue is full. Closed with the object.
+class NeverAnswering
+{
+public:
+    NeverAnswering()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(m_listener, 0);
+        socklen_t length = sizeof address;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        port = ntohs(address.sin_port);
+        for (int i = 0; i < 3; ++i) {
+            m_fillers.append(std::make_shared<QTcpSocket>());
+            m_fillers.last()->connectToHost(QHostAddress::LocalHost, port);
+            m_fillers.last()->waitForConnected(100);
+        }
+    }
+    ~NeverAnswering() { ::close(m_listener); }
+    NeverAnswering(const NeverAnswering &) = delete;
+    NeverAnswering &operator=(const NeverAnswering &) = delete;
+
+    quint16 port = 0;
+
+private:
+    int m_listener = -1;
+    QList<std::shared_ptr<QTcpSocket>> m_fillers;
+};
 
 qint32 tickAfter(qint32 tick, qint64 ms)
 {
@@ -388,6 +429,23 @@ TEST_F(Supervisor, DataBetweenTimeoutsStartsTheCountAgain)
     EXPECT_TRUE(engine->blnRecording);
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(file("show.mp3").size(), 6 * kPlainHeader.size() + 5 * 500);
+}
+
+TEST_F(Supervisor, NoTickRunsWhileAnotherWaitsForAConnection)
+{
+    start();
+    feed(noise(1000, 3));
+    // The reconnection will wait the full ten seconds for a server that never
+    // answers, while the real timer fires as fast as it can.
+    NeverAnswering silent;
+    engine->sServerPorts[1] = QByteArray::number(silent.port);
+    engine->Timer1->setInterval(0);
+    at(now() + 10100, false);
+    // Ticks inside that wait would have counted the same silence again and
+    // again, up to the network message; only this one timeout counted.
+    EXPECT_EQ(ui.captions.count(QStringLiteral("[ERR] TIMEOUT! Reconnecting...")), 1);
+    EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
+    EXPECT_FALSE(engine->blnRecording);
 }
 
 TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
