@@ -56,21 +56,6 @@ protected:
 
 } // namespace
 
-TEST(ArchiveDate, ReadsMonthDayAndYearBeforeTheExtension)
-{
-    EXPECT_EQ(engine::archiveDate("Morning-03072026.mp3"), QDate(2026, 3, 7));
-    EXPECT_EQ(engine::archiveDate("03072026.mp3"), QDate(2026, 3, 7));
-    EXPECT_EQ(engine::archiveDate("Best of 12311999.mp3"), QDate(1999, 12, 31));
-    EXPECT_FALSE(engine::archiveDate("Artist - Title.mp3"));
-    EXPECT_FALSE(engine::archiveDate("3072026.mp3"));
-    EXPECT_FALSE(engine::archiveDate("Morning-13012026.mp3")); // month 13
-    EXPECT_FALSE(engine::archiveDate("Morning-01402026.mp3")); // day 40
-    EXPECT_FALSE(engine::archiveDate("Morning-02302026.mp3")); // 30 February
-    EXPECT_FALSE(engine::archiveDate("Morning-00072026.mp3"));
-    EXPECT_FALSE(engine::archiveDate("Morning- 3072026.mp3"));
-    EXPECT_FALSE(engine::archiveDate("Morning-0307-026.mp3"));
-}
-
 TEST_F(Cleanup, DeletesArchivesOlderThanTheDaysToKeep)
 {
     const QString old = archive(40);
@@ -83,15 +68,20 @@ TEST_F(Cleanup, DeletesArchivesOlderThanTheDaysToKeep)
     const QString notMp3 = create(QStringLiteral("Morning-01012020.wav"));
     const QString outOfRange = create(QStringLiteral("Morning-13402020.mp3"));
     const QString dayForty = create(QStringLiteral("Morning-01402020.mp3"));
+    const QString february30 = create(QStringLiteral("Morning-02302020.mp3"));
+    const QString blank = create(QStringLiteral("Morning- 1012020.mp3"));
+    const QString shortName = create(QStringLiteral("1012020.mp3"));
+    const QString bare = create(QStringLiteral("01012020.mp3"));    // a date and nothing else is an archive
     QDir().mkpath(folder + QStringLiteral("Morning-01012020.mp3")); // a folder, not a recording
     engine->MP3Cleanup();
-    QStringList kept = {dayForty, outOfRange, dayAfter, recent, notMp3, song};
+    QStringList kept = {dayForty, february30, blank, shortName, outOfRange, dayAfter, recent, notMp3, song};
     kept.sort();
     EXPECT_EQ(files(), kept);
     EXPECT_FALSE(files().contains(old));
     EXPECT_FALSE(files().contains(exactly));
     EXPECT_FALSE(files().contains(otherPrefix));
     EXPECT_FALSE(files().contains(songEndingInADate));
+    EXPECT_FALSE(files().contains(bare));
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("Morning-01012020.mp3")).isDir());
 }
 
