@@ -46,6 +46,19 @@ void SetIEAgent(bool on)
                   ombrexIniPath());
 }
 
+QString Live365Server()
+{
+    QString address = ReadINIValue(QStringLiteral("Live365"), QStringLiteral("Server"), ombrexIniPath()).trimmed();
+    while (address.endsWith(QLatin1Char('/')))
+        address.chop(1);
+    return address.isEmpty() ? QString::fromLatin1(kDefaultLive365Server) : address;
+}
+
+void SetLive365Server(const QString &address)
+{
+    WriteINIValue(QStringLiteral("Live365"), QStringLiteral("Server"), address, ombrexIniPath());
+}
+
 QString GetDefaultFolder(bool allowProgramFolder)
 {
     const QString lastPath = ReadINIValue(QStringLiteral("LastPath"), QStringLiteral("LastPath"), kestraneIniPath());

@@ -32,6 +32,13 @@ void SetLastPath(const QString &path);
 bool IsIEAgent();
 void SetIEAgent(bool on);
 
+// The Live365 web server the station reader asks ([Live365] Server of
+// ombrex.ini): "http://host[:port]", optionally with a leading path, without a
+// final "/". The historical server when the value is empty.
+inline constexpr const char kDefaultLive365Server[] = "http://www.live365.com";
+QString Live365Server();
+void SetLive365Server(const QString &address);
+
 // The default recording folder, first match wins: the last folder chosen, if it
 // still exists; the music folder; the documents folder; the program folder when
 // allowProgramFolder is true, else "".

@@ -32,6 +32,7 @@ frmMP3::frmMP3(QObject *parent)
     , ctlMP3Server(new ::ctlMP3Server(this))
     , ctlLive365(new ctlLive365TitleReader(this))
     , URIGrabber(new ctlURIGrabber(this))
+    , ctlURIPLSRead(new ctlURIGrabber(this))
     , WS(new ctlSocket(this))
     , Timer1(new QTimer(this))
 {

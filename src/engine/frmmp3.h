@@ -26,8 +26,6 @@ class ctlURIGrabber;
 //    stream data (song names, header text, server lists) are bytes;
 //  - the invisible components it hosts are children created in the constructor;
 //  - handlers and operations keep their established names (Form_Load, ...);
-//  - operations of parts this build does not have yet live in pendingparts.cpp:
-//    each says so through the front end and reports failure.
 class frmMP3 final : public QObject, private MetadataParser::Sink
 {
     Q_OBJECT
@@ -113,6 +111,7 @@ public:
     ::ctlMP3Server *ctlMP3Server = nullptr;      // the preview relay
     ctlLive365TitleReader *ctlLive365 = nullptr; // the Live365 station reader
     ctlURIGrabber *URIGrabber = nullptr;         // resolves the station's playlist
+    ctlURIGrabber *ctlURIPLSRead = nullptr;      // reads playlist files opened as documents
     ctlSocket *WS = nullptr;                     // the stream socket
     QTimer *Timer1 = nullptr;                    // the supervisor, every 100 ms
 
@@ -167,8 +166,9 @@ private:
     void addTrayIcon(const QString &tip);
     void removeTrayIcon();
     bool loadFile(QString &strFileToLoad);
-    // Playlist file read through ctlURIPLSRead (not in this build yet).
-    bool startPlaylistFileRead(const QString &path);
+    // Reads a playlist file named on the command line through ctlURIPLSRead;
+    // its servers start a recording when the reader is done.
+    void startPlaylistFileRead(const QString &path);
 
     // Recording engine (frmmp3connection.cpp, frmmp3stream.cpp, frmmp3files.cpp).
     void connectRecordingComponents();

@@ -52,10 +52,31 @@ void frmMP3::connectRecordingComponents()
             platform::frontEnd().showMessage(QStringLiteral("Empty MP3 server list due to error!"));
     });
     connect(URIGrabber, &ctlURIGrabber::Error, this, [this](qint32 code) { URIGrabber->StdErrorMessage(code); });
+    connect(ctlURIPLSRead, &ctlURIGrabber::URLRaise, this,
+            [this](const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query) {
+                AddServer(host, path, port, query);
+            });
+    connect(ctlURIPLSRead, &ctlURIGrabber::Done, this, [this] {
+        if (sServerHosts.size() > 1) {
+            clsConfiguration &cr = program().configuration();
+            cr.sRecordingTitle = QString::fromLocal8Bit(ctlURIPLSRead->strFirstTitle);
+            cr.bConfigOK = true;
+            platform::frontEnd().showRecordingDisplay();
+            StartRecording();
+        } else {
+            platform::frontEnd().showMessage(QStringLiteral("Empty MP3 server list due to error!"));
+        }
+    });
+    connect(ctlURIPLSRead, &ctlURIGrabber::Error, this, [this](qint32 code) { ctlURIPLSRead->StdErrorMessage(code); });
     connect(WS, &ctlSocket::DataArrival, this, [this](qint64) { WS_DataArrival(); });
     connect(ctlLive365, &ctlLive365TitleReader::TitleChange, this,
             [this](const QByteArray &artist, const QByteArray &title) {
-                OpenMP3File(artist + QByteArrayLiteral(" - ") + title + QByteArrayLiteral(".mp3"), true);
+                const QByteArray name = artist + QByteArrayLiteral(" - ") + title + QByteArrayLiteral(".mp3");
+                // The reader reports the page again when the song should be over
+                // and after every reconnect: the song being recorded keeps its
+                // file rather than starting it again empty.
+                if (name != strSongName)
+                    OpenMP3File(name, true);
             });
     connect(ctlLive365, &ctlLive365TitleReader::TitleCallBack, this,
             [this](const QByteArray &memberName) { ctlLive365->setStationName(memberName); });
@@ -67,6 +88,11 @@ void frmMP3::connectRecordingComponents()
     });
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &frmMP3::Timer1_Timer);
+}
+
+void frmMP3::startPlaylistFileRead(const QString &path)
+{
+    ctlURIPLSRead->StartURIValidation(QFile::encodeName(path));
 }
 
 bool frmMP3::InitializeMP3Recorder()

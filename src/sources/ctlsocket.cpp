@@ -10,6 +10,8 @@
 namespace
 {
 
+constexpr qint64 kReadBufferBytes = 256 * 1024;
+
 // A socket that is still sending when closed gets this long to flush.
 constexpr int kLingerMs = 5000;
 
@@ -43,6 +45,14 @@ qint32 winsockNumber(QAbstractSocket::SocketError error)
     default:
         return 10054;
     }
+}
+
+// "x.localhost" and "x.localhost." name this machine (RFC 6761); the system
+// resolver would ask a name server about them.
+bool isLocalhostSubdomain(const QByteArray &host)
+{
+    const QByteArray name = host.toLower();
+    return name.endsWith(".localhost") || name.endsWith(".localhost.");
 }
 
 QByteArray dottedAddress(const QHostAddress &address)
@@ -89,7 +99,10 @@ void ctlSocket::connectTo(const QByteArray &host, quint16 port)
     release();
     auto *socket = new QTcpSocket(this);
     adopt(socket);
-    socket->connectToHost(QString::fromLatin1(host), port);
+    if (isLocalhostSubdomain(host))
+        socket->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    else
+        socket->connectToHost(QString::fromLatin1(host), port);
 }
 
 ctlSocket::State ctlSocket::state() const
@@ -202,6 +215,10 @@ void ctlSocket::adopt(QTcpSocket *socket)
     m_stateForced = false;
     m_errorNumber = 0;
     m_errorDescription.clear();
+    // Leave what we have not read yet in the kernel: a receiver that was busy
+    // for a while (a 500 ms wait after a new file) then gets bounded packets
+    // instead of everything a fast sender queued, and memory stays flat.
+    socket->setReadBufferSize(kReadBufferBytes);
     connect(socket, &QTcpSocket::readyRead, this, [this] { Q_EMIT DataArrival(m_socket->bytesAvailable()); });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { onSocketError(error); });

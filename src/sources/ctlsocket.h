@@ -58,7 +58,8 @@ public:
 
     // Closes whatever the socket holds and starts connecting to a host name or
     // dotted address. Returns at once; the state moves to Connected, or to
-    // Error with an Error notification.
+    // Error with an Error notification. Names under "localhost" ("x.localhost")
+    // are this machine (127.0.0.1) and are never sent to a name server.
     void connectTo(const QByteArray &host, quint16 port);
 
     State state() const;

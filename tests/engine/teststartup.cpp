@@ -21,7 +21,9 @@ const QString kInvalid = QStringLiteral("The preset file is invalid! (Check that
 const QString kUnsupported =
     QStringLiteral("This is not a supported filetype to load! (Ombrex currently only supports preset files (.mvr) "
                    "and Shoutcase playlists (.pls)!)");
-const QString kNoPlaylistRead = QStringLiteral("Reading playlist files is not available in this build.");
+// A playlist file without a "File" entry.
+const QString kNoServers =
+    QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!");
 
 class StartUp : public ::testing::Test
 {
@@ -189,7 +191,7 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
     clsConfiguration &cr = program().configuration();
     cr.sRecordingTitle = QStringLiteral("old");
     StartProgram(path + QStringLiteral(" -noop"));
-    EXPECT_EQ(m_ui.messages, QStringList{kNoPlaylistRead});
+    EXPECT_EQ(m_ui.messages, QStringList{kNoServers});
     EXPECT_FALSE(m_ui.exited) << "a playlist that yields nothing leaves the program running";
     EXPECT_EQ(cr.sShoutCastFile, path);
     EXPECT_TRUE(cr.sRecordingTitle.isEmpty());

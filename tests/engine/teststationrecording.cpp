@@ -49,6 +49,7 @@ protected:
     void SetUp() override
     {
         resetProgram();
+        SetIEAgent(false);
         static int n = 0;
         folder = testenv::home() + QStringLiteral("/station%1/").arg(++n);
         QDir().mkpath(folder);
@@ -195,5 +196,42 @@ TEST_F(StationRecording, BrowserPageStopsTheRecording)
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
                                                   "agent. Please turn this option off to listen to this station."));
+    EXPECT_FALSE(engine->blnRecording);
+}
+
+TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
+{
+    config.streams.insert("/stream", stream);
+    station = std::make_unique<teststation::Station>(config);
+    ASSERT_TRUE(station->start());
+    SetLastPath(folder);
+    // The title follows the entry: the last line of a local file has no line end.
+    QString pls = testenv::writeFile(folder + QStringLiteral("../radio.pls"),
+                                     "[playlist]\nNumberOfEntries=1\nFile1=" + station->url("/stream") +
+                                         "\nTitle1=Radio Test\nLength1=-1");
+    frmMP3 *engine = program().loadMainWindow();
+    EXPECT_TRUE(engine->LoadConfigurationFile(pls));
+    waitForStream(engine, 0);
+    EXPECT_EQ(program().configuration().sRecordingTitle, QStringLiteral("Radio Test"));
+    EXPECT_TRUE(program().configuration().bConfigOK);
+    EXPECT_EQ(ui.displayShown, 1);
+    EXPECT_TRUE(engine->blnRecording);
+    engine->StopRecording();
+    const teststation::ConnectionRecord &sent = station->connection(0);
+    EXPECT_EQ(file("Vorlane Test Station-03072026.mp3").left(sent.header.size()), sent.header);
+}
+
+TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)
+{
+    const QString pls = testenv::writeFile(folder + QStringLiteral("../empty.pls"), "[playlist]\nNumberOfEntries=0\n");
+    QString missing = folder + QStringLiteral("../missing.pls");
+    frmMP3 *engine = program().loadMainWindow();
+    QString arg = pls;
+    EXPECT_TRUE(engine->LoadConfigurationFile(arg));
+    EXPECT_TRUE(engine->LoadConfigurationFile(missing));
+    EXPECT_EQ(
+        ui.messages,
+        QStringList({QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
+                     QStringLiteral("Bad playlist filename!")}));
     EXPECT_FALSE(engine->blnRecording);
 }

@@ -136,6 +136,25 @@ TEST(ctlSocket, RefusedConnectionIsReportedAfterTheCallReturns)
     EXPECT_EQ(events.errors.size(), 1);
 }
 
+TEST(ctlSocket, NamesUnderLocalhostReachThisMachine)
+{
+    // Resolved without a name server, so tests can give a loopback station any host name.
+    ctlSocket listener;
+    QList<ctlSocket *> accepted;
+    QObject::connect(&listener, &ctlSocket::ConnectionRequest, [&](qint32 id) {
+        accepted.append(new ctlSocket(&listener));
+        accepted.last()->accept(id);
+    });
+    ASSERT_TRUE(listener.listen(0, ctlSocket::ListenScope::LoopbackOnly));
+    for (const char *host : {"live365.localhost", "A.B.LocalHost."}) {
+        ctlSocket client;
+        client.connectTo(host, listener.localPort());
+        ASSERT_TRUE(waitUntil([&] { return client.isConnected(); })) << host;
+        EXPECT_EQ(client.peerAddress(), "127.0.0.1");
+    }
+    EXPECT_EQ(accepted.size(), 2);
+}
+
 TEST(ctlSocket, ListeningOnABusyPortFailsWithoutNotification)
 {
     ctlSocket first;
