@@ -44,7 +44,7 @@
 namespace
 {
 
-constexpr int kServers = 1000;            // entries of the server list
+constexpr int kServers = 10000;           // entries of the server list (a refusal moves one on)
 constexpr qint64 kBytesPerSecond = 16000; // 128 kbit/s
 constexpr qint64 kLongestStream = 1500000;
 constexpr qint64 kBatchMs = 3000; // real time between checks (and station changes)
@@ -387,6 +387,10 @@ int Soak::run()
         m_engine->AddServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
                             "sid=" + QByteArray::number(server));
 
+    // Memory is compared from a point where files, sockets and buffers have
+    // all been through a few rounds: a fifth of the run, at least 15 s (but
+    // not past its middle).
+    const qint64 warmUpMs = std::min(std::max(m_seconds * 200LL, 15000LL), m_seconds * 500LL);
     QElapsedTimer wall;
     wall.start();
     m_engine->StartRecording();
@@ -448,7 +452,7 @@ int Soak::run()
             lastSample = wall.elapsed();
             const long resident = residentKb();
             residentPeak = std::max(residentPeak, resident);
-            if (residentAfterWarmUp < 0 && wall.elapsed() >= m_seconds * 200LL)
+            if (residentAfterWarmUp < 0 && wall.elapsed() >= warmUpMs)
                 residentAfterWarmUp = resident;
         }
     }
@@ -464,8 +468,9 @@ int Soak::run()
     const bool memoryFlat = residentAfterWarmUp > 0 && growth < 4 * 1024;
     // The last stream's end is not survived: the run stops there.
     const int faultsSurvived = m_drops + m_stalls + m_refusals + m_redirects - 1;
-    std::printf("soak seed %u: %.1f s wall, %.2f h on the supervisor's clock, %d stations\n", m_seed, wallSeconds,
-                static_cast<double>(m_clock.total()) / 3600000.0, m_stations);
+    std::printf("soak seed %u: %.1f s wall, %.2f h on the supervisor's clock, %d stations, ended on server %d of %d\n",
+                m_seed, wallSeconds, static_cast<double>(m_clock.total()) / 3600000.0, m_stations,
+                m_engine->lServerNumber, kServers);
     std::printf("connections %d: %d drops, %d stalls, %d refusals, %d redirects (%d of them to a new station): "
                 "%d faults survived; %d reconnects after a timeout; %d title changes\n",
                 m_connections, m_drops, m_stalls, m_refusals, m_redirects, m_stations - 1, faultsSurvived,
