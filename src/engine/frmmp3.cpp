@@ -65,6 +65,10 @@ void frmMP3::Form_Load()
 
 void frmMP3::Form_Unload()
 {
+    // The window object may outlive its unload until control is back in the
+    // event loop; its supervisor does nothing more.
+    m_unloaded = true;
+    Timer1->stop();
     removeTrayIcon();
 }
 

@@ -82,7 +82,11 @@ public:
     QString recordingPath(const QByteArray &name) const;
 
     // Supervisor.
+    // Ends the recording: the file gets its tag, the socket closes, the state
+    // and the tray menu return to idle.
     void StopRecording();
+    // Pauses (audio is no longer written) or resumes; resuming opens the file of
+    // a paused start or of a title that changed during the pause.
     void TogglePause();
     // Ends the program after a failed or finished recording when the
     // configuration asks for it and the recording was not started from the
@@ -92,6 +96,8 @@ public:
     void Timer1_Timer();
     // Deletes dated archive recordings older than the days to keep.
     void MP3Cleanup();
+    // The current tick count, corrected when the counter changed sign since the
+    // reference: elapsed times are the result minus the reference.
     static qint64 GetTickCountWrapCompensation(qint32 current, qint32 reference);
 
     // Sets the status caption and tells the front end.
@@ -167,6 +173,7 @@ private:
     // Recording engine (frmmp3connection.cpp, frmmp3stream.cpp, frmmp3files.cpp).
     void connectRecordingComponents();
     void WS_DataArrival();
+    void takePacket(QByteArray packet);
     void handleRefusal(const QByteArray &packet);
     void handleRedirect(const QByteArray &packet);
     void lateHeaderChecks(const QByteArray &packet);
@@ -181,6 +188,10 @@ private:
     // Supervisor (frmmp3supervisor.cpp).
     void changeServer();
     void supervise(qint64 now);
+    void superviseSilence();
+    void superviseClock(qint64 now);
+    void setSupervisorCaption(const QString &caption);
+    void setSupervisorTip(const QString &tip);
     void resetDataWatch();
     void endProgramAfterRecording();
     void setTrayMenuRecording(bool recording);
@@ -200,6 +211,7 @@ private:
     QHash<QString, qint64> m_taggedLengths; // audio length of files this recording tagged
     bool m_connecting = false;              // a connection attempt is waiting
     bool m_inTick = false;
+    bool m_unloaded = false;              // the exit routine has unloaded the window; it only waits to be deleted
     bool m_connectionIsReconnect = false; // this connection continues the open file
 };
 

@@ -226,6 +226,9 @@ void frmMP3::ConnectToServer(const QByteArray &, qint32, qint32, qint32 &lServer
     }
 
     WS->send(BuildStreamRequest(host, sServerPorts.at(lServer), path, query, blnIcyReal, IsIEAgent()));
+    // The supervisor measures the silence of this connection from its request,
+    // not from before a connection wait that may have taken seconds.
+    lLastDataTick = platform::clock().tickCount();
 
     if ((!ctlMP3Server->blnEnablePreviewStream && cr.bStartInListenMode) || cr.bPreviewModeOnly) {
         ctlMP3Server->StartPreviewing();

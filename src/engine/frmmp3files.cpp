@@ -52,9 +52,12 @@ void frmMP3::OpenMP3File(QByteArray strFileName, bool blnICYName)
         return;
     }
 
+    // Only a file still open is finished here: one that CloseRecording closed
+    // (a change of server) already has its tag, which must not be replaced.
+    const bool finishing = m_file.isOpen();
     m_file.close();
     FF = -1;
-    if (!strSongName.isEmpty() && platform::fileExists(recordingPath(strSongName)))
+    if (finishing && !strSongName.isEmpty() && platform::fileExists(recordingPath(strSongName)))
         TagMP3File(strSongName, blnICYName);
     // Without a time limit the clock shows the time of the current file.
     if (strFileName != strSongName && !cr.bEnabledTimedRecording)
@@ -100,7 +103,10 @@ bool frmMP3::openRecordingFile(const QString &path, bool mayContinue)
         }
         m_file.seek(m_file.size());
     }
-    m_recordingFiles.insert(path);
+    // Only files that may be continued are remembered: a title-mode recording
+    // that runs for weeks creates thousands of files and must not grow with them.
+    if (mayContinue)
+        m_recordingFiles.insert(path);
     FF = 1;
     return true;
 }
@@ -152,6 +158,6 @@ void frmMP3::TagMP3File(const QByteArray &strFileName, bool blnICYName)
                 audioLength -= kTagSize;
         }
     }
-    if (WriteID3Tag(path, fields) && audioLength >= 0)
+    if (WriteID3Tag(path, fields) && audioLength >= 0 && m_recordingFiles.contains(path))
         m_taggedLengths.insert(path, audioLength);
 }

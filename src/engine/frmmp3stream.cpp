@@ -35,6 +35,14 @@ void frmMP3::WS_DataArrival()
     lLastDataTick = platform::clock().tickCount();
     if (packet.isEmpty())
         return;
+    takePacket(std::move(packet));
+    // The handler may have blocked (500 ms for each new file): the stream was
+    // not silent meanwhile, so the silence counts from the end of the packet.
+    lLastDataTick = platform::clock().tickCount();
+}
+
+void frmMP3::takePacket(QByteArray packet)
+{
     // This connection is being dropped; the supervisor closes it at its next tick.
     if (blnDisconnect)
         return;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QDate>
 
+#include <optional>
+
 // Names of recording files, before cleaning. The date part is month, day and
 // four-digit year, each with leading zeros and no separators (07 March 2026 is
 // "03072026"), so that dated names sort by nothing but are read back by the
@@ -22,5 +24,10 @@ QByteArray unknownFileName(const QDate &day);
 // "unknown-" + number + "-" + date part + ".mp3": used when a file cannot be
 // created under its own name.
 QByteArray fallbackFileName(int number, const QDate &day);
+
+// The date written in a dated name: the 8 characters before its last 4 (".mp3")
+// read as month, day and four-digit year. None when they are not all digits or
+// do not form a real date (month 13 or day 40 are not rolled over).
+std::optional<QDate> archiveDate(const QByteArray &fileName);
 
 } // namespace engine

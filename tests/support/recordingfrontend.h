@@ -24,6 +24,8 @@ public:
     {
         tray = state;
         ++trayChanges;
+        if (tips.isEmpty() || tips.last() != state.tip)
+            tips.append(state.tip);
     }
     void exitProcess(int status) override
     {
@@ -34,6 +36,7 @@ public:
     QStringList messages;
     QStringList captions;
     platform::TrayState tray;
+    QStringList tips; // every tip shown, in order (a tip repeated at once counted once)
     int trayChanges = 0;
     int setupShown = 0;
     bool setupFilled = false;

@@ -1,0 +1,526 @@
+// Soak run of the recording supervisor: one long title-mode recording from the
+// bundled test station, as fast as the loopback carries it, with faults
+// injected at random into every connection: the station drops the connection
+// or stalls after a random amount of audio, refuses the request ("ICY 40x"),
+// or redirects it ("302 Found"), and announces a new title every few seconds
+// of audio. The supervisor runs on a fake clock (a stall costs ten seconds of
+// it, not of real time); the sockets are real.
+//
+// It checks that every file holds exactly the audio the station sent under its
+// title (rebuilt connection by connection from what the station recorded),
+// that no file is missing or extra, that the process's resident memory does
+// not grow, and that nothing crashed: the recording runs in a child process
+// whose end the parent reports. Finished files are checked and deleted every
+// few seconds, so that the disk does not fill; and every few seconds the
+// recorder is redirected to a fresh station, so that the station's own records
+// do not grow either.
+//
+//   bench_soak [seconds=120] [seed]
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <random>
+
+#include "config/clsconfiguration.h"
+#include "engine/frmmp3.h"
+#include "engine/programcontext.h"
+#include "engine/recordingnames.h"
+#include "platform/clock.h"
+#include "platform/frontend.h"
+#include "teststation/framegenerator.h"
+#include "teststation/station.h"
+
+namespace
+{
+
+constexpr int kServers = 10000;           // entries of the server list (a refusal moves one on)
+constexpr qint64 kBytesPerSecond = 16000; // 128 kbit/s
+constexpr qint64 kLongestStream = 1500000;
+constexpr qint64 kBatchMs = 3000; // real time between checks (and station changes)
+
+// The supervisor's clock: moves only when the run moves it; sleeps cost nothing.
+class SoakClock final : public platform::Clock
+{
+public:
+    qint32 tickCount() const override { return m_tick; }
+    QDateTime now() const override { return m_time; }
+    void sleep(int milliseconds) override { advance(milliseconds); }
+    void advance(qint64 ms)
+    {
+        m_tick = static_cast<qint32>(static_cast<quint32>(m_tick) + static_cast<quint64>(ms));
+        m_time = m_time.addMSecs(ms);
+        m_total += ms;
+    }
+    qint64 total() const { return m_total; }
+
+private:
+    // Starts a minute before the counter changes sign.
+    qint32 m_tick = std::numeric_limits<qint32>::max() - 60000;
+    QDateTime m_time{QDate(2026, 3, 7), QTime(1, 0, 0)};
+    qint64 m_total = 0;
+};
+
+// Anything the program would tell the user is a failure here.
+class SoakFrontEnd final : public platform::FrontEnd
+{
+public:
+    void showMessage(const QString &text) override { messages.append(text); }
+    void showSetupWindow(bool) override {}
+    void showRecordingDisplay() override {}
+    void captionChanged(const QString &caption) override
+    {
+        if (caption == QStringLiteral("[ERR] TIMEOUT! Reconnecting..."))
+            ++timeouts;
+    }
+    void trayChanged(const platform::TrayState &) override {}
+    void exitProcess(int status) override { messages.append(QStringLiteral("exit %1").arg(status)); }
+
+    QStringList messages;
+    int timeouts = 0;
+};
+
+long residentKb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+enum class Fault
+{
+    Drop,
+    Stall,
+    Refusal,
+    Redirect,
+};
+
+struct Plan
+{
+    Fault fault = Fault::Drop;
+    QByteArray stationName; // the stream's icy-name
+    QDate day;              // the fake date when it was asked for
+};
+
+// One test station and what it was told to do with each connection.
+struct StationSlot
+{
+    std::unique_ptr<teststation::Station> station;
+    QList<Plan> plans;
+    int absorbed = 0;        // connections already added to the expected files
+    QByteArray redirectAway; // the next request is sent to this station instead
+    bool redirectSent = false;
+};
+
+// A piece of what a file must hold: part of a connection's header or audio.
+struct Piece
+{
+    QByteArray header; // the header bytes, or empty for audio
+    qint64 from = 0;
+    qint64 to = 0;
+};
+
+struct Expected
+{
+    QList<Piece> pieces;
+    qint64 size = 0;
+    int created = 0;
+};
+
+class Soak
+{
+public:
+    Soak(int seconds, quint32 seed)
+        : m_seconds(seconds)
+        , m_seed(seed)
+        , m_random(seed)
+    {}
+    int run();
+
+private:
+    StationSlot *newStation();
+    void planRequest(StationSlot &slot, int index);
+    void absorb(StationSlot &slot);
+    void checkFinishedFiles(bool all);
+    bool drained() const;
+    qint64 between(qint64 low, qint64 high)
+    {
+        return low + static_cast<qint64>(m_random() % static_cast<quint64>(high - low + 1));
+    }
+
+    int m_seconds;
+    quint32 m_seed;
+    std::mt19937 m_random;
+    SoakClock m_clock;
+    SoakFrontEnd m_frontEnd;
+    QTemporaryDir m_folder;
+    frmMP3 *m_engine = nullptr;
+    std::unique_ptr<StationSlot> m_live;    // the station the recorder is on
+    std::unique_ptr<StationSlot> m_retired; // the one it is being redirected away from
+    QByteArray m_audio;                     // every stream's audio, from its first byte
+
+    // The expected files not checked yet, and the one the recorder writes.
+    QMap<QByteArray, Expected> m_expected;
+    QByteArray m_current;
+    bool m_continuing = false; // the next stream continues the open file
+
+    int m_stations = 0, m_connections = 0, m_drops = 0, m_stalls = 0, m_refusals = 0, m_redirects = 0;
+    int m_titleChanges = 0, m_filesChecked = 0, m_mismatches = 0, m_recreated = 0;
+    qint64 m_audioSent = 0, m_headerBytes = 0, m_bytesChecked = 0;
+    int m_hops = 0;
+};
+
+StationSlot *Soak::newStation()
+{
+    auto slot = std::make_unique<StationSlot>();
+    teststation::Config config;
+    config.recordAudio = false; // the audio is rebuilt for the check; memory must stay flat
+    slot->station = std::make_unique<teststation::Station>(config);
+    if (!slot->station->start())
+        return nullptr;
+    StationSlot *raw = slot.get();
+    QObject::connect(raw->station.get(), &teststation::Station::requestReceived, raw->station.get(),
+                     [this, raw](int index) { planRequest(*raw, index); });
+    ++m_stations;
+    m_live = std::move(slot);
+    return raw;
+}
+
+// Each request gets its fault when it arrives. Titles and station names are
+// new for every connection, so that no file name comes round again (a name
+// that did would start its file afresh, by design).
+void Soak::planRequest(StationSlot &slot, int index)
+{
+    teststation::Station &station = *slot.station;
+    const QByteArray target = station.connection(index).target;
+    const QByteArray server = target.mid(target.indexOf("sid=") + 4).split('&').first();
+    Plan plan;
+    plan.day = m_clock.now().date();
+    teststation::Config &config = station.config();
+    config.everyRequest.reset();
+    const int roll = static_cast<int>(m_random() % 100);
+    if (!slot.redirectAway.isEmpty()) {
+        plan.fault = Fault::Redirect;
+        config.everyRequest = teststation::Page::redirect(slot.redirectAway + "/stream?sid=" + server);
+        slot.redirectAway.clear();
+        slot.redirectSent = true;
+    } else if (roll < 8 && server.toInt() < kServers) {
+        plan.fault = Fault::Refusal;
+        static const QList<QByteArray> refusals = {"ICY 400 Server Full", "ICY 403 Forbidden",
+                                                   "ICY 404 Resource Not Found", "ICY 401 Service Unavailable"};
+        config.everyRequest = teststation::Page::statusOnly(refusals.at(static_cast<int>(m_random() % 4)));
+    } else if (roll < 16) {
+        plan.fault = Fault::Redirect;
+        config.everyRequest = teststation::Page::redirect("http://{station}/stream?sid=" + server +
+                                                          "&hop=" + QByteArray::number(++m_hops));
+    } else {
+        teststation::Stream stream;
+        stream.pace = teststation::Stream::Pace::Fast;
+        stream.metaInt = static_cast<int>(between(512, 16384));
+        plan.stationName = "Soak Station " + QByteArray::number(m_stations) + '.' + QByteArray::number(index);
+        stream.name = plan.stationName;
+        // A new title every 3 to 8 seconds of audio.
+        stream.titleEvery = between(3, 8) * kBytesPerSecond;
+        const qint64 length = between(20000, kLongestStream);
+        for (qint64 k = 0; k <= length / stream.titleEvery + 1; ++k)
+            stream.titles.append("Artist " + plan.stationName.mid(13) + '.' + QByteArray::number(k) + " - Song " +
+                                 QByteArray::number(k));
+        if (m_random() % 2 == 0) {
+            plan.fault = Fault::Drop;
+            stream.dropAfter = length;
+        } else {
+            plan.fault = Fault::Stall;
+            stream.stallAfter = length;
+        }
+        config.streams.insert("/stream", stream);
+    }
+    while (slot.plans.size() <= index)
+        slot.plans.append(Plan());
+    slot.plans[index] = plan;
+}
+
+// Adds the connections of a station that are over to the expected files. A
+// refusal or redirect makes the recorder close its file (the next stream opens
+// its station file); a stream after a stalled or dropped one continues it.
+void Soak::absorb(StationSlot &slot)
+{
+    const teststation::Station &station = *slot.station;
+    auto append = [this](const Piece &piece) {
+        if (piece.to <= piece.from)
+            return;
+        Expected &file = m_expected[m_current];
+        file.pieces.append(piece);
+        file.size += piece.to - piece.from;
+    };
+    auto create = [this](const QByteArray &name) {
+        Expected &file = m_expected[name];
+        file.pieces.clear();
+        file.size = 0;
+        if (++file.created > 1)
+            ++m_recreated;
+        m_current = name;
+    };
+    for (; slot.absorbed < station.connectionCount(); ++slot.absorbed) {
+        const teststation::ConnectionRecord &sent = station.connection(slot.absorbed);
+        const Plan &plan = slot.plans.at(slot.absorbed);
+        ++m_connections;
+        if (!sent.isStream) {
+            plan.fault == Fault::Refusal ? ++m_refusals : ++m_redirects;
+            m_continuing = false;
+            continue;
+        }
+        plan.fault == Fault::Drop ? ++m_drops : ++m_stalls;
+        if (!m_continuing)
+            create(engine::datedFileName(plan.stationName, plan.day));
+        append({sent.header, 0, sent.header.size()});
+        qint64 position = 0;
+        for (const teststation::TitleMark &mark : sent.titles) {
+            append({{}, position, mark.audioOffset});
+            create(mark.title + ".mp3");
+            ++m_titleChanges;
+            position = mark.audioOffset;
+        }
+        append({{}, position, sent.audioBytes});
+        m_audioSent += sent.audioBytes;
+        m_headerBytes += sent.header.size();
+        m_continuing = true;
+    }
+}
+
+// Checks (and deletes) every expected file but the one still being written.
+void Soak::checkFinishedFiles(bool all)
+{
+    for (auto it = m_expected.begin(); it != m_expected.end();) {
+        if (!all && it.key() == m_current) {
+            ++it;
+            continue;
+        }
+        const QString path = m_folder.path() + QDir::separator() + QFile::decodeName(it.key());
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "missing file %s\n", it.key().constData());
+            ++m_mismatches;
+            it = m_expected.erase(it);
+            continue;
+        }
+        const QByteArray bytes = file.readAll();
+        file.close();
+        QByteArray want;
+        want.reserve(it->size);
+        for (const Piece &piece : std::as_const(it->pieces))
+            want += piece.header.isEmpty() ? m_audio.mid(piece.from, piece.to - piece.from)
+                                           : piece.header.mid(piece.from, piece.to - piece.from);
+        // The tag's title: after " - " for a title, the whole name for a station file.
+        const QByteArray base = it.key().chopped(4);
+        const qsizetype dash = base.indexOf(" - ");
+        const QByteArray title = (dash >= 0 ? base.mid(dash + 3) : base).left(30);
+        const bool tagged = bytes.size() == want.size() + 128 && bytes.mid(want.size(), 3) == "TAG" &&
+                            bytes.mid(want.size() + 3, title.size()) == title;
+        if (!tagged || bytes.left(want.size()) != want) {
+            std::fprintf(stderr, "file %s: %lld bytes, expected %lld with its tag\n", it.key().constData(),
+                         static_cast<long long>(bytes.size()), static_cast<long long>(want.size() + 128));
+            ++m_mismatches;
+        }
+        ++m_filesChecked;
+        m_bytesChecked += bytes.size();
+        QFile::remove(path);
+        it = m_expected.erase(it);
+    }
+    // Nothing else may be there: every file the recorder made was expected.
+    const QStringList left = QDir(m_folder.path()).entryList(QDir::Files);
+    for (const QString &name : left) {
+        if (!m_expected.contains(QFile::encodeName(name))) {
+            std::fprintf(stderr, "unexpected file %s\n", qPrintable(name));
+            ++m_mismatches;
+            QFile::remove(m_folder.path() + QDir::separator() + name);
+        }
+    }
+}
+
+// The newest connection has ended (stalled or closed) and the recorder has read
+// all of it: only then does the clock run fast, so that silence is the station's.
+bool Soak::drained() const
+{
+    const teststation::Station &station = *m_live->station;
+    const int last = station.connectionCount() - 1;
+    if (last < 0)
+        return false;
+    const teststation::ConnectionRecord &sent = station.connection(last);
+    return (sent.stalled || !sent.open) && m_engine->lByteCount >= sent.wireBytes;
+}
+
+int Soak::run()
+{
+    platform::setClock(&m_clock);
+    platform::setFrontEnd(&m_frontEnd);
+    m_audio = teststation::FrameGenerator(static_cast<int>(kBytesPerSecond * 8 / 1000), true, 1).read(kLongestStream);
+    StationSlot *first = newStation();
+    if (!first) {
+        std::fprintf(stderr, "the station cannot listen\n");
+        return 1;
+    }
+
+    clsConfiguration &cr = program().configuration();
+    cr.NewConfiguration();
+    cr.sMP3Path = m_folder.path() + QDir::separator();
+    cr.sRecordingTitle = QStringLiteral("Soak");
+    cr.lRecordingMode = 2;
+    cr.bStartInListenMode = false;
+    cr.bEnabledTimedRecording = false;
+    cr.bExitTimedRecording = false;
+    m_engine = program().loadMainWindow();
+    // The run ticks the supervisor on its own clock.
+    m_engine->Timer1->setInterval(std::numeric_limits<int>::max());
+    for (int server = 1; server <= kServers; ++server)
+        m_engine->AddServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
+                            "sid=" + QByteArray::number(server));
+
+    // Memory is compared from a point where files, sockets and buffers have
+    // all been through a few rounds: a fifth of the run, at least 15 s (but
+    // not past its middle).
+    const qint64 warmUpMs = std::min(std::max(m_seconds * 200LL, 15000LL), m_seconds * 500LL);
+    QElapsedTimer wall;
+    wall.start();
+    m_engine->StartRecording();
+    long residentAfterWarmUp = -1;
+    long residentPeak = 0;
+    qint64 lastBatch = 0;
+    qint64 lastSample = 0;
+    qint64 sinceTick = 0;
+    bool stopped = false;
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        // What the program's event loop would do between events: objects whose
+        // deletion was deferred (closed sockets) go now, not at the end.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (!m_engine->blnRecording || !m_frontEnd.messages.isEmpty()) {
+            std::fprintf(stderr, "the recording stopped: %s\n",
+                         qPrintable(m_frontEnd.messages.join(QStringLiteral("; "))));
+            stopped = true;
+            break;
+        }
+        // The station the recorder was sent away from goes once it is done.
+        if (m_retired && m_retired->redirectSent && m_retired->station->openConnectionCount() == 0 &&
+            m_live->station->connectionCount() > 0) {
+            absorb(*m_retired);
+            m_retired.reset();
+        }
+        const bool quiet = drained();
+        const bool onStream = quiet && m_live->station->connection(m_live->station->connectionCount() - 1).isStream;
+        if (onStream && !m_retired && wall.elapsed() - lastBatch >= kBatchMs) {
+            lastBatch = wall.elapsed();
+            absorb(*m_live);
+            if (wall.elapsed() >= m_seconds * 1000LL)
+                break;
+            checkFinishedFiles(false);
+            // The recorder's next request goes to a fresh station.
+            std::unique_ptr<StationSlot> old = std::move(m_live);
+            if (!newStation()) {
+                std::fprintf(stderr, "a station cannot listen\n");
+                stopped = true;
+                break;
+            }
+            old->redirectAway = m_live->station->url("");
+            m_retired = std::move(old);
+            // The rest of the playlist moves too (the current entry follows the redirect).
+            const QByteArray port = QByteArray::number(m_live->station->port());
+            for (qsizetype server = 1; server < m_engine->sServerPorts.size(); ++server) {
+                if (server != m_engine->lServerNumber)
+                    m_engine->sServerPorts[server] = port;
+            }
+        }
+        const qint64 step = quiet || m_engine->blnDisconnect ? 100 : 2;
+        m_clock.advance(step);
+        sinceTick += step;
+        if (sinceTick >= 100) {
+            sinceTick = 0;
+            m_engine->Timer1_Timer();
+        }
+        if (wall.elapsed() - lastSample >= 1000) {
+            lastSample = wall.elapsed();
+            const long resident = residentKb();
+            residentPeak = std::max(residentPeak, resident);
+            if (residentAfterWarmUp < 0 && wall.elapsed() >= warmUpMs)
+                residentAfterWarmUp = resident;
+        }
+    }
+    m_engine->StopRecording();
+    const long residentAtEnd = residentKb();
+    if (m_retired)
+        absorb(*m_retired);
+    absorb(*m_live);
+    checkFinishedFiles(true);
+    const double wallSeconds = static_cast<double>(wall.elapsed()) / 1000.0;
+
+    const long growth = residentAtEnd - residentAfterWarmUp;
+    const bool memoryFlat = residentAfterWarmUp > 0 && growth < 4 * 1024;
+    // The last stream's end is not survived: the run stops there.
+    const int faultsSurvived = m_drops + m_stalls + m_refusals + m_redirects - 1;
+    std::printf("soak seed %u: %.1f s wall, %.2f h on the supervisor's clock, %d stations, ended on server %d of %d\n",
+                m_seed, wallSeconds, static_cast<double>(m_clock.total()) / 3600000.0, m_stations,
+                m_engine->lServerNumber, kServers);
+    std::printf("connections %d: %d drops, %d stalls, %d refusals, %d redirects (%d of them to a new station): "
+                "%d faults survived; %d reconnects after a timeout; %d title changes\n",
+                m_connections, m_drops, m_stalls, m_refusals, m_redirects, m_stations - 1, faultsSurvived,
+                m_frontEnd.timeouts, m_titleChanges);
+    std::printf("bytes sent on streams: %lld audio + %lld header; checked on disk: %lld in %d files (%lld of them "
+                "tags); %d files not as expected, %d names reused\n",
+                static_cast<long long>(m_audioSent), static_cast<long long>(m_headerBytes),
+                static_cast<long long>(m_bytesChecked), m_filesChecked, static_cast<long long>(128) * m_filesChecked,
+                m_mismatches, m_recreated);
+    std::printf("resident memory: %ld KB after warm-up, %ld KB at the end (%+ld KB), peak %ld KB\n",
+                residentAfterWarmUp, residentAtEnd, growth, residentPeak);
+
+    const bool complete = m_bytesChecked == m_audioSent + m_headerBytes + 128LL * m_filesChecked;
+    const bool ok = !stopped && m_mismatches == 0 && m_recreated == 0 && complete && memoryFlat;
+    std::printf("%s\n", ok ? "soak passed" : "SOAK FAILED");
+    std::fflush(stdout);
+    platform::setFrontEnd(nullptr);
+    platform::setClock(nullptr);
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 120;
+    const quint32 seed = argc > 2 ? static_cast<quint32>(std::strtoul(argv[2], nullptr, 10))
+                                  : static_cast<quint32>(std::random_device()());
+    std::fflush(stdout);
+    // The recording runs in a child, so that a crash is seen and reported.
+    const pid_t child = fork();
+    if (child < 0) {
+        std::perror("fork");
+        return 1;
+    }
+    if (child == 0) {
+        QCoreApplication app(argc, argv);
+        const int status = Soak(seconds, seed).run();
+        std::fflush(stdout);
+        std::_Exit(status);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) < 0) {
+        std::perror("waitpid");
+        return 1;
+    }
+    if (WIFSIGNALED(status)) {
+        std::printf("SOAK CRASHED: the recording process died of signal %d\n", WTERMSIG(status));
+        return 1;
+    }
+    std::printf("recording process ended normally with status %d\n", WEXITSTATUS(status));
+    return WEXITSTATUS(status);
+}

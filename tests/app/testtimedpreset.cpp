@@ -1,0 +1,191 @@
+// A timed preset started from the command line without a display: it records
+// from the test station for its length, shows its tray tip on standard output,
+// and ends by itself. The program runs in this process on the fake clock (a
+// minute of recording in about a second); the station paces its stream by the
+// same clock over a real loopback connection.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <limits>
+
+#include "app/headlessfrontend.h"
+#include "engine/frmmp3.h"
+#include "engine/programcontext.h"
+#include "engine/startup.h"
+#include "fakeclock.h"
+#include "testenv.h"
+#include "teststation/station.h"
+
+namespace
+{
+
+bool waitUntil(const std::function<bool()> &done, int ms = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+QByteArray contents(std::FILE *file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    QByteArray bytes;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, static_cast<qsizetype>(got));
+    return bytes;
+}
+
+// The headless front end writing into files; ending the process is recorded
+// instead, so that the test goes on.
+class CapturedHeadless final : public platform::FrontEnd
+{
+public:
+    CapturedHeadless()
+        : out(std::tmpfile())
+        , err(std::tmpfile())
+        , m_inner(out, err, false)
+    {
+        platform::setFrontEnd(this);
+    }
+    ~CapturedHeadless() override
+    {
+        platform::setFrontEnd(nullptr);
+        std::fclose(out);
+        std::fclose(err);
+    }
+    void showMessage(const QString &text) override { m_inner.showMessage(text); }
+    void showSetupWindow(bool fill) override { m_inner.showSetupWindow(fill); }
+    void showRecordingDisplay() override { m_inner.showRecordingDisplay(); }
+    void captionChanged(const QString &caption) override { m_inner.captionChanged(caption); }
+    void trayChanged(const platform::TrayState &state) override { m_inner.trayChanged(state); }
+    void exitProcess(int status) override
+    {
+        exited = true;
+        exitStatus = status;
+    }
+
+    std::FILE *out;
+    std::FILE *err;
+    bool exited = false;
+    int exitStatus = -1;
+
+private:
+    HeadlessFrontEnd m_inner;
+};
+
+} // namespace
+
+TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
+{
+    for (const bool exitAfterwards : {true, false}) {
+        SCOPED_TRACE(exitAfterwards ? "minutes line 1" : "minutes line S1");
+        resetProgram();
+        FakeClock clock;
+        CapturedHeadless frontEnd;
+
+        teststation::Stream stream;
+        stream.pace = teststation::Stream::Pace::RealTime; // 16000 audio bytes per second of the fake clock
+        stream.metaInt = 8192;
+        stream.titles = {"First Artist - First Song", "Second Artist - Second Song", "Third Artist - Third Song"};
+        stream.titleEvery = 400000; // 25 s
+        teststation::Config config;
+        config.streams.insert("/stream", stream);
+        config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Timed"}));
+        teststation::Station station(config);
+        ASSERT_TRUE(station.start());
+
+        const QString folder =
+            testenv::home() + (exitAfterwards ? QStringLiteral("/timed-exit/") : QStringLiteral("/timed-stay/"));
+        QDir().mkpath(folder);
+        const QList<QByteArray> lines = {"Timed FM",
+                                         station.url("/listen.pls"),
+                                         "SONGNAMEONLY",
+                                         QFile::encodeName(folder),
+                                         exitAfterwards ? "1" : "S1",
+                                         "0"};
+        const QString preset = testenv::writeFile(folder + QStringLiteral("../timed.mvr"), lines.join("\r\n") + "\r\n");
+
+        StartProgram(preset);
+        frmMP3 *engine = program().mainWindow();
+        ASSERT_NE(engine, nullptr);
+        // The test ticks the supervisor on the fake clock itself.
+        engine->Timer1->setInterval(std::numeric_limits<int>::max());
+        ASSERT_TRUE(waitUntil([&] { return engine->blnRecording && engine->lByteCount > 0; }));
+        const qint32 recordStart = engine->lRecordStart;
+
+        // Each second of the fake clock the station sends that second's audio;
+        // the supervisor ticks every 100 ms.
+        qint64 stoppedAfter = -1;
+        for (int step = 1; step <= 700 && stoppedAfter < 0; ++step) {
+            clock.advance(100);
+            if (step % 10 == 0) {
+                const qint32 before = engine->lByteCount;
+                ASSERT_TRUE(waitUntil([&] { return engine->lByteCount > before; }));
+            }
+            engine->Timer1_Timer();
+            if (frontEnd.exited || !engine->blnRecording)
+                stoppedAfter = clock.tickCount() - recordStart;
+        }
+        EXPECT_GT(stoppedAfter, 60500);
+        EXPECT_LE(stoppedAfter, 60600);
+        EXPECT_EQ(frontEnd.exited, exitAfterwards);
+        EXPECT_EQ(program().mainWindow() == nullptr, exitAfterwards);
+        if (exitAfterwards) {
+            EXPECT_EQ(frontEnd.exitStatus, 0);
+        }
+
+        const QByteArray out = contents(frontEnd.out);
+        EXPECT_TRUE(out.startsWith("Tray: Kestrane\nStatus: Initializing...\nStatus: Connecting to Timed FM...\n"))
+            << out.left(300).constData();
+        EXPECT_TRUE(out.contains("\nTray: RECORDING Timed FM... (0:30) (-0:30 left)\n"));
+        EXPECT_TRUE(out.contains("\nTray: RECORDING Timed FM... (0:60) (-0:00 left)\n"));
+        // The last tip before the end shows no time below zero.
+        EXPECT_TRUE(out.contains("\nTray: RECORDING Timed FM... (1:00) (-0:00 left)\nTray: Vorlane\n"))
+            << out.right(300).constData();
+        EXPECT_TRUE(out.contains("\nStatus: Now Recording: Second Artist - Second Song.mp3\n"));
+        EXPECT_TRUE(contents(frontEnd.err).isEmpty());
+
+        // A minute of audio, every byte received in the file of its title.
+        const teststation::ConnectionRecord &sent = station.connection(1);
+        ASSERT_EQ(sent.titles.size(), 3);
+        const QStringList names = {
+            QStringLiteral("Vorlane Test Station-03072026.mp3"), QStringLiteral("First Artist - First Song.mp3"),
+            QStringLiteral("Second Artist - Second Song.mp3"), QStringLiteral("Third Artist - Third Song.mp3")};
+        QStringList expectedNames = names;
+        expectedNames.sort();
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name), expectedNames);
+        qint64 recorded = 0;
+        for (int i = 0; i < names.size(); ++i) {
+            const QByteArray bytes = testenv::readFile(folder + names.at(i)).chopped(128);
+            const qint64 from = i == 0 ? 0 : sent.titles.at(i - 1).audioOffset;
+            const qint64 to = i < sent.titles.size() ? sent.titles.at(i).audioOffset : sent.audio.size();
+            const QByteArray expected = (i == 0 ? sent.header : QByteArray()) + sent.audio.mid(from, to - from);
+            if (i + 1 < names.size())
+                EXPECT_EQ(bytes, expected) << i;
+            else
+                EXPECT_EQ(bytes, expected.left(bytes.size())) << "the last file holds what arrived before the stop";
+            recorded += bytes.size();
+        }
+        recorded -= sent.header.size();
+        EXPECT_GT(recorded, 59 * 16000);
+        EXPECT_LT(recorded, 62 * 16000);
+        resetProgram();
+    }
+}

@@ -1,0 +1,348 @@
+// The supervisor against the bundled test station over loopback: stalls,
+// drops, refusals and redirects. The supervisor's time is the fake clock, the
+// sockets are real, and the test ticks the supervisor itself.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <memory>
+
+#include "config/clsconfiguration.h"
+#include "engine/frmmp3.h"
+#include "engine/mdlid3.h"
+#include "engine/programcontext.h"
+#include "fakeclock.h"
+#include "recordingfrontend.h"
+#include "scriptedstation.h"
+#include "testenv.h"
+#include "teststation/station.h"
+
+namespace
+{
+
+bool waitUntil(const std::function<bool()> &done, int ms = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
+{
+    return BuildID3Tag({artist, title, {}}, QDate(2026, 3, 7));
+}
+
+const QByteArray kStationFile = "Vorlane Test Station-03072026.mp3";
+
+class StationSupervisor : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetProgram();
+        static int folderNumber = 0;
+        folder = testenv::home() + QStringLiteral("/stsup%1/").arg(++folderNumber);
+        QDir().mkpath(folder);
+        clsConfiguration &cr = program().configuration();
+        cr.NewConfiguration();
+        cr.sMP3Path = folder;
+        cr.sRecordingTitle = QStringLiteral("Test Station");
+        cr.lRecordingMode = 2;
+        cr.bStartInListenMode = false;
+        cr.bEnabledTimedRecording = false;
+        cr.bExitTimedRecording = false;
+        engine = program().loadMainWindow();
+        engine->Timer1->setInterval(std::numeric_limits<int>::max());
+        stream.pace = teststation::Stream::Pace::Fast;
+        stream.metaInt = 1000;
+        stream.titles = {"Artist One - Song One"};
+    }
+    void TearDown() override
+    {
+        if (frmMP3 *mainWindow = program().mainWindow(); mainWindow && mainWindow->blnRecording)
+            mainWindow->StopRecording();
+        resetProgram();
+    }
+
+    teststation::Station &startStation(teststation::Config config)
+    {
+        stations.push_back(std::make_unique<teststation::Station>(config));
+        EXPECT_TRUE(stations.back()->start());
+        return *stations.back();
+    }
+    void addServer(quint16 port, const QByteArray &path)
+    {
+        engine->AddServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
+    }
+    // Waits until connection index of the station has stopped sending (stalled
+    // or closed) and the engine has read all of it.
+    void waitUntilRead(const teststation::Station &station, int index)
+    {
+        ASSERT_TRUE(waitUntil([&] {
+            if (station.connectionCount() <= index)
+                return false;
+            const teststation::ConnectionRecord &sent = station.connection(index);
+            return (sent.stalled || !sent.open) && engine->lByteCount >= sent.wireBytes;
+        })) << "read "
+            << engine->lByteCount;
+    }
+    // Ticks every 100 ms of the fake clock until the station has one more
+    // connection; returns the silence (ms) the reconnect came after.
+    qint64 tickUntilReconnected(const teststation::Station &station)
+    {
+        const int connections = station.connectionCount();
+        const qint32 silentSince = engine->lLastDataTick;
+        for (int ticks = 0; ticks < 200; ++ticks) {
+            clock.advance(100);
+            const qint32 tickedAt = clock.tickCount();
+            engine->Timer1_Timer();
+            if (engine->lRetryCount > 0) {
+                EXPECT_TRUE(waitUntil([&] { return station.connectionCount() > connections; }));
+                return tickedAt - silentSince;
+            }
+        }
+        ADD_FAILURE() << "no reconnect";
+        return -1;
+    }
+    // Waits for the data handler to ask for a change of server, then ticks once.
+    void tickOnServerChange()
+    {
+        ASSERT_TRUE(waitUntil([&] { return engine->blnDisconnect; }));
+        engine->Timer1_Timer();
+    }
+
+    QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
+    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
+    FakeClock clock;
+    RecordingFrontEnd ui;
+    QString folder;
+    frmMP3 *engine = nullptr;
+    teststation::Stream stream;
+    std::vector<std::unique_ptr<teststation::Station>> stations;
+};
+
+} // namespace
+
+TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFileKeepsGrowing)
+{
+    stream.stallAfter = 20000;
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    teststation::Station &station = startStation(config);
+    addServer(station.port(), "/stream");
+    engine->StartRecording();
+    waitUntilRead(station, 0);
+    const QByteArray song = "Artist One - Song One.mp3";
+    const qint64 sizeBefore = file(song).size();
+    ASSERT_GT(sizeBefore, 0);
+
+    const qint64 silence = tickUntilReconnected(station);
+    EXPECT_GT(silence, 10000);
+    EXPECT_LE(silence, 11000);
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR] NETWORK: Awaiting data...")));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR] TIMEOUT! Reconnecting...")));
+    EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- NETWORK: Awaiting data...")));
+    EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- TIMEOUT! Reconnecting...")));
+    waitUntilRead(station, 1);
+    EXPECT_EQ(engine->lServerNumber, 1);
+    EXPECT_EQ(station.connection(1).target, QByteArray("/stream"));
+    EXPECT_GT(file(song).size(), sizeBefore);
+    // Data again: the caption says so at the next tick.
+    engine->Timer1_Timer();
+    EXPECT_EQ(engine->sSongCaption, QStringLiteral("Now Recording: Artist One - Song One.mp3"));
+    EXPECT_EQ(engine->lRetryCount, 0);
+    engine->StopRecording();
+
+    // The open file went on: the second connection's header and audio follow
+    // the first one's audio, since its first title is the same.
+    const teststation::ConnectionRecord &first = station.connection(0);
+    const teststation::ConnectionRecord &second = station.connection(1);
+    const qint64 titleAt = first.titles.at(0).audioOffset;
+    EXPECT_EQ(files(), QStringList({QFile::decodeName(song), QFile::decodeName(kStationFile)}));
+    EXPECT_EQ(file(kStationFile), first.header + first.audio.left(titleAt) + tagFor("", kStationFile.chopped(4)));
+    EXPECT_EQ(file(song), first.audio.mid(titleAt) + second.header + second.audio + tagFor("Artist One", "Song One"));
+}
+
+TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
+{
+    stream.titles = {"One - A", "Two - B"};
+    stream.titleEvery = 15000;
+    stream.dropAfter = 30000;
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    teststation::Station &station = startStation(config);
+    addServer(station.port(), "/stream");
+    engine->StartRecording();
+    ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
+    // The next connection plays another title and then stalls.
+    teststation::Stream &next = station.config().streams["/stream"];
+    next.titles = {"Three - C"};
+    next.dropAfter = -1;
+    next.stallAfter = 12000;
+    waitUntilRead(station, 0);
+    ASSERT_TRUE(station.connection(0).dropped);
+
+    EXPECT_GT(tickUntilReconnected(station), 10000);
+    waitUntilRead(station, 1);
+    engine->StopRecording();
+
+    const teststation::ConnectionRecord &first = station.connection(0);
+    const teststation::ConnectionRecord &second = station.connection(1);
+    ASSERT_EQ(first.titles.size(), 2);
+    ASSERT_EQ(second.titles.size(), 1);
+    const qint64 a = first.titles.at(0).audioOffset;
+    const qint64 b = first.titles.at(1).audioOffset;
+    const qint64 c = second.titles.at(0).audioOffset;
+    EXPECT_EQ(files(), QStringList({QStringLiteral("One - A.mp3"), QStringLiteral("Three - C.mp3"),
+                                    QStringLiteral("Two - B.mp3"), QFile::decodeName(kStationFile)}));
+    EXPECT_EQ(file(kStationFile), first.header + first.audio.left(a) + tagFor("", kStationFile.chopped(4)));
+    EXPECT_EQ(file("One - A.mp3"), first.audio.mid(a, b - a) + tagFor("One", "A"));
+    // Everything up to the drop, then the new connection until its first title.
+    EXPECT_EQ(file("Two - B.mp3"), first.audio.mid(b) + second.header + second.audio.left(c) + tagFor("Two", "B"));
+    EXPECT_EQ(file("Three - C.mp3"), second.audio.mid(c) + tagFor("Three", "C"));
+}
+
+TEST_F(StationSupervisor, RefusalFromServerTwoOfThreeMovesToServerThree)
+{
+    stream.dropAfter = 5000;
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    config.pages.insert("/full", teststation::Page::statusOnly("ICY 400 Server Full"));
+    teststation::Station &station = startStation(config);
+    addServer(closedPort(), "/stream"); // refuses the connection itself
+    addServer(station.port(), "/full");
+    addServer(station.port(), "/stream");
+    engine->StartRecording();
+    tickOnServerChange();
+    EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- Server Full... trying server 2")));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
+    waitUntilRead(station, 1);
+    EXPECT_EQ(engine->lServerNumber, 3);
+    EXPECT_EQ(station.connection(0).target, QByteArray("/full"));
+    EXPECT_EQ(station.connection(1).target, QByteArray("/stream"));
+    engine->StopRecording();
+    const teststation::ConnectionRecord &sent = station.connection(1);
+    EXPECT_EQ(file("Artist One - Song One.mp3"),
+              sent.audio.mid(sent.titles.at(0).audioOffset) + tagFor("Artist One", "Song One"));
+}
+
+TEST_F(StationSupervisor, RedirectToASecondStationReplacesTheEntryAndRecordsFromIt)
+{
+    teststation::Stream second = stream;
+    second.name = "Second Station";
+    second.titles = {"B Artist - B Song"};
+    second.dropAfter = 8000;
+    teststation::Config targetConfig;
+    targetConfig.streams.insert("/live", second);
+    teststation::Station &target = startStation(targetConfig);
+    teststation::Config moverConfig;
+    moverConfig.pages.insert("/stream", teststation::Page::redirect(target.url("/live?sid=2")));
+    teststation::Station &mover = startStation(moverConfig);
+    addServer(mover.port(), "/stream");
+    addServer(mover.port(), "/other");
+    engine->StartRecording();
+    tickOnServerChange();
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Found new location, reconnecting...")));
+    waitUntilRead(target, 0);
+    engine->StopRecording();
+
+    EXPECT_EQ(engine->lServerNumber, 1);
+    EXPECT_EQ(engine->sServerHosts.at(1), QByteArray("127.0.0.1"));
+    EXPECT_EQ(engine->sServerPorts.at(1), QByteArray::number(target.port()));
+    EXPECT_EQ(engine->sServerPaths.at(1), QByteArray("/live"));
+    EXPECT_EQ(engine->sServerQueries.at(1), QByteArray("sid=2"));
+    EXPECT_EQ(mover.connectionCount(), 1);
+    EXPECT_TRUE(target.connection(0).request.startsWith("GET /live?sid=2 HTTP/1.1\r\n"));
+    const teststation::ConnectionRecord &sent = target.connection(0);
+    const qint64 titleAt = sent.titles.at(0).audioOffset;
+    EXPECT_EQ(file("Second Station-03072026.mp3"),
+              sent.header + sent.audio.left(titleAt) + tagFor("", "Second Station-03072026"));
+    EXPECT_EQ(file("B Artist - B Song.mp3"), sent.audio.mid(titleAt) + tagFor("B Artist", "B Song"));
+}
+
+TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
+{
+    for (const bool exitAfterwards : {false, true}) {
+        SCOPED_TRACE(exitAfterwards ? "exit asked" : "no exit asked");
+        resetProgram();
+        ui.messages.clear();
+        ui.captions.clear();
+        ui.exited = false;
+        clsConfiguration &cr = program().configuration();
+        cr.sMP3Path = folder;
+        cr.sRecordingTitle = QStringLiteral("Test Station");
+        cr.lRecordingMode = 2;
+        cr.bStartInListenMode = false;
+        cr.bExitTimedRecording = exitAfterwards;
+        // Started from the setup window; the servers' answers count as data.
+        cr.bCalledFromGUI = true;
+        engine = program().loadMainWindow();
+        engine->Timer1->setInterval(std::numeric_limits<int>::max());
+
+        teststation::Config config;
+        config.everyRequest = teststation::Page::statusOnly("HTTP/1.0 302 Redirect");
+        teststation::Station &station = startStation(config);
+        for (const QByteArray path : {"/a", "/b", "/c"})
+            addServer(station.port(), path);
+        engine->StartRecording();
+        for (int server = 1; server <= 3; ++server)
+            tickOnServerChange();
+
+        EXPECT_EQ(station.connectionCount(), 3);
+        EXPECT_EQ(ui.captions.count(QStringLiteral("[ERR]: Server full, trying next server...")), 3);
+        EXPECT_EQ(ui.messages, QStringList(QStringLiteral("All servers are full!")));
+        EXPECT_TRUE(files().isEmpty());
+        EXPECT_EQ(ui.exited, exitAfterwards);
+        if (exitAfterwards) {
+            EXPECT_EQ(program().mainWindow(), nullptr);
+        } else {
+            EXPECT_FALSE(engine->blnRecording);
+            EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
+        }
+    }
+}
+
+TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClosed)
+{
+    stream.dropAfter = 6000;
+    teststation::Stream other = stream;
+    other.name = "Other Station";
+    other.titles = {"Artist Two - Song Two"};
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    config.streams.insert("/other", other);
+    teststation::Station &station = startStation(config);
+    addServer(station.port(), "/stream");
+    addServer(station.port(), "/other");
+    engine->StartRecording();
+    ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
+    // The first server is full when the recorder comes back to it.
+    station.config().pages.insert("/stream", teststation::Page::statusOnly("ICY 400 Server Full"));
+    waitUntilRead(station, 0);
+    EXPECT_GT(tickUntilReconnected(station), 10000);
+    tickOnServerChange();
+    waitUntilRead(station, 2);
+    EXPECT_EQ(engine->lServerNumber, 2);
+    engine->StopRecording();
+
+    const teststation::ConnectionRecord &first = station.connection(0);
+    const teststation::ConnectionRecord &third = station.connection(2);
+    EXPECT_EQ(file("Artist One - Song One.mp3"),
+              first.audio.mid(first.titles.at(0).audioOffset) + tagFor("Artist One", "Song One"));
+    EXPECT_EQ(file("Other Station-03072026.mp3"),
+              third.header + third.audio.left(third.titles.at(0).audioOffset) + tagFor("", "Other Station-03072026"));
+}
