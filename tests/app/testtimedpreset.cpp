@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eventwait.h"
+
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -26,19 +28,6 @@
 
 namespace
 {
-
-bool waitUntil(const std::function<bool()> &done, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 QByteArray contents(std::FILE *file)
 {

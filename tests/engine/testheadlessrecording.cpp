@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eventwait.h"
+
 #include <functional>
 
 #include "engine/mdlid3.h"
@@ -17,19 +19,6 @@
 
 namespace
 {
-
-bool waitUntil(const std::function<bool()> &done, int ms = 20000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 qint64 folderBytes(const QString &folder)
 {
@@ -72,9 +61,9 @@ TEST(HeadlessRecording, PresetFromTheCommandLineLeavesCompleteTaggedFiles)
 
     // Everything the station sent reaches the disk as it arrives (no buffering),
     // so the files add up to the header and audio before the program ends.
-    ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 2 && !station.connection(1).open; }));
+    ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 2 && !station.connection(1).open; }, 20000));
     const teststation::ConnectionRecord &sent = station.connection(1);
-    ASSERT_TRUE(waitUntil([&] { return folderBytes(folder) >= sent.header.size() + sent.audio.size(); }))
+    ASSERT_TRUE(waitUntil([&] { return folderBytes(folder) >= sent.header.size() + sent.audio.size(); }, 20000))
         << folderBytes(folder);
 
     vorlane.terminate(); // the tray menu's exit: the open file gets its tag

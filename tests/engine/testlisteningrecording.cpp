@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "../sources/eventwait.h"
+#include "eventwait.h"
 #include "engine/frmmp3.h"
 #include "engine/programcontext.h"
 #include "fakeclock.h"

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eventwait.h"
+
 #include <functional>
 
 #include "config/mdlinifile.h"
@@ -25,19 +27,6 @@ using teststation::Page;
 
 namespace
 {
-
-bool waitUntil(const std::function<bool()> &done, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 Page htmlPage(const QByteArray &body)
 {

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eventwait.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -32,19 +34,6 @@ namespace
 {
 
 const QByteArray kDate = "03072026"; // the fake clock's day, month first
-
-bool waitUntil(const std::function<bool()> &done, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 QByteArray noise(qsizetype n, quint32 seed)
 {

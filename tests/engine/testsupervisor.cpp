@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eventwait.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -38,19 +40,6 @@ namespace
 {
 
 const QByteArray kPlainHeader = "ICY 200 OK\r\nicy-br:128\r\n\r\n";
-
-bool waitUntil(const std::function<bool()> &done, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 QByteArray noise(qsizetype n, quint32 seed)
 {

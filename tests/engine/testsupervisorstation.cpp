@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eventwait.h"
+
 #include <functional>
 #include <limits>
 #include <memory>
@@ -26,19 +28,6 @@
 
 namespace
 {
-
-bool waitUntil(const std::function<bool()> &done, int ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
 {

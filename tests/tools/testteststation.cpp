@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eventwait.h"
+
 #include <functional>
 
 #include "fakeclock.h"
@@ -18,24 +20,6 @@ using teststation::Stream;
 
 namespace
 {
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
-{
-    QTimer wake;
-    wake.start(5);
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void settle(int ms)
-{
-    waitUntil([] { return false; }, ms);
-}
 
 // A plain TCP client that keeps every arrival separately.
 struct Client

@@ -7,7 +7,7 @@
 #include <functional>
 
 // Runs the event loop until done() holds or timeoutMs of real time have passed.
-inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000)
+inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
 {
     QTimer wake;
     wake.start(5);
