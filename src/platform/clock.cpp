@@ -3,9 +3,11 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 Clock *g_clock = nullptr;
 } // namespace
 

@@ -3,7 +3,8 @@
 #include <QDateTime>
 #include <QtGlobal>
 
-namespace platform {
+namespace platform
+{
 
 // Time as the recorder sees it: a signed 32-bit millisecond tick count that wraps
 // like the Windows counter, the local date and time, and a blocking sleep.

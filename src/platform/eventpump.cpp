@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 int g_activeWaits = 0;
 } // namespace
 

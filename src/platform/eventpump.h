@@ -1,6 +1,7 @@
 #pragma once
 
-namespace platform {
+namespace platform
+{
 
 // Runs the events that are pending on the one user-interface thread (socket
 // notifications, timer ticks, menu commands) and returns. Waits that poll a

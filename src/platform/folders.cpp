@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QStandardPaths>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 // Special folder paths come from fixed-size buffers on Windows; keep the same
 // limits so that a path behaves the same everywhere.

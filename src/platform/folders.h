@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // The user's music and documents folders (XDG user dirs on Linux); empty when unknown.
 QString musicFolder();

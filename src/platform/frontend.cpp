@@ -1,8 +1,10 @@
 #include "platform/frontend.h"
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 class SilentFrontEnd final : public FrontEnd
 {

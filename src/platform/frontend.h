@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // One entry of the tray menu as the engine wants it shown.
 struct TrayMenuEntry

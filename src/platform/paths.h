@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // The three path tests used throughout configuration and recording.
 bool fileExists(const QString &path);   // an existing file (a folder does not count)

@@ -8,9 +8,9 @@
 
 #include <memory>
 
-#include "eventwait.h"
 #include "engine/frmmp3.h"
 #include "engine/programcontext.h"
+#include "eventwait.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
 #include "sources/ctlmp3server.h"

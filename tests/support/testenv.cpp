@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace testenv {
+namespace testenv
+{
 
 QString home()
 {

@@ -4,7 +4,8 @@
 #include <QString>
 
 // Small helpers shared by tests.
-namespace testenv {
+namespace testenv
+{
 
 // The temporary home folder the test process runs in.
 QString home();
