@@ -7,6 +7,7 @@
 
 #include "config/atomicwrite.h"
 #include "config/mdlinifile.h"
+#include "platform/bytetext.h"
 #include "platform/frontend.h"
 #include "platform/paths.h"
 
@@ -42,23 +43,12 @@ private:
     QFile &m_file;
 };
 
-QByteArray trimmedBlanks(const QByteArray &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == ' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == ' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 // A whole decimal number, blanks around it allowed. A sign is not accepted: a
 // negative length or number of days has no meaning (and negative days would make
 // the clean-up delete the recordings of today).
 bool isNumeric(const QByteArray &text)
 {
-    const QByteArray digits = trimmedBlanks(text);
+    const QByteArray digits = platform::trimSpaces(text);
     if (digits.isEmpty())
         return false;
     for (const char c : digits) {
@@ -74,7 +64,7 @@ std::optional<qint32> toNumber(const QByteArray &text)
     if (!isNumeric(text))
         return std::nullopt;
     bool ok = false;
-    const qint32 value = trimmedBlanks(text).toInt(&ok);
+    const qint32 value = platform::trimSpaces(text).toInt(&ok);
     if (!ok)
         return std::nullopt;
     return value;

@@ -4,6 +4,8 @@
 #include <array>
 #include <limits>
 
+#include "platform/bytetext.h"
+
 namespace engine
 {
 
@@ -85,17 +87,6 @@ bool containsNoCase(const QByteArray &haystack, const QByteArray &needle)
     return indexOfNoCase(haystack, needle) >= 0;
 }
 
-QByteArray trimBlanks(const QByteArray &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == ' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == ' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 PacketKind screenPacket(const QByteArray &packet)
 {
     if (packet.contains("ICY 40"))
@@ -133,7 +124,7 @@ std::optional<QByteArray> icyName(const QByteArray &packet)
     const qsizetype cr = packet.indexOf('\r', start);
     if (cr < 0)
         return std::nullopt;
-    return trimBlanks(packet.mid(start, cr - start));
+    return platform::trimSpaces(packet.mid(start, cr - start));
 }
 
 std::optional<qint32> metaInterval(const QByteArray &packet)
@@ -180,7 +171,7 @@ std::optional<QByteArray> redirectLocation(const QByteArray &packet)
     qsizetype end = packet.indexOf('\r', start);
     if (end < 0)
         end = packet.size();
-    return trimBlanks(packet.mid(start, end - start));
+    return platform::trimSpaces(packet.mid(start, end - start));
 }
 
 qsizetype findHeaderEnd(const QByteArray &packet)

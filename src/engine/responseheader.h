@@ -36,9 +36,6 @@ bool containsNoCase(const QByteArray &haystack, const QByteArray &needle);
 // Case-insensitive search (ASCII letters only); -1 when absent.
 qsizetype indexOfNoCase(const QByteArray &haystack, const QByteArray &needle, qsizetype from = 0);
 
-// Strips space characters (only) from both ends.
-QByteArray trimBlanks(const QByteArray &text);
-
 // The value of "icy-name:": the text after it up to the next CR, blanks removed
 // at both ends. Empty optional when the key is missing or no CR follows it.
 std::optional<QByteArray> icyName(const QByteArray &packet);

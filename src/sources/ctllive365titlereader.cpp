@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "config/mdlinifile.h"
+#include "platform/bytetext.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
 #include "sources/ctlsocket.h"
@@ -35,17 +36,6 @@ const QByteArray kTitleStart = QByteArrayLiteral("title:\"");
 const QByteArray kValueEnd = QByteArrayLiteral("\",");
 const QByteArray kSecondsStart = QByteArrayLiteral("gSecondsLeft");
 const QByteArray kSecondsEnd = QByteArrayLiteral(";");
-
-QByteArray trimSpaces(const QByteArray &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == ' ')
-        ++first;
-    while (last > first && text.at(last - 1) == ' ')
-        --last;
-    return text.mid(first, last - first);
-}
 
 // A decimal number ("90", "-3", "12.5"), rounded to a whole one (halves to the
 // even number) and kept within 32 bits.
@@ -182,8 +172,8 @@ QByteArray ctlLive365TitleReader::ExtractFromString(const QByteArray &inS, const
     const qsizetype valueStart = start + lStartPattern.size();
     const qsizetype end = inS.indexOf(lEndPattern, valueStart);
     if (end > valueStart)
-        return trimSpaces(inS.mid(valueStart, end - valueStart));
-    return trimSpaces(inS.mid(valueStart));
+        return platform::trimSpaces(inS.mid(valueStart, end - valueStart));
+    return platform::trimSpaces(inS.mid(valueStart));
 }
 
 bool ctlLive365TitleReader::isIdle() const

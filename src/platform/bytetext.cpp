@@ -1,0 +1,17 @@
+#include "platform/bytetext.h"
+
+namespace platform
+{
+
+QByteArray trimSpaces(const QByteArray &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == ' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == ' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace platform

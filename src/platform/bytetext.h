@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace platform
+{
+
+// Removes space characters (only spaces, not tabs or line ends) from both ends
+// of 8-bit text, as the protocol and file readers expect.
+QByteArray trimSpaces(const QByteArray &text);
+
+} // namespace platform
