@@ -15,9 +15,9 @@
 
 #include <cstdio>
 
-#include "config/clsconfiguration.h"
-#include "engine/frmmp3.h"
+#include "config/preset.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 
 namespace
 {
@@ -72,40 +72,40 @@ int main(int argc, char **argv)
     const QByteArray port = match.captured(1).toLatin1();
 
     QTemporaryDir folder;
-    clsConfiguration &cr = program().configuration();
-    cr.NewConfiguration();
-    cr.sMP3Path = folder.path() + QDir::separator();
-    cr.sRecordingTitle = QStringLiteral("Benchmark");
-    cr.lRecordingMode = 2;
-    cr.bStartInListenMode = false;
-    cr.bEnabledTimedRecording = false;
-    frmMP3 *engine = program().loadMainWindow();
-    engine->AddServer("127.0.0.1", "/stream", port, QByteArray());
+    Preset &config = program().configuration();
+    config.reset();
+    config.saveFolder = folder.path() + QDir::separator();
+    config.stationTitle = QStringLiteral("Benchmark");
+    config.captureMode = 2;
+    config.listenAtStart = false;
+    config.timeLimited = false;
+    Recorder *engine = program().loadRecorder();
+    engine->addServer("127.0.0.1", "/stream", port, QByteArray());
 
     const long residentBefore = peakResidentKb();
     const double cpuBefore = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    engine->StartRecording();
+    engine->beginRecording();
     // Until the station has sent everything and closed, and the last bytes are in.
     qint32 lastCount = -1;
     QElapsedTimer quiet;
     quiet.start();
-    while (engine->blnRecording) {
+    while (engine->m_recording) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (engine->lByteCount != lastCount) {
-            lastCount = engine->lByteCount;
+        if (engine->m_byteCount != lastCount) {
+            lastCount = engine->m_byteCount;
             quiet.restart();
-        } else if (engine->lByteCount >= audioBytes && quiet.elapsed() > 300) {
+        } else if (engine->m_byteCount >= audioBytes && quiet.elapsed() > 300) {
             break;
         } else if (quiet.elapsed() > 20000) {
-            std::fprintf(stderr, "the stream stopped after %d bytes\n", engine->lByteCount);
+            std::fprintf(stderr, "the stream stopped after %d bytes\n", engine->m_byteCount);
             return 1;
         } else {
             QThread::usleep(200);
         }
     }
-    engine->StopRecording();
+    engine->stopRecording();
     const double cpu = cpuSeconds() - cpuBefore;
     const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
 

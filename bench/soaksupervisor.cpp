@@ -32,9 +32,9 @@
 #include <memory>
 #include <random>
 
-#include "config/clsconfiguration.h"
-#include "engine/frmmp3.h"
+#include "config/preset.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "engine/recordingnames.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
@@ -166,7 +166,7 @@ private:
     SoakClock m_clock;
     SoakFrontEnd m_frontEnd;
     QTemporaryDir m_folder;
-    frmMP3 *m_engine = nullptr;
+    Recorder *m_engine = nullptr;
     std::unique_ptr<StationSlot> m_live;    // the station the recorder is on
     std::unique_ptr<StationSlot> m_retired; // the one it is being redirected away from
     QByteArray m_audio;                     // every stream's audio, from its first byte
@@ -358,7 +358,7 @@ bool Soak::drained() const
     if (last < 0)
         return false;
     const teststation::ConnectionRecord &sent = station.connection(last);
-    return (sent.stalled || !sent.open) && m_engine->lByteCount >= sent.wireBytes;
+    return (sent.stalled || !sent.open) && m_engine->m_byteCount >= sent.wireBytes;
 }
 
 int Soak::run()
@@ -372,19 +372,19 @@ int Soak::run()
         return 1;
     }
 
-    clsConfiguration &cr = program().configuration();
-    cr.NewConfiguration();
-    cr.sMP3Path = m_folder.path() + QDir::separator();
-    cr.sRecordingTitle = QStringLiteral("Soak");
-    cr.lRecordingMode = 2;
-    cr.bStartInListenMode = false;
-    cr.bEnabledTimedRecording = false;
-    cr.bExitTimedRecording = false;
-    m_engine = program().loadMainWindow();
+    Preset &config = program().configuration();
+    config.reset();
+    config.saveFolder = m_folder.path() + QDir::separator();
+    config.stationTitle = QStringLiteral("Soak");
+    config.captureMode = 2;
+    config.listenAtStart = false;
+    config.timeLimited = false;
+    config.exitAfterRecording = false;
+    m_engine = program().loadRecorder();
     // The run ticks the supervisor on its own clock.
-    m_engine->Timer1->setInterval(std::numeric_limits<int>::max());
+    m_engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
     for (int server = 1; server <= kServers; ++server)
-        m_engine->AddServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
+        m_engine->addServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
                             "sid=" + QByteArray::number(server));
 
     // Memory is compared from a point where files, sockets and buffers have
@@ -393,7 +393,7 @@ int Soak::run()
     const qint64 warmUpMs = std::min(std::max(m_seconds * 200LL, 15000LL), m_seconds * 500LL);
     QElapsedTimer wall;
     wall.start();
-    m_engine->StartRecording();
+    m_engine->beginRecording();
     long residentAfterWarmUp = -1;
     long residentPeak = 0;
     qint64 lastBatch = 0;
@@ -405,7 +405,7 @@ int Soak::run()
         // What the program's event loop would do between events: objects whose
         // deletion was deferred (closed sockets) go now, not at the end.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (!m_engine->blnRecording || !m_frontEnd.messages.isEmpty()) {
+        if (!m_engine->m_recording || !m_frontEnd.messages.isEmpty()) {
             std::fprintf(stderr, "the recording stopped: %s\n",
                          qPrintable(m_frontEnd.messages.join(QStringLiteral("; "))));
             stopped = true;
@@ -436,17 +436,17 @@ int Soak::run()
             m_retired = std::move(old);
             // The rest of the playlist moves too (the current entry follows the redirect).
             const QByteArray port = QByteArray::number(m_live->station->port());
-            for (qsizetype server = 1; server < m_engine->sServerPorts.size(); ++server) {
-                if (server != m_engine->lServerNumber)
-                    m_engine->sServerPorts[server] = port;
+            for (qsizetype server = 1; server < m_engine->m_serverPorts.size(); ++server) {
+                if (server != m_engine->m_serverNumber)
+                    m_engine->m_serverPorts[server] = port;
             }
         }
-        const qint64 step = quiet || m_engine->blnDisconnect ? 100 : 2;
+        const qint64 step = quiet || m_engine->m_changeServerPending ? 100 : 2;
         m_clock.advance(step);
         sinceTick += step;
         if (sinceTick >= 100) {
             sinceTick = 0;
-            m_engine->Timer1_Timer();
+            m_engine->superviseTick();
         }
         if (wall.elapsed() - lastSample >= 1000) {
             lastSample = wall.elapsed();
@@ -456,7 +456,7 @@ int Soak::run()
                 residentAfterWarmUp = resident;
         }
     }
-    m_engine->StopRecording();
+    m_engine->stopRecording();
     const long residentAtEnd = residentKb();
     if (m_retired)
         absorb(*m_retired);
@@ -470,7 +470,7 @@ int Soak::run()
     const int faultsSurvived = m_drops + m_stalls + m_refusals + m_redirects - 1;
     std::printf("soak seed %u: %.1f s wall, %.2f h on the supervisor's clock, %d stations, ended on server %d of %d\n",
                 m_seed, wallSeconds, static_cast<double>(m_clock.total()) / 3600000.0, m_stations,
-                m_engine->lServerNumber, kServers);
+                m_engine->m_serverNumber, kServers);
     std::printf("connections %d: %d drops, %d stalls, %d refusals, %d redirects (%d of them to a new station): "
                 "%d faults survived; %d reconnects after a timeout; %d title changes\n",
                 m_connections, m_drops, m_stalls, m_refusals, m_redirects, m_stations - 1, faultsSurvived,

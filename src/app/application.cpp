@@ -9,8 +9,8 @@
 #include "app/displayprobe.h"
 #include "app/headlessfrontend.h"
 #include "app/signalwatcher.h"
-#include "engine/frmmp3.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "engine/startup.h"
 
 #ifdef VORLANE_HAVE_DESKTOP
@@ -31,10 +31,10 @@ void writeTo(std::FILE *stream, const QString &text)
 // The tray menu's exit entry: closes a running recording, then exits.
 void exitFromMenu()
 {
-    if (frmMP3 *mainWindow = program().mainWindow())
-        mainWindow->mPopExit_Click();
+    if (Recorder *recorder = program().recorder())
+        recorder->exitFromMenu();
     else
-        ExitProgram(kExitNormal);
+        exitProgram(kExitNormal);
 }
 
 } // namespace
@@ -90,7 +90,7 @@ int runVorlane(int &argc, char **argv)
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &watcher, [] { exitFromMenu(); });
 
-    StartProgram(options.commandLine);
+    startProgram(options.commandLine);
     const int status = application->exec();
     platform::setFrontEnd(nullptr);
     return status;

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "config/clsregedit.h"
+#include "config/registryeditor.h"
 #include "config/textlines.h"
 #include "platform/folders.h"
 #include "platform/frontend.h"
@@ -27,41 +27,41 @@ constexpr qint32 kFileAccessError = 75;
 
 [[noreturn]] void raiseFileError(const QString &path)
 {
-    throw RegEditError(kFileAccessError, path, QStringLiteral("Path/File access error"));
+    throw RegistryError(kFileAccessError, path, QStringLiteral("Path/File access error"));
 }
 
-QString keyValue(const clsRegEdit &regEdit, const QString &key)
+QString keyValue(const RegistryEditor &editor, const QString &key)
 {
-    return regEdit.GetKeyValue(RegistryRoot::ClassesRoot, QString(), key);
+    return editor.keyValue(RegistryRoot::ClassesRoot, QString(), key);
 }
 
-void setKeyValue(clsRegEdit &regEdit, const QString &key, const QString &value)
+void setKeyValue(RegistryEditor &editor, const QString &key, const QString &value)
 {
-    regEdit.SetKeyValue(RegistryRoot::ClassesRoot, QString(), key, platform::kRegSz, value);
+    editor.setKeyValue(RegistryRoot::ClassesRoot, QString(), key, platform::kRegSz, value);
 }
 
-void deleteKey(clsRegEdit &regEdit, const QString &key)
+void deleteKey(RegistryEditor &editor, const QString &key)
 {
-    regEdit.DeleteKey(RegistryRoot::ClassesRoot, QString(), key);
+    editor.deleteKey(RegistryRoot::ClassesRoot, QString(), key);
 }
 
 // Children before their parents: a key that still has subkeys cannot be deleted.
-void deleteClass(clsRegEdit &regEdit, const QString &progId)
+void deleteClass(RegistryEditor &editor, const QString &progId)
 {
-    deleteKey(regEdit, progId + QStringLiteral("\\DefaultIcon"));
-    deleteKey(regEdit, progId + QStringLiteral("\\shell\\open\\command"));
-    deleteKey(regEdit, progId + QStringLiteral("\\shell\\open"));
-    deleteKey(regEdit, progId + QStringLiteral("\\shell"));
-    deleteKey(regEdit, progId);
+    deleteKey(editor, progId + QStringLiteral("\\DefaultIcon"));
+    deleteKey(editor, progId + QStringLiteral("\\shell\\open\\command"));
+    deleteKey(editor, progId + QStringLiteral("\\shell\\open"));
+    deleteKey(editor, progId + QStringLiteral("\\shell"));
+    deleteKey(editor, progId);
 }
 
-void writeClass(clsRegEdit &regEdit, const QString &progId, const QString &description, const QString &icon,
+void writeClass(RegistryEditor &editor, const QString &progId, const QString &description, const QString &icon,
                 const QString &command)
 {
-    setKeyValue(regEdit, progId, description);
-    setKeyValue(regEdit, progId + QStringLiteral("\\DefaultIcon"), icon);
-    setKeyValue(regEdit, progId + QStringLiteral("\\shell"), QStringLiteral("open"));
-    setKeyValue(regEdit, progId + QStringLiteral("\\shell\\open\\command"), command);
+    setKeyValue(editor, progId, description);
+    setKeyValue(editor, progId + QStringLiteral("\\DefaultIcon"), icon);
+    setKeyValue(editor, progId + QStringLiteral("\\shell"), QStringLiteral("open"));
+    setKeyValue(editor, progId + QStringLiteral("\\shell\\open\\command"), command);
 }
 
 } // namespace
@@ -69,61 +69,61 @@ void writeClass(clsRegEdit &regEdit, const QString &progId, const QString &descr
 AssociationValues defaultAssociationValues()
 {
     AssociationValues values;
-    values.strPresetIcon = platform::shellIconValue(platform::ShellIcon::Preset);
-    values.strPlaylistIcon = platform::shellIconValue(platform::ShellIcon::Playlist);
-    values.strOpenCommand =
+    values.presetIcon = platform::shellIconValue(platform::ShellIcon::Preset);
+    values.playlistIcon = platform::shellIconValue(platform::ShellIcon::Playlist);
+    values.openCommand =
         QLatin1Char('"') + QDir::toNativeSeparators(platform::executablePath()) + QStringLiteral("\" \"%1\" -noop");
-    values.strBackupFile = platform::programFile(QStringLiteral("assoc.mcg"));
+    values.backupFile = platform::programFile(QStringLiteral("assoc.mcg"));
     return values;
 }
 
-bool IsPlaylistHandler(const clsRegEdit &regEdit)
+bool isPlaylistHandler(const RegistryEditor &editor)
 {
-    return keyValue(regEdit, kPlaylistExtension) == kPlaylistClass;
+    return keyValue(editor, kPlaylistExtension) == kPlaylistClass;
 }
 
-void TakeOverPlaylists(clsRegEdit &regEdit, const QString &strBackupFile)
+void takeOverPlaylists(RegistryEditor &editor, const QString &backupFile)
 {
-    const QString previous = keyValue(regEdit, kPlaylistExtension);
-    if (!previous.isEmpty() && !writeTextLines(strBackupFile, {previous}))
-        raiseFileError(strBackupFile);
-    setKeyValue(regEdit, kPlaylistExtension, kPlaylistClass);
+    const QString previous = keyValue(editor, kPlaylistExtension);
+    if (!previous.isEmpty() && !writeTextLines(backupFile, {previous}))
+        raiseFileError(backupFile);
+    setKeyValue(editor, kPlaylistExtension, kPlaylistClass);
 }
 
-void GiveBackPlaylists(clsRegEdit &regEdit, const QString &strBackupFile)
+void giveBackPlaylists(RegistryEditor &editor, const QString &backupFile)
 {
-    if (!platform::fileExists(strBackupFile)) {
-        setKeyValue(regEdit, kPlaylistExtension, QString());
+    if (!platform::fileExists(backupFile)) {
+        setKeyValue(editor, kPlaylistExtension, QString());
         return;
     }
-    const std::optional<QStringList> lines = readTextLines(strBackupFile);
+    const std::optional<QStringList> lines = readTextLines(backupFile);
     if (!lines)
-        raiseFileError(strBackupFile);
-    setKeyValue(regEdit, kPlaylistExtension, lines->value(0));
-    QFile::remove(strBackupFile);
+        raiseFileError(backupFile);
+    setKeyValue(editor, kPlaylistExtension, lines->value(0));
+    QFile::remove(backupFile);
 }
 
-void RemoveAssociations(clsRegEdit &regEdit, const QString &strBackupFile)
+void removeAssociations(RegistryEditor &editor, const QString &backupFile)
 {
-    deleteKey(regEdit, kPresetExtension);
-    deleteClass(regEdit, kPresetClass);
-    deleteClass(regEdit, kPlaylistClass);
-    if (IsPlaylistHandler(regEdit))
-        GiveBackPlaylists(regEdit, strBackupFile);
+    deleteKey(editor, kPresetExtension);
+    deleteClass(editor, kPresetClass);
+    deleteClass(editor, kPlaylistClass);
+    if (isPlaylistHandler(editor))
+        giveBackPlaylists(editor, backupFile);
 }
 
-void InstallAssociations(clsRegEdit &regEdit, const AssociationValues &values)
+void installAssociations(RegistryEditor &editor, const AssociationValues &values)
 {
-    const bool wasPlaylistHandler = IsPlaylistHandler(regEdit);
-    RemoveAssociations(regEdit, values.strBackupFile);
-    if (keyValue(regEdit, kPresetExtension) != kPresetClass)
-        setKeyValue(regEdit, kPresetExtension, kPresetClass);
-    if (keyValue(regEdit, kPresetClass) != kPresetDescription)
-        writeClass(regEdit, kPresetClass, kPresetDescription, values.strPresetIcon, values.strOpenCommand);
-    if (keyValue(regEdit, kPlaylistClass) != kPlaylistDescription)
-        writeClass(regEdit, kPlaylistClass, kPlaylistDescription, values.strPlaylistIcon, values.strOpenCommand);
+    const bool wasPlaylistHandler = isPlaylistHandler(editor);
+    removeAssociations(editor, values.backupFile);
+    if (keyValue(editor, kPresetExtension) != kPresetClass)
+        setKeyValue(editor, kPresetExtension, kPresetClass);
+    if (keyValue(editor, kPresetClass) != kPresetDescription)
+        writeClass(editor, kPresetClass, kPresetDescription, values.presetIcon, values.openCommand);
+    if (keyValue(editor, kPlaylistClass) != kPlaylistDescription)
+        writeClass(editor, kPlaylistClass, kPlaylistDescription, values.playlistIcon, values.openCommand);
     if (wasPlaylistHandler)
-        TakeOverPlaylists(regEdit, values.strBackupFile);
+        takeOverPlaylists(editor, values.backupFile);
 }
 
 namespace
@@ -131,28 +131,28 @@ namespace
 
 template <typename Command> bool runOnSystemRegistry(Command command)
 {
-    clsRegEdit regEdit;
+    RegistryEditor editor;
     bool ok = true;
     try {
-        command(regEdit);
-    } catch (const RegEditError &error) {
+        command(editor);
+    } catch (const RegistryError &error) {
         platform::frontEnd().showMessage(error.Description);
         ok = false;
     }
     // Whatever was changed before a failure is made known as well.
-    regEdit.registry().publish();
+    editor.registry().publish();
     return ok;
 }
 
 } // namespace
 
-bool InstallAssociations()
+bool installAssociations()
 {
-    return runOnSystemRegistry([](clsRegEdit &regEdit) { InstallAssociations(regEdit, defaultAssociationValues()); });
+    return runOnSystemRegistry([](RegistryEditor &editor) { installAssociations(editor, defaultAssociationValues()); });
 }
 
-bool RemoveAssociations()
+bool removeAssociations()
 {
     return runOnSystemRegistry(
-        [](clsRegEdit &regEdit) { RemoveAssociations(regEdit, platform::programFile(QStringLiteral("assoc.mcg"))); });
+        [](RegistryEditor &editor) { removeAssociations(editor, platform::programFile(QStringLiteral("assoc.mcg"))); });
 }

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class clsRegEdit;
+class RegistryEditor;
 
 // File associations: preset files (.mvr) always open in the program; playlist
 // files (.pls) only when the user already had the program as their handler.
@@ -12,10 +12,10 @@ class clsRegEdit;
 // What an installation writes besides the fixed class names and descriptions.
 struct AssociationValues
 {
-    QString strPresetIcon;   // "Ombrex.Preset\DefaultIcon"
-    QString strPlaylistIcon; // "Ombrex.Playlist\DefaultIcon"
-    QString strOpenCommand;  // "shell\open\command" of both classes
-    QString strBackupFile;   // keeps the earlier .pls handler
+    QString presetIcon;   // "Ombrex.Preset\DefaultIcon"
+    QString playlistIcon; // "Ombrex.Playlist\DefaultIcon"
+    QString openCommand;  // "shell\open\command" of both classes
+    QString backupFile;   // keeps the earlier .pls handler
 };
 
 // For this program: the platform's icons; the running executable, quoted, then
@@ -23,22 +23,22 @@ struct AssociationValues
 AssociationValues defaultAssociationValues();
 
 // True when ".pls" names "Ombrex.Playlist".
-bool IsPlaylistHandler(const clsRegEdit &regEdit);
+bool isPlaylistHandler(const RegistryEditor &editor);
 // Keeps the current .pls handler (when there is one) in the backup file, then
 // makes the program the handler.
-void TakeOverPlaylists(clsRegEdit &regEdit, const QString &strBackupFile);
+void takeOverPlaylists(RegistryEditor &editor, const QString &backupFile);
 // Restores the handler kept in the backup file and deletes the file; without a
 // backup, .pls is left without a handler.
-void GiveBackPlaylists(clsRegEdit &regEdit, const QString &strBackupFile);
+void giveBackPlaylists(RegistryEditor &editor, const QString &backupFile);
 
-// The two algorithms on any registry. Both may raise RegEditError: a key that
+// The two algorithms on any registry. Both may raise RegistryError: a key that
 // cannot be written, or a backup file that cannot be written or read (then .pls
 // is not touched, so that the earlier handler is never lost).
-void RemoveAssociations(clsRegEdit &regEdit, const QString &strBackupFile);
-void InstallAssociations(clsRegEdit &regEdit, const AssociationValues &values);
+void removeAssociations(RegistryEditor &editor, const QString &backupFile);
+void installAssociations(RegistryEditor &editor, const AssociationValues &values);
 
 // The command-line commands "-installassc" and "-uninstallassc": on the system's
 // registry with the default values, telling the desktop afterwards. A failure is
 // shown to the user (message box) and gives false.
-bool InstallAssociations();
-bool RemoveAssociations();
+bool installAssociations();
+bool removeAssociations();

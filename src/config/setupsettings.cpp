@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "config/mdlinifile.h"
+#include "config/inivalues.h"
 #include "config/settingsstore.h"
 
 namespace
@@ -54,12 +54,12 @@ void applyNumber(const SettingsStore &store, const char *key, qint32 &spinner)
 
 } // namespace
 
-void LoadSettings(SetupSettings &settings, const SettingsStore &store)
+void loadSetupSettings(SetupSettings &settings, const SettingsStore &store)
 {
-    settings.txtMP3Path = read(store, "MP3Path");
+    settings.saveFolder = read(store, "MP3Path");
     bool fakeIE = false;
     applyCheck(store, "FakeIE", fakeIE);
-    settings.mnuIEWebHeader = fakeIE;
+    settings.browserAgent = fakeIE;
 
     const QString capture = read(store, "Capture", QStringLiteral("2"));
     if (capture == QLatin1String("1"))
@@ -71,65 +71,65 @@ void LoadSettings(SetupSettings &settings, const SettingsStore &store)
     else
         settings.captureMode = SetupSettings::CaptureNone;
 
-    applyCheck(store, "TimeRec", settings.chkTimed);
-    applyCheck(store, "ListenStream", settings.chkListenOn);
-    applyNumber(store, "RecTime", settings.spnTimeInMinutes);
-    applyCheck(store, "Shutdown", settings.chkShutdown);
-    applyCheck(store, "StartPause", settings.chkStartPaused);
-    settings.txtBaseLineName = read(store, "ArchiveHeader");
-    applyCheck(store, "DeleteArchive", settings.chkCleanup);
-    applyNumber(store, "DaysKeeping", settings.spnRecordingDays);
+    applyCheck(store, "TimeRec", settings.timed);
+    applyCheck(store, "ListenStream", settings.listen);
+    applyNumber(store, "RecTime", settings.minutes);
+    applyCheck(store, "Shutdown", settings.exitWhenDone);
+    applyCheck(store, "StartPause", settings.startPaused);
+    settings.archivePrefix = read(store, "ArchiveHeader");
+    applyCheck(store, "DeleteArchive", settings.cleanup);
+    applyNumber(store, "DaysKeeping", settings.daysToKeep);
 }
 
-void LoadSettings(SetupSettings &settings)
+void loadSetupSettings(SetupSettings &settings)
 {
-    LoadSettings(settings, settingsStore());
+    loadSetupSettings(settings, settingsStore());
 }
 
-void SaveSettings(const SetupSettings &settings, SettingsStore &store)
+void saveSetupSettings(const SetupSettings &settings, SettingsStore &store)
 {
-    write(store, "MP3Path", settings.txtMP3Path);
-    write(store, "FakeIE", settings.mnuIEWebHeader);
+    write(store, "MP3Path", settings.saveFolder);
+    write(store, "FakeIE", settings.browserAgent);
     if (settings.captureMode != SetupSettings::CaptureNone)
         write(store, "Capture", static_cast<qint32>(settings.captureMode));
-    write(store, "TimeRec", settings.chkTimed);
-    write(store, "ListenStream", settings.chkListenOn);
-    write(store, "RecTime", settings.spnTimeInMinutes);
-    write(store, "Shutdown", settings.chkShutdown);
-    write(store, "StartPause", settings.chkStartPaused);
-    write(store, "ArchiveHeader", settings.txtBaseLineName);
-    write(store, "DeleteArchive", settings.chkCleanup);
-    write(store, "DaysKeeping", settings.spnRecordingDays);
+    write(store, "TimeRec", settings.timed);
+    write(store, "ListenStream", settings.listen);
+    write(store, "RecTime", settings.minutes);
+    write(store, "Shutdown", settings.exitWhenDone);
+    write(store, "StartPause", settings.startPaused);
+    write(store, "ArchiveHeader", settings.archivePrefix);
+    write(store, "DeleteArchive", settings.cleanup);
+    write(store, "DaysKeeping", settings.daysToKeep);
 }
 
-void SaveSettings(const SetupSettings &settings)
+void saveSetupSettings(const SetupSettings &settings)
 {
-    SaveSettings(settings, settingsStore());
+    saveSetupSettings(settings, settingsStore());
 }
 
-QString LoadExternalPlayer(const SettingsStore &store)
+QString loadExternalPlayer(const SettingsStore &store)
 {
     return read(store, "useExternal");
 }
 
-QString LoadExternalPlayer()
+QString loadExternalPlayer()
 {
-    return LoadExternalPlayer(settingsStore());
+    return loadExternalPlayer(settingsStore());
 }
 
-void SaveExternalPlayer(const QString &path, SettingsStore &store)
+void saveExternalPlayer(const QString &path, SettingsStore &store)
 {
     write(store, "useExternal", path);
 }
 
-void SaveExternalPlayer(const QString &path)
+void saveExternalPlayer(const QString &path)
 {
-    SaveExternalPlayer(path, settingsStore());
+    saveExternalPlayer(path, settingsStore());
 }
 
-bool ToggleIEAgent()
+bool toggleBrowserAgent()
 {
-    const bool on = !IsIEAgent();
-    SetIEAgent(on);
+    const bool on = !browserAgentEnabled();
+    setBrowserAgentEnabled(on);
     return on;
 }

@@ -6,9 +6,9 @@
 #include <QStringList>
 
 // The user's station list as the setup window shows it: the rows of
-// lstViewSongList (name, address, status) and the hidden PlayList of addresses,
+// rows (name, address, status) and the hidden addresses of addresses,
 // two parallel structures that every operation changes together, so that item
-// i - 1 of PlayList is always the address of entry i.
+// i - 1 of addresses is always the address of entry i.
 //
 // Entries are numbered from 1, as the window's indexes are; the model rows of
 // the view are entry - 1. The model also keeps the window's two status marks
@@ -29,7 +29,7 @@ public:
         ColumnCount
     };
 
-    // One row of lstViewSongList: the entry's text and its two sub-items.
+    // One row of rows: the entry's text and its two sub-items.
     struct Row
     {
         QString name;
@@ -40,7 +40,7 @@ public:
     explicit StationList(QObject *parent = nullptr);
     ~StationList() override;
 
-    // "PlayList.txt" in the program folder.
+    // "addresses.txt" in the program folder.
     static QString defaultFilePath();
 
     // When the file exists, replaces the list with its stations (name line, then
@@ -55,8 +55,8 @@ public:
     QString name(int entry) const;
     QString address(int entry) const;
     QString status(int entry) const;
-    const QList<Row> &lstViewSongList() const { return m_rows; }
-    const QStringList &PlayList() const { return m_playList; }
+    const QList<Row> &rows() const { return m_rows; }
+    const QStringList &addresses() const { return m_playList; }
 
     // Adds an entry at the end; returns its number.
     int appendEntry(const QString &name, const QString &address);

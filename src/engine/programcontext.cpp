@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-#include "config/clsconfiguration.h"
-#include "engine/frmmp3.h"
+#include "config/preset.h"
+#include "engine/recorder.h"
 
 namespace
 {
@@ -26,20 +26,20 @@ ProgramContext::ProgramContext() = default;
 
 ProgramContext::~ProgramContext() = default;
 
-clsConfiguration &ProgramContext::configuration()
+Preset &ProgramContext::configuration()
 {
-    return configurationRecord();
+    return currentPreset();
 }
 
-frmMP3 *ProgramContext::loadMainWindow()
+Recorder *ProgramContext::loadRecorder()
 {
-    if (!m_mainWindow) {
+    if (!m_recorder) {
         // Held before the load handler runs: a failed command-line start inside it
         // unloads the main window again through the exit routine.
-        m_mainWindow = std::make_unique<frmMP3>();
-        m_mainWindow->Form_Load();
+        m_recorder = std::make_unique<Recorder>();
+        m_recorder->load();
     }
-    return m_mainWindow.get();
+    return m_recorder.get();
 }
 
 void ProgramContext::setWindowUnloader(ProgramWindow window, std::function<void()> unload)
@@ -49,21 +49,21 @@ void ProgramContext::setWindowUnloader(ProgramWindow window, std::function<void(
 
 bool ProgramContext::isWindowLoaded(ProgramWindow window) const
 {
-    if (window == ProgramWindow::Main)
-        return m_mainWindow != nullptr;
+    if (window == ProgramWindow::Recorder)
+        return m_recorder != nullptr;
     return static_cast<bool>(m_unloaders[slotOf(window)]);
 }
 
 void ProgramContext::unloadWindow(ProgramWindow window)
 {
-    if (window == ProgramWindow::Main) {
-        if (!m_mainWindow)
+    if (window == ProgramWindow::Recorder) {
+        if (!m_recorder)
             return;
         // The exit routine may run from inside one of the window's own handlers:
         // the object goes when control is back in the event loop.
-        frmMP3 *mainWindow = m_mainWindow.release();
-        mainWindow->Form_Unload();
-        mainWindow->deleteLater();
+        Recorder *recorder = m_recorder.release();
+        recorder->unload();
+        recorder->deleteLater();
         return;
     }
     std::function<void()> unload = std::move(m_unloaders[slotOf(window)]);
@@ -89,5 +89,5 @@ void resetProgram()
         context.reset();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    resetConfigurationRecord();
+    resetCurrentPreset();
 }

@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-class clsConfiguration;
-class frmMP3;
+class Preset;
+class Recorder;
 
 // The program's windows, in the order the exit routine unloads them.
 enum class ProgramWindow
@@ -16,7 +16,7 @@ enum class ProgramWindow
     AddStation,
     DirectorySearch,
     LocalSearch,
-    Main,
+    Recorder,
     Setup,
     RecordingDisplay,
     Confirmation,
@@ -27,7 +27,7 @@ inline constexpr int kProgramWindowCount = 7;
 // start-up values, the configuration record and the windows. One instance lives
 // for the whole run (program()); tests start afresh with resetProgram().
 //
-// The main window frmMP3 belongs to the engine and is held here. Windows of the
+// The main window Recorder belongs to the engine and is held here. Windows of the
 // layers above (setup window, recording display, search and confirmation windows)
 // register an unload function while they are loaded, so that the exit routine can
 // unload them in its fixed order without the engine knowing their classes.
@@ -40,20 +40,20 @@ public:
     ProgramContext &operator=(const ProgramContext &) = delete;
 
     // The whole argument text; emptied once the main window has handled it.
-    QString strCommandLine;
+    QString commandLine;
     // The "Advanced" value read at start (0 when empty); nothing else uses it.
-    qint32 lngAdvanced = 0;
+    qint32 advancedValue = 0;
     // How the setup window behaves when minimised; 0 at start, 1 after the tray's setup entry.
-    qint32 intSetupShowMode = 0;
+    qint32 setupShowMode = 0;
 
     // The one configuration record, created on first use.
-    clsConfiguration &configuration();
+    Preset &configuration();
 
     // The main window, or nullptr while it is not loaded.
-    frmMP3 *mainWindow() const { return m_mainWindow.get(); }
+    Recorder *recorder() const { return m_recorder.get(); }
     // Loads the hidden main window (running its load handler) unless it is loaded.
     // nullptr when a failed command-line start unloaded it again during its load.
-    frmMP3 *loadMainWindow();
+    Recorder *loadRecorder();
 
     // Registers (or, with an empty function, clears) how a loaded window of a higher
     // layer is unloaded. The main window is handled here and needs none.
@@ -63,7 +63,7 @@ public:
     void unloadWindow(ProgramWindow window);
 
 private:
-    std::unique_ptr<frmMP3> m_mainWindow;
+    std::unique_ptr<Recorder> m_recorder;
     std::array<std::function<void()>, kProgramWindowCount> m_unloaders;
 };
 

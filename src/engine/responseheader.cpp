@@ -121,10 +121,10 @@ std::optional<QByteArray> icyName(const QByteArray &packet)
     if (at < 0)
         return std::nullopt;
     const qsizetype start = at + key.size();
-    const qsizetype cr = packet.indexOf('\r', start);
-    if (cr < 0)
+    const qsizetype config = packet.indexOf('\r', start);
+    if (config < 0)
         return std::nullopt;
-    return platform::trimSpaces(packet.mid(start, cr - start));
+    return platform::trimSpaces(packet.mid(start, config - start));
 }
 
 std::optional<qint32> metaInterval(const QByteArray &packet)

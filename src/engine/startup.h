@@ -10,12 +10,12 @@ inline constexpr int kExitStartFailed = 1; // a command-line start failed
 // The program entry: runs the start-up rules on the whole argument text.
 // Returns once the program is set up and waits for events, or after the exit
 // routine when the front end's exitProcess returns (tests).
-void StartProgram(const QString &commandLine);
+void startProgram(const QString &commandLine);
 
 // The exit routine: unloads every window in order, removes the tray icon and
 // ends the process with exitStatus.
-void ExitProgram(int exitStatus = kExitNormal);
+void exitProgram(int exitStatus = kExitNormal);
 
 // The "Advanced" value of Kestrane.ini: read (empty or not a number gives 0) and
 // written straight back, so that the key exists after every start.
-qint32 ReadAndKeepAdvancedValue();
+qint32 readAndKeepAdvancedValue();

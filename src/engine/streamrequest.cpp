@@ -18,7 +18,7 @@ const QByteArray kBrowserAgent = QByteArrayLiteral("Mozilla/4.0 (compatible; MSI
 
 } // namespace
 
-QByteArray BuildStreamRequest(const QByteArray &host, const QByteArray &port, const QByteArray &path,
+QByteArray buildStreamRequest(const QByteArray &host, const QByteArray &port, const QByteArray &path,
                               const QByteArray &query, bool titleMode, bool browserAgent)
 {
     QByteArray request(StreamRequestTemplate);

@@ -6,5 +6,5 @@
 // path (with "?" and the query when there is one), host and port; the metadata
 // line asks for in-band titles in title mode only; with browserAgent the user
 // agent line names a web browser instead of a player.
-QByteArray BuildStreamRequest(const QByteArray &host, const QByteArray &port, const QByteArray &path,
+QByteArray buildStreamRequest(const QByteArray &host, const QByteArray &port, const QByteArray &path,
                               const QByteArray &query, bool titleMode, bool browserAgent);

@@ -7,7 +7,7 @@ namespace
 const QByteArray kTitleKey = QByteArrayLiteral("StreamTitle='");
 } // namespace
 
-QByteArray ExtractStreamTitle(const QByteArray &text)
+QByteArray extractStreamTitle(const QByteArray &text)
 {
     const qsizetype key = text.toLower().indexOf(kTitleKey.toLower());
     if (key < 0)
@@ -23,7 +23,7 @@ QByteArray ExtractStreamTitle(const QByteArray &text)
     return text.mid(start, stop - start) + QByteArrayLiteral(".mp3");
 }
 
-QByteArray CleanFileName(const QByteArray &name)
+QByteArray cleanFileName(const QByteArray &name)
 {
     static const char kForbidden[] = {'|', '>', '<', '"', '?', '*', ':', '/', '\\', '\0'};
     QByteArray cleaned;

@@ -19,8 +19,8 @@
 #include <limits>
 
 #include "app/headlessfrontend.h"
-#include "engine/frmmp3.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "engine/startup.h"
 #include "fakeclock.h"
 #include "testenv.h"
@@ -111,13 +111,13 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
                                          "0"};
         const QString preset = testenv::writeFile(folder + QStringLiteral("../timed.mvr"), lines.join("\r\n") + "\r\n");
 
-        StartProgram(preset);
-        frmMP3 *engine = program().mainWindow();
+        startProgram(preset);
+        Recorder *engine = program().recorder();
         ASSERT_NE(engine, nullptr);
         // The test ticks the supervisor on the fake clock itself.
-        engine->Timer1->setInterval(std::numeric_limits<int>::max());
-        ASSERT_TRUE(waitUntil([&] { return engine->blnRecording && engine->lByteCount > 0; }));
-        const qint32 recordStart = engine->lRecordStart;
+        engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
+        ASSERT_TRUE(waitUntil([&] { return engine->m_recording && engine->m_byteCount > 0; }));
+        const qint32 recordStart = engine->m_recordStart;
 
         // Each second of the fake clock the station sends that second's audio;
         // the supervisor ticks every 100 ms.
@@ -125,17 +125,17 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         for (int step = 1; step <= 700 && stoppedAfter < 0; ++step) {
             clock.advance(100);
             if (step % 10 == 0) {
-                const qint32 before = engine->lByteCount;
-                ASSERT_TRUE(waitUntil([&] { return engine->lByteCount > before; }));
+                const qint32 before = engine->m_byteCount;
+                ASSERT_TRUE(waitUntil([&] { return engine->m_byteCount > before; }));
             }
-            engine->Timer1_Timer();
-            if (frontEnd.exited || !engine->blnRecording)
+            engine->superviseTick();
+            if (frontEnd.exited || !engine->m_recording)
                 stoppedAfter = clock.tickCount() - recordStart;
         }
         EXPECT_GT(stoppedAfter, 60500);
         EXPECT_LE(stoppedAfter, 60600);
         EXPECT_EQ(frontEnd.exited, exitAfterwards);
-        EXPECT_EQ(program().mainWindow() == nullptr, exitAfterwards);
+        EXPECT_EQ(program().recorder() == nullptr, exitAfterwards);
         if (exitAfterwards) {
             EXPECT_EQ(frontEnd.exitStatus, 0);
         }

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "config/associations.h"
-#include "config/clsregedit.h"
+#include "config/registryeditor.h"
 #include "fakeregistry.h"
 #include "platform/folders.h"
 #include "platform/freedesktopregistry.h"
@@ -26,40 +26,40 @@ class AssociationAlgorithm : public ::testing::Test
 {
 protected:
     AssociationAlgorithm()
-        : regEdit(registry)
+        : editor(registry)
     {
         static int serial = 0;
-        values.strPresetIcon = QStringLiteral("C:\\Vorlane\\Ombrex.exe;1");
-        values.strPlaylistIcon = QStringLiteral("C:\\Vorlane\\playlist.ico");
-        values.strOpenCommand = QStringLiteral("\"C:\\Vorlane\\vorlane.exe\" \"%1\" -noop");
-        values.strBackupFile = testenv::home() + QStringLiteral("/algorithm%1/assoc.mcg").arg(++serial);
+        values.presetIcon = QStringLiteral("C:\\Vorlane\\Ombrex.exe;1");
+        values.playlistIcon = QStringLiteral("C:\\Vorlane\\playlist.ico");
+        values.openCommand = QStringLiteral("\"C:\\Vorlane\\vorlane.exe\" \"%1\" -noop");
+        values.backupFile = testenv::home() + QStringLiteral("/algorithm%1/assoc.mcg").arg(++serial);
     }
 
     void set(const QString &key, const QString &value)
     {
-        regEdit.SetKeyValue(RegistryRoot::ClassesRoot, QString(), key, platform::kRegSz, value);
+        editor.setKeyValue(RegistryRoot::ClassesRoot, QString(), key, platform::kRegSz, value);
     }
-    QString get(const QString &key) const { return regEdit.GetKeyValue(RegistryRoot::ClassesRoot, QString(), key); }
-    bool backupExists() const { return QFile::exists(values.strBackupFile); }
-    QByteArray backup() const { return testenv::readFile(values.strBackupFile); }
+    QString get(const QString &key) const { return editor.keyValue(RegistryRoot::ClassesRoot, QString(), key); }
+    bool backupExists() const { return QFile::exists(values.backupFile); }
+    QByteArray backup() const { return testenv::readFile(values.backupFile); }
 
     // The state a user is in who had made the program the .pls handler by hand.
     void makeProgramThePlaylistHandler(const QByteArray &backupBytes)
     {
         set(QStringLiteral(".pls"), QStringLiteral("Ombrex.Playlist"));
         if (!backupBytes.isNull())
-            testenv::writeFile(values.strBackupFile, backupBytes);
+            testenv::writeFile(values.backupFile, backupBytes);
     }
 
     FakeRegistry registry;
-    clsRegEdit regEdit;
+    RegistryEditor editor;
     AssociationValues values;
 };
 
 TEST_F(AssociationAlgorithm, FreshInstallRegistersPresetsAndTheClassesButLeavesPlaylistsAlone)
 {
     set(QStringLiteral(".pls"), QStringLiteral("Winamp.File"));
-    InstallAssociations(regEdit, values);
+    installAssociations(editor, values);
 
     EXPECT_EQ(registry.dump(), QStringList({
                                    QStringLiteral(".mvr=Ombrex.Preset"),
@@ -83,18 +83,18 @@ TEST_F(AssociationAlgorithm, FreshInstallRegistersPresetsAndTheClassesButLeavesP
 TEST_F(AssociationAlgorithm, InstallingTwiceLeavesTheSameStateAsOnce)
 {
     // Fresh machine.
-    InstallAssociations(regEdit, values);
+    installAssociations(editor, values);
     const QStringList once = registry.dump();
-    InstallAssociations(regEdit, values);
+    installAssociations(editor, values);
     EXPECT_EQ(registry.dump(), once);
     EXPECT_FALSE(backupExists());
 
     // Program already the .pls handler, with the earlier handler backed up.
     makeProgramThePlaylistHandler("Winamp.File\r\n");
-    InstallAssociations(regEdit, values);
+    installAssociations(editor, values);
     const QStringList handlerOnce = registry.dump();
     const QByteArray backupOnce = backup();
-    InstallAssociations(regEdit, values);
+    installAssociations(editor, values);
     EXPECT_EQ(registry.dump(), handlerOnce);
     EXPECT_EQ(backup(), backupOnce);
     EXPECT_EQ(get(QStringLiteral(".pls")), QStringLiteral("Ombrex.Playlist"));
@@ -104,7 +104,7 @@ TEST_F(AssociationAlgorithm, InstallingTwiceLeavesTheSameStateAsOnce)
 TEST_F(AssociationAlgorithm, InstallOverAHandlerWithoutBackupKeepsPlaylistsWithoutInventingOne)
 {
     makeProgramThePlaylistHandler(QByteArray());
-    InstallAssociations(regEdit, values);
+    installAssociations(editor, values);
     EXPECT_EQ(get(QStringLiteral(".pls")), QStringLiteral("Ombrex.Playlist"));
     EXPECT_FALSE(backupExists());
 }
@@ -115,7 +115,7 @@ TEST_F(AssociationAlgorithm, RemovingWhenNothingIsInstalledChangesNothing)
     set(QStringLiteral("Winamp.File\\shell\\open\\command"), QStringLiteral("winamp.exe \"%1\""));
     const QStringList before = registry.dump();
 
-    RemoveAssociations(regEdit, values.strBackupFile);
+    removeAssociations(editor, values.backupFile);
     EXPECT_EQ(registry.dump(), before);
     EXPECT_EQ(registry.deletions, 0);
     EXPECT_FALSE(backupExists());
@@ -125,10 +125,10 @@ TEST_F(AssociationAlgorithm, RemovalGivesPlaylistsBackToTheBackedUpHandler)
 {
     set(QStringLiteral(".pls"), QStringLiteral("Winamp.File"));
     const QStringList before = registry.dump();
-    InstallAssociations(regEdit, values);
+    installAssociations(editor, values);
     makeProgramThePlaylistHandler("Winamp.File\r\n");
 
-    RemoveAssociations(regEdit, values.strBackupFile);
+    removeAssociations(editor, values.backupFile);
     EXPECT_EQ(get(QStringLiteral(".pls")), QStringLiteral("Winamp.File"));
     EXPECT_FALSE(backupExists());
     // Children went before their parents, so every key of the program is gone.
@@ -137,9 +137,9 @@ TEST_F(AssociationAlgorithm, RemovalGivesPlaylistsBackToTheBackedUpHandler)
 
 TEST_F(AssociationAlgorithm, RemovalWithoutBackupLeavesPlaylistsWithoutHandler)
 {
-    InstallAssociations(regEdit, values);
+    installAssociations(editor, values);
     makeProgramThePlaylistHandler(QByteArray());
-    RemoveAssociations(regEdit, values.strBackupFile);
+    removeAssociations(editor, values.backupFile);
     EXPECT_TRUE(registry.keyExists(RegistryRoot::ClassesRoot, QStringLiteral(".pls")));
     EXPECT_EQ(get(QStringLiteral(".pls")), QString());
     EXPECT_EQ(registry.dump(), QStringList({QStringLiteral(".pls=")}));
@@ -148,10 +148,10 @@ TEST_F(AssociationAlgorithm, RemovalWithoutBackupLeavesPlaylistsWithoutHandler)
 TEST_F(AssociationAlgorithm, RemovalKeepsTheBackupWhenPlaylistsAreNotTheProgramsAnyMore)
 {
     // The user chose another handler after installing: nothing to give back.
-    InstallAssociations(regEdit, values);
-    testenv::writeFile(values.strBackupFile, "Winamp.File\r\n");
+    installAssociations(editor, values);
+    testenv::writeFile(values.backupFile, "Winamp.File\r\n");
     set(QStringLiteral(".pls"), QStringLiteral("VLC.pls"));
-    RemoveAssociations(regEdit, values.strBackupFile);
+    removeAssociations(editor, values.backupFile);
     EXPECT_EQ(get(QStringLiteral(".pls")), QStringLiteral("VLC.pls"));
     EXPECT_TRUE(backupExists());
 }
@@ -160,9 +160,9 @@ TEST_F(AssociationAlgorithm, RefusedKeyStopsTheInstallationWithTheRegistryError)
 {
     registry.refuseWritesBelow = QStringLiteral("Ombrex.Playlist");
     try {
-        InstallAssociations(regEdit, values);
+        installAssociations(editor, values);
         FAIL() << "no error raised";
-    } catch (const RegEditError &error) {
+    } catch (const RegistryError &error) {
         EXPECT_EQ(error.Number, static_cast<qint32>(0x80040065u));
         EXPECT_EQ(error.Source, QStringLiteral("Machine List: SetKeyValue"));
         EXPECT_EQ(error.Description, QStringLiteral("Cannot set Registry value"));
@@ -175,9 +175,9 @@ TEST_F(AssociationAlgorithm, UnwritableBackupNeverLosesTheEarlierHandler)
 {
     // A backup whose folder is a file cannot be written: the take-over stops
     // before .pls changes, so the earlier handler is still there to give back.
-    const QString notAFolder = testenv::writeFile(values.strBackupFile + QStringLiteral(".dir"), "x");
+    const QString notAFolder = testenv::writeFile(values.backupFile + QStringLiteral(".dir"), "x");
     set(QStringLiteral(".pls"), QStringLiteral("Winamp.File"));
-    EXPECT_THROW(TakeOverPlaylists(regEdit, notAFolder + QStringLiteral("/assoc.mcg")), RegEditError);
+    EXPECT_THROW(takeOverPlaylists(editor, notAFolder + QStringLiteral("/assoc.mcg")), RegistryError);
     EXPECT_EQ(get(QStringLiteral(".pls")), QStringLiteral("Winamp.File"));
 }
 
@@ -186,18 +186,18 @@ TEST_F(AssociationAlgorithm, CommandLineCommandsReportFailuresAndPublishTheirCha
     RecordingFrontEnd frontEnd;
     platform::setRegistry(&registry);
 
-    EXPECT_TRUE(InstallAssociations());
+    EXPECT_TRUE(installAssociations());
     EXPECT_EQ(registry.publishCount, 1);
     EXPECT_EQ(get(QStringLiteral(".mvr")), QStringLiteral("Ombrex.Preset"));
     EXPECT_TRUE(get(QStringLiteral("Ombrex.Preset\\shell\\open\\command")).endsWith(QStringLiteral("\" \"%1\" -noop")));
 
-    EXPECT_TRUE(RemoveAssociations());
+    EXPECT_TRUE(removeAssociations());
     EXPECT_EQ(registry.publishCount, 2);
     EXPECT_EQ(get(QStringLiteral(".mvr")), QString());
     EXPECT_TRUE(frontEnd.messages.isEmpty());
 
     registry.refuseWritesBelow = QStringLiteral(".mvr");
-    EXPECT_FALSE(InstallAssociations());
+    EXPECT_FALSE(installAssociations());
     EXPECT_EQ(frontEnd.messages, QStringList({QStringLiteral("Cannot set Registry value")}));
     EXPECT_EQ(registry.publishCount, 3);
 
@@ -207,25 +207,25 @@ TEST_F(AssociationAlgorithm, CommandLineCommandsReportFailuresAndPublishTheirCha
 TEST(ClsRegEdit, ReadsDefaultValuesAndIgnoresFailedDeletions)
 {
     FakeRegistry registry;
-    clsRegEdit regEdit(registry);
-    regEdit.SetKeyValue(RegistryRoot::ClassesRoot, QStringLiteral("Ombrex.Preset"), QStringLiteral("shell"),
-                        platform::kRegSz, QStringLiteral("open"));
-    EXPECT_EQ(regEdit.GetKeyValue(RegistryRoot::ClassesRoot, QString(), QStringLiteral("ombrex.preset\\SHELL")),
+    RegistryEditor editor(registry);
+    editor.setKeyValue(RegistryRoot::ClassesRoot, QStringLiteral("Ombrex.Preset"), QStringLiteral("shell"),
+                       platform::kRegSz, QStringLiteral("open"));
+    EXPECT_EQ(editor.keyValue(RegistryRoot::ClassesRoot, QString(), QStringLiteral("ombrex.preset\\SHELL")),
               QStringLiteral("open"));
-    EXPECT_EQ(regEdit.GetKeyValue(RegistryRoot::ClassesRoot, QStringLiteral("Ombrex.Preset"), QStringLiteral("shell")),
+    EXPECT_EQ(editor.keyValue(RegistryRoot::ClassesRoot, QStringLiteral("Ombrex.Preset"), QStringLiteral("shell")),
               QStringLiteral("open"));
-    EXPECT_EQ(regEdit.GetKeyValue(RegistryRoot::ClassesRoot, QStringLiteral("Missing"), QStringLiteral("shell")),
+    EXPECT_EQ(editor.keyValue(RegistryRoot::ClassesRoot, QStringLiteral("Missing"), QStringLiteral("shell")),
               QString());
 
     // A value cut at its NUL, as the system returns it.
-    regEdit.SetKeyValue(RegistryRoot::ClassesRoot, QString(), QStringLiteral("x"), platform::kRegSz,
-                        QStringLiteral("ab") + QChar(0) + QStringLiteral("cd"));
-    EXPECT_EQ(regEdit.GetKeyValue(RegistryRoot::ClassesRoot, QString(), QStringLiteral("x")), QStringLiteral("ab"));
+    editor.setKeyValue(RegistryRoot::ClassesRoot, QString(), QStringLiteral("x"), platform::kRegSz,
+                       QStringLiteral("ab") + QChar(0) + QStringLiteral("cd"));
+    EXPECT_EQ(editor.keyValue(RegistryRoot::ClassesRoot, QString(), QStringLiteral("x")), QStringLiteral("ab"));
 
     // A parent with subkeys stays; the result is "" either way.
-    EXPECT_EQ(regEdit.DeleteKey(RegistryRoot::ClassesRoot, QString(), QStringLiteral("Ombrex.Preset")), QString());
+    EXPECT_EQ(editor.deleteKey(RegistryRoot::ClassesRoot, QString(), QStringLiteral("Ombrex.Preset")), QString());
     EXPECT_TRUE(registry.keyExists(RegistryRoot::ClassesRoot, QStringLiteral("Ombrex.Preset")));
-    EXPECT_EQ(regEdit.DeleteKey(RegistryRoot::ClassesRoot, QString(), QStringLiteral("Nothing\\Here")), QString());
+    EXPECT_EQ(editor.deleteKey(RegistryRoot::ClassesRoot, QString(), QStringLiteral("Nothing\\Here")), QString());
 }
 
 // The command-line commands on the real freedesktop mapping, in the temporary
@@ -298,9 +298,9 @@ protected:
 TEST_F(FreedesktopAssociations, InstallingMakesPresetFilesOpenInTheProgram)
 {
     testenv::writeFile(mimeApps, userList);
-    ASSERT_TRUE(InstallAssociations());
+    ASSERT_TRUE(installAssociations());
 
-    const QString exec = platform::FreedesktopRegistry::execFromCommand(defaultAssociationValues().strOpenCommand);
+    const QString exec = platform::FreedesktopRegistry::execFromCommand(defaultAssociationValues().openCommand);
     EXPECT_TRUE(exec.endsWith(QStringLiteral(" %f -noop")));
     const QString preset = entry(QStringLiteral("Ombrex.Preset.desktop"));
     EXPECT_TRUE(preset.contains(QStringLiteral("\nExec=") + exec + QLatin1Char('\n')));
@@ -331,15 +331,15 @@ TEST_F(FreedesktopAssociations, InstallingMakesPresetFilesOpenInTheProgram)
 TEST_F(FreedesktopAssociations, InstallingTwiceLeavesTheSameFilesAsOnce)
 {
     testenv::writeFile(mimeApps, userList);
-    ASSERT_TRUE(InstallAssociations());
+    ASSERT_TRUE(installAssociations());
     const QMap<QString, QByteArray> once = snapshot();
-    ASSERT_TRUE(InstallAssociations());
+    ASSERT_TRUE(installAssociations());
     EXPECT_EQ(snapshot(), once);
 
     handPlaylistsToTheProgram();
-    ASSERT_TRUE(InstallAssociations());
+    ASSERT_TRUE(installAssociations());
     const QMap<QString, QByteArray> handlerOnce = snapshot();
-    ASSERT_TRUE(InstallAssociations());
+    ASSERT_TRUE(installAssociations());
     EXPECT_EQ(snapshot(), handlerOnce);
     EXPECT_EQ(testenv::readFile(backupFile), QByteArray("vlc\r\n"));
     EXPECT_TRUE(
@@ -351,7 +351,7 @@ TEST_F(FreedesktopAssociations, RemovingWhenNothingIsInstalledChangesNothing)
     testenv::writeFile(mimeApps, userList);
     testenv::writeFile(dataHome + QStringLiteral("/applications/vlc.desktop"), "[Desktop Entry]\nName=VLC\n");
     const QMap<QString, QByteArray> before = snapshot();
-    ASSERT_TRUE(RemoveAssociations());
+    ASSERT_TRUE(removeAssociations());
     EXPECT_EQ(snapshot(), before);
     EXPECT_FALSE(QDir(dataHome + QStringLiteral("/mime")).exists());
 }
@@ -360,12 +360,12 @@ TEST_F(FreedesktopAssociations, RemovalGivesPlaylistsBackFromTheBackup)
 {
     testenv::writeFile(mimeApps, userList);
     const QMap<QString, QByteArray> before = snapshot();
-    ASSERT_TRUE(InstallAssociations());
+    ASSERT_TRUE(installAssociations());
     handPlaylistsToTheProgram();
-    ASSERT_TRUE(InstallAssociations()); // keeps playlists, and "vlc" in the backup
+    ASSERT_TRUE(installAssociations()); // keeps playlists, and "vlc" in the backup
     EXPECT_EQ(testenv::readFile(backupFile), QByteArray("vlc\r\n"));
 
-    ASSERT_TRUE(RemoveAssociations());
+    ASSERT_TRUE(removeAssociations());
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(testenv::readFile(mimeApps), userList);
 }
@@ -374,12 +374,12 @@ TEST_F(FreedesktopAssociations, RemovalWithoutBackupLeavesPlaylistsToTheDesktop)
 {
     const QByteArray noPlaylists = "[Default Applications]\nimage/png=eog.desktop\n";
     testenv::writeFile(mimeApps, noPlaylists);
-    ASSERT_TRUE(InstallAssociations());
+    ASSERT_TRUE(installAssociations());
     QByteArray list = testenv::readFile(mimeApps);
     list.replace("[Default Applications]\n", "[Default Applications]\naudio/x-scpls=Ombrex.Playlist.desktop\n");
     testenv::writeFile(mimeApps, list);
 
-    ASSERT_TRUE(RemoveAssociations());
+    ASSERT_TRUE(removeAssociations());
     EXPECT_FALSE(QFile::exists(backupFile));
     EXPECT_EQ(testenv::readFile(mimeApps), noPlaylists);
     EXPECT_FALSE(QFile::exists(dataHome + QStringLiteral("/applications/Ombrex.Playlist.desktop")));

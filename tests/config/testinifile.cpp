@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/inifile.h"
-#include "config/mdlinifile.h"
+#include "config/inivalues.h"
 #include "filesizelimit.h"
 #include "platform/folders.h"
 #include "testenv.h"
@@ -118,21 +118,21 @@ TEST(IniFile, FailedWriteLeavesNothingHalfWritten)
 TEST(IniValues, KeysAreUpperCasedWhenWrittenAndFoundInAnyCase)
 {
     const QString path = freshPath("module.ini");
-    WriteINIValue(QStringLiteral("Advanced"), QStringLiteral("Advanced"), QStringLiteral("7"), path);
+    writeIniValue(QStringLiteral("Advanced"), QStringLiteral("Advanced"), QStringLiteral("7"), path);
     EXPECT_EQ(testenv::readFile(path), QByteArray("[Advanced]\r\nADVANCED=7\r\n"));
-    EXPECT_EQ(ReadINIValue(QStringLiteral("ADVANCED"), QStringLiteral("advanced"), path), QStringLiteral("7"));
-    EXPECT_EQ(ReadINIValue(QStringLiteral("Advanced"), QStringLiteral("Missing"), path), QString());
+    EXPECT_EQ(readIniValue(QStringLiteral("ADVANCED"), QStringLiteral("advanced"), path), QStringLiteral("7"));
+    EXPECT_EQ(readIniValue(QStringLiteral("Advanced"), QStringLiteral("Missing"), path), QString());
 }
 
 TEST(IniValues, IEAgentIsOnForAnyNonZeroNumber)
 {
     QFile::remove(ombrexIniPath());
-    EXPECT_FALSE(IsIEAgent());
-    SetIEAgent(true);
+    EXPECT_FALSE(browserAgentEnabled());
+    setBrowserAgentEnabled(true);
     EXPECT_EQ(testenv::readFile(ombrexIniPath()), QByteArray("[Advanced]\r\nIEAGENT=1\r\n"));
-    EXPECT_TRUE(IsIEAgent());
-    SetIEAgent(false);
-    EXPECT_FALSE(IsIEAgent());
+    EXPECT_TRUE(browserAgentEnabled());
+    setBrowserAgentEnabled(false);
+    EXPECT_FALSE(browserAgentEnabled());
 
     const struct
     {
@@ -141,14 +141,14 @@ TEST(IniValues, IEAgentIsOnForAnyNonZeroNumber)
     } cases[] = {{"2", true}, {"-1", true}, {"", false}, {"0", false}, {"abc", false}, {" 1 ", true}};
     for (const auto &c : cases) {
         testenv::writeFile(ombrexIniPath(), QByteArray("[Advanced]\r\nIEAgent=") + c.value + "\r\n");
-        EXPECT_EQ(IsIEAgent(), c.on) << c.value;
+        EXPECT_EQ(browserAgentEnabled(), c.on) << c.value;
     }
 }
 
 TEST(IniValues, SetLastPathWritesKestraneIni)
 {
-    SetLastPath(QStringLiteral("/srv/recordings/"));
-    EXPECT_EQ(ReadINIValue(QStringLiteral("LastPath"), QStringLiteral("LastPath"), kestraneIniPath()),
+    setLastPath(QStringLiteral("/srv/recordings/"));
+    EXPECT_EQ(readIniValue(QStringLiteral("LastPath"), QStringLiteral("LastPath"), kestraneIniPath()),
               QStringLiteral("/srv/recordings/"));
     EXPECT_EQ(kestraneIniPath(), platform::programFolder() + QDir::separator() + QStringLiteral("Kestrane.ini"));
 }
@@ -164,21 +164,21 @@ TEST(DefaultFolder, FallsBackFromLastPathToMusicDocumentsAndProgramFolder)
     QDir().mkpath(music);
     QDir().mkpath(documents);
 
-    SetLastPath(last);
-    EXPECT_EQ(GetDefaultFolder(true), last);
+    setLastPath(last);
+    EXPECT_EQ(defaultRecordingFolder(true), last);
 
     // The folder chosen last has since been deleted.
     QDir(last).removeRecursively();
-    EXPECT_EQ(GetDefaultFolder(true), music);
+    EXPECT_EQ(defaultRecordingFolder(true), music);
 
     QDir(music).removeRecursively();
-    EXPECT_EQ(GetDefaultFolder(true), documents);
+    EXPECT_EQ(defaultRecordingFolder(true), documents);
 
     QDir(documents).removeRecursively();
-    EXPECT_EQ(GetDefaultFolder(true), platform::programFolder());
-    EXPECT_EQ(GetDefaultFolder(false), QString());
+    EXPECT_EQ(defaultRecordingFolder(true), platform::programFolder());
+    EXPECT_EQ(defaultRecordingFolder(false), QString());
 
     // A LastPath naming a file is no folder.
-    SetLastPath(testenv::writeFile(testenv::home() + QStringLiteral("/afile"), "x"));
-    EXPECT_EQ(GetDefaultFolder(false), QString());
+    setLastPath(testenv::writeFile(testenv::home() + QStringLiteral("/afile"), "x"));
+    EXPECT_EQ(defaultRecordingFolder(false), QString());
 }

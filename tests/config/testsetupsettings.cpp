@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/inisettingsstore.h"
-#include "config/mdlinifile.h"
+#include "config/inivalues.h"
 #include "config/settingsstore.h"
 #include "config/setupsettings.h"
 #include "platform/folders.h"
@@ -45,17 +45,17 @@ protected:
     static SetupSettings changedControls()
     {
         SetupSettings controls;
-        controls.txtMP3Path = QStringLiteral("/old/");
-        controls.mnuIEWebHeader = true;
+        controls.saveFolder = QStringLiteral("/old/");
+        controls.browserAgent = true;
         controls.captureMode = SetupSettings::CaptureDatedArchive;
-        controls.chkTimed = true;
-        controls.chkListenOn = true;
-        controls.spnTimeInMinutes = 45;
-        controls.chkShutdown = true;
-        controls.chkStartPaused = true;
-        controls.txtBaseLineName = QStringLiteral("old header");
-        controls.chkCleanup = true;
-        controls.spnRecordingDays = 12;
+        controls.timed = true;
+        controls.listen = true;
+        controls.minutes = 45;
+        controls.exitWhenDone = true;
+        controls.startPaused = true;
+        controls.archivePrefix = QStringLiteral("old header");
+        controls.cleanup = true;
+        controls.daysToKeep = 12;
         return controls;
     }
 
@@ -65,19 +65,19 @@ protected:
 TEST_F(SetupSettingsStore, FirstRunSetsTheAlwaysReadOptionsAndLeavesTheRest)
 {
     SetupSettings controls = changedControls();
-    LoadSettings(controls, store);
-    EXPECT_EQ(controls.txtMP3Path, QString());
-    EXPECT_FALSE(controls.mnuIEWebHeader);
+    loadSetupSettings(controls, store);
+    EXPECT_EQ(controls.saveFolder, QString());
+    EXPECT_FALSE(controls.browserAgent);
     EXPECT_EQ(controls.captureMode, SetupSettings::CaptureStreamTitles);
-    EXPECT_EQ(controls.txtBaseLineName, QString());
+    EXPECT_EQ(controls.archivePrefix, QString());
     // Nothing stored: every other control keeps what it had.
-    EXPECT_TRUE(controls.chkTimed);
-    EXPECT_TRUE(controls.chkListenOn);
-    EXPECT_EQ(controls.spnTimeInMinutes, 45);
-    EXPECT_TRUE(controls.chkShutdown);
-    EXPECT_TRUE(controls.chkStartPaused);
-    EXPECT_TRUE(controls.chkCleanup);
-    EXPECT_EQ(controls.spnRecordingDays, 12);
+    EXPECT_TRUE(controls.timed);
+    EXPECT_TRUE(controls.listen);
+    EXPECT_EQ(controls.minutes, 45);
+    EXPECT_TRUE(controls.exitWhenDone);
+    EXPECT_TRUE(controls.startPaused);
+    EXPECT_TRUE(controls.cleanup);
+    EXPECT_EQ(controls.daysToKeep, 12);
     // Loading writes nothing.
     EXPECT_FALSE(QFile::exists(store.filePath()));
 }
@@ -85,10 +85,10 @@ TEST_F(SetupSettingsStore, FirstRunSetsTheAlwaysReadOptionsAndLeavesTheRest)
 TEST_F(SetupSettingsStore, ANinetyMinuteTimedRecordingIsRememberedForTheNextRun)
 {
     SetupSettings closing;
-    closing.txtMP3Path = QStringLiteral("/home/me/Radio/");
-    closing.chkTimed = true;
-    closing.spnTimeInMinutes = 90;
-    SaveSettings(closing);
+    closing.saveFolder = QStringLiteral("/home/me/Radio/");
+    closing.timed = true;
+    closing.minutes = 90;
+    saveSetupSettings(closing);
 
     // The program's own store: settings.ini in the program folder.
     const QByteArray file = testenv::readFile(platform::programFile(QStringLiteral("settings.ini")));
@@ -106,11 +106,11 @@ TEST_F(SetupSettingsStore, ANinetyMinuteTimedRecordingIsRememberedForTheNextRun)
                                "DaysKeeping=30\r\n"));
 
     SetupSettings nextRun;
-    nextRun.spnTimeInMinutes = 5;
-    LoadSettings(nextRun);
-    EXPECT_TRUE(nextRun.chkTimed);
-    EXPECT_EQ(nextRun.spnTimeInMinutes, 90);
-    EXPECT_EQ(nextRun.txtMP3Path, QStringLiteral("/home/me/Radio/"));
+    nextRun.minutes = 5;
+    loadSetupSettings(nextRun);
+    EXPECT_TRUE(nextRun.timed);
+    EXPECT_EQ(nextRun.minutes, 90);
+    EXPECT_EQ(nextRun.saveFolder, QStringLiteral("/home/me/Radio/"));
 }
 
 TEST_F(SetupSettingsStore, WhenStoredKeysApplyOnlyWhatIsThere)
@@ -124,18 +124,18 @@ TEST_F(SetupSettingsStore, WhenStoredKeysApplyOnlyWhatIsThere)
     put("FakeIE", QStringLiteral("1"));
 
     SetupSettings controls = changedControls();
-    controls.chkShutdown = false;
-    LoadSettings(controls, store);
-    EXPECT_TRUE(controls.chkTimed);
-    EXPECT_EQ(controls.spnTimeInMinutes, 45);
-    EXPECT_FALSE(controls.chkListenOn);
-    EXPECT_TRUE(controls.chkShutdown);
-    EXPECT_TRUE(controls.chkStartPaused);
-    EXPECT_EQ(controls.spnRecordingDays, 7);
-    EXPECT_TRUE(controls.mnuIEWebHeader);
+    controls.exitWhenDone = false;
+    loadSetupSettings(controls, store);
+    EXPECT_TRUE(controls.timed);
+    EXPECT_EQ(controls.minutes, 45);
+    EXPECT_FALSE(controls.listen);
+    EXPECT_TRUE(controls.exitWhenDone);
+    EXPECT_TRUE(controls.startPaused);
+    EXPECT_EQ(controls.daysToKeep, 7);
+    EXPECT_TRUE(controls.browserAgent);
     // An unknown capture mode selects nothing, and nothing is written for it.
     EXPECT_EQ(controls.captureMode, SetupSettings::CaptureNone);
-    SaveSettings(controls, store);
+    saveSetupSettings(controls, store);
     EXPECT_EQ(get("Capture"), QStringLiteral("4"));
     EXPECT_EQ(get("RecTime"), QStringLiteral("45"));
     EXPECT_EQ(get("DeleteArchive"), QStringLiteral("1"));
@@ -164,18 +164,18 @@ TEST_F(SetupSettingsStore, TextsComeBackExactlyAsStored)
 
 TEST(SetupSettingsOptions, ExternalPlayerAndInternetExplorerToggle)
 {
-    EXPECT_EQ(LoadExternalPlayer(), QString());
-    SaveExternalPlayer(QStringLiteral("/usr/bin/mpv"));
-    EXPECT_EQ(LoadExternalPlayer(), QStringLiteral("/usr/bin/mpv"));
-    SaveExternalPlayer(QString());
-    EXPECT_EQ(LoadExternalPlayer(), QString());
+    EXPECT_EQ(loadExternalPlayer(), QString());
+    saveExternalPlayer(QStringLiteral("/usr/bin/mpv"));
+    EXPECT_EQ(loadExternalPlayer(), QStringLiteral("/usr/bin/mpv"));
+    saveExternalPlayer(QString());
+    EXPECT_EQ(loadExternalPlayer(), QString());
 
     // The INI value is read afresh at each click, so a "2" counts as on.
-    WriteINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("2"), ombrexIniPath());
-    EXPECT_FALSE(ToggleIEAgent());
-    EXPECT_FALSE(IsIEAgent());
-    EXPECT_TRUE(ToggleIEAgent());
-    EXPECT_EQ(ReadINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), ombrexIniPath()),
+    writeIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("2"), ombrexIniPath());
+    EXPECT_FALSE(toggleBrowserAgent());
+    EXPECT_FALSE(browserAgentEnabled());
+    EXPECT_TRUE(toggleBrowserAgent());
+    EXPECT_EQ(readIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), ombrexIniPath()),
               QStringLiteral("1"));
 }
 

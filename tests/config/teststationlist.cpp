@@ -26,11 +26,11 @@ protected:
     QStringList entries() const
     {
         QStringList result;
-        EXPECT_EQ(list.PlayList().size(), list.count());
+        EXPECT_EQ(list.addresses().size(), list.count());
         EXPECT_EQ(list.rowCount(), list.count());
         for (int entry = 1; entry <= list.count(); ++entry) {
-            EXPECT_EQ(list.PlayList().at(entry - 1), list.address(entry));
-            EXPECT_EQ(list.lstViewSongList().at(entry - 1).address, list.address(entry));
+            EXPECT_EQ(list.addresses().at(entry - 1), list.address(entry));
+            EXPECT_EQ(list.rows().at(entry - 1).address, list.address(entry));
             result.append(list.name(entry) + QLatin1Char('|') + list.address(entry) + QLatin1Char('|') +
                           list.status(entry));
         }
@@ -128,7 +128,7 @@ TEST_F(StationListFile, RemoveAllThenWritingLeavesAnEmptyFile)
     ASSERT_TRUE(list.save(path));
     list.removeAll();
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(list.PlayList().size(), 0);
+    EXPECT_EQ(list.addresses().size(), 0);
     EXPECT_EQ(list.currentPlayIndex(), -1);
     ASSERT_TRUE(list.save(path));
     EXPECT_TRUE(QFile::exists(path));

@@ -13,7 +13,7 @@
 
 #include <functional>
 
-#include "engine/mdlid3.h"
+#include "engine/id3v1tag.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -84,9 +84,9 @@ TEST(HeadlessRecording, PresetFromTheCommandLineLeavesCompleteTaggedFiles)
                            QStringLiteral("Second Artist - Second Song.mp3"), stationFile}));
     EXPECT_EQ(testenv::readFile(folder + stationFile),
               sent.header + sent.audio.left(first) +
-                  BuildID3Tag({{}, "Vorlane Test Station-" + date.toLatin1(), {}}, day));
+                  buildId3v1Tag({{}, "Vorlane Test Station-" + date.toLatin1(), {}}, day));
     EXPECT_EQ(testenv::readFile(folder + QStringLiteral("First Artist - First Song.mp3")),
-              sent.audio.mid(first, second - first) + BuildID3Tag({"First Artist", "First Song", {}}, day));
+              sent.audio.mid(first, second - first) + buildId3v1Tag({"First Artist", "First Song", {}}, day));
     EXPECT_EQ(testenv::readFile(folder + QStringLiteral("Second Artist - Second Song.mp3")),
-              sent.audio.mid(second) + BuildID3Tag({"Second Artist", "Second Song", {}}, day));
+              sent.audio.mid(second) + buildId3v1Tag({"Second Artist", "Second Song", {}}, day));
 }

@@ -8,13 +8,13 @@
 
 #include <memory>
 
-#include "engine/frmmp3.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
-#include "sources/ctlmp3server.h"
-#include "sources/mp3p.h"
+#include "sources/mp3player.h"
+#include "sources/previewrelay.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -44,34 +44,34 @@ protected:
     }
     void TearDown() override
     {
-        if (program().mainWindow() && program().mainWindow()->blnRecording)
-            program().mainWindow()->StopRecording();
+        if (program().recorder() && program().recorder()->m_recording)
+            program().recorder()->stopRecording();
         resetProgram();
     }
 
     // Records the station with a preset whose title line is given (its prefix
     // sets listening and a paused start) into one file.
-    frmMP3 *startPreset(const QByteArray &titleLine)
+    Recorder *startPreset(const QByteArray &titleLine)
     {
         const QList<QByteArray> lines = {
             titleLine, station->url("/listen.pls"), "FILENAME show.mp3", QFile::encodeName(folder), "S0", "0"};
         QString preset = testenv::writeFile(folder + QStringLiteral("../preset.mvr"), lines.join("\r\n") + "\r\n");
-        program().strCommandLine.clear();
-        frmMP3 *engine = program().loadMainWindow();
-        EXPECT_TRUE(engine->LoadConfigurationFile(preset));
+        program().commandLine.clear();
+        Recorder *engine = program().loadRecorder();
+        EXPECT_TRUE(engine->openFile(preset));
         return engine;
     }
 
     // Waits until the station has sent all it will and the player has decoded it.
-    void waitForPlayer(frmMP3 *engine)
+    void waitForPlayer(Recorder *engine)
     {
         ASSERT_TRUE(waitUntil(
             [&] {
                 return station->connectionCount() > 1 && station->connection(1).stalled &&
-                       engine->ctlMP3Server->player()->framesDecoded() >= audioFrames() - 1;
+                       engine->m_relay->player()->framesDecoded() >= audioFrames() - 1;
             },
             10000))
-            << "frames decoded " << engine->ctlMP3Server->player()->framesDecoded();
+            << "frames decoded " << engine->m_relay->player()->framesDecoded();
         settle(300); // nothing more arrives
     }
     qint64 audioFrames() const
@@ -91,38 +91,38 @@ protected:
 
 TEST_F(ListeningRecording, PlayerGetsTheRecordedStreamWhileTheFileIsWritten)
 {
-    frmMP3 *engine = startPreset("!L-Test FM");
+    Recorder *engine = startPreset("!L-Test FM");
     waitForPlayer(engine);
-    ASSERT_TRUE(engine->blnRecording);
-    EXPECT_TRUE(engine->blnPreviewToggle);
-    EXPECT_TRUE(engine->ctlMP3Server->blnEnablePreviewStream);
+    ASSERT_TRUE(engine->m_recording);
+    EXPECT_TRUE(engine->m_listening);
+    EXPECT_TRUE(engine->m_relay->listening);
 
     const teststation::ConnectionRecord &sent = station->connection(1);
-    const Mp3P *player = engine->ctlMP3Server->player();
-    EXPECT_EQ(player->state(), Mp3P::State::Playing);
+    const Mp3Player *player = engine->m_relay->player();
+    EXPECT_EQ(player->state(), Mp3Player::State::Playing);
     // The relay's " OK" after the status code, then the station's header and every audio byte.
     EXPECT_EQ(player->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
     EXPECT_GE(player->framesDecoded(), audioFrames() - 1);
     EXPECT_LE(player->framesDecoded(), audioFrames() + 1);
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
 
-    engine->StopRecording();
+    engine->stopRecording();
     EXPECT_EQ(testenv::readFile(folder + QStringLiteral("show.mp3")).size(),
               sent.header.size() + sent.audio.size() + 128);
-    EXPECT_FALSE(engine->ctlMP3Server->blnEnablePreviewStream);
-    EXPECT_EQ(player->state(), Mp3P::State::Closed);
+    EXPECT_FALSE(engine->m_relay->listening);
+    EXPECT_EQ(player->state(), Mp3Player::State::Closed);
 }
 
 TEST_F(ListeningRecording, PausedStartStillFeedsThePlayer)
 {
-    frmMP3 *engine = startPreset("!X-Test FM");
+    Recorder *engine = startPreset("!X-Test FM");
     waitForPlayer(engine);
-    ASSERT_TRUE(engine->blnRecording);
-    EXPECT_TRUE(engine->blnPaused);
+    ASSERT_TRUE(engine->m_recording);
+    EXPECT_TRUE(engine->m_paused);
 
     // Nothing is written while paused, yet the player decodes the stream.
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
     const teststation::ConnectionRecord &sent = station->connection(1);
-    EXPECT_EQ(engine->ctlMP3Server->player()->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
+    EXPECT_EQ(engine->m_relay->player()->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
 }

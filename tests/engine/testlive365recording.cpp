@@ -13,13 +13,13 @@
 
 #include <functional>
 
-#include "config/mdlinifile.h"
-#include "engine/frmmp3.h"
-#include "engine/mdlid3.h"
+#include "config/inivalues.h"
+#include "engine/id3v1tag.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
-#include "sources/ctllive365titlereader.h"
+#include "sources/live365reader.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -48,7 +48,7 @@ protected:
     void SetUp() override
     {
         resetProgram();
-        SetIEAgent(false);
+        setBrowserAgentEnabled(false);
         static int n = 0;
         folder = testenv::home() + QStringLiteral("/live%1/").arg(++n);
         QDir().mkpath(folder);
@@ -68,28 +68,28 @@ protected:
     }
     void TearDown() override
     {
-        if (program().mainWindow() && program().mainWindow()->blnRecording)
-            program().mainWindow()->StopRecording();
+        if (program().recorder() && program().recorder()->m_recording)
+            program().recorder()->stopRecording();
         resetProgram();
     }
 
     // Starts the station and a recording of the stream at host and path.
-    frmMP3 *startRecording(const QByteArray &host, const QByteArray &pathAndQuery,
-                           const QByteArray &modeLine = "SONGNAMEONLY")
+    Recorder *startRecording(const QByteArray &host, const QByteArray &pathAndQuery,
+                             const QByteArray &modeLine = "SONGNAMEONLY")
     {
         if (!station) {
             station = std::make_unique<teststation::Station>(config);
             EXPECT_TRUE(station->start());
-            SetLive365Server(QString::fromLatin1(station->url("")));
+            setLive365Server(QString::fromLatin1(station->url("")));
         }
         const QByteArray stream = "http://" + host + ':' + QByteArray::number(station->port()) + pathAndQuery;
         station->config().pages.insert("/listen.pls", Page::pls({stream}, {"Live"}));
         const QList<QByteArray> lines = {
             "Live FM", station->url("/listen.pls"), modeLine, QFile::encodeName(folder), "S0", "0"};
         QString preset = testenv::writeFile(folder + QStringLiteral("../live.mvr"), lines.join("\r\n") + "\r\n");
-        program().strCommandLine.clear();
-        frmMP3 *engine = program().loadMainWindow();
-        EXPECT_TRUE(engine->LoadConfigurationFile(preset));
+        program().commandLine.clear();
+        Recorder *engine = program().loadRecorder();
+        EXPECT_TRUE(engine->openFile(preset));
         return engine;
     }
 
@@ -114,10 +114,10 @@ protected:
 
 TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
 {
-    frmMP3 *engine = startRecording("live365.localhost", "/live365/12345?AuthType=AFL");
+    Recorder *engine = startRecording("live365.localhost", "/live365/12345?AuthType=AFL");
     ASSERT_TRUE(waitUntil([&] { return hasFile(QStringLiteral("Artist One - Song One.mp3")); }));
-    EXPECT_EQ(engine->ctlLive365->StationName(), "member");
-    EXPECT_EQ(engine->strSongName, "Artist One - Song One.mp3");
+    EXPECT_EQ(engine->m_live365->stationName(), "member");
+    EXPECT_EQ(engine->m_songName, "Artist One - Song One.mp3");
 
     const QList<QByteArray> requests = targets();
     EXPECT_TRUE(requests.contains("/live365/12345?AuthType=AFL"));
@@ -140,7 +140,7 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
     ASSERT_EQ(playlistLoads(), 2);
     waitUntil([] { return false; }, 100);
     EXPECT_GE(file(first).size(), recorded);
-    EXPECT_EQ(engine->strSongName, "Artist One - Song One.mp3");
+    EXPECT_EQ(engine->m_songName, "Artist One - Song One.mp3");
 
     // ... and a new song gets a new file.
     station->config().pages.insert("/pls/front", playlistPage("Artist Two", "Song Two"));
@@ -150,14 +150,14 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
     }
     ASSERT_TRUE(hasFile(QStringLiteral("Artist Two - Song Two.mp3")));
     EXPECT_EQ(file(QStringLiteral("Artist One - Song One.mp3")).right(128),
-              BuildID3Tag({"Artist One", "Song One", {}}, QDate(2026, 3, 7)));
-    EXPECT_TRUE(engine->blnRecording);
+              buildId3v1Tag({"Artist One", "Song One", {}}, QDate(2026, 3, 7)));
+    EXPECT_TRUE(engine->m_recording);
     EXPECT_TRUE(ui.messages.isEmpty());
 
     // Stopping the recording stops the reader.
-    engine->StopRecording();
-    EXPECT_TRUE(engine->ctlLive365->StationName().isEmpty());
-    EXPECT_TRUE(engine->ctlLive365->isIdle());
+    engine->stopRecording();
+    EXPECT_TRUE(engine->m_live365->stationName().isEmpty());
+    EXPECT_TRUE(engine->m_live365->isIdle());
     const int requestsSoFar = station->connectionCount();
     clock.advance(8000);
     waitUntil([] { return false; }, 300);
@@ -167,12 +167,12 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
 TEST_F(Live365Recording, ReaderErrorIsShownAndTheRecordingGoesOn)
 {
     config.pages.insert("/cgi-bin/mini.cgi", htmlPage("<html>No player here</html>"));
-    frmMP3 *engine = startRecording("live365.localhost", "/live365/12345");
+    Recorder *engine = startRecording("live365.localhost", "/live365/12345");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Could not find playlist information")});
-    EXPECT_TRUE(engine->ctlLive365->StationName().isEmpty());
-    EXPECT_TRUE(engine->ctlLive365->isIdle());
-    EXPECT_TRUE(engine->blnRecording);
+    EXPECT_TRUE(engine->m_live365->stationName().isEmpty());
+    EXPECT_TRUE(engine->m_live365->isIdle());
+    EXPECT_TRUE(engine->m_recording);
     EXPECT_TRUE(waitUntil([&] { return hasFile(QStringLiteral("Live FM-03072026.mp3")); }));
 }
 
@@ -190,12 +190,12 @@ TEST_F(Live365Recording, OnlyLive365HostsWithAStationNumberInTitleModeAreFollowe
         {"live365.localhost", "/live365/12345", "FILENAME x.mp3"}, // not one file per title
     };
     for (const Case &c : cases) {
-        frmMP3 *engine = startRecording(c.host, c.path, c.mode);
-        ASSERT_TRUE(waitUntil([&] { return engine->lByteCount > 0; })) << c.host.constData() << c.path.constData();
+        Recorder *engine = startRecording(c.host, c.path, c.mode);
+        ASSERT_TRUE(waitUntil([&] { return engine->m_byteCount > 0; })) << c.host.constData() << c.path.constData();
         waitUntil([] { return false; }, 100);
         EXPECT_FALSE(targets().contains("/stations/12345")) << c.host.constData() << c.path.constData();
-        EXPECT_TRUE(engine->ctlLive365->isIdle());
-        engine->StopRecording();
+        EXPECT_TRUE(engine->m_live365->isIdle());
+        engine->stopRecording();
         resetProgram();
     }
 }

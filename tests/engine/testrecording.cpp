@@ -20,11 +20,11 @@
 
 #include <functional>
 
-#include "config/clsconfiguration.h"
-#include "config/mdlinifile.h"
-#include "engine/frmmp3.h"
-#include "engine/mdlid3.h"
+#include "config/inivalues.h"
+#include "config/preset.h"
+#include "engine/id3v1tag.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
 #include "scriptedstation.h"
@@ -91,7 +91,7 @@ IcyStream buildIcyStream(const QByteArray &header, int interval, const QList<QBy
 
 QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
 {
-    return BuildID3Tag({artist, title, {}}, QDate(2026, 3, 7));
+    return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
 }
 
 class RecordingTest : public ::testing::Test
@@ -103,33 +103,33 @@ protected:
         static int folderNumber = 0;
         folder = testenv::home() + QStringLiteral("/rec%1/").arg(++folderNumber);
         QDir().mkpath(folder);
-        clsConfiguration &cr = program().configuration();
-        cr.NewConfiguration();
-        cr.sMP3Path = folder;
-        cr.sRecordingTitle = QStringLiteral("Test Station");
-        cr.lRecordingMode = 2;
-        cr.bStartInListenMode = false;
-        cr.bEnabledTimedRecording = false;
-        cr.bExitTimedRecording = false;
-        engine = program().loadMainWindow();
+        Preset &config = program().configuration();
+        config.reset();
+        config.saveFolder = folder;
+        config.stationTitle = QStringLiteral("Test Station");
+        config.captureMode = 2;
+        config.listenAtStart = false;
+        config.timeLimited = false;
+        config.exitAfterRecording = false;
+        engine = program().loadRecorder();
     }
     void TearDown() override
     {
-        if (engine->blnRecording)
-            engine->StopRecording();
+        if (engine->m_recording)
+            engine->stopRecording();
         resetProgram();
     }
 
     void addServer(quint16 port, const QByteArray &path = "/stream")
     {
-        engine->AddServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
+        engine->addServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
     }
 
     // Starts the recording and waits until the station has sent everything and
     // the engine has taken it in.
     void record(ScriptedStation &station, int connections = 1)
     {
-        engine->StartRecording();
+        engine->beginRecording();
         ASSERT_TRUE(waitUntil([&] { return station.repliesDone >= connections; }));
         // Let the last bytes reach the handler.
         waitUntil([] { return false; }, 60);
@@ -141,7 +141,7 @@ protected:
     FakeClock clock;
     RecordingFrontEnd ui;
     QString folder;
-    frmMP3 *engine = nullptr;
+    Recorder *engine = nullptr;
 };
 
 const QByteArray kIcyHeader = "ICY 200 OK\r\n"
@@ -167,11 +167,11 @@ TEST_F(RecordingTest, TitleModeWritesOneFilePerTitleWithExactlyItsAudio)
     record(station);
 
     EXPECT_TRUE(station.requests.at(0).contains("\r\nIcy-MetaData:1\r\n"));
-    EXPECT_EQ(engine->lngBitRate, 128);
-    EXPECT_EQ(engine->strSongName, QByteArray("Solo.mp3"));
+    EXPECT_EQ(engine->m_bitRate, 128);
+    EXPECT_EQ(engine->m_songName, QByteArray("Solo.mp3"));
     // Before the recording stops every byte is already on disk, untagged.
     EXPECT_EQ(file("Solo.mp3"), stream.audioUnder.at(3));
-    engine->StopRecording();
+    engine->stopRecording();
 
     EXPECT_EQ(files(), QStringList({QStringLiteral("Artist One - Song One.mp3"), QStringLiteral("Solo.mp3"),
                                     QStringLiteral("Test Radio-") + QString::fromLatin1(kDate) + QStringLiteral(".mp3"),
@@ -191,7 +191,7 @@ TEST_F(RecordingTest, WholeStreamInOnePacketStaysOnTheGrid)
     station.setReplies({{{stream.wire}, false}});
     addServer(station.port());
     record(station);
-    engine->StopRecording();
+    engine->stopRecording();
     EXPECT_EQ(file("Test Radio-" + kDate + ".mp3").chopped(128), kIcyHeader + stream.audioUnder.at(0));
     EXPECT_EQ(file("A - 1.mp3").chopped(128), stream.audioUnder.at(1));
     EXPECT_EQ(file("B - 2.mp3").chopped(128), stream.audioUnder.at(2));
@@ -207,17 +207,17 @@ TEST_F(RecordingTest, HeaderWithoutIntervalRecordsWithoutTitles)
     station.setReplies({{cutInto(header + body, {30, 100}), false}});
     addServer(station.port());
     record(station);
-    EXPECT_FALSE(engine->blnIcyReal);
-    engine->StopRecording();
+    EXPECT_FALSE(engine->m_titleMode);
+    engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Ice Cast-03072026.mp3")));
     EXPECT_EQ(file("Ice Cast-" + kDate + ".mp3"), header + body + tagFor("", "Test Station"));
 }
 
 TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
 {
-    clsConfiguration &cr = program().configuration();
-    cr.lRecordingMode = 1;
-    cr.sStreamFileName = QStringLiteral("my show.mp3");
+    Preset &config = program().configuration();
+    config.captureMode = 1;
+    config.recordingFileName = QStringLiteral("my show.mp3");
     const QByteArray wire = "ICY 200 OK\r\nicy-name:Plain\r\nicy-br:64\r\n\r\n" + noise(5000, 3);
     ScriptedStation station;
     station.setReplies({{cutInto(wire, {1000}), false}});
@@ -225,22 +225,22 @@ TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
     record(station);
     EXPECT_TRUE(station.requests.at(0).startsWith("GET /live HTTP/1.1\r\nHost: 127.0.0.1:"));
     EXPECT_TRUE(station.requests.at(0).contains("\r\nIcy-MetaData:0\r\n"));
-    engine->StopRecording();
+    engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("my show.mp3")));
     EXPECT_EQ(file("my show.mp3"), wire + tagFor("", "Test Station"));
 }
 
 TEST_F(RecordingTest, ArchiveModeNamesTheFileWithTheDate)
 {
-    clsConfiguration &cr = program().configuration();
-    cr.lRecordingMode = 3;
-    cr.sStreamFileName = QStringLiteral("Morning");
+    Preset &config = program().configuration();
+    config.captureMode = 3;
+    config.recordingFileName = QStringLiteral("Morning");
     const QByteArray wire = "ICY 200 OK\r\n\r\n" + noise(3000, 4);
     ScriptedStation station;
     station.setReplies({{{wire}, false}});
     addServer(station.port());
     record(station);
-    engine->StopRecording();
+    engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Morning-03072026.mp3")));
     EXPECT_EQ(file("Morning-" + kDate + ".mp3"), wire + tagFor("", "Test Station"));
 }
@@ -254,17 +254,17 @@ TEST_F(RecordingTest, ServersThatRefuseTheConnectionAreSkipped)
     addServer(closedPort());
     addServer(station.port());
     record(station);
-    EXPECT_EQ(engine->lServerNumber, 3);
-    EXPECT_TRUE(engine->blnRecording);
+    EXPECT_EQ(engine->m_serverNumber, 3);
+    EXPECT_TRUE(engine->m_recording);
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
 }
 
 TEST_F(RecordingTest, NoReachableServerStopsWithItsMessage)
 {
     addServer(closedPort());
-    engine->StartRecording();
+    engine->beginRecording();
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
-    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_FALSE(engine->m_recording);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
 }
 
@@ -275,11 +275,11 @@ TEST_F(RecordingTest, BrowserPageStopsTheRecordingWithItsMessage)
                           "Administrator</title>shoutcast server</html>"},
                          false}});
     addServer(station.port());
-    engine->StartRecording();
+    engine->beginRecording();
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
                                                   "agent. Please turn this option off to listen to this station."));
-    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_FALSE(engine->m_recording);
 }
 
 TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
@@ -291,13 +291,13 @@ TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
     good.setReplies({{{stream.wire}, false}});
     addServer(full.port());
     addServer(good.port());
-    engine->StartRecording();
-    ASSERT_TRUE(waitUntil([&] { return engine->blnDisconnect || engine->lServerNumber == 2; }));
+    engine->beginRecording();
+    ASSERT_TRUE(waitUntil([&] { return engine->m_changeServerPending || engine->m_serverNumber == 2; }));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 1"));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
     ASSERT_TRUE(waitUntil([&] { return good.repliesDone == 1; }));
     waitUntil([] { return false; }, 60);
-    EXPECT_EQ(engine->lServerNumber, 2);
+    EXPECT_EQ(engine->m_serverNumber, 2);
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
 }
 
@@ -306,11 +306,11 @@ TEST_F(RecordingTest, RefusalFromTheLastServerStopsTheRecording)
     ScriptedStation full;
     full.setReplies({{{"ICY 404 Resource Not Found\r\n\r\n"}, false}});
     addServer(full.port());
-    engine->StartRecording();
+    engine->beginRecording();
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("The shoutcast stream you are trying to record is experiencing "
                                                   "network problems, or is full. Please try again later!"));
-    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_FALSE(engine->m_recording);
 }
 
 TEST_F(RecordingTest, RedirectReplacesTheServerEntryAndRecordsFromTheNewAddress)
@@ -324,9 +324,9 @@ TEST_F(RecordingTest, RedirectReplacesTheServerEntryAndRecordsFromTheNewAddress)
                        false}});
     addServer(mover.port());
     record(target);
-    EXPECT_EQ(engine->lServerNumber, 1);
-    EXPECT_EQ(engine->sServerPaths.at(1), QByteArray("/moved"));
-    EXPECT_EQ(engine->sServerQueries.at(1), QByteArray("id=7"));
+    EXPECT_EQ(engine->m_serverNumber, 1);
+    EXPECT_EQ(engine->m_serverPaths.at(1), QByteArray("/moved"));
+    EXPECT_EQ(engine->m_serverQueries.at(1), QByteArray("id=7"));
     EXPECT_TRUE(target.requests.at(0).startsWith("GET /moved?id=7 HTTP/1.1\r\n"));
     EXPECT_EQ(file("A - 1.mp3").chopped(128), stream.audioUnder.at(1));
     EXPECT_EQ(file("B - 2.mp3"), stream.audioUnder.at(2));
@@ -334,9 +334,9 @@ TEST_F(RecordingTest, RedirectReplacesTheServerEntryAndRecordsFromTheNewAddress)
 
 TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStartsItEmpty)
 {
-    clsConfiguration &cr = program().configuration();
-    cr.lRecordingMode = 1;
-    cr.sStreamFileName = QStringLiteral("show.mp3");
+    Preset &config = program().configuration();
+    config.captureMode = 1;
+    config.recordingFileName = QStringLiteral("show.mp3");
     const QByteArray first = "ICY 200 OK\r\n\r\n" + noise(4000, 5);
     const QByteArray second = "ICY 200 OK\r\n\r\n" + noise(3000, 6);
     ScriptedStation one;
@@ -347,20 +347,20 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     addServer(one.port());
     addServer(two.port());
     record(two);
-    EXPECT_EQ(engine->lServerNumber, 2);
-    engine->StopRecording();
+    EXPECT_EQ(engine->m_serverNumber, 2);
+    engine->stopRecording();
     EXPECT_EQ(file("show.mp3"), first + second + tagFor("", "Test Station"));
 
     // A new recording of the same preset starts the file afresh.
     ScriptedStation three;
     three.setReplies({{{second}, false}});
-    engine->sServerHosts = {QByteArray()};
-    engine->sServerPorts = {QByteArray()};
-    engine->sServerPaths = {QByteArray()};
-    engine->sServerQueries = {QByteArray()};
+    engine->m_serverHosts = {QByteArray()};
+    engine->m_serverPorts = {QByteArray()};
+    engine->m_serverPaths = {QByteArray()};
+    engine->m_serverQueries = {QByteArray()};
     addServer(three.port());
     record(three);
-    engine->StopRecording();
+    engine->stopRecording();
     EXPECT_EQ(file("show.mp3"), second + tagFor("", "Test Station"));
 }
 
@@ -372,14 +372,14 @@ TEST_F(RecordingTest, TitleModeHeaderWithoutNameOpensTheUnknownFileAndKeepsTheGr
     station.setReplies({{cutInto(stream.wire, {10, 50}), false}});
     addServer(station.port());
     record(station);
-    engine->StopRecording();
+    engine->stopRecording();
     EXPECT_EQ(file("unknown-" + kDate + ".mp3").chopped(128), header + stream.audioUnder.at(0));
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1) + tagFor("A", "1"));
 }
 
 TEST_F(RecordingTest, BrowserAgentSettingChangesOnlyTheAgentOfTheRequest)
 {
-    WriteINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("1"), ombrexIniPath());
+    writeIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("1"), ombrexIniPath());
     ScriptedStation station;
     station.setReplies({{{kIcyHeader}, false}});
     addServer(station.port());
@@ -391,17 +391,17 @@ TEST_F(RecordingTest, BrowserAgentSettingChangesOnlyTheAgentOfTheRequest)
 
 TEST_F(RecordingTest, PausedStartOpensNoFileUntilThePauseEndsThenTheLatestTitle)
 {
-    program().configuration().bStartPaused = true;
+    program().configuration().startPaused = true;
     const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1", "B - 2"});
     ScriptedStation station;
     station.setReplies({{{stream.wire}, false}});
     addServer(station.port());
     record(station);
-    EXPECT_TRUE(engine->blnPaused);
+    EXPECT_TRUE(engine->m_paused);
     EXPECT_TRUE(files().isEmpty());
-    EXPECT_EQ(engine->sPendingFileName, QByteArray("B - 2.mp3"));
-    engine->TogglePause();
-    EXPECT_FALSE(engine->blnPaused);
+    EXPECT_EQ(engine->m_pendingFileName, QByteArray("B - 2.mp3"));
+    engine->togglePause();
+    EXPECT_FALSE(engine->m_paused);
     EXPECT_EQ(files(), QStringList(QStringLiteral("B - 2.mp3")));
     EXPECT_TRUE(file("B - 2.mp3").isEmpty());
 }
@@ -433,7 +433,7 @@ TEST_F(RecordingTest, ServerThatNeverAnswersIsGivenUpAfterTenSeconds)
     addServer(good.port());
     const qint32 before = clock.tickCount();
     record(good);
-    EXPECT_EQ(engine->lServerNumber, 2);
+    EXPECT_EQ(engine->m_serverNumber, 2);
     EXPECT_GE(clock.tickCount() - before, 10000) << "the wait ran on the platform clock";
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
     qDeleteAll(fillers);

@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "config/clsconfiguration.h"
-#include "config/mdlinifile.h"
-#include "engine/frmmp3.h"
+#include "config/inivalues.h"
+#include "config/preset.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "engine/startup.h"
 #include "fakemixer.h"
 #include "platform/registry.h"
 #include "recordingfrontend.h"
-#include "sources/ctlmp3server.h"
-#include "sources/ctlurigrabber.h"
+#include "sources/playlistreader.h"
+#include "sources/previewrelay.h"
 #include "testenv.h"
 
 namespace
@@ -57,18 +57,18 @@ protected:
 TEST_F(StartUp, ValidPresetIsLoadedAndRecordingIsAskedFor)
 {
     const QString path = preset("jazz.mvr");
-    StartProgram(QLatin1Char('"') + path + QLatin1Char('"'));
+    startProgram(QLatin1Char('"') + path + QLatin1Char('"'));
     EXPECT_FALSE(m_ui.exited);
     // The recorder starts resolving the station; nothing listens at its playlist address.
     EXPECT_TRUE(m_ui.captions.contains(QStringLiteral("Connecting to Night Jazz...")));
-    EXPECT_EQ(m_ui.messages, QStringList{ctlURIGrabber::errorMessage(ctlURIGrabber::ErrSocket)});
-    const clsConfiguration &cr = program().configuration();
-    EXPECT_TRUE(cr.bConfigOK);
-    EXPECT_EQ(cr.sRecordingTitle, QStringLiteral("Night Jazz"));
-    EXPECT_EQ(cr.sConfigFileName, path);
-    EXPECT_EQ(cr.lTimedRecording, 90);
-    ASSERT_NE(program().mainWindow(), nullptr);
-    EXPECT_TRUE(program().strCommandLine.isEmpty()) << "the command line is used once";
+    EXPECT_EQ(m_ui.messages, QStringList{PlaylistReader::errorMessage(PlaylistReader::ErrSocket)});
+    const Preset &config = program().configuration();
+    EXPECT_TRUE(config.valid);
+    EXPECT_EQ(config.stationTitle, QStringLiteral("Night Jazz"));
+    EXPECT_EQ(config.presetFilePath, path);
+    EXPECT_EQ(config.timeLimitMinutes, 90);
+    ASSERT_NE(program().recorder(), nullptr);
+    EXPECT_TRUE(program().commandLine.isEmpty()) << "the command line is used once";
     EXPECT_EQ(m_ui.setupShown, 0);
 }
 
@@ -90,11 +90,11 @@ TEST_F(StartUp, FailedPresetStartsEndTheProgramWithStatusOne)
         resetProgram();
         m_ui.messages.clear();
         m_ui.exited = false;
-        StartProgram(c.commandLine);
+        startProgram(c.commandLine);
         EXPECT_EQ(m_ui.messages, c.messages) << qPrintable(c.commandLine);
         EXPECT_TRUE(m_ui.exited) << qPrintable(c.commandLine);
         EXPECT_EQ(m_ui.exitStatus, kExitStartFailed);
-        EXPECT_EQ(program().mainWindow(), nullptr) << "the exit routine unloads the main window";
+        EXPECT_EQ(program().recorder(), nullptr) << "the exit routine unloads the main window";
     }
 }
 
@@ -102,7 +102,7 @@ TEST_F(StartUp, PresetReaderMessageComesBeforeTheInvalidPresetMessage)
 {
     const QString path = testenv::writeFile(m_folder + QStringLiteral("/bad.mvr"),
                                             "Jazz\r\nhttp://x/jazz.PLS\r\nSONGNAMEONLY\r\n%DEFDIR%\r\n 1 \r\n 1 \r\n");
-    StartProgram(path);
+    startProgram(path);
     ASSERT_EQ(m_ui.messages.size(), 2);
     EXPECT_TRUE(m_ui.messages.at(0).startsWith(path + QLatin1Char('\r')));
     EXPECT_EQ(m_ui.messages.at(1), kInvalid);
@@ -114,17 +114,17 @@ TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
     // In this test's own XDG folders.
     const QString presetEntry =
         qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/Ombrex.Preset.desktop");
-    StartProgram(QStringLiteral("-installassc"));
+    startProgram(QStringLiteral("-installassc"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_TRUE(m_ui.exited);
     EXPECT_EQ(m_ui.exitStatus, kExitNormal);
     EXPECT_TRUE(QFile::exists(presetEntry));
     // Ended before the "Advanced" value and before the main window.
     EXPECT_FALSE(QFile::exists(kestraneIniPath()));
-    EXPECT_EQ(program().mainWindow(), nullptr);
+    EXPECT_EQ(program().recorder(), nullptr);
 
     resetProgram();
-    StartProgram(QStringLiteral("-uninstallassc"));
+    startProgram(QStringLiteral("-uninstallassc"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_EQ(m_ui.exitStatus, kExitNormal);
     EXPECT_FALSE(QFile::exists(presetEntry));
@@ -145,7 +145,7 @@ TEST_F(StartUp, AssociationCommandThatCannotWriteReportsItAndFails)
 {
     ReadOnlyRegistry registry;
     platform::setRegistry(&registry);
-    StartProgram(QStringLiteral("-installassc"));
+    startProgram(QStringLiteral("-installassc"));
     platform::setRegistry(nullptr);
     EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Cannot set Registry value")});
     EXPECT_TRUE(m_ui.exited);
@@ -155,33 +155,33 @@ TEST_F(StartUp, AssociationCommandThatCannotWriteReportsItAndFails)
 TEST_F(StartUp, NoOperationFlagFillsTheSetupWindowWithoutRecording)
 {
     const QString path = preset("noop.mvr");
-    StartProgram(QLatin1Char('"') + path + QStringLiteral("\" -noop"));
+    startProgram(QLatin1Char('"') + path + QStringLiteral("\" -noop"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_EQ(m_ui.setupShown, 1);
     EXPECT_TRUE(m_ui.setupFilled);
     EXPECT_FALSE(m_ui.exited);
-    EXPECT_EQ(program().configuration().sRecordingTitle, QStringLiteral("Night Jazz"));
+    EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Night Jazz"));
 }
 
-TEST_F(StartUp, LoadConfigurationFileRewritesTheText)
+TEST_F(StartUp, OpenFileRewritesTheText)
 {
-    frmMP3 *main = program().loadMainWindow();
+    Recorder *main = program().loadRecorder();
     ASSERT_NE(main, nullptr);
     const QString path = preset("a.mvr");
 
     QString text = QLatin1Char('"') + path + QStringLiteral("\" -noop");
-    EXPECT_TRUE(main->LoadConfigurationFile(text));
+    EXPECT_TRUE(main->openFile(text));
     EXPECT_EQ(text, path);
 
     // The last six characters go, wherever the flag stands.
     text = QStringLiteral("-noop ") + path;
-    EXPECT_FALSE(main->LoadConfigurationFile(text));
+    EXPECT_FALSE(main->openFile(text));
     EXPECT_EQ(text, QStringLiteral("-noop ") + path.left(path.size() - 6));
     EXPECT_EQ(m_ui.messages.constLast(), kUnsupported);
 
     // Upper-case "-NOOP" is no flag.
     text = path + QStringLiteral(" -NOOP");
-    EXPECT_FALSE(main->LoadConfigurationFile(text));
+    EXPECT_FALSE(main->openFile(text));
     EXPECT_EQ(text, path + QStringLiteral(" -NOOP"));
 }
 
@@ -189,38 +189,38 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
 {
     QDir().mkpath(testenv::home() + QStringLiteral("/Music"));
     const QString path = testenv::writeFile(m_folder + QStringLiteral("/list.pls"), "[playlist]\r\n");
-    clsConfiguration &cr = program().configuration();
-    cr.sRecordingTitle = QStringLiteral("old");
-    StartProgram(path + QStringLiteral(" -noop"));
+    Preset &config = program().configuration();
+    config.stationTitle = QStringLiteral("old");
+    startProgram(path + QStringLiteral(" -noop"));
     EXPECT_EQ(m_ui.messages, QStringList{kNoServers});
     EXPECT_FALSE(m_ui.exited) << "a playlist that yields nothing leaves the program running";
-    EXPECT_EQ(cr.sShoutCastFile, path);
-    EXPECT_TRUE(cr.sRecordingTitle.isEmpty());
-    EXPECT_EQ(cr.lTimedRecording, 0);
-    EXPECT_FALSE(cr.bEnabledTimedRecording);
-    EXPECT_TRUE(cr.bPreviewModeOnly);
-    EXPECT_EQ(cr.sMP3Path, GetDefaultFolder(true) + QDir::separator());
+    EXPECT_EQ(config.playlistAddress, path);
+    EXPECT_TRUE(config.stationTitle.isEmpty());
+    EXPECT_EQ(config.timeLimitMinutes, 0);
+    EXPECT_FALSE(config.timeLimited);
+    EXPECT_TRUE(config.pausedStart);
+    EXPECT_EQ(config.saveFolder, defaultRecordingFolder(true) + QDir::separator());
 
     resetProgram();
-    StartProgram(path);
-    EXPECT_FALSE(program().configuration().bPreviewModeOnly);
+    startProgram(path);
+    EXPECT_FALSE(program().configuration().pausedStart);
 }
 
 TEST_F(StartUp, EmptyCommandLineShowsTheSetupWindowAndKeepsTheMainWindowHidden)
 {
-    StartProgram(QString());
+    startProgram(QString());
     EXPECT_EQ(m_ui.setupShown, 1);
     EXPECT_FALSE(m_ui.setupFilled);
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_FALSE(m_ui.exited);
-    ASSERT_NE(program().mainWindow(), nullptr);
-    EXPECT_EQ(program().intSetupShowMode, 0);
+    ASSERT_NE(program().recorder(), nullptr);
+    EXPECT_EQ(program().setupShowMode, 0);
 }
 
 TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
 {
-    StartProgram(QString());
-    EXPECT_EQ(program().lngAdvanced, 0);
+    startProgram(QString());
+    EXPECT_EQ(program().advancedValue, 0);
     EXPECT_EQ(testenv::readFile(kestraneIniPath()), QByteArray("[Advanced]\r\nADVANCED=0\r\n"));
 
     const struct
@@ -232,8 +232,8 @@ TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
         resetProgram();
         testenv::writeFile(kestraneIniPath(),
                            "[LastPath]\r\nLastPath=/x\r\n[ADVANCED]\r\nadvanced=" + c.stored + "\r\n");
-        StartProgram(QString());
-        EXPECT_EQ(program().lngAdvanced, c.value) << c.stored.constData();
+        startProgram(QString());
+        EXPECT_EQ(program().advancedValue, c.value) << c.stored.constData();
         EXPECT_EQ(testenv::readFile(kestraneIniPath()),
                   "[LastPath]\r\nLastPath=/x\r\n[ADVANCED]\r\nadvanced=" + QByteArray::number(c.value) + "\r\n");
     }
@@ -242,38 +242,38 @@ TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
 TEST_F(StartUp, MainWindowStartValues)
 {
     FakeMixer mixer(32767); // the system's master fader at half scale
-    StartProgram(QString());
-    frmMP3 *main = program().mainWindow();
+    startProgram(QString());
+    Recorder *main = program().recorder();
     ASSERT_NE(main, nullptr);
-    // Values a previous run may have left behind are set again by Initialize.
-    main->blnRecording = true;
-    main->FF = 3;
-    main->lngBitRate = 128;
-    main->strSongName = "x.mp3";
-    main->sServerHosts.append("host");
-    main->bIcy = false;
-    main->ctlMP3Server->StartPreviewing();
-    main->Initialize();
+    // Values a previous run may have left behind are set again by reload.
+    main->m_recording = true;
+    main->m_fileNumber = 3;
+    main->m_bitRate = 128;
+    main->m_songName = "x.mp3";
+    main->m_serverHosts.append("host");
+    main->m_awaitingHeader = false;
+    main->m_relay->startListening();
+    main->reload();
 
-    EXPECT_TRUE(main->bIcy);
-    EXPECT_EQ(main->FF, -1);
-    EXPECT_FALSE(main->blnRecording);
-    EXPECT_FALSE(main->blnIcyReal);
-    EXPECT_FALSE(main->blnLive365);
-    EXPECT_FALSE(main->blnPaused);
-    EXPECT_FALSE(main->blnPreviewToggle);
-    EXPECT_EQ(main->lServerNumber, 0);
-    EXPECT_EQ(main->lngMetaDataLength, 0);
-    EXPECT_EQ(main->lngMetaDataCounter, 0);
-    EXPECT_EQ(main->lngBitRate, 0);
-    EXPECT_TRUE(main->strSongName.isEmpty());
-    EXPECT_TRUE(main->strICYHeader.isEmpty());
-    EXPECT_EQ(main->sSongCaption, QStringLiteral("Initializing..."));
-    EXPECT_EQ(main->sServerHosts, QList<QByteArray>{QByteArray()});
-    EXPECT_EQ(main->sServerQueries.size(), 1);
+    EXPECT_TRUE(main->m_awaitingHeader);
+    EXPECT_EQ(main->m_fileNumber, -1);
+    EXPECT_FALSE(main->m_recording);
+    EXPECT_FALSE(main->m_titleMode);
+    EXPECT_FALSE(main->m_live365Station);
+    EXPECT_FALSE(main->m_paused);
+    EXPECT_FALSE(main->m_listening);
+    EXPECT_EQ(main->m_serverNumber, 0);
+    EXPECT_EQ(main->m_metaInterval, 0);
+    EXPECT_EQ(main->m_metaCounter, 0);
+    EXPECT_EQ(main->m_bitRate, 0);
+    EXPECT_TRUE(main->m_songName.isEmpty());
+    EXPECT_TRUE(main->m_responseHeader.isEmpty());
+    EXPECT_EQ(main->m_caption, QStringLiteral("Initializing..."));
+    EXPECT_EQ(main->m_serverHosts, QList<QByteArray>{QByteArray()});
+    EXPECT_EQ(main->m_serverQueries.size(), 1);
     // The listening volume starts at the system's master volume.
-    EXPECT_EQ(main->lngVolume, 50);
-    EXPECT_FALSE(main->ctlMP3Server->blnEnablePreviewStream);
+    EXPECT_EQ(main->m_volume, 50);
+    EXPECT_FALSE(main->m_relay->listening);
 
     EXPECT_TRUE(main->hasTrayIcon());
     EXPECT_EQ(m_ui.tray.tip, QStringLiteral("Kestrane"));
@@ -282,7 +282,7 @@ TEST_F(StartUp, MainWindowStartValues)
 
 TEST_F(StartUp, ExitUnloadsEveryWindowInOrder)
 {
-    StartProgram(QString());
+    startProgram(QString());
     QStringList unloaded;
     const auto track = [&unloaded](const char *name) {
         return [&unloaded, name] { unloaded.append(QString::fromLatin1(name)); };
@@ -295,14 +295,14 @@ TEST_F(StartUp, ExitUnloadsEveryWindowInOrder)
     EXPECT_TRUE(context.isWindowLoaded(ProgramWindow::Setup));
     EXPECT_FALSE(context.isWindowLoaded(ProgramWindow::LocalSearch));
 
-    frmMP3 *main = context.mainWindow();
+    Recorder *main = context.recorder();
     ASSERT_NE(main, nullptr);
-    main->mPopExit_Click();
+    main->exitFromMenu();
     EXPECT_TRUE(m_ui.exited);
     EXPECT_EQ(m_ui.exitStatus, kExitNormal);
     EXPECT_EQ(unloaded, (QStringList{QStringLiteral("add station"), QStringLiteral("setup"), QStringLiteral("display"),
                                      QStringLiteral("confirmation")}));
-    EXPECT_EQ(context.mainWindow(), nullptr);
+    EXPECT_EQ(context.recorder(), nullptr);
     EXPECT_FALSE(context.isWindowLoaded(ProgramWindow::Setup));
     EXPECT_TRUE(m_ui.messages.isEmpty()) << "nothing was recording";
 }
@@ -310,11 +310,11 @@ TEST_F(StartUp, ExitUnloadsEveryWindowInOrder)
 TEST(ConfigurationRecord, OneInstanceCreatedOnFirstUse)
 {
     resetProgram();
-    clsConfiguration &first = program().configuration();
-    EXPECT_FALSE(first.bConfigOK);
-    first.sRecordingTitle = QStringLiteral("kept");
-    EXPECT_EQ(&configurationRecord(), &first);
-    EXPECT_EQ(configurationRecord().sRecordingTitle, QStringLiteral("kept"));
+    Preset &first = program().configuration();
+    EXPECT_FALSE(first.valid);
+    first.stationTitle = QStringLiteral("kept");
+    EXPECT_EQ(&currentPreset(), &first);
+    EXPECT_EQ(currentPreset().stationTitle, QStringLiteral("kept"));
     resetProgram();
-    EXPECT_TRUE(program().configuration().sRecordingTitle.isEmpty());
+    EXPECT_TRUE(program().configuration().stationTitle.isEmpty());
 }

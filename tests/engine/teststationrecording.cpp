@@ -13,11 +13,11 @@
 
 #include <functional>
 
-#include "config/clsconfiguration.h"
-#include "config/mdlinifile.h"
-#include "engine/frmmp3.h"
-#include "engine/mdlid3.h"
+#include "config/inivalues.h"
+#include "config/preset.h"
+#include "engine/id3v1tag.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "engine/streamtitle.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
@@ -29,7 +29,7 @@ namespace
 
 QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
 {
-    return BuildID3Tag({artist, title, {}}, QDate(2026, 3, 7));
+    return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
 }
 
 class StationRecording : public ::testing::Test
@@ -38,7 +38,7 @@ protected:
     void SetUp() override
     {
         resetProgram();
-        SetIEAgent(false);
+        setBrowserAgentEnabled(false);
         static int n = 0;
         folder = testenv::home() + QStringLiteral("/station%1/").arg(++n);
         QDir().mkpath(folder);
@@ -52,14 +52,14 @@ protected:
     }
     void TearDown() override
     {
-        if (program().mainWindow() && program().mainWindow()->blnRecording)
-            program().mainWindow()->StopRecording();
+        if (program().recorder() && program().recorder()->m_recording)
+            program().recorder()->stopRecording();
         resetProgram();
     }
 
     // Starts the station and the recording of a preset naming its playlist, in
     // the given capture mode line ("SONGNAMEONLY", "FILENAME x.mp3", or a prefix).
-    frmMP3 *startPreset(const QByteArray &modeLine, const QByteArray &playlist = "/listen.pls")
+    Recorder *startPreset(const QByteArray &modeLine, const QByteArray &playlist = "/listen.pls")
     {
         config.streams.insert("/stream", stream);
         config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Test"}));
@@ -71,21 +71,21 @@ protected:
         const QList<QByteArray> lines = {"Test FM", station->url(playlist), modeLine, QFile::encodeName(folder), "S0",
                                          "0"};
         QString preset = testenv::writeFile(folder + QStringLiteral("../preset.mvr"), lines.join("\r\n") + "\r\n");
-        program().strCommandLine.clear();
-        frmMP3 *engine = program().loadMainWindow();
-        EXPECT_TRUE(engine->LoadConfigurationFile(preset));
+        program().commandLine.clear();
+        Recorder *engine = program().loadRecorder();
+        EXPECT_TRUE(engine->openFile(preset));
         return engine;
     }
 
     // Waits until the stream connection at index has been dropped by the station
     // and the engine has read everything.
-    void waitForStream(frmMP3 *engine, int index)
+    void waitForStream(Recorder *engine, int index)
     {
         ASSERT_TRUE(waitUntil([&] {
             return station->connectionCount() > index && !station->connection(index).open &&
-                   engine->lByteCount >= station->connection(index).wireBytes;
+                   engine->m_byteCount >= station->connection(index).wireBytes;
         })) << "bytes read "
-            << engine->lByteCount;
+            << engine->m_byteCount;
     }
 
     QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
@@ -103,12 +103,12 @@ protected:
 
 TEST_F(StationRecording, TitleModeFilesHoldExactlyTheAudioSentUnderTheirTitle)
 {
-    frmMP3 *engine = startPreset("SONGNAMEONLY");
+    Recorder *engine = startPreset("SONGNAMEONLY");
     waitForStream(engine, 1);
     const teststation::ConnectionRecord &sent = station->connection(1);
     ASSERT_TRUE(sent.metadata);
     ASSERT_GE(sent.titles.size(), 4);
-    engine->StopRecording();
+    engine->stopRecording();
 
     // What each file must hold: the audio between one title mark and the next.
     // A title that comes round again starts its file afresh.
@@ -120,10 +120,10 @@ TEST_F(StationRecording, TitleModeFilesHoldExactlyTheAudioSentUnderTheirTitle)
         const qint64 from = sent.titles.at(i).audioOffset;
         const qint64 to = i + 1 < sent.titles.size() ? sent.titles.at(i + 1).audioOffset : sent.audio.size();
         const QByteArray title = sent.titles.at(i).title;
-        const QByteArray name = ExtractStreamTitle("StreamTitle='" + title + "';");
+        const QByteArray name = extractStreamTitle("StreamTitle='" + title + "';");
         const QByteArray base = name.chopped(4);
         const qsizetype cut = base.indexOf(" - ");
-        expected[CleanFileName(name)] =
+        expected[cleanFileName(name)] =
             sent.audio.mid(from, to - from) + (cut >= 0 ? tagFor(base.left(cut), base.mid(cut + 3)) : tagFor("", base));
     }
     QStringList names;
@@ -140,10 +140,10 @@ TEST_F(StationRecording, TitleModeFilesHoldExactlyTheAudioSentUnderTheirTitle)
 
 TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
 {
-    frmMP3 *engine = startPreset("FILENAME whole show.mp3");
+    Recorder *engine = startPreset("FILENAME whole show.mp3");
     waitForStream(engine, 1);
     EXPECT_FALSE(station->connection(1).askedForMetadata);
-    engine->StopRecording();
+    engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("whole show.mp3")));
     EXPECT_EQ(file("whole show.mp3"),
               station->connection(1).header + station->connection(1).audio + tagFor("", "Test FM"));
@@ -151,7 +151,7 @@ TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
     resetProgram();
     engine = startPreset("Morning");
     waitForStream(engine, 1);
-    engine->StopRecording();
+    engine->stopRecording();
     EXPECT_TRUE(files().contains(QStringLiteral("Morning-03072026.mp3")));
     EXPECT_EQ(file("Morning-03072026.mp3").size(), station->connection(1).wireBytes + 128);
 }
@@ -159,10 +159,10 @@ TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
 TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
 {
     stream.icecastStyle = true;
-    frmMP3 *engine = startPreset("SONGNAMEONLY");
+    Recorder *engine = startPreset("SONGNAMEONLY");
     waitForStream(engine, 1);
-    EXPECT_FALSE(engine->blnIcyReal);
-    engine->StopRecording();
+    EXPECT_FALSE(engine->m_titleMode);
+    engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(1);
     EXPECT_EQ(files(), QStringList(QStringLiteral("Vorlane Test Station-03072026.mp3")));
     EXPECT_EQ(file("Vorlane Test Station-03072026.mp3"), sent.header + sent.audio + tagFor("", "Test FM"));
@@ -170,22 +170,22 @@ TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
 
 TEST_F(StationRecording, FullServerIsSkippedForTheNextOne)
 {
-    frmMP3 *engine = startPreset("SONGNAMEONLY", "/failover.pls");
-    ASSERT_TRUE(waitUntil([&] { return engine->lServerNumber == 2; }));
+    Recorder *engine = startPreset("SONGNAMEONLY", "/failover.pls");
+    ASSERT_TRUE(waitUntil([&] { return engine->m_serverNumber == 2; }));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
     waitForStream(engine, 2);
-    EXPECT_TRUE(engine->blnRecording);
+    EXPECT_TRUE(engine->m_recording);
     EXPECT_GT(file("Vorlane Test Station-03072026.mp3").size(), 0);
 }
 
 TEST_F(StationRecording, BrowserPageStopsTheRecording)
 {
-    WriteINIValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("1"), ombrexIniPath());
-    frmMP3 *engine = startPreset("SONGNAMEONLY");
+    writeIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("1"), ombrexIniPath());
+    Recorder *engine = startPreset("SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
                                                   "agent. Please turn this option off to listen to this station."));
-    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_FALSE(engine->m_recording);
 }
 
 TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
@@ -193,19 +193,19 @@ TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
     config.streams.insert("/stream", stream);
     station = std::make_unique<teststation::Station>(config);
     ASSERT_TRUE(station->start());
-    SetLastPath(folder);
+    setLastPath(folder);
     // The title follows the entry: the last line of a local file has no line end.
     QString pls = testenv::writeFile(folder + QStringLiteral("../radio.pls"),
                                      "[playlist]\nNumberOfEntries=1\nFile1=" + station->url("/stream") +
                                          "\nTitle1=Radio Test\nLength1=-1");
-    frmMP3 *engine = program().loadMainWindow();
-    EXPECT_TRUE(engine->LoadConfigurationFile(pls));
+    Recorder *engine = program().loadRecorder();
+    EXPECT_TRUE(engine->openFile(pls));
     waitForStream(engine, 0);
-    EXPECT_EQ(program().configuration().sRecordingTitle, QStringLiteral("Radio Test"));
-    EXPECT_TRUE(program().configuration().bConfigOK);
+    EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Radio Test"));
+    EXPECT_TRUE(program().configuration().valid);
     EXPECT_EQ(ui.displayShown, 1);
-    EXPECT_TRUE(engine->blnRecording);
-    engine->StopRecording();
+    EXPECT_TRUE(engine->m_recording);
+    engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(0);
     EXPECT_EQ(file("Vorlane Test Station-03072026.mp3").left(sent.header.size()), sent.header);
 }
@@ -214,13 +214,13 @@ TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)
 {
     const QString pls = testenv::writeFile(folder + QStringLiteral("../empty.pls"), "[playlist]\nNumberOfEntries=0\n");
     QString missing = folder + QStringLiteral("../missing.pls");
-    frmMP3 *engine = program().loadMainWindow();
+    Recorder *engine = program().loadRecorder();
     QString arg = pls;
-    EXPECT_TRUE(engine->LoadConfigurationFile(arg));
-    EXPECT_TRUE(engine->LoadConfigurationFile(missing));
+    EXPECT_TRUE(engine->openFile(arg));
+    EXPECT_TRUE(engine->openFile(missing));
     EXPECT_EQ(
         ui.messages,
         QStringList({QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
                      QStringLiteral("Bad playlist filename!")}));
-    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_FALSE(engine->m_recording);
 }

@@ -10,7 +10,7 @@ using namespace engine;
 
 TEST(StreamRequest, TitleModeRequestIsExact)
 {
-    EXPECT_EQ(BuildStreamRequest("radio.example", "8000", "/stream", "", true, false),
+    EXPECT_EQ(buildStreamRequest("radio.example", "8000", "/stream", "", true, false),
               QByteArray("GET /stream HTTP/1.1\r\n"
                          "Host: radio.example:8000\r\n"
                          "User-Agent: WinampMPEG/2.8\r\n"
@@ -22,15 +22,15 @@ TEST(StreamRequest, TitleModeRequestIsExact)
 
 TEST(StreamRequest, QueryFollowsThePathAfterAQuestionMark)
 {
-    const QByteArray request = BuildStreamRequest("h", "80", "/a/b", "id=5&x=y", false, false);
+    const QByteArray request = buildStreamRequest("h", "80", "/a/b", "id=5&x=y", false, false);
     EXPECT_TRUE(request.startsWith("GET /a/b?id=5&x=y HTTP/1.1\r\n"));
     EXPECT_TRUE(request.contains("\r\nIcy-MetaData:0\r\n"));
 }
 
 TEST(StreamRequest, BrowserAgentChangesOnlyTheAgentLine)
 {
-    const QByteArray player = BuildStreamRequest("h", "80", "/", "", true, false);
-    const QByteArray browser = BuildStreamRequest("h", "80", "/", "", true, true);
+    const QByteArray player = buildStreamRequest("h", "80", "/", "", true, false);
+    const QByteArray browser = buildStreamRequest("h", "80", "/", "", true, true);
     QByteArray expected = player;
     expected.replace("User-Agent: WinampMPEG/2.8", "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)");
     EXPECT_EQ(browser, expected);
@@ -39,7 +39,7 @@ TEST(StreamRequest, BrowserAgentChangesOnlyTheAgentLine)
 
 TEST(StreamRequest, ServerTextsAreNeverTakenForPlaceholders)
 {
-    const QByteArray request = BuildStreamRequest("[PORT]", "81", "/[STREAM]", "", true, false);
+    const QByteArray request = buildStreamRequest("[PORT]", "81", "/[STREAM]", "", true, false);
     EXPECT_TRUE(request.startsWith("GET /[STREAM] HTTP/1.1\r\nHost: [PORT]:81\r\n"));
 }
 

@@ -3,37 +3,37 @@
 
 #include "engine/streamtitle.h"
 
-TEST(ExtractStreamTitle, TakesTheTitleUpToItsClosingQuote)
+TEST(extractStreamTitle, TakesTheTitleUpToItsClosingQuote)
 {
-    EXPECT_EQ(ExtractStreamTitle("StreamTitle='Artist - Song';StreamUrl='';\0\0"), QByteArray("Artist - Song.mp3"));
-    EXPECT_EQ(ExtractStreamTitle("streamtitle='lower case key';"), QByteArray("lower case key.mp3"));
+    EXPECT_EQ(extractStreamTitle("StreamTitle='Artist - Song';StreamUrl='';\0\0"), QByteArray("Artist - Song.mp3"));
+    EXPECT_EQ(extractStreamTitle("streamtitle='lower case key';"), QByteArray("lower case key.mp3"));
 }
 
-TEST(ExtractStreamTitle, StopsAtApostropheSemicolonOrTheLastCharacter)
+TEST(extractStreamTitle, StopsAtApostropheSemicolonOrTheLastCharacter)
 {
-    EXPECT_EQ(ExtractStreamTitle("StreamTitle='Don't Stop';"), QByteArray("Don.mp3"));
-    EXPECT_EQ(ExtractStreamTitle("StreamTitle='a;b';"), QByteArray("a.mp3"));
+    EXPECT_EQ(extractStreamTitle("StreamTitle='Don't Stop';"), QByteArray("Don.mp3"));
+    EXPECT_EQ(extractStreamTitle("StreamTitle='a;b';"), QByteArray("a.mp3"));
     // No terminator: the last character of the block is never part of the title.
-    EXPECT_EQ(ExtractStreamTitle("StreamTitle='abcd"), QByteArray("abc.mp3"));
-    EXPECT_EQ(ExtractStreamTitle("StreamTitle='"), QByteArray(".mp3"));
+    EXPECT_EQ(extractStreamTitle("StreamTitle='abcd"), QByteArray("abc.mp3"));
+    EXPECT_EQ(extractStreamTitle("StreamTitle='"), QByteArray(".mp3"));
 }
 
-TEST(ExtractStreamTitle, EmptyTitleGivesTheBareExtension)
+TEST(extractStreamTitle, EmptyTitleGivesTheBareExtension)
 {
-    EXPECT_EQ(ExtractStreamTitle("StreamTitle='';"), QByteArray(".mp3"));
+    EXPECT_EQ(extractStreamTitle("StreamTitle='';"), QByteArray(".mp3"));
 }
 
-TEST(ExtractStreamTitle, KeepsBytesAsTheyCame)
+TEST(extractStreamTitle, KeepsBytesAsTheyCame)
 {
     const QByteArray text = QByteArray("StreamTitle='Caf\xe9 \xc3\xa9';");
-    EXPECT_EQ(ExtractStreamTitle(text), QByteArray("Caf\xe9 \xc3\xa9.mp3"));
+    EXPECT_EQ(extractStreamTitle(text), QByteArray("Caf\xe9 \xc3\xa9.mp3"));
 }
 
-TEST(CleanFileName, RemovesEveryForbiddenCharacterAndNul)
+TEST(cleanFileName, RemovesEveryForbiddenCharacterAndNul)
 {
-    EXPECT_EQ(CleanFileName("AC/DC - What? Now: *Live* <1> \"x\" |y| a\\b.mp3"),
+    EXPECT_EQ(cleanFileName("AC/DC - What? Now: *Live* <1> \"x\" |y| a\\b.mp3"),
               QByteArray("ACDC - What Now Live 1 x y ab.mp3"));
-    EXPECT_EQ(CleanFileName(QByteArray("ab\0cd.mp3", 9)), QByteArray("abcd.mp3"));
-    EXPECT_EQ(CleanFileName("plain name.mp3"), QByteArray("plain name.mp3"));
-    EXPECT_EQ(CleanFileName(QByteArray()), QByteArray());
+    EXPECT_EQ(cleanFileName(QByteArray("ab\0cd.mp3", 9)), QByteArray("abcd.mp3"));
+    EXPECT_EQ(cleanFileName("plain name.mp3"), QByteArray("plain name.mp3"));
+    EXPECT_EQ(cleanFileName(QByteArray()), QByteArray());
 }

@@ -24,16 +24,16 @@
 #include <limits>
 #include <memory>
 
-#include "config/clsconfiguration.h"
-#include "engine/frmmp3.h"
-#include "engine/mdlid3.h"
+#include "config/preset.h"
+#include "engine/id3v1tag.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "engine/recordingclock.h"
 #include "fakeclock.h"
 #include "feedstation.h"
 #include "recordingfrontend.h"
 #include "scriptedstation.h"
-#include "sources/ctlmp3server.h"
+#include "sources/previewrelay.h"
 #include "testenv.h"
 
 namespace
@@ -63,7 +63,7 @@ QByteArray metadataBlock(const QByteArray &title)
 
 QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
 {
-    return BuildID3Tag({artist, title, {}}, QDate(2026, 3, 7));
+    return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
 }
 
 // A port on 127.0.0.1 where connections neither complete nor fail: its
@@ -113,32 +113,32 @@ protected:
         static int folderNumber = 0;
         folder = testenv::home() + QStringLiteral("/sup%1/").arg(++folderNumber);
         QDir().mkpath(folder);
-        clsConfiguration &cr = program().configuration();
-        cr.NewConfiguration();
-        cr.sMP3Path = folder;
-        cr.sRecordingTitle = QStringLiteral("Test Station");
-        cr.lRecordingMode = 1;
-        cr.sStreamFileName = QStringLiteral("show.mp3");
-        cr.bStartInListenMode = false;
-        cr.bEnabledTimedRecording = false;
-        cr.bExitTimedRecording = false;
-        engine = program().loadMainWindow();
+        Preset &config = program().configuration();
+        config.reset();
+        config.saveFolder = folder;
+        config.stationTitle = QStringLiteral("Test Station");
+        config.captureMode = 1;
+        config.recordingFileName = QStringLiteral("show.mp3");
+        config.listenAtStart = false;
+        config.timeLimited = false;
+        config.exitAfterRecording = false;
+        engine = program().loadRecorder();
         // The tests tick the supervisor themselves, at moments of the fake clock.
-        engine->Timer1->setInterval(std::numeric_limits<int>::max());
+        engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
     }
     void TearDown() override
     {
-        if (frmMP3 *mainWindow = program().mainWindow(); mainWindow && mainWindow->blnRecording)
-            mainWindow->StopRecording();
+        if (Recorder *recorder = program().recorder(); recorder && recorder->m_recording)
+            recorder->stopRecording();
         resetProgram();
     }
 
     // Starts recording from the feed station and sends the response header.
     void start(const QByteArray &header = kPlainHeader)
     {
-        engine->AddServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
-        engine->StartRecording();
-        base = engine->lRecordStart;
+        engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
+        engine->beginRecording();
+        base = engine->m_recordStart;
         ASSERT_TRUE(
             waitUntil([&] { return station.requests.size() == 1 && station.requests[0].endsWith("\r\n\r\n"); }));
         feed(header);
@@ -146,10 +146,10 @@ protected:
     // Sends bytes and waits until the engine has taken them in.
     void feed(const QByteArray &bytes)
     {
-        const qint32 before = engine->lByteCount;
+        const qint32 before = engine->m_byteCount;
         station.send(bytes);
-        ASSERT_TRUE(waitUntil([&] { return engine->lByteCount >= before + bytes.size(); }))
-            << "read " << engine->lByteCount - before << " of " << bytes.size();
+        ASSERT_TRUE(waitUntil([&] { return engine->m_byteCount >= before + bytes.size(); }))
+            << "read " << engine->m_byteCount - before << " of " << bytes.size();
     }
     // Moves the fake clock to ms after the start of the elapsed clock, lets a
     // little audio arrive (unless silent) and ticks the supervisor.
@@ -158,7 +158,7 @@ protected:
         clock.setTick(tickAfter(base, ms));
         if (withData)
             feed(noise(100, static_cast<quint32>(ms)));
-        engine->Timer1_Timer();
+        engine->superviseTick();
     }
     // Ticks every step ms from..to (inclusive), with audio every second unless silent.
     void tickThrough(qint64 from, qint64 to, bool withData = true, qint64 step = 100)
@@ -179,7 +179,7 @@ protected:
     RecordingFrontEnd ui;
     FeedStation station;
     QString folder;
-    frmMP3 *engine = nullptr;
+    Recorder *engine = nullptr;
     qint32 base = 0; // the elapsed clock's start
 };
 
@@ -220,46 +220,46 @@ TEST(RecordingClock, ElapsedAndLeftTimesAndTheirTips)
 
 TEST_F(Supervisor, SixtyMinuteRecordingTipsAtItsStartAndOneSecondLater)
 {
-    program().configuration().bEnabledTimedRecording = true;
-    program().configuration().lTimedRecording = 60;
+    program().configuration().timeLimited = true;
+    program().configuration().timeLimitMinutes = 60;
     start();
     at(0);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:00:00) (-1:00:00 left)"));
-    EXPECT_EQ(engine->lngRawLeft, 60);
-    EXPECT_EQ(engine->lngHoursLeft, 1);
-    EXPECT_EQ(engine->sSongCaption, QStringLiteral("Now Recording: Test Station"));
+    EXPECT_EQ(engine->m_rawLeft, 60);
+    EXPECT_EQ(engine->m_hoursLeft, 1);
+    EXPECT_EQ(engine->m_caption, QStringLiteral("Now Recording: Test Station"));
     at(1000);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:01) (-59:59 left)"));
-    EXPECT_EQ(engine->lngSecondsPassed, 1);
-    EXPECT_EQ(engine->lngMinutesLeft, 59);
-    EXPECT_EQ(engine->lngSecondsLeft, 59);
+    EXPECT_EQ(engine->m_secondsPassed, 1);
+    EXPECT_EQ(engine->m_minutesLeft, 59);
+    EXPECT_EQ(engine->m_secondsLeft, 59);
 
     // A long station title: the tip holds its first 64 characters.
-    program().configuration().sRecordingTitle = QString(70, QLatin1Char('x'));
+    program().configuration().stationTitle = QString(70, QLatin1Char('x'));
     at(2000);
     EXPECT_EQ(ui.tray.tip, QString(QStringLiteral("RECORDING ") + QString(70, QLatin1Char('x'))).left(64));
 }
 
 TEST_F(Supervisor, OneMinuteRecordingStopsAtTheFirstTickAfterSixtyAndAHalfSeconds)
 {
-    program().configuration().bEnabledTimedRecording = true;
-    program().configuration().lTimedRecording = 1;
+    program().configuration().timeLimited = true;
+    program().configuration().timeLimitMinutes = 1;
     start();
     // Until 60.5 s the rounded seconds leave 0 whole minutes, not less.
     tickThrough(0, 60500);
-    EXPECT_TRUE(engine->blnRecording);
-    EXPECT_EQ(engine->lngRawLeft, 0);
+    EXPECT_TRUE(engine->m_recording);
+    EXPECT_EQ(engine->m_rawLeft, 0);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (1:00) (-0:00 left)"));
     at(60600);
-    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_FALSE(engine->m_recording);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
-    EXPECT_EQ(engine->lngMinutesPassed + engine->lngSecondsPassed + engine->lngMinutesLeft, 0);
+    EXPECT_EQ(engine->m_minutesPassed + engine->m_secondsPassed + engine->m_minutesLeft, 0);
     EXPECT_FALSE(ui.exited);
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(file("show.mp3").right(128), tagFor("", "Test Station"));
     // The timer keeps running; it only keeps the time fields at 0 now.
     at(61000, false);
-    EXPECT_EQ(engine->lngSecondsPassed, 0);
+    EXPECT_EQ(engine->m_secondsPassed, 0);
     EXPECT_EQ(station.connectionCount(), 1);
 }
 
@@ -268,40 +268,40 @@ TEST_F(Supervisor, PauseOfFiveMinutesIsLeftOutOfTheElapsedTime)
     start();
     tickThrough(0, 30000);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:30)"));
-    engine->TogglePause();
+    engine->togglePause();
     EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Unpause Recording"));
     const qint64 sizeAtPause = QFileInfo(folder + QStringLiteral("show.mp3")).size();
     // Audio keeps arriving during the pause but is not written.
     tickThrough(31000, 330000, true, 1000);
-    EXPECT_EQ(engine->sSongCaption, QStringLiteral("PAUSED...show.mp3"));
+    EXPECT_EQ(engine->m_caption, QStringLiteral("PAUSED...show.mp3"));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane -- PAUSED"));
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("show.mp3")).size(), sizeAtPause);
-    engine->TogglePause();
+    engine->togglePause();
     EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Pause Recording"));
     tickThrough(330100, 340000);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:40)"));
-    EXPECT_EQ(engine->sSongCaption, QStringLiteral("Now Recording: Test Station"));
+    EXPECT_EQ(engine->m_caption, QStringLiteral("Now Recording: Test Station"));
     EXPECT_GT(QFileInfo(folder + QStringLiteral("show.mp3")).size(), sizeAtPause);
     // Only the six time fields are told how long the recording ran.
-    EXPECT_EQ(engine->lngMinutesPassed, 0);
-    EXPECT_EQ(engine->lngSecondsPassed, 40);
+    EXPECT_EQ(engine->m_minutesPassed, 0);
+    EXPECT_EQ(engine->m_secondsPassed, 40);
 }
 
 TEST_F(Supervisor, TwoTitleChangesDuringAPauseOpenOneFileForTheLastTitle)
 {
-    program().configuration().lRecordingMode = 2;
+    program().configuration().captureMode = 2;
     const QByteArray a = noise(16, 1), b = noise(16, 2), c = noise(16, 3), d = noise(16, 4), e = noise(16, 5);
     start("ICY 200 OK\r\nicy-name:Feed FM\r\nicy-metaint:16\r\n\r\n");
     feed(a + metadataBlock("A - 1"));
     feed(b);
-    engine->TogglePause();
+    engine->togglePause();
     feed(metadataBlock("B - 2") + c + metadataBlock("C - 3"));
-    EXPECT_EQ(engine->strSongName, QByteArray("C - 3.mp3"));
-    engine->Timer1_Timer();
-    EXPECT_EQ(engine->sSongCaption, QStringLiteral("PAUSED...C - 3.mp3"));
-    engine->TogglePause();
+    EXPECT_EQ(engine->m_songName, QByteArray("C - 3.mp3"));
+    engine->superviseTick();
+    EXPECT_EQ(engine->m_caption, QStringLiteral("PAUSED...C - 3.mp3"));
+    engine->togglePause();
     feed(d + metadataBlock("") + e);
-    engine->StopRecording();
+    engine->stopRecording();
 
     EXPECT_EQ(files(), QStringList({QStringLiteral("A - 1.mp3"), QStringLiteral("C - 3.mp3"),
                                     QStringLiteral("Feed FM-03072026.mp3")}));
@@ -312,7 +312,7 @@ TEST_F(Supervisor, TwoTitleChangesDuringAPauseOpenOneFileForTheLastTitle)
 
 TEST_F(Supervisor, TimeTheHandlerSpendsOnNewFilesIsNotSilence)
 {
-    program().configuration().lRecordingMode = 2;
+    program().configuration().captureMode = 2;
     start("ICY 200 OK\r\nicy-name:Feed FM\r\nicy-metaint:16\r\n\r\n");
     // One packet that starts 25 files blocks the handler 12.5 s.
     QByteArray packet;
@@ -322,23 +322,23 @@ TEST_F(Supervisor, TimeTheHandlerSpendsOnNewFilesIsNotSilence)
     feed(packet);
     EXPECT_GE(clock.tickCount() - before, 12500);
     clock.advance(100);
-    engine->Timer1_Timer();
-    EXPECT_EQ(engine->sSongCaption, QStringLiteral("Now Recording: Artist - Song 25.mp3"));
-    EXPECT_EQ(engine->lRetryCount, 0);
+    engine->superviseTick();
+    EXPECT_EQ(engine->m_caption, QStringLiteral("Now Recording: Artist - Song 25.mp3"));
+    EXPECT_EQ(engine->m_retryCount, 0);
     EXPECT_EQ(station.connectionCount(), 1);
 }
 
 TEST_F(Supervisor, StopEndsAPausedStartAndItsPendingFile)
 {
-    program().configuration().lRecordingMode = 2;
-    program().configuration().bStartPaused = true;
+    program().configuration().captureMode = 2;
+    program().configuration().startPaused = true;
     start("ICY 200 OK\r\nicy-name:Feed FM\r\nicy-metaint:16\r\n\r\n");
     feed(noise(16, 1) + metadataBlock("A - 1"));
-    EXPECT_TRUE(engine->blnPaused);
-    EXPECT_EQ(engine->sPendingFileName, QByteArray("A - 1.mp3"));
-    engine->StopRecording();
-    EXPECT_FALSE(engine->blnPaused);
-    EXPECT_TRUE(engine->sPendingFileName.isEmpty());
+    EXPECT_TRUE(engine->m_paused);
+    EXPECT_EQ(engine->m_pendingFileName, QByteArray("A - 1.mp3"));
+    engine->stopRecording();
+    EXPECT_FALSE(engine->m_paused);
+    EXPECT_TRUE(engine->m_pendingFileName.isEmpty());
     EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Pause Recording"));
     EXPECT_FALSE(ui.tray.pauseRecording.enabled);
     EXPECT_TRUE(files().isEmpty());
@@ -349,14 +349,14 @@ TEST_F(Supervisor, CounterChangingSignDuringARecordingIsNotSilence)
     clock.setTick(std::numeric_limits<qint32>::max() - 5000);
     start();
     tickThrough(0, 12000);
-    EXPECT_LT(engine->lLastDataTick, 0) << "the counter changed sign";
+    EXPECT_LT(engine->m_lastDataTick, 0) << "the counter changed sign";
     EXPECT_FALSE(ui.captions.contains(QStringLiteral("[ERR] NETWORK: Awaiting data...")));
     EXPECT_EQ(station.connectionCount(), 1);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:12)"));
 
     // Real silence after the change of sign is still noticed.
     tickThrough(12100, 14200, false);
-    EXPECT_EQ(engine->sSongCaption, QStringLiteral("[ERR] NETWORK: Awaiting data..."));
+    EXPECT_EQ(engine->m_caption, QStringLiteral("[ERR] NETWORK: Awaiting data..."));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- NETWORK: Awaiting data..."));
     tickThrough(14300, 22000, false);
     EXPECT_EQ(station.connectionCount(), 1);
@@ -373,8 +373,8 @@ TEST_F(Supervisor, FourTimeoutsWithoutDataBetweenThemStopWithTheNetworkMessage)
     qint64 ms = now();
     for (int timeout = 1; timeout <= 4; ++timeout) {
         const int connections = station.connectionCount();
-        const qint32 silentSince = engine->lLastDataTick;
-        while (station.connectionCount() == connections && engine->blnRecording) {
+        const qint32 silentSince = engine->m_lastDataTick;
+        while (station.connectionCount() == connections && engine->m_recording) {
             ms += 100;
             at(ms, false);
             ASSERT_LT(ms, 60000);
@@ -385,8 +385,8 @@ TEST_F(Supervisor, FourTimeoutsWithoutDataBetweenThemStopWithTheNetworkMessage)
         EXPECT_LE(silence, 10100);
         if (timeout < 4) {
             EXPECT_TRUE(waitUntil([&] { return station.requests.last().endsWith("\r\n\r\n"); }));
-            EXPECT_EQ(engine->lRetryCount, timeout);
-            EXPECT_EQ(engine->lServerNumber, 1);
+            EXPECT_EQ(engine->m_retryCount, timeout);
+            EXPECT_EQ(engine->m_serverNumber, 1);
         }
     }
     EXPECT_EQ(station.connectionCount(), 4);
@@ -394,7 +394,7 @@ TEST_F(Supervisor, FourTimeoutsWithoutDataBetweenThemStopWithTheNetworkMessage)
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- TIMEOUT! Reconnecting...")));
     EXPECT_EQ(ui.messages,
               QStringList(QStringLiteral("Network errors have interrupted successful recording of Test Station!")));
-    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_FALSE(engine->m_recording);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
     EXPECT_EQ(file("show.mp3"), kPlainHeader + audio + tagFor("", "Test Station"));
     EXPECT_FALSE(ui.exited) << "the preset does not ask for the exit";
@@ -413,9 +413,9 @@ TEST_F(Supervisor, DataBetweenTimeoutsStartsTheCountAgain)
         }
         ASSERT_TRUE(waitUntil([&] { return station.requests.last().endsWith("\r\n\r\n"); }));
         feed(kPlainHeader + noise(500, static_cast<quint32>(stall)));
-        EXPECT_EQ(engine->lRetryCount, 0);
+        EXPECT_EQ(engine->m_retryCount, 0);
     }
-    EXPECT_TRUE(engine->blnRecording);
+    EXPECT_TRUE(engine->m_recording);
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(file("show.mp3").size(), 6 * kPlainHeader.size() + 5 * 500);
 }
@@ -427,14 +427,14 @@ TEST_F(Supervisor, NoTickRunsWhileAnotherWaitsForAConnection)
     // The reconnection will wait the full ten seconds for a server that never
     // answers, while the real timer fires as fast as it can.
     NeverAnswering silent;
-    engine->sServerPorts[1] = QByteArray::number(silent.port);
-    engine->Timer1->setInterval(0);
+    engine->m_serverPorts[1] = QByteArray::number(silent.port);
+    engine->m_supervisorTimer->setInterval(0);
     at(now() + 10100, false);
     // Ticks inside that wait would have counted the same silence again and
     // again, up to the network message; only this one timeout counted.
     EXPECT_EQ(ui.captions.count(QStringLiteral("[ERR] TIMEOUT! Reconnecting...")), 1);
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
-    EXPECT_FALSE(engine->blnRecording);
+    EXPECT_FALSE(engine->m_recording);
 }
 
 TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
@@ -445,19 +445,19 @@ TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
         RecordingFrontEnd &frontEnd = ui;
         frontEnd.messages.clear();
         frontEnd.exited = false;
-        clsConfiguration &cr = program().configuration();
-        cr.sMP3Path = folder;
-        cr.lRecordingMode = 1;
-        cr.sStreamFileName = QStringLiteral("none.mp3");
-        cr.bStartInListenMode = false;
-        cr.bExitTimedRecording = true;
-        cr.bCalledFromGUI = fromSetupWindow;
-        frmMP3 *mainWindow = program().loadMainWindow();
-        mainWindow->AddServer("127.0.0.1", "/stream", QByteArray::number(closedPort()), QByteArray());
-        mainWindow->StartRecording();
+        Preset &config = program().configuration();
+        config.saveFolder = folder;
+        config.captureMode = 1;
+        config.recordingFileName = QStringLiteral("none.mp3");
+        config.listenAtStart = false;
+        config.exitAfterRecording = true;
+        config.startedFromSetupWindow = fromSetupWindow;
+        Recorder *recorder = program().loadRecorder();
+        recorder->addServer("127.0.0.1", "/stream", QByteArray::number(closedPort()), QByteArray());
+        recorder->beginRecording();
         EXPECT_EQ(frontEnd.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
         EXPECT_EQ(frontEnd.exited, !fromSetupWindow);
-        EXPECT_EQ(program().mainWindow() != nullptr, fromSetupWindow);
+        EXPECT_EQ(program().recorder() != nullptr, fromSetupWindow);
         if (!fromSetupWindow) {
             EXPECT_EQ(frontEnd.exitStatus, 0);
         }
@@ -467,17 +467,17 @@ TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
 
 TEST_F(Supervisor, EndOfATimedRecordingEndsTheProgramWhenThePresetAsks)
 {
-    clsConfiguration &cr = program().configuration();
-    cr.bEnabledTimedRecording = true;
-    cr.lTimedRecording = 1;
-    cr.bExitTimedRecording = true;
+    Preset &config = program().configuration();
+    config.timeLimited = true;
+    config.timeLimitMinutes = 1;
+    config.exitAfterRecording = true;
     start();
     tickThrough(0, 60500);
     EXPECT_FALSE(ui.exited);
     at(60600);
     EXPECT_TRUE(ui.exited);
     EXPECT_EQ(ui.exitStatus, 0);
-    EXPECT_EQ(program().mainWindow(), nullptr) << "the main window was unloaded";
+    EXPECT_EQ(program().recorder(), nullptr) << "the main window was unloaded";
     // The recording was closed (and its file tagged) before the end.
     EXPECT_EQ(file("show.mp3").right(128), tagFor("", "Test Station"));
     EXPECT_TRUE(ui.messages.isEmpty());
@@ -487,30 +487,30 @@ TEST_F(Supervisor, StopBeforeAPendingServerChangeIsNotUndone)
 {
     ScriptedStation full;
     full.setReplies({{{"ICY 400 Server Full\r\n\r\n"}, false}});
-    engine->AddServer("127.0.0.1", "/stream", QByteArray::number(full.port()), QByteArray());
-    engine->AddServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
-    engine->StartRecording();
-    ASSERT_TRUE(waitUntil([&] { return engine->blnDisconnect; }));
-    engine->StopRecording();
-    engine->Timer1_Timer();
-    EXPECT_FALSE(engine->blnRecording);
-    EXPECT_EQ(engine->lServerNumber, 1);
+    engine->addServer("127.0.0.1", "/stream", QByteArray::number(full.port()), QByteArray());
+    engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
+    engine->beginRecording();
+    ASSERT_TRUE(waitUntil([&] { return engine->m_changeServerPending; }));
+    engine->stopRecording();
+    engine->superviseTick();
+    EXPECT_FALSE(engine->m_recording);
+    EXPECT_EQ(engine->m_serverNumber, 1);
     waitUntil([] { return false; }, 50);
     EXPECT_EQ(station.connectionCount(), 0);
 }
 
 TEST_F(Supervisor, ListenCaptionAndVolumeFollowTheEngineEveryTick)
 {
-    engine->lngVolume = 40;
-    engine->Timer1_Timer();
-    EXPECT_EQ(engine->ctlMP3Server->lSetVolume, 40);
+    engine->m_volume = 40;
+    engine->superviseTick();
+    EXPECT_EQ(engine->m_relay->appliedVolume, 40);
     EXPECT_EQ(ui.tray.listen.caption, QStringLiteral("Listen to recording"));
-    engine->blnPreviewToggle = true;
-    engine->lngVolume = 75;
-    engine->Timer1_Timer();
-    EXPECT_EQ(engine->ctlMP3Server->lSetVolume, 75);
+    engine->m_listening = true;
+    engine->m_volume = 75;
+    engine->superviseTick();
+    EXPECT_EQ(engine->m_relay->appliedVolume, 75);
     EXPECT_EQ(ui.tray.listen.caption, QStringLiteral("Stop listening to recording"));
     const int changes = ui.trayChanges;
-    engine->Timer1_Timer();
+    engine->superviseTick();
     EXPECT_EQ(ui.trayChanges, changes) << "an unchanged caption is not pushed again";
 }

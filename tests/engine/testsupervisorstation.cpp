@@ -16,10 +16,10 @@
 #include <limits>
 #include <memory>
 
-#include "config/clsconfiguration.h"
-#include "engine/frmmp3.h"
-#include "engine/mdlid3.h"
+#include "config/preset.h"
+#include "engine/id3v1tag.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
 #include "scriptedstation.h"
@@ -31,7 +31,7 @@ namespace
 
 QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
 {
-    return BuildID3Tag({artist, title, {}}, QDate(2026, 3, 7));
+    return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
 }
 
 const QByteArray kStationFile = "Vorlane Test Station-03072026.mp3";
@@ -45,24 +45,24 @@ protected:
         static int folderNumber = 0;
         folder = testenv::home() + QStringLiteral("/stsup%1/").arg(++folderNumber);
         QDir().mkpath(folder);
-        clsConfiguration &cr = program().configuration();
-        cr.NewConfiguration();
-        cr.sMP3Path = folder;
-        cr.sRecordingTitle = QStringLiteral("Test Station");
-        cr.lRecordingMode = 2;
-        cr.bStartInListenMode = false;
-        cr.bEnabledTimedRecording = false;
-        cr.bExitTimedRecording = false;
-        engine = program().loadMainWindow();
-        engine->Timer1->setInterval(std::numeric_limits<int>::max());
+        Preset &config = program().configuration();
+        config.reset();
+        config.saveFolder = folder;
+        config.stationTitle = QStringLiteral("Test Station");
+        config.captureMode = 2;
+        config.listenAtStart = false;
+        config.timeLimited = false;
+        config.exitAfterRecording = false;
+        engine = program().loadRecorder();
+        engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
         stream.pace = teststation::Stream::Pace::Fast;
         stream.metaInt = 1000;
         stream.titles = {"Artist One - Song One"};
     }
     void TearDown() override
     {
-        if (frmMP3 *mainWindow = program().mainWindow(); mainWindow && mainWindow->blnRecording)
-            mainWindow->StopRecording();
+        if (Recorder *recorder = program().recorder(); recorder && recorder->m_recording)
+            recorder->stopRecording();
         resetProgram();
     }
 
@@ -74,7 +74,7 @@ protected:
     }
     void addServer(quint16 port, const QByteArray &path)
     {
-        engine->AddServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
+        engine->addServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
     }
     // Waits until connection index of the station has stopped sending (stalled
     // or closed) and the engine has read all of it.
@@ -84,21 +84,21 @@ protected:
             if (station.connectionCount() <= index)
                 return false;
             const teststation::ConnectionRecord &sent = station.connection(index);
-            return (sent.stalled || !sent.open) && engine->lByteCount >= sent.wireBytes;
+            return (sent.stalled || !sent.open) && engine->m_byteCount >= sent.wireBytes;
         })) << "read "
-            << engine->lByteCount;
+            << engine->m_byteCount;
     }
     // Ticks every 100 ms of the fake clock until the station has one more
     // connection; returns the silence (ms) the reconnect came after.
     qint64 tickUntilReconnected(const teststation::Station &station)
     {
         const int connections = station.connectionCount();
-        const qint32 silentSince = engine->lLastDataTick;
+        const qint32 silentSince = engine->m_lastDataTick;
         for (int ticks = 0; ticks < 200; ++ticks) {
             clock.advance(100);
             const qint32 tickedAt = clock.tickCount();
-            engine->Timer1_Timer();
-            if (engine->lRetryCount > 0) {
+            engine->superviseTick();
+            if (engine->m_retryCount > 0) {
                 EXPECT_TRUE(waitUntil([&] { return station.connectionCount() > connections; }));
                 return tickedAt - silentSince;
             }
@@ -109,8 +109,8 @@ protected:
     // Waits for the data handler to ask for a change of server, then ticks once.
     void tickOnServerChange()
     {
-        ASSERT_TRUE(waitUntil([&] { return engine->blnDisconnect; }));
-        engine->Timer1_Timer();
+        ASSERT_TRUE(waitUntil([&] { return engine->m_changeServerPending; }));
+        engine->superviseTick();
     }
 
     QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
@@ -119,7 +119,7 @@ protected:
     FakeClock clock;
     RecordingFrontEnd ui;
     QString folder;
-    frmMP3 *engine = nullptr;
+    Recorder *engine = nullptr;
     teststation::Stream stream;
     std::vector<std::unique_ptr<teststation::Station>> stations;
 };
@@ -133,7 +133,7 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     config.streams.insert("/stream", stream);
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
-    engine->StartRecording();
+    engine->beginRecording();
     waitUntilRead(station, 0);
     const QByteArray song = "Artist One - Song One.mp3";
     const qint64 sizeBefore = file(song).size();
@@ -147,14 +147,14 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- NETWORK: Awaiting data...")));
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- TIMEOUT! Reconnecting...")));
     waitUntilRead(station, 1);
-    EXPECT_EQ(engine->lServerNumber, 1);
+    EXPECT_EQ(engine->m_serverNumber, 1);
     EXPECT_EQ(station.connection(1).target, QByteArray("/stream"));
     EXPECT_GT(file(song).size(), sizeBefore);
     // Data again: the caption says so at the next tick.
-    engine->Timer1_Timer();
-    EXPECT_EQ(engine->sSongCaption, QStringLiteral("Now Recording: Artist One - Song One.mp3"));
-    EXPECT_EQ(engine->lRetryCount, 0);
-    engine->StopRecording();
+    engine->superviseTick();
+    EXPECT_EQ(engine->m_caption, QStringLiteral("Now Recording: Artist One - Song One.mp3"));
+    EXPECT_EQ(engine->m_retryCount, 0);
+    engine->stopRecording();
 
     // The open file went on: the second connection's header and audio follow
     // the first one's audio, since its first title is the same.
@@ -175,7 +175,7 @@ TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
     config.streams.insert("/stream", stream);
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
-    engine->StartRecording();
+    engine->beginRecording();
     ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
     // The next connection plays another title and then stalls.
     teststation::Stream &next = station.config().streams["/stream"];
@@ -187,7 +187,7 @@ TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
 
     EXPECT_GT(tickUntilReconnected(station), 10000);
     waitUntilRead(station, 1);
-    engine->StopRecording();
+    engine->stopRecording();
 
     const teststation::ConnectionRecord &first = station.connection(0);
     const teststation::ConnectionRecord &second = station.connection(1);
@@ -215,15 +215,15 @@ TEST_F(StationSupervisor, RefusalFromServerTwoOfThreeMovesToServerThree)
     addServer(closedPort(), "/stream"); // refuses the connection itself
     addServer(station.port(), "/full");
     addServer(station.port(), "/stream");
-    engine->StartRecording();
+    engine->beginRecording();
     tickOnServerChange();
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- Server Full... trying server 2")));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
     waitUntilRead(station, 1);
-    EXPECT_EQ(engine->lServerNumber, 3);
+    EXPECT_EQ(engine->m_serverNumber, 3);
     EXPECT_EQ(station.connection(0).target, QByteArray("/full"));
     EXPECT_EQ(station.connection(1).target, QByteArray("/stream"));
-    engine->StopRecording();
+    engine->stopRecording();
     const teststation::ConnectionRecord &sent = station.connection(1);
     EXPECT_EQ(file("Artist One - Song One.mp3"),
               sent.audio.mid(sent.titles.at(0).audioOffset) + tagFor("Artist One", "Song One"));
@@ -243,17 +243,17 @@ TEST_F(StationSupervisor, RedirectToASecondStationReplacesTheEntryAndRecordsFrom
     teststation::Station &mover = startStation(moverConfig);
     addServer(mover.port(), "/stream");
     addServer(mover.port(), "/other");
-    engine->StartRecording();
+    engine->beginRecording();
     tickOnServerChange();
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Found new location, reconnecting...")));
     waitUntilRead(target, 0);
-    engine->StopRecording();
+    engine->stopRecording();
 
-    EXPECT_EQ(engine->lServerNumber, 1);
-    EXPECT_EQ(engine->sServerHosts.at(1), QByteArray("127.0.0.1"));
-    EXPECT_EQ(engine->sServerPorts.at(1), QByteArray::number(target.port()));
-    EXPECT_EQ(engine->sServerPaths.at(1), QByteArray("/live"));
-    EXPECT_EQ(engine->sServerQueries.at(1), QByteArray("sid=2"));
+    EXPECT_EQ(engine->m_serverNumber, 1);
+    EXPECT_EQ(engine->m_serverHosts.at(1), QByteArray("127.0.0.1"));
+    EXPECT_EQ(engine->m_serverPorts.at(1), QByteArray::number(target.port()));
+    EXPECT_EQ(engine->m_serverPaths.at(1), QByteArray("/live"));
+    EXPECT_EQ(engine->m_serverQueries.at(1), QByteArray("sid=2"));
     EXPECT_EQ(mover.connectionCount(), 1);
     EXPECT_TRUE(target.connection(0).request.startsWith("GET /live?sid=2 HTTP/1.1\r\n"));
     const teststation::ConnectionRecord &sent = target.connection(0);
@@ -271,23 +271,23 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         ui.messages.clear();
         ui.captions.clear();
         ui.exited = false;
-        clsConfiguration &cr = program().configuration();
-        cr.sMP3Path = folder;
-        cr.sRecordingTitle = QStringLiteral("Test Station");
-        cr.lRecordingMode = 2;
-        cr.bStartInListenMode = false;
-        cr.bExitTimedRecording = exitAfterwards;
+        Preset &config = program().configuration();
+        config.saveFolder = folder;
+        config.stationTitle = QStringLiteral("Test Station");
+        config.captureMode = 2;
+        config.listenAtStart = false;
+        config.exitAfterRecording = exitAfterwards;
         // Started from the setup window; the servers' answers count as data.
-        cr.bCalledFromGUI = true;
-        engine = program().loadMainWindow();
-        engine->Timer1->setInterval(std::numeric_limits<int>::max());
+        config.startedFromSetupWindow = true;
+        engine = program().loadRecorder();
+        engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
 
-        teststation::Config config;
-        config.everyRequest = teststation::Page::statusOnly("HTTP/1.0 302 Redirect");
-        teststation::Station &station = startStation(config);
+        teststation::Config stationConfig;
+        stationConfig.everyRequest = teststation::Page::statusOnly("HTTP/1.0 302 Redirect");
+        teststation::Station &station = startStation(stationConfig);
         for (const QByteArray path : {"/a", "/b", "/c"})
             addServer(station.port(), path);
-        engine->StartRecording();
+        engine->beginRecording();
         for (int server = 1; server <= 3; ++server)
             tickOnServerChange();
 
@@ -297,9 +297,9 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         EXPECT_TRUE(files().isEmpty());
         EXPECT_EQ(ui.exited, exitAfterwards);
         if (exitAfterwards) {
-            EXPECT_EQ(program().mainWindow(), nullptr);
+            EXPECT_EQ(program().recorder(), nullptr);
         } else {
-            EXPECT_FALSE(engine->blnRecording);
+            EXPECT_FALSE(engine->m_recording);
             EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
         }
     }
@@ -317,7 +317,7 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
     addServer(station.port(), "/other");
-    engine->StartRecording();
+    engine->beginRecording();
     ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
     // The first server is full when the recorder comes back to it.
     station.config().pages.insert("/stream", teststation::Page::statusOnly("ICY 400 Server Full"));
@@ -325,8 +325,8 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     EXPECT_GT(tickUntilReconnected(station), 10000);
     tickOnServerChange();
     waitUntilRead(station, 2);
-    EXPECT_EQ(engine->lServerNumber, 2);
-    engine->StopRecording();
+    EXPECT_EQ(engine->m_serverNumber, 2);
+    engine->stopRecording();
 
     const teststation::ConnectionRecord &first = station.connection(0);
     const teststation::ConnectionRecord &third = station.connection(2);

@@ -2,7 +2,7 @@
 
 #include "fakemixer.h"
 #include "platform/alsamixer.h"
-#include "platform/mdlmixervalues.h"
+#include "platform/mastervolume.h"
 #include "platform/mixer.h"
 
 TEST(MasterVolume, RawValuesBecomeRoundedPercentages)
@@ -13,7 +13,7 @@ TEST(MasterVolume, RawValuesBecomeRoundedPercentages)
     };
     for (const auto &[raw, percent] : cases) {
         mixer.raw = raw;
-        EXPECT_EQ(GetMasterVolume(), percent) << "raw " << raw;
+        EXPECT_EQ(masterVolume(), percent) << "raw " << raw;
     }
     // The default mixer's speaker line and its volume fader are what is asked for,
     // and the value is read from the control that was found.
@@ -28,15 +28,15 @@ TEST(MasterVolume, MissingLineFaderOrValueGivesMinusOne)
     FakeMixer mixer;
     mixer.raw = 40000;
     mixer.hasSpeakerLine = false;
-    EXPECT_EQ(GetMasterVolume(), -1);
+    EXPECT_EQ(masterVolume(), -1);
     mixer.hasSpeakerLine = true;
     mixer.hasFader = false;
-    EXPECT_EQ(GetMasterVolume(), -1);
+    EXPECT_EQ(masterVolume(), -1);
     mixer.hasFader = true;
-    EXPECT_EQ(GetMasterVolume(), 61);
+    EXPECT_EQ(masterVolume(), 61);
     // A fader that is found but cannot be read is unknown, not silent.
     mixer.raw.reset();
-    EXPECT_EQ(GetMasterVolume(), -1);
+    EXPECT_EQ(masterVolume(), -1);
 }
 
 TEST(MasterVolume, VolumeControlHelpersPassTheMixerThrough)
@@ -45,13 +45,13 @@ TEST(MasterVolume, VolumeControlHelpersPassTheMixerThrough)
     mixer.raw = 1234;
     platform::MixerControl control;
     control.elementName = "stale";
-    ASSERT_TRUE(GetVolumeControl(3, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXERCONTROL_CONTROLTYPE_VOLUME, control));
+    ASSERT_TRUE(findVolumeControl(3, kSpeakersComponent, kVolumeControlType, control));
     EXPECT_EQ(mixer.askedDevice, 3u);
     EXPECT_EQ(control.elementName, QByteArray("Master"));
-    EXPECT_EQ(GetVolumeControlValue(3, control), 1234);
+    EXPECT_EQ(volumeControlValue(3, control), 1234);
 
     mixer.hasFader = false;
-    EXPECT_FALSE(GetVolumeControl(0, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXERCONTROL_CONTROLTYPE_VOLUME, control));
+    EXPECT_FALSE(findVolumeControl(0, kSpeakersComponent, kVolumeControlType, control));
     // A failed lookup leaves no control behind that could be read by mistake.
     EXPECT_TRUE(control.elementName.isEmpty());
 }
@@ -62,17 +62,17 @@ TEST(AlsaMixer, AnswersOnlyForTheSpeakerFaderAndNeverFailsHard)
     // gives a percentage or -1, and controls it does not know give nothing.
     platform::AlsaMixer alsa;
     platform::MixerControl control;
-    EXPECT_FALSE(alsa.findControl(0, 5, MIXERCONTROL_CONTROLTYPE_VOLUME, control));
-    EXPECT_FALSE(alsa.findControl(0, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0x20010002, control));
+    EXPECT_FALSE(alsa.findControl(0, 5, kVolumeControlType, control));
+    EXPECT_FALSE(alsa.findControl(0, kSpeakersComponent, 0x20010002, control));
 
     platform::MixerControl missing;
     missing.elementName = "No Such Control In Any Mixer";
-    missing.controlType = MIXERCONTROL_CONTROLTYPE_VOLUME;
+    missing.controlType = kVolumeControlType;
     EXPECT_EQ(alsa.controlValue(0, missing), -1);
     EXPECT_EQ(alsa.controlValue(250, missing), -1);
 
     platform::Mixer *previous = platform::setMixer(&alsa);
-    const qint32 volume = GetMasterVolume();
+    const qint32 volume = masterVolume();
     platform::setMixer(previous);
     EXPECT_TRUE(volume == -1 || (volume >= 0 && volume <= 100)) << volume;
 }

@@ -58,7 +58,7 @@ struct ConnectionRecord
 //   config.pages["/listen.pls"] = teststation::Page::pls({"http://{station}/stream"}, {"My Station"});
 //   teststation::Station station(config);
 //   station.start();
-//   grabber.StartURIValidation(station.url("/listen.pls"));
+//   grabber.start(station.url("/listen.pls"));
 //   ... station.connection(1).audio, station.connection(1).titles
 //
 // Real-time pacing follows platform::clock(): under a FakeClock the stream

@@ -1,0 +1,74 @@
+#include "config/inivalues.h"
+
+#include "config/inifile.h"
+#include "platform/folders.h"
+#include "platform/paths.h"
+
+QString kestraneIniPath()
+{
+    return platform::programFile(QString::fromLatin1(kKestraneIniName));
+}
+
+QString ombrexIniPath()
+{
+    return platform::programFile(QString::fromLatin1(kOmbrexIniName));
+}
+
+QString readIniValue(const QString &section, const QString &key, const QString &file)
+{
+    const QByteArray value = IniFile(file).value(section.toLocal8Bit(), key.toLower().toLocal8Bit());
+    return QString::fromLocal8Bit(value);
+}
+
+void writeIniValue(const QString &section, const QString &key, const QString &value, const QString &file)
+{
+    IniFile(file).setValue(section.toLocal8Bit(), key.toUpper().toLocal8Bit(), value.toLocal8Bit());
+}
+
+void setLastPath(const QString &path)
+{
+    writeIniValue(QStringLiteral("LastPath"), QStringLiteral("LastPath"), path, kestraneIniPath());
+}
+
+bool browserAgentEnabled()
+{
+    // A hand-edited value that is not a number counts as off.
+    bool numeric = false;
+    const double value = readIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), ombrexIniPath())
+                             .trimmed()
+                             .toDouble(&numeric);
+    return numeric && value != 0;
+}
+
+void setBrowserAgentEnabled(bool on)
+{
+    writeIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), on ? QStringLiteral("1") : QStringLiteral("0"),
+                  ombrexIniPath());
+}
+
+QString live365Server()
+{
+    QString address = readIniValue(QStringLiteral("Live365"), QStringLiteral("Server"), ombrexIniPath()).trimmed();
+    while (address.endsWith(QLatin1Char('/')))
+        address.chop(1);
+    return address.isEmpty() ? QString::fromLatin1(kDefaultLive365Server) : address;
+}
+
+void setLive365Server(const QString &address)
+{
+    writeIniValue(QStringLiteral("Live365"), QStringLiteral("Server"), address, ombrexIniPath());
+}
+
+QString defaultRecordingFolder(bool allowProgramFolder)
+{
+    const QString lastPath = readIniValue(QStringLiteral("LastPath"), QStringLiteral("LastPath"), kestraneIniPath());
+    if (platform::folderExists(lastPath))
+        return lastPath;
+    const QString music = platform::musicFolder();
+    if (platform::folderExists(music))
+        return music;
+    const QString documents = platform::documentsFolder();
+    if (platform::folderExists(documents))
+        return documents;
+    return allowProgramFolder ? platform::programFolder() : QString();
+}

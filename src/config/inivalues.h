@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+// The machine-wide values kept in the two INI files of the program folder, and
+// the rule that finds the default recording folder.
+//
+// Values are 8-bit text in the files; they are decoded with the local 8-bit
+// encoding here (they are paths and small numbers). Keys are upper-cased when
+// written and lower-cased when read, which names the same entry because keys are
+// matched without regard to case.
+
+// File names inside the program folder.
+inline constexpr const char kKestraneIniName[] = "Kestrane.ini";
+inline constexpr const char kOmbrexIniName[] = "ombrex.ini";
+
+// Full paths of the two INI files.
+QString kestraneIniPath();
+QString ombrexIniPath();
+
+// The value of key in section of the INI file at path file; "" when the file,
+// section or key is missing. At most 749 characters.
+QString readIniValue(const QString &section, const QString &key, const QString &file);
+// Stores the value, creating file, section and key as needed; failures are ignored.
+void writeIniValue(const QString &section, const QString &key, const QString &value, const QString &file);
+
+// The last folder chosen for recordings ([LastPath] LastPath of Kestrane.ini).
+void setLastPath(const QString &path);
+
+// Whether the program presents itself to web servers as Internet Explorer
+// ([Advanced] IEAgent of ombrex.ini): on when the value is a number other than 0.
+bool browserAgentEnabled();
+void setBrowserAgentEnabled(bool on);
+
+// The Live365 web server the station reader asks ([Live365] Server of
+// ombrex.ini): "http://host[:port]", optionally with a leading path, without a
+// final "/". The historical server when the value is empty.
+inline constexpr const char kDefaultLive365Server[] = "http://www.live365.com";
+QString live365Server();
+void setLive365Server(const QString &address);
+
+// The default recording folder, first match wins: the last folder chosen, if it
+// still exists; the music folder; the documents folder; the program folder when
+// allowProgramFolder is true, else "".
+QString defaultRecordingFolder(bool allowProgramFolder);

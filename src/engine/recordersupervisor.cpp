@@ -1,0 +1,304 @@
+// Recorder, recording supervisor: the 100 ms tick (server changes, silence and
+// reconnection, clock, captions and tray tips, time limit, listening volume),
+// stopping, pausing, the exit rule and the clean-up of old archive recordings.
+#include "engine/recorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+
+#include "config/preset.h"
+#include "engine/programcontext.h"
+#include "engine/recordingclock.h"
+#include "engine/recordingnames.h"
+#include "engine/startup.h"
+#include "platform/clock.h"
+#include "platform/eventpump.h"
+#include "platform/frontend.h"
+#include "platform/paths.h"
+#include "sources/live365reader.h"
+#include "sources/previewrelay.h"
+#include "sources/socket.h"
+
+namespace
+{
+
+// Silence after which the caption says so, and after which the stream is reconnected.
+constexpr qint64 kAwaitingDataMs = 2000;
+constexpr qint64 kDataTimeoutMs = 10000;
+// Timeouts in a row (without data between them) that are still retried.
+constexpr qint32 kMaxRetries = 3;
+
+// Milliseconds from one tick count to a later one. The counter is a wrapping
+// 32-bit value, so the difference is taken modulo 2^32: a change of sign of the
+// counter between the two is not a gap of 49 days.
+qint64 ticksSince(qint32 earlier, qint32 later)
+{
+    return static_cast<qint64>(static_cast<quint32>(later) - static_cast<quint32>(earlier));
+}
+
+QString songText(const QByteArray &name)
+{
+    return QString::fromLocal8Bit(name);
+}
+
+} // namespace
+
+qint64 Recorder::wrapCompensatedTick(qint32 current, qint32 reference)
+{
+    if (current < 0 && reference > 0)
+        return static_cast<qint64>(current) + 4294967296LL;
+    return current;
+}
+
+void Recorder::applyExitRule()
+{
+    const Preset &config = program().configuration();
+    if (config.exitAfterRecording && !config.startedFromSetupWindow)
+        endProgramAfterRecording();
+}
+
+void Recorder::endProgramAfterRecording()
+{
+    // The exit routine unloads the main window (which removes the tray icon)
+    // with the other windows, and ends the process.
+    exitProgram(kExitNormal);
+}
+
+void Recorder::superviseTick()
+{
+    // A tick never starts while an earlier one, or a connection attempt, waits.
+    if (m_inTick || m_connecting || m_unloaded)
+        return;
+    m_inTick = true;
+    const qint64 now = wrapCompensatedTick(platform::clock().tickCount(), m_recordStart);
+    if (m_changeServerPending)
+        changeServer();
+    if (!m_unloaded)
+        supervise(now);
+    m_inTick = false;
+}
+
+void Recorder::changeServer()
+{
+    m_changeServerPending = false;
+    closeRecording();
+    m_metaInterval = 0;
+    m_metaCounter = 0;
+    platform::letPendingEventsRun();
+    // Stopped meanwhile (by the user or a failure): a stop is never undone by
+    // the change of server it overtook.
+    if (!m_recording)
+        return;
+    ++m_serverNumber;
+    if (m_serverNumber > static_cast<qint32>(m_serverHosts.size()) - 1) {
+        platform::frontEnd().showMessage(QStringLiteral("All servers are full!"));
+        const Preset &config = program().configuration();
+        if (config.exitAfterRecording && !config.startedFromSetupWindow) {
+            endProgramAfterRecording();
+            return;
+        }
+        stopRecording();
+        return;
+    }
+    connectToServer({}, 0, 0, m_serverNumber, false);
+    platform::letPendingEventsRun();
+}
+
+void Recorder::supervise(qint64 now)
+{
+    if (!m_recording) {
+        m_hoursPassed = m_minutesPassed = m_secondsPassed = 0;
+        m_hoursLeft = m_minutesLeft = m_secondsLeft = 0;
+    } else if (m_paused) {
+        setSupervisorCaption(QStringLiteral("PAUSED...") + songText(m_songName));
+        setSupervisorTip(QStringLiteral("Vorlane -- PAUSED"));
+    } else if (ticksSince(m_lastDataTick, platform::clock().tickCount()) > kAwaitingDataMs) {
+        superviseSilence();
+    } else {
+        superviseClock(now);
+    }
+    if (m_unloaded)
+        return;
+
+    // Listening follows the volume the display asks for, and the menu follows the toggle.
+    if (m_relay->appliedVolume != m_volume)
+        m_relay->setVolume(m_volume);
+    const QString listen =
+        m_listening ? QStringLiteral("Stop listening to recording") : QStringLiteral("Listen to recording");
+    if (m_tray.listen.caption != listen)
+        setTrayMenuEntry(m_tray.listen, listen, m_tray.listen.enabled);
+}
+
+void Recorder::superviseSilence()
+{
+    const QString name = program().configuration().stationTitle;
+    setSupervisorCaption(QStringLiteral("[ERR] NETWORK: Awaiting data..."));
+    setSupervisorTip(name + QStringLiteral(" -- NETWORK: Awaiting data..."));
+    if (m_lastDataTick == 0 || ticksSince(m_lastDataTick, platform::clock().tickCount()) <= kDataTimeoutMs)
+        return;
+
+    setSupervisorTip(name + QStringLiteral(" -- TIMEOUT! Reconnecting..."));
+    setSupervisorCaption(QStringLiteral("[ERR] TIMEOUT! Reconnecting..."));
+    m_socket->close();
+    ++m_retryCount;
+    if (m_retryCount > kMaxRetries) {
+        platform::frontEnd().showMessage(QStringLiteral("Network errors have interrupted successful recording of ") +
+                                         name + QStringLiteral("!"));
+        stopRecording();
+        applyExitRule();
+    } else {
+        // The same server again; the open file goes on.
+        connectToServer({}, 0, 0, m_serverNumber, true);
+    }
+    if (!m_unloaded)
+        m_lastDataTick = platform::clock().tickCount();
+}
+
+void Recorder::superviseClock(qint64 now)
+{
+    const Preset &config = program().configuration();
+    const QString name = config.stationTitle;
+    const qint64 elapsed = now - m_recordStart;
+    engine::RecordingClock clock = engine::elapsedClock(elapsed);
+    if (config.timeLimited)
+        engine::addTimeLeft(clock, elapsed, config.timeLimitMinutes);
+
+    m_hoursPassed = clock.hoursPassed;
+    m_minutesPassed = clock.minutesPassed;
+    m_secondsPassed = clock.secondsPassed;
+    if (config.timeLimited) {
+        m_hoursLeft = clock.hoursLeft;
+        m_minutesLeft = clock.minutesLeft;
+        m_secondsLeft = clock.secondsLeft;
+        m_rawLeft = clock.rawLeft;
+    }
+    if (config.timeLimited && config.timeLimitMinutes != 0 && m_rawLeft < 0) {
+        // Time is up: the tip goes straight to "Vorlane" without showing a
+        // negative time left first.
+        stopRecording();
+        // A finished timed recording ends the program when asked, however it was started.
+        if (config.exitAfterRecording)
+            endProgramAfterRecording();
+        return; // a stopped recording keeps its last caption
+    }
+    setSupervisorTip(engine::recordingTip(name, clock, config.timeLimited));
+
+    setSupervisorCaption(QStringLiteral("Now Recording: ") + (config.captureMode == 2 ? songText(m_songName) : name));
+}
+
+// The tick repeats its caption and tip ten times a second; the front end hears
+// only of changes.
+void Recorder::setSupervisorCaption(const QString &caption)
+{
+    if (m_caption != caption)
+        setCaption(caption);
+}
+
+void Recorder::setSupervisorTip(const QString &tip)
+{
+    if (m_tray.tip != tip.left(64))
+        setTrayTip(tip);
+}
+
+// What a new recording resets before it connects, so that silence and
+// timeouts of an earlier recording do not count against it.
+void Recorder::resetDataWatch()
+{
+    m_lastDataTick = platform::clock().tickCount();
+    m_retryCount = 0;
+}
+
+void Recorder::deleteOldArchives()
+{
+    const Preset &config = program().configuration();
+    // Switched off by the days (0) or by the setup window's check box, which
+    // leaves the days as they were.
+    if (!config.deleteOldArchives || config.daysToKeep <= 0)
+        return;
+    const QDateTime limit = platform::clock().now().addDays(-static_cast<qint64>(config.daysToKeep));
+    const QDir folder(config.saveFolder);
+    const QStringList names =
+        folder.entryList({QStringLiteral("*.mp3")}, QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QString &name : names) {
+        // A name without a real date (a song title, month 13, day 40) is not an archive file.
+        const std::optional<QDate> date = engine::archiveDate(QFile::encodeName(name));
+        if (!date || QDateTime(*date, QTime(0, 0)) >= limit)
+            continue;
+        QFile::remove(folder.filePath(name)); // a file that cannot be deleted is skipped
+    }
+}
+
+void Recorder::stopRecording()
+{
+    if (m_recording) {
+        closeRecording();
+        m_recording = false;
+    }
+    // A server change or paused start still pending belongs to this recording.
+    m_changeServerPending = false;
+    m_pendingFileName.clear();
+    setTrayMenuRecording(false);
+    m_hoursPassed = m_minutesPassed = m_secondsPassed = 0;
+    m_hoursLeft = m_minutesLeft = m_secondsLeft = 0;
+    m_relay->stopListening();
+    m_live365Station = false;
+    m_live365->setStationName({});
+    m_bitRate = 0;
+    m_responseHeader.clear();
+    m_paused = false;
+    m_songAtPause.clear();
+    m_songName.clear();
+    m_tray.pauseRecording.caption = QStringLiteral("Pause Recording");
+    setTrayTip(QStringLiteral("Vorlane"));
+}
+
+void Recorder::togglePause()
+{
+    if (!m_paused) {
+        m_paused = true;
+        m_songAtPause = m_songName;
+        m_pauseStart = platform::clock().tickCount();
+        setTrayMenuEntry(m_tray.pauseRecording, QStringLiteral("Unpause Recording"), m_tray.pauseRecording.enabled);
+        return;
+    }
+    m_paused = false;
+    // The elapsed time leaves the pause out.
+    const qint64 pause = wrapCompensatedTick(platform::clock().tickCount(), m_pauseStart) - m_pauseStart;
+    m_recordStart = static_cast<qint32>(static_cast<quint32>(m_recordStart) + static_cast<quint32>(pause));
+    if (!m_pendingFileName.isEmpty()) {
+        // A paused start: its first file opens now.
+        const QByteArray pending = m_pendingFileName;
+        m_pendingFileName.clear();
+        openSongFile(pending, false);
+    } else if (!m_songAtPause.isEmpty() && m_songName != m_songAtPause) {
+        // The title changed during the pause: the file of the last title opens.
+        // The file open before the pause gets its tag first, since m_songName
+        // already names the new title.
+        m_file.close();
+        m_fileNumber = -1;
+        if (platform::fileExists(recordingPath(m_songAtPause)))
+            tagRecordingFile(m_songAtPause, m_titleMode);
+        openSongFile(m_songName, false);
+    }
+    m_songAtPause.clear();
+    setTrayMenuEntry(m_tray.pauseRecording, QStringLiteral("Pause Recording"), m_tray.pauseRecording.enabled);
+}
+
+void Recorder::setTrayMenuRecording(bool recording)
+{
+    m_tray.exit.caption = recording ? QStringLiteral("Stop Recording and Exit") : QStringLiteral("Exit");
+    m_tray.startRecording.enabled = !recording;
+    m_tray.stopRecording.enabled = recording;
+    m_tray.pauseRecording.enabled = recording;
+    m_tray.listen.enabled = recording;
+    m_tray.toggleDisplay.enabled = true;
+    pushTray();
+}
+
+void Recorder::setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled)
+{
+    entry.caption = caption;
+    entry.enabled = enabled;
+    pushTray();
+}

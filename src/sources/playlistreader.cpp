@@ -1,0 +1,386 @@
+#include "sources/playlistreader.h"
+
+#include <QFile>
+#include <QTimer>
+
+#include "platform/clock.h"
+#include "platform/eventpump.h"
+#include "platform/frontend.h"
+#include "platform/paths.h"
+#include "sources/httpreply.h"
+#include "sources/socket.h"
+
+namespace
+{
+
+constexpr int kWatchdogPeriodMs = 100;
+// The connection wait gives up after more than this many milliseconds ...
+constexpr qint64 kConnectLimitMs = 3000;
+// ... and the watchdog once at least this many have passed without a complete reply.
+constexpr qint64 kReplyLimitMs = 3001;
+// No playlist is this long; beyond it (a stream address given as playlist, for
+// instance) what has arrived is handled as the whole reply.
+constexpr qsizetype kMaxReplyBytes = 1024 * 1024;
+
+const QByteArray kAgent = QByteArrayLiteral("Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)");
+
+// The lines of a text file, each without its line end (CR LF, LF or CR), joined
+// with CR LF between lines and none after the last.
+QByteArray joinedLines(const QByteArray &content)
+{
+    QByteArray joined;
+    joined.reserve(content.size() + content.size() / 16);
+    qsizetype start = 0;
+    bool first = true;
+    while (start < content.size()) {
+        qsizetype end = start;
+        while (end < content.size() && content.at(end) != '\r' && content.at(end) != '\n')
+            ++end;
+        if (!first)
+            joined += "\r\n";
+        joined += content.mid(start, end - start);
+        first = false;
+        if (end < content.size() && content.at(end) == '\r' && end + 1 < content.size() && content.at(end + 1) == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return joined;
+}
+
+// The value of a "key=value" entry whose key starts at keyPos: the text after
+// the first "=" at or after keyPos up to the next line feed, less one trailing
+// CR. Returns false when there is no "=" or no line feed after it.
+bool entryValue(const QByteArray &text, qsizetype keyPos, QByteArray *value, qsizetype *equalsPos)
+{
+    const qsizetype equals = text.indexOf('=', keyPos);
+    if (equals < 0)
+        return false;
+    const qsizetype lineFeed = text.indexOf('\n', equals);
+    if (lineFeed < 0)
+        return false;
+    *value = text.mid(equals + 1, lineFeed - equals - 1);
+    if (value->endsWith('\r') || value->endsWith('\n'))
+        value->chop(1);
+    if (equalsPos)
+        *equalsPos = equals;
+    return true;
+}
+
+// The target of a meta refresh: after "url=" (any case), skipping double
+// quotes, up to the first '>', ';', ',' or double quote. Empty when absent.
+QByteArray refreshAddress(const QByteArray &text, const QByteArray &lower)
+{
+    const qsizetype url = lower.indexOf("url=");
+    if (url < 0)
+        return {};
+    qsizetype start = url + 4;
+    while (start < text.size() && text.at(start) == '"')
+        ++start;
+    qsizetype end = start;
+    while (end < text.size()) {
+        const char c = text.at(end);
+        if (c == '>' || c == ';' || c == ',' || c == '"')
+            break;
+        ++end;
+    }
+    return text.mid(start, end - start);
+}
+
+} // namespace
+
+PlaylistReader::PlaylistReader(QObject *parent)
+    : QObject(parent)
+    , m_socket(new Socket(this))
+    , m_watchdog(new QTimer(this))
+{
+    m_watchdog->setInterval(kWatchdogPeriodMs);
+    connect(m_watchdog, &QTimer::timeout, this, &PlaylistReader::onWatchdog);
+    connect(m_socket, &Socket::dataArrived, this, &PlaylistReader::onDataArrival);
+    connect(m_socket, &Socket::peerClosed, this, &PlaylistReader::onPeerClosed);
+    connect(m_socket, &Socket::failed, this, &PlaylistReader::onSocketError);
+}
+
+PlaylistReader::~PlaylistReader() = default;
+
+void PlaylistReader::start(const QByteArray &address)
+{
+    m_refreshesInRow = 0;
+    begin(address);
+}
+
+QString PlaylistReader::errorMessage(qint32 code)
+{
+    switch (code) {
+    case ErrSocket:
+        return QStringLiteral("Winsock error on loading playlist file!");
+    case ErrConnectTimeout:
+        return QStringLiteral("Timeout connecting to remote site!");
+    case ErrBadReply:
+        return QStringLiteral(
+            "Invalid URL or network error! Please make sure that the playlist file location is correct.");
+    case ErrNoLocalFile:
+        return QStringLiteral("Bad playlist filename!");
+    case ErrM3UWithoutHttp:
+        return QStringLiteral("The M3U file does not contain a proper HTTP reference in the filename!");
+    case ErrPLSWithoutFile:
+        return QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!");
+    case ErrOgg:
+        return QStringLiteral(
+            "Icecast OGG streaming is not supported at this time... please wait for a future version!");
+    case ErrUnknown:
+        return QStringLiteral("Unknown error retrieving playlist!");
+    default:
+        return {};
+    }
+}
+
+void PlaylistReader::showError(qint32 code)
+{
+    const QString text = errorMessage(code);
+    if (!text.isEmpty())
+        platform::frontEnd().showMessage(text);
+}
+
+void PlaylistReader::begin(const QByteArray &reference)
+{
+    const quint32 generation = ++m_generation;
+    m_socket->close();
+    m_pending = false;
+    m_reference = reference;
+    m_uri = ParsedUrl();
+    m_reply.clear();
+    rawData.clear();
+
+    const qsizetype backslash = reference.lastIndexOf('\\');
+    const QByteArray fileName = reference.mid((backslash >= 0 ? backslash : reference.lastIndexOf('/')) + 1);
+    if (fileName.size() < 4) {
+        fail(ErrUnknown);
+        return;
+    }
+    firstTitle = fileName.left(fileName.size() - 4);
+
+    if (!reference.startsWith("http")) {
+        readLocalFile(reference);
+        return;
+    }
+
+    ParsedUrl uri;
+    if (!uri.setUri(reference)) {
+        fail(ErrUnknown);
+        return;
+    }
+    m_uri = uri;
+    m_socket->close();
+    platform::letPendingEventsRun();
+    if (generation != m_generation)
+        return; // another retrieval started meanwhile and carries on
+    m_socket->connectTo(m_uri.host(), m_uri.port());
+    if (!m_watchdog->isActive())
+        m_watchdog->start();
+    m_requestStart = platform::clock().tickCount();
+    m_pending = true;
+    waitAndSend();
+}
+
+void PlaylistReader::readLocalFile(const QByteArray &reference)
+{
+    const QString path = QFile::decodeName(reference);
+    if (!platform::fileExists(path)) {
+        Q_EMIT failed(ErrNoLocalFile);
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        fail(ErrUnknown);
+        return;
+    }
+    const QByteArray content = file.readAll();
+    file.close();
+    parsePlaylist(joinedLines(content));
+}
+
+void PlaylistReader::waitAndSend()
+{
+    // A retrieval started from a callback inside this wait only sets up its
+    // connection; the wait below carries on with it.
+    platform::WaitGuard guard(m_waiting);
+    if (!guard.entered())
+        return;
+    while (m_pending) {
+        const Socket::State state = m_socket->state();
+        // A peer that accepted and already closed again counts as connected:
+        // the request then goes nowhere and the watchdog reports the failure.
+        if (state == Socket::State::Connected || state == Socket::State::PeerClosed)
+            break;
+        if (state == Socket::State::Error) {
+            fail(ErrSocket);
+            return;
+        }
+        if (msSinceRequestStart() > kConnectLimitMs) {
+            fail(ErrConnectTimeout);
+            return;
+        }
+        platform::letPendingEventsRun();
+        if (m_pending && m_socket->state() == Socket::State::Connecting)
+            platform::clock().sleep(1); // spare the processor; a fake clock moves on instead
+    }
+    if (!m_pending)
+        return;
+
+    QByteArray request = "GET " + m_uri.path();
+    if (!m_uri.query().isEmpty())
+        request += '?' + m_uri.query();
+    request += " HTTP/1.1\r\n";
+    request += "Host: " + m_uri.host() + "\r\n";
+    request += "User-Agent: " + kAgent + "\r\n";
+    request += "\r\n";
+    m_socket->send(request);
+}
+
+void PlaylistReader::onDataArrival()
+{
+    m_reply += m_socket->receiveAll();
+    takeReplyIfComplete(false);
+}
+
+void PlaylistReader::onPeerClosed()
+{
+    m_reply += m_socket->receiveAll();
+    takeReplyIfComplete(true);
+}
+
+void PlaylistReader::onSocketError()
+{
+    fail(ErrSocket);
+}
+
+void PlaylistReader::onWatchdog()
+{
+    if (m_pending && msSinceRequestStart() >= kReplyLimitMs)
+        fail(ErrBadReply);
+}
+
+void PlaylistReader::takeReplyIfComplete(bool peerClosed)
+{
+    if (m_reply.isEmpty())
+        return;
+    const std::optional<QByteArray> reply =
+        sources::completeHttpReply(m_reply, peerClosed || m_reply.size() > kMaxReplyBytes);
+    if (!reply)
+        return;
+    m_reply.clear();
+    handleReply(*reply);
+}
+
+void PlaylistReader::handleReply(const QByteArray &text)
+{
+    if (!text.contains("200 OK")) {
+        // The request stays pending: the watchdog reports it once more later.
+        Q_EMIT failed(ErrBadReply);
+        return;
+    }
+
+    const QByteArray lower = text.toLower();
+    if (lower.contains("\"refresh\"")) {
+        const QByteArray target = refreshAddress(text, lower);
+        if (target.isEmpty()) {
+            platform::frontEnd().showMessage(
+                QStringLiteral("The meta-refresh data passed to the Ombrex is malformed. \r\nSource:\r\n") +
+                QString::fromLatin1(text));
+            return;
+        }
+        if (m_refreshesInRow >= kMaxRefreshes) {
+            fail(ErrBadReply);
+            return;
+        }
+        ++m_refreshesInRow;
+        m_socket->close();
+        m_pending = false;
+        // Started from the event loop rather than from here, so that a chain of
+        // refresh pages never nests one retrieval inside another.
+        const quint32 generation = m_generation;
+        QTimer::singleShot(0, this, [this, generation, target] {
+            if (generation == m_generation)
+                begin(target);
+        });
+        return;
+    }
+
+    m_pending = false;
+    parsePlaylist(text);
+}
+
+void PlaylistReader::parsePlaylist(const QByteArray &text)
+{
+    const quint32 generation = m_generation;
+    rawData = text;
+    if (text.contains(".ogg")) {
+        fail(ErrOgg);
+        return;
+    }
+
+    if (m_reference.endsWith(".m3u")) {
+        const qsizetype http = text.indexOf("http://");
+        if (http < 0) {
+            fail(ErrM3UWithoutHttp);
+            return;
+        }
+        QByteArray address = text.mid(http);
+        address.chop(1);
+        ParsedUrl server;
+        if (!server.setUri(address)) {
+            fail(ErrUnknown);
+            return;
+        }
+        firstTitle.clear();
+        Q_EMIT serverFound(server.host(), server.path(), QByteArray::number(server.port()), server.query());
+    } else {
+        if (!text.contains("File")) {
+            fail(ErrPLSWithoutFile);
+            return;
+        }
+        qsizetype from = 0;
+        qsizetype entry;
+        while ((entry = text.indexOf("File", from)) >= 0) {
+            QByteArray value;
+            if (!entryValue(text, entry, &value, &from)) {
+                fail(ErrUnknown);
+                return;
+            }
+            ParsedUrl server;
+            if (!server.setUri(value)) {
+                fail(ErrUnknown);
+                return;
+            }
+            Q_EMIT serverFound(server.host(), server.path(), QByteArray::number(server.port()), server.query());
+            if (generation != m_generation)
+                return; // the host started another retrieval from its handler
+        }
+        const qsizetype title = text.indexOf("Title");
+        if (title >= 0) {
+            QByteArray value;
+            if (!entryValue(text, title, &value, nullptr)) {
+                fail(ErrUnknown);
+                return;
+            }
+            firstTitle = value;
+        }
+    }
+    m_socket->close();
+    Q_EMIT finished();
+}
+
+void PlaylistReader::fail(qint32 code)
+{
+    // Tidy up first: a host may start the next retrieval from its Error handler.
+    m_pending = false;
+    m_socket->close();
+    Q_EMIT failed(code);
+}
+
+qint64 PlaylistReader::msSinceRequestStart() const
+{
+    // Unsigned difference: right across the wrap of the signed tick count.
+    return static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) -
+                               static_cast<quint32>(m_requestStart));
+}

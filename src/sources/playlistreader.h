@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "sources/parsedurl.h"
+
+class QTimer;
+class Socket;
+
+// Turns a playlist reference into stream servers. Given the web address of a
+// .pls or .m3u playlist, or the path of a local playlist file, it fetches the
+// playlist (one HTTP GET, following meta refresh pages), parses it and reports
+// each server with serverFound, then Done; any failure ends in Error(code), whose
+// text showError shows. One retrieval at a time per instance; a new
+// start silently abandons a running one.
+//
+//   grabber.start("http://127.0.0.1:8000/listen.pls");
+//   serverFound("127.0.0.1", "/stream", "8000", "")  ... Done()   or   Error(3)
+//
+// Everything runs on the one user-interface thread. The connection wait inside
+// start lets pending events run (and so may run other callbacks);
+// times are measured with platform::clock().
+class PlaylistReader final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PlaylistReader)
+
+public:
+    explicit PlaylistReader(QObject *parent = nullptr);
+    ~PlaylistReader() override;
+
+    // Starts a retrieval. Returns once the request has been sent, once a local
+    // file has been fully handled (its events already raised), or once the
+    // attempt has failed. References that do not begin with "http" are local
+    // file paths (bytes in the file system's encoding).
+    void start(const QByteArray &address);
+
+    // Shows the text for an error code in an OK-only message box (nothing for
+    // codes without a text).
+    void showError(qint32 code);
+    // The text showError shows; empty for codes without one.
+    static QString errorMessage(qint32 code);
+
+    // A web request is pending (sent or connecting, no complete reply handled yet).
+    bool isRequestPending() const { return m_pending; }
+
+    // Title of the playlist: its file name without extension at first, then the
+    // first "Title" value of a .pls, or empty for an .m3u.
+    QByteArray firstTitle;
+    // The last text handed to the playlist parser: the whole reply (status line,
+    // headers and body, chunks decoded) or the joined lines of a local file.
+    QByteArray rawData;
+
+    // Error codes.
+    enum : qint32
+    {
+        ErrSocket = 1,
+        ErrConnectTimeout = 2,
+        ErrBadReply = 3,
+        ErrNoLocalFile = 4,
+        ErrM3UWithoutHttp = 5,
+        ErrPLSWithoutFile = 6,
+        ErrOgg = 7,
+        ErrUnknown = 99,
+    };
+
+    // Meta refresh pages followed in a row before the next one fails with ErrBadReply.
+    static constexpr int kMaxRefreshes = 10;
+
+Q_SIGNALS:
+    // One stream server: host, path (from "/"), port in decimal digits, query
+    // without "?". Raised once per server, in playlist order.
+    void serverFound(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query);
+    // The playlist has been parsed; no more serverFound for this retrieval.
+    void finished();
+    // The retrieval failed or met a bad playlist.
+    void failed(qint32 code);
+
+private:
+    void begin(const QByteArray &reference);
+    void readLocalFile(const QByteArray &reference);
+    void waitAndSend();
+    void onDataArrival();
+    void onPeerClosed();
+    void onSocketError();
+    void onWatchdog();
+    void takeReplyIfComplete(bool peerClosed);
+    void handleReply(const QByteArray &text);
+    void parsePlaylist(const QByteArray &text);
+    void fail(qint32 code);
+    qint64 msSinceRequestStart() const;
+
+    Socket *m_socket = nullptr;
+    QTimer *m_watchdog = nullptr;
+    QByteArray m_reference;
+    ParsedUrl m_uri;
+    QByteArray m_reply;
+    qint32 m_requestStart = 0;
+    bool m_pending = false;
+    bool m_waiting = false;
+    int m_refreshesInRow = 0;
+    quint32 m_generation = 0;
+};

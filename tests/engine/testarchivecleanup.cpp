@@ -1,0 +1,131 @@
+// Clean-up of old dated archive recordings.
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include "config/preset.h"
+#include "engine/programcontext.h"
+#include "engine/recorder.h"
+#include "engine/recordingnames.h"
+#include "fakeclock.h"
+#include "recordingfrontend.h"
+#include "testenv.h"
+
+namespace
+{
+
+class Cleanup : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetProgram();
+        static int folderNumber = 0;
+        folder = testenv::home() + QStringLiteral("/clean%1/").arg(++folderNumber);
+        QDir().mkpath(folder);
+        Preset &config = program().configuration();
+        config.reset();
+        config.saveFolder = folder;
+        config.captureMode = 3;
+        config.recordingFileName = QStringLiteral("Morning");
+        config.deleteOldArchives = true;
+        config.daysToKeep = 30;
+        engine = program().loadRecorder();
+    }
+    void TearDown() override { resetProgram(); }
+
+    // A dated archive file of the day that many days before the fake today.
+    QString archive(int daysAgo, const QByteArray &prefix = "Morning")
+    {
+        const QByteArray name = engine::datedFileName(prefix, clock.now().date().addDays(-daysAgo));
+        return create(QFile::decodeName(name));
+    }
+    QString create(const QString &name)
+    {
+        testenv::writeFile(folder + name, "audio");
+        return name;
+    }
+    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
+    FakeClock clock{1000000, QDateTime(QDate(2026, 3, 7), QTime(12, 0, 0))};
+    RecordingFrontEnd ui;
+    QString folder;
+    Recorder *engine = nullptr;
+};
+
+} // namespace
+
+TEST_F(Cleanup, DeletesArchivesOlderThanTheDaysToKeep)
+{
+    const QString old = archive(40);
+    const QString recent = archive(10);
+    const QString exactly = archive(30); // its midnight lies before today's noon minus 30 days
+    const QString dayAfter = archive(29);
+    const QString otherPrefix = archive(365, "Evening show");
+    const QString song = create(QStringLiteral("Some Artist - Some Song.mp3"));
+    const QString songEndingInADate = create(QStringLiteral("Live at the Hall 07041999.mp3"));
+    const QString notMp3 = create(QStringLiteral("Morning-01012020.wav"));
+    const QString outOfRange = create(QStringLiteral("Morning-13402020.mp3"));
+    const QString dayForty = create(QStringLiteral("Morning-01402020.mp3"));
+    const QString february30 = create(QStringLiteral("Morning-02302020.mp3"));
+    const QString blank = create(QStringLiteral("Morning- 1012020.mp3"));
+    const QString shortName = create(QStringLiteral("1012020.mp3"));
+    const QString bare = create(QStringLiteral("01012020.mp3"));    // a date and nothing else is an archive
+    QDir().mkpath(folder + QStringLiteral("Morning-01012020.mp3")); // a folder, not a recording
+    engine->deleteOldArchives();
+    QStringList kept = {dayForty, february30, blank, shortName, outOfRange, dayAfter, recent, notMp3, song};
+    kept.sort();
+    EXPECT_EQ(files(), kept);
+    EXPECT_FALSE(files().contains(old));
+    EXPECT_FALSE(files().contains(exactly));
+    EXPECT_FALSE(files().contains(otherPrefix));
+    EXPECT_FALSE(files().contains(songEndingInADate));
+    EXPECT_FALSE(files().contains(bare));
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("Morning-01012020.mp3")).isDir());
+}
+
+TEST_F(Cleanup, ExactlyTheDaysToKeepAtMidnightIsKept)
+{
+    clock.setNow(QDateTime(QDate(2026, 3, 7), QTime(0, 0, 0)));
+    const QString exactly = archive(30);
+    archive(31);
+    engine->deleteOldArchives();
+    EXPECT_EQ(files(), QStringList(exactly));
+}
+
+TEST_F(Cleanup, NothingIsDeletedWhenSwitchedOffOrTheFolderIsMissing)
+{
+    const QString old = archive(400);
+    Preset &config = program().configuration();
+    config.daysToKeep = 0;
+    engine->deleteOldArchives();
+    // The setup window's check box switches it off and leaves the days as they were.
+    config.daysToKeep = 30;
+    config.deleteOldArchives = false;
+    engine->deleteOldArchives();
+    // A negative number of days would delete every archive, today's included.
+    config.deleteOldArchives = true;
+    config.daysToKeep = -5;
+    engine->deleteOldArchives();
+    EXPECT_EQ(files(), QStringList(old));
+
+    config.daysToKeep = 30;
+    config.saveFolder = folder + QStringLiteral("missing/");
+    engine->deleteOldArchives();
+    EXPECT_EQ(files(), QStringList(old));
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST_F(Cleanup, RunsWhenAnArchiveRecordingIsPreparedOnly)
+{
+    const QString old = archive(40);
+    Preset &config = program().configuration();
+    config.playlistAddress = QStringLiteral("http://127.0.0.1:1/none.pls");
+    config.captureMode = 2;
+    engine->startRecording();
+    EXPECT_EQ(files(), QStringList(old));
+    config.captureMode = 3;
+    engine->startRecording();
+    EXPECT_TRUE(files().isEmpty());
+}

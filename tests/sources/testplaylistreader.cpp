@@ -1,0 +1,409 @@
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "eventwait.h"
+#include "fakeclock.h"
+#include "recordingfrontend.h"
+#include "sources/playlistreader.h"
+#include "testenv.h"
+#include "teststation/station.h"
+
+using teststation::Page;
+
+namespace
+{
+
+const QByteArray kTwoEntries = "/two.pls";
+
+class GrabberTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QObject::connect(
+            &grabber, &PlaylistReader::serverFound,
+            [this](const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query) {
+                events.append("URL " + host + '|' + path + '|' + port + '|' + query);
+            });
+        QObject::connect(&grabber, &PlaylistReader::finished, [this] { events.append("Done"); });
+        QObject::connect(&grabber, &PlaylistReader::failed,
+                         [this](qint32 code) { events.append("Error " + QByteArray::number(code)); });
+        config.pages[kTwoEntries] =
+            Page::pls({"http://{station}/a", "http://127.0.0.1:40000/b?sid=1"}, {"First Station", "Second"});
+    }
+
+    void startStation()
+    {
+        station = std::make_unique<teststation::Station>(config);
+        ASSERT_TRUE(station->start());
+    }
+    QByteArray url(const QByteArray &path) const { return station->url(path); }
+    bool waitEvents(qsizetype count)
+    {
+        return waitUntil([&] { return events.size() >= count; });
+    }
+    QByteArray urlEvent(const QByteArray &path) const
+    {
+        return "URL 127.0.0.1|" + path + '|' + QByteArray::number(station->port()) + '|';
+    }
+    QList<QByteArray> twoEntryEvents() const { return {urlEvent("/a"), "URL 127.0.0.1|/b|40000|sid=1", "Done"}; }
+    // Runs the grabber on a page served with this body and waits for its outcome.
+    void grabPage(const QByteArray &path, const QByteArray &body)
+    {
+        Page page;
+        page.body = body;
+        config.pages[path] = page;
+        startStation();
+        grabber.start(url(path));
+        waitUntil([&] { return !events.isEmpty() && (events.last() == "Done" || events.last().startsWith("Error")); });
+        settle(30);
+    }
+
+    RecordingFrontEnd frontEnd;
+    teststation::Config config;
+    std::unique_ptr<teststation::Station> station;
+    PlaylistReader grabber;
+    QList<QByteArray> events;
+};
+
+quint16 unusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+TEST_F(GrabberTest, PlsWithTwoEntriesRaisesThemInOrderThenDone)
+{
+    startStation();
+    grabber.start(url(kTwoEntries));
+    EXPECT_EQ(grabber.firstTitle, "two"); // the file name until the playlist says otherwise
+    ASSERT_TRUE(waitEvents(3));
+    settle(30);
+    EXPECT_EQ(events, twoEntryEvents());
+    EXPECT_EQ(grabber.firstTitle, "First Station");
+    EXPECT_FALSE(grabber.isRequestPending());
+    EXPECT_TRUE(grabber.rawData.startsWith("HTTP/1.0 200 OK\r\n"));
+    EXPECT_TRUE(grabber.rawData.endsWith("Version=2\r\n"));
+    ASSERT_EQ(station->connectionCount(), 1);
+    EXPECT_EQ(station->connection(0).request, "GET /two.pls HTTP/1.1\r\n"
+                                              "Host: 127.0.0.1\r\n"
+                                              "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n"
+                                              "\r\n");
+}
+
+TEST_F(GrabberTest, RequestCarriesQueryButNeitherPortNorCredentials)
+{
+    startStation();
+    grabber.start("http://joe:pw@" + station->hostPort() + "/two.pls?sid=7&x=%20");
+    ASSERT_TRUE(waitEvents(3));
+    EXPECT_EQ(events, twoEntryEvents());
+    EXPECT_TRUE(station->connection(0).request.startsWith("GET /two.pls?sid=7&x=%20 HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+}
+
+TEST_F(GrabberTest, CrLfLosesTheCrAndLfEndsTheValue)
+{
+    grabPage("/mixed.pls", "[playlist]\r\nFile1=http://a.example.com/x\r\nFile2=http://b.example.com:8000/y\n"
+                           "Title1=Mixed\r\n");
+    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "URL b.example.com|/y|8000|", "Done"}));
+    EXPECT_EQ(grabber.firstTitle, "Mixed");
+
+    events.clear();
+    config.pages["/lf.pls"] = Page::pls({"http://c.example.com/z"}, {"Unix"}, "\n");
+    station->config() = config;
+    grabber.start(url("/lf.pls"));
+    ASSERT_TRUE(waitEvents(2));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL c.example.com|/z|80|", "Done"}));
+    EXPECT_EQ(grabber.firstTitle, "Unix");
+}
+
+TEST_F(GrabberTest, LastEntryWithoutLineFeedFailsWith99AndNoDone)
+{
+    grabPage("/cut.pls", "[playlist]\r\nFile1=http://a.example.com/x\r\nFile2=http://b.example.com/y");
+    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Error 99"}));
+
+    // A local file ending with the entry's line loses its last line end when the lines are joined.
+    events.clear();
+    const QString path = testenv::writeFile(testenv::home() + QStringLiteral("/local.pls"),
+                                            "[playlist]\nFile1=http://a.example.com/x\nFile2=http://b.example.com/y\n");
+    grabber.start(QFile::encodeName(path));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Error 99"}));
+    EXPECT_EQ(grabber.rawData, "[playlist]\r\nFile1=http://a.example.com/x\r\nFile2=http://b.example.com/y");
+}
+
+TEST_F(GrabberTest, BadEntriesFailWith99)
+{
+    grabPage("/title.pls", "File1=http://a.example.com/x\r\nTitle1=No line end");
+    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Error 99"}));
+
+    for (const QByteArray &body : {QByteArray("File1=http://a.example.com:70000/x\r\n"),
+                                   QByteArray("File1 http://a\r\n"), QByteArray("File1=://a.example.com/x\r\n")}) {
+        events.clear();
+        station->config().pages["/bad.pls"].body = body;
+        grabber.start(url("/bad.pls"));
+        ASSERT_TRUE(waitEvents(1));
+        settle(20);
+        EXPECT_EQ(events, QList<QByteArray>{"Error 99"}) << body.constData();
+    }
+}
+
+TEST_F(GrabberTest, LocalPlaylistFiles)
+{
+    const QString good = testenv::writeFile(testenv::home() + QStringLiteral("/My Station.pls"),
+                                            "[playlist]\r\nFile1=http://a.example.com:8000/\r\nTitle1=Mine\r\n\r\n");
+    grabber.start(QFile::encodeName(good));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/|8000|", "Done"}));
+    EXPECT_EQ(grabber.firstTitle, "Mine");
+
+    events.clear();
+    grabber.start(QFile::encodeName(testenv::home() + QStringLiteral("/missing.pls")));
+    EXPECT_EQ(events, QList<QByteArray>{"Error 4"});
+    EXPECT_EQ(grabber.firstTitle, "missing");
+
+    events.clear();
+    grabber.start("a.m");
+    EXPECT_EQ(events, QList<QByteArray>{"Error 99"});
+}
+
+TEST_F(GrabberTest, M3uYieldsOneServerLessTheLastCharacter)
+{
+    config.pages["/one.m3u"] = Page::m3u({"http://127.0.0.1:8000/stream"});
+    config.pages["/two.m3u"] = Page::m3u({"http://127.0.0.1:8000/stream", "http://127.0.0.1:8001/other"});
+    startStation();
+    grabber.start(url("/one.m3u"));
+    ASSERT_TRUE(waitEvents(2));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/stream\r|8000|", "Done"}));
+    EXPECT_EQ(grabber.firstTitle, "");
+
+    events.clear();
+    grabber.start(url("/two.m3u"));
+    ASSERT_TRUE(waitEvents(2));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/stream\r\nhttp://127.0.0.1:8001/other\r|8000|", "Done"}));
+
+    events.clear();
+    const QString path =
+        testenv::writeFile(testenv::home() + QStringLiteral("/local.m3u"), "#EXTM3U\nhttp://127.0.0.1:8000/stream\n");
+    grabber.start(QFile::encodeName(path));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/strea|8000|", "Done"}));
+}
+
+TEST_F(GrabberTest, M3uWithoutHttpAndUpperCaseExtension)
+{
+    config.pages["/none.m3u"] = Page::m3u({"ftp://127.0.0.1/stream"});
+    config.pages["/upper.M3U"] = Page::m3u({"http://127.0.0.1:8000/stream"});
+    startStation();
+    grabber.start(url("/none.m3u"));
+    ASSERT_TRUE(waitEvents(1));
+    grabber.start(url("/upper.M3U"));
+    ASSERT_TRUE(waitEvents(2));
+    settle(20);
+    EXPECT_EQ(events, (QList<QByteArray>{"Error 5", "Error 6"}));
+}
+
+TEST_F(GrabberTest, OggIsNotSupported)
+{
+    grabPage("/ogg.pls", "[playlist]\r\nFile1=http://a.example.com/x\r\nFile2=http://a.example.com/live.ogg\r\n");
+    EXPECT_EQ(events, QList<QByteArray>{"Error 7"});
+}
+
+TEST_F(GrabberTest, StreamGivenAsPlaylistIsNotCollectedForever)
+{
+    teststation::Stream stream;
+    stream.pace = teststation::Stream::Pace::Fast;
+    stream.answerBrowser = false; // the reader's agent names MSIE
+    config.streams["/stream.pls"] = stream;
+    startStation();
+    grabber.start(url("/stream.pls"));
+    ASSERT_TRUE(waitEvents(1));
+    EXPECT_EQ(events, QList<QByteArray>{"Error 6"});
+    EXPECT_TRUE(grabber.rawData.startsWith("ICY 200 OK\r\n"));
+    EXPECT_GT(grabber.rawData.size(), 1024 * 1024);
+}
+
+TEST_F(GrabberTest, RefusedConnectionRaises1Once)
+{
+    grabber.start("http://127.0.0.1:" + QByteArray::number(unusedPort()) + "/list.pls");
+    ASSERT_TRUE(waitEvents(1));
+    settle(50);
+    EXPECT_EQ(events, QList<QByteArray>{"Error 1"});
+    EXPECT_FALSE(grabber.isRequestPending());
+}
+
+TEST_F(GrabberTest, ConnectionThatNeverCompletesRaises2After3000Ms)
+{
+    // A listener whose queue is full leaves further connection attempts unanswered.
+    QTcpServer server;
+    server.setListenBacklogSize(0);
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    server.pauseAccepting();
+    QTcpSocket filler;
+    filler.connectToHost(QStringLiteral("127.0.0.1"), server.serverPort());
+    ASSERT_TRUE(filler.waitForConnected(2000));
+
+    FakeClock clock;
+    grabber.start("http://127.0.0.1:" + QByteArray::number(server.serverPort()) + "/list.pls");
+    EXPECT_EQ(events, QList<QByteArray>{"Error 2"});
+    EXPECT_EQ(clock.totalSlept(), 3001);
+    EXPECT_FALSE(grabber.isRequestPending());
+}
+
+TEST_F(GrabberTest, NotFoundRaises3AtOnceAndAgainFromTheWatchdog)
+{
+    startStation();
+    FakeClock clock;
+    grabber.start(url("/missing.pls"));
+    const qint64 spent = clock.totalSlept();
+    ASSERT_TRUE(waitEvents(1));
+    EXPECT_EQ(events, QList<QByteArray>{"Error 3"});
+    EXPECT_TRUE(grabber.isRequestPending());
+
+    clock.advance(3000 - spent);
+    settle(250);
+    EXPECT_EQ(events.size(), 1);
+    clock.advance(1);
+    ASSERT_TRUE(waitEvents(2));
+    EXPECT_EQ(events, (QList<QByteArray>{"Error 3", "Error 3"}));
+    EXPECT_FALSE(grabber.isRequestPending());
+    clock.advance(10000);
+    settle(250);
+    EXPECT_EQ(events.size(), 2);
+}
+
+TEST_F(GrabberTest, SplitAndChunkedRepliesAreHandledWhole)
+{
+    Page split = config.pages[kTwoEntries];
+    split.headerSeparately = true;
+    split.pieces = 3;
+    split.keepOpen = true; // complete by Content-Length, not by the close
+    config.pages["/split.pls"] = split;
+    Page chunked = split;
+    chunked.framing = Page::Framing::Chunked;
+    chunked.chunkSize = 7;
+    config.pages["/chunked.pls"] = chunked;
+    Page closing = split;
+    closing.framing = Page::Framing::CloseDelimited;
+    closing.keepOpen = false;
+    config.pages["/closing.pls"] = closing;
+    startStation();
+
+    for (const QByteArray path : {"/split.pls", "/chunked.pls", "/closing.pls"}) {
+        events.clear();
+        grabber.start(url(path));
+        ASSERT_TRUE(waitEvents(3)) << path.constData();
+        settle(20);
+        EXPECT_EQ(events, twoEntryEvents()) << path.constData();
+        EXPECT_EQ(grabber.firstTitle, "First Station");
+        if (path == "/chunked.pls") {
+            // The chunks were decoded into the text handed to the parser.
+            const QByteArray wire = station->connection(1).header;
+            EXPECT_TRUE(wire.contains("\r\n7\r\n"));
+            const QByteArray body =
+                QByteArray(config.pages[kTwoEntries].body).replace("{station}", station->hostPort());
+            EXPECT_EQ(grabber.rawData, wire.left(wire.indexOf("\r\n\r\n") + 4) + body);
+        }
+    }
+}
+
+TEST_F(GrabberTest, MetaRefreshIsFollowed)
+{
+    config.pages["/refresh.html"] = Page::metaRefresh("http://{station}/two.pls");
+    Page quoted = Page::metaRefresh("x");
+    quoted.body = "<META HTTP-EQUIV=\"Refresh\" CONTENT=\"0; URL='http://{station}/two.pls'\">";
+    config.pages["/quoted.html"] = quoted;
+    startStation();
+    grabber.start(url("/refresh.html"));
+    ASSERT_TRUE(waitEvents(3));
+    EXPECT_EQ(events, twoEntryEvents());
+    EXPECT_EQ(grabber.firstTitle, "First Station");
+    ASSERT_EQ(station->connectionCount(), 2);
+    EXPECT_EQ(station->connection(1).target, "/two.pls");
+
+    // A single-quoted target keeps its quote, which makes it a (missing) local file.
+    events.clear();
+    grabber.start(url("/quoted.html"));
+    ASSERT_TRUE(waitEvents(1));
+    settle(20);
+    EXPECT_EQ(events, QList<QByteArray>{"Error 4"});
+}
+
+TEST_F(GrabberTest, RefreshesStopAfterTenInARow)
+{
+    config.pages["/loop.html"] = Page::metaRefresh("http://{station}/loop.html");
+    for (int i = 1; i <= 10; ++i) {
+        config.pages["/hop" + QByteArray::number(i) + ".html"] =
+            Page::metaRefresh(i < 10 ? QByteArray("http://{station}/hop" + QByteArray::number(i + 1) + ".html")
+                                     : QByteArray("http://{station}/two.pls"));
+    }
+    startStation();
+    grabber.start(url("/loop.html"));
+    ASSERT_TRUE(waitEvents(1));
+    settle(50);
+    EXPECT_EQ(events, QList<QByteArray>{"Error 3"});
+    EXPECT_EQ(station->connectionCount(), 11);
+    EXPECT_FALSE(grabber.isRequestPending());
+
+    // Ten refreshes are still followed; a new retrieval starts counting afresh.
+    events.clear();
+    grabber.start(url("/hop1.html"));
+    ASSERT_TRUE(waitEvents(3));
+    EXPECT_EQ(events, twoEntryEvents());
+    EXPECT_EQ(station->connectionCount(), 22);
+}
+
+TEST_F(GrabberTest, MalformedRefreshShowsTheSourceAndStaysPending)
+{
+    Page page;
+    page.body = "<meta http-equiv=\"refresh\" content=\"5\">";
+    config.pages["/bad.html"] = page;
+    startStation();
+    FakeClock clock;
+    grabber.start(url("/bad.html"));
+    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
+    settle(30);
+    EXPECT_TRUE(events.isEmpty());
+    ASSERT_EQ(frontEnd.messages.size(), 1);
+    EXPECT_TRUE(frontEnd.messages.at(0).startsWith(
+        QStringLiteral("The meta-refresh data passed to the Ombrex is malformed. \r\nSource:\r\nHTTP/1.0 200 OK\r\n")));
+    EXPECT_TRUE(frontEnd.messages.at(0).endsWith(QStringLiteral("content=\"5\">")));
+    EXPECT_TRUE(grabber.isRequestPending());
+}
+
+TEST_F(GrabberTest, NewRetrievalAbandonsTheRunningOne)
+{
+    Page slow = config.pages[kTwoEntries];
+    slow.headerSeparately = true;
+    slow.pieceDelayMs = 200;
+    config.pages["/slow.pls"] = slow;
+    config.pages["/other.pls"] = Page::pls({"http://d.example.com/other"});
+    startStation();
+    grabber.start(url("/slow.pls"));
+    grabber.start(url("/other.pls"));
+    ASSERT_TRUE(waitEvents(2));
+    settle(350);
+    EXPECT_EQ(events, (QList<QByteArray>{"URL d.example.com|/other|80|", "Done"}));
+}
+
+TEST(PlaylistReaderMessages, ShowErrorShowsTheFixedTexts)
+{
+    RecordingFrontEnd frontEnd;
+    PlaylistReader grabber;
+    for (const qint32 code : {1, 2, 3, 4, 5, 6, 7, 99, 0, 8})
+        grabber.showError(code);
+    const QStringList want = {
+        QStringLiteral("Winsock error on loading playlist file!"),
+        QStringLiteral("Timeout connecting to remote site!"),
+        QStringLiteral("Invalid URL or network error! Please make sure that the playlist file location is correct."),
+        QStringLiteral("Bad playlist filename!"),
+        QStringLiteral("The M3U file does not contain a proper HTTP reference in the filename!"),
+        QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
+        QStringLiteral("Icecast OGG streaming is not supported at this time... please wait for a future version!"),
+        QStringLiteral("Unknown error retrieving playlist!")};
+    EXPECT_EQ(frontEnd.messages, want);
+}

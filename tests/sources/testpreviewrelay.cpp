@@ -1,0 +1,337 @@
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "eventwait.h"
+#include "fakemixer.h"
+#include "recordingfrontend.h"
+#include "soundtest.h"
+#include "sources/mp3player.h"
+#include "sources/previewrelay.h"
+
+namespace
+{
+
+constexpr quint16 kPort = 29174;
+const QString kAddress = QStringLiteral("http://127.0.0.1:29174/streamer.mp3");
+const QString kSecondInstance = QStringLiteral("You cannot listen on more than one instance of the Ombrex!");
+
+// True when nothing holds the relay port (binding it briefly has no effect on a relay).
+bool portIsFree()
+{
+    QTcpServer probe;
+    const bool free = probe.listen(QHostAddress::LocalHost, kPort);
+    probe.close();
+    return free;
+}
+
+// A raw local client speaking to the relay like a player would.
+class RawClient
+{
+public:
+    RawClient()
+    {
+        QObject::connect(&socket, &QTcpSocket::connected, &socket, [this] { wasConnected = true; });
+    }
+    bool connect()
+    {
+        socket.connectToHost(QHostAddress::LocalHost, kPort);
+        return waitUntil([this] { return socket.state() == QAbstractSocket::ConnectedState; });
+    }
+    QByteArray &read()
+    {
+        received += socket.readAll();
+        return received;
+    }
+    bool waitForBytes(qsizetype count)
+    {
+        return waitUntil([&] { return read().size() >= count; });
+    }
+    bool waitForClose()
+    {
+        return waitUntil([this] { return socket.state() == QAbstractSocket::UnconnectedState; });
+    }
+
+    QTcpSocket socket;
+    QByteArray received;
+    bool wasConnected = false;
+};
+
+QByteArray numberedBlock(int index, qsizetype size)
+{
+    return QByteArray(size, static_cast<char>('A' + index % 26));
+}
+
+} // namespace
+
+// Every test here binds the relay's fixed port; CTest runs them under one lock.
+class RelayTest : public ::testing::Test
+{
+protected:
+    qint64 samplesPlayed() const { return outputs.counters->framesWritten; }
+    bool waitForSamples(qint64 frames)
+    {
+        return waitUntil([&] { return samplesPlayed() >= frames * Mp3Stream::kSamplesPerFrame; });
+    }
+    // Brings the relay to the point where its player streams.
+    void startStreaming(PreviewRelay &relay)
+    {
+        relay.startListening();
+        relay.pushAudio("ICY 200 OK\r\nicy-name:Test Radio\r\nicy-br:128\r\n\r\n");
+        relay.pushAudio(mp3.frames(12));
+        ASSERT_TRUE(waitUntil([&] { return relay.player()->state() == Mp3Player::State::Playing; }));
+        ASSERT_TRUE(waitForSamples(12));
+    }
+    // Drops the player's connection from the player's side.
+    void dropPlayer(PreviewRelay &relay)
+    {
+        relay.player()->stop();
+        // Let the relay see the connection go before anything is pushed.
+        settle(50);
+    }
+
+    RecordingFrontEnd frontEnd;
+    NullOutputs outputs;
+    Mp3Stream mp3;
+};
+
+TEST_F(RelayTest, NothingListensUntilMoreThan4000BytesWait)
+{
+    PreviewRelay relay;
+    relay.startListening();
+    EXPECT_TRUE(relay.listening);
+    relay.pushAudio(QByteArray(4000, 'x'));
+    settle(350);
+    EXPECT_TRUE(portIsFree());
+    EXPECT_EQ(relay.player()->state(), Mp3Player::State::Closed);
+    EXPECT_EQ(relay.pendingBytes(), 4000);
+
+    relay.pushAudio("y");
+    ASSERT_TRUE(waitUntil([&] { return relay.player()->state() != Mp3Player::State::Closed; }));
+    EXPECT_EQ(relay.player()->address(), kAddress);
+    EXPECT_FALSE(portIsFree());
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, PlayerGetsEveryPushedByteAndKeepsDecoding)
+{
+    PreviewRelay relay;
+    relay.startListening();
+    const QByteArray header = "ICY 200 OK\r\nicy-name:Test Radio\r\nicy-br:128\r\n\r\n";
+    QByteArray pushed = header;
+    relay.pushAudio(header);
+    // Listening may start in the middle of a frame.
+    const QByteArray cut = mp3.frames(1).mid(150);
+    relay.pushAudio(cut);
+    pushed += cut;
+    for (int i = 0; i < 10; ++i) {
+        const QByteArray frame = mp3.frames(1);
+        relay.pushAudio(frame);
+        pushed += frame;
+    }
+    ASSERT_TRUE(waitForSamples(10));
+    EXPECT_EQ(relay.player()->state(), Mp3Player::State::Playing);
+
+    // The stream goes on: more blocks arrive between ticks (as while paused) and are played.
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray frame = mp3.frames(1);
+        relay.pushAudio(frame);
+        pushed += frame;
+        if (i % 8 == 7)
+            settle(60);
+    }
+    ASSERT_TRUE(waitForSamples(50));
+    settle(250);
+    EXPECT_EQ(samplesPlayed(), 50 * Mp3Stream::kSamplesPerFrame);
+    EXPECT_EQ(relay.pendingBytes(), 0);
+    // After the status code the player saw " OK" and exactly what was pushed: the relay adds nothing.
+    EXPECT_EQ(relay.player()->bytesReceived(), 3 + pushed.size());
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, ClientGetsTheBareReplyThenRawBytes)
+{
+    PreviewRelay relay;
+    startStreaming(relay);
+    dropPlayer(relay);
+    EXPECT_TRUE(relay.listening);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+
+    RawClient client;
+    ASSERT_TRUE(client.connect());
+    client.socket.write("GET /streamer.mp3 HTTP/1.0\r\nIcy-MetaData:0\r\n\r\n");
+    ASSERT_TRUE(client.waitForBytes(10));
+    settle(50);
+    EXPECT_EQ(client.read(), QByteArray("ICY 200 OK"));
+
+    relay.pushAudio("abc");
+    relay.pushAudio("\r\ndef");
+    ASSERT_TRUE(client.waitForBytes(18));
+    EXPECT_EQ(client.read(), QByteArray("ICY 200 OKabc\r\ndef"));
+}
+
+TEST_F(RelayTest, RequestForAnotherPathEndsThePreview)
+{
+    PreviewRelay relay;
+    startStreaming(relay);
+    dropPlayer(relay);
+
+    RawClient client;
+    ASSERT_TRUE(client.connect());
+    client.socket.write("GET / HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
+    EXPECT_EQ(frontEnd.messages, QStringList{QStringLiteral("Invalid request!")});
+    EXPECT_FALSE(relay.listening);
+    EXPECT_TRUE(client.waitForClose());
+    EXPECT_TRUE(portIsFree());
+    EXPECT_EQ(relay.player()->state(), Mp3Player::State::Closed);
+    EXPECT_TRUE(client.read().isEmpty());
+}
+
+TEST_F(RelayTest, SecondRunningRelayReportsAndStopsItsOwnPreview)
+{
+    PreviewRelay first;
+    startStreaming(first);
+
+    PreviewRelay second;
+    second.startListening();
+    second.pushAudio(QByteArray(5000, 'z'));
+    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
+    EXPECT_EQ(frontEnd.messages, QStringList{kSecondInstance});
+    EXPECT_FALSE(second.listening);
+    EXPECT_EQ(second.pendingBytes(), 0);
+    EXPECT_EQ(second.player()->state(), Mp3Player::State::Closed);
+
+    // The first one goes on streaming.
+    first.pushAudio(mp3.frames(5));
+    ASSERT_TRUE(waitForSamples(17));
+    EXPECT_TRUE(first.listening);
+}
+
+TEST_F(RelayTest, WithoutSoundOutputThePreviewStopsAndSaysSo)
+{
+    ScopedAudioOutputFactory noDevice([] { return std::make_unique<NoSoundDevice>(); });
+    PreviewRelay relay;
+    relay.startListening();
+    relay.pushAudio(mp3.frames(12));
+    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
+    EXPECT_EQ(frontEnd.messages, QStringList{kSecondInstance});
+    EXPECT_FALSE(relay.listening);
+    EXPECT_TRUE(portIsFree());
+    // The engine checks the flag before pushing; nothing more is kept.
+    EXPECT_EQ(relay.pendingBytes(), 0);
+}
+
+TEST_F(RelayTest, StopThenStartBeginsEmpty)
+{
+    PreviewRelay relay;
+    startStreaming(relay);
+    relay.pushAudio(QByteArray(3000, 'q'));
+    relay.stopListening();
+    EXPECT_FALSE(relay.listening);
+    EXPECT_EQ(relay.pendingBytes(), 0);
+    EXPECT_TRUE(portIsFree());
+    EXPECT_EQ(relay.player()->state(), Mp3Player::State::Closed);
+    EXPECT_FALSE(outputs.counters->open);
+
+    relay.startListening();
+    relay.startListening(); // again: changes nothing
+    relay.pushAudio(QByteArray(3000, 'r'));
+    settle(250);
+    EXPECT_TRUE(portIsFree());
+    EXPECT_EQ(relay.pendingBytes(), 3000);
+
+    const qint64 before = samplesPlayed();
+    relay.pushAudio(mp3.frames(4));
+    ASSERT_TRUE(waitUntil([&] { return samplesPlayed() >= before + 4 * Mp3Stream::kSamplesPerFrame; }));
+    EXPECT_EQ(relay.player()->state(), Mp3Player::State::Playing);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, UntakenAudioKeepsOnlyTheNewest2MiBInWholeBlocks)
+{
+    PreviewRelay relay;
+    startStreaming(relay);
+    dropPlayer(relay);
+
+    // Hold the relay's one connection so that the restarted player is turned away
+    // and this client receives what was kept.
+    RawClient client;
+    ASSERT_TRUE(client.connect());
+    settle(20);
+    constexpr qsizetype kBlock = 4096;
+    for (int i = 0; i < 768; ++i)
+        relay.pushAudio(numberedBlock(i, kBlock));
+    relay.pushAudio(QByteArray());
+    EXPECT_EQ(relay.pendingBytes(), 2 * 1024 * 1024);
+
+    client.socket.write("GET /streamer.mp3 HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(client.waitForBytes(10 + 2 * 1024 * 1024));
+    settle(150);
+    const QByteArray received = client.read();
+    ASSERT_EQ(received.size(), 10 + 2 * 1024 * 1024);
+    EXPECT_TRUE(received.startsWith("ICY 200 OK"));
+    for (int i = 256; i < 768; ++i)
+        ASSERT_EQ(received.mid(10 + (i - 256) * kBlock, kBlock), numberedBlock(i, kBlock)) << "block " << i;
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, SecondLocalClientIsClosedAndTheStreamGoesOn)
+{
+    PreviewRelay relay;
+    startStreaming(relay);
+
+    RawClient intruder;
+    intruder.socket.connectToHost(QHostAddress::LocalHost, kPort);
+    ASSERT_TRUE(waitUntil([&] { return intruder.wasConnected; }));
+    EXPECT_TRUE(intruder.waitForClose());
+    EXPECT_TRUE(intruder.read().isEmpty());
+
+    relay.pushAudio(mp3.frames(6));
+    ASSERT_TRUE(waitForSamples(18));
+    EXPECT_EQ(relay.player()->state(), Mp3Player::State::Playing);
+    EXPECT_TRUE(relay.listening);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, DroppedPlayerStopsQuietlyAndConnectsAgain)
+{
+    PreviewRelay relay;
+    startStreaming(relay);
+    dropPlayer(relay);
+    // Nothing is sent to the closed connection and nothing is reported.
+    relay.pushAudio(QByteArray(1000, 'w'));
+    settle(250);
+    EXPECT_EQ(relay.pendingBytes(), 1000);
+    EXPECT_TRUE(relay.listening);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+
+    // Once audio waits again the player is pointed at the relay and plays on.
+    const qint64 before = samplesPlayed();
+    relay.pushAudio(mp3.frames(10));
+    ASSERT_TRUE(waitUntil([&] { return samplesPlayed() >= before + 10 * Mp3Stream::kSamplesPerFrame; }));
+    EXPECT_EQ(relay.player()->state(), Mp3Player::State::Playing);
+    EXPECT_EQ(relay.player()->address(), kAddress);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+TEST_F(RelayTest, SetVolumeReachesThePlayerAndIsRemembered)
+{
+    FakeMixer mixer(32767);
+    PreviewRelay relay;
+    EXPECT_EQ(relay.appliedVolume, 0);
+    // Until the engine passes a volume the player is at the 0 appliedVolume reports.
+    EXPECT_EQ(relay.player()->leftGain(), 0.0);
+    relay.setVolume(50);
+    EXPECT_EQ(relay.appliedVolume, 50);
+    EXPECT_DOUBLE_EQ(relay.player()->leftGain(), 0.125);
+    EXPECT_DOUBLE_EQ(relay.player()->rightGain(), 0.125);
+    relay.setVolume(100);
+    EXPECT_DOUBLE_EQ(relay.player()->leftGain(), 1.0);
+    EXPECT_EQ(relay.appliedVolume, 100);
+}
