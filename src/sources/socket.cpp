@@ -219,6 +219,7 @@ void Socket::adopt(QTcpSocket *socket)
     // for a while (a 500 ms wait after a new file) then gets bounded packets
     // instead of everything a fast sender queued, and memory stays flat.
     socket->setReadBufferSize(kReadBufferBytes);
+    connect(socket, &QTcpSocket::connected, this, &Socket::connected);
     connect(socket, &QTcpSocket::readyRead, this, [this] { Q_EMIT dataArrived(m_socket->bytesAvailable()); });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { onSocketError(error); });

@@ -101,6 +101,8 @@ public:
     QString errorDescription() const { return m_errorDescription; }
 
 Q_SIGNALS:
+    // connectTo() reached its peer; the state is Connected.
+    void connected();
     // New bytes arrived; bytesTotal is the number now pending.
     void dataArrived(qint64 bytesTotal);
     // A peer asks to connect to this listening socket; accept it with accept(requestId).

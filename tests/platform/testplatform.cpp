@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QObject>
+
+#include <memory>
+
+#include "eventwait.h"
 #include "fakeclock.h"
 #include "platform/clock.h"
 #include "platform/eventpump.h"
@@ -10,26 +15,54 @@
 #include "platform/paths.h"
 #include "testenv.h"
 
-TEST(Clock, FakeTickCountWrapsLikeTheSignedCounter)
+TEST(Clock, FakeTickCountWrapsAndTimedCallsComeInOrderOnTheWay)
 {
     FakeClock clock(2147483000);
+    QStringList calls;
+    QObject context;
+    clock.callAfter(700, &context, [&] { calls << QStringLiteral("700 at %1").arg(platform::clock().tickCount()); });
+    clock.callAfter(200, &context, [&] { calls << QStringLiteral("200"); });
+    const platform::Clock::CallId cancelled = clock.callAfter(300, &context, [&] { calls << QStringLiteral("300"); });
+    clock.cancelCall(cancelled);
     clock.advance(1000);
     EXPECT_EQ(platform::clock().tickCount(), -2147483296);
-    clock.sleep(500);
-    EXPECT_EQ(clock.totalSlept(), 500);
-    EXPECT_EQ(platform::clock().tickCount(), -2147482796);
+    EXPECT_EQ(calls, QStringList({QStringLiteral("200"), QStringLiteral("700 at -2147483596")}));
+    EXPECT_FALSE(clock.hasPendingCalls());
 }
 
-TEST(Clock, SystemClockMovesForwardAndSleeps)
+TEST(Clock, FakeClockMovesByItselfOnlyWhileCallsWaitAndDropsCallsOfDeadContexts)
+{
+    FakeClock clock;
+    const qint32 start = clock.tickCount();
+    bool came = false;
+    auto context = std::make_unique<QObject>();
+    clock.callAfter(500, context.get(), [&] { came = true; });
+    clock.callAfter(90000, context.get(), [] { FAIL() << "the context has gone"; });
+    ASSERT_TRUE(waitUntil([&] { return came; }));
+    EXPECT_EQ(clock.tickCount() - start, 500);
+    EXPECT_EQ(clock.totalSlept(), 500);
+    context.reset();
+    settle(30);
+    EXPECT_EQ(clock.tickCount() - start, 500) << "nothing waits any more";
+}
+
+TEST(Clock, SystemClockMovesForwardAndCallsLater)
 {
     platform::SystemClock clock;
+    QObject context;
     const qint32 before = clock.tickCount();
-    clock.sleep(20);
-    const qint32 after = clock.tickCount();
+    qint32 calledAt = 0;
+    bool cancelledCame = false;
+    const platform::Clock::CallId id = clock.callAfter(5, &context, [&] { cancelledCame = true; });
+    clock.cancelCall(id);
+    clock.callAfter(20, &context, [&] { calledAt = clock.tickCount(); });
+    ASSERT_TRUE(waitUntil([&] { return calledAt != 0; }));
+    settle(20);
     // Unsigned difference copes with a wrap between the two readings.
-    const quint32 elapsed = static_cast<quint32>(after) - static_cast<quint32>(before);
+    const quint32 elapsed = static_cast<quint32>(calledAt) - static_cast<quint32>(before);
     EXPECT_GE(elapsed, 19u);
     EXPECT_LT(elapsed, 5000u);
+    EXPECT_FALSE(cancelledCame);
 }
 
 TEST(WaitGuard, SecondWaitOnTheSameFlagIsRefused)

@@ -1,28 +1,59 @@
 #pragma once
 
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
 #include "platform/clock.h"
 
-// A clock that moves only when told to. sleep() advances it without blocking,
-// so the recorder's 500 ms waits cost nothing. Installs itself for its lifetime.
+class QTimer;
+
+// A clock that moves only when told to, or while timed calls wait: then it
+// steps forward a few milliseconds per turn of the event loop, so that a 500 ms
+// hold or a 10 s connection limit costs a few hundred turns, not real time,
+// while real sockets still get turns of the loop in between. Installs itself
+// for its lifetime.
 class FakeClock final : public platform::Clock
 {
 public:
     explicit FakeClock(qint32 startTick = 1000000,
                        const QDateTime &startTime = QDateTime(QDate(2026, 3, 7), QTime(12, 0, 0)));
     ~FakeClock() override;
+    FakeClock(const FakeClock &) = delete;
+    FakeClock &operator=(const FakeClock &) = delete;
 
     qint32 tickCount() const override { return m_tick; }
     QDateTime now() const override { return m_time; }
-    void sleep(int milliseconds) override;
+    CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override;
+    void cancelCall(CallId id) override;
 
-    // Moves tick count and wall time forward; the tick count wraps at 2^31 like the real one.
+    // Moves tick count and wall time forward, making the calls that fall due on
+    // the way; the tick count wraps at 2^31 like the real one.
     void advance(qint64 milliseconds);
     void setTick(qint32 tick) { m_tick = tick; }
     void setNow(const QDateTime &time) { m_time = time; }
+    // How far the clock moved by itself while timed calls waited.
     qint64 totalSlept() const { return m_slept; }
+    bool hasPendingCalls() const { return !m_calls.empty(); }
 
 private:
+    struct Call
+    {
+        CallId id;
+        qint64 due; // on m_elapsed's scale
+        QPointer<QObject> context;
+        std::function<void()> fn;
+    };
+    void moveBy(qint64 milliseconds);
+    void step();
+    void scheduleStep();
+
     qint32 m_tick;
     QDateTime m_time;
+    qint64 m_elapsed = 0;
     qint64 m_slept = 0;
+    CallId m_lastId = 0;
+    std::vector<Call> m_calls;
+    std::unique_ptr<QTimer> m_stepper;
 };

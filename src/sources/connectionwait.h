@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+#include "platform/clock.h"
+
+class Socket;
+
+// Connects a socket and reports once how it went: connected, failed, or no
+// answer within the limit on platform::clock(). The one connection wait of the
+// engine, the playlist reader and the Live365 reader; nothing blocks while it
+// waits.
+class ConnectionWait final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ConnectionWait)
+
+public:
+    enum class Outcome
+    {
+        Connected,
+        Failed,   // the socket reported an error (refused, unknown host...)
+        TimedOut, // neither connected nor failed within the limit
+    };
+    Q_ENUM(Outcome)
+
+    explicit ConnectionWait(Socket *socket, QObject *parent = nullptr);
+    ~ConnectionWait() override;
+
+    // Starts connecting (closing what the socket had) and waiting. A wait still
+    // running is abandoned without a report.
+    void start(const QByteArray &host, quint16 port, qint64 limitMs);
+    // Abandons the wait without a report; the socket is left as it is.
+    void cancel();
+    bool isWaiting() const { return m_waiting; }
+
+Q_SIGNALS:
+    void finished(ConnectionWait::Outcome outcome);
+
+private:
+    void finish(Outcome outcome);
+
+    Socket *m_socket;
+    platform::Clock::CallId m_deadline = 0;
+    bool m_waiting = false;
+};
