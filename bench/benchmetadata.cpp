@@ -87,11 +87,7 @@ int main(int argc, char **argv)
     qint64 totalBlocks = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int pass = 0; pass < passes; ++pass) {
-        qint32 M = interval;
-        qint32 C = 0;
-        qint32 R = 0;
-        QByteArray S;
-        MetadataParser parser(M, C, R, S);
+        MetadataParser parser(interval);
         GatheringSink sink;
         for (const QByteArray &packet : packets) {
             parser.separate(packet, sink);

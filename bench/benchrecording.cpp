@@ -91,15 +91,15 @@ int main(int argc, char **argv)
     qint32 lastCount = -1;
     QElapsedTimer quiet;
     quiet.start();
-    while (engine->m_recording) {
+    while (engine->isRecording()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (engine->m_byteCount != lastCount) {
-            lastCount = engine->m_byteCount;
+        if (engine->byteCount() != lastCount) {
+            lastCount = engine->byteCount();
             quiet.restart();
-        } else if (engine->m_byteCount >= audioBytes && quiet.elapsed() > 300) {
+        } else if (engine->byteCount() >= audioBytes && quiet.elapsed() > 300) {
             break;
         } else if (quiet.elapsed() > 20000) {
-            std::fprintf(stderr, "the stream stopped after %d bytes\n", engine->m_byteCount);
+            std::fprintf(stderr, "the stream stopped after %d bytes\n", engine->byteCount());
             return 1;
         } else {
             QThread::usleep(200);

@@ -358,7 +358,7 @@ bool Soak::drained() const
     if (last < 0)
         return false;
     const teststation::ConnectionRecord &sent = station.connection(last);
-    return (sent.stalled || !sent.open) && m_engine->m_byteCount >= sent.wireBytes;
+    return (sent.stalled || !sent.open) && m_engine->byteCount() >= sent.wireBytes;
 }
 
 int Soak::run()
@@ -382,7 +382,7 @@ int Soak::run()
     config.exitAfterRecording = false;
     m_engine = program().loadRecorder();
     // The run ticks the supervisor on its own clock.
-    m_engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
+    m_engine->setSupervisorInterval(std::numeric_limits<int>::max());
     for (int server = 1; server <= kServers; ++server)
         m_engine->addServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
                             "sid=" + QByteArray::number(server));
@@ -405,7 +405,7 @@ int Soak::run()
         // What the program's event loop would do between events: objects whose
         // deletion was deferred (closed sockets) go now, not at the end.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (!m_engine->m_recording || !m_frontEnd.messages.isEmpty()) {
+        if (!m_engine->isRecording() || !m_frontEnd.messages.isEmpty()) {
             std::fprintf(stderr, "the recording stopped: %s\n",
                          qPrintable(m_frontEnd.messages.join(QStringLiteral("; "))));
             stopped = true;
@@ -436,12 +436,15 @@ int Soak::run()
             m_retired = std::move(old);
             // The rest of the playlist moves too (the current entry follows the redirect).
             const QByteArray port = QByteArray::number(m_live->station->port());
-            for (qsizetype server = 1; server < m_engine->m_serverPorts.size(); ++server) {
-                if (server != m_engine->m_serverNumber)
-                    m_engine->m_serverPorts[server] = port;
+            for (qint32 number = 1; number <= m_engine->servers().size(); ++number) {
+                if (number != m_engine->serverNumber()) {
+                    StreamServer server = m_engine->servers().at(number - 1);
+                    server.port = port;
+                    m_engine->replaceServer(number, server);
+                }
             }
         }
-        const qint64 step = quiet || m_engine->m_changeServerPending ? 100 : 2;
+        const qint64 step = quiet || m_engine->isServerChangePending() ? 100 : 2;
         m_clock.advance(step);
         sinceTick += step;
         if (sinceTick >= 100) {
@@ -470,7 +473,7 @@ int Soak::run()
     const int faultsSurvived = m_drops + m_stalls + m_refusals + m_redirects - 1;
     std::printf("soak seed %u: %.1f s wall, %.2f h on the supervisor's clock, %d stations, ended on server %d of %d\n",
                 m_seed, wallSeconds, static_cast<double>(m_clock.total()) / 3600000.0, m_stations,
-                m_engine->m_serverNumber, kServers);
+                m_engine->serverNumber(), kServers);
     std::printf("connections %d: %d drops, %d stalls, %d refusals, %d redirects (%d of them to a new station): "
                 "%d faults survived; %d reconnects after a timeout; %d title changes\n",
                 m_connections, m_drops, m_stalls, m_refusals, m_redirects, m_stations - 1, faultsSurvived,

@@ -28,13 +28,11 @@ void writeTo(std::FILE *stream, const QString &text)
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-// The tray menu's exit entry: closes a running recording, then exits.
+// The tray menu's exit entry, also taken on SIGINT and SIGTERM: closes a
+// running recording, then exits.
 void exitFromMenu()
 {
-    if (Recorder *recorder = program().recorder())
-        recorder->exitFromMenu();
-    else
-        exitProgram(kExitNormal);
+    program().runTrayCommand(platform::TrayCommand::Exit);
 }
 
 } // namespace
@@ -69,7 +67,7 @@ int runVorlane(int &argc, char **argv)
         desktopApplication->setQuitOnLastWindowClosed(false);
         application.reset(desktopApplication);
         auto desktop = std::make_unique<DesktopFrontEnd>();
-        desktop->setExitHandler(exitFromMenu);
+        desktop->setCommandHandler([](platform::TrayCommand command) { program().runTrayCommand(command); });
         frontEnd = std::move(desktop);
     }
 #endif

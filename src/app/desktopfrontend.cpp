@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "app/headlessfrontend.h"
 
@@ -29,10 +30,18 @@ QIcon programIcon()
     return QIcon(pixmap);
 }
 
+// Shown without a nested event loop: the recorder goes on while it is open.
+void showBox(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::NoIcon, kProgramName, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 void notBuilt(const QString &window)
 {
-    QMessageBox::information(nullptr, kProgramName, window + QStringLiteral(" is not available in this build."),
-                             QMessageBox::Ok);
+    showBox(window + QStringLiteral(" is not available in this build."));
 }
 
 void applyEntry(QAction *action, const platform::TrayMenuEntry &entry)
@@ -54,8 +63,7 @@ DesktopFrontEnd::~DesktopFrontEnd()
 
 void DesktopFrontEnd::showMessage(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, kProgramName, HeadlessFrontEnd::messageText(text), QMessageBox::Ok);
-    box.exec();
+    showBox(HeadlessFrontEnd::messageText(text));
 }
 
 void DesktopFrontEnd::showSetupWindow(bool)
@@ -95,6 +103,12 @@ void DesktopFrontEnd::exitProcess(int status)
     std::_Exit(status);
 }
 
+void DesktopFrontEnd::run(platform::TrayCommand command)
+{
+    if (m_commandHandler)
+        m_commandHandler(command);
+}
+
 void DesktopFrontEnd::ensureTrayIcon()
 {
     if (m_tray)
@@ -109,11 +123,17 @@ void DesktopFrontEnd::ensureTrayIcon()
     m_pauseRecording = m_menu->addAction(QString());
     m_menu->addSeparator();
     m_exit = m_menu->addAction(QString());
-    connect(m_setup, &QAction::triggered, this, [this] { showSetupWindow(false); });
-    connect(m_exit, &QAction::triggered, this, [this] {
-        if (m_exitHandler)
-            m_exitHandler();
-    });
+    const std::pair<QAction *, platform::TrayCommand> commands[] = {
+        {m_setup, platform::TrayCommand::Setup},
+        {m_toggleDisplay, platform::TrayCommand::ToggleDisplay},
+        {m_listen, platform::TrayCommand::Listen},
+        {m_startRecording, platform::TrayCommand::StartRecording},
+        {m_stopRecording, platform::TrayCommand::StopRecording},
+        {m_pauseRecording, platform::TrayCommand::PauseRecording},
+        {m_exit, platform::TrayCommand::Exit},
+    };
+    for (const auto &[action, command] : commands)
+        connect(action, &QAction::triggered, this, [this, command = command] { run(command); });
 
     m_tray = new QSystemTrayIcon(programIcon(), this);
     m_tray->setContextMenu(m_menu);

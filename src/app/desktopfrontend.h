@@ -24,7 +24,8 @@ public:
     ~DesktopFrontEnd() override;
 
     // What the tray menu's exit entry does.
-    void setExitHandler(std::function<void()> handler) { m_exitHandler = std::move(handler); }
+    // What the tray menu's entries run.
+    void setCommandHandler(std::function<void(platform::TrayCommand)> handler) { m_commandHandler = std::move(handler); }
 
     void showMessage(const QString &text) override;
     void showSetupWindow(bool fillFromConfiguration) override;
@@ -35,6 +36,7 @@ public:
 
 private:
     void ensureTrayIcon();
+    void run(platform::TrayCommand command);
 
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
@@ -45,5 +47,5 @@ private:
     QAction *m_stopRecording = nullptr;
     QAction *m_pauseRecording = nullptr;
     QAction *m_exit = nullptr;
-    std::function<void()> m_exitHandler;
+    std::function<void(platform::TrayCommand)> m_commandHandler;
 };

@@ -48,14 +48,7 @@ private:
 // the clean-up delete the recordings of today).
 bool isNumeric(const QByteArray &text)
 {
-    const QByteArray digits = platform::trimSpaces(text);
-    if (digits.isEmpty())
-        return false;
-    for (const char c : digits) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
+    return platform::isWholeNumber(platform::trimSpaces(text));
 }
 
 // The number of a numeric text; nothing when it does not fit 32 bits.
@@ -132,8 +125,6 @@ void Preset::reset()
     recordingFileName.clear();
     deleteOldArchives = true;
     daysToKeep = 30;
-    startedFromSetupWindow = false;
-    pausedStart = false;
     startPaused = false;
     listenAtStart = true;
     presetFilePath.clear();

@@ -39,10 +39,7 @@ public:
     // Recordings older than daysToKeep days are deleted.
     bool deleteOldArchives = true;
     qint32 daysToKeep = 30;
-    // Set by the setup window when it starts a recording or a preview (not stored).
-    bool startedFromSetupWindow = false;
-    // Listen-only start: the engine pauses as soon as the first file opens (not stored).
-    bool pausedStart = false;
+    // The recording starts paused (the "!P-" and "!X-" title prefixes).
     bool startPaused = false;
     // The stream is relayed to the local player while recording.
     bool listenAtStart = true;

@@ -2,12 +2,18 @@
 
 #include <algorithm>
 
-MetadataParser::MetadataParser(qint32 &interval, qint32 &counter, qint32 &leftover, QByteArray &block)
-    : m_interval(interval)
-    , m_counter(counter)
-    , m_leftover(leftover)
-    , m_block(block)
-{}
+void MetadataParser::restart(qint32 interval)
+{
+    m_interval = interval;
+    m_counter = 0;
+    dropPartialBlock();
+}
+
+void MetadataParser::dropPartialBlock()
+{
+    m_leftover = 0;
+    m_block.clear();
+}
 
 void MetadataParser::separate(const QByteArray &packet, Sink &sink, qsizetype from)
 {

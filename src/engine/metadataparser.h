@@ -8,9 +8,7 @@
 // block text. Packets may be cut anywhere; every block of a packet is handled
 // in turn and the parser never looks before the start of the packet it is given.
 //
-// The parser keeps no state of its own: it works on the engine's fields, so
-// that whoever resets them (a new connection, a change of server) resets the
-// separation too.
+// Its state, in the terms above:
 //   interval  M: audio bytes between two blocks; 0 or less means no blocks at all
 //   counter   C: audio bytes since the last block; minus the bytes still missing
 //                while a block is incomplete
@@ -31,16 +29,23 @@ public:
         virtual void metadataBlock(const QByteArray &text) = 0;
     };
 
-    MetadataParser(qint32 &interval, qint32 &counter, qint32 &leftover, QByteArray &block);
-    MetadataParser(const MetadataParser &) = delete;
-    MetadataParser &operator=(const MetadataParser &) = delete;
+    explicit MetadataParser(qint32 interval = 0) { m_interval = interval; }
+
+    // A new stream grid: interval M, nothing counted, no block under way.
+    void restart(qint32 interval);
+    // Drops a block under way (a new connection starts between blocks).
+    void dropPartialBlock();
+    qint32 interval() const { return m_interval; }
+    qint32 counter() const { return m_counter; }
+    qint32 leftover() const { return m_leftover; }
+    const QByteArray &partialBlock() const { return m_block; }
 
     // Separates the bytes of packet from position from on.
     void separate(const QByteArray &packet, Sink &sink, qsizetype from = 0);
 
 private:
-    qint32 &m_interval;
-    qint32 &m_counter;
-    qint32 &m_leftover;
-    QByteArray &m_block;
+    qint32 m_interval = 0;
+    qint32 m_counter = 0;
+    qint32 m_leftover = 0;
+    QByteArray m_block;
 };

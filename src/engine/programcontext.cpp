@@ -5,6 +5,8 @@
 
 #include "config/preset.h"
 #include "engine/recorder.h"
+#include "engine/startup.h"
+#include "platform/frontend.h"
 
 namespace
 {
@@ -33,13 +35,69 @@ Preset &ProgramContext::configuration()
 
 Recorder *ProgramContext::loadRecorder()
 {
-    if (!m_recorder) {
-        // Held before the load handler runs: a failed command-line start inside it
-        // unloads the main window again through the exit routine.
-        m_recorder = std::make_unique<Recorder>();
-        m_recorder->load();
+    if (m_recorder)
+        return m_recorder.get();
+    m_recorder = std::make_unique<Recorder>(configuration());
+    Recorder *recorder = m_recorder.get();
+    // The front end shows what the recorder reports; the recorder never waits for it.
+    QObject::connect(recorder, &Recorder::messageRequested, recorder,
+                     [](const QString &text) { platform::frontEnd().showMessage(text); });
+    QObject::connect(recorder, &Recorder::captionChanged, recorder,
+                     [](const QString &caption) { platform::frontEnd().captionChanged(caption); });
+    QObject::connect(recorder, &Recorder::trayChanged, recorder,
+                     [](const platform::TrayState &tray) { platform::frontEnd().trayChanged(tray); });
+    QObject::connect(recorder, &Recorder::setupWindowRequested, recorder,
+                     [](bool fill) { platform::frontEnd().showSetupWindow(fill); });
+    QObject::connect(recorder, &Recorder::displayRequested, recorder,
+                     [] { platform::frontEnd().showRecordingDisplay(); });
+    // The exit comes once the recorder's handler has returned, never inside it.
+    QObject::connect(recorder, &Recorder::exitRequested, recorder, [](int status) { exitProgram(status); },
+                     Qt::QueuedConnection);
+    const QString commandLine = this->commandLine;
+    // The command line is used once.
+    this->commandLine.clear();
+    recorder->load(commandLine);
+    return recorder;
+}
+
+void ProgramContext::runTrayCommand(platform::TrayCommand command)
+{
+    Recorder *recorder = m_recorder.get();
+    switch (command) {
+    case platform::TrayCommand::Setup:
+        setupShowMode = 1;
+        platform::frontEnd().showSetupWindow(!configuration().presetFilePath.isEmpty());
+        return;
+    case platform::TrayCommand::ToggleDisplay:
+        platform::frontEnd().showRecordingDisplay();
+        return;
+    case platform::TrayCommand::Exit:
+        if (recorder)
+            recorder->exitFromMenu();
+        else
+            exitProgram(kExitNormal);
+        return;
+    default:
+        break;
     }
-    return m_recorder.get();
+    if (!recorder)
+        return;
+    switch (command) {
+    case platform::TrayCommand::Listen:
+        recorder->toggleListening();
+        break;
+    case platform::TrayCommand::StartRecording:
+        recorder->startStoredPreset();
+        break;
+    case platform::TrayCommand::StopRecording:
+        recorder->stopRecording();
+        break;
+    case platform::TrayCommand::PauseRecording:
+        recorder->togglePause();
+        break;
+    default:
+        break;
+    }
 }
 
 void ProgramContext::setWindowUnloader(ProgramWindow window, std::function<void()> unload)
@@ -63,6 +121,7 @@ void ProgramContext::unloadWindow(ProgramWindow window)
         // the object goes when control is back in the event loop.
         Recorder *recorder = m_recorder.release();
         recorder->unload();
+        recorder->disconnect();
         recorder->deleteLater();
         return;
     }

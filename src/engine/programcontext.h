@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/frontend.h"
+
 class Preset;
 class Recorder;
 
@@ -27,7 +29,7 @@ inline constexpr int kProgramWindowCount = 7;
 // start-up values, the configuration record and the windows. One instance lives
 // for the whole run (program()); tests start afresh with resetProgram().
 //
-// The main window Recorder belongs to the engine and is held here. Windows of the
+// The recorder belongs to the engine and is held here. Windows of the
 // layers above (setup window, recording display, search and confirmation windows)
 // register an unload function while they are loaded, so that the exit routine can
 // unload them in its fixed order without the engine knowing their classes.
@@ -39,7 +41,7 @@ public:
     ProgramContext(const ProgramContext &) = delete;
     ProgramContext &operator=(const ProgramContext &) = delete;
 
-    // The whole argument text; emptied once the main window has handled it.
+    // The whole argument text; emptied once the recorder has handled it.
     QString commandLine;
     // The "Advanced" value read at start (0 when empty); nothing else uses it.
     qint32 advancedValue = 0;
@@ -49,14 +51,16 @@ public:
     // The one configuration record, created on first use.
     Preset &configuration();
 
-    // The main window, or nullptr while it is not loaded.
+    // The recorder, or nullptr while it is not loaded.
     Recorder *recorder() const { return m_recorder.get(); }
-    // Loads the hidden main window (running its load handler) unless it is loaded.
-    // nullptr when a failed command-line start unloaded it again during its load.
+    // Creates the recorder (running its start-up with the command line, which is
+    // then used up) unless it exists, and lets the front end show what it reports.
     Recorder *loadRecorder();
+    // What the tray menu's entries do.
+    void runTrayCommand(platform::TrayCommand command);
 
     // Registers (or, with an empty function, clears) how a loaded window of a higher
-    // layer is unloaded. The main window is handled here and needs none.
+    // layer is unloaded. The recorder is handled here and needs none.
     void setWindowUnloader(ProgramWindow window, std::function<void()> unload);
     bool isWindowLoaded(ProgramWindow window) const;
     // Unloads one window if it is loaded; creates none.

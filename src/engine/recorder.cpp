@@ -6,13 +6,13 @@
 
 #include "config/inivalues.h"
 #include "config/preset.h"
-#include "engine/programcontext.h"
 #include "engine/startup.h"
 #include "platform/mastervolume.h"
 #include "platform/paths.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
+#include "sources/connectionwait.h"
 #include "sources/socket.h"
 
 namespace
@@ -27,24 +27,26 @@ qint32 readMasterVolume()
     return masterVolume();
 }
 
-Recorder::Recorder(QObject *parent)
+Recorder::Recorder(Preset &preset, QObject *parent)
     : QObject(parent)
+    , m_preset(preset)
     , m_relay(new PreviewRelay(this))
     , m_live365(new Live365Reader(this))
     , m_playlistReader(new PlaylistReader(this))
     , m_playlistFileReader(new PlaylistReader(this))
     , m_socket(new Socket(this))
+    , m_connectionWait(new ConnectionWait(m_socket, this))
     , m_supervisorTimer(new QTimer(this))
 {
-    connectRecordingComponents();
+    connectComponents();
 }
 
 Recorder::~Recorder()
 {
-    removeTrayIcon();
+    m_trayIconAdded = false;
 }
 
-void Recorder::load()
+void Recorder::load(const QString &commandLine)
 {
     setStartValues();
     m_relay->stopListening();
@@ -52,24 +54,25 @@ void Recorder::load()
     addTrayIcon(QStringLiteral("Kestrane"));
     setCaption(QStringLiteral("Initializing..."));
 
-    ProgramContext &context = program();
-    if (!context.commandLine.isEmpty()) {
-        QString commandLine = context.commandLine;
-        if (!openFile(commandLine)) {
-            exitProgram(kExitStartFailed);
-            return; // only a test's front end returns from the exit
+    if (!commandLine.isEmpty()) {
+        QString fileToLoad = commandLine;
+        if (!openFile(fileToLoad)) {
+            requestExit(kExitStartFailed);
+            return;
         }
-        context.commandLine.clear();
     }
+    publishStatus();
 }
 
 void Recorder::unload()
 {
-    // The window object may outlive its unload until control is back in the
-    // event loop; its supervisor does nothing more.
+    // The object may outlive its unload until control is back in the event
+    // loop; it does nothing more.
     m_unloaded = true;
     m_supervisorTimer->stop();
-    removeTrayIcon();
+    m_connectionWait->cancel();
+    dropHeldData();
+    m_trayIconAdded = false;
 }
 
 void Recorder::reload()
@@ -80,23 +83,18 @@ void Recorder::reload()
 void Recorder::setStartValues()
 {
     m_awaitingHeader = true;
-    m_fileNumber = -1;
     m_recording = false;
     m_titleMode = false;
     m_live365Station = false;
     m_paused = false;
     m_listening = false;
     m_serverNumber = 0;
-    m_metaInterval = 0;
-    m_metaCounter = 0;
+    m_parser.restart(0);
     m_bitRate = 0;
     m_songName.clear();
     m_responseHeader.clear();
     m_caption.clear();
-    m_serverHosts = {QByteArray()};
-    m_serverPorts = {QByteArray()};
-    m_serverPaths = {QByteArray()};
-    m_serverQueries = {QByteArray()};
+    m_servers.clear();
 }
 
 bool Recorder::openFile(QString &fileToLoad)
@@ -104,8 +102,7 @@ bool Recorder::openFile(QString &fileToLoad)
     try {
         return loadFile(fileToLoad);
     } catch (const std::exception &) {
-        platform::frontEnd().showMessage(
-            QStringLiteral("Preset file is invalid! (Check that there are six lines exactly)"));
+        Q_EMIT messageRequested(QStringLiteral("Preset file is invalid! (Check that there are six lines exactly)"));
         return false;
     }
 }
@@ -118,19 +115,18 @@ bool Recorder::loadFile(QString &fileToLoad)
     if (noOperation)
         fileToLoad.chop(6);
 
-    Preset &config = program().configuration();
     if (fileToLoad.endsWith(QStringLiteral(".mvr"))) {
         if (!platform::fileExists(fileToLoad)) {
-            platform::frontEnd().showMessage(QStringLiteral("The preset file specified does not exist!"));
+            Q_EMIT messageRequested(QStringLiteral("The preset file specified does not exist!"));
             return false;
         }
-        if (!config.load(fileToLoad)) {
-            platform::frontEnd().showMessage(
+        if (!m_preset.load(fileToLoad)) {
+            Q_EMIT messageRequested(
                 QStringLiteral("The preset file is invalid! (Check that there are six lines exactly)"));
             return false;
         }
         if (noOperation) {
-            platform::frontEnd().showSetupWindow(true);
+            Q_EMIT setupWindowRequested(true);
             return true;
         }
         // The preset was accepted whatever the recorder makes of it.
@@ -139,34 +135,77 @@ bool Recorder::loadFile(QString &fileToLoad)
     }
 
     if (fileToLoad.endsWith(QStringLiteral(".pls"))) {
-        config.reset();
-        config.playlistAddress = fileToLoad;
-        config.timeLimitMinutes = 0;
-        config.timeLimited = false;
-        config.saveFolder = platform::withTrailingSeparator(defaultRecordingFolder(true));
+        m_preset.reset();
+        m_preset.playlistAddress = fileToLoad;
+        m_preset.timeLimitMinutes = 0;
+        m_preset.timeLimited = false;
+        m_preset.saveFolder = platform::withTrailingSeparator(defaultRecordingFolder(true));
+        m_startedFromSetupWindow = false;
         // "-noop" with a playlist starts the recording paused.
-        config.pausedStart = noOperation;
+        m_pausedStart = noOperation;
         startPlaylistFileRead(fileToLoad);
         return true;
     }
 
-    platform::frontEnd().showMessage(
+    Q_EMIT messageRequested(
         QStringLiteral("This is not a supported filetype to load! (Ombrex currently only supports preset files (.mvr) "
                        "and Shoutcase playlists (.pls)!)"));
     return false;
+}
+
+void Recorder::startStoredPreset()
+{
+    if (m_recording || m_presetPath.isEmpty())
+        return;
+    QString path = m_presetPath;
+    openFile(path);
+    publishStatus();
+}
+
+void Recorder::toggleListening()
+{
+    m_listening = !m_listening;
+    if (m_recording) {
+        if (m_listening)
+            m_relay->startListening();
+        else
+            m_relay->stopListening();
+    }
+    setTrayMenuEntry(m_tray.listen,
+                     m_listening ? QStringLiteral("Stop listening to recording") : QStringLiteral("Listen to recording"),
+                     m_tray.listen.enabled);
+    publishStatus();
+}
+
+void Recorder::setVolume(qint32 volume)
+{
+    m_volume = volume;
 }
 
 void Recorder::exitFromMenu()
 {
     if (m_recording)
         closeRecording();
-    exitProgram(kExitNormal);
+    requestExit(kExitNormal);
+}
+
+void Recorder::requestExit(int status)
+{
+    // The application ends the program once control is back in the event loop;
+    // the recorder does nothing more meanwhile.
+    m_supervisorTimer->stop();
+    Q_EMIT exitRequested(status);
+}
+
+void Recorder::setSupervisorInterval(int milliseconds)
+{
+    m_supervisorTimer->setInterval(milliseconds);
 }
 
 void Recorder::setCaption(const QString &caption)
 {
     m_caption = caption;
-    platform::frontEnd().captionChanged(caption);
+    Q_EMIT captionChanged(caption);
 }
 
 void Recorder::setTrayTip(const QString &tip)
@@ -179,7 +218,7 @@ void Recorder::setTrayTip(const QString &tip)
 void Recorder::pushTray()
 {
     if (m_trayIconAdded)
-        platform::frontEnd().trayChanged(m_tray);
+        Q_EMIT trayChanged(m_tray);
 }
 
 void Recorder::addTrayIcon(const QString &tip)
@@ -188,9 +227,44 @@ void Recorder::addTrayIcon(const QString &tip)
     setTrayTip(tip);
 }
 
-void Recorder::removeTrayIcon()
+RecordingStatus Recorder::status() const
 {
-    // The front ends drop their icon when the process ends; nothing else
-    // refers to the icon once the main window is gone.
-    m_trayIconAdded = false;
+    RecordingStatus status;
+    if (m_recording) {
+        if (m_paused)
+            status.state = RecordingStatus::State::Paused;
+        else if (m_connecting || m_awaitingHeader)
+            status.state = RecordingStatus::State::Connecting;
+        else
+            status.state = RecordingStatus::State::Recording;
+    } else if (m_playlistReader->isRequestPending() || m_playlistFileReader->isRequestPending()) {
+        status.state = RecordingStatus::State::Connecting;
+    }
+    status.timed = m_recording && m_preset.timeLimited;
+    status.hoursPassed = m_clock.hoursPassed;
+    status.minutesPassed = m_clock.minutesPassed;
+    status.secondsPassed = m_clock.secondsPassed;
+    status.hoursLeft = m_clock.hoursLeft;
+    status.minutesLeft = m_clock.minutesLeft;
+    status.secondsLeft = m_clock.secondsLeft;
+    status.bitRate = m_bitRate;
+    status.stationTitle = m_preset.stationTitle;
+    status.song = m_songName;
+    status.caption = m_caption;
+    status.trayTip = m_tray.tip;
+    status.serverNumber = m_serverNumber;
+    status.listening = m_listening;
+    status.paused = m_paused;
+    return status;
+}
+
+void Recorder::publishStatus()
+{
+    if (m_unloaded)
+        return;
+    RecordingStatus current = status();
+    if (current == m_publishedStatus)
+        return;
+    m_publishedStatus = std::move(current);
+    Q_EMIT statusChanged(m_publishedStatus);
 }

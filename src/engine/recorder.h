@@ -10,167 +10,178 @@
 
 #include "engine/headercollector.h"
 #include "engine/metadataparser.h"
+#include "engine/recordingclock.h"
+#include "engine/recordingstatus.h"
+#include "platform/clock.h"
 #include "platform/frontend.h"
 
-class QTimer;
+class ConnectionWait;
 class Live365Reader;
-class PreviewRelay;
-class Socket;
 class PlaylistReader;
+class Preset;
+class PreviewRelay;
+class QTimer;
+class Socket;
 
-// The hidden main window that hosts the recording engine. It is loaded once at
-// start (ProgramContext::loadRecorder), never shown, and kept for the whole run.
+// One stream server of the station, as the playlist named it.
+struct StreamServer
+{
+    QByteArray host;
+    QByteArray port;
+    QByteArray path;
+    QByteArray query;
+};
+
+// The recording engine: resolves the station's playlist, connects to one
+// server after another, separates audio from title metadata, writes the
+// recording files and supervises the recording ten times a second.
 //
-// Layout, for those who extend it:
-//  - public fields are the engine state other windows read and write by polling;
-//    stream data (song names, header text, server lists) are bytes;
-//  - the invisible components it hosts are children created in the constructor;
-//  - handlers and operations keep their established names (load, ...);
+// Windows and front ends never touch its state: they read it through status()
+// and the other const accessors, hear of changes through the signals, and act
+// through the commands. It records from the preset record handed to it, which
+// the setup window and the command line fill; the run-time flags of a
+// recording (started from the setup window, a paused start) are its own.
+//
+// Nothing here blocks: connection waits are ConnectionWait states, and the
+// short holds after a new file or a title-mode header defer the data that
+// arrives meanwhile, which is then handled in order.
+//
+// The class is spread over files by duty: recorder.cpp (start-up, commands,
+// status), recorderconnection.cpp, recorderstream.cpp, recorderfiles.cpp and
+// recordersupervisor.cpp.
 class Recorder final : public QObject, private MetadataParser::Sink
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Recorder)
 
 public:
-    explicit Recorder(QObject *parent = nullptr);
+    explicit Recorder(Preset &preset, QObject *parent = nullptr);
     ~Recorder() override;
 
     // Start-up and exit.
-    // The load handler: start values, volume, tray icon, then the command line.
-    void load();
-    // Unloading the main window removes the tray icon.
-    void unload();
-    // Runs the load handler again.
+    // Start values, volume and tray, then the file named on the command line
+    // (empty: none). A failed start asks to exit with status 1.
+    void load(const QString &commandLine = QString());
+    // Runs the start-up again without a command line.
     void reload();
-    // Opens a preset (.mvr) or playlist (.pls) named on the command line or stored
-    // for the tray's Start Recording. Removes quotes and "-noop" from the text.
-    // True when the file was accepted.
+    // The recorder is going away; its supervisor stops and it does nothing more.
+    void unload();
+
+    // Commands.
+    // Opens a preset (.mvr) or playlist (.pls) as named on the command line or
+    // stored for the tray's Start Recording; quotes and "-noop" are taken out of
+    // the text. True when the file was accepted.
     bool openFile(QString &fileToLoad);
-    // The tray menu's exit entry; also how an interrupt or terminate signal ends
-    // the program. Closes a running recording first, then exits.
-    void exitFromMenu();
-
-    // Recording: the station's servers, the connection and the stream request.
-    // Prepares a recording and starts resolving the station's playlist.
-    bool startRecording();
-    // Appends one server to the server list (one serverFound of the playlist reader).
-    void addServer(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query);
-    // Begins the recording with server 1.
-    void beginRecording();
-    // Connects to server server, moving it on while servers cannot be reached,
-    // and sends the stream request. The request text, its length and the third
-    // value are not used: the request is always built from the template. With
-    // reconnect the open file goes on; without it modes 1 and 3 open theirs.
-    void connectToServer(const QByteArray &request, qint32 requestLength, qint32 unused, qint32 &server,
-                         bool reconnect);
-
-    // Recording files. Names are the uncleaned titles, followed by ".mp3".
-    // Starts (or, while paused, schedules) the file of that name; fromTitle
-    // tells that the name came from stream metadata.
-    void openSongFile(QByteArray fileName, bool fromTitle = false);
-    // Creates the file empty (or continues it, see openRecordingFile); false
-    // when the fallback name had to be used, which then replaces fileName.
-    bool createRecordingFile(QByteArray &fileName);
-    // Appends audio to the open file (unless paused) and hands it to the relay.
-    void writeAudio(const QByteArray &data);
-    // Closes the file with its tag and closes the stream socket.
-    void closeRecording();
-    // Tags a finished file: artist and title from the name, or the station title.
-    void tagRecordingFile(const QByteArray &fileName, bool fromTitle);
-    // Where the recording file of that name lives.
-    QString recordingPath(const QByteArray &name) const;
-
-    // Supervisor.
-    // Ends the recording: the file gets its tag, the socket closes, the state
-    // and the tray menu return to idle.
+    // Starts recording the preset record: resolves its playlist, then connects.
+    // fromSetupWindow keeps a failed start from ending the program.
+    bool startRecording(bool fromSetupWindow = false);
+    // The tray's Start Recording: the stored preset again.
+    void startStoredPreset();
+    // Ends the recording: the file gets its tag, the socket closes.
     void stopRecording();
-    // Pauses (audio is no longer written) or resumes; resuming opens the file of
-    // a paused start or of a title that changed during the pause.
+    // Pauses (audio is no longer written) or resumes.
     void togglePause();
-    // Ends the program after a failed or finished recording when the
-    // configuration asks for it and the recording was not started from the
-    // setup window (or data has flowed).
-    void applyExitRule();
-    // The supervisor tick, every 100 ms once the first request was sent.
+    // Listening on or off (the tray's and the display's Listen).
+    void toggleListening();
+    // The tray's exit: closes a running recording, then asks to exit.
+    void exitFromMenu();
+    // The listening volume the display asks for, 0-100.
+    void setVolume(qint32 volume);
+
+    // Steps of a recording, public for the playlist flow and for tests.
+    // Appends one server to the server list.
+    void addServer(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query);
+    // Replaces entry number (1-based) of the server list; forgets the whole list.
+    void replaceServer(qint32 number, const StreamServer &server);
+    void clearServers() { m_servers.clear(); }
+    // Begins the recording with server 1 of the list.
+    void beginRecording();
+    // One supervisor tick (the timer calls it every 100 ms).
     void superviseTick();
     // Deletes dated archive recordings older than the days to keep.
     void deleteOldArchives();
+    // Ends the program after a failed or finished recording when the preset
+    // asks for it and the recording was not started from the setup window.
+    void applyExitRule();
+    // The supervisor's period; tests drive the ticks themselves.
+    void setSupervisorInterval(int milliseconds);
+
+    // What windows read.
+    RecordingStatus status() const;
+    const platform::TrayState &trayState() const { return m_tray; }
+    bool hasTrayIcon() const { return m_trayIconAdded; }
+    const QString &caption() const { return m_caption; }
+    bool isRecording() const { return m_recording; }
+    bool isPaused() const { return m_paused; }
+    bool isListening() const { return m_listening; }
+    bool isTitleMode() const { return m_titleMode; }
+    bool isConnecting() const { return m_connecting; }
+    const QByteArray &songName() const { return m_songName; }
+    const QByteArray &pendingFileName() const { return m_pendingFileName; }
+    const QByteArray &responseHeader() const { return m_responseHeader; }
+    qint32 bitRate() const { return m_bitRate; }
+    qint32 serverNumber() const { return m_serverNumber; }
+    const QList<StreamServer> &servers() const { return m_servers; }
+    qint32 byteCount() const { return m_byteCount; }
+    qint32 retryCount() const { return m_retryCount; }
+    qint32 volume() const { return m_volume; }
+    qint32 recordStartTick() const { return m_recordStart; }
+    qint32 lastDataTick() const { return m_lastDataTick; }
+    bool isServerChangePending() const { return m_changeServerPending; }
+    bool isFileOpen() const { return m_file.isOpen(); }
+    bool isAwaitingHeader() const { return m_awaitingHeader; }
+    const MetadataParser &metadataParser() const { return m_parser; }
+    const PreviewRelay &relay() const { return *m_relay; }
+    Live365Reader &live365Reader() const { return *m_live365; }
+    bool startedFromSetupWindow() const { return m_startedFromSetupWindow; }
+    // Marks the recording as the setup window's: a failure then never ends the program.
+    void setStartedFromSetupWindow(bool fromSetupWindow) { m_startedFromSetupWindow = fromSetupWindow; }
+    bool isPausedStart() const { return m_pausedStart; }
+    const engine::RecordingClock &recordingClock() const { return m_clock; }
+    // Where the recording file of that name lives.
+    QString recordingPath(const QByteArray &name) const;
+
     // The current tick count, corrected when the counter changed sign since the
     // reference: elapsed times are the result minus the reference.
     static qint64 wrapCompensatedTick(qint32 current, qint32 reference);
 
-    // Sets the status caption and tells the front end.
-    void setCaption(const QString &caption);
-    // Sets the tray tip and tells the front end.
-    void setTrayTip(const QString &tip);
-    const platform::TrayState &trayState() const { return m_tray; }
-    bool hasTrayIcon() const { return m_trayIconAdded; }
-
-    // Components hosted by the main window.
-    PreviewRelay *m_relay = nullptr;                // the preview relay
-    Live365Reader *m_live365 = nullptr;             // the Live365 station reader
-    PlaylistReader *m_playlistReader = nullptr;     // resolves the station's playlist
-    PlaylistReader *m_playlistFileReader = nullptr; // reads playlist files opened as documents
-    Socket *m_socket = nullptr;                     // the stream socket
-    QTimer *m_supervisorTimer = nullptr;            // the supervisor, every 100 ms
-
-    // Engine state.
-    bool m_awaitingHeader = true; // the response header is still expected
-    qint16 m_fileNumber = -1;     // file number of the open recording; -1 when none
-    bool m_recording = false;
-    bool m_titleMode = false; // title metadata requested and in use
-    bool m_live365Station = false;
-    bool m_paused = false;
-    bool m_listening = false; // listening through the relay is on
-    qint32 m_serverNumber = 0;
-    qint32 m_metaInterval = 0;
-    qint32 m_metaCounter = 0;
-    qint32 m_bitRate = 0;
-    QByteArray m_songName;       // current song file name (title + ".mp3")
-    QByteArray m_responseHeader; // the stream response header collected so far
-    QString m_caption;           // status caption shown by the recording display
-    // The server list: parallel lists with an unused empty entry 0.
-    QList<QByteArray> m_serverHosts{QByteArray()};
-    QList<QByteArray> m_serverPorts{QByteArray()};
-    QList<QByteArray> m_serverPaths{QByteArray()};
-    QList<QByteArray> m_serverQueries{QByteArray()};
-    // Wanted listening volume 0-100; -1 when the mixer cannot be read.
-    qint32 m_volume = -1;
-
-    // Connection and response.
-    qint32 m_metaLeftover = 0;          // bytes of a metadata block still to come
-    QByteArray m_metaBlock;             // the part of that block gathered so far
-    qint32 m_byteCount = 0;             // bytes received since the request was sent
-    QString m_presetPath;               // the preset of the running recording
-    qint32 m_headerEnd = 0;             // 1-based position of the blank line in the header packet
-    bool m_changeServerPending = false; // asks the supervisor to change server
-    // Files and pause.
-    QByteArray m_pendingFileName; // file to open when a paused start ends
-    QByteArray m_songAtPause;     // m_songName when the pause began
-    // Supervisor.
-    qint32 m_recordStart = 0;  // tick at which the elapsed clock started
-    qint32 m_lastDataTick = 0; // tick of the last packet
-    qint32 m_retryCount = 0;   // timeouts since the last packet
-    qint32 m_pauseStart = 0;
-    qint32 m_hoursPassed = 0;
-    qint32 m_minutesPassed = 0;
-    qint32 m_secondsPassed = 0;
-    qint32 m_hoursLeft = 0;
-    qint32 m_minutesLeft = 0;
-    qint32 m_secondsLeft = 0;
-    qint32 m_rawLeft = 0;
+Q_SIGNALS:
+    // At most once per event or tick, when anything in status() changed.
+    void statusChanged(const RecordingStatus &status);
+    void captionChanged(const QString &caption);
+    void trayChanged(const platform::TrayState &tray);
+    // A new song file was opened (title mode) under this name.
+    void songStarted(const QByteArray &fileName);
+    void recordingStarted();
+    void recordingStopped();
+    // A message for the user; the recorder goes on without waiting for it.
+    void messageRequested(const QString &text);
+    void setupWindowRequested(bool fillFromPreset);
+    void displayRequested();
+    // The program should end with this status once control is back in the event loop.
+    void exitRequested(int status);
 
 private:
+    // Start-up and files named on the command line (recorder.cpp).
     void setStartValues();
-    void addTrayIcon(const QString &tip);
-    void removeTrayIcon();
     bool loadFile(QString &fileToLoad);
-    // Reads a playlist file named on the command line through m_playlistFileReader;
-    // its servers start a recording when the reader is done.
     void startPlaylistFileRead(const QString &path);
+    void setCaption(const QString &caption);
+    void setTrayTip(const QString &tip);
+    void addTrayIcon(const QString &tip);
+    void pushTray();
+    void publishStatus();
+    void requestExit(int status);
 
-    // Recording engine (frmmp3connection.cpp, frmmp3stream.cpp, frmmp3files.cpp).
-    void connectRecordingComponents();
+    // Connection (recorderconnection.cpp).
+    void connectComponents();
+    void connectToServer(qint32 server, bool reconnect);
+    void tryServer();
+    void onConnectionFinished(int outcome);
+    void onConnected();
+    void connectionFailed();
+
+    // Stream (recorderstream.cpp).
     void onDataArrived();
     void takePacket(QByteArray packet);
     void handleRefusal(const QByteArray &packet);
@@ -183,8 +194,19 @@ private:
     void flushPacketAudio();
     void streamAudio(const QByteArray &packet, qsizetype from, qsizetype length) override;
     void metadataBlock(const QByteArray &text) override;
+    void holdIncomingData(int milliseconds);
+    void releaseHeldData();
+    void dropHeldData();
+
+    // Files (recorderfiles.cpp).
+    void openSongFile(QByteArray fileName, bool fromTitle = false);
+    bool createRecordingFile(QByteArray &fileName);
     bool openRecordingFile(const QString &path, bool mayContinue);
-    // Supervisor (frmmp3supervisor.cpp).
+    void writeAudio(const QByteArray &data);
+    void closeRecording();
+    void tagRecordingFile(const QByteArray &fileName, bool fromTitle);
+
+    // Supervisor (recordersupervisor.cpp).
     void changeServer();
     void supervise(qint64 now);
     void superviseSilence();
@@ -195,23 +217,73 @@ private:
     void endProgramAfterRecording();
     void setTrayMenuRecording(bool recording);
     void setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled);
-    void pushTray();
+    void clearClock();
 
+    Preset &m_preset;
+
+    // Components.
+    PreviewRelay *m_relay;
+    Live365Reader *m_live365;
+    PlaylistReader *m_playlistReader;     // resolves the station's playlist
+    PlaylistReader *m_playlistFileReader; // reads playlist files opened as documents
+    Socket *m_socket;                     // the stream socket
+    ConnectionWait *m_connectionWait;
+    QTimer *m_supervisorTimer; // every 100 ms once the first request was sent
+
+    // Tray and caption.
     platform::TrayState m_tray;
     bool m_trayIconAdded = false;
+    QString m_caption;
+    RecordingStatus m_publishedStatus;
 
-    QFile m_file;             // the open recording file
-    HeaderCollector m_header; // the response header while it arrives
-    MetadataParser m_parser{m_metaInterval, m_metaCounter, m_metaLeftover, m_metaBlock};
-    QByteArray m_work;                      // the packet being separated; its audio is gathered at its front
-    qsizetype m_writePos = 0;               // end of the gathered audio in m_work
-    qsizetype m_flushPos = 0;               // end of the audio already written from m_work
+    // Recording state.
+    bool m_awaitingHeader = true; // the response header is still expected
+    bool m_recording = false;
+    bool m_titleMode = false; // title metadata requested and in use
+    bool m_live365Station = false;
+    bool m_paused = false;
+    bool m_listening = false; // listening through the relay is on
+    bool m_startedFromSetupWindow = false;
+    bool m_pausedStart = false;       // the first file waits for the end of a pause
+    bool m_startPausedPending = false; // the preset asks to start paused; taken at the first connection
+    qint32 m_serverNumber = 0;        // 1-based; 0 before the first connection
+    qint32 m_bitRate = 0;
+    QByteArray m_songName;       // current song file name (title + ".mp3")
+    QByteArray m_responseHeader; // the stream response header
+    QList<StreamServer> m_servers;
+    qint32 m_volume = -1; // wanted listening volume 0-100; -1 when the mixer cannot be read
+
+    // Connection and response.
+    qint32 m_byteCount = 0; // bytes received since the request was sent
+    QString m_presetPath;   // the preset of the running recording
+    bool m_changeServerPending = false;
+    bool m_connecting = false;
+    bool m_connectionIsReconnect = false; // this connection continues the open file
+    qint32 m_connectServer = 0;           // the server a connection attempt is on
+    HeaderCollector m_header;
+    MetadataParser m_parser;
+    QByteArray m_work;        // the packet being separated; its audio is gathered at its front
+    qsizetype m_writePos = 0; // end of the gathered audio in m_work
+    qsizetype m_flushPos = 0; // end of the audio already written from m_work
+    // Data that arrived during a hold, handled in order once it ends.
+    QList<QByteArray> m_heldPackets;
+    platform::Clock::CallId m_holdCall = 0;
+
+    // Files and pause.
+    QFile m_file;
     QSet<QString> m_recordingFiles;         // files created by the running recording
     QHash<QString, qint64> m_taggedLengths; // audio length of files this recording tagged
-    bool m_connecting = false;              // a connection attempt is waiting
+    QByteArray m_pendingFileName;           // file to open when a paused start ends
+    QByteArray m_songAtPause;               // m_songName when the pause began
+
+    // Supervisor.
+    qint32 m_recordStart = 0;  // tick at which the elapsed clock started
+    qint32 m_lastDataTick = 0; // tick of the last packet
+    qint32 m_retryCount = 0;   // timeouts since the last packet
+    qint32 m_pauseStart = 0;
+    engine::RecordingClock m_clock; // elapsed and remaining time shown
     bool m_inTick = false;
-    bool m_unloaded = false;              // the exit routine has unloaded the window; it only waits to be deleted
-    bool m_connectionIsReconnect = false; // this connection continues the open file
+    bool m_unloaded = false;
 };
 
 // The system speaker volume in percent, or -1 when it cannot be read.

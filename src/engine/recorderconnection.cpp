@@ -7,12 +7,11 @@
 
 #include "config/inivalues.h"
 #include "config/preset.h"
-#include "engine/programcontext.h"
 #include "engine/recordingnames.h"
 #include "engine/streamrequest.h"
 #include "platform/clock.h"
-#include "platform/eventpump.h"
-#include "platform/frontend.h"
+#include "platform/bytetext.h"
+#include "sources/connectionwait.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
@@ -23,61 +22,56 @@ namespace
 
 // A host that neither answers nor refuses is given up after this long.
 constexpr qint64 kConnectLimitMs = 10000;
-// Pause between two looks at a connecting socket, so the wait does not spin.
-constexpr int kConnectPollMs = 5;
-
-bool isWholeNumber(const QByteArray &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
-void Recorder::connectRecordingComponents()
+void Recorder::connectComponents()
 {
-    connect(m_playlistReader, &PlaylistReader::serverFound, this,
-            [this](const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query) {
-                addServer(host, path, port, query);
-            });
+    const auto addFoundServer = [this](const QByteArray &host, const QByteArray &path, const QByteArray &port,
+                                       const QByteArray &query) { addServer(host, path, port, query); };
+    connect(m_playlistReader, &PlaylistReader::serverFound, this, addFoundServer);
     connect(m_playlistReader, &PlaylistReader::finished, this, [this] {
-        if (m_serverHosts.size() > 1)
+        if (!m_servers.isEmpty())
             beginRecording();
         else
-            platform::frontEnd().showMessage(QStringLiteral("Empty MP3 server list due to error!"));
+            Q_EMIT messageRequested(QStringLiteral("Empty MP3 server list due to error!"));
+        publishStatus();
     });
-    connect(m_playlistReader, &PlaylistReader::failed, this,
-            [this](qint32 code) { m_playlistReader->showError(code); });
-    connect(m_playlistFileReader, &PlaylistReader::serverFound, this,
-            [this](const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query) {
-                addServer(host, path, port, query);
-            });
+    connect(m_playlistReader, &PlaylistReader::failed, this, [this](qint32 code) {
+        const QString text = PlaylistReader::errorMessage(code);
+        if (!text.isEmpty())
+            Q_EMIT messageRequested(text);
+        publishStatus();
+    });
+    connect(m_playlistFileReader, &PlaylistReader::serverFound, this, addFoundServer);
     connect(m_playlistFileReader, &PlaylistReader::finished, this, [this] {
-        if (m_serverHosts.size() > 1) {
-            Preset &config = program().configuration();
-            config.stationTitle = QString::fromLocal8Bit(m_playlistFileReader->firstTitle);
-            config.valid = true;
-            platform::frontEnd().showRecordingDisplay();
+        if (!m_servers.isEmpty()) {
+            m_preset.stationTitle = QString::fromLocal8Bit(m_playlistFileReader->firstTitle);
+            m_preset.valid = true;
+            Q_EMIT displayRequested();
             beginRecording();
         } else {
-            platform::frontEnd().showMessage(QStringLiteral("Empty MP3 server list due to error!"));
+            Q_EMIT messageRequested(QStringLiteral("Empty MP3 server list due to error!"));
         }
+        publishStatus();
     });
-    connect(m_playlistFileReader, &PlaylistReader::failed, this,
-            [this](qint32 code) { m_playlistFileReader->showError(code); });
+    connect(m_playlistFileReader, &PlaylistReader::failed, this, [this](qint32 code) {
+        const QString text = PlaylistReader::errorMessage(code);
+        if (!text.isEmpty())
+            Q_EMIT messageRequested(text);
+        publishStatus();
+    });
     connect(m_socket, &Socket::dataArrived, this, [this](qint64) { onDataArrived(); });
+    connect(m_connectionWait, &ConnectionWait::finished, this,
+            [this](ConnectionWait::Outcome outcome) { onConnectionFinished(static_cast<int>(outcome)); });
     connect(m_live365, &Live365Reader::titleChanged, this, [this](const QByteArray &artist, const QByteArray &title) {
         const QByteArray name = artist + QByteArrayLiteral(" - ") + title + QByteArrayLiteral(".mp3");
-        // The reader reports the page again when the song should be over
-        // and after every reconnect: the song being recorded keeps its
-        // file rather than starting it again empty.
+        // The reader reports the page again when the song should be over and
+        // after every reconnect: the song being recorded keeps its file rather
+        // than starting it again empty.
         if (name != m_songName)
             openSongFile(name, true);
+        publishStatus();
     });
     connect(m_live365, &Live365Reader::stationNameFound, this,
             [this](const QByteArray &memberName) { m_live365->setStationName(memberName); });
@@ -85,7 +79,7 @@ void Recorder::connectRecordingComponents()
         m_live365->setStationName({});
         const QString message = m_live365->stopWithError(code);
         if (!message.isEmpty())
-            platform::frontEnd().showMessage(message);
+            Q_EMIT messageRequested(message);
     });
     m_supervisorTimer->setInterval(100);
     connect(m_supervisorTimer, &QTimer::timeout, this, &Recorder::superviseTick);
@@ -93,34 +87,38 @@ void Recorder::connectRecordingComponents()
 
 void Recorder::startPlaylistFileRead(const QString &path)
 {
+    m_servers.clear();
     m_playlistFileReader->start(QFile::encodeName(path));
+    publishStatus();
 }
 
-bool Recorder::startRecording()
+bool Recorder::startRecording(bool fromSetupWindow)
 {
-    Preset &config = program().configuration();
-    setCaption(QStringLiteral("Connecting to ") + config.stationTitle + QStringLiteral("..."));
+    m_startedFromSetupWindow = fromSetupWindow;
+    m_pausedStart = false;
+    setCaption(QStringLiteral("Connecting to ") + m_preset.stationTitle + QStringLiteral("..."));
     m_awaitingHeader = true;
     m_titleMode = false;
     m_recording = false;
-    m_serverHosts = {QByteArray()};
-    m_serverPorts = {QByteArray()};
-    m_serverPaths = {QByteArray()};
-    m_serverQueries = {QByteArray()};
-    if (config.captureMode == 3)
+    m_servers.clear();
+    if (m_preset.captureMode == 3)
         deleteOldArchives();
-    m_playlistReader->start(QFile::encodeName(config.playlistAddress));
-    m_presetPath = config.presetFilePath;
+    m_playlistReader->start(QFile::encodeName(m_preset.playlistAddress));
+    m_presetPath = m_preset.presetFilePath;
+    publishStatus();
     return true;
 }
 
 void Recorder::addServer(const QByteArray &host, const QByteArray &path, const QByteArray &port,
                          const QByteArray &query)
 {
-    m_serverHosts.append(host);
-    m_serverPorts.append(port);
-    m_serverPaths.append(path);
-    m_serverQueries.append(query);
+    m_servers.append({host, port, path, query});
+}
+
+void Recorder::replaceServer(qint32 number, const StreamServer &server)
+{
+    if (number >= 1 && number <= m_servers.size())
+        m_servers[number - 1] = server;
 }
 
 void Recorder::beginRecording()
@@ -129,109 +127,114 @@ void Recorder::beginRecording()
     m_recordStart = platform::clock().tickCount();
     m_recording = true;
     m_songName.clear();
-    m_serverNumber = 1;
+    m_startPausedPending = m_preset.startPaused;
     // A new recording starts its files empty; only a change of server within it continues them.
     m_recordingFiles.clear();
     m_taggedLengths.clear();
     resetDataWatch();
-    connectToServer({}, 0, 0, m_serverNumber, false);
+    Q_EMIT recordingStarted();
+    connectToServer(1, false);
+    publishStatus();
 }
 
-void Recorder::connectToServer(const QByteArray &, qint32, qint32, qint32 &server, bool reconnect)
+void Recorder::connectToServer(qint32 server, bool reconnect)
 {
-    // Timer ticks and socket events run inside the wait below; none of them may
-    // start a second connection attempt while this one waits.
-    platform::WaitGuard guard(m_connecting);
-    if (!guard.entered())
+    // One attempt at a time: a tick or a command that asks again meanwhile is
+    // answered by the attempt under way.
+    if (m_connecting)
         return;
-
-    if (m_fileNumber == -1)
-        m_fileNumber = 1;
-    const qint32 lastServer = static_cast<qint32>(m_serverHosts.size()) - 1;
-    if (server > lastServer || server < 1) {
-        platform::frontEnd().showMessage(QStringLiteral("All servers are full!"));
+    m_serverNumber = server;
+    if (server > static_cast<qint32>(m_servers.size()) || server < 1) {
+        Q_EMIT messageRequested(QStringLiteral("All servers are full!"));
         stopRecording();
         applyExitRule();
         return;
     }
-
-    setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_serverHosts.at(server)) +
+    m_connectionIsReconnect = reconnect;
+    m_connecting = true;
+    dropHeldData();
+    setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
                QStringLiteral("..."));
-    platform::letPendingEventsRun();
     m_socket->close();
+    tryServer();
+}
 
-    for (;;) {
-        m_socket->connectTo(m_serverHosts.at(server), m_serverPorts.at(server).trimmed().toUShort());
-        const qint32 started = platform::clock().tickCount();
-        Socket::State state = m_socket->state();
-        while (state != Socket::State::Connected && state != Socket::State::Error) {
-            const qint64 waited = wrapCompensatedTick(platform::clock().tickCount(), started) - started;
-            if (waited >= kConnectLimitMs)
-                break;
-            platform::letPendingEventsRun();
-            if (!m_recording) {
-                // Stopped by the user (or a failure) while we waited.
-                m_socket->close();
-                return;
-            }
-            platform::clock().sleep(kConnectPollMs);
-            state = m_socket->state();
-        }
-        if (state == Socket::State::Connected)
-            break;
-        if (server < lastServer) {
-            ++server;
-            m_socket->close();
-            continue;
-        }
+void Recorder::tryServer()
+{
+    const StreamServer &server = m_servers.at(m_serverNumber - 1);
+    m_connectionWait->start(server.host, server.port.trimmed().toUShort(), kConnectLimitMs);
+}
+
+void Recorder::onConnectionFinished(int outcome)
+{
+    if (!m_connecting)
+        return;
+    if (!m_recording || m_unloaded) {
+        // Stopped by the user (or a failure) while we waited.
+        m_connecting = false;
         m_socket->close();
-        platform::frontEnd().showMessage(QStringLiteral("The computer could not connect to the stream!"));
-        stopRecording();
-        applyExitRule();
         return;
     }
+    if (static_cast<ConnectionWait::Outcome>(outcome) == ConnectionWait::Outcome::Connected) {
+        m_connecting = false;
+        onConnected();
+        publishStatus();
+        return;
+    }
+    // A server that cannot be reached is passed over for the next one.
+    m_socket->close();
+    if (m_serverNumber < static_cast<qint32>(m_servers.size())) {
+        ++m_serverNumber;
+        tryServer();
+        return;
+    }
+    m_connecting = false;
+    Q_EMIT messageRequested(QStringLiteral("The computer could not connect to the stream!"));
+    stopRecording();
+    applyExitRule();
+    publishStatus();
+}
 
-    Preset &config = program().configuration();
-    if (config.startPaused) {
-        config.pausedStart = true;
-        config.startPaused = false;
+void Recorder::onConnected()
+{
+    if (m_startPausedPending) {
+        m_pausedStart = true;
+        m_startPausedPending = false;
     }
 
-    const QByteArray &host = m_serverHosts.at(server);
-    const QByteArray &path = m_serverPaths.at(server);
-    const QByteArray &query = m_serverQueries.at(server);
+    const StreamServer server = m_servers.at(m_serverNumber - 1);
 
     // Live365 stations send no titles in-band; their reader follows the station's pages.
-    if (config.captureMode == 2 && host.contains("live365") && path.contains('/')) {
-        const QByteArray station = path.mid(path.lastIndexOf('/') + 1);
-        if (isWholeNumber(station))
-            m_live365->startStation(station, query.contains("AuthType=AFL"));
+    if (m_preset.captureMode == 2 && server.host.contains("live365") && server.path.contains('/')) {
+        const QByteArray station = server.path.mid(server.path.lastIndexOf('/') + 1);
+        if (platform::isWholeNumber(station))
+            m_live365->startStation(station, server.query.contains("AuthType=AFL"));
     }
 
     // Everything about the answer of this connection starts afresh.
     m_awaitingHeader = true;
     m_header.clear();
-    m_connectionIsReconnect = reconnect;
-    m_metaLeftover = 0;
-    m_metaBlock.clear();
+    m_parser.dropPartialBlock();
 
-    if (config.captureMode == 2) {
+    if (m_preset.captureMode == 2) {
         m_titleMode = true;
     } else {
         m_titleMode = false;
-        if (!reconnect) {
-            const QByteArray name = config.recordingFileName.toLocal8Bit();
-            openSongFile(config.captureMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date()),
+        if (!m_connectionIsReconnect) {
+            const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
+            openSongFile(m_preset.captureMode == 1 ? name
+                                                   : engine::datedFileName(name, platform::clock().now().date()),
                          false);
         }
     }
 
-    m_socket->send(buildStreamRequest(host, m_serverPorts.at(server), path, query, m_titleMode, browserAgentEnabled()));
+    m_socket->send(
+        buildStreamRequest(server.host, server.port, server.path, server.query, m_titleMode, browserAgentEnabled()));
     // The supervisor measures the silence of this connection from its request,
     // not from before a connection wait that may have taken seconds.
     m_lastDataTick = platform::clock().tickCount();
 
-    if ((!m_relay->listening && config.listenAtStart) || config.pausedStart) {
+    if ((!m_relay->listening && m_preset.listenAtStart) || m_pausedStart) {
         m_relay->startListening();
         m_listening = true;
     }

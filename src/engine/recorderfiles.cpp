@@ -6,18 +6,18 @@
 
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
-#include "engine/programcontext.h"
 #include "engine/recordingnames.h"
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sources/previewrelay.h"
+#include "sources/connectionwait.h"
 #include "sources/socket.h"
 
 namespace
 {
 
-// Creating a file blocks the handler this long.
+// Data that follows the creation of a file waits this long.
 constexpr int kCreatePauseMs = 500;
 constexpr qint64 kTagSize = 128;
 
@@ -25,19 +25,18 @@ constexpr qint64 kTagSize = 128;
 
 QString Recorder::recordingPath(const QByteArray &name) const
 {
-    return program().configuration().saveFolder + QFile::decodeName(cleanFileName(name));
+    return m_preset.saveFolder + QFile::decodeName(cleanFileName(name));
 }
 
 void Recorder::openSongFile(QByteArray fileName, bool fromTitle)
 {
-    Preset &config = program().configuration();
-    if (config.pausedStart) {
+    if (m_pausedStart) {
         // A paused start: the first file opens when the pause ends.
         togglePause();
-        config.pausedStart = false;
+        m_pausedStart = false;
         m_pendingFileName = fileName;
         m_songName = fileName;
-        if (config.listenAtStart) {
+        if (m_preset.listenAtStart) {
             m_relay->startListening();
             m_listening = true;
         }
@@ -56,33 +55,32 @@ void Recorder::openSongFile(QByteArray fileName, bool fromTitle)
     // (a change of server) already has its tag, which must not be replaced.
     const bool finishing = m_file.isOpen();
     m_file.close();
-    m_fileNumber = -1;
     if (finishing && !m_songName.isEmpty() && platform::fileExists(recordingPath(m_songName)))
         tagRecordingFile(m_songName, fromTitle);
     // Without a time limit the clock shows the time of the current file.
-    if (fileName != m_songName && !config.timeLimited)
+    if (fileName != m_songName && !m_preset.timeLimited)
         m_recordStart = platform::clock().tickCount();
     createRecordingFile(fileName);
     m_songName = fileName;
+    if (fromTitle)
+        Q_EMIT songStarted(fileName);
 }
 
 bool Recorder::createRecordingFile(QByteArray &fileName)
 {
-    const Preset &config = program().configuration();
-    bool created = openRecordingFile(recordingPath(fileName), config.captureMode != 2);
+    bool created = openRecordingFile(recordingPath(fileName), m_preset.captureMode != 2);
     if (!created) {
         const int number = static_cast<int>(QRandomGenerator::global()->bounded(60000));
         fileName = engine::fallbackFileName(number, platform::clock().now().date());
         openRecordingFile(recordingPath(fileName), false);
     }
-    platform::clock().sleep(kCreatePauseMs);
+    holdIncomingData(kCreatePauseMs);
     return created;
 }
 
 bool Recorder::openRecordingFile(const QString &path, bool mayContinue)
 {
     m_file.close();
-    m_fileNumber = -1;
     m_file.setFileName(path);
     // A change of server within one recording comes back to the same file in
     // single-file and archive mode: it goes on where it stopped, without the tag
@@ -107,7 +105,6 @@ bool Recorder::openRecordingFile(const QString &path, bool mayContinue)
     // that runs for weeks creates thousands of files and must not grow with them.
     if (mayContinue)
         m_recordingFiles.insert(path);
-    m_fileNumber = 1;
     return true;
 }
 
@@ -124,7 +121,9 @@ void Recorder::closeRecording()
     m_file.close();
     if (!m_songName.isEmpty() && platform::fileExists(recordingPath(m_songName)))
         tagRecordingFile(m_songName, m_titleMode);
-    m_fileNumber = -1;
+    m_connectionWait->cancel();
+    m_connecting = false;
+    dropHeldData();
     m_socket->close();
     m_awaitingHeader = true;
     m_header.clear();
@@ -143,7 +142,7 @@ void Recorder::tagRecordingFile(const QByteArray &fileName, bool fromTitle)
             fields.title = base;
         }
     } else {
-        fields.title = program().configuration().stationTitle.toLocal8Bit();
+        fields.title = m_preset.stationTitle.toLocal8Bit();
     }
 
     const QString path = recordingPath(fileName);

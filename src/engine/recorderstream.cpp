@@ -9,19 +9,17 @@
 #include <limits>
 
 #include "config/preset.h"
-#include "engine/programcontext.h"
 #include "engine/recordingnames.h"
 #include "engine/responseheader.h"
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
-#include "platform/frontend.h"
 #include "sources/parsedurl.h"
 #include "sources/socket.h"
 
 namespace
 {
 
-// The handler blocks this long after a title-mode header packet.
+// Data that follows a title-mode header waits this long.
 constexpr int kHeaderPauseMs = 500;
 
 const QByteArray kTitleKey = QByteArrayLiteral("StreamTitle='");
@@ -35,10 +33,45 @@ void Recorder::onDataArrived()
     m_lastDataTick = platform::clock().tickCount();
     if (packet.isEmpty())
         return;
+    if (m_holdCall != 0) {
+        // A hold is under way: the packet waits its turn, in order.
+        m_heldPackets.append(std::move(packet));
+        return;
+    }
     takePacket(std::move(packet));
-    // The handler may have blocked (500 ms for each new file): the stream was
-    // not silent meanwhile, so the silence counts from the end of the packet.
-    m_lastDataTick = platform::clock().tickCount();
+    publishStatus();
+}
+
+void Recorder::holdIncomingData(int milliseconds)
+{
+    if (m_holdCall != 0)
+        platform::clock().cancelCall(m_holdCall);
+    m_holdCall = platform::clock().callAfter(milliseconds, this, [this] {
+        m_holdCall = 0;
+        releaseHeldData();
+    });
+}
+
+void Recorder::releaseHeldData()
+{
+    // A packet handled here may start another hold; the rest then waits for it.
+    while (m_holdCall == 0 && !m_heldPackets.isEmpty())
+        takePacket(m_heldPackets.takeFirst());
+    // Time spent holding was not silence: the silence counts from now.
+    if (m_recording)
+        m_lastDataTick = platform::clock().tickCount();
+    publishStatus();
+}
+
+void Recorder::dropHeldData()
+{
+    // Held data belongs to the connection that is being closed, like the bytes
+    // still in its socket.
+    m_heldPackets.clear();
+    if (m_holdCall != 0) {
+        platform::clock().cancelCall(m_holdCall);
+        m_holdCall = 0;
+    }
 }
 
 void Recorder::takePacket(QByteArray packet)
@@ -62,7 +95,7 @@ void Recorder::takePacket(QByteArray packet)
         return;
     case engine::PacketKind::BrowserPage:
         m_header.clear();
-        platform::frontEnd().showMessage(
+        Q_EMIT messageRequested(
             QStringLiteral("This station does not support faking Internet Explorer as the agent. Please turn this "
                            "option off to listen to this station."));
         stopRecording();
@@ -74,7 +107,7 @@ void Recorder::takePacket(QByteArray packet)
         break;
     }
 
-    program().configuration().startedFromSetupWindow = false;
+    m_startedFromSetupWindow = false;
     if (m_awaitingHeader) {
         if (!headerComplete)
             return;
@@ -93,16 +126,16 @@ void Recorder::takePacket(QByteArray packet)
 
 void Recorder::handleRefusal(const QByteArray &packet)
 {
-    const qint32 lastServer = static_cast<qint32>(m_serverHosts.size()) - 1;
+    const qint32 lastServer = static_cast<qint32>(m_servers.size());
     if (m_serverNumber != lastServer) {
         const engine::RefusalTexts texts =
-            engine::refusalTexts(packet, program().configuration().stationTitle, m_serverNumber);
+            engine::refusalTexts(packet, m_preset.stationTitle, m_serverNumber);
         setTrayTip(texts.tip);
         setCaption(texts.caption);
         m_changeServerPending = true;
         return;
     }
-    platform::frontEnd().showMessage(
+    Q_EMIT messageRequested(
         QStringLiteral("The shoutcast stream you are trying to record is experiencing network problems, or is full. "
                        "Please try again later!"));
     stopRecording();
@@ -115,11 +148,8 @@ void Recorder::handleRedirect(const QByteArray &packet)
     const std::optional<QByteArray> location = engine::redirectLocation(packet);
     if (location) {
         ParsedUrl uri;
-        if (uri.setUri(*location) && m_serverNumber >= 1 && m_serverNumber < m_serverHosts.size()) {
-            m_serverHosts[m_serverNumber] = uri.host();
-            m_serverPaths[m_serverNumber] = uri.path();
-            m_serverPorts[m_serverNumber] = QByteArray::number(uri.port());
-            m_serverQueries[m_serverNumber] = uri.query();
+        if (uri.setUri(*location) && m_serverNumber >= 1 && m_serverNumber <= m_servers.size()) {
+            m_servers[m_serverNumber - 1] = {uri.host(), QByteArray::number(uri.port()), uri.path(), uri.query()};
             // The supervisor's move to the next server lands on this entry again.
             --m_serverNumber;
             m_changeServerPending = true;
@@ -162,13 +192,12 @@ void Recorder::titleModeHeader(const QByteArray &packet)
         openSongFile(firstFile, false);
 
     if (const std::optional<qint32> interval = engine::metaInterval(packet)) {
-        m_metaInterval = *interval;
-        m_metaCounter = 0;
+        m_parser.restart(*interval);
     } else {
         m_titleMode = false;
     }
     parseResponseHeader(packet, engine::findHeaderEnd(packet));
-    platform::clock().sleep(kHeaderPauseMs);
+    holdIncomingData(kHeaderPauseMs);
 }
 
 void Recorder::plainModeHeader(const QByteArray &packet)
@@ -192,7 +221,6 @@ void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPos
     }
 
     m_responseHeader = packet;
-    m_headerEnd = static_cast<qint32>(headerPosition);
     m_awaitingHeader = false;
     if (!m_titleMode || headerPosition < 1) {
         writeAudio(packet);

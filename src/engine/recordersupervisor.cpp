@@ -8,14 +8,12 @@
 #include <QTimer>
 
 #include "config/preset.h"
-#include "engine/programcontext.h"
 #include "engine/recordingclock.h"
 #include "engine/recordingnames.h"
 #include "engine/startup.h"
 #include "platform/clock.h"
-#include "platform/eventpump.h"
-#include "platform/frontend.h"
 #include "platform/paths.h"
+#include "sources/connectionwait.h"
 #include "sources/live365reader.h"
 #include "sources/previewrelay.h"
 #include "sources/socket.h"
@@ -53,22 +51,21 @@ qint64 Recorder::wrapCompensatedTick(qint32 current, qint32 reference)
 
 void Recorder::applyExitRule()
 {
-    const Preset &config = program().configuration();
-    if (config.exitAfterRecording && !config.startedFromSetupWindow)
+    if (m_preset.exitAfterRecording && !m_startedFromSetupWindow)
         endProgramAfterRecording();
 }
 
 void Recorder::endProgramAfterRecording()
 {
-    // The exit routine unloads the main window (which removes the tray icon)
-    // with the other windows, and ends the process.
-    exitProgram(kExitNormal);
+    // The application unloads the windows (which removes the tray icon) and
+    // ends the process.
+    requestExit(kExitNormal);
 }
 
 void Recorder::superviseTick()
 {
     // A tick never starts while an earlier one, or a connection attempt, waits.
-    if (m_inTick || m_connecting || m_unloaded)
+    if (m_inTick || m_unloaded)
         return;
     m_inTick = true;
     const qint64 now = wrapCompensatedTick(platform::clock().tickCount(), m_recordStart);
@@ -77,39 +74,38 @@ void Recorder::superviseTick()
     if (!m_unloaded)
         supervise(now);
     m_inTick = false;
+    publishStatus();
 }
 
 void Recorder::changeServer()
 {
     m_changeServerPending = false;
     closeRecording();
-    m_metaInterval = 0;
-    m_metaCounter = 0;
-    platform::letPendingEventsRun();
+    m_parser.restart(0);
     // Stopped meanwhile (by the user or a failure): a stop is never undone by
     // the change of server it overtook.
     if (!m_recording)
         return;
-    ++m_serverNumber;
-    if (m_serverNumber > static_cast<qint32>(m_serverHosts.size()) - 1) {
-        platform::frontEnd().showMessage(QStringLiteral("All servers are full!"));
-        const Preset &config = program().configuration();
-        if (config.exitAfterRecording && !config.startedFromSetupWindow) {
+    const qint32 next = m_serverNumber + 1;
+    if (next > static_cast<qint32>(m_servers.size())) {
+        m_serverNumber = next;
+        Q_EMIT messageRequested(QStringLiteral("All servers are full!"));
+        if (m_preset.exitAfterRecording && !m_startedFromSetupWindow) {
             endProgramAfterRecording();
             return;
         }
         stopRecording();
         return;
     }
-    connectToServer({}, 0, 0, m_serverNumber, false);
-    platform::letPendingEventsRun();
+    connectToServer(next, false);
 }
 
 void Recorder::supervise(qint64 now)
 {
     if (!m_recording) {
-        m_hoursPassed = m_minutesPassed = m_secondsPassed = 0;
-        m_hoursLeft = m_minutesLeft = m_secondsLeft = 0;
+        clearClock();
+    } else if (m_connecting) {
+        // The connection wait shows its own caption; silence is not measured yet.
     } else if (m_paused) {
         setSupervisorCaption(QStringLiteral("PAUSED...") + songText(m_songName));
         setSupervisorTip(QStringLiteral("Vorlane -- PAUSED"));
@@ -132,7 +128,7 @@ void Recorder::supervise(qint64 now)
 
 void Recorder::superviseSilence()
 {
-    const QString name = program().configuration().stationTitle;
+    const QString name = m_preset.stationTitle;
     setSupervisorCaption(QStringLiteral("[ERR] NETWORK: Awaiting data..."));
     setSupervisorTip(name + QStringLiteral(" -- NETWORK: Awaiting data..."));
     if (m_lastDataTick == 0 || ticksSince(m_lastDataTick, platform::clock().tickCount()) <= kDataTimeoutMs)
@@ -143,13 +139,13 @@ void Recorder::superviseSilence()
     m_socket->close();
     ++m_retryCount;
     if (m_retryCount > kMaxRetries) {
-        platform::frontEnd().showMessage(QStringLiteral("Network errors have interrupted successful recording of ") +
-                                         name + QStringLiteral("!"));
+        Q_EMIT messageRequested(QStringLiteral("Network errors have interrupted successful recording of ") + name +
+                                QStringLiteral("!"));
         stopRecording();
         applyExitRule();
     } else {
         // The same server again; the open file goes on.
-        connectToServer({}, 0, 0, m_serverNumber, true);
+        connectToServer(m_serverNumber, true);
     }
     if (!m_unloaded)
         m_lastDataTick = platform::clock().tickCount();
@@ -157,23 +153,23 @@ void Recorder::superviseSilence()
 
 void Recorder::superviseClock(qint64 now)
 {
-    const Preset &config = program().configuration();
+    const Preset &config = m_preset;
     const QString name = config.stationTitle;
     const qint64 elapsed = now - m_recordStart;
     engine::RecordingClock clock = engine::elapsedClock(elapsed);
     if (config.timeLimited)
         engine::addTimeLeft(clock, elapsed, config.timeLimitMinutes);
 
-    m_hoursPassed = clock.hoursPassed;
-    m_minutesPassed = clock.minutesPassed;
-    m_secondsPassed = clock.secondsPassed;
+    m_clock.hoursPassed = clock.hoursPassed;
+    m_clock.minutesPassed = clock.minutesPassed;
+    m_clock.secondsPassed = clock.secondsPassed;
     if (config.timeLimited) {
-        m_hoursLeft = clock.hoursLeft;
-        m_minutesLeft = clock.minutesLeft;
-        m_secondsLeft = clock.secondsLeft;
-        m_rawLeft = clock.rawLeft;
+        m_clock.hoursLeft = clock.hoursLeft;
+        m_clock.minutesLeft = clock.minutesLeft;
+        m_clock.secondsLeft = clock.secondsLeft;
+        m_clock.rawLeft = clock.rawLeft;
     }
-    if (config.timeLimited && config.timeLimitMinutes != 0 && m_rawLeft < 0) {
+    if (config.timeLimited && config.timeLimitMinutes != 0 && m_clock.rawLeft < 0) {
         // Time is up: the tip goes straight to "Vorlane" without showing a
         // negative time left first.
         stopRecording();
@@ -211,7 +207,7 @@ void Recorder::resetDataWatch()
 
 void Recorder::deleteOldArchives()
 {
-    const Preset &config = program().configuration();
+    const Preset &config = m_preset;
     // Switched off by the days (0) or by the setup window's check box, which
     // leaves the days as they were.
     if (!config.deleteOldArchives || config.daysToKeep <= 0)
@@ -231,16 +227,20 @@ void Recorder::deleteOldArchives()
 
 void Recorder::stopRecording()
 {
+    const bool wasRecording = m_recording;
     if (m_recording) {
         closeRecording();
         m_recording = false;
     }
+    // A connection attempt still waiting belongs to this recording too.
+    m_connectionWait->cancel();
+    m_connecting = false;
+    dropHeldData();
     // A server change or paused start still pending belongs to this recording.
     m_changeServerPending = false;
     m_pendingFileName.clear();
     setTrayMenuRecording(false);
-    m_hoursPassed = m_minutesPassed = m_secondsPassed = 0;
-    m_hoursLeft = m_minutesLeft = m_secondsLeft = 0;
+    clearClock();
     m_relay->stopListening();
     m_live365Station = false;
     m_live365->setStationName({});
@@ -251,6 +251,17 @@ void Recorder::stopRecording()
     m_songName.clear();
     m_tray.pauseRecording.caption = QStringLiteral("Pause Recording");
     setTrayTip(QStringLiteral("Vorlane"));
+    if (wasRecording)
+        Q_EMIT recordingStopped();
+    publishStatus();
+}
+
+void Recorder::clearClock()
+{
+    const qint32 rawLeft = m_clock.rawLeft;
+    m_clock = engine::RecordingClock();
+    // The last minutes left stay readable after a recording ends.
+    m_clock.rawLeft = rawLeft;
 }
 
 void Recorder::togglePause()
@@ -260,6 +271,7 @@ void Recorder::togglePause()
         m_songAtPause = m_songName;
         m_pauseStart = platform::clock().tickCount();
         setTrayMenuEntry(m_tray.pauseRecording, QStringLiteral("Unpause Recording"), m_tray.pauseRecording.enabled);
+        publishStatus();
         return;
     }
     m_paused = false;
@@ -276,13 +288,13 @@ void Recorder::togglePause()
         // The file open before the pause gets its tag first, since m_songName
         // already names the new title.
         m_file.close();
-        m_fileNumber = -1;
         if (platform::fileExists(recordingPath(m_songAtPause)))
             tagRecordingFile(m_songAtPause, m_titleMode);
         openSongFile(m_songName, false);
     }
     m_songAtPause.clear();
     setTrayMenuEntry(m_tray.pauseRecording, QStringLiteral("Pause Recording"), m_tray.pauseRecording.enabled);
+    publishStatus();
 }
 
 void Recorder::setTrayMenuRecording(bool recording)

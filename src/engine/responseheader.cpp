@@ -25,14 +25,9 @@ bool isDigit(char c)
 // A whole number made of decimal digits only, fitting a 32-bit integer.
 std::optional<qint32> wholeNumber(const QByteArray &digits)
 {
-    if (digits.isEmpty() || digits.size() > 10)
+    if (digits.size() > 10 || !platform::isWholeNumber(digits))
         return std::nullopt;
-    qint64 value = 0;
-    for (const char c : digits) {
-        if (!isDigit(c))
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
+    const qint64 value = digits.toLongLong();
     if (value > std::numeric_limits<qint32>::max())
         return std::nullopt;
     return static_cast<qint32>(value);

@@ -14,4 +14,15 @@ QByteArray trimSpaces(const QByteArray &text)
     return text.mid(begin, end - begin);
 }
 
+bool isWholeNumber(const QByteArray &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
 } // namespace platform

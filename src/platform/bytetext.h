@@ -9,4 +9,7 @@ namespace platform
 // of 8-bit text, as the protocol and file readers expect.
 QByteArray trimSpaces(const QByteArray &text);
 
+// True for one or more decimal digits and nothing else (no sign, no blanks).
+bool isWholeNumber(const QByteArray &text);
+
 } // namespace platform

@@ -52,7 +52,8 @@ Clock::CallId SystemClock::callAfter(int milliseconds, QObject *context, std::fu
     // The timer belongs to the context, so a context that goes takes its calls along.
     auto *timer = new QTimer(context);
     timer->setSingleShot(true);
-    timer->setTimerType(milliseconds < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer);
+    // Precise: a coarse timer may come up to 5 % early, before a limit has passed.
+    timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, context, [this, id, timer, fn = std::move(fn)] {
         m_calls->timers.remove(id);
         timer->deleteLater();

@@ -29,12 +29,25 @@ struct TrayState
 // What the engine and the configuration code ask of the user interface. The
 // desktop front end shows windows and message boxes; the headless one writes to
 // the terminal; tests record the calls. Core code never includes a widget header.
+// The tray menu's entries, as commands for whoever runs the program.
+enum class TrayCommand
+{
+    Setup,
+    ToggleDisplay,
+    Listen,
+    StartRecording,
+    StopRecording,
+    PauseRecording,
+    Exit,
+};
+
 class FrontEnd
 {
 public:
     virtual ~FrontEnd() = default;
 
-    // A modal message with an OK button only, titled with the program's name.
+    // A message with an OK button only, titled with the program's name. It
+    // returns at once: nothing waits for the user to close it.
     virtual void showMessage(const QString &text) = 0;
     // The recording setup window; with fillFromConfiguration it is filled from
     // the configuration record first.

@@ -1,18 +1,10 @@
 #include "sources/parsedurl.h"
 
+#include "platform/bytetext.h"
+
 namespace
 {
 
-bool isPlainNumber(const QByteArray &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
 
 // The scheme by the lenient rules: a "scheme://" prefix wins; a dotted host
 // before a colon means the colon belongs to the host; a dot-free name before the
@@ -97,7 +89,7 @@ bool ParsedUrl::setUri(const QByteArray &uri)
     quint32 port = 0;
     if (portColon >= 0) {
         const QByteArray portText = hostAndPort.mid(portColon + 1);
-        if (isPlainNumber(portText)) {
+        if (platform::isWholeNumber(portText)) {
             for (const char c : portText) {
                 port = port * 10 + static_cast<quint32>(c - '0');
                 if (port > 65535) {

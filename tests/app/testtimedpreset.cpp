@@ -4,6 +4,7 @@
 // minute of recording in about a second); the station paces its stream by the
 // same clock over a real loopback connection.
 #include <QCoreApplication>
+#include <QEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -66,17 +67,24 @@ public:
     void trayChanged(const platform::TrayState &state) override { m_inner.trayChanged(state); }
     void exitProcess(int status) override
     {
-        exited = true;
-        exitStatus = status;
+        m_exited = true;
+        m_exitStatus = status;
     }
+    // The exit is asked for through a queued signal: let it arrive first.
+    bool exited() const
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        return m_exited;
+    }
+    int exitStatus() const { return m_exitStatus; }
 
     std::FILE *out;
     std::FILE *err;
-    bool exited = false;
-    int exitStatus = -1;
 
 private:
     HeadlessFrontEnd m_inner;
+    bool m_exited = false;
+    int m_exitStatus = -1;
 };
 
 } // namespace
@@ -115,9 +123,9 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         Recorder *engine = program().recorder();
         ASSERT_NE(engine, nullptr);
         // The test ticks the supervisor on the fake clock itself.
-        engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
-        ASSERT_TRUE(waitUntil([&] { return engine->m_recording && engine->m_byteCount > 0; }));
-        const qint32 recordStart = engine->m_recordStart;
+        engine->setSupervisorInterval(std::numeric_limits<int>::max());
+        ASSERT_TRUE(waitUntil([&] { return engine->isRecording() && engine->byteCount() > 0; }));
+        const qint32 recordStart = engine->recordStartTick();
 
         // Each second of the fake clock the station sends that second's audio;
         // the supervisor ticks every 100 ms.
@@ -125,19 +133,19 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         for (int step = 1; step <= 700 && stoppedAfter < 0; ++step) {
             clock.advance(100);
             if (step % 10 == 0) {
-                const qint32 before = engine->m_byteCount;
-                ASSERT_TRUE(waitUntil([&] { return engine->m_byteCount > before; }));
+                const qint32 before = engine->byteCount();
+                ASSERT_TRUE(waitUntil([&] { return engine->byteCount() > before; }));
             }
             engine->superviseTick();
-            if (frontEnd.exited || !engine->m_recording)
+            if (frontEnd.exited() || !engine->isRecording())
                 stoppedAfter = clock.tickCount() - recordStart;
         }
         EXPECT_GT(stoppedAfter, 60500);
         EXPECT_LE(stoppedAfter, 60600);
-        EXPECT_EQ(frontEnd.exited, exitAfterwards);
+        EXPECT_EQ(frontEnd.exited(), exitAfterwards);
         EXPECT_EQ(program().recorder() == nullptr, exitAfterwards);
         if (exitAfterwards) {
-            EXPECT_EQ(frontEnd.exitStatus, 0);
+            EXPECT_EQ(frontEnd.exitStatus(), 0);
         }
 
         const QByteArray out = contents(frontEnd.out);

@@ -69,12 +69,10 @@ TEST(Configuration, NewRecordHoldsTheDefaults)
 
     config.stationTitle = QStringLiteral("x");
     config.captureMode = 3;
-    config.startedFromSetupWindow = true;
     config.valid = true;
     config.reset();
     EXPECT_TRUE(config.stationTitle.isEmpty());
     EXPECT_EQ(config.captureMode, 2);
-    EXPECT_FALSE(config.startedFromSetupWindow);
     EXPECT_TRUE(config.valid) << "reset() leaves the valid flag alone";
 }
 

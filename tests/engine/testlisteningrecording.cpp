@@ -44,7 +44,7 @@ protected:
     }
     void TearDown() override
     {
-        if (program().recorder() && program().recorder()->m_recording)
+        if (program().recorder() && program().recorder()->isRecording())
             program().recorder()->stopRecording();
         resetProgram();
     }
@@ -68,10 +68,10 @@ protected:
         ASSERT_TRUE(waitUntil(
             [&] {
                 return station->connectionCount() > 1 && station->connection(1).stalled &&
-                       engine->m_relay->player()->framesDecoded() >= audioFrames() - 1;
+                       engine->relay().player()->framesDecoded() >= audioFrames() - 1;
             },
             10000))
-            << "frames decoded " << engine->m_relay->player()->framesDecoded();
+            << "frames decoded " << engine->relay().player()->framesDecoded();
         settle(300); // nothing more arrives
     }
     qint64 audioFrames() const
@@ -93,12 +93,12 @@ TEST_F(ListeningRecording, PlayerGetsTheRecordedStreamWhileTheFileIsWritten)
 {
     Recorder *engine = startPreset("!L-Test FM");
     waitForPlayer(engine);
-    ASSERT_TRUE(engine->m_recording);
-    EXPECT_TRUE(engine->m_listening);
-    EXPECT_TRUE(engine->m_relay->listening);
+    ASSERT_TRUE(engine->isRecording());
+    EXPECT_TRUE(engine->isListening());
+    EXPECT_TRUE(engine->relay().listening);
 
     const teststation::ConnectionRecord &sent = station->connection(1);
-    const Mp3Player *player = engine->m_relay->player();
+    const Mp3Player *player = engine->relay().player();
     EXPECT_EQ(player->state(), Mp3Player::State::Playing);
     // The relay's " OK" after the status code, then the station's header and every audio byte.
     EXPECT_EQ(player->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
@@ -109,7 +109,7 @@ TEST_F(ListeningRecording, PlayerGetsTheRecordedStreamWhileTheFileIsWritten)
     engine->stopRecording();
     EXPECT_EQ(testenv::readFile(folder + QStringLiteral("show.mp3")).size(),
               sent.header.size() + sent.audio.size() + 128);
-    EXPECT_FALSE(engine->m_relay->listening);
+    EXPECT_FALSE(engine->relay().listening);
     EXPECT_EQ(player->state(), Mp3Player::State::Closed);
 }
 
@@ -117,12 +117,12 @@ TEST_F(ListeningRecording, PausedStartStillFeedsThePlayer)
 {
     Recorder *engine = startPreset("!X-Test FM");
     waitForPlayer(engine);
-    ASSERT_TRUE(engine->m_recording);
-    EXPECT_TRUE(engine->m_paused);
+    ASSERT_TRUE(engine->isRecording());
+    EXPECT_TRUE(engine->isPaused());
 
     // Nothing is written while paused, yet the player decodes the stream.
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
     const teststation::ConnectionRecord &sent = station->connection(1);
-    EXPECT_EQ(engine->m_relay->player()->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
+    EXPECT_EQ(engine->relay().player()->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
 }

@@ -68,7 +68,7 @@ protected:
     }
     void TearDown() override
     {
-        if (program().recorder() && program().recorder()->m_recording)
+        if (program().recorder() && program().recorder()->isRecording())
             program().recorder()->stopRecording();
         resetProgram();
     }
@@ -116,8 +116,8 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
 {
     Recorder *engine = startRecording("live365.localhost", "/live365/12345?AuthType=AFL");
     ASSERT_TRUE(waitUntil([&] { return hasFile(QStringLiteral("Artist One - Song One.mp3")); }));
-    EXPECT_EQ(engine->m_live365->stationName(), "member");
-    EXPECT_EQ(engine->m_songName, "Artist One - Song One.mp3");
+    EXPECT_EQ(engine->live365Reader().stationName(), "member");
+    EXPECT_EQ(engine->songName(), "Artist One - Song One.mp3");
 
     const QList<QByteArray> requests = targets();
     EXPECT_TRUE(requests.contains("/live365/12345?AuthType=AFL"));
@@ -140,7 +140,7 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
     ASSERT_EQ(playlistLoads(), 2);
     waitUntil([] { return false; }, 100);
     EXPECT_GE(file(first).size(), recorded);
-    EXPECT_EQ(engine->m_songName, "Artist One - Song One.mp3");
+    EXPECT_EQ(engine->songName(), "Artist One - Song One.mp3");
 
     // ... and a new song gets a new file.
     station->config().pages.insert("/pls/front", playlistPage("Artist Two", "Song Two"));
@@ -151,13 +151,13 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
     ASSERT_TRUE(hasFile(QStringLiteral("Artist Two - Song Two.mp3")));
     EXPECT_EQ(file(QStringLiteral("Artist One - Song One.mp3")).right(128),
               buildId3v1Tag({"Artist One", "Song One", {}}, QDate(2026, 3, 7)));
-    EXPECT_TRUE(engine->m_recording);
+    EXPECT_TRUE(engine->isRecording());
     EXPECT_TRUE(ui.messages.isEmpty());
 
     // Stopping the recording stops the reader.
     engine->stopRecording();
-    EXPECT_TRUE(engine->m_live365->stationName().isEmpty());
-    EXPECT_TRUE(engine->m_live365->isIdle());
+    EXPECT_TRUE(engine->live365Reader().stationName().isEmpty());
+    EXPECT_TRUE(engine->live365Reader().isIdle());
     const int requestsSoFar = station->connectionCount();
     clock.advance(8000);
     waitUntil([] { return false; }, 300);
@@ -170,9 +170,9 @@ TEST_F(Live365Recording, ReaderErrorIsShownAndTheRecordingGoesOn)
     Recorder *engine = startRecording("live365.localhost", "/live365/12345");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Could not find playlist information")});
-    EXPECT_TRUE(engine->m_live365->stationName().isEmpty());
-    EXPECT_TRUE(engine->m_live365->isIdle());
-    EXPECT_TRUE(engine->m_recording);
+    EXPECT_TRUE(engine->live365Reader().stationName().isEmpty());
+    EXPECT_TRUE(engine->live365Reader().isIdle());
+    EXPECT_TRUE(engine->isRecording());
     EXPECT_TRUE(waitUntil([&] { return hasFile(QStringLiteral("Live FM-03072026.mp3")); }));
 }
 
@@ -191,10 +191,10 @@ TEST_F(Live365Recording, OnlyLive365HostsWithAStationNumberInTitleModeAreFollowe
     };
     for (const Case &c : cases) {
         Recorder *engine = startRecording(c.host, c.path, c.mode);
-        ASSERT_TRUE(waitUntil([&] { return engine->m_byteCount > 0; })) << c.host.constData() << c.path.constData();
+        ASSERT_TRUE(waitUntil([&] { return engine->byteCount() > 0; })) << c.host.constData() << c.path.constData();
         waitUntil([] { return false; }, 100);
         EXPECT_FALSE(targets().contains("/stations/12345")) << c.host.constData() << c.path.constData();
-        EXPECT_TRUE(engine->m_live365->isIdle());
+        EXPECT_TRUE(engine->live365Reader().isIdle());
         engine->stopRecording();
         resetProgram();
     }

@@ -89,14 +89,12 @@ public:
 
 struct Parser
 {
-    qint32 M = 0;
-    qint32 C = 0;
-    qint32 R = 0;
-    QByteArray S;
-    MetadataParser parser{M, C, R, S};
+    MetadataParser parser;
     Collector out;
 
-    explicit Parser(qint32 interval) { M = interval; }
+    explicit Parser(qint32 interval)
+        : parser(interval)
+    {}
     void feed(const QByteArray &packet) { parser.separate(packet, out); }
 };
 
@@ -160,8 +158,8 @@ TEST(MetadataParser, RandomPacketSizesMatchTheWholeStream)
             pos += size;
         }
         expectSame(expected, p.out.result);
-        EXPECT_EQ(p.R, 0);
-        EXPECT_EQ(p.C, tailAudio) << "seed " << seed;
+        EXPECT_EQ(p.parser.leftover(), 0);
+        EXPECT_EQ(p.parser.counter(), tailAudio) << "seed " << seed;
     }
 }
 
@@ -175,17 +173,17 @@ TEST(MetadataParser, BlockSplitOverThreePacketsIsGatheredAndMiddlePacketWritesNo
     Parser p(100);
     p.feed(wire.left(60));
     p.feed(wire.mid(60, 51));
-    EXPECT_EQ(p.R, 48 - 10) << "three rows of 16 bytes, 10 arrived";
-    EXPECT_EQ(p.C, -p.R);
+    EXPECT_EQ(p.parser.leftover(), 48 - 10) << "three rows of 16 bytes, 10 arrived";
+    EXPECT_EQ(p.parser.counter(), -p.parser.leftover());
     const int callsBefore = p.out.audioCalls;
     p.feed(wire.mid(111, 20));
     EXPECT_EQ(p.out.audioCalls, callsBefore) << "a packet inside a block holds no audio";
     EXPECT_TRUE(p.out.result.segments.empty());
-    EXPECT_EQ(p.R, 18);
+    EXPECT_EQ(p.parser.leftover(), 18);
     p.feed(wire.mid(131));
     expectSame(expected, p.out.result);
-    EXPECT_EQ(p.R, 0);
-    EXPECT_EQ(p.C, 40);
+    EXPECT_EQ(p.parser.leftover(), 0);
+    EXPECT_EQ(p.parser.counter(), 40);
 }
 
 TEST(MetadataParser, PacketEndingExactlyAfterABlockCompletesIt)
@@ -196,9 +194,9 @@ TEST(MetadataParser, PacketEndingExactlyAfterABlockCompletesIt)
     Parser p(50);
     p.feed(wire.left(50 + 17));
     ASSERT_EQ(p.out.result.segments.size(), 1u);
-    EXPECT_EQ(p.R, 0);
-    EXPECT_EQ(p.C, 0);
-    EXPECT_TRUE(p.S.isEmpty());
+    EXPECT_EQ(p.parser.leftover(), 0);
+    EXPECT_EQ(p.parser.counter(), 0);
+    EXPECT_TRUE(p.parser.partialBlock().isEmpty());
     p.feed(wire.mid(67));
     expectSame(expected, p.out.result);
 }
@@ -214,7 +212,7 @@ TEST(MetadataParser, EmptyBlockOnlyLosesItsLengthByte)
     p.feed(wire);
     EXPECT_TRUE(p.out.result.segments.empty());
     EXPECT_EQ(p.out.result.tail, QByteArray("aaaaaaaabbbbbbbbccc"));
-    EXPECT_EQ(p.C, 3);
+    EXPECT_EQ(p.parser.counter(), 3);
 }
 
 TEST(MetadataParser, SeveralBlocksInOnePacketAreEachHandled)
@@ -235,9 +233,9 @@ TEST(MetadataParser, WholeAudioPacketIsHandedOnInOnePiece)
     p.feed(QByteArray(400, 'x'));
     p.feed(QByteArray(600, 'y'));
     EXPECT_EQ(p.out.audioCalls, 2);
-    EXPECT_EQ(p.C, 1000);
+    EXPECT_EQ(p.parser.counter(), 1000);
     p.feed(QByteArray(1, '\0') + QByteArray(5, 'z'));
-    EXPECT_EQ(p.C, 5);
+    EXPECT_EQ(p.parser.counter(), 5);
     EXPECT_EQ(p.out.result.tail.size(), 1005);
 }
 

@@ -115,7 +115,7 @@ protected:
     }
     void TearDown() override
     {
-        if (engine->m_recording)
+        if (engine->isRecording())
             engine->stopRecording();
         resetProgram();
     }
@@ -167,8 +167,8 @@ TEST_F(RecordingTest, TitleModeWritesOneFilePerTitleWithExactlyItsAudio)
     record(station);
 
     EXPECT_TRUE(station.requests.at(0).contains("\r\nIcy-MetaData:1\r\n"));
-    EXPECT_EQ(engine->m_bitRate, 128);
-    EXPECT_EQ(engine->m_songName, QByteArray("Solo.mp3"));
+    EXPECT_EQ(engine->bitRate(), 128);
+    EXPECT_EQ(engine->songName(), QByteArray("Solo.mp3"));
     // Before the recording stops every byte is already on disk, untagged.
     EXPECT_EQ(file("Solo.mp3"), stream.audioUnder.at(3));
     engine->stopRecording();
@@ -207,7 +207,7 @@ TEST_F(RecordingTest, HeaderWithoutIntervalRecordsWithoutTitles)
     station.setReplies({{cutInto(header + body, {30, 100}), false}});
     addServer(station.port());
     record(station);
-    EXPECT_FALSE(engine->m_titleMode);
+    EXPECT_FALSE(engine->isTitleMode());
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Ice Cast-03072026.mp3")));
     EXPECT_EQ(file("Ice Cast-" + kDate + ".mp3"), header + body + tagFor("", "Test Station"));
@@ -254,8 +254,8 @@ TEST_F(RecordingTest, ServersThatRefuseTheConnectionAreSkipped)
     addServer(closedPort());
     addServer(station.port());
     record(station);
-    EXPECT_EQ(engine->m_serverNumber, 3);
-    EXPECT_TRUE(engine->m_recording);
+    EXPECT_EQ(engine->serverNumber(), 3);
+    EXPECT_TRUE(engine->isRecording());
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
 }
 
@@ -264,7 +264,7 @@ TEST_F(RecordingTest, NoReachableServerStopsWithItsMessage)
     addServer(closedPort());
     engine->beginRecording();
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
-    EXPECT_FALSE(engine->m_recording);
+    EXPECT_FALSE(engine->isRecording());
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
 }
 
@@ -279,7 +279,7 @@ TEST_F(RecordingTest, BrowserPageStopsTheRecordingWithItsMessage)
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
                                                   "agent. Please turn this option off to listen to this station."));
-    EXPECT_FALSE(engine->m_recording);
+    EXPECT_FALSE(engine->isRecording());
 }
 
 TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
@@ -292,12 +292,12 @@ TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
     addServer(full.port());
     addServer(good.port());
     engine->beginRecording();
-    ASSERT_TRUE(waitUntil([&] { return engine->m_changeServerPending || engine->m_serverNumber == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending() || engine->serverNumber() == 2; }));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 1"));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
     ASSERT_TRUE(waitUntil([&] { return good.repliesDone == 1; }));
     waitUntil([] { return false; }, 60);
-    EXPECT_EQ(engine->m_serverNumber, 2);
+    EXPECT_EQ(engine->serverNumber(), 2);
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
 }
 
@@ -310,7 +310,7 @@ TEST_F(RecordingTest, RefusalFromTheLastServerStopsTheRecording)
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("The shoutcast stream you are trying to record is experiencing "
                                                   "network problems, or is full. Please try again later!"));
-    EXPECT_FALSE(engine->m_recording);
+    EXPECT_FALSE(engine->isRecording());
 }
 
 TEST_F(RecordingTest, RedirectReplacesTheServerEntryAndRecordsFromTheNewAddress)
@@ -324,9 +324,9 @@ TEST_F(RecordingTest, RedirectReplacesTheServerEntryAndRecordsFromTheNewAddress)
                        false}});
     addServer(mover.port());
     record(target);
-    EXPECT_EQ(engine->m_serverNumber, 1);
-    EXPECT_EQ(engine->m_serverPaths.at(1), QByteArray("/moved"));
-    EXPECT_EQ(engine->m_serverQueries.at(1), QByteArray("id=7"));
+    EXPECT_EQ(engine->serverNumber(), 1);
+    EXPECT_EQ(engine->servers().at(0).path, QByteArray("/moved"));
+    EXPECT_EQ(engine->servers().at(0).query, QByteArray("id=7"));
     EXPECT_TRUE(target.requests.at(0).startsWith("GET /moved?id=7 HTTP/1.1\r\n"));
     EXPECT_EQ(file("A - 1.mp3").chopped(128), stream.audioUnder.at(1));
     EXPECT_EQ(file("B - 2.mp3"), stream.audioUnder.at(2));
@@ -347,17 +347,14 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     addServer(one.port());
     addServer(two.port());
     record(two);
-    EXPECT_EQ(engine->m_serverNumber, 2);
+    EXPECT_EQ(engine->serverNumber(), 2);
     engine->stopRecording();
     EXPECT_EQ(file("show.mp3"), first + second + tagFor("", "Test Station"));
 
     // A new recording of the same preset starts the file afresh.
     ScriptedStation three;
     three.setReplies({{{second}, false}});
-    engine->m_serverHosts = {QByteArray()};
-    engine->m_serverPorts = {QByteArray()};
-    engine->m_serverPaths = {QByteArray()};
-    engine->m_serverQueries = {QByteArray()};
+    engine->clearServers();
     addServer(three.port());
     record(three);
     engine->stopRecording();
@@ -397,11 +394,11 @@ TEST_F(RecordingTest, PausedStartOpensNoFileUntilThePauseEndsThenTheLatestTitle)
     station.setReplies({{{stream.wire}, false}});
     addServer(station.port());
     record(station);
-    EXPECT_TRUE(engine->m_paused);
+    EXPECT_TRUE(engine->isPaused());
     EXPECT_TRUE(files().isEmpty());
-    EXPECT_EQ(engine->m_pendingFileName, QByteArray("B - 2.mp3"));
+    EXPECT_EQ(engine->pendingFileName(), QByteArray("B - 2.mp3"));
     engine->togglePause();
-    EXPECT_FALSE(engine->m_paused);
+    EXPECT_FALSE(engine->isPaused());
     EXPECT_EQ(files(), QStringList(QStringLiteral("B - 2.mp3")));
     EXPECT_TRUE(file("B - 2.mp3").isEmpty());
 }
@@ -433,7 +430,7 @@ TEST_F(RecordingTest, ServerThatNeverAnswersIsGivenUpAfterTenSeconds)
     addServer(good.port());
     const qint32 before = clock.tickCount();
     record(good);
-    EXPECT_EQ(engine->m_serverNumber, 2);
+    EXPECT_EQ(engine->serverNumber(), 2);
     EXPECT_GE(clock.tickCount() - before, 10000) << "the wait ran on the platform clock";
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
     qDeleteAll(fillers);

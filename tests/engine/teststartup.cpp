@@ -58,7 +58,7 @@ TEST_F(StartUp, ValidPresetIsLoadedAndRecordingIsAskedFor)
 {
     const QString path = preset("jazz.mvr");
     startProgram(QLatin1Char('"') + path + QLatin1Char('"'));
-    EXPECT_FALSE(m_ui.exited);
+    EXPECT_FALSE(m_ui.exited());
     // The recorder starts resolving the station; nothing listens at its playlist address.
     EXPECT_TRUE(m_ui.captions.contains(QStringLiteral("Connecting to Night Jazz...")));
     EXPECT_EQ(m_ui.messages, QStringList{PlaylistReader::errorMessage(PlaylistReader::ErrSocket)});
@@ -89,11 +89,11 @@ TEST_F(StartUp, FailedPresetStartsEndTheProgramWithStatusOne)
     for (const auto &c : cases) {
         resetProgram();
         m_ui.messages.clear();
-        m_ui.exited = false;
+        m_ui.clearExit();
         startProgram(c.commandLine);
         EXPECT_EQ(m_ui.messages, c.messages) << qPrintable(c.commandLine);
-        EXPECT_TRUE(m_ui.exited) << qPrintable(c.commandLine);
-        EXPECT_EQ(m_ui.exitStatus, kExitStartFailed);
+        EXPECT_TRUE(m_ui.exited()) << qPrintable(c.commandLine);
+        EXPECT_EQ(m_ui.exitStatus(), kExitStartFailed);
         EXPECT_EQ(program().recorder(), nullptr) << "the exit routine unloads the main window";
     }
 }
@@ -106,7 +106,7 @@ TEST_F(StartUp, PresetReaderMessageComesBeforeTheInvalidPresetMessage)
     ASSERT_EQ(m_ui.messages.size(), 2);
     EXPECT_TRUE(m_ui.messages.at(0).startsWith(path + QLatin1Char('\r')));
     EXPECT_EQ(m_ui.messages.at(1), kInvalid);
-    EXPECT_EQ(m_ui.exitStatus, kExitStartFailed);
+    EXPECT_EQ(m_ui.exitStatus(), kExitStartFailed);
 }
 
 TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
@@ -116,8 +116,8 @@ TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
         qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/Ombrex.Preset.desktop");
     startProgram(QStringLiteral("-installassc"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
-    EXPECT_TRUE(m_ui.exited);
-    EXPECT_EQ(m_ui.exitStatus, kExitNormal);
+    EXPECT_TRUE(m_ui.exited());
+    EXPECT_EQ(m_ui.exitStatus(), kExitNormal);
     EXPECT_TRUE(QFile::exists(presetEntry));
     // Ended before the "Advanced" value and before the main window.
     EXPECT_FALSE(QFile::exists(kestraneIniPath()));
@@ -126,7 +126,7 @@ TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
     resetProgram();
     startProgram(QStringLiteral("-uninstallassc"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
-    EXPECT_EQ(m_ui.exitStatus, kExitNormal);
+    EXPECT_EQ(m_ui.exitStatus(), kExitNormal);
     EXPECT_FALSE(QFile::exists(presetEntry));
 }
 
@@ -148,8 +148,8 @@ TEST_F(StartUp, AssociationCommandThatCannotWriteReportsItAndFails)
     startProgram(QStringLiteral("-installassc"));
     platform::setRegistry(nullptr);
     EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Cannot set Registry value")});
-    EXPECT_TRUE(m_ui.exited);
-    EXPECT_EQ(m_ui.exitStatus, kExitStartFailed);
+    EXPECT_TRUE(m_ui.exited());
+    EXPECT_EQ(m_ui.exitStatus(), kExitStartFailed);
 }
 
 TEST_F(StartUp, NoOperationFlagFillsTheSetupWindowWithoutRecording)
@@ -159,7 +159,7 @@ TEST_F(StartUp, NoOperationFlagFillsTheSetupWindowWithoutRecording)
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_EQ(m_ui.setupShown, 1);
     EXPECT_TRUE(m_ui.setupFilled);
-    EXPECT_FALSE(m_ui.exited);
+    EXPECT_FALSE(m_ui.exited());
     EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Night Jazz"));
 }
 
@@ -193,17 +193,19 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
     config.stationTitle = QStringLiteral("old");
     startProgram(path + QStringLiteral(" -noop"));
     EXPECT_EQ(m_ui.messages, QStringList{kNoServers});
-    EXPECT_FALSE(m_ui.exited) << "a playlist that yields nothing leaves the program running";
+    EXPECT_FALSE(m_ui.exited()) << "a playlist that yields nothing leaves the program running";
     EXPECT_EQ(config.playlistAddress, path);
     EXPECT_TRUE(config.stationTitle.isEmpty());
     EXPECT_EQ(config.timeLimitMinutes, 0);
     EXPECT_FALSE(config.timeLimited);
-    EXPECT_TRUE(config.pausedStart);
+    ASSERT_NE(program().recorder(), nullptr);
+    EXPECT_TRUE(program().recorder()->isPausedStart());
     EXPECT_EQ(config.saveFolder, defaultRecordingFolder(true) + QDir::separator());
 
     resetProgram();
     startProgram(path);
-    EXPECT_FALSE(program().configuration().pausedStart);
+    ASSERT_NE(program().recorder(), nullptr);
+    EXPECT_FALSE(program().recorder()->isPausedStart());
 }
 
 TEST_F(StartUp, EmptyCommandLineShowsTheSetupWindowAndKeepsTheMainWindowHidden)
@@ -212,7 +214,7 @@ TEST_F(StartUp, EmptyCommandLineShowsTheSetupWindowAndKeepsTheMainWindowHidden)
     EXPECT_EQ(m_ui.setupShown, 1);
     EXPECT_FALSE(m_ui.setupFilled);
     EXPECT_TRUE(m_ui.messages.isEmpty());
-    EXPECT_FALSE(m_ui.exited);
+    EXPECT_FALSE(m_ui.exited());
     ASSERT_NE(program().recorder(), nullptr);
     EXPECT_EQ(program().setupShowMode, 0);
 }
@@ -246,34 +248,27 @@ TEST_F(StartUp, MainWindowStartValues)
     Recorder *main = program().recorder();
     ASSERT_NE(main, nullptr);
     // Values a previous run may have left behind are set again by reload.
-    main->m_recording = true;
-    main->m_fileNumber = 3;
-    main->m_bitRate = 128;
-    main->m_songName = "x.mp3";
-    main->m_serverHosts.append("host");
-    main->m_awaitingHeader = false;
-    main->m_relay->startListening();
+    main->addServer("host", "/", "80", {});
+    main->toggleListening();
     main->reload();
 
-    EXPECT_TRUE(main->m_awaitingHeader);
-    EXPECT_EQ(main->m_fileNumber, -1);
-    EXPECT_FALSE(main->m_recording);
-    EXPECT_FALSE(main->m_titleMode);
-    EXPECT_FALSE(main->m_live365Station);
-    EXPECT_FALSE(main->m_paused);
-    EXPECT_FALSE(main->m_listening);
-    EXPECT_EQ(main->m_serverNumber, 0);
-    EXPECT_EQ(main->m_metaInterval, 0);
-    EXPECT_EQ(main->m_metaCounter, 0);
-    EXPECT_EQ(main->m_bitRate, 0);
-    EXPECT_TRUE(main->m_songName.isEmpty());
-    EXPECT_TRUE(main->m_responseHeader.isEmpty());
-    EXPECT_EQ(main->m_caption, QStringLiteral("Initializing..."));
-    EXPECT_EQ(main->m_serverHosts, QList<QByteArray>{QByteArray()});
-    EXPECT_EQ(main->m_serverQueries.size(), 1);
+    EXPECT_TRUE(main->isAwaitingHeader());
+    EXPECT_FALSE(main->isFileOpen());
+    EXPECT_FALSE(main->isRecording());
+    EXPECT_FALSE(main->isTitleMode());
+    EXPECT_FALSE(main->isPaused());
+    EXPECT_FALSE(main->isListening());
+    EXPECT_EQ(main->serverNumber(), 0);
+    EXPECT_EQ(main->metadataParser().interval(), 0);
+    EXPECT_EQ(main->metadataParser().counter(), 0);
+    EXPECT_EQ(main->bitRate(), 0);
+    EXPECT_TRUE(main->songName().isEmpty());
+    EXPECT_TRUE(main->responseHeader().isEmpty());
+    EXPECT_EQ(main->caption(), QStringLiteral("Initializing..."));
+    EXPECT_TRUE(main->servers().isEmpty());
     // The listening volume starts at the system's master volume.
-    EXPECT_EQ(main->m_volume, 50);
-    EXPECT_FALSE(main->m_relay->listening);
+    EXPECT_EQ(main->volume(), 50);
+    EXPECT_FALSE(main->relay().listening);
 
     EXPECT_TRUE(main->hasTrayIcon());
     EXPECT_EQ(m_ui.tray.tip, QStringLiteral("Kestrane"));
@@ -298,8 +293,8 @@ TEST_F(StartUp, ExitUnloadsEveryWindowInOrder)
     Recorder *main = context.recorder();
     ASSERT_NE(main, nullptr);
     main->exitFromMenu();
-    EXPECT_TRUE(m_ui.exited);
-    EXPECT_EQ(m_ui.exitStatus, kExitNormal);
+    EXPECT_TRUE(m_ui.exited());
+    EXPECT_EQ(m_ui.exitStatus(), kExitNormal);
     EXPECT_EQ(unloaded, (QStringList{QStringLiteral("add station"), QStringLiteral("setup"), QStringLiteral("display"),
                                      QStringLiteral("confirmation")}));
     EXPECT_EQ(context.recorder(), nullptr);

@@ -52,7 +52,7 @@ protected:
     }
     void TearDown() override
     {
-        if (program().recorder() && program().recorder()->m_recording)
+        if (program().recorder() && program().recorder()->isRecording())
             program().recorder()->stopRecording();
         resetProgram();
     }
@@ -83,9 +83,9 @@ protected:
     {
         ASSERT_TRUE(waitUntil([&] {
             return station->connectionCount() > index && !station->connection(index).open &&
-                   engine->m_byteCount >= station->connection(index).wireBytes;
+                   engine->byteCount() >= station->connection(index).wireBytes;
         })) << "bytes read "
-            << engine->m_byteCount;
+            << engine->byteCount();
     }
 
     QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
@@ -161,7 +161,7 @@ TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
     stream.icecastStyle = true;
     Recorder *engine = startPreset("SONGNAMEONLY");
     waitForStream(engine, 1);
-    EXPECT_FALSE(engine->m_titleMode);
+    EXPECT_FALSE(engine->isTitleMode());
     engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(1);
     EXPECT_EQ(files(), QStringList(QStringLiteral("Vorlane Test Station-03072026.mp3")));
@@ -171,10 +171,10 @@ TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
 TEST_F(StationRecording, FullServerIsSkippedForTheNextOne)
 {
     Recorder *engine = startPreset("SONGNAMEONLY", "/failover.pls");
-    ASSERT_TRUE(waitUntil([&] { return engine->m_serverNumber == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return engine->serverNumber() == 2; }));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
     waitForStream(engine, 2);
-    EXPECT_TRUE(engine->m_recording);
+    EXPECT_TRUE(engine->isRecording());
     EXPECT_GT(file("Vorlane Test Station-03072026.mp3").size(), 0);
 }
 
@@ -185,7 +185,7 @@ TEST_F(StationRecording, BrowserPageStopsTheRecording)
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
                                                   "agent. Please turn this option off to listen to this station."));
-    EXPECT_FALSE(engine->m_recording);
+    EXPECT_FALSE(engine->isRecording());
 }
 
 TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
@@ -204,7 +204,7 @@ TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
     EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Radio Test"));
     EXPECT_TRUE(program().configuration().valid);
     EXPECT_EQ(ui.displayShown, 1);
-    EXPECT_TRUE(engine->m_recording);
+    EXPECT_TRUE(engine->isRecording());
     engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(0);
     EXPECT_EQ(file("Vorlane Test Station-03072026.mp3").left(sent.header.size()), sent.header);
@@ -222,5 +222,5 @@ TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)
         ui.messages,
         QStringList({QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
                      QStringLiteral("Bad playlist filename!")}));
-    EXPECT_FALSE(engine->m_recording);
+    EXPECT_FALSE(engine->isRecording());
 }

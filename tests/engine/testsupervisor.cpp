@@ -124,11 +124,11 @@ protected:
         config.exitAfterRecording = false;
         engine = program().loadRecorder();
         // The tests tick the supervisor themselves, at moments of the fake clock.
-        engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
+        engine->setSupervisorInterval(std::numeric_limits<int>::max());
     }
     void TearDown() override
     {
-        if (Recorder *recorder = program().recorder(); recorder && recorder->m_recording)
+        if (Recorder *recorder = program().recorder(); recorder && recorder->isRecording())
             recorder->stopRecording();
         resetProgram();
     }
@@ -138,7 +138,7 @@ protected:
     {
         engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
         engine->beginRecording();
-        base = engine->m_recordStart;
+        base = engine->recordStartTick();
         ASSERT_TRUE(
             waitUntil([&] { return station.requests.size() == 1 && station.requests[0].endsWith("\r\n\r\n"); }));
         feed(header);
@@ -146,10 +146,10 @@ protected:
     // Sends bytes and waits until the engine has taken them in.
     void feed(const QByteArray &bytes)
     {
-        const qint32 before = engine->m_byteCount;
+        const qint32 before = engine->byteCount();
         station.send(bytes);
-        ASSERT_TRUE(waitUntil([&] { return engine->m_byteCount >= before + bytes.size(); }))
-            << "read " << engine->m_byteCount - before << " of " << bytes.size();
+        ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= before + bytes.size(); }))
+            << "read " << engine->byteCount() - before << " of " << bytes.size();
     }
     // Moves the fake clock to ms after the start of the elapsed clock, lets a
     // little audio arrive (unless silent) and ticks the supervisor.
@@ -225,14 +225,14 @@ TEST_F(Supervisor, SixtyMinuteRecordingTipsAtItsStartAndOneSecondLater)
     start();
     at(0);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:00:00) (-1:00:00 left)"));
-    EXPECT_EQ(engine->m_rawLeft, 60);
-    EXPECT_EQ(engine->m_hoursLeft, 1);
-    EXPECT_EQ(engine->m_caption, QStringLiteral("Now Recording: Test Station"));
+    EXPECT_EQ(engine->recordingClock().rawLeft, 60);
+    EXPECT_EQ(engine->recordingClock().hoursLeft, 1);
+    EXPECT_EQ(engine->caption(), QStringLiteral("Now Recording: Test Station"));
     at(1000);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:01) (-59:59 left)"));
-    EXPECT_EQ(engine->m_secondsPassed, 1);
-    EXPECT_EQ(engine->m_minutesLeft, 59);
-    EXPECT_EQ(engine->m_secondsLeft, 59);
+    EXPECT_EQ(engine->recordingClock().secondsPassed, 1);
+    EXPECT_EQ(engine->recordingClock().minutesLeft, 59);
+    EXPECT_EQ(engine->recordingClock().secondsLeft, 59);
 
     // A long station title: the tip holds its first 64 characters.
     program().configuration().stationTitle = QString(70, QLatin1Char('x'));
@@ -247,19 +247,19 @@ TEST_F(Supervisor, OneMinuteRecordingStopsAtTheFirstTickAfterSixtyAndAHalfSecond
     start();
     // Until 60.5 s the rounded seconds leave 0 whole minutes, not less.
     tickThrough(0, 60500);
-    EXPECT_TRUE(engine->m_recording);
-    EXPECT_EQ(engine->m_rawLeft, 0);
+    EXPECT_TRUE(engine->isRecording());
+    EXPECT_EQ(engine->recordingClock().rawLeft, 0);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (1:00) (-0:00 left)"));
     at(60600);
-    EXPECT_FALSE(engine->m_recording);
+    EXPECT_FALSE(engine->isRecording());
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
-    EXPECT_EQ(engine->m_minutesPassed + engine->m_secondsPassed + engine->m_minutesLeft, 0);
-    EXPECT_FALSE(ui.exited);
+    EXPECT_EQ(engine->recordingClock().minutesPassed + engine->recordingClock().secondsPassed + engine->recordingClock().minutesLeft, 0);
+    EXPECT_FALSE(ui.exited());
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(file("show.mp3").right(128), tagFor("", "Test Station"));
     // The timer keeps running; it only keeps the time fields at 0 now.
     at(61000, false);
-    EXPECT_EQ(engine->m_secondsPassed, 0);
+    EXPECT_EQ(engine->recordingClock().secondsPassed, 0);
     EXPECT_EQ(station.connectionCount(), 1);
 }
 
@@ -273,18 +273,18 @@ TEST_F(Supervisor, PauseOfFiveMinutesIsLeftOutOfTheElapsedTime)
     const qint64 sizeAtPause = QFileInfo(folder + QStringLiteral("show.mp3")).size();
     // Audio keeps arriving during the pause but is not written.
     tickThrough(31000, 330000, true, 1000);
-    EXPECT_EQ(engine->m_caption, QStringLiteral("PAUSED...show.mp3"));
+    EXPECT_EQ(engine->caption(), QStringLiteral("PAUSED...show.mp3"));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane -- PAUSED"));
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("show.mp3")).size(), sizeAtPause);
     engine->togglePause();
     EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Pause Recording"));
     tickThrough(330100, 340000);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:40)"));
-    EXPECT_EQ(engine->m_caption, QStringLiteral("Now Recording: Test Station"));
+    EXPECT_EQ(engine->caption(), QStringLiteral("Now Recording: Test Station"));
     EXPECT_GT(QFileInfo(folder + QStringLiteral("show.mp3")).size(), sizeAtPause);
     // Only the six time fields are told how long the recording ran.
-    EXPECT_EQ(engine->m_minutesPassed, 0);
-    EXPECT_EQ(engine->m_secondsPassed, 40);
+    EXPECT_EQ(engine->recordingClock().minutesPassed, 0);
+    EXPECT_EQ(engine->recordingClock().secondsPassed, 40);
 }
 
 TEST_F(Supervisor, TwoTitleChangesDuringAPauseOpenOneFileForTheLastTitle)
@@ -296,9 +296,9 @@ TEST_F(Supervisor, TwoTitleChangesDuringAPauseOpenOneFileForTheLastTitle)
     feed(b);
     engine->togglePause();
     feed(metadataBlock("B - 2") + c + metadataBlock("C - 3"));
-    EXPECT_EQ(engine->m_songName, QByteArray("C - 3.mp3"));
+    EXPECT_EQ(engine->songName(), QByteArray("C - 3.mp3"));
     engine->superviseTick();
-    EXPECT_EQ(engine->m_caption, QStringLiteral("PAUSED...C - 3.mp3"));
+    EXPECT_EQ(engine->caption(), QStringLiteral("PAUSED...C - 3.mp3"));
     engine->togglePause();
     feed(d + metadataBlock("") + e);
     engine->stopRecording();
@@ -323,8 +323,8 @@ TEST_F(Supervisor, TimeTheHandlerSpendsOnNewFilesIsNotSilence)
     EXPECT_GE(clock.tickCount() - before, 12500);
     clock.advance(100);
     engine->superviseTick();
-    EXPECT_EQ(engine->m_caption, QStringLiteral("Now Recording: Artist - Song 25.mp3"));
-    EXPECT_EQ(engine->m_retryCount, 0);
+    EXPECT_EQ(engine->caption(), QStringLiteral("Now Recording: Artist - Song 25.mp3"));
+    EXPECT_EQ(engine->retryCount(), 0);
     EXPECT_EQ(station.connectionCount(), 1);
 }
 
@@ -334,11 +334,11 @@ TEST_F(Supervisor, StopEndsAPausedStartAndItsPendingFile)
     program().configuration().startPaused = true;
     start("ICY 200 OK\r\nicy-name:Feed FM\r\nicy-metaint:16\r\n\r\n");
     feed(noise(16, 1) + metadataBlock("A - 1"));
-    EXPECT_TRUE(engine->m_paused);
-    EXPECT_EQ(engine->m_pendingFileName, QByteArray("A - 1.mp3"));
+    EXPECT_TRUE(engine->isPaused());
+    EXPECT_EQ(engine->pendingFileName(), QByteArray("A - 1.mp3"));
     engine->stopRecording();
-    EXPECT_FALSE(engine->m_paused);
-    EXPECT_TRUE(engine->m_pendingFileName.isEmpty());
+    EXPECT_FALSE(engine->isPaused());
+    EXPECT_TRUE(engine->pendingFileName().isEmpty());
     EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Pause Recording"));
     EXPECT_FALSE(ui.tray.pauseRecording.enabled);
     EXPECT_TRUE(files().isEmpty());
@@ -349,14 +349,14 @@ TEST_F(Supervisor, CounterChangingSignDuringARecordingIsNotSilence)
     clock.setTick(std::numeric_limits<qint32>::max() - 5000);
     start();
     tickThrough(0, 12000);
-    EXPECT_LT(engine->m_lastDataTick, 0) << "the counter changed sign";
+    EXPECT_LT(engine->lastDataTick(), 0) << "the counter changed sign";
     EXPECT_FALSE(ui.captions.contains(QStringLiteral("[ERR] NETWORK: Awaiting data...")));
     EXPECT_EQ(station.connectionCount(), 1);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:12)"));
 
     // Real silence after the change of sign is still noticed.
     tickThrough(12100, 14200, false);
-    EXPECT_EQ(engine->m_caption, QStringLiteral("[ERR] NETWORK: Awaiting data..."));
+    EXPECT_EQ(engine->caption(), QStringLiteral("[ERR] NETWORK: Awaiting data..."));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- NETWORK: Awaiting data..."));
     tickThrough(14300, 22000, false);
     EXPECT_EQ(station.connectionCount(), 1);
@@ -373,8 +373,8 @@ TEST_F(Supervisor, FourTimeoutsWithoutDataBetweenThemStopWithTheNetworkMessage)
     qint64 ms = now();
     for (int timeout = 1; timeout <= 4; ++timeout) {
         const int connections = station.connectionCount();
-        const qint32 silentSince = engine->m_lastDataTick;
-        while (station.connectionCount() == connections && engine->m_recording) {
+        const qint32 silentSince = engine->lastDataTick();
+        while (station.connectionCount() == connections && engine->isRecording()) {
             ms += 100;
             at(ms, false);
             ASSERT_LT(ms, 60000);
@@ -385,8 +385,8 @@ TEST_F(Supervisor, FourTimeoutsWithoutDataBetweenThemStopWithTheNetworkMessage)
         EXPECT_LE(silence, 10100);
         if (timeout < 4) {
             EXPECT_TRUE(waitUntil([&] { return station.requests.last().endsWith("\r\n\r\n"); }));
-            EXPECT_EQ(engine->m_retryCount, timeout);
-            EXPECT_EQ(engine->m_serverNumber, 1);
+            EXPECT_EQ(engine->retryCount(), timeout);
+            EXPECT_EQ(engine->serverNumber(), 1);
         }
     }
     EXPECT_EQ(station.connectionCount(), 4);
@@ -394,10 +394,10 @@ TEST_F(Supervisor, FourTimeoutsWithoutDataBetweenThemStopWithTheNetworkMessage)
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- TIMEOUT! Reconnecting...")));
     EXPECT_EQ(ui.messages,
               QStringList(QStringLiteral("Network errors have interrupted successful recording of Test Station!")));
-    EXPECT_FALSE(engine->m_recording);
+    EXPECT_FALSE(engine->isRecording());
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
     EXPECT_EQ(file("show.mp3"), kPlainHeader + audio + tagFor("", "Test Station"));
-    EXPECT_FALSE(ui.exited) << "the preset does not ask for the exit";
+    EXPECT_FALSE(ui.exited()) << "the preset does not ask for the exit";
 }
 
 TEST_F(Supervisor, DataBetweenTimeoutsStartsTheCountAgain)
@@ -413,9 +413,9 @@ TEST_F(Supervisor, DataBetweenTimeoutsStartsTheCountAgain)
         }
         ASSERT_TRUE(waitUntil([&] { return station.requests.last().endsWith("\r\n\r\n"); }));
         feed(kPlainHeader + noise(500, static_cast<quint32>(stall)));
-        EXPECT_EQ(engine->m_retryCount, 0);
+        EXPECT_EQ(engine->retryCount(), 0);
     }
-    EXPECT_TRUE(engine->m_recording);
+    EXPECT_TRUE(engine->isRecording());
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(file("show.mp3").size(), 6 * kPlainHeader.size() + 5 * 500);
 }
@@ -427,14 +427,16 @@ TEST_F(Supervisor, NoTickRunsWhileAnotherWaitsForAConnection)
     // The reconnection will wait the full ten seconds for a server that never
     // answers, while the real timer fires as fast as it can.
     NeverAnswering silent;
-    engine->m_serverPorts[1] = QByteArray::number(silent.port);
-    engine->m_supervisorTimer->setInterval(0);
+    StreamServer server = engine->servers().at(0);
+    server.port = QByteArray::number(silent.port);
+    engine->replaceServer(1, server);
+    engine->setSupervisorInterval(0);
     at(now() + 10100, false);
     // Ticks inside that wait would have counted the same silence again and
     // again, up to the network message; only this one timeout counted.
     EXPECT_EQ(ui.captions.count(QStringLiteral("[ERR] TIMEOUT! Reconnecting...")), 1);
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
-    EXPECT_FALSE(engine->m_recording);
+    EXPECT_FALSE(engine->isRecording());
 }
 
 TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
@@ -444,22 +446,22 @@ TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
         resetProgram();
         RecordingFrontEnd &frontEnd = ui;
         frontEnd.messages.clear();
-        frontEnd.exited = false;
+        frontEnd.clearExit();
         Preset &config = program().configuration();
         config.saveFolder = folder;
         config.captureMode = 1;
         config.recordingFileName = QStringLiteral("none.mp3");
         config.listenAtStart = false;
         config.exitAfterRecording = true;
-        config.startedFromSetupWindow = fromSetupWindow;
         Recorder *recorder = program().loadRecorder();
+        recorder->setStartedFromSetupWindow(fromSetupWindow);
         recorder->addServer("127.0.0.1", "/stream", QByteArray::number(closedPort()), QByteArray());
         recorder->beginRecording();
         EXPECT_EQ(frontEnd.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
-        EXPECT_EQ(frontEnd.exited, !fromSetupWindow);
+        EXPECT_EQ(frontEnd.exited(), !fromSetupWindow);
         EXPECT_EQ(program().recorder() != nullptr, fromSetupWindow);
         if (!fromSetupWindow) {
-            EXPECT_EQ(frontEnd.exitStatus, 0);
+            EXPECT_EQ(frontEnd.exitStatus(), 0);
         }
     }
     engine = nullptr;
@@ -473,10 +475,10 @@ TEST_F(Supervisor, EndOfATimedRecordingEndsTheProgramWhenThePresetAsks)
     config.exitAfterRecording = true;
     start();
     tickThrough(0, 60500);
-    EXPECT_FALSE(ui.exited);
+    EXPECT_FALSE(ui.exited());
     at(60600);
-    EXPECT_TRUE(ui.exited);
-    EXPECT_EQ(ui.exitStatus, 0);
+    EXPECT_TRUE(ui.exited());
+    EXPECT_EQ(ui.exitStatus(), 0);
     EXPECT_EQ(program().recorder(), nullptr) << "the main window was unloaded";
     // The recording was closed (and its file tagged) before the end.
     EXPECT_EQ(file("show.mp3").right(128), tagFor("", "Test Station"));
@@ -490,25 +492,25 @@ TEST_F(Supervisor, StopBeforeAPendingServerChangeIsNotUndone)
     engine->addServer("127.0.0.1", "/stream", QByteArray::number(full.port()), QByteArray());
     engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
     engine->beginRecording();
-    ASSERT_TRUE(waitUntil([&] { return engine->m_changeServerPending; }));
+    ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending(); }));
     engine->stopRecording();
     engine->superviseTick();
-    EXPECT_FALSE(engine->m_recording);
-    EXPECT_EQ(engine->m_serverNumber, 1);
+    EXPECT_FALSE(engine->isRecording());
+    EXPECT_EQ(engine->serverNumber(), 1);
     waitUntil([] { return false; }, 50);
     EXPECT_EQ(station.connectionCount(), 0);
 }
 
 TEST_F(Supervisor, ListenCaptionAndVolumeFollowTheEngineEveryTick)
 {
-    engine->m_volume = 40;
+    engine->setVolume(40);
     engine->superviseTick();
-    EXPECT_EQ(engine->m_relay->appliedVolume, 40);
+    EXPECT_EQ(engine->relay().appliedVolume, 40);
     EXPECT_EQ(ui.tray.listen.caption, QStringLiteral("Listen to recording"));
-    engine->m_listening = true;
-    engine->m_volume = 75;
+    engine->toggleListening(); // idle: only the flag and, at the next tick, the caption
+    engine->setVolume(75);
     engine->superviseTick();
-    EXPECT_EQ(engine->m_relay->appliedVolume, 75);
+    EXPECT_EQ(engine->relay().appliedVolume, 75);
     EXPECT_EQ(ui.tray.listen.caption, QStringLiteral("Stop listening to recording"));
     const int changes = ui.trayChanges;
     engine->superviseTick();

@@ -54,14 +54,14 @@ protected:
         config.timeLimited = false;
         config.exitAfterRecording = false;
         engine = program().loadRecorder();
-        engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
+        engine->setSupervisorInterval(std::numeric_limits<int>::max());
         stream.pace = teststation::Stream::Pace::Fast;
         stream.metaInt = 1000;
         stream.titles = {"Artist One - Song One"};
     }
     void TearDown() override
     {
-        if (Recorder *recorder = program().recorder(); recorder && recorder->m_recording)
+        if (Recorder *recorder = program().recorder(); recorder && recorder->isRecording())
             recorder->stopRecording();
         resetProgram();
     }
@@ -84,21 +84,21 @@ protected:
             if (station.connectionCount() <= index)
                 return false;
             const teststation::ConnectionRecord &sent = station.connection(index);
-            return (sent.stalled || !sent.open) && engine->m_byteCount >= sent.wireBytes;
+            return (sent.stalled || !sent.open) && engine->byteCount() >= sent.wireBytes;
         })) << "read "
-            << engine->m_byteCount;
+            << engine->byteCount();
     }
     // Ticks every 100 ms of the fake clock until the station has one more
     // connection; returns the silence (ms) the reconnect came after.
     qint64 tickUntilReconnected(const teststation::Station &station)
     {
         const int connections = station.connectionCount();
-        const qint32 silentSince = engine->m_lastDataTick;
+        const qint32 silentSince = engine->lastDataTick();
         for (int ticks = 0; ticks < 200; ++ticks) {
             clock.advance(100);
             const qint32 tickedAt = clock.tickCount();
             engine->superviseTick();
-            if (engine->m_retryCount > 0) {
+            if (engine->retryCount() > 0) {
                 EXPECT_TRUE(waitUntil([&] { return station.connectionCount() > connections; }));
                 return tickedAt - silentSince;
             }
@@ -109,7 +109,7 @@ protected:
     // Waits for the data handler to ask for a change of server, then ticks once.
     void tickOnServerChange()
     {
-        ASSERT_TRUE(waitUntil([&] { return engine->m_changeServerPending; }));
+        ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending(); }));
         engine->superviseTick();
     }
 
@@ -147,13 +147,13 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- NETWORK: Awaiting data...")));
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- TIMEOUT! Reconnecting...")));
     waitUntilRead(station, 1);
-    EXPECT_EQ(engine->m_serverNumber, 1);
+    EXPECT_EQ(engine->serverNumber(), 1);
     EXPECT_EQ(station.connection(1).target, QByteArray("/stream"));
     EXPECT_GT(file(song).size(), sizeBefore);
     // Data again: the caption says so at the next tick.
     engine->superviseTick();
-    EXPECT_EQ(engine->m_caption, QStringLiteral("Now Recording: Artist One - Song One.mp3"));
-    EXPECT_EQ(engine->m_retryCount, 0);
+    EXPECT_EQ(engine->caption(), QStringLiteral("Now Recording: Artist One - Song One.mp3"));
+    EXPECT_EQ(engine->retryCount(), 0);
     engine->stopRecording();
 
     // The open file went on: the second connection's header and audio follow
@@ -220,7 +220,7 @@ TEST_F(StationSupervisor, RefusalFromServerTwoOfThreeMovesToServerThree)
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- Server Full... trying server 2")));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
     waitUntilRead(station, 1);
-    EXPECT_EQ(engine->m_serverNumber, 3);
+    EXPECT_EQ(engine->serverNumber(), 3);
     EXPECT_EQ(station.connection(0).target, QByteArray("/full"));
     EXPECT_EQ(station.connection(1).target, QByteArray("/stream"));
     engine->stopRecording();
@@ -249,11 +249,12 @@ TEST_F(StationSupervisor, RedirectToASecondStationReplacesTheEntryAndRecordsFrom
     waitUntilRead(target, 0);
     engine->stopRecording();
 
-    EXPECT_EQ(engine->m_serverNumber, 1);
-    EXPECT_EQ(engine->m_serverHosts.at(1), QByteArray("127.0.0.1"));
-    EXPECT_EQ(engine->m_serverPorts.at(1), QByteArray::number(target.port()));
-    EXPECT_EQ(engine->m_serverPaths.at(1), QByteArray("/live"));
-    EXPECT_EQ(engine->m_serverQueries.at(1), QByteArray("sid=2"));
+    EXPECT_EQ(engine->serverNumber(), 1);
+    const StreamServer moved = engine->servers().at(0);
+    EXPECT_EQ(moved.host, QByteArray("127.0.0.1"));
+    EXPECT_EQ(moved.port, QByteArray::number(target.port()));
+    EXPECT_EQ(moved.path, QByteArray("/live"));
+    EXPECT_EQ(moved.query, QByteArray("sid=2"));
     EXPECT_EQ(mover.connectionCount(), 1);
     EXPECT_TRUE(target.connection(0).request.startsWith("GET /live?sid=2 HTTP/1.1\r\n"));
     const teststation::ConnectionRecord &sent = target.connection(0);
@@ -270,7 +271,7 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         resetProgram();
         ui.messages.clear();
         ui.captions.clear();
-        ui.exited = false;
+        ui.clearExit();
         Preset &config = program().configuration();
         config.saveFolder = folder;
         config.stationTitle = QStringLiteral("Test Station");
@@ -278,9 +279,9 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         config.listenAtStart = false;
         config.exitAfterRecording = exitAfterwards;
         // Started from the setup window; the servers' answers count as data.
-        config.startedFromSetupWindow = true;
         engine = program().loadRecorder();
-        engine->m_supervisorTimer->setInterval(std::numeric_limits<int>::max());
+        engine->setStartedFromSetupWindow(true);
+        engine->setSupervisorInterval(std::numeric_limits<int>::max());
 
         teststation::Config stationConfig;
         stationConfig.everyRequest = teststation::Page::statusOnly("HTTP/1.0 302 Redirect");
@@ -295,11 +296,11 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         EXPECT_EQ(ui.captions.count(QStringLiteral("[ERR]: Server full, trying next server...")), 3);
         EXPECT_EQ(ui.messages, QStringList(QStringLiteral("All servers are full!")));
         EXPECT_TRUE(files().isEmpty());
-        EXPECT_EQ(ui.exited, exitAfterwards);
+        EXPECT_EQ(ui.exited(), exitAfterwards);
         if (exitAfterwards) {
             EXPECT_EQ(program().recorder(), nullptr);
         } else {
-            EXPECT_FALSE(engine->m_recording);
+            EXPECT_FALSE(engine->isRecording());
             EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
         }
     }
@@ -325,7 +326,7 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     EXPECT_GT(tickUntilReconnected(station), 10000);
     tickOnServerChange();
     waitUntilRead(station, 2);
-    EXPECT_EQ(engine->m_serverNumber, 2);
+    EXPECT_EQ(engine->serverNumber(), 2);
     engine->stopRecording();
 
     const teststation::ConnectionRecord &first = station.connection(0);

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QStringList>
 
 #include "platform/frontend.h"
 
 // A front end that records what the program asked of the user interface.
 // Installs itself for its lifetime; exitProcess() records the status and returns.
+// The recorder asks for the exit through a queued signal: exited() lets such
+// calls that are already posted arrive before it answers.
 class RecordingFrontEnd final : public platform::FrontEnd
 {
 public:
@@ -29,9 +33,16 @@ public:
     }
     void exitProcess(int status) override
     {
-        exited = true;
-        exitStatus = status;
+        m_exited = true;
+        m_exitStatus = status;
     }
+    bool exited() const
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        return m_exited;
+    }
+    int exitStatus() const { return exited() ? m_exitStatus : -1; }
+    void clearExit() { m_exited = false; }
 
     QStringList messages;
     QStringList captions;
@@ -41,6 +52,8 @@ public:
     int setupShown = 0;
     bool setupFilled = false;
     int displayShown = 0;
-    bool exited = false;
-    int exitStatus = -1;
+
+private:
+    bool m_exited = false;
+    int m_exitStatus = -1;
 };
