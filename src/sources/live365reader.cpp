@@ -1,22 +1,18 @@
 #include "sources/live365reader.h"
 
-#include <QTimer>
-
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "config/inivalues.h"
 #include "platform/bytetext.h"
-#include "platform/clock.h"
-#include "platform/eventpump.h"
 #include "sources/socket.h"
 
 namespace
 {
 
-constexpr int kTimerPeriodMs = 100;
-// A connection wait gives up after more than this many milliseconds.
-constexpr qint64 kConnectLimitMs = 3000;
+// A connection wait gives up once more than 3000 ms have passed.
+constexpr qint64 kConnectLimitMs = 3001;
 // Name and window pages must be complete this long after their request began.
 constexpr qint64 kPageLimitMs = 15000;
 // A playlist page still loading after this long is requested again.
@@ -72,6 +68,14 @@ bool readNumber(const QByteArray &text, qint32 *value)
     return true;
 }
 
+// The delay of a timed call for a deadline this many milliseconds away: one
+// already past is due at once; one further off than a call can hold is looked
+// at again when the call comes (as is one that comes early).
+int callDelay(qint64 ms)
+{
+    return static_cast<int>(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
+}
+
 // Connection waits: the difference in 32-bit arithmetic, right across the wrap.
 qint64 waitElapsed(qint32 start)
 {
@@ -92,10 +96,8 @@ Live365Reader::Live365Reader(QObject *parent)
     for (Request *request : {&m_name, &m_window, &m_playlist})
         setUpRequest(*request);
 
-    connect(m_name.timer, &QTimer::timeout, this, &Live365Reader::onNameTimer);
-    connect(m_window.timer, &QTimer::timeout, this, &Live365Reader::onWindowTimer);
-    connect(m_playlist.timer, &QTimer::timeout, this, &Live365Reader::onReloadTimer);
-    // Only the playlist socket reports errors; the other two have their page watchdogs.
+    // Only the playlist socket reports errors once connected; the other two
+    // have their page watchdogs.
     connect(m_playlist.socket, &Socket::failed, this, &Live365Reader::onPlaylistSocketError);
 }
 
@@ -104,12 +106,13 @@ Live365Reader::~Live365Reader() = default;
 void Live365Reader::setUpRequest(Request &request)
 {
     request.socket = new Socket(this);
-    request.timer = new QTimer(this);
-    request.timer->setInterval(kTimerPeriodMs);
     Request *const r = &request;
     connect(request.socket, &Socket::dataArrived, this, [this, r] { readPage(*r); });
     // What the peer sent before closing is still to be read.
     connect(request.socket, &Socket::peerClosed, this, [this, r] { readPage(*r); });
+    request.connection = new ConnectionWait(request.socket, this);
+    connect(request.connection, &ConnectionWait::finished, this,
+            [this, r](ConnectionWait::Outcome outcome) { onConnectionOutcome(*r, outcome); });
 }
 
 void Live365Reader::startStation(const QByteArray &stationNumber, bool aflMode)
@@ -121,10 +124,12 @@ void Live365Reader::startStation(const QByteArray &stationNumber, bool aflMode)
 void Live365Reader::setStationName(const QByteArray &name)
 {
     m_stationName = name;
-    if (name.isEmpty())
+    if (name.isEmpty()) {
         stopEverything(false);
-    else
+    } else {
+        scheduleTimer(m_playlist); // a hanging playlist load is reloaded only for a named station
         readWindow();
+    }
 }
 
 void Live365Reader::readWindow()
@@ -179,7 +184,7 @@ QByteArray Live365Reader::extractBetween(const QByteArray &text, const QByteArra
 bool Live365Reader::isIdle() const
 {
     for (const Request *request : {&m_name, &m_window, &m_playlist}) {
-        if (request->pending || request->timer->isActive())
+        if (request->pending || request->timerRunning)
             return false;
     }
     return true;
@@ -187,13 +192,13 @@ bool Live365Reader::isIdle() const
 
 void Live365Reader::startRequest(Request &request, const QByteArray &address)
 {
-    const quint32 generation = ++request.generation;
+    ++request.generation;
     ParsedUrl uri;
     const bool parsed = !address.isEmpty() && uri.setUri(address);
+    request.connection->cancel();
+    platform::clock().cancelCall(request.limitCall);
+    request.limitCall = 0;
     request.socket->close();
-    platform::letPendingEventsRun();
-    if (generation != request.generation)
-        return; // started again or stopped meanwhile
 
     request.uri = uri;
     request.page.clear();
@@ -203,84 +208,144 @@ void Live365Reader::startRequest(Request &request, const QByteArray &address)
     if (!parsed) {
         // An address that cannot be split reaches no server.
         request.pending = false;
+        scheduleTimer(request);
         Q_EMIT failed(request.connectionErrorCode);
         return;
     }
-    request.socket->connectTo(request.uri.host(), request.uri.port());
     request.start = platform::clock().tickCount();
     request.pending = true;
-    waitForConnections();
+    // Not sent yet: the page watchdog rests, the song's seconds may still reload.
+    scheduleTimer(request);
+    request.connection->start(request.uri.host(), request.uri.port(), kConnectLimitMs);
 }
 
-void Live365Reader::waitForConnections()
+void Live365Reader::onConnectionOutcome(Request &request, ConnectionWait::Outcome outcome)
 {
-    // One wait serves every request: one started from a callback inside it is
-    // picked up by the loop below instead of waiting on its own.
-    platform::WaitGuard guard(m_waiting);
-    if (!guard.entered())
+    if (!request.pending || request.sent)
         return;
-    for (;;) {
-        bool raised = false;
-        bool connecting = false;
-        for (Request *request : {&m_name, &m_window, &m_playlist}) {
-            if (!request->pending || request->sent)
-                continue;
-            if (pollConnection(*request)) {
-                raised = true; // the host may have changed anything: look again
-                break;
-            }
-            if (request->pending && !request->sent)
-                connecting = true;
-        }
-        if (raised)
-            continue;
-        if (!connecting)
-            return;
-        platform::letPendingEventsRun();
-        platform::clock().sleep(1); // spare the processor; a fake clock moves on instead
-    }
-}
-
-bool Live365Reader::pollConnection(Request &request)
-{
-    const Socket::State state = request.socket->state();
-    // A peer that accepted and closed again counts as connected: the request
-    // then goes nowhere and the page's watchdog or the reload takes over.
-    if (state == Socket::State::Connected || state == Socket::State::PeerClosed) {
+    switch (outcome) {
+    case ConnectionWait::Outcome::Connected:
+        // A peer that accepted and closed again counts as connected: the request
+        // then goes nowhere and the page's watchdog or the reload takes over.
         request.sent = true;
         if (&request == &m_name)
             m_aflMode = m_nameAflMode;
-        request.timer->start();
-        QByteArray text = QByteArrayLiteral("GET ") + request.uri.path();
-        if (!request.uri.query().isEmpty())
-            text += '?' + request.uri.query();
-        text += QByteArrayLiteral(" HTTP/1.1\r\nHost: ") + request.uri.host() + QByteArrayLiteral("\r\n\r\n");
-        request.socket->send(text);
-        return false;
+        startTimer(request);
+        sendRequest(request);
+        break;
+    case ConnectionWait::Outcome::Failed: {
+        // Reported from the event loop, for the reason given in readPage. The
+        // attempt then goes on until the connection limit unless the host stops it.
+        Request *const r = &request;
+        const quint32 generation = request.generation;
+        QMetaObject::invokeMethod(
+            this,
+            [this, r, generation] {
+                if (generation != r->generation)
+                    return;
+                reportConnectionError(*r);
+                if (generation != r->generation || !r->pending || r->sent || r->limitCall != 0)
+                    return;
+                r->limitCall = platform::clock().callAfter(callDelay(kConnectLimitMs - waitElapsed(r->start)), this,
+                                                           [this, r] { onConnectionLimit(*r); });
+            },
+            Qt::QueuedConnection);
+        break;
     }
-    if (state == Socket::State::Error && !request.errorReported) {
-        // Once per attempt; the wait goes on until the host stops it or the limit passes.
-        request.errorReported = true;
-        Q_EMIT failed(request.connectionErrorCode);
-        return true;
-    }
-    if (waitElapsed(request.start) > kConnectLimitMs) {
+    case ConnectionWait::Outcome::TimedOut:
         stopRequest(request);
         Q_EMIT failed(request.timeoutCode);
-        return true;
+        break;
     }
-    return false;
+}
+
+void Live365Reader::sendRequest(Request &request)
+{
+    QByteArray text = QByteArrayLiteral("GET ") + request.uri.path();
+    if (!request.uri.query().isEmpty())
+        text += '?' + request.uri.query();
+    text += QByteArrayLiteral(" HTTP/1.1\r\nHost: ") + request.uri.host() + QByteArrayLiteral("\r\n\r\n");
+    request.socket->send(text);
+}
+
+void Live365Reader::reportConnectionError(Request &request)
+{
+    // Once per attempt, whichever notices the error first.
+    if (request.errorReported)
+        return;
+    request.errorReported = true;
+    Q_EMIT failed(request.connectionErrorCode);
+}
+
+void Live365Reader::onConnectionLimit(Request &request)
+{
+    request.limitCall = 0;
+    if (!request.pending || request.sent)
+        return;
+    if (waitElapsed(request.start) >= kConnectLimitMs) {
+        stopRequest(request);
+        Q_EMIT failed(request.timeoutCode);
+        return;
+    }
+    request.limitCall = platform::clock().callAfter(callDelay(kConnectLimitMs - waitElapsed(request.start)), this,
+                                                    [this, r = &request] { onConnectionLimit(*r); });
 }
 
 void Live365Reader::stopRequest(Request &request)
 {
     ++request.generation;
-    request.timer->stop();
+    stopTimer(request);
+    request.connection->cancel();
+    platform::clock().cancelCall(request.limitCall);
+    request.limitCall = 0;
     request.socket->close();
     request.page.clear();
     request.pending = false;
     request.sent = false;
     request.complete = false;
+}
+
+void Live365Reader::startTimer(Request &request)
+{
+    request.timerRunning = true;
+    scheduleTimer(request);
+}
+
+void Live365Reader::stopTimer(Request &request)
+{
+    request.timerRunning = false;
+    scheduleTimer(request);
+}
+
+void Live365Reader::scheduleTimer(Request &request)
+{
+    platform::clock().cancelCall(request.timerCall);
+    request.timerCall = 0;
+    if (!request.timerRunning)
+        return;
+    const qint64 due = msUntilTimerDue(request);
+    if (due == std::numeric_limits<qint64>::max())
+        return; // nothing to watch until the state changes
+    request.timerCall = platform::clock().callAfter(callDelay(due), this, [this, r = &request] {
+        r->timerCall = 0;
+        onTimer(*r);
+    });
+}
+
+qint64 Live365Reader::msUntilTimerDue(const Request &request) const
+{
+    // The first moment at which the matching on...Timer check holds.
+    qint64 due = std::numeric_limits<qint64>::max();
+    if (&request != &m_playlist) {
+        if (request.pending && request.sent)
+            due = kPageLimitMs + 1 - timerElapsed(request.start);
+        return due;
+    }
+    if (request.pending && request.sent && !m_stationName.isEmpty())
+        due = kPlaylistReloadMs + 1 - timerElapsed(request.start);
+    if (m_secondsLeft > 0)
+        due = std::min(due, static_cast<qint64>(m_secondsLeft) * 1000 + 1 - timerElapsed(m_titleTime));
+    return due;
 }
 
 void Live365Reader::stopEverything(bool keepFrameAddress)
@@ -314,8 +379,7 @@ void Live365Reader::readPage(Request &request)
     }
     request.complete = true;
     // Handled from the event loop rather than inside the socket's notification:
-    // the handling waits for other connections, and a socket closed in such a
-    // wait must not be destroyed while its own notification is still running.
+    // the host's answer may close or restart this very socket.
     Request *const r = &request;
     const quint32 generation = request.generation;
     QMetaObject::invokeMethod(
@@ -342,11 +406,10 @@ void Live365Reader::handleNamePage()
         Q_EMIT failed(ErrNoBroadcast);
     else
         Q_EMIT stationNameFound(extractBetween(page, kNameStart, kNameEnd, 1));
-    platform::letPendingEventsRun();
     // Unless the host started another name request meanwhile.
     if (generation == m_name.generation) {
         m_name.socket->close();
-        m_name.timer->stop();
+        stopTimer(m_name);
     }
 }
 
@@ -367,10 +430,9 @@ void Live365Reader::handleWindowPage()
         m_frameAddress = address;
         startRequest(m_playlist, m_frameAddress + m_stationName);
     }
-    platform::letPendingEventsRun();
     if (generation == m_window.generation) {
         m_window.socket->close();
-        m_window.timer->stop();
+        stopTimer(m_window);
     }
 }
 
@@ -387,40 +449,44 @@ void Live365Reader::handlePlaylistPage()
     const QByteArray seconds = extractBetween(page, kSecondsStart, kSecondsEnd, 1);
     qint32 value = 0;
     m_secondsLeft = readNumber(extractBetween(seconds, QByteArrayLiteral(" "), kSecondsEnd, 1), &value) ? value : 0;
-    platform::letPendingEventsRun();
+    scheduleTimer(m_playlist);
 }
 
 void Live365Reader::onPlaylistSocketError()
 {
+    // The song's seconds now count from tick 0, which normally means a reload
+    // at once (after the error has been reported).
     m_titleTime = 0;
     // Reported from the event loop, for the reason given in readPage.
     const quint32 generation = m_playlist.generation;
     QMetaObject::invokeMethod(
         this,
         [this, generation] {
-            // Once per attempt: the connection wait may have reported it already.
-            if (generation != m_playlist.generation || m_playlist.errorReported)
+            if (generation != m_playlist.generation)
                 return;
-            m_playlist.errorReported = true;
-            Q_EMIT failed(ErrPlaylistConnection);
+            reportConnectionError(m_playlist);
+            if (generation == m_playlist.generation)
+                scheduleTimer(m_playlist);
         },
         Qt::QueuedConnection);
 }
 
-void Live365Reader::onNameTimer()
+void Live365Reader::onTimer(Request &request)
 {
-    if (m_name.pending && m_name.sent && timerElapsed(m_name.start) > kPageLimitMs) {
-        stopRequest(m_name);
-        Q_EMIT failed(ErrNameTimeout);
-    }
+    if (&request == &m_playlist)
+        onReloadTimer();
+    else
+        onPageTimer(request);
 }
 
-void Live365Reader::onWindowTimer()
+void Live365Reader::onPageTimer(Request &request)
 {
-    if (m_window.pending && m_window.sent && timerElapsed(m_window.start) > kPageLimitMs) {
-        stopRequest(m_window);
-        Q_EMIT failed(ErrWindowTimeout);
+    if (request.pending && request.sent && timerElapsed(request.start) > kPageLimitMs) {
+        stopRequest(request);
+        Q_EMIT failed(request.timeoutCode);
+        return;
     }
+    scheduleTimer(request);
 }
 
 void Live365Reader::onReloadTimer()
@@ -430,8 +496,11 @@ void Live365Reader::onReloadTimer()
         reload();
         return;
     }
-    if (m_secondsLeft > 0 && timerElapsed(m_titleTime) > static_cast<qint64>(m_secondsLeft) * 1000)
+    if (m_secondsLeft > 0 && timerElapsed(m_titleTime) > static_cast<qint64>(m_secondsLeft) * 1000) {
         reload();
+        return;
+    }
+    scheduleTimer(m_playlist);
 }
 
 void Live365Reader::reload()

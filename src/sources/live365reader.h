@@ -4,9 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/clock.h"
+#include "sources/connectionwait.h"
 #include "sources/parsedurl.h"
 
-class QTimer;
 class Socket;
 
 // Follows a Live365 station through the Live365 web pages and reports the
@@ -21,10 +22,10 @@ class Socket;
 // Any failure is Error(code); the host answers it by writing an empty station
 // name (which stops everything) and showing showError(code).
 //
-// Everything runs on the one user-interface thread. Connection waits let
-// pending events run, so host callbacks may run inside them; the reader's
-// own waits never nest (a request started inside a wait joins it). Times are
-// measured with platform::clock().
+// Everything runs on the one user-interface thread and nothing waits: each
+// request connects on its own and reports later from the event loop (only an
+// address that cannot be split fails at once). Times are measured with
+// platform::clock().
 class Live365Reader final : public QObject
 {
     Q_OBJECT
@@ -90,11 +91,18 @@ Q_SIGNALS:
     void failed(qint32 code);
 
 private:
-    // One of the three web requests with its socket, timer and page.
+    // One of the three web requests with its socket, connection wait, timer and page.
     struct Request
     {
         Socket *socket = nullptr;
-        QTimer *timer = nullptr;
+        ConnectionWait *connection = nullptr;
+        // The page watchdog (name, window) or the reload (playlist): running from
+        // the first request sent until stopped; its call is set for the next
+        // moment it may have something to do.
+        bool timerRunning = false;
+        platform::Clock::CallId timerCall = 0;
+        // After a connection error the attempt still ends at the connection limit.
+        platform::Clock::CallId limitCall = 0;
         qint32 connectionErrorCode = 0;
         qint32 timeoutCode = 0;
         ParsedUrl uri;
@@ -109,17 +117,23 @@ private:
 
     void setUpRequest(Request &request);
     void startRequest(Request &request, const QByteArray &address);
-    void waitForConnections();
-    bool pollConnection(Request &request);
+    void onConnectionOutcome(Request &request, ConnectionWait::Outcome outcome);
+    void sendRequest(Request &request);
+    void reportConnectionError(Request &request);
+    void onConnectionLimit(Request &request);
     void stopRequest(Request &request);
+    void startTimer(Request &request);
+    void stopTimer(Request &request);
+    void scheduleTimer(Request &request);
+    qint64 msUntilTimerDue(const Request &request) const;
     void stopEverything(bool keepFrameAddress);
     void readPage(Request &request);
     void handleNamePage();
     void handleWindowPage();
     void handlePlaylistPage();
     void onPlaylistSocketError();
-    void onNameTimer();
-    void onWindowTimer();
+    void onTimer(Request &request);
+    void onPageTimer(Request &request);
     void onReloadTimer();
     void reload();
     // Time since a request start as the timers measure it (wrap correction).
@@ -134,5 +148,4 @@ private:
     bool m_nameAflMode = false; // given with the pending name request, stored once it connects
     qint32 m_titleTime = 0;
     qint32 m_secondsLeft = 0;
-    bool m_waiting = false;
 };

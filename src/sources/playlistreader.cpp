@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QTimer>
 
-#include "platform/clock.h"
-#include "platform/eventpump.h"
+#include <algorithm>
+
 #include "platform/frontend.h"
 #include "platform/paths.h"
 #include "sources/httpreply.h"
@@ -13,10 +13,10 @@
 namespace
 {
 
-constexpr int kWatchdogPeriodMs = 100;
-// The connection wait gives up after more than this many milliseconds ...
-constexpr qint64 kConnectLimitMs = 3000;
-// ... and the watchdog once at least this many have passed without a complete reply.
+// The connection wait gives up once more than 3000 ms have passed ...
+constexpr qint64 kConnectLimitMs = 3001;
+// ... and the watchdog once at least this many have passed since the request
+// began without a complete reply.
 constexpr qint64 kReplyLimitMs = 3001;
 // No playlist is this long; beyond it (a stream address given as playlist, for
 // instance) what has arrived is handled as the whole reply.
@@ -91,13 +91,14 @@ QByteArray refreshAddress(const QByteArray &text, const QByteArray &lower)
 PlaylistReader::PlaylistReader(QObject *parent)
     : QObject(parent)
     , m_socket(new Socket(this))
-    , m_watchdog(new QTimer(this))
 {
-    m_watchdog->setInterval(kWatchdogPeriodMs);
-    connect(m_watchdog, &QTimer::timeout, this, &PlaylistReader::onWatchdog);
     connect(m_socket, &Socket::dataArrived, this, &PlaylistReader::onDataArrival);
     connect(m_socket, &Socket::peerClosed, this, &PlaylistReader::onPeerClosed);
     connect(m_socket, &Socket::failed, this, &PlaylistReader::onSocketError);
+    // Made after the connections above, so that a socket error reaches
+    // onSocketError first, whose fail() ends the wait: one report, not two.
+    m_connection = new ConnectionWait(m_socket, this);
+    connect(m_connection, &ConnectionWait::finished, this, &PlaylistReader::onConnectionOutcome);
 }
 
 PlaylistReader::~PlaylistReader() = default;
@@ -143,7 +144,8 @@ void PlaylistReader::showError(qint32 code)
 
 void PlaylistReader::begin(const QByteArray &reference)
 {
-    const quint32 generation = ++m_generation;
+    ++m_generation;
+    stopWaiting();
     m_socket->close();
     m_pending = false;
     m_reference = reference;
@@ -170,16 +172,9 @@ void PlaylistReader::begin(const QByteArray &reference)
         return;
     }
     m_uri = uri;
-    m_socket->close();
-    platform::letPendingEventsRun();
-    if (generation != m_generation)
-        return; // another retrieval started meanwhile and carries on
-    m_socket->connectTo(m_uri.host(), m_uri.port());
-    if (!m_watchdog->isActive())
-        m_watchdog->start();
     m_requestStart = platform::clock().tickCount();
     m_pending = true;
-    waitAndSend();
+    m_connection->start(m_uri.host(), m_uri.port(), kConnectLimitMs);
 }
 
 void PlaylistReader::readLocalFile(const QByteArray &reference)
@@ -199,34 +194,30 @@ void PlaylistReader::readLocalFile(const QByteArray &reference)
     parsePlaylist(joinedLines(content));
 }
 
-void PlaylistReader::waitAndSend()
+void PlaylistReader::onConnectionOutcome(ConnectionWait::Outcome outcome)
 {
-    // A retrieval started from a callback inside this wait only sets up its
-    // connection; the wait below carries on with it.
-    platform::WaitGuard guard(m_waiting);
-    if (!guard.entered())
-        return;
-    while (m_pending) {
-        const Socket::State state = m_socket->state();
-        // A peer that accepted and already closed again counts as connected:
-        // the request then goes nowhere and the watchdog reports the failure.
-        if (state == Socket::State::Connected || state == Socket::State::PeerClosed)
-            break;
-        if (state == Socket::State::Error) {
-            fail(ErrSocket);
-            return;
-        }
-        if (msSinceRequestStart() > kConnectLimitMs) {
-            fail(ErrConnectTimeout);
-            return;
-        }
-        platform::letPendingEventsRun();
-        if (m_pending && m_socket->state() == Socket::State::Connecting)
-            platform::clock().sleep(1); // spare the processor; a fake clock moves on instead
-    }
     if (!m_pending)
         return;
+    switch (outcome) {
+    case ConnectionWait::Outcome::Connected:
+        // A peer that accepted and already closed again counts as connected:
+        // the request then goes nowhere and the watchdog reports the failure.
+        // The watchdog starts only now because while connecting the
+        // connection limit, which falls due at the same moment, has the say.
+        armWatchdog();
+        sendRequest();
+        break;
+    case ConnectionWait::Outcome::Failed:
+        fail(ErrSocket);
+        break;
+    case ConnectionWait::Outcome::TimedOut:
+        fail(ErrConnectTimeout);
+        break;
+    }
+}
 
+void PlaylistReader::sendRequest()
+{
     QByteArray request = "GET " + m_uri.path();
     if (!m_uri.query().isEmpty())
         request += '?' + m_uri.query();
@@ -254,10 +245,33 @@ void PlaylistReader::onSocketError()
     fail(ErrSocket);
 }
 
+void PlaylistReader::armWatchdog()
+{
+    platform::clock().cancelCall(m_watchdog);
+    const qint64 left = std::clamp<qint64>(kReplyLimitMs - msSinceRequestStart(), 0, kReplyLimitMs);
+    m_watchdog = platform::clock().callAfter(static_cast<int>(left), this, [this] {
+        m_watchdog = 0;
+        onWatchdog();
+    });
+}
+
 void PlaylistReader::onWatchdog()
 {
-    if (m_pending && msSinceRequestStart() >= kReplyLimitMs)
+    if (!m_pending)
+        return;
+    if (msSinceRequestStart() >= kReplyLimitMs)
         fail(ErrBadReply);
+    else
+        armWatchdog(); // the call came early; wait for the rest
+}
+
+void PlaylistReader::stopWaiting()
+{
+    m_connection->cancel();
+    if (m_watchdog != 0) {
+        platform::clock().cancelCall(m_watchdog);
+        m_watchdog = 0;
+    }
 }
 
 void PlaylistReader::takeReplyIfComplete(bool peerClosed)
@@ -294,6 +308,7 @@ void PlaylistReader::handleReply(const QByteArray &text)
             return;
         }
         ++m_refreshesInRow;
+        stopWaiting();
         m_socket->close();
         m_pending = false;
         // Started from the event loop rather than from here, so that a chain of
@@ -306,6 +321,7 @@ void PlaylistReader::handleReply(const QByteArray &text)
         return;
     }
 
+    stopWaiting();
     m_pending = false;
     parsePlaylist(text);
 }
@@ -373,6 +389,7 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
 void PlaylistReader::fail(qint32 code)
 {
     // Tidy up first: a host may start the next retrieval from its Error handler.
+    stopWaiting();
     m_pending = false;
     m_socket->close();
     Q_EMIT failed(code);

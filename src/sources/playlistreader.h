@@ -4,9 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/clock.h"
+#include "sources/connectionwait.h"
 #include "sources/parsedurl.h"
 
-class QTimer;
 class Socket;
 
 // Turns a playlist reference into stream servers. Given the web address of a
@@ -19,9 +20,9 @@ class Socket;
 //   grabber.start("http://127.0.0.1:8000/listen.pls");
 //   serverFound("127.0.0.1", "/stream", "8000", "")  ... Done()   or   Error(3)
 //
-// Everything runs on the one user-interface thread. The connection wait inside
-// start lets pending events run (and so may run other callbacks);
-// times are measured with platform::clock().
+// Everything runs on the one user-interface thread and nothing waits: the
+// outcome of a web request arrives later from the event loop. Times are
+// measured with platform::clock().
 class PlaylistReader final : public QObject
 {
     Q_OBJECT
@@ -31,10 +32,10 @@ public:
     explicit PlaylistReader(QObject *parent = nullptr);
     ~PlaylistReader() override;
 
-    // Starts a retrieval. Returns once the request has been sent, once a local
-    // file has been fully handled (its events already raised), or once the
-    // attempt has failed. References that do not begin with "http" are local
-    // file paths (bytes in the file system's encoding).
+    // Starts a retrieval. A local file is handled before this returns (its
+    // events already raised); a web address starts connecting and reports
+    // later. References that do not begin with "http" are local file paths
+    // (bytes in the file system's encoding).
     void start(const QByteArray &address);
 
     // Shows the text for an error code in an OK-only message box (nothing for
@@ -81,11 +82,14 @@ Q_SIGNALS:
 private:
     void begin(const QByteArray &reference);
     void readLocalFile(const QByteArray &reference);
-    void waitAndSend();
+    void onConnectionOutcome(ConnectionWait::Outcome outcome);
+    void sendRequest();
     void onDataArrival();
     void onPeerClosed();
     void onSocketError();
+    void armWatchdog();
     void onWatchdog();
+    void stopWaiting();
     void takeReplyIfComplete(bool peerClosed);
     void handleReply(const QByteArray &text);
     void parsePlaylist(const QByteArray &text);
@@ -93,13 +97,13 @@ private:
     qint64 msSinceRequestStart() const;
 
     Socket *m_socket = nullptr;
-    QTimer *m_watchdog = nullptr;
+    ConnectionWait *m_connection = nullptr;
+    platform::Clock::CallId m_watchdog = 0;
     QByteArray m_reference;
     ParsedUrl m_uri;
     QByteArray m_reply;
     qint32 m_requestStart = 0;
     bool m_pending = false;
-    bool m_waiting = false;
     int m_refreshesInRow = 0;
     quint32 m_generation = 0;
 };

@@ -1,10 +1,14 @@
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "config/inivalues.h"
 #include "eventwait.h"
@@ -23,8 +27,10 @@ const QByteArray kWindowPath = "/cgi-bin/mini.cgi";
 const QByteArray kPlaylistPath = "/pls/front";
 const QByteArray kWindowQuery = "?membername=member&clientType=&playlist=undefined&bitratebypass=1";
 
-// A clock that moves only when the test says so; unlike FakeClock, the
-// reader's connection polls do not move it, so time limits can be hit exactly.
+// A clock that moves only when the test says so; unlike FakeClock it never
+// steps by itself while calls wait, so a test can stop just short of a limit.
+// Calls come when advance() passes their time, or from the event loop when
+// they are due already.
 class ManualClock final : public platform::Clock
 {
 public:
@@ -39,14 +45,59 @@ public:
 
     qint32 tickCount() const override { return m_tick; }
     QDateTime now() const override { return QDateTime(QDate(2026, 3, 7), QTime(12, 0)); }
-    void sleep(int) override {}
+    CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override
+    {
+        const CallId id = ++m_lastId;
+        m_calls.push_back({id, m_elapsed + std::max(milliseconds, 0), context, std::move(fn)});
+        if (milliseconds <= 0)
+            QTimer::singleShot(0, &m_owner, [this] { advance(0); });
+        return id;
+    }
+    void cancelCall(CallId id) override
+    {
+        m_calls.erase(std::remove_if(m_calls.begin(), m_calls.end(), [id](const Call &call) { return call.id == id; }),
+                      m_calls.end());
+    }
     void advance(qint64 ms)
     {
-        m_tick = static_cast<qint32>(static_cast<quint32>(static_cast<quint32>(m_tick) + static_cast<quint64>(ms)));
+        const qint64 target = m_elapsed + ms;
+        for (;;) {
+            const auto next = std::min_element(m_calls.begin(), m_calls.end(), [](const Call &a, const Call &b) {
+                return a.due != b.due ? a.due < b.due : a.id < b.id;
+            });
+            if (next == m_calls.end() || next->due > target)
+                break;
+            moveTo(next->due);
+            Call call = std::move(*next);
+            m_calls.erase(next);
+            if (call.context)
+                call.fn();
+        }
+        moveTo(target);
     }
 
 private:
+    struct Call
+    {
+        CallId id;
+        qint64 due;
+        QPointer<QObject> context;
+        std::function<void()> fn;
+    };
+    void moveTo(qint64 elapsed)
+    {
+        if (elapsed <= m_elapsed)
+            return;
+        m_tick = static_cast<qint32>(
+            static_cast<quint32>(static_cast<quint32>(m_tick) + static_cast<quint64>(elapsed - m_elapsed)));
+        m_elapsed = elapsed;
+    }
+
     qint32 m_tick;
+    qint64 m_elapsed = 0;
+    CallId m_lastId = 0;
+    std::vector<Call> m_calls;
+    QObject m_owner; // takes the event-loop calls for due ones along when the clock goes
 };
 
 // Pages as a Live365-style web server sends them; it keeps HTTP/1.1
@@ -515,12 +566,16 @@ TEST_F(Live365Test, ConnectionsThatNeverCompleteRaise4Then7Then2)
 
     setLive365Server(QString::fromLatin1(full.url()));
     reader.startStation("12345");
+    EXPECT_TRUE(events.isEmpty()) << "startStation does not wait for the connection";
+    ASSERT_TRUE(waitEvents(1));
     EXPECT_EQ(events, QList<QByteArray>{"Error 4"});
     EXPECT_EQ(clock.totalSlept(), 3001);
 
     events.clear();
     reader.setStationName("member");
+    ASSERT_TRUE(waitEvents(1));
     EXPECT_EQ(events, QList<QByteArray>{"Error 7"});
+    EXPECT_EQ(clock.totalSlept(), 2 * 3001);
 
     events.clear();
     messages.clear();
