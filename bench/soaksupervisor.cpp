@@ -1,3 +1,6 @@
+#include <QPointer>
+#include <algorithm>
+#include <vector>
 // Soak run of the recording supervisor: one long title-mode recording from the
 // bundled test station, as fast as the loopback carries it, with faults
 // injected at random into every connection: the station drops the connection
@@ -49,22 +52,52 @@ constexpr qint64 kBytesPerSecond = 16000; // 128 kbit/s
 constexpr qint64 kLongestStream = 1500000;
 constexpr qint64 kBatchMs = 3000; // real time between checks (and station changes)
 
-// The supervisor's clock: moves only when the run moves it; sleeps cost nothing.
+// The supervisor's clock: moves only when the run moves it, and makes the
+// timed calls (holds, connection limits) that fall due on the way.
 class SoakClock final : public platform::Clock
 {
 public:
     qint32 tickCount() const override { return m_tick; }
     QDateTime now() const override { return m_time; }
-    void sleep(int milliseconds) override { advance(milliseconds); }
+    CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override
+    {
+        m_calls.push_back({++m_lastId, m_total + std::max(milliseconds, 0), context, std::move(fn)});
+        return m_lastId;
+    }
+    void cancelCall(CallId id) override
+    {
+        m_calls.erase(std::remove_if(m_calls.begin(), m_calls.end(), [id](const Call &call) { return call.id == id; }),
+                      m_calls.end());
+    }
     void advance(qint64 ms)
     {
         m_tick = static_cast<qint32>(static_cast<quint32>(m_tick) + static_cast<quint64>(ms));
         m_time = m_time.addMSecs(ms);
         m_total += ms;
+        // Due calls, earliest first; each may add or cancel others.
+        for (;;) {
+            const auto due = std::min_element(m_calls.begin(), m_calls.end(),
+                                              [](const Call &a, const Call &b) { return a.due < b.due; });
+            if (due == m_calls.end() || due->due > m_total)
+                break;
+            Call call = std::move(*due);
+            m_calls.erase(due);
+            if (call.context)
+                call.fn();
+        }
     }
     qint64 total() const { return m_total; }
 
 private:
+    struct Call
+    {
+        CallId id;
+        qint64 due;
+        QPointer<QObject> context;
+        std::function<void()> fn;
+    };
+    std::vector<Call> m_calls;
+    CallId m_lastId = 0;
     // Starts a minute before the counter changes sign.
     qint32 m_tick = std::numeric_limits<qint32>::max() - 60000;
     QDateTime m_time{QDate(2026, 3, 7), QTime(1, 0, 0)};

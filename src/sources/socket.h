@@ -13,7 +13,7 @@ class QTcpSocket;
 //
 // Client side:
 //   sock.connectTo("127.0.0.1", 8000);   // returns at once
-//   while (sock.state() == Socket::State::Connecting) platform::letPendingEventsRun();
+//   ... connected (or failed; ConnectionWait adds a time limit)
 //   sock.send("GET / HTTP/1.0\r\n\r\n");
 //   ... dataArrived -> sock.receiveAll()
 //

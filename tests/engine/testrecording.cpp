@@ -263,6 +263,7 @@ TEST_F(RecordingTest, NoReachableServerStopsWithItsMessage)
 {
     addServer(closedPort());
     engine->beginRecording();
+    ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
     EXPECT_FALSE(engine->isRecording());
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));

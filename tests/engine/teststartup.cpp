@@ -7,6 +7,7 @@
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
+#include "eventwait.h"
 #include "fakemixer.h"
 #include "platform/registry.h"
 #include "recordingfrontend.h"
@@ -61,6 +62,7 @@ TEST_F(StartUp, ValidPresetIsLoadedAndRecordingIsAskedFor)
     EXPECT_FALSE(m_ui.exited());
     // The recorder starts resolving the station; nothing listens at its playlist address.
     EXPECT_TRUE(m_ui.captions.contains(QStringLiteral("Connecting to Night Jazz...")));
+    ASSERT_TRUE(waitUntil([&] { return !m_ui.messages.isEmpty(); }));
     EXPECT_EQ(m_ui.messages, QStringList{PlaylistReader::errorMessage(PlaylistReader::ErrSocket)});
     const Preset &config = program().configuration();
     EXPECT_TRUE(config.valid);

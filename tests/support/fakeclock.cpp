@@ -72,7 +72,9 @@ void FakeClock::moveBy(qint64 milliseconds)
 
 void FakeClock::step()
 {
-    if (m_calls.empty())
+    m_calls.erase(std::remove_if(m_calls.begin(), m_calls.end(), [](const Call &call) { return !call.context; }),
+                  m_calls.end());
+    if (m_calls.empty() || !m_selfStepping)
         return;
     qint64 nextDue = m_calls.front().due;
     for (const Call &call : m_calls)

@@ -36,6 +36,9 @@ public:
     // How far the clock moved by itself while timed calls waited.
     qint64 totalSlept() const { return m_slept; }
     bool hasPendingCalls() const { return !m_calls.empty(); }
+    // Off: the clock moves only through advance(), for tests of long-lived
+    // timers (page reloads) that would otherwise run ahead while the loop spins.
+    void setSelfStepping(bool on) { m_selfStepping = on; }
 
 private:
     struct Call
@@ -55,5 +58,6 @@ private:
     qint64 m_slept = 0;
     CallId m_lastId = 0;
     std::vector<Call> m_calls;
+    bool m_selfStepping = true;
     std::unique_ptr<QTimer> m_stepper;
 };
