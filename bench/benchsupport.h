@@ -1,0 +1,120 @@
+#pragma once
+
+// Shared by the benchmarks that record a paced stream in real time
+// (bench_uilatency, bench_realtime, bench_listening): a settings folder of
+// their own, a front end that keeps what the engine tells the user, a mixer
+// without controls, the test station on a thread of its own, and the engine
+// started on a preset the way a user starts it.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include "platform/frontend.h"
+#include "platform/mixer.h"
+
+class frmMP3;
+
+namespace teststation
+{
+class Station;
+}
+
+namespace bench
+{
+
+// 128 kbit/s of audio.
+constexpr qint64 kBytesPerSecond = 16000;
+
+// A scratch folder that serves as the program folder ($VORLANE_HOME), so
+// that a run neither reads nor changes the user's settings; recordings go to
+// its "recordings" subfolder.
+class Scratch
+{
+public:
+    Scratch();
+    bool isValid() const { return m_dir.isValid(); }
+    QString path() const { return m_dir.path(); }
+    QString recordings() const { return m_dir.path() + QStringLiteral("/recordings/"); }
+    // Recording files written so far, and their total size.
+    int fileCount() const;
+    qint64 bytesOnDisk() const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Anything the engine would tell the user is kept, to be reported.
+class BenchFrontEnd final : public platform::FrontEnd
+{
+public:
+    BenchFrontEnd();
+    ~BenchFrontEnd() override;
+    void showMessage(const QString &text) override { messages.append(text); }
+    void showSetupWindow(bool) override {}
+    void showRecordingDisplay() override {}
+    void captionChanged(const QString &) override {}
+    void trayChanged(const platform::TrayState &) override {}
+    void exitProcess(int status) override { messages.append(QStringLiteral("exit %1").arg(status)); }
+
+    QStringList messages;
+};
+
+// The machine's sound mixer is none of the benchmark's business: the listening
+// volume stays unknown, as on a machine without a sound card.
+class NoMixer final : public platform::Mixer
+{
+public:
+    NoMixer();
+    ~NoMixer() override;
+    bool findControl(quint32, quint32, quint32, platform::MixerControl &) override { return false; }
+    qint32 controlValue(quint32, const platform::MixerControl &) override { return -1; }
+
+private:
+    platform::Mixer *m_previous = nullptr;
+};
+
+// Distinct song titles, so that no file name comes round again.
+QList<QByteArray> songTitles(int count);
+
+// The test station with one stream at 128 kbit/s in real time ("/stream", a
+// new title every titleEvery audio bytes) and its playlist ("/listen.pls").
+// It runs on its own thread, so that it goes on sending while the engine
+// blocks the main thread, as a station across the network would.
+class StationThread
+{
+public:
+    StationThread(qint64 titleEvery, int titleCount);
+    ~StationThread();
+    StationThread(const StationThread &) = delete;
+    StationThread &operator=(const StationThread &) = delete;
+
+    bool start();
+    QByteArray url(const QByteArray &path) const;
+
+private:
+    QThread m_thread;
+    teststation::Station *m_station = nullptr;
+    quint16 m_port = 0;
+};
+
+// Writes a preset for the playlist (title line, e.g. "Bench FM" or "!L-Bench FM"
+// to listen; title mode; no time limit), loads the engine and opens the preset,
+// which starts the recording. Returns nullptr when the preset was refused.
+frmMP3 *startRecording(const Scratch &scratch, const QByteArray &titleLine, const QByteArray &playlist);
+
+// CPU time and context switches of a process, from getrusage/wait4.
+struct Usage
+{
+    double cpuSeconds = 0; // user + system
+    long voluntarySwitches = 0;
+    long involuntarySwitches = 0;
+};
+Usage usageOfSelf();
+Usage usageFrom(const rusage &usage);
+
+} // namespace bench
