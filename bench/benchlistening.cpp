@@ -20,12 +20,12 @@
 #include <memory>
 
 #include "benchsupport.h"
-#include "engine/frmmp3.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "platform/audiooutput.h"
 #include "platform/nullaudiooutput.h"
-#include "sources/ctlmp3server.h"
-#include "sources/mp3p.h"
+#include "sources/mp3player.h"
+#include "sources/previewrelay.h"
 
 namespace
 {
@@ -150,7 +150,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    frmMP3 *engine = nullptr;
+    Recorder *engine = nullptr;
     QTimer::singleShot(0, [&] {
         seen->wall.start();
         QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, [] { QCoreApplication::quit(); });
@@ -160,13 +160,13 @@ int main(int argc, char **argv)
     });
     QCoreApplication::exec();
     const double wallSeconds = static_cast<double>(seen->wall.elapsed()) / 1000.0;
-    if (!engine || !engine->blnRecording || !engine->blnPreviewToggle || seen->handOvers == 0) {
+    if (!engine || !engine->isRecording() || !engine->isListening() || seen->handOvers == 0) {
         std::fprintf(stderr, "the recording or listening did not run: %s\n",
                      qPrintable(frontEnd.messages.join(QStringLiteral("; "))));
         return 1;
     }
-    const qint64 decoded = engine->ctlMP3Server->player()->framesDecoded();
-    engine->StopRecording();
+    const qint64 decoded = engine->relay().player()->framesDecoded();
+    engine->stopRecording();
 
     const double ms = 1e6;
     std::printf("bench_listening: %d s of 128 kbit/s, a new title every 2 s, listening on; %.1f s wall\n", seconds,

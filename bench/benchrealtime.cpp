@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "benchsupport.h"
-#include "engine/frmmp3.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 
 extern char **environ;
 
@@ -129,16 +129,16 @@ int main(int argc, char **argv)
     const bench::Usage before = bench::usageOfSelf();
     QElapsedTimer wall;
     wall.start();
-    frmMP3 *engine = bench::startRecording(scratch, "Bench FM", base + "/listen.pls");
+    Recorder *engine = bench::startRecording(scratch, "Bench FM", base + "/listen.pls");
     if (!engine) {
         std::fprintf(stderr, "the preset was refused\n");
         return 1;
     }
     QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
-    const qint64 received = engine->lByteCount;
-    const bool ran = engine->blnRecording;
-    engine->StopRecording();
+    const qint64 received = engine->byteCount();
+    const bool ran = engine->isRecording();
+    engine->stopRecording();
     const double wallSeconds = static_cast<double>(wall.elapsed()) / 1000.0;
     const bench::Usage after = bench::usageOfSelf();
     if (!ran || !frontEnd.messages.isEmpty()) {

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QMetaObject>
 
-#include "engine/frmmp3.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 #include "teststation/station.h"
 
 namespace bench
@@ -102,7 +102,7 @@ QByteArray StationThread::url(const QByteArray &path) const
     return "http://127.0.0.1:" + QByteArray::number(m_port) + path;
 }
 
-frmMP3 *startRecording(const Scratch &scratch, const QByteArray &titleLine, const QByteArray &playlist)
+Recorder *startRecording(const Scratch &scratch, const QByteArray &titleLine, const QByteArray &playlist)
 {
     // Title, playlist, title mode, folder, no time limit (and keep running), keep all.
     const QList<QByteArray> lines = {titleLine, playlist, "SONGNAMEONLY", QFile::encodeName(scratch.recordings()),
@@ -113,9 +113,9 @@ frmMP3 *startRecording(const Scratch &scratch, const QByteArray &titleLine, cons
         return nullptr;
     file.write(lines.join("\r\n") + "\r\n");
     file.close();
-    program().strCommandLine.clear();
-    frmMP3 *engine = program().loadMainWindow();
-    return engine->LoadConfigurationFile(preset) ? engine : nullptr;
+    program().commandLine.clear();
+    Recorder *engine = program().loadRecorder();
+    return engine->openFile(preset) ? engine : nullptr;
 }
 
 Usage usageFrom(const rusage &usage)

@@ -17,7 +17,7 @@
 #include "platform/frontend.h"
 #include "platform/mixer.h"
 
-class frmMP3;
+class Recorder;
 
 namespace teststation
 {
@@ -105,7 +105,7 @@ private:
 // Writes a preset for the playlist (title line, e.g. "Bench FM" or "!L-Bench FM"
 // to listen; title mode; no time limit), loads the engine and opens the preset,
 // which starts the recording. Returns nullptr when the preset was refused.
-frmMP3 *startRecording(const Scratch &scratch, const QByteArray &titleLine, const QByteArray &playlist);
+Recorder *startRecording(const Scratch &scratch, const QByteArray &titleLine, const QByteArray &playlist);
 
 // CPU time and context switches of a process, from getrusage/wait4.
 struct Usage

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "benchsupport.h"
-#include "engine/frmmp3.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
 
 namespace
 {
@@ -72,7 +72,7 @@ int main(int argc, char **argv)
         probe.start(kProbeMs);
     });
 
-    frmMP3 *engine = nullptr;
+    Recorder *engine = nullptr;
     // The recording starts from the event loop, as the program's own start does,
     // so that the probe already runs through the engine's first connection.
     QTimer::singleShot(0, [&] {
@@ -84,13 +84,13 @@ int main(int argc, char **argv)
             QCoreApplication::quit();
     });
     QCoreApplication::exec();
-    if (!engine || !engine->blnRecording) {
+    if (!engine || !engine->isRecording()) {
         std::fprintf(stderr, "the recording did not run: %s\n",
                      qPrintable(frontEnd.messages.join(QStringLiteral("; "))));
         return 1;
     }
-    const qint64 received = engine->lByteCount;
-    engine->StopRecording();
+    const qint64 received = engine->byteCount();
+    engine->stopRecording();
     const double wallSeconds = static_cast<double>(wall.elapsed()) / 1000.0;
 
     const double mean = lateness.empty() ? 0

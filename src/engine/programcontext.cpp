@@ -51,8 +51,8 @@ Recorder *ProgramContext::loadRecorder()
     QObject::connect(recorder, &Recorder::displayRequested, recorder,
                      [] { platform::frontEnd().showRecordingDisplay(); });
     // The exit comes once the recorder's handler has returned, never inside it.
-    QObject::connect(recorder, &Recorder::exitRequested, recorder, [](int status) { exitProgram(status); },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        recorder, &Recorder::exitRequested, recorder, [](int status) { exitProgram(status); }, Qt::QueuedConnection);
     const QString commandLine = this->commandLine;
     // The command line is used once.
     this->commandLine.clear();

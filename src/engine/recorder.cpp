@@ -9,10 +9,10 @@
 #include "engine/startup.h"
 #include "platform/mastervolume.h"
 #include "platform/paths.h"
+#include "sources/connectionwait.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
-#include "sources/connectionwait.h"
 #include "sources/socket.h"
 
 namespace
@@ -172,7 +172,8 @@ void Recorder::toggleListening()
             m_relay->stopListening();
     }
     setTrayMenuEntry(m_tray.listen,
-                     m_listening ? QStringLiteral("Stop listening to recording") : QStringLiteral("Listen to recording"),
+                     m_listening ? QStringLiteral("Stop listening to recording")
+                                 : QStringLiteral("Listen to recording"),
                      m_tray.listen.enabled);
     publishStatus();
 }

@@ -244,9 +244,9 @@ private:
     bool m_paused = false;
     bool m_listening = false; // listening through the relay is on
     bool m_startedFromSetupWindow = false;
-    bool m_pausedStart = false;       // the first file waits for the end of a pause
+    bool m_pausedStart = false;        // the first file waits for the end of a pause
     bool m_startPausedPending = false; // the preset asks to start paused; taken at the first connection
-    qint32 m_serverNumber = 0;        // 1-based; 0 before the first connection
+    qint32 m_serverNumber = 0;         // 1-based; 0 before the first connection
     qint32 m_bitRate = 0;
     QByteArray m_songName;       // current song file name (title + ".mp3")
     QByteArray m_responseHeader; // the stream response header
@@ -265,8 +265,7 @@ private:
     QByteArray m_work;        // the packet being separated; its audio is gathered at its front
     qsizetype m_writePos = 0; // end of the gathered audio in m_work
     qsizetype m_flushPos = 0; // end of the audio already written from m_work
-    // Data that arrived during a hold, handled in order once it ends.
-    QList<QByteArray> m_heldPackets;
+    // A hold under way: data waits in the socket until it ends.
     platform::Clock::CallId m_holdCall = 0;
 
     // Files and pause.

@@ -9,8 +9,8 @@
 #include "config/preset.h"
 #include "engine/recordingnames.h"
 #include "engine/streamrequest.h"
-#include "platform/clock.h"
 #include "platform/bytetext.h"
+#include "platform/clock.h"
 #include "sources/connectionwait.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
@@ -222,8 +222,7 @@ void Recorder::onConnected()
         m_titleMode = false;
         if (!m_connectionIsReconnect) {
             const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
-            openSongFile(m_preset.captureMode == 1 ? name
-                                                   : engine::datedFileName(name, platform::clock().now().date()),
+            openSongFile(m_preset.captureMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date()),
                          false);
         }
     }

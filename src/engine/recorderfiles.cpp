@@ -10,8 +10,8 @@
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "sources/previewrelay.h"
 #include "sources/connectionwait.h"
+#include "sources/previewrelay.h"
 #include "sources/socket.h"
 
 namespace

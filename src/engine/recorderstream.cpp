@@ -29,15 +29,14 @@ const QByteArray kTitleKey = QByteArrayLiteral("StreamTitle='");
 void Recorder::onDataArrived()
 {
     m_retryCount = 0;
-    QByteArray packet = m_socket->receiveAll();
     m_lastDataTick = platform::clock().tickCount();
+    // During a hold the data stays in the socket, in order, and the station is
+    // slowed down by the socket's own buffer rather than by our memory.
+    if (m_holdCall != 0)
+        return;
+    QByteArray packet = m_socket->receiveAll();
     if (packet.isEmpty())
         return;
-    if (m_holdCall != 0) {
-        // A hold is under way: the packet waits its turn, in order.
-        m_heldPackets.append(std::move(packet));
-        return;
-    }
     takePacket(std::move(packet));
     publishStatus();
 }
@@ -54,20 +53,18 @@ void Recorder::holdIncomingData(int milliseconds)
 
 void Recorder::releaseHeldData()
 {
-    // A packet handled here may start another hold; the rest then waits for it.
-    while (m_holdCall == 0 && !m_heldPackets.isEmpty())
-        takePacket(m_heldPackets.takeFirst());
     // Time spent holding was not silence: the silence counts from now.
     if (m_recording)
         m_lastDataTick = platform::clock().tickCount();
+    // What arrived meanwhile waits in the socket; no new notification comes for it.
+    if (m_socket->bytesPending() > 0)
+        onDataArrived();
     publishStatus();
 }
 
 void Recorder::dropHeldData()
 {
-    // Held data belongs to the connection that is being closed, like the bytes
-    // still in its socket.
-    m_heldPackets.clear();
+    // Data held back belongs to the connection that is being closed.
     if (m_holdCall != 0) {
         platform::clock().cancelCall(m_holdCall);
         m_holdCall = 0;
@@ -128,8 +125,7 @@ void Recorder::handleRefusal(const QByteArray &packet)
 {
     const qint32 lastServer = static_cast<qint32>(m_servers.size());
     if (m_serverNumber != lastServer) {
-        const engine::RefusalTexts texts =
-            engine::refusalTexts(packet, m_preset.stationTitle, m_serverNumber);
+        const engine::RefusalTexts texts = engine::refusalTexts(packet, m_preset.stationTitle, m_serverNumber);
         setTrayTip(texts.tip);
         setCaption(texts.caption);
         m_changeServerPending = true;

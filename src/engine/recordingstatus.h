@@ -24,11 +24,11 @@ struct RecordingStatus
     qint32 hoursLeft = 0;
     qint32 minutesLeft = 0;
     qint32 secondsLeft = 0;
-    qint32 bitRate = 0;     // kbit/s from the response header; 0 when unknown
-    QString stationTitle;   // the preset's title
-    QByteArray song;        // the current song file name, as the station sent it
-    QString caption;        // the status caption ("Now Recording: ...")
-    QString trayTip;        // the tray tip, at most 64 characters
+    qint32 bitRate = 0;      // kbit/s from the response header; 0 when unknown
+    QString stationTitle;    // the preset's title
+    QByteArray song;         // the current song file name, as the station sent it
+    QString caption;         // the status caption ("Now Recording: ...")
+    QString trayTip;         // the tray tip, at most 64 characters
     qint32 serverNumber = 0; // 1-based; 0 before the first connection
     bool listening = false;
     bool paused = false;
@@ -36,11 +36,11 @@ struct RecordingStatus
     friend bool operator==(const RecordingStatus &a, const RecordingStatus &b)
     {
         return a.state == b.state && a.timed == b.timed && a.hoursPassed == b.hoursPassed &&
-               a.minutesPassed == b.minutesPassed && a.secondsPassed == b.secondsPassed &&
-               a.hoursLeft == b.hoursLeft && a.minutesLeft == b.minutesLeft && a.secondsLeft == b.secondsLeft &&
-               a.bitRate == b.bitRate && a.stationTitle == b.stationTitle && a.song == b.song &&
-               a.caption == b.caption && a.trayTip == b.trayTip && a.serverNumber == b.serverNumber &&
-               a.listening == b.listening && a.paused == b.paused;
+               a.minutesPassed == b.minutesPassed && a.secondsPassed == b.secondsPassed && a.hoursLeft == b.hoursLeft &&
+               a.minutesLeft == b.minutesLeft && a.secondsLeft == b.secondsLeft && a.bitRate == b.bitRate &&
+               a.stationTitle == b.stationTitle && a.song == b.song && a.caption == b.caption &&
+               a.trayTip == b.trayTip && a.serverNumber == b.serverNumber && a.listening == b.listening &&
+               a.paused == b.paused;
     }
     friend bool operator!=(const RecordingStatus &a, const RecordingStatus &b) { return !(a == b); }
 };

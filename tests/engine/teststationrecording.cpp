@@ -21,6 +21,7 @@
 #include "engine/streamtitle.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
+#include "sources/previewrelay.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -223,4 +224,85 @@ TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)
         QStringList({QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
                      QStringLiteral("Bad playlist filename!")}));
     EXPECT_FALSE(engine->isRecording());
+}
+
+// The tray menu's entries drive the recorder, and windows hear of every change
+// through its signals: one status per event at most, songs as they start.
+TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
+{
+    config.streams.insert("/stream", stream);
+    config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Test"}));
+    station = std::make_unique<teststation::Station>(config);
+    ASSERT_TRUE(station->start());
+    const QList<QByteArray> lines = {
+        "Test FM", station->url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0", "0"};
+    const QString preset = testenv::writeFile(folder + QStringLiteral("../tray.mvr"), lines.join("\r\n") + "\r\n");
+    program().commandLine.clear();
+    Recorder *engine = program().loadRecorder();
+
+    QList<RecordingStatus> statuses;
+    QByteArrayList songs;
+    int started = 0;
+    int stopped = 0;
+    QObject::connect(engine, &Recorder::statusChanged, engine,
+                     [&](const RecordingStatus &status) { statuses.append(status); });
+    QObject::connect(engine, &Recorder::songStarted, engine, [&](const QByteArray &name) { songs.append(name); });
+    QObject::connect(engine, &Recorder::recordingStarted, engine, [&] { ++started; });
+    QObject::connect(engine, &Recorder::recordingStopped, engine, [&] { ++stopped; });
+
+    QString path = preset;
+    ASSERT_TRUE(engine->openFile(path));
+    ASSERT_TRUE(waitUntil([&] { return engine->status().state == RecordingStatus::State::Recording; }));
+    ASSERT_TRUE(waitUntil([&] { return songs.size() >= 2; }));
+    EXPECT_EQ(songs.first(), "Artist One - Song One.mp3");
+    EXPECT_EQ(engine->status().stationTitle, QStringLiteral("Test FM"));
+    EXPECT_EQ(engine->status().bitRate, 128);
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(ui.tray.exit.caption, QStringLiteral("Stop Recording and Exit"));
+    EXPECT_FALSE(ui.tray.startRecording.enabled);
+
+    // A tick publishes once at most, and only what changed.
+    statuses.clear();
+    engine->superviseTick();
+    engine->superviseTick();
+    EXPECT_LE(statuses.size(), 1);
+
+    program().runTrayCommand(platform::TrayCommand::Listen);
+    EXPECT_TRUE(engine->isListening());
+    EXPECT_TRUE(engine->relay().listening);
+    EXPECT_EQ(ui.tray.listen.caption, QStringLiteral("Stop listening to recording"));
+    program().runTrayCommand(platform::TrayCommand::Listen);
+    EXPECT_FALSE(engine->relay().listening);
+
+    program().runTrayCommand(platform::TrayCommand::PauseRecording);
+    EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Unpause Recording"));
+    ASSERT_FALSE(statuses.isEmpty());
+    EXPECT_EQ(statuses.last().state, RecordingStatus::State::Paused);
+    program().runTrayCommand(platform::TrayCommand::PauseRecording);
+    EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Pause Recording"));
+
+    program().runTrayCommand(platform::TrayCommand::StopRecording);
+    EXPECT_FALSE(engine->isRecording());
+    EXPECT_EQ(stopped, 1);
+    EXPECT_EQ(statuses.last().state, RecordingStatus::State::Idle);
+    EXPECT_TRUE(ui.tray.startRecording.enabled);
+    EXPECT_EQ(ui.tray.exit.caption, QStringLiteral("Exit"));
+    const QStringList first = files();
+    ASSERT_FALSE(first.isEmpty());
+
+    // Start Recording runs the stored preset again.
+    program().runTrayCommand(platform::TrayCommand::StartRecording);
+    ASSERT_TRUE(waitUntil([&] { return engine->status().state == RecordingStatus::State::Recording; }));
+    EXPECT_EQ(started, 2);
+    const int connections = station->connectionCount();
+    EXPECT_GE(connections, 3) << "playlist and stream, then the playlist again";
+
+    // Exit closes and tags the file being written before the program ends.
+    ASSERT_TRUE(waitUntil([&] { return !engine->songName().isEmpty() && engine->isFileOpen(); }));
+    const QByteArray current = engine->songName();
+    program().runTrayCommand(platform::TrayCommand::Exit);
+    EXPECT_TRUE(ui.exited());
+    EXPECT_EQ(ui.exitStatus(), 0);
+    EXPECT_EQ(file(current).right(128).left(3), "TAG");
+    EXPECT_EQ(program().recorder(), nullptr);
 }
