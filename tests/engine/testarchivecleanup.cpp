@@ -9,31 +9,20 @@
 #include "engine/recorder.h"
 #include "engine/recordingnames.h"
 #include "fakeclock.h"
-#include "recordingfrontend.h"
+#include "recorderfixture.h"
 #include "testenv.h"
 
 namespace
 {
 
-class Cleanup : public ::testing::Test
+class Cleanup : public RecorderFixture
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
-        static int folderNumber = 0;
-        folder = testenv::home() + QStringLiteral("/clean%1/").arg(++folderNumber);
-        QDir().mkpath(folder);
-        Preset &config = program().configuration();
-        config.reset();
-        config.saveFolder = folder;
-        config.captureMode = 3;
-        config.recordingFileName = QStringLiteral("Morning");
-        config.deleteOldArchives = true;
-        config.daysToKeep = 30;
-        engine = program().loadRecorder();
+        RecorderFixture::SetUp();
+        loadRecorder(3, QStringLiteral("Morning"));
     }
-    void TearDown() override { resetProgram(); }
 
     // A dated archive file of the day that many days before the fake today.
     QString archive(int daysAgo, const QByteArray &prefix = "Morning")
@@ -46,12 +35,6 @@ protected:
         testenv::writeFile(folder + name, "audio");
         return name;
     }
-    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
-
-    FakeClock clock{1000000, QDateTime(QDate(2026, 3, 7), QTime(12, 0, 0))};
-    RecordingFrontEnd ui;
-    QString folder;
-    Recorder *engine = nullptr;
 };
 
 } // namespace

@@ -12,7 +12,7 @@
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
-#include "recordingfrontend.h"
+#include "recorderfixture.h"
 #include "sources/mp3player.h"
 #include "sources/previewrelay.h"
 #include "testenv.h"
@@ -24,42 +24,26 @@ namespace
 // The station's generated frames at 128 kb/s and 44.1 kHz.
 constexpr double kAverageFrameBytes = 144.0 * 128000 / 44100;
 
-class ListeningRecording : public ::testing::Test
+class ListeningRecording : public RecorderFixture
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
-        static int n = 0;
-        folder = testenv::home() + QStringLiteral("/listening%1/").arg(++n);
-        QDir().mkpath(folder);
+        RecorderFixture::SetUp();
         stream.pace = teststation::Stream::Pace::Fast;
         // Enough audio for the player to start, well below what the relay keeps;
         // then the station holds the connection open without sending.
         stream.stallAfter = 200000;
         config.streams.insert("/stream", stream);
         config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Test"}));
-        station = std::make_unique<teststation::Station>(config);
-        ASSERT_TRUE(station->start());
-    }
-    void TearDown() override
-    {
-        if (program().recorder() && program().recorder()->isRecording())
-            program().recorder()->stopRecording();
-        resetProgram();
+        startStation();
     }
 
     // Records the station with a preset whose title line is given (its prefix
     // sets listening and a paused start) into one file.
     Recorder *startPreset(const QByteArray &titleLine)
     {
-        const QList<QByteArray> lines = {
-            titleLine, station->url("/listen.pls"), "FILENAME show.mp3", QFile::encodeName(folder), "S0", "0"};
-        QString preset = testenv::writeFile(folder + QStringLiteral("../preset.mvr"), lines.join("\r\n") + "\r\n");
-        program().commandLine.clear();
-        Recorder *engine = program().loadRecorder();
-        EXPECT_TRUE(engine->openFile(preset));
-        return engine;
+        return openPreset(presetLines(titleLine, "/listen.pls", "FILENAME show.mp3"));
     }
 
     // Waits until the station has sent all it will and the player has decoded it.
@@ -79,19 +63,14 @@ protected:
         return static_cast<qint64>(static_cast<double>(stream.stallAfter) / kAverageFrameBytes);
     }
 
-    FakeClock clock;
-    RecordingFrontEnd ui;
-    QString folder;
     teststation::Stream stream;
-    teststation::Config config;
-    std::unique_ptr<teststation::Station> station;
 };
 
 } // namespace
 
 TEST_F(ListeningRecording, PlayerGetsTheRecordedStreamWhileTheFileIsWritten)
 {
-    Recorder *engine = startPreset("!L-Test FM");
+    startPreset("!L-Test FM");
     waitForPlayer(engine);
     ASSERT_TRUE(engine->isRecording());
     EXPECT_TRUE(engine->isListening());
@@ -115,7 +94,7 @@ TEST_F(ListeningRecording, PlayerGetsTheRecordedStreamWhileTheFileIsWritten)
 
 TEST_F(ListeningRecording, PausedStartStillFeedsThePlayer)
 {
-    Recorder *engine = startPreset("!X-Test FM");
+    startPreset("!X-Test FM");
     waitForPlayer(engine);
     ASSERT_TRUE(engine->isRecording());
     EXPECT_TRUE(engine->isPaused());

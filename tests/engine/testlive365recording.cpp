@@ -18,7 +18,7 @@
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
-#include "recordingfrontend.h"
+#include "recorderfixture.h"
 #include "sources/live365reader.h"
 #include "testenv.h"
 #include "teststation/station.h"
@@ -42,16 +42,12 @@ Page playlistPage(const QByteArray &artist, const QByteArray &title)
                     "\", x:1};\nvar gSecondsLeft = 5;</script></html>");
 }
 
-class Live365Recording : public ::testing::Test
+class Live365Recording : public RecorderFixture
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
-        setBrowserAgentEnabled(false);
-        static int n = 0;
-        folder = testenv::home() + QStringLiteral("/live%1/").arg(++n);
-        QDir().mkpath(folder);
+        RecorderFixture::SetUp();
 
         teststation::Stream stream;
         stream.name = "Live FM";
@@ -66,31 +62,17 @@ protected:
                                      "name=\"Live365PlayerPlaylist\"></html>"));
         config.pages.insert("/pls/front", playlistPage("Artist One", "Song One"));
     }
-    void TearDown() override
-    {
-        if (program().recorder() && program().recorder()->isRecording())
-            program().recorder()->stopRecording();
-        resetProgram();
-    }
-
     // Starts the station and a recording of the stream at host and path.
     Recorder *startRecording(const QByteArray &host, const QByteArray &pathAndQuery,
                              const QByteArray &modeLine = "SONGNAMEONLY")
     {
         if (!station) {
-            station = std::make_unique<teststation::Station>(config);
-            EXPECT_TRUE(station->start());
+            startStation();
             setLive365Server(QString::fromLatin1(station->url("")));
         }
         const QByteArray stream = "http://" + host + ':' + QByteArray::number(station->port()) + pathAndQuery;
         station->config().pages.insert("/listen.pls", Page::pls({stream}, {"Live"}));
-        const QList<QByteArray> lines = {
-            "Live FM", station->url("/listen.pls"), modeLine, QFile::encodeName(folder), "S0", "0"};
-        QString preset = testenv::writeFile(folder + QStringLiteral("../live.mvr"), lines.join("\r\n") + "\r\n");
-        program().commandLine.clear();
-        Recorder *engine = program().loadRecorder();
-        EXPECT_TRUE(engine->openFile(preset));
-        return engine;
+        return openPreset(presetLines("Live FM", "/listen.pls", modeLine), QStringLiteral("live.mvr"));
     }
 
     QList<QByteArray> targets() const
@@ -102,12 +84,6 @@ protected:
     }
     bool hasFile(const QString &name) const { return QFile::exists(folder + name); }
     QByteArray file(const QString &name) const { return testenv::readFile(folder + name); }
-
-    FakeClock clock;
-    RecordingFrontEnd ui;
-    QString folder;
-    teststation::Config config;
-    std::unique_ptr<teststation::Station> station;
 };
 
 } // namespace
@@ -116,7 +92,7 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
 {
     // The reader's reload timers are long-lived: the clock moves only when the test says.
     clock.setSelfStepping(false);
-    Recorder *engine = startRecording("live365.localhost", "/live365/12345?AuthType=AFL");
+    startRecording("live365.localhost", "/live365/12345?AuthType=AFL");
     ASSERT_TRUE(waitUntil([&] { return hasFile(QStringLiteral("Artist One - Song One.mp3")); }));
     EXPECT_EQ(engine->live365Reader().stationName(), "member");
     EXPECT_EQ(engine->songName(), "Artist One - Song One.mp3");
@@ -170,7 +146,7 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
 TEST_F(Live365Recording, ReaderErrorIsShownAndTheRecordingGoesOn)
 {
     config.pages.insert("/cgi-bin/mini.cgi", htmlPage("<html>No player here</html>"));
-    Recorder *engine = startRecording("live365.localhost", "/live365/12345");
+    startRecording("live365.localhost", "/live365/12345");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Could not find playlist information")});
     EXPECT_TRUE(engine->live365Reader().stationName().isEmpty());
@@ -193,7 +169,7 @@ TEST_F(Live365Recording, OnlyLive365HostsWithAStationNumberInTitleModeAreFollowe
         {"live365.localhost", "/live365/12345", "FILENAME x.mp3"}, // not one file per title
     };
     for (const Case &c : cases) {
-        Recorder *engine = startRecording(c.host, c.path, c.mode);
+        startRecording(c.host, c.path, c.mode);
         ASSERT_TRUE(waitUntil([&] { return engine->byteCount() > 0; })) << c.host.constData() << c.path.constData();
         waitUntil([] { return false; }, 100);
         EXPECT_FALSE(targets().contains("/stations/12345")) << c.host.constData() << c.path.constData();

@@ -26,7 +26,7 @@
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
-#include "recordingfrontend.h"
+#include "recorderfixture.h"
 #include "scriptedstation.h"
 #include "testenv.h"
 
@@ -89,35 +89,13 @@ IcyStream buildIcyStream(const QByteArray &header, int interval, const QList<QBy
     return s;
 }
 
-QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
-{
-    return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
-}
-
-class RecordingTest : public ::testing::Test
+class RecordingTest : public RecorderFixture
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
-        static int folderNumber = 0;
-        folder = testenv::home() + QStringLiteral("/rec%1/").arg(++folderNumber);
-        QDir().mkpath(folder);
-        Preset &config = program().configuration();
-        config.reset();
-        config.saveFolder = folder;
-        config.stationTitle = QStringLiteral("Test Station");
-        config.captureMode = 2;
-        config.listenAtStart = false;
-        config.timeLimited = false;
-        config.exitAfterRecording = false;
-        engine = program().loadRecorder();
-    }
-    void TearDown() override
-    {
-        if (engine->isRecording())
-            engine->stopRecording();
-        resetProgram();
+        RecorderFixture::SetUp();
+        loadRecorder(2, QString(), false);
     }
 
     void addServer(quint16 port, const QByteArray &path = "/stream")
@@ -134,14 +112,6 @@ protected:
         // Let the last bytes reach the handler.
         waitUntil([] { return false; }, 60);
     }
-
-    QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
-    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
-
-    FakeClock clock;
-    RecordingFrontEnd ui;
-    QString folder;
-    Recorder *engine = nullptr;
 };
 
 const QByteArray kIcyHeader = "ICY 200 OK\r\n"

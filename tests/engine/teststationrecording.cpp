@@ -13,14 +13,8 @@
 
 #include <functional>
 
-#include "config/inivalues.h"
-#include "config/preset.h"
-#include "engine/id3v1tag.h"
-#include "engine/programcontext.h"
-#include "engine/recorder.h"
 #include "engine/streamtitle.h"
-#include "fakeclock.h"
-#include "recordingfrontend.h"
+#include "recorderfixture.h"
 #include "sources/previewrelay.h"
 #include "testenv.h"
 #include "teststation/station.h"
@@ -28,21 +22,12 @@
 namespace
 {
 
-QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
-{
-    return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
-}
-
-class StationRecording : public ::testing::Test
+class StationRecording : public RecorderFixture
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
-        setBrowserAgentEnabled(false);
-        static int n = 0;
-        folder = testenv::home() + QStringLiteral("/station%1/").arg(++n);
-        QDir().mkpath(folder);
+        RecorderFixture::SetUp();
         stream.pace = teststation::Stream::Pace::Fast;
         stream.metaInt = 1000;
         stream.titles = {"Artist One - Song One", "Don't Stop", "AC/DC - T.N.T: Live?"};
@@ -50,12 +35,6 @@ protected:
         stream.dropAfter = 40000;
         stream.headerPieces = 3;
         stream.pieceDelayMs = 5;
-    }
-    void TearDown() override
-    {
-        if (program().recorder() && program().recorder()->isRecording())
-            program().recorder()->stopRecording();
-        resetProgram();
     }
 
     // Starts the station and the recording of a preset naming its playlist, in
@@ -67,44 +46,29 @@ protected:
         config.pages.insert("/full", teststation::Page::statusOnly("ICY 400 Server Full"));
         config.pages.insert("/failover.pls",
                             teststation::Page::pls({"http://{station}/full", "http://{station}/stream"}, {"Test"}));
-        station = std::make_unique<teststation::Station>(config);
-        EXPECT_TRUE(station->start());
-        const QList<QByteArray> lines = {"Test FM", station->url(playlist), modeLine, QFile::encodeName(folder), "S0",
-                                         "0"};
-        QString preset = testenv::writeFile(folder + QStringLiteral("../preset.mvr"), lines.join("\r\n") + "\r\n");
-        program().commandLine.clear();
-        Recorder *engine = program().loadRecorder();
-        EXPECT_TRUE(engine->openFile(preset));
-        return engine;
+        startStation();
+        return openPreset(presetLines("Test FM", playlist, modeLine));
     }
 
     // Waits until the stream connection at index has been dropped by the station
     // and the engine has read everything.
-    void waitForStream(Recorder *engine, int index)
+    void waitForStream(Recorder *recorder, int index)
     {
         ASSERT_TRUE(waitUntil([&] {
             return station->connectionCount() > index && !station->connection(index).open &&
-                   engine->byteCount() >= station->connection(index).wireBytes;
+                   recorder->byteCount() >= station->connection(index).wireBytes;
         })) << "bytes read "
-            << engine->byteCount();
+            << recorder->byteCount();
     }
 
-    QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
-    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
-
-    FakeClock clock;
-    RecordingFrontEnd ui;
-    QString folder;
     teststation::Stream stream;
-    teststation::Config config;
-    std::unique_ptr<teststation::Station> station;
 };
 
 } // namespace
 
 TEST_F(StationRecording, TitleModeFilesHoldExactlyTheAudioSentUnderTheirTitle)
 {
-    Recorder *engine = startPreset("SONGNAMEONLY");
+    startPreset("SONGNAMEONLY");
     waitForStream(engine, 1);
     const teststation::ConnectionRecord &sent = station->connection(1);
     ASSERT_TRUE(sent.metadata);
@@ -141,7 +105,7 @@ TEST_F(StationRecording, TitleModeFilesHoldExactlyTheAudioSentUnderTheirTitle)
 
 TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
 {
-    Recorder *engine = startPreset("FILENAME whole show.mp3");
+    startPreset("FILENAME whole show.mp3");
     waitForStream(engine, 1);
     EXPECT_FALSE(station->connection(1).askedForMetadata);
     engine->stopRecording();
@@ -160,7 +124,7 @@ TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
 TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
 {
     stream.icecastStyle = true;
-    Recorder *engine = startPreset("SONGNAMEONLY");
+    startPreset("SONGNAMEONLY");
     waitForStream(engine, 1);
     EXPECT_FALSE(engine->isTitleMode());
     engine->stopRecording();
@@ -171,7 +135,7 @@ TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
 
 TEST_F(StationRecording, FullServerIsSkippedForTheNextOne)
 {
-    Recorder *engine = startPreset("SONGNAMEONLY", "/failover.pls");
+    startPreset("SONGNAMEONLY", "/failover.pls");
     ASSERT_TRUE(waitUntil([&] { return engine->serverNumber() == 2; }));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
     waitForStream(engine, 2);
@@ -182,7 +146,7 @@ TEST_F(StationRecording, FullServerIsSkippedForTheNextOne)
 TEST_F(StationRecording, BrowserPageStopsTheRecording)
 {
     writeIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), QStringLiteral("1"), ombrexIniPath());
-    Recorder *engine = startPreset("SONGNAMEONLY");
+    startPreset("SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
                                                   "agent. Please turn this option off to listen to this station."));
@@ -199,7 +163,7 @@ TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
     QString pls = testenv::writeFile(folder + QStringLiteral("../radio.pls"),
                                      "[playlist]\nNumberOfEntries=1\nFile1=" + station->url("/stream") +
                                          "\nTitle1=Radio Test\nLength1=-1");
-    Recorder *engine = program().loadRecorder();
+    engine = program().loadRecorder();
     EXPECT_TRUE(engine->openFile(pls));
     waitForStream(engine, 0);
     EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Radio Test"));
@@ -215,7 +179,7 @@ TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)
 {
     const QString pls = testenv::writeFile(folder + QStringLiteral("../empty.pls"), "[playlist]\nNumberOfEntries=0\n");
     QString missing = folder + QStringLiteral("../missing.pls");
-    Recorder *engine = program().loadRecorder();
+    engine = program().loadRecorder();
     QString arg = pls;
     EXPECT_TRUE(engine->openFile(arg));
     EXPECT_TRUE(engine->openFile(missing));
@@ -238,7 +202,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
         "Test FM", station->url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0", "0"};
     const QString preset = testenv::writeFile(folder + QStringLiteral("../tray.mvr"), lines.join("\r\n") + "\r\n");
     program().commandLine.clear();
-    Recorder *engine = program().loadRecorder();
+    engine = program().loadRecorder();
 
     QList<RecordingStatus> statuses;
     QByteArrayList songs;

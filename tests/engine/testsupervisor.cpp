@@ -32,7 +32,7 @@
 #include "engine/recordingclock.h"
 #include "fakeclock.h"
 #include "feedstation.h"
-#include "recordingfrontend.h"
+#include "recorderfixture.h"
 #include "scriptedstation.h"
 #include "sources/previewrelay.h"
 #include "testenv.h"
@@ -60,11 +60,6 @@ QByteArray metadataBlock(const QByteArray &title)
     const QByteArray text = "StreamTitle='" + title + "';";
     const qsizetype rows = (text.size() + 15) / 16;
     return QByteArray(1, static_cast<char>(rows)) + text + QByteArray(rows * 16 - text.size(), '\0');
-}
-
-QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
-{
-    return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
 }
 
 // A port on 127.0.0.1 where connections neither complete nor fail: its
@@ -105,33 +100,14 @@ qint32 tickAfter(qint32 tick, qint64 ms)
     return static_cast<qint32>(static_cast<quint32>(tick) + static_cast<quint64>(ms));
 }
 
-class Supervisor : public ::testing::Test
+class Supervisor : public RecorderFixture
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
-        static int folderNumber = 0;
-        folder = testenv::home() + QStringLiteral("/sup%1/").arg(++folderNumber);
-        QDir().mkpath(folder);
-        Preset &config = program().configuration();
-        config.reset();
-        config.saveFolder = folder;
-        config.stationTitle = QStringLiteral("Test Station");
-        config.captureMode = 1;
-        config.recordingFileName = QStringLiteral("show.mp3");
-        config.listenAtStart = false;
-        config.timeLimited = false;
-        config.exitAfterRecording = false;
-        engine = program().loadRecorder();
+        RecorderFixture::SetUp();
         // The tests tick the supervisor themselves, at moments of the fake clock.
-        engine->setSupervisorInterval(std::numeric_limits<int>::max());
-    }
-    void TearDown() override
-    {
-        if (Recorder *recorder = program().recorder(); recorder && recorder->isRecording())
-            recorder->stopRecording();
-        resetProgram();
+        loadRecorder(1, QStringLiteral("show.mp3"));
     }
 
     // Starts recording from the feed station and sends the response header.
@@ -176,14 +152,7 @@ protected:
         return static_cast<qint32>(static_cast<quint32>(clock.tickCount()) - static_cast<quint32>(base));
     }
 
-    QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
-    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
-
-    FakeClock clock;
-    RecordingFrontEnd ui;
     FeedStation station;
-    QString folder;
-    Recorder *engine = nullptr;
     qint32 base = 0; // the elapsed clock's start
 };
 

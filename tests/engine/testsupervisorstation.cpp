@@ -21,7 +21,7 @@
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
-#include "recordingfrontend.h"
+#include "recorderfixture.h"
 #include "scriptedstation.h"
 #include "testenv.h"
 #include "teststation/station.h"
@@ -29,43 +29,19 @@
 namespace
 {
 
-QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
-{
-    return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
-}
-
 const QByteArray kStationFile = "Vorlane Test Station-03072026.mp3";
 
-class StationSupervisor : public ::testing::Test
+class StationSupervisor : public RecorderFixture
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
-        static int folderNumber = 0;
-        folder = testenv::home() + QStringLiteral("/stsup%1/").arg(++folderNumber);
-        QDir().mkpath(folder);
-        Preset &config = program().configuration();
-        config.reset();
-        config.saveFolder = folder;
-        config.stationTitle = QStringLiteral("Test Station");
-        config.captureMode = 2;
-        config.listenAtStart = false;
-        config.timeLimited = false;
-        config.exitAfterRecording = false;
-        engine = program().loadRecorder();
-        engine->setSupervisorInterval(std::numeric_limits<int>::max());
+        RecorderFixture::SetUp();
+        loadRecorder(2);
         stream.pace = teststation::Stream::Pace::Fast;
         stream.metaInt = 1000;
         stream.titles = {"Artist One - Song One"};
     }
-    void TearDown() override
-    {
-        if (Recorder *recorder = program().recorder(); recorder && recorder->isRecording())
-            recorder->stopRecording();
-        resetProgram();
-    }
-
     teststation::Station &startStation(teststation::Config config)
     {
         stations.push_back(std::make_unique<teststation::Station>(config));
@@ -113,13 +89,6 @@ protected:
         engine->superviseTick();
     }
 
-    QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
-    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
-
-    FakeClock clock;
-    RecordingFrontEnd ui;
-    QString folder;
-    Recorder *engine = nullptr;
     teststation::Stream stream;
     std::vector<std::unique_ptr<teststation::Station>> stations;
 };
