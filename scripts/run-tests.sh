@@ -5,3 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure --parallel "$(nproc)"
+# The installed package, where this machine may be changed (CI runs as root).
+if [ "$(id -u)" -eq 0 ] && [ "${VORLANE_PACKAGE_CHECK:-1}" != 0 ]; then
+    scripts/check-package.sh
+fi

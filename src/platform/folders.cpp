@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace platform
@@ -56,6 +57,22 @@ QString programFolder()
 QString programFile(const QString &name)
 {
     return programFolder() + QDir::separator() + name;
+}
+
+QString dataFolder()
+{
+    if (QCoreApplication::instance()) {
+        const QString installed =
+            QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/vorlane"));
+        if (QFileInfo(installed).isDir())
+            return installed;
+    }
+#ifdef VORLANE_SOURCE_DATA_DIR
+    const QString source = QStringLiteral(VORLANE_SOURCE_DATA_DIR);
+    if (QFileInfo(source).isDir())
+        return source;
+#endif
+    return {};
 }
 
 QString executablePath()

@@ -21,5 +21,9 @@ QString programFile(const QString &name);
 // The running executable's own path, for the places that start the program
 // again (scheduled tasks, file associations).
 QString executablePath();
+// The program's own data (help, icons): <prefix>/share/vorlane beside the
+// executable's folder wherever the program is installed; in a build tree, the
+// source tree's data folder. Empty when neither exists.
+QString dataFolder();
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "platform/folders.h"
 #include "platform/keyfile.h"
 
 namespace platform
@@ -559,13 +560,17 @@ QString FreedesktopRegistry::execFromCommand(const QString &command)
 
 QString shellIconValue(ShellIcon icon)
 {
-    // Theme icon names: the program installs no icon of its own into the theme,
-    // and a named icon every theme has beats a broken image.
+    // The program's own icon where it is installed (or built); otherwise a named
+    // icon every theme has beats a broken image.
     switch (icon) {
     case ShellIcon::Preset:
     case ShellIcon::Playlist:
         break;
     }
+    const QString folder = dataFolder();
+    const QString own = folder + QStringLiteral("/icons/vorlane.svg");
+    if (!folder.isEmpty() && QFileInfo::exists(own))
+        return own;
     return QStringLiteral("audio-x-generic");
 }
 
