@@ -1,0 +1,306 @@
+#include "platform/recordingscheduler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QProcess>
+#include <QSaveFile>
+
+#include <algorithm>
+
+#include <unistd.h>
+
+#include "platform/folders.h"
+
+namespace platform
+{
+
+namespace
+{
+
+const QString kPrefix = QStringLiteral("vorlane-");
+const QString kDateTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QByteArray kPlayKey = "X-Vorlane-Play=";
+const QByteArray kAtKey = "X-Vorlane-At=";
+const QByteArray kRepeatKey = "X-Vorlane-Repeat=";
+
+// systemd's specifiers (%), and the quoting of ExecStart= words.
+QString execWord(const QString &word)
+{
+    QString quoted = word;
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    quoted.replace(QLatin1Char('$'), QStringLiteral("$$"));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// Line breaks in a value would start new keys of a unit file.
+QString singleLine(QString text)
+{
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return text;
+}
+
+// A value on one line of a unit file, its specifiers (%) escaped.
+QString oneLine(const QString &text)
+{
+    return singleLine(text).replace(QLatin1Char('%'), QStringLiteral("%%"));
+}
+
+QString repeatName(RecordingScheduler::Repeat repeat)
+{
+    switch (repeat) {
+    case RecordingScheduler::Repeat::Daily:
+        return QStringLiteral("daily");
+    case RecordingScheduler::Repeat::Weekly:
+        return QStringLiteral("weekly");
+    case RecordingScheduler::Repeat::Once:
+        break;
+    }
+    return QStringLiteral("once");
+}
+
+bool writeUnit(const QString &path, const QString &text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(text.toUtf8());
+    return file.commit();
+}
+
+// The value of "key" in a unit file's lines, unescaping what oneLine() doubled.
+QString unitValue(const QByteArrayList &lines, const QByteArray &key)
+{
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(key))
+            return QString::fromUtf8(line.mid(key.size()).trimmed()).replace(QStringLiteral("%%"), QStringLiteral("%"));
+    }
+    return {};
+}
+
+} // namespace
+
+bool SystemctlManager::isRunning() const
+{
+    // The user manager listens on its private socket in the runtime folder.
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        runtime = QStringLiteral("/run/user/%1").arg(::getuid());
+    return QFileInfo::exists(runtime + QStringLiteral("/systemd/private"));
+}
+
+void SystemctlManager::run(const QStringList &arguments, QObject *context, Done done)
+{
+    auto *process = new QProcess(context);
+    QObject::connect(process, &QProcess::finished, context, [process, done](int code, QProcess::ExitStatus status) {
+        const QString error = QString::fromLocal8Bit(process->readAllStandardError()).trimmed();
+        process->deleteLater();
+        done(status == QProcess::NormalExit && code == 0, error);
+    });
+    QObject::connect(process, &QProcess::errorOccurred, context, [process, done](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        process->deleteLater();
+        done(false, QStringLiteral("systemctl could not be started"));
+    });
+    process->start(QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments);
+}
+
+RecordingScheduler::RecordingScheduler(ServiceManager &manager, const QString &unitFolder, const QString &program)
+    : m_manager(manager)
+    , m_folder(unitFolder)
+    , m_program(program.isEmpty() ? executablePath() : program)
+{}
+
+QString RecordingScheduler::userUnitFolder()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/systemd/user");
+}
+
+QString RecordingScheduler::unitBase(const QString &taskName)
+{
+    // systemd-escape: "/" becomes "-", and every byte outside [A-Za-z0-9:_.]
+    // (and a leading ".") becomes "\xNN".
+    const QByteArray bytes = taskName.toUtf8();
+    QString escaped;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes.at(i));
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
+                           c == '_' || (c == '.' && i > 0);
+        if (c == '/')
+            escaped += QLatin1Char('-');
+        else if (plain)
+            escaped += QLatin1Char(static_cast<char>(c));
+        else
+            escaped += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
+    }
+    return kPrefix + escaped;
+}
+
+QString RecordingScheduler::calendar(const QDateTime &at, Repeat repeat)
+{
+    const QString time = at.time().toString(QStringLiteral("HH:mm:ss"));
+    switch (repeat) {
+    case Repeat::Daily:
+        return QStringLiteral("*-*-* ") + time;
+    case Repeat::Weekly:
+        // English weekday names whatever the user's language: systemd reads only these.
+        return QLocale::c().toString(at.date(), QStringLiteral("ddd")) + QStringLiteral(" *-*-* ") + time;
+    case Repeat::Once:
+        break;
+    }
+    return at.toString(kDateTimeFormat);
+}
+
+std::optional<QDateTime> RecordingScheduler::nextRun(const Task &task, const QDateTime &now)
+{
+    QDateTime next = task.at;
+    if (next > now)
+        return next;
+    switch (task.repeat) {
+    case Repeat::Once:
+        return std::nullopt;
+    case Repeat::Daily:
+        next = QDateTime(now.date(), task.at.time());
+        if (next <= now)
+            next = next.addDays(1);
+        return next;
+    case Repeat::Weekly:
+        next = QDateTime(now.date(), task.at.time());
+        while (next.date().dayOfWeek() != task.at.date().dayOfWeek() || next <= now)
+            next = next.addDays(1);
+        return next;
+    }
+    return std::nullopt;
+}
+
+QString RecordingScheduler::timerText(const Task &task) const
+{
+    return QStringLiteral("[Unit]\nDescription=") + oneLine(task.name) + QStringLiteral("\n\n[Timer]\nOnCalendar=") +
+           calendar(task.at, task.repeat) + QStringLiteral("\nAccuracySec=1s\nPersistent=true\nUnit=") + task.unitBase +
+           QStringLiteral(".service\n\n[Install]\nWantedBy=timers.target\n");
+}
+
+QString RecordingScheduler::serviceText(const Task &task) const
+{
+    // Without a display the program records headless by itself.
+    return QStringLiteral("[Unit]\nDescription=") + oneLine(task.name) + QStringLiteral("\n") +
+           QString::fromLatin1(kPlayKey) + oneLine(task.play) + QStringLiteral("\n") + QString::fromLatin1(kAtKey) +
+           task.at.toString(kDateTimeFormat) + QStringLiteral("\n") + QString::fromLatin1(kRepeatKey) +
+           repeatName(task.repeat) + QStringLiteral("\n\n[Service]\nType=simple\nExecStart=") + execWord(m_program) +
+           QLatin1Char(' ') + execWord(singleLine(task.play)) + QStringLiteral("\n");
+}
+
+void RecordingScheduler::add(const QString &name, const QString &play, const QDateTime &at, Repeat repeat,
+                             QObject *context, Done done)
+{
+    if (!m_manager.isRunning()) {
+        done(Result::NoManager, QStringLiteral("Scheduled recordings need a systemd user session "
+                                               "(systemctl --user), and none runs here."));
+        return;
+    }
+    const Task task{name, unitBase(name), play, at, repeat};
+    const QString timer = m_folder + QLatin1Char('/') + task.unitBase + QStringLiteral(".timer");
+    const QString service = m_folder + QLatin1Char('/') + task.unitBase + QStringLiteral(".service");
+    if (QFileInfo::exists(timer) || QFileInfo::exists(service)) {
+        done(Result::Exists, task.unitBase);
+        return;
+    }
+    if (!QDir().mkpath(m_folder) || !writeUnit(service, serviceText(task)) || !writeUnit(timer, timerText(task))) {
+        QFile::remove(service);
+        QFile::remove(timer);
+        done(Result::Failed, QStringLiteral("Cannot write the units in ") + m_folder);
+        return;
+    }
+    // A task the manager would not take leaves no units behind to be listed.
+    const auto failed = [timer, service, done](const QString &error) {
+        QFile::remove(timer);
+        QFile::remove(service);
+        done(Result::Failed, error);
+    };
+    const QPointer<QObject> guard(context);
+    m_manager.run(
+        {QStringLiteral("daemon-reload")}, context, [this, guard, task, done, failed](bool ok, const QString &error) {
+            if (!guard)
+                return;
+            if (!ok) {
+                failed(error);
+                return;
+            }
+            m_manager.run({QStringLiteral("enable"), QStringLiteral("--now"), task.unitBase + QStringLiteral(".timer")},
+                          guard, [done, failed](bool enabled, const QString &enableError) {
+                              if (enabled)
+                                  done(Result::Added, QString());
+                              else
+                                  failed(enableError);
+                          });
+        });
+}
+
+QList<RecordingScheduler::Task> RecordingScheduler::tasks() const
+{
+    QList<Task> list;
+    const QDir folder(m_folder);
+    const QStringList services = folder.entryList({kPrefix + QStringLiteral("*.service")}, QDir::Files, QDir::Name);
+    for (const QString &file : services) {
+        QFile unit(folder.filePath(file));
+        if (!unit.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArrayList lines = unit.readAll().split('\n');
+        const QString play = unitValue(lines, kPlayKey);
+        const QDateTime at = QDateTime::fromString(unitValue(lines, kAtKey), kDateTimeFormat);
+        if (play.isEmpty() || !at.isValid())
+            continue; // not one of ours after all
+        const QString repeat = unitValue(lines, kRepeatKey);
+        Task task;
+        task.name = unitValue(lines, "Description=");
+        task.unitBase = file.chopped(8); // ".service"
+        task.play = play;
+        task.at = at;
+        task.repeat = repeat == QStringLiteral("daily")    ? Repeat::Daily
+                      : repeat == QStringLiteral("weekly") ? Repeat::Weekly
+                                                           : Repeat::Once;
+        list.append(task);
+    }
+    std::sort(list.begin(), list.end(), [](const Task &a, const Task &b) { return a.at < b.at; });
+    return list;
+}
+
+void RecordingScheduler::remove(const QString &unitBase, QObject *context, Done done)
+{
+    if (!unitBase.startsWith(kPrefix) || unitBase.contains(QLatin1Char('/'))) {
+        done(Result::Failed, unitBase);
+        return;
+    }
+    const QPointer<QObject> guard(context);
+    const auto deleteUnits = [this, guard, unitBase, done] {
+        const bool removed = QFile::remove(m_folder + QLatin1Char('/') + unitBase + QStringLiteral(".timer")) |
+                             QFile::remove(m_folder + QLatin1Char('/') + unitBase + QStringLiteral(".service"));
+        if (!m_manager.isRunning()) {
+            done(removed ? Result::Removed : Result::Failed, QString());
+            return;
+        }
+        if (!guard)
+            return;
+        m_manager.run({QStringLiteral("daemon-reload")}, guard, [done, removed](bool ok, const QString &error) {
+            done(ok && removed ? Result::Removed : Result::Failed, error);
+        });
+    };
+    if (!m_manager.isRunning()) {
+        deleteUnits();
+        return;
+    }
+    // A timer that is already gone from the manager is no reason to keep its files.
+    m_manager.run({QStringLiteral("disable"), QStringLiteral("--now"), unitBase + QStringLiteral(".timer")}, context,
+                  [deleteUnits](bool, const QString &) { deleteUnits(); });
+}
+
+} // namespace platform

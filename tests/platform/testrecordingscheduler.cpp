@@ -1,0 +1,168 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "eventwait.h"
+#include "platform/recordingscheduler.h"
+#include "testenv.h"
+
+namespace
+{
+
+using platform::RecordingScheduler;
+
+// Records what would have been asked of the user manager, and answers at once
+// (from the event loop, as systemctl would).
+class FakeManager final : public platform::ServiceManager
+{
+public:
+    bool isRunning() const override { return running; }
+    void run(const QStringList &arguments, QObject *context, Done done) override
+    {
+        calls.append(arguments.join(QLatin1Char(' ')));
+        const bool ok = !arguments.contains(failing);
+        QMetaObject::invokeMethod(
+            context, [done, ok] { done(ok, ok ? QString() : QStringLiteral("refused")); }, Qt::QueuedConnection);
+    }
+
+    bool running = true;
+    QString failing; // an argument whose command fails
+    QStringList calls;
+};
+
+class Scheduler : public ::testing::Test
+{
+protected:
+    RecordingScheduler::Result add(const QString &name, const QDateTime &at,
+                                   RecordingScheduler::Repeat repeat = RecordingScheduler::Repeat::Once)
+    {
+        std::optional<RecordingScheduler::Result> result;
+        scheduler.add(name, play, at, repeat, &context,
+                      [&](RecordingScheduler::Result r, const QString &) { result = r; });
+        EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));
+        return result.value_or(RecordingScheduler::Result::Failed);
+    }
+    QString unitFile(const QString &base, const char *suffix) const
+    {
+        return QString::fromUtf8(testenv::readFile(folder.path() + QLatin1Char('/') + base + QLatin1String(suffix)));
+    }
+
+    QTemporaryDir folder;
+    FakeManager manager;
+    QObject context;
+    const QString play = QStringLiteral("/home/me/Radio/Night Jazz \"live\" 100%.mvr");
+    RecordingScheduler scheduler{manager, folder.path(), QStringLiteral("/usr/bin/vorlane")};
+    const QDateTime at{QDate(2026, 12, 24), QTime(20, 15, 0)};
+};
+
+} // namespace
+
+TEST_F(Scheduler, UnitNamesFollowSystemdEscape)
+{
+    EXPECT_EQ(RecordingScheduler::unitBase(QStringLiteral("Task 1")), QStringLiteral("vorlane-Task\\x201"));
+    EXPECT_EQ(RecordingScheduler::unitBase(QStringLiteral("a/b-c.d")), QStringLiteral("vorlane-a-b\\x2dc.d"));
+    EXPECT_EQ(RecordingScheduler::unitBase(QStringLiteral(".Café")), QStringLiteral("vorlane-\\x2eCaf\\xc3\\xa9"));
+    const QString systemdEscape = QStandardPaths::findExecutable(QStringLiteral("systemd-escape"));
+    if (systemdEscape.isEmpty())
+        return;
+    for (const QString &name : {QStringLiteral("Task 1"), QStringLiteral("a/b-c.d"), QStringLiteral("Jazz & Blues!")}) {
+        QProcess escape;
+        escape.start(systemdEscape, {name});
+        ASSERT_TRUE(escape.waitForFinished(5000));
+        EXPECT_EQ(RecordingScheduler::unitBase(name),
+                  QStringLiteral("vorlane-") + QString::fromUtf8(escape.readAllStandardOutput()).trimmed());
+    }
+}
+
+TEST_F(Scheduler, AddWritesBothUnitsThenReloadsAndEnablesAndReadsThemBack)
+{
+    ASSERT_EQ(add(QStringLiteral("Task 1"), at, RecordingScheduler::Repeat::Weekly), RecordingScheduler::Result::Added);
+    const QString base = QStringLiteral("vorlane-Task\\x201");
+    EXPECT_EQ(manager.calls, QStringList({QStringLiteral("daemon-reload"),
+                                          QStringLiteral("enable --now ") + base + QStringLiteral(".timer")}));
+    const QString timer = unitFile(base, ".timer");
+    EXPECT_TRUE(timer.contains(QStringLiteral("Description=Task 1\n")));
+    EXPECT_TRUE(timer.contains(QStringLiteral("OnCalendar=Thu *-*-* 20:15:00\n")));
+    EXPECT_TRUE(timer.contains(QStringLiteral("AccuracySec=1s\nPersistent=true\n")));
+    EXPECT_TRUE(timer.contains(QStringLiteral("Unit=") + base + QStringLiteral(".service\n")));
+    const QString service = unitFile(base, ".service");
+    EXPECT_TRUE(service.contains(
+        QStringLiteral("ExecStart=\"/usr/bin/vorlane\" \"/home/me/Radio/Night Jazz \\\"live\\\" 100%%.mvr\"\n")))
+        << qPrintable(service);
+
+    const QList<RecordingScheduler::Task> tasks = scheduler.tasks();
+    ASSERT_EQ(tasks.size(), 1);
+    EXPECT_EQ(tasks[0].name, QStringLiteral("Task 1"));
+    EXPECT_EQ(tasks[0].play, play);
+    EXPECT_EQ(tasks[0].at, at);
+    EXPECT_EQ(tasks[0].repeat, RecordingScheduler::Repeat::Weekly);
+    EXPECT_EQ(RecordingScheduler::nextRun(tasks[0], QDateTime(QDate(2027, 1, 1), QTime(9, 0))),
+              QDateTime(QDate(2027, 1, 7), QTime(20, 15, 0)));
+
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        return;
+    QProcess calendar;
+    calendar.start(analyze,
+                   {QStringLiteral("calendar"), RecordingScheduler::calendar(at, RecordingScheduler::Repeat::Once)});
+    ASSERT_TRUE(calendar.waitForFinished(10000));
+    EXPECT_EQ(calendar.exitCode(), 0) << calendar.readAllStandardError().constData();
+    // verify reads the units as the user manager would (an unknown ExecStart
+    // program would be reported, so the real shell stands in for the program).
+    RecordingScheduler real(manager, folder.path() + QStringLiteral("/verify"), QStringLiteral("/bin/true"));
+    QDir().mkpath(folder.path() + QStringLiteral("/verify"));
+    ASSERT_EQ(RecordingScheduler::Result::Added, [&] {
+        std::optional<RecordingScheduler::Result> result;
+        real.add(QStringLiteral("Verify"), play, at, RecordingScheduler::Repeat::Daily, &context,
+                 [&](RecordingScheduler::Result r, const QString &) { result = r; });
+        waitUntil([&] { return result.has_value(); });
+        return result.value_or(RecordingScheduler::Result::Failed);
+    }());
+    // verify needs a runtime folder of its own where no user session runs.
+    QDir().mkpath(folder.path() + QStringLiteral("/run"));
+    QFile::setPermissions(folder.path() + QStringLiteral("/run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path() + QStringLiteral("/run"));
+    QProcess verify;
+    verify.setProcessEnvironment(environment);
+    verify.setWorkingDirectory(folder.path() + QStringLiteral("/verify"));
+    verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--user"), QStringLiteral("vorlane-Verify.timer"),
+                           QStringLiteral("vorlane-Verify.service")});
+    ASSERT_TRUE(verify.waitForFinished(20000));
+    const QByteArray complaints = verify.readAllStandardError();
+    EXPECT_EQ(verify.exitCode(), 0) << complaints.constData();
+    EXPECT_FALSE(complaints.contains("vorlane-Verify")) << complaints.constData();
+}
+
+TEST_F(Scheduler, ClashNoSessionFailureAndRemoval)
+{
+    ASSERT_EQ(add(QStringLiteral("Task 1"), at), RecordingScheduler::Result::Added);
+    EXPECT_EQ(add(QStringLiteral("Task 1"), at.addDays(1)), RecordingScheduler::Result::Exists);
+    EXPECT_EQ(scheduler.tasks().size(), 1);
+
+    manager.running = false;
+    EXPECT_EQ(add(QStringLiteral("Task 2"), at), RecordingScheduler::Result::NoManager);
+    EXPECT_EQ(scheduler.tasks().size(), 1) << "nothing is written without a user session";
+    manager.running = true;
+
+    manager.failing = QStringLiteral("--now");
+    EXPECT_EQ(add(QStringLiteral("Task 3"), at), RecordingScheduler::Result::Failed);
+    EXPECT_EQ(scheduler.tasks().size(), 1) << "a task the manager refused leaves no units";
+    manager.failing.clear();
+
+    manager.calls.clear();
+    std::optional<RecordingScheduler::Result> removed;
+    scheduler.remove(QStringLiteral("vorlane-Task\\x201"), &context,
+                     [&](RecordingScheduler::Result r, const QString &) { removed = r; });
+    ASSERT_TRUE(waitUntil([&] { return removed.has_value(); }));
+    EXPECT_EQ(*removed, RecordingScheduler::Result::Removed);
+    EXPECT_EQ(manager.calls,
+              QStringList({QStringLiteral("disable --now vorlane-Task\\x201.timer"), QStringLiteral("daemon-reload")}));
+    EXPECT_FALSE(QFile::exists(folder.path() + QStringLiteral("/vorlane-Task\\x201.timer")));
+    EXPECT_FALSE(QFile::exists(folder.path() + QStringLiteral("/vorlane-Task\\x201.service")));
+}
