@@ -11,7 +11,7 @@ packages=(
     libmpg123-dev libasound2-dev
     xvfb xauth
     shared-mime-info desktop-file-utils
-    openssl
+    icecast2 openssl
 )
 
 missing=()
