@@ -12,6 +12,7 @@ packages=(
     xvfb xauth
     shared-mime-info desktop-file-utils
     appstream file dpkg-dev
+    icecast2 openssl
 )
 
 missing=()
