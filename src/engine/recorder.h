@@ -140,8 +140,6 @@ public:
     void setStartedFromSetupWindow(bool fromSetupWindow) { m_startedFromSetupWindow = fromSetupWindow; }
     bool isPausedStart() const { return m_pausedStart; }
     const engine::RecordingClock &recordingClock() const { return m_clock; }
-    // Where the recording file of that name lives (its first copy).
-    QString recordingPath(const QByteArray &name) const;
     // A recording that can no longer write asks to exit with status 1 (a run
     // without windows, which has nothing else to do).
     void setExitOnWriteFailure(bool exit) { m_exitOnWriteFailure = exit; }

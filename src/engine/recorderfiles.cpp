@@ -29,11 +29,6 @@ constexpr int kMaxCopies = 100000;
 
 } // namespace
 
-QString Recorder::recordingPath(const QByteArray &name) const
-{
-    return m_preset.saveFolder + engine::recordingFileName(name);
-}
-
 void Recorder::openSongFile(QByteArray fileName, bool fromTitle)
 {
     // A failure stopped the recording while the rest of a packet was being handled.

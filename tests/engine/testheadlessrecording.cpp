@@ -28,6 +28,24 @@ qint64 folderBytes(const QString &folder)
     return total;
 }
 
+// Starts `vorlane --headless` without a display on a title-mode preset that
+// records the station's playlist into folder.
+void startHeadless(QProcess &vorlane, const teststation::Station &station, const QString &folder,
+                   const QByteArray &title)
+{
+    QDir().mkpath(folder);
+    const QList<QByteArray> lines = {title, station.url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0",
+                                     "0"};
+    const QString preset =
+        testenv::writeFile(folder + QStringLiteral("../") + QString::fromLatin1(title) + QStringLiteral(".mvr"),
+                           lines.join("\r\n") + "\r\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    vorlane.setProcessEnvironment(env);
+    vorlane.start(QStringLiteral(VORLANE_BINARY), {QStringLiteral("--headless"), preset});
+}
+
 } // namespace
 
 TEST(HeadlessRecording, PresetFromTheCommandLineLeavesCompleteTaggedFiles)
@@ -45,18 +63,8 @@ TEST(HeadlessRecording, PresetFromTheCommandLineLeavesCompleteTaggedFiles)
     ASSERT_TRUE(station.start());
 
     const QString folder = testenv::home() + QStringLiteral("/headless/");
-    QDir().mkpath(folder);
-    const QList<QByteArray> lines = {
-        "Headless FM", station.url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0", "0"};
-    const QString preset =
-        testenv::writeFile(testenv::home() + QStringLiteral("/headless.mvr"), lines.join("\r\n") + "\r\n");
-
     QProcess vorlane;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    vorlane.setProcessEnvironment(env);
-    vorlane.start(QStringLiteral(VORLANE_BINARY), {QStringLiteral("--headless"), preset});
+    startHeadless(vorlane, station, folder, "Headless FM");
     ASSERT_TRUE(vorlane.waitForStarted());
 
     // Everything the station sent reaches the disk as it arrives (no buffering),
@@ -107,18 +115,8 @@ TEST(HeadlessRecording, RemovedFolderEndsTheRunWithStatusOne)
     ASSERT_TRUE(station.start());
 
     const QString folder = testenv::home() + QStringLiteral("/vanishing/");
-    QDir().mkpath(folder);
-    const QList<QByteArray> lines = {
-        "Vanishing FM", station.url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0", "0"};
-    const QString preset =
-        testenv::writeFile(testenv::home() + QStringLiteral("/vanishing.mvr"), lines.join("\r\n") + "\r\n");
-
     QProcess vorlane;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    vorlane.setProcessEnvironment(env);
-    vorlane.start(QStringLiteral(VORLANE_BINARY), {QStringLiteral("--headless"), preset});
+    startHeadless(vorlane, station, folder, "Vanishing FM");
     ASSERT_TRUE(vorlane.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return folderBytes(folder) > 0; }, 20000));
     ASSERT_TRUE(QDir(folder).removeRecursively());
