@@ -232,6 +232,7 @@ int main(int argc, char **argv)
     qputenv("VORLANE_HOME", home.path().toLocal8Bit());
     report("apostrophe (Don't Stop / Don't Go)", titles({"Don't Stop", "Don't Go"}));
     report("semicolon (Rock; Roll / Rock; Pop)", titles({"Rock; Roll", "Rock; Pop"}));
+    report("both, interleaved", titles({"Don't Stop", "Rock; Roll", "Don't Go", "Rock; Pop"}));
     report("Latin-1 (Caf\\xe9 / Caf\\xe8)", titles({"Caf\xe9", "Caf\xe8"}));
     report("title airs again (A, B, A, ...)", titles({"A - 1", "B - 2"}));
     report("cleaned alike (AC/DC - Song / ACDC - Song)", titles({"AC/DC - Song", "ACDC - Song"}));
