@@ -88,6 +88,7 @@ int runVorlane(int &argc, char **argv)
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &watcher, [] { exitFromMenu(); });
 
+    program().headless = headless;
     startProgram(options.commandLine);
     const int status = application->exec();
     platform::setFrontEnd(nullptr);

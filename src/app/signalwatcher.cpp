@@ -35,6 +35,9 @@ void setHandler(int signalNumber, void (*handler)(int))
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
+    // A write past the file size limit then fails and is reported, instead of
+    // ending the process without a word.
+    setHandler(SIGXFSZ, SIG_IGN);
     if (g_pipe[0] >= 0 || pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);

@@ -38,6 +38,11 @@ QByteArray buildId3v1Tag(const Id3v1Fields &fields, const QDate &day)
     return tag;
 }
 
+bool isOwnId3v1Tag(const QByteArray &bytes)
+{
+    return bytes.size() == kTagSize && bytes.startsWith("TAG") && bytes.mid(97, 12) == "Rec: Ombrex ";
+}
+
 bool writeId3v1Tag(const QString &path, const Id3v1Fields &fields)
 {
     if (fields.artist.isEmpty() && fields.title.isEmpty() && fields.album.isEmpty())
@@ -55,8 +60,11 @@ bool writeId3v1Tag(const QString &path, const Id3v1Fields &fields)
             at = length - kTagSize;
     }
     const QByteArray tag = buildId3v1Tag(fields, platform::clock().now().date());
-    if (!file.seek(at) || file.write(tag) != tag.size())
+    if (!file.seek(at) || file.write(tag) != tag.size()) {
+        // A tag cut short by a full disk would pass for audio: it goes again.
+        file.resize(at);
         return false;
+    }
     file.close();
     return file.error() == QFileDevice::NoError;
 }

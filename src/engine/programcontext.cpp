@@ -39,6 +39,7 @@ Recorder *ProgramContext::loadRecorder()
         return m_recorder.get();
     m_recorder = std::make_unique<Recorder>(configuration());
     Recorder *recorder = m_recorder.get();
+    recorder->setExitOnWriteFailure(headless);
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,
                      [](const QString &text) { platform::frontEnd().showMessage(text); });

@@ -48,6 +48,9 @@ public:
     // How the setup window behaves when minimised; 0 at start, 1 after the tray's setup entry.
     qint32 setupShowMode = 0;
 
+    // The program runs without windows: a recording that cannot write ends it.
+    bool headless = false;
+
     // The one configuration record, created on first use.
     Preset &configuration();
 

@@ -129,6 +129,8 @@ public:
     qint32 lastDataTick() const { return m_lastDataTick; }
     bool isServerChangePending() const { return m_changeServerPending; }
     bool isFileOpen() const { return m_file.isOpen(); }
+    // The file being written, or the last one; empty before the first.
+    const QString &recordingFilePath() const { return m_filePath; }
     bool isAwaitingHeader() const { return m_awaitingHeader; }
     const MetadataParser &metadataParser() const { return m_parser; }
     const PreviewRelay &relay() const { return *m_relay; }
@@ -138,8 +140,9 @@ public:
     void setStartedFromSetupWindow(bool fromSetupWindow) { m_startedFromSetupWindow = fromSetupWindow; }
     bool isPausedStart() const { return m_pausedStart; }
     const engine::RecordingClock &recordingClock() const { return m_clock; }
-    // Where the recording file of that name lives.
-    QString recordingPath(const QByteArray &name) const;
+    // A recording that can no longer write asks to exit with status 1 (a run
+    // without windows, which has nothing else to do).
+    void setExitOnWriteFailure(bool exit) { m_exitOnWriteFailure = exit; }
 
     // The current tick count, corrected when the counter changed sign since the
     // reference: elapsed times are the result minus the reference.
@@ -200,11 +203,15 @@ private:
 
     // Files (recorderfiles.cpp).
     void openSongFile(QByteArray fileName, bool fromTitle = false);
-    bool createRecordingFile(QByteArray &fileName);
-    bool openRecordingFile(const QString &path, bool mayContinue);
+    void finishFile(bool fromTitle);
+    bool createRecordingFile(const QByteArray &songName);
+    bool openNewFile(const QByteArray &name, QString &path, QString &reason);
+    bool openNamedFile(const QByteArray &name, QString &path, QString &reason);
     void writeAudio(const QByteArray &data);
+    void checkRecordingFile();
+    void recordingFailed(const QString &path, const QString &reason);
     void closeRecording();
-    void tagRecordingFile(const QByteArray &fileName, bool fromTitle);
+    void tagRecordingFile(const QString &path, const QByteArray &songName, bool fromTitle);
 
     // Supervisor (recordersupervisor.cpp).
     void changeServer();
@@ -270,10 +277,12 @@ private:
 
     // Files and pause.
     QFile m_file;
-    QSet<QString> m_recordingFiles;         // files created by the running recording
-    QHash<QString, qint64> m_taggedLengths; // audio length of files this recording tagged
-    QByteArray m_pendingFileName;           // file to open when a paused start ends
-    QByteArray m_songAtPause;               // m_songName when the pause began
+    QString m_filePath;             // the file being written, or the last one (what gets tagged)
+    QByteArray m_fileSong;          // the song name whose audio m_filePath holds
+    QSet<QString> m_recordingFiles; // single and archive files of the running recording
+    QByteArray m_pendingFileName;   // file to open when a paused start ends
+    QByteArray m_songAtPause;       // m_songName when the pause began
+    bool m_exitOnWriteFailure = false;
 
     // Supervisor.
     qint32 m_recordStart = 0;  // tick at which the elapsed clock started

@@ -127,10 +127,10 @@ void Recorder::beginRecording()
     m_recordStart = platform::clock().tickCount();
     m_recording = true;
     m_songName.clear();
+    m_filePath.clear();
     m_startPausedPending = m_preset.startPaused;
-    // A new recording starts its files empty; only a change of server within it continues them.
+    // A new single file starts empty; only a change of server within the recording continues it.
     m_recordingFiles.clear();
-    m_taggedLengths.clear();
     resetDataWatch();
     Q_EMIT recordingStarted();
     connectToServer(1, false);
@@ -224,6 +224,8 @@ void Recorder::onConnected()
             const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
             openSongFile(m_preset.captureMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date()),
                          false);
+            if (!m_recording)
+                return; // the file could not be created
         }
     }
 

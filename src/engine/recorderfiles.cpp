@@ -1,13 +1,17 @@
 // Recorder, recording engine: the recording files, their names and their ID3 tags.
 #include "engine/recorder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
 
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
 #include "engine/recordingnames.h"
-#include "engine/streamtitle.h"
+#include "engine/startup.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sources/connectionwait.h"
@@ -20,16 +24,16 @@ namespace
 // Data that follows the creation of a file waits this long.
 constexpr int kCreatePauseMs = 500;
 constexpr qint64 kTagSize = 128;
+// Numbered copies tried before a name counts as taken for good.
+constexpr int kMaxCopies = 100000;
 
 } // namespace
 
-QString Recorder::recordingPath(const QByteArray &name) const
-{
-    return m_preset.saveFolder + QFile::decodeName(cleanFileName(name));
-}
-
 void Recorder::openSongFile(QByteArray fileName, bool fromTitle)
 {
+    // A failure stopped the recording while the rest of a packet was being handled.
+    if (!m_recording)
+        return;
     if (m_pausedStart) {
         // A paused start: the first file opens when the pause ends.
         togglePause();
@@ -53,74 +57,159 @@ void Recorder::openSongFile(QByteArray fileName, bool fromTitle)
 
     // Only a file still open is finished here: one that closeRecording closed
     // (a change of server) already has its tag, which must not be replaced.
-    const bool finishing = m_file.isOpen();
-    m_file.close();
-    if (finishing && !m_songName.isEmpty() && platform::fileExists(recordingPath(m_songName)))
-        tagRecordingFile(m_songName, fromTitle);
+    if (m_file.isOpen())
+        finishFile(fromTitle);
     // Without a time limit the clock shows the time of the current file.
     if (fileName != m_songName && !m_preset.timeLimited)
         m_recordStart = platform::clock().tickCount();
-    createRecordingFile(fileName);
+    if (!createRecordingFile(fileName))
+        return;
     m_songName = fileName;
     if (fromTitle)
         Q_EMIT songStarted(fileName);
 }
 
-bool Recorder::createRecordingFile(QByteArray &fileName)
-{
-    bool created = openRecordingFile(recordingPath(fileName), m_preset.captureMode != 2);
-    if (!created) {
-        const int number = static_cast<int>(QRandomGenerator::global()->bounded(60000));
-        fileName = engine::fallbackFileName(number, platform::clock().now().date());
-        openRecordingFile(recordingPath(fileName), false);
-    }
-    holdIncomingData(kCreatePauseMs);
-    return created;
-}
-
-bool Recorder::openRecordingFile(const QString &path, bool mayContinue)
+void Recorder::finishFile(bool fromTitle)
 {
     m_file.close();
+    if (!m_filePath.isEmpty() && platform::fileExists(m_filePath))
+        tagRecordingFile(m_filePath, m_fileSong, fromTitle);
+}
+
+bool Recorder::createRecordingFile(const QByteArray &songName)
+{
+    QString path;
+    QString reason;
+    // Titles never replace a file: a song that airs again, or another title that
+    // cleans to the same name, gets a numbered copy. Single-file and archive mode
+    // write the file the user named.
+    bool opened =
+        m_preset.captureMode == 2 ? openNewFile(songName, path, reason) : openNamedFile(songName, path, reason);
+    if (!opened) {
+        // A name the file system does not take (or none left after cleaning):
+        // the audio goes to a made-up name, and the song name stays the title, so
+        // that the next block with the same title continues this file.
+        const int number = static_cast<int>(QRandomGenerator::global()->bounded(60000));
+        QString fallbackPath;
+        QString fallbackReason;
+        opened =
+            openNewFile(engine::fallbackFileName(number, platform::clock().now().date()), fallbackPath, fallbackReason);
+        if (opened) {
+            path = fallbackPath;
+        } else if (path.isEmpty()) {
+            path = fallbackPath;
+            reason = fallbackReason;
+        }
+    }
+    if (!opened) {
+        m_filePath.clear();
+        recordingFailed(path, reason);
+        return false;
+    }
+    m_filePath = path;
+    m_fileSong = songName;
+    holdIncomingData(kCreatePauseMs);
+    return true;
+}
+
+bool Recorder::openNewFile(const QByteArray &name, QString &path, QString &reason)
+{
+    m_file.close();
+    for (int copy = 1; copy <= kMaxCopies; ++copy) {
+        const QString fileName = engine::recordingFileName(name, copy);
+        if (fileName.isEmpty()) {
+            path.clear();
+            return false;
+        }
+        path = m_preset.saveFolder + fileName;
+        if (platform::pathExists(path))
+            continue;
+        m_file.setFileName(path);
+        // NewOnly: a file that appeared meanwhile is never truncated.
+        // Unbuffered: every packet reaches the file with its own write, so
+        // nothing received is lost if the process ends abruptly.
+        if (m_file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered))
+            return true;
+        if (!platform::pathExists(path)) {
+            reason = m_file.errorString();
+            return false;
+        }
+    }
+    reason = QStringLiteral("No free file name");
+    return false;
+}
+
+bool Recorder::openNamedFile(const QByteArray &name, QString &path, QString &reason)
+{
+    m_file.close();
+    const QString fileName = engine::recordingFileName(name);
+    path.clear();
+    if (fileName.isEmpty())
+        return false;
+    path = m_preset.saveFolder + fileName;
     m_file.setFileName(path);
-    // A change of server within one recording comes back to the same file in
-    // single-file and archive mode: it goes on where it stopped, without the tag
-    // this recording gave it when the connection closed.
-    const bool continuing = mayContinue && m_recordingFiles.contains(path) && platform::fileExists(path);
+    // An archive started again on the same day goes on with that day's file; a
+    // single file goes on only after a change of server within one recording.
+    const bool continuing =
+        platform::fileExists(path) && (m_preset.captureMode == 3 || m_recordingFiles.contains(path));
     if (!continuing)
         QFile::remove(path);
-    // Unbuffered: every packet reaches the file with its own write, so nothing
-    // received is lost if the process ends abruptly.
-    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        reason = m_file.errorString();
         return false;
+    }
     if (continuing) {
-        const auto tagged = m_taggedLengths.constFind(path);
-        if (tagged != m_taggedLengths.constEnd() && m_file.size() == *tagged + kTagSize) {
-            m_file.seek(*tagged);
-            if (m_file.read(3) == "TAG")
-                m_file.resize(*tagged);
-        }
+        // Our own tag comes off again; the audio goes on after the audio.
+        const qint64 size = m_file.size();
+        if (size >= kTagSize && m_file.seek(size - kTagSize) && isOwnId3v1Tag(m_file.read(kTagSize)))
+            m_file.resize(size - kTagSize);
         m_file.seek(m_file.size());
     }
-    // Only files that may be continued are remembered: a title-mode recording
-    // that runs for weeks creates thousands of files and must not grow with them.
-    if (mayContinue)
-        m_recordingFiles.insert(path);
+    // Title-mode files are never remembered: a recording that runs for weeks
+    // creates thousands of them and must not grow with them.
+    m_recordingFiles.insert(path);
     return true;
 }
 
 void Recorder::writeAudio(const QByteArray &data)
 {
-    if (!m_paused && m_file.isOpen())
-        m_file.write(data); // a recording never stops because a write failed
+    if (!m_paused && m_file.isOpen()) {
+        // A short write is followed by another, which then reports why it failed.
+        qint64 written = 0;
+        while (written < data.size()) {
+            const qint64 n = m_file.write(data.constData() + written, data.size() - written);
+            if (n <= 0) {
+                recordingFailed(m_filePath, m_file.errorString());
+                return;
+            }
+            written += n;
+        }
+    }
     if (m_relay->listening)
         m_relay->pushAudio(data);
 }
 
+void Recorder::checkRecordingFile()
+{
+    // Writes to a file whose folder was removed succeed, and vanish with it.
+    if (m_recording && m_file.isOpen() && !platform::fileExists(m_filePath))
+        recordingFailed(m_filePath, QString::fromLocal8Bit(std::strerror(ENOENT)));
+}
+
+void Recorder::recordingFailed(const QString &path, const QString &reason)
+{
+    Q_EMIT messageRequested(QStringLiteral("Cannot write the recording file: ") + QDir::toNativeSeparators(path) +
+                            QStringLiteral(" (") + reason + QStringLiteral(")"));
+    // What is on disk is closed and tagged; the caption no longer claims a recording.
+    stopRecording();
+    setCaption(QStringLiteral("[ERR] Cannot write the recording file"));
+    if (m_exitOnWriteFailure)
+        requestExit(kExitWriteFailed);
+}
+
 void Recorder::closeRecording()
 {
-    m_file.close();
-    if (!m_songName.isEmpty() && platform::fileExists(recordingPath(m_songName)))
-        tagRecordingFile(m_songName, m_titleMode);
+    finishFile(m_titleMode);
     m_connectionWait->cancel();
     m_connecting = false;
     dropHeldData();
@@ -129,11 +218,11 @@ void Recorder::closeRecording()
     m_header.clear();
 }
 
-void Recorder::tagRecordingFile(const QByteArray &fileName, bool fromTitle)
+void Recorder::tagRecordingFile(const QString &path, const QByteArray &songName, bool fromTitle)
 {
     Id3v1Fields fields;
     if (fromTitle) {
-        const QByteArray base = fileName.left(std::max<qsizetype>(fileName.size() - 4, 0));
+        const QByteArray base = songName.left(std::max<qsizetype>(songName.size() - 4, 0));
         const qsizetype dash = base.indexOf(" - ");
         if (dash >= 0) {
             fields.artist = base.left(dash);
@@ -144,19 +233,5 @@ void Recorder::tagRecordingFile(const QByteArray &fileName, bool fromTitle)
     } else {
         fields.title = m_preset.stationTitle.toLocal8Bit();
     }
-
-    const QString path = recordingPath(fileName);
-    // Remember where the audio ends, so that a file this recording continues
-    // loses the tag again (and only the tag).
-    qint64 audioLength = -1;
-    {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            audioLength = file.size();
-            if (audioLength >= kTagSize && file.seek(audioLength - kTagSize) && file.read(3) == "TAG")
-                audioLength -= kTagSize;
-        }
-    }
-    if (writeId3v1Tag(path, fields) && audioLength >= 0 && m_recordingFiles.contains(path))
-        m_taggedLengths.insert(path, audioLength);
+    writeId3v1Tag(path, fields); // a tag that cannot be written is skipped
 }

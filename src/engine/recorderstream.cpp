@@ -184,8 +184,11 @@ void Recorder::titleModeHeader(const QByteArray &packet)
 
     // After a reconnection to the same server the open file simply continues:
     // the header text lands in its middle and the next title decides the rest.
-    if (!(m_connectionIsReconnect && m_file.isOpen()))
+    if (!(m_connectionIsReconnect && m_file.isOpen())) {
         openSongFile(firstFile, false);
+        if (!m_recording)
+            return; // the file could not be created
+    }
 
     if (const std::optional<qint32> interval = engine::metaInterval(packet)) {
         m_parser.restart(*interval);
@@ -258,7 +261,9 @@ void Recorder::metadataBlock(const QByteArray &text)
     if (!engine::containsNoCase(text, kTitleKey))
         return;
     const QByteArray name = extractStreamTitle(text);
-    if (name == m_songName)
+    // An empty title (a source starting or falling back) names no song: its
+    // audio continues the current file.
+    if (name == m_songName || name == QByteArrayLiteral(".mp3") || !m_recording)
         return;
     // The audio before the block belongs to the title that is ending.
     flushPacketAudio();

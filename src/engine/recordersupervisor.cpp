@@ -11,6 +11,7 @@
 #include "engine/recordingclock.h"
 #include "engine/recordingnames.h"
 #include "engine/startup.h"
+#include "engine/streamtitle.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "sources/connectionwait.h"
@@ -37,7 +38,7 @@ qint64 ticksSince(qint32 earlier, qint32 later)
 
 QString songText(const QByteArray &name)
 {
-    return QString::fromLocal8Bit(name);
+    return decodeTitle(name);
 }
 
 } // namespace
@@ -71,6 +72,7 @@ void Recorder::superviseTick()
     const qint64 now = wrapCompensatedTick(platform::clock().tickCount(), m_recordStart);
     if (m_changeServerPending)
         changeServer();
+    checkRecordingFile();
     if (!m_unloaded)
         supervise(now);
     m_inTick = false;
@@ -287,9 +289,7 @@ void Recorder::togglePause()
         // The title changed during the pause: the file of the last title opens.
         // The file open before the pause gets its tag first, since m_songName
         // already names the new title.
-        m_file.close();
-        if (platform::fileExists(recordingPath(m_songAtPause)))
-            tagRecordingFile(m_songAtPause, m_titleMode);
+        finishFile(m_titleMode);
         openSongFile(m_songName, false);
     }
     m_songAtPause.clear();

@@ -2,6 +2,8 @@
 
 #include <QStringBuilder>
 
+#include "engine/streamtitle.h"
+
 namespace engine
 {
 
@@ -23,7 +25,42 @@ int digitsValue(const QByteArray &text)
     }
     return value;
 }
+// Bytes of a code point in UTF-8.
+int utf8Length(char32_t codePoint)
+{
+    return codePoint < 0x80 ? 1 : codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+}
 } // namespace
+
+QString recordingFileName(const QByteArray &name, int copy)
+{
+    const QString decoded = decodeTitle(cleanFileName(name));
+    const QLatin1String mp3(".mp3");
+    const bool hasExtension = decoded.endsWith(mp3, Qt::CaseInsensitive);
+    const QString stem = hasExtension ? decoded.chopped(4) : decoded;
+    const QString extension = hasExtension ? decoded.right(4) : QString();
+    if (stem.isEmpty())
+        return {};
+    const QString suffix = copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString();
+
+    // The stem keeps as many whole characters as fit beside suffix and extension.
+    const int room = kMaxFileNameBytes - static_cast<int>((suffix + extension).toUtf8().size());
+    int used = 0;
+    qsizetype end = 0;
+    while (end < stem.size()) {
+        char32_t codePoint = stem.at(end).unicode();
+        qsizetype width = 1;
+        if (stem.at(end).isHighSurrogate() && end + 1 < stem.size() && stem.at(end + 1).isLowSurrogate()) {
+            codePoint = QChar::surrogateToUcs4(stem.at(end), stem.at(end + 1));
+            width = 2;
+        }
+        if (used + utf8Length(codePoint) > room)
+            break;
+        used += utf8Length(codePoint);
+        end += width;
+    }
+    return stem.left(end) + suffix + extension;
+}
 
 QByteArray datePart(const QDate &day)
 {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QString>
 
 #include <optional>
 
@@ -24,6 +25,16 @@ QByteArray unknownFileName(const QDate &day);
 // "unknown-" + number + "-" + date part + ".mp3": used when a file cannot be
 // created under its own name.
 QByteArray fallbackFileName(int number, const QDate &day);
+
+// The longest file name, in bytes of its UTF-8 form, that Linux file systems
+// take (with the extension).
+inline constexpr int kMaxFileNameBytes = 255;
+
+// The file name on disk for a recording name: cleaned, decoded like title text
+// (decodeTitle), with " (copy)" before its ".mp3" from the second copy on, and
+// shortened on a character boundary until it fits kMaxFileNameBytes. Empty
+// when nothing but the extension would be left.
+QString recordingFileName(const QByteArray &name, int copy = 1);
 
 // The date written in a dated name: the 8 characters before its last 4 (".mp3")
 // read as month, day and four-digit year. None when they are not all digits or

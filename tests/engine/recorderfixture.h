@@ -88,7 +88,8 @@ protected:
     }
 
     QByteArray file(const QByteArray &name) const { return testenv::readFile(folder + QFile::decodeName(name)); }
-    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+    // Hidden files too: a title must never make one.
+    QStringList files() const { return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
     static QByteArray tagFor(const QByteArray &artist, const QByteArray &title)
     {
         return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));

@@ -28,6 +28,24 @@ qint64 folderBytes(const QString &folder)
     return total;
 }
 
+// Starts `vorlane --headless` without a display on a title-mode preset that
+// records the station's playlist into folder.
+void startHeadless(QProcess &vorlane, const teststation::Station &station, const QString &folder,
+                   const QByteArray &title)
+{
+    QDir().mkpath(folder);
+    const QList<QByteArray> lines = {title, station.url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0",
+                                     "0"};
+    const QString preset =
+        testenv::writeFile(folder + QStringLiteral("../") + QString::fromLatin1(title) + QStringLiteral(".mvr"),
+                           lines.join("\r\n") + "\r\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    vorlane.setProcessEnvironment(env);
+    vorlane.start(QStringLiteral(VORLANE_BINARY), {QStringLiteral("--headless"), preset});
+}
+
 } // namespace
 
 TEST(HeadlessRecording, PresetFromTheCommandLineLeavesCompleteTaggedFiles)
@@ -45,18 +63,8 @@ TEST(HeadlessRecording, PresetFromTheCommandLineLeavesCompleteTaggedFiles)
     ASSERT_TRUE(station.start());
 
     const QString folder = testenv::home() + QStringLiteral("/headless/");
-    QDir().mkpath(folder);
-    const QList<QByteArray> lines = {
-        "Headless FM", station.url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0", "0"};
-    const QString preset =
-        testenv::writeFile(testenv::home() + QStringLiteral("/headless.mvr"), lines.join("\r\n") + "\r\n");
-
     QProcess vorlane;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    vorlane.setProcessEnvironment(env);
-    vorlane.start(QStringLiteral(VORLANE_BINARY), {QStringLiteral("--headless"), preset});
+    startHeadless(vorlane, station, folder, "Headless FM");
     ASSERT_TRUE(vorlane.waitForStarted());
 
     // Everything the station sent reaches the disk as it arrives (no buffering),
@@ -89,4 +97,34 @@ TEST(HeadlessRecording, PresetFromTheCommandLineLeavesCompleteTaggedFiles)
               sent.audio.mid(first, second - first) + buildId3v1Tag({"First Artist", "First Song", {}}, day));
     EXPECT_EQ(testenv::readFile(folder + QStringLiteral("Second Artist - Second Song.mp3")),
               sent.audio.mid(second) + buildId3v1Tag({"Second Artist", "Second Song", {}}, day));
+}
+
+// A recording folder removed while the program records: it says so on standard
+// error and ends with status 1 instead of recording into nothing.
+TEST(HeadlessRecording, RemovedFolderEndsTheRunWithStatusOne)
+{
+    teststation::Stream stream;
+    stream.pace = teststation::Stream::Pace::RealTime;
+    stream.burstBytes = 20000;
+    stream.metaInt = 4096;
+    stream.titles = {"Some Artist - Some Song"};
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Test"}));
+    teststation::Station station(config);
+    ASSERT_TRUE(station.start());
+
+    const QString folder = testenv::home() + QStringLiteral("/vanishing/");
+    QProcess vorlane;
+    startHeadless(vorlane, station, folder, "Vanishing FM");
+    ASSERT_TRUE(vorlane.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return folderBytes(folder) > 0; }, 20000));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+
+    ASSERT_TRUE(waitUntil([&] { return vorlane.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(vorlane.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(vorlane.exitCode(), 1);
+    const QByteArray err = vorlane.readAllStandardError();
+    const QByteArray expected = "Cannot write the recording file: " + QFile::encodeName(folder);
+    EXPECT_TRUE(err.contains(expected)) << err.constData();
 }

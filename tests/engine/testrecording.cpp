@@ -18,13 +18,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 
+#include "../config/filesizelimit.h"
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
+#include "engine/recordingnames.h"
 #include "fakeclock.h"
 #include "recorderfixture.h"
 #include "scriptedstation.h"
@@ -89,6 +93,33 @@ IcyStream buildIcyStream(const QByteArray &header, int interval, const QList<QBy
     return s;
 }
 
+// A title-mode stream whose blocks carry the given texts as they stand: audio[i]
+// is the audio before block i, and the last entry the audio after the last block.
+struct BlockStream
+{
+    QByteArray wire;
+    QList<QByteArray> audio;
+};
+
+BlockStream buildBlockStream(const QByteArray &header, int interval, const QList<QByteArray> &texts)
+{
+    BlockStream s;
+    s.wire = header;
+    quint32 seed = 100;
+    for (const QByteArray &text : texts) {
+        s.audio.append(noise(interval, seed++));
+        s.wire += s.audio.last() + metadataBlock(text);
+    }
+    s.audio.append(noise(interval / 2, seed));
+    s.wire += s.audio.last();
+    return s;
+}
+
+QByteArray titleText(const QByteArray &title)
+{
+    return "StreamTitle='" + title + "';StreamUrl='';";
+}
+
 class RecordingTest : public RecorderFixture
 {
 protected:
@@ -111,6 +142,14 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return station.repliesDone >= connections; }));
         // Let the last bytes reach the handler.
         waitUntil([] { return false; }, 60);
+    }
+
+    // Every file in the folder holds exactly what it should, and no other file is there.
+    void expectFiles(const QMap<QString, QByteArray> &expected) const
+    {
+        EXPECT_EQ(files(), QStringList(expected.keys()));
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            EXPECT_EQ(testenv::readFile(folder + it.key()), it.value()) << qPrintable(it.key());
     }
 };
 
@@ -406,4 +445,173 @@ TEST_F(RecordingTest, ServerThatNeverAnswersIsGivenUpAfterTenSeconds)
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
     qDeleteAll(fillers);
     ::close(listener);
+}
+
+// Names that come round again or clean alike, empty titles and titles with
+// apostrophes, semicolons or Latin-1 letters: every byte lands in its own file.
+TEST_F(RecordingTest, TitlesThatComeRoundOrCleanAlikeNeverReplaceAFile)
+{
+    const BlockStream stream = buildBlockStream(
+        kIcyHeader, 64,
+        {titleText("AC/DC - Song"), titleText("ACDC - Song"), titleText("Don't Stop"), titleText("Rock; Roll"),
+         titleText("Caf\xe9"), titleText("Caf\xe8"), titleText(""), titleText("AC/DC - Song"),
+         titleText("AC/DC - Song"), titleText("???"), titleText("???"), titleText(""), titleText("Rock; Roll")});
+    ScriptedStation station;
+    station.setReplies({{cutInto(stream.wire, {100, 33, 250}), false}});
+    addServer(station.port());
+    record(station);
+    EXPECT_EQ(engine->songName(), QByteArray("Rock; Roll.mp3"));
+    engine->stopRecording();
+
+    const QList<QByteArray> &a = stream.audio;
+    QMap<QString, QByteArray> expected;
+    expected[QStringLiteral("Test Radio-03072026.mp3")] = kIcyHeader + a[0] + tagFor("", "Test Radio-" + kDate);
+    expected[QStringLiteral("ACDC - Song.mp3")] = a[1] + tagFor("AC/DC", "Song");
+    expected[QStringLiteral("ACDC - Song (2).mp3")] = a[2] + tagFor("ACDC", "Song");
+    expected[QStringLiteral("Don't Stop.mp3")] = a[3] + tagFor("", "Don't Stop");
+    expected[QStringLiteral("Rock; Roll.mp3")] = a[4] + tagFor("", "Rock; Roll");
+    expected[QStringLiteral("Caf\u00e9.mp3")] = a[5] + tagFor("", "Caf\xe9");
+    // The empty title continues the file before it.
+    expected[QStringLiteral("Caf\u00e8.mp3")] = a[6] + a[7] + tagFor("", "Caf\xe8");
+    expected[QStringLiteral("ACDC - Song (3).mp3")] = a[8] + a[9] + tagFor("AC/DC", "Song");
+    // A title of forbidden characters only has no name of its own; its
+    // repetition and the empty title after it still continue the same file.
+    const QStringList unknown = QDir(folder).entryList({QStringLiteral("unknown-*-03072026.mp3")}, QDir::Files);
+    ASSERT_EQ(unknown.size(), 1);
+    expected[unknown.first()] = a[10] + a[11] + a[12] + tagFor("", "???");
+    expected[QStringLiteral("Rock; Roll (2).mp3")] = a[13] + tagFor("", "Rock; Roll");
+    expectFiles(expected);
+}
+
+// A refusal in the middle of the stream moves to the next server, whose header
+// and first title come again: the files of the first server stay as they were.
+TEST_F(RecordingTest, ChangeOfServerInTitleModeKeepsTheEarlierFiles)
+{
+    const BlockStream first = buildBlockStream(kIcyHeader, 64, {titleText("Artist - A")});
+    const BlockStream second = buildBlockStream(kIcyHeader, 64, {titleText("Artist - A"), titleText("Artist - B")});
+    ScriptedStation one;
+    one.setReplies({{{first.wire, "ICY 400 Server Full\r\n\r\n"}, false}});
+    ScriptedStation two;
+    two.setReplies({{{second.wire}, false}});
+    addServer(one.port());
+    addServer(two.port());
+    record(two);
+    EXPECT_EQ(engine->serverNumber(), 2);
+    engine->stopRecording();
+
+    const QByteArray station = "Test Radio-" + kDate;
+    expectFiles({
+        {QStringLiteral("Test Radio-03072026.mp3"), kIcyHeader + first.audio[0] + tagFor("", station)},
+        {QStringLiteral("Artist - A.mp3"), first.audio[1] + tagFor("Artist", "A")},
+        {QStringLiteral("Test Radio-03072026 (2).mp3"), kIcyHeader + second.audio[0] + tagFor("", station)},
+        {QStringLiteral("Artist - A (2).mp3"), second.audio[1] + tagFor("Artist", "A")},
+        {QStringLiteral("Artist - B.mp3"), second.audio[2] + tagFor("Artist", "B")},
+    });
+}
+
+TEST_F(RecordingTest, ArchiveStartedAgainOnTheSameDayContinuesItsFile)
+{
+    Preset &config = program().configuration();
+    config.captureMode = 3;
+    config.recordingFileName = QStringLiteral("Morning");
+    const QByteArray morning = "ICY 200 OK\r\n\r\n" + noise(3000, 4);
+    const QByteArray again = "ICY 200 OK\r\n\r\n" + noise(2000, 5);
+    ScriptedStation station;
+    station.setReplies({{{morning}, false}});
+    addServer(station.port());
+    record(station);
+    engine->stopRecording();
+
+    ScriptedStation later;
+    later.setReplies({{{again}, false}});
+    engine->clearServers();
+    addServer(later.port());
+    record(later);
+    engine->stopRecording();
+    // The tag of the first run comes off; the second run's audio follows the first's.
+    expectFiles({{QStringLiteral("Morning-03072026.mp3"), morning + again + tagFor("", "Test Station")}});
+}
+
+// A title too long for a file name, repeated in every block as many servers
+// do, stays one file under a shortened name; the tag keeps the title.
+TEST_F(RecordingTest, LongTitlesAreShortenedAndStayOneFile)
+{
+    const QByteArray longTitle = "Long Artist - " + QByteArray(300, 'x');
+    const QByteArray otherLong = longTitle + "y"; // differs only past the cut
+    const BlockStream stream = buildBlockStream(
+        kIcyHeader, 64,
+        {titleText(longTitle), titleText(longTitle), titleText(longTitle), titleText(otherLong), titleText("Next")});
+    ScriptedStation station;
+    station.setReplies({{cutInto(stream.wire, {90}), false}});
+    addServer(station.port());
+    record(station);
+    engine->stopRecording();
+
+    const QList<QByteArray> &a = stream.audio;
+    const QString shortened = engine::recordingFileName(longTitle + ".mp3");
+    EXPECT_EQ(shortened.toUtf8().size(), 255);
+    expectFiles({
+        {QStringLiteral("Test Radio-03072026.mp3"), kIcyHeader + a[0] + tagFor("", "Test Radio-" + kDate)},
+        {shortened, a[1] + a[2] + a[3] + tagFor("Long Artist", QByteArray(300, 'x'))},
+        {engine::recordingFileName(otherLong + ".mp3", 2), a[4] + tagFor("Long Artist", QByteArray(300, 'x'))},
+        {QStringLiteral("Next.mp3"), a[5] + tagFor("", "Next")},
+    });
+}
+
+// A full disk (here a file size limit) stops the recording with the file's path
+// and the system's reason; what reached the disk stays, without a torn tag.
+TEST_F(RecordingTest, WriteFailureStopsTheRecordingAndSaysWhy)
+{
+    Preset &config = program().configuration();
+    config.captureMode = 1;
+    config.recordingFileName = QStringLiteral("show.mp3");
+    engine->setExitOnWriteFailure(true);
+    const QByteArray wire = "ICY 200 OK\r\n\r\n" + noise(20000, 7);
+    ScriptedStation station;
+    station.setReplies({{cutInto(wire, {3000}), false}});
+    addServer(station.port());
+    {
+        FileSizeLimit limit(8000);
+        ASSERT_TRUE(limit.active());
+        record(station);
+    }
+    EXPECT_EQ(ui.messages,
+              QStringList(QStringLiteral("Cannot write the recording file: ") + folder + QStringLiteral("show.mp3 (") +
+                          QString::fromLocal8Bit(std::strerror(EFBIG)) + QStringLiteral(")")));
+    EXPECT_FALSE(engine->isRecording());
+    EXPECT_EQ(engine->status().state, RecordingStatus::State::Idle);
+    EXPECT_TRUE(engine->status().song.isEmpty());
+    EXPECT_EQ(ui.captions.last(), QStringLiteral("[ERR] Cannot write the recording file"));
+    EXPECT_EQ(file("show.mp3"), wire.left(8000));
+    // Without windows the program ends with status 1.
+    ASSERT_TRUE(waitUntil([&] { return ui.exited(); }));
+    EXPECT_EQ(ui.exitStatus(), 1);
+}
+
+// Writes into a file whose folder was removed succeed and vanish with it: the
+// next tick notices, says so and stops; with windows the program stays. With
+// the folder gone, the next recording cannot create even a made-up name.
+TEST_F(RecordingTest, RemovedFolderStopsTheRecordingAndNoFileCanBeCreated)
+{
+    const BlockStream stream = buildBlockStream(kIcyHeader, 64, {titleText("Artist - A")});
+    ScriptedStation station;
+    station.setReplies({{{stream.wire}, false}});
+    addServer(station.port());
+    record(station);
+    ASSERT_TRUE(engine->isFileOpen());
+    const QString path = engine->recordingFilePath();
+    EXPECT_EQ(path, folder + QStringLiteral("Artist - A.mp3"));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    engine->superviseTick();
+    const QString reason = QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(")");
+    EXPECT_EQ(ui.messages, QStringList(QStringLiteral("Cannot write the recording file: ") + path + reason));
+    EXPECT_FALSE(engine->isRecording());
+    EXPECT_EQ(ui.captions.last(), QStringLiteral("[ERR] Cannot write the recording file"));
+
+    record(station, 2);
+    EXPECT_EQ(ui.messages.last(), QStringLiteral("Cannot write the recording file: ") + folder +
+                                      QStringLiteral("Test Radio-03072026.mp3") + reason);
+    EXPECT_FALSE(engine->isRecording());
+    EXPECT_FALSE(QDir(folder).exists());
+    EXPECT_FALSE(ui.exited());
 }
