@@ -58,7 +58,9 @@ void Marquee::scroll(const QString &title, int labelWidth, bool frozen)
                 m_visible.remove(0, 1);
             }
         }
-        if (widthOf(m_visible) + widthOf(QString(m_source.at(m_position))) < labelWidth)
+        // One character a step keeps up with the scroll; after the box grew
+        // (docked under a wider window) more are needed at once.
+        while (widthOf(m_visible) + widthOf(QString(m_source.at(m_position))) < labelWidth)
             m_visible += takeNext();
         --m_left;
         ++m_moved;

@@ -105,6 +105,9 @@ RecordingDisplay::RecordingDisplay(Recorder *recorder, QWidget *parent)
             m_recorder->toggleListening();
     });
     connect(m_timeModeButton, &QToolButton::clicked, this, &RecordingDisplay::toggleTimeMode);
+    // Pause and Listen stay down while they are in effect; the status sets them.
+    m_pause->setCheckable(true);
+    m_listen->setCheckable(true);
     connect(m_quit, &QToolButton::clicked, this, &RecordingDisplay::quit);
 
     m_timeCaption->setBulbVisible(false);
@@ -218,6 +221,8 @@ void RecordingDisplay::tick()
 void RecordingDisplay::refresh(bool poll)
 {
     m_listeningLamp->setOn(m_status.listening);
+    m_listen->setChecked(m_status.listening);
+    m_pause->setChecked(m_status.recording && m_status.paused);
     if (!m_status.recording) {
         showStopped();
         return;
@@ -343,7 +348,11 @@ void RecordingDisplay::quit()
         m_confirmation->activateWindow();
         return;
     }
-    exitProgram(kExitNormal);
+    // Like the tray's exit: a paused recording's file is closed and tagged first.
+    if (m_recorder)
+        m_recorder->exitFromMenu();
+    else
+        exitProgram(kExitNormal);
 }
 
 void RecordingDisplay::setContextMenu(QMenu *menu)

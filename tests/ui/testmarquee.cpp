@@ -93,3 +93,16 @@ TEST(Marquee, ANewTitleRestartsAtItsFirstCharacterWherever)
     EXPECT_EQ(marquee.text(), QStringLiteral("short"));
     EXPECT_EQ(marquee.left(), 0);
 }
+
+TEST(Marquee, ABoxThatGrewIsFilledAtTheNextStep)
+{
+    Marquee marquee(fourEach);
+    const QString title = QStringLiteral("a title far longer than either box");
+    run(marquee, title, 20, 3);
+    EXPECT_EQ(marquee.text().size(), 5);
+    marquee.step(title, 60, false);
+    // The text reaches as close to the right edge as it does in steady state:
+    // within two characters (the display's overhang hides that much).
+    EXPECT_EQ(marquee.text().size(), 14);
+    EXPECT_GE(marquee.left() + 4 * int(marquee.text().size()), 60 - 2 * 4);
+}
