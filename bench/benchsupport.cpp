@@ -58,13 +58,13 @@ QList<QByteArray> songTitles(int count)
     return titles;
 }
 
-StationThread::StationThread(qint64 titleEvery, int titleCount)
+StationThread::StationThread(qint64 titleEvery, int titleCount, const QList<QByteArray> &titles)
 {
     teststation::Stream stream;
     stream.pace = teststation::Stream::Pace::RealTime;
     stream.bitRateKbps = static_cast<int>(kBytesPerSecond * 8 / 1000);
     stream.burstBytes = 2 * kBytesPerSecond; // as the station program and real servers do
-    stream.titles = songTitles(titleCount);
+    stream.titles = titles.isEmpty() ? songTitles(titleCount) : titles;
     stream.titleEvery = titleEvery;
     teststation::Config config;
     config.recordAudio = false; // counts only: memory stays flat however long it runs

@@ -88,7 +88,8 @@ QList<QByteArray> songTitles(int count);
 class StationThread
 {
 public:
-    StationThread(qint64 titleEvery, int titleCount);
+    // titles, when given, replace the numbered ones.
+    StationThread(qint64 titleEvery, int titleCount, const QList<QByteArray> &titles = {});
     ~StationThread();
     StationThread(const StationThread &) = delete;
     StationThread &operator=(const StationThread &) = delete;

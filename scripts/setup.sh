@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev googletest
     libmpg123-dev libasound2-dev
-    xvfb xauth
+    xvfb xauth dbus-daemon
     shared-mime-info desktop-file-utils
     appstream file dpkg-dev
     icecast2 openssl

@@ -15,8 +15,12 @@
 
 #ifdef VORLANE_HAVE_DESKTOP
 #include <QApplication>
+#include <QDBusConnection>
 
 #include "app/desktopfrontend.h"
+#include "dbus/mprisservice.h"
+#include "dbus/songnotifier.h"
+#include "ui/recordingdisplay.h"
 #endif
 
 namespace
@@ -34,6 +38,23 @@ void exitFromMenu()
 {
     program().runTrayCommand(platform::TrayCommand::Exit);
 }
+
+#ifdef VORLANE_HAVE_DESKTOP
+// The session bus services: media keys and widgets through MPRIS, and the
+// optional notification for each new song. Without a session bus there are none.
+void startDesktopServices(DesktopFrontEnd &desktop, QObject *owner)
+{
+    Recorder *recorder = program().recorder();
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!recorder || !bus.isConnected())
+        return;
+    auto *mpris = new MprisService(recorder, bus, owner);
+    mpris->setRaiseHandler([] { showRecordingDisplayWindow(); });
+    auto *notifier = new SongNotifier(recorder, bus, owner);
+    desktop.addOption(QStringLiteral("Notify on each new song"), notifier->isEnabled(),
+                      [notifier](bool on) { notifier->setEnabled(on); });
+}
+#endif
 
 } // namespace
 
@@ -62,12 +83,14 @@ int runVorlane(int &argc, char **argv)
     std::unique_ptr<QCoreApplication> application;
     std::unique_ptr<platform::FrontEnd> frontEnd;
 #ifdef VORLANE_HAVE_DESKTOP
+    DesktopFrontEnd *desktopFrontEnd = nullptr;
     if (!headless) {
         auto *desktopApplication = new QApplication(argc, argv);
         desktopApplication->setQuitOnLastWindowClosed(false);
         application.reset(desktopApplication);
         auto desktop = std::make_unique<DesktopFrontEnd>();
         desktop->setCommandHandler([](platform::TrayCommand command) { program().runTrayCommand(command); });
+        desktopFrontEnd = desktop.get();
         frontEnd = std::move(desktop);
     }
 #endif
@@ -90,6 +113,10 @@ int runVorlane(int &argc, char **argv)
 
     program().headless = headless;
     startProgram(options.commandLine);
+#ifdef VORLANE_HAVE_DESKTOP
+    if (desktopFrontEnd)
+        startDesktopServices(*desktopFrontEnd, application.get());
+#endif
     const int status = application->exec();
     platform::setFrontEnd(nullptr);
     return status;

@@ -1,6 +1,7 @@
 #include "app/desktopfrontend.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -12,6 +13,7 @@
 #include <utility>
 
 #include "app/headlessfrontend.h"
+#include "ui/recordingdisplay.h"
 
 namespace
 {
@@ -38,6 +40,9 @@ void showBox(const QString &text)
     box->setModal(false);
     box->show();
 }
+
+// The tray tip holds 64 characters.
+constexpr int kTipLength = 64;
 
 void notBuilt(const QString &window)
 {
@@ -73,7 +78,47 @@ void DesktopFrontEnd::showSetupWindow(bool)
 
 void DesktopFrontEnd::showRecordingDisplay()
 {
-    notBuilt(QStringLiteral("The recording display"));
+    ensureMenu();
+    recordingDisplay().setContextMenu(m_menu);
+    showRecordingDisplayWindow();
+}
+
+void DesktopFrontEnd::toggleRecordingDisplay()
+{
+    ensureMenu();
+    recordingDisplay().setContextMenu(m_menu);
+    // Without a tray a hidden display could not be brought back.
+    ::toggleRecordingDisplay(hasTray());
+}
+
+void DesktopFrontEnd::bringWindowsForward()
+{
+    QList<QWidget *> windows;
+    if (RecordingDisplay *display = loadedRecordingDisplay(); display && display->isVisible())
+        windows.append(display);
+    const QList<QWidget *> topLevels = QApplication::topLevelWidgets();
+    for (QWidget *window : topLevels) {
+        if (window->isVisible() && !windows.contains(window) && window != m_menu &&
+            !(window->windowType() == Qt::Popup || window->windowType() == Qt::ToolTip))
+            windows.append(window);
+    }
+    for (QWidget *window : std::as_const(windows)) {
+        if (window->isMinimized())
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->raise();
+        window->activateWindow();
+    }
+}
+
+QAction *DesktopFrontEnd::addOption(const QString &caption, bool checked, std::function<void(bool)> changed)
+{
+    ensureMenu();
+    auto *action = new QAction(caption, m_menu);
+    action->setCheckable(true);
+    action->setChecked(checked);
+    connect(action, &QAction::toggled, this, [changed = std::move(changed)](bool on) { changed(on); });
+    m_menu->insertAction(m_optionsEnd, action);
+    return action;
 }
 
 void DesktopFrontEnd::captionChanged(const QString &)
@@ -84,7 +129,8 @@ void DesktopFrontEnd::captionChanged(const QString &)
 void DesktopFrontEnd::trayChanged(const platform::TrayState &state)
 {
     ensureTrayIcon();
-    m_tray->setToolTip(state.tip);
+    if (m_tray)
+        m_tray->setToolTip(state.tip.left(kTipLength));
     applyEntry(m_setup, state.setup);
     applyEntry(m_toggleDisplay, state.toggleDisplay);
     applyEntry(m_listen, state.listen);
@@ -92,6 +138,12 @@ void DesktopFrontEnd::trayChanged(const platform::TrayState &state)
     applyEntry(m_stopRecording, state.stopRecording);
     applyEntry(m_pauseRecording, state.pauseRecording);
     applyEntry(m_exit, state.exit);
+    // Stop is offered exactly while a recording runs. Without a tray the
+    // display is the only handle on a recording, so it opens with each one.
+    const bool recording = state.stopRecording.enabled;
+    if (!m_tray && recording && !m_wasRecording)
+        showRecordingDisplay();
+    m_wasRecording = recording;
 }
 
 void DesktopFrontEnd::exitProcess(int status)
@@ -109,9 +161,9 @@ void DesktopFrontEnd::run(platform::TrayCommand command)
         m_commandHandler(command);
 }
 
-void DesktopFrontEnd::ensureTrayIcon()
+void DesktopFrontEnd::ensureMenu()
 {
-    if (m_tray)
+    if (m_menu)
         return;
     m_menu = new QMenu;
     m_setup = m_menu->addAction(QString());
@@ -121,7 +173,7 @@ void DesktopFrontEnd::ensureTrayIcon()
     m_startRecording = m_menu->addAction(QString());
     m_stopRecording = m_menu->addAction(QString());
     m_pauseRecording = m_menu->addAction(QString());
-    m_menu->addSeparator();
+    m_optionsEnd = m_menu->addSeparator();
     m_exit = m_menu->addAction(QString());
     const std::pair<QAction *, platform::TrayCommand> commands[] = {
         {m_setup, platform::TrayCommand::Setup},
@@ -134,8 +186,24 @@ void DesktopFrontEnd::ensureTrayIcon()
     };
     for (const auto &[action, command] : commands)
         connect(action, &QAction::triggered, this, [this, command = command] { run(command); });
+}
 
+void DesktopFrontEnd::ensureTrayIcon()
+{
+    ensureMenu();
+    // Plain GNOME has no tray: then there is no icon, and nothing fails.
+    if (m_tray || m_trayChecked)
+        return;
+    m_trayChecked = true;
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
     m_tray = new QSystemTrayIcon(programIcon(), this);
     m_tray->setContextMenu(m_menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            bringWindowsForward();
+        else if (reason == QSystemTrayIcon::DoubleClick)
+            run(platform::TrayCommand::DoubleClick);
+    });
     m_tray->show();
 }

@@ -12,8 +12,10 @@ class QMenu;
 class QSystemTrayIcon;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
-// and the tray icon with its tip and menu. Windows that this build does not have
-// yet say so when asked for.
+// the recording display, and the tray icon with its tip and menu. Where the
+// desktop has no tray, the display opens with each recording and its right
+// click offers the same menu. Windows that this build does not have yet say so
+// when asked for.
 class DesktopFrontEnd final : public QObject, public platform::FrontEnd
 {
     Q_OBJECT
@@ -23,18 +25,29 @@ public:
     explicit DesktopFrontEnd(QObject *parent = nullptr);
     ~DesktopFrontEnd() override;
 
-    // What the tray menu's exit entry does.
-    // What the tray menu's entries run.
-    void setCommandHandler(std::function<void(platform::TrayCommand)> handler) { m_commandHandler = std::move(handler); }
+    // What the tray menu's entries and the icon's clicks run.
+    void setCommandHandler(std::function<void(platform::TrayCommand)> handler)
+    {
+        m_commandHandler = std::move(handler);
+    }
 
     void showMessage(const QString &text) override;
     void showSetupWindow(bool fillFromConfiguration) override;
     void showRecordingDisplay() override;
+    void toggleRecordingDisplay() override;
     void captionChanged(const QString &caption) override;
     void trayChanged(const platform::TrayState &state) override;
     void exitProcess(int status) override;
 
+    // A checkable menu entry of our own, placed before the exit entry.
+    QAction *addOption(const QString &caption, bool checked, std::function<void(bool)> changed);
+    bool hasTray() const { return m_tray != nullptr; }
+    QMenu *menu() const { return m_menu; }
+    // The icon was pressed: the open windows come forward, the display first.
+    void bringWindowsForward();
+
 private:
+    void ensureMenu();
     void ensureTrayIcon();
     void run(platform::TrayCommand command);
 
@@ -47,5 +60,8 @@ private:
     QAction *m_stopRecording = nullptr;
     QAction *m_pauseRecording = nullptr;
     QAction *m_exit = nullptr;
+    QAction *m_optionsEnd = nullptr; // the separator before the exit entry
+    bool m_wasRecording = false;
+    bool m_trayChecked = false; // whether the desktop has a tray was asked once
     std::function<void(platform::TrayCommand)> m_commandHandler;
 };

@@ -70,7 +70,11 @@ void ProgramContext::runTrayCommand(platform::TrayCommand command)
         platform::frontEnd().showSetupWindow(!configuration().presetFilePath.isEmpty());
         return;
     case platform::TrayCommand::ToggleDisplay:
-        platform::frontEnd().showRecordingDisplay();
+        platform::frontEnd().toggleRecordingDisplay();
+        return;
+    case platform::TrayCommand::DoubleClick:
+        runTrayCommand(recorder && recorder->isRecording() ? platform::TrayCommand::ToggleDisplay
+                                                           : platform::TrayCommand::Setup);
         return;
     case platform::TrayCommand::Exit:
         if (recorder)

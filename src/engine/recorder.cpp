@@ -183,6 +183,13 @@ void Recorder::setVolume(qint32 volume)
     m_volume = volume;
 }
 
+void Recorder::setDisplayShown(bool shown)
+{
+    const QString caption = shown ? QStringLiteral("Hide Recording Display") : QStringLiteral("Show Recording Display");
+    if (m_tray.toggleDisplay.caption != caption)
+        setTrayMenuEntry(m_tray.toggleDisplay, caption, m_tray.toggleDisplay.enabled);
+}
+
 void Recorder::exitFromMenu()
 {
     if (m_recording)
@@ -241,6 +248,7 @@ RecordingStatus Recorder::status() const
     } else if (m_playlistReader->isRequestPending() || m_playlistFileReader->isRequestPending()) {
         status.state = RecordingStatus::State::Connecting;
     }
+    status.recording = m_recording;
     status.timed = m_recording && m_preset.timeLimited;
     status.hoursPassed = m_clock.hoursPassed;
     status.minutesPassed = m_clock.minutesPassed;

@@ -87,6 +87,8 @@ public:
     void exitFromMenu();
     // The listening volume the display asks for, 0-100.
     void setVolume(qint32 volume);
+    // The display was shown or hidden: the tray's display entry offers the other.
+    void setDisplayShown(bool shown);
 
     // Steps of a recording, public for the playlist flow and for tests.
     // Appends one server to the server list.

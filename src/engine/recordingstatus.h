@@ -17,7 +17,8 @@ struct RecordingStatus
     };
 
     State state = State::Idle;
-    bool timed = false; // the remaining time means something
+    bool recording = false; // a recording runs, from its start (connecting included) until it stops
+    bool timed = false;     // the remaining time means something
     qint32 hoursPassed = 0;
     qint32 minutesPassed = 0;
     qint32 secondsPassed = 0;
@@ -35,12 +36,12 @@ struct RecordingStatus
 
     friend bool operator==(const RecordingStatus &a, const RecordingStatus &b)
     {
-        return a.state == b.state && a.timed == b.timed && a.hoursPassed == b.hoursPassed &&
-               a.minutesPassed == b.minutesPassed && a.secondsPassed == b.secondsPassed && a.hoursLeft == b.hoursLeft &&
-               a.minutesLeft == b.minutesLeft && a.secondsLeft == b.secondsLeft && a.bitRate == b.bitRate &&
-               a.stationTitle == b.stationTitle && a.song == b.song && a.caption == b.caption &&
-               a.trayTip == b.trayTip && a.serverNumber == b.serverNumber && a.listening == b.listening &&
-               a.paused == b.paused;
+        return a.state == b.state && a.recording == b.recording && a.timed == b.timed &&
+               a.hoursPassed == b.hoursPassed && a.minutesPassed == b.minutesPassed &&
+               a.secondsPassed == b.secondsPassed && a.hoursLeft == b.hoursLeft && a.minutesLeft == b.minutesLeft &&
+               a.secondsLeft == b.secondsLeft && a.bitRate == b.bitRate && a.stationTitle == b.stationTitle &&
+               a.song == b.song && a.caption == b.caption && a.trayTip == b.trayTip &&
+               a.serverNumber == b.serverNumber && a.listening == b.listening && a.paused == b.paused;
     }
     friend bool operator!=(const RecordingStatus &a, const RecordingStatus &b) { return !(a == b); }
 };

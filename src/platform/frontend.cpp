@@ -21,6 +21,11 @@ FrontEnd *g_frontEnd = nullptr;
 
 } // namespace
 
+void FrontEnd::toggleRecordingDisplay()
+{
+    showRecordingDisplay();
+}
+
 FrontEnd &frontEnd()
 {
     static SilentFrontEnd silent;

@@ -39,6 +39,8 @@ enum class TrayCommand
     StopRecording,
     PauseRecording,
     Exit,
+    // The icon was double-clicked: the display entry while recording, else the setup entry.
+    DoubleClick,
 };
 
 class FrontEnd
@@ -53,6 +55,8 @@ public:
     // the configuration record first.
     virtual void showSetupWindow(bool fillFromConfiguration) = 0;
     virtual void showRecordingDisplay() = 0;
+    // The tray's display entry; where windows cannot be hidden it shows the display.
+    virtual void toggleRecordingDisplay();
     // The engine's status caption changed.
     virtual void captionChanged(const QString &caption) = 0;
     // The tray tip or menu changed.

@@ -161,7 +161,8 @@ bool Mp3Player::play()
         return true;
 
     m_output = platform::createAudioOutput();
-    if (!m_output || !m_output->open()) {
+    m_outputFailed = !m_output || !m_output->open();
+    if (m_outputFailed) {
         m_error = m_output ? m_output->errorString() : QStringLiteral("No sound output");
         m_output.reset();
         return false;

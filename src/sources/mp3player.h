@@ -59,6 +59,8 @@ public:
     State state() const { return m_state; }
     QString address() const { return m_address; }
     QString errorString() const { return m_error; }
+    // The last play() failed because no sound output could be opened.
+    bool soundOutputFailed() const { return m_outputFailed; }
     // Stream bytes received after the reply's status, since play().
     qint64 bytesReceived() const { return m_bytesReceived; }
     // MPEG frames decoded since play().
@@ -91,6 +93,7 @@ private:
     quint16 m_port = 0;
     QByteArray m_resource;
     QString m_error;
+    bool m_outputFailed = false;
 
     Socket *m_socket = nullptr;
     QTimer *m_pumpTimer = nullptr;

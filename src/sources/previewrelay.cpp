@@ -124,7 +124,13 @@ void PreviewRelay::startRelay()
     const bool listening = m_listener->state() == Socket::State::Listening ||
                            m_listener->listen(kRelayPort, Socket::ListenScope::LoopbackOnly);
     if (!listening || !m_player->open(relayAddress()) || !m_player->play()) {
-        platform::frontEnd().showMessage(QStringLiteral("You cannot listen on more than one instance of the Ombrex!"));
+        // A missing sound device is no second instance: say what is wrong.
+        if (listening && m_player->soundOutputFailed())
+            platform::frontEnd().showMessage(QStringLiteral("No sound output is available: ") +
+                                             m_player->errorString());
+        else
+            platform::frontEnd().showMessage(
+                QStringLiteral("You cannot listen on more than one instance of the Ombrex!"));
         stopListening();
     }
 }

@@ -23,6 +23,7 @@ public:
         setupFilled = fill;
     }
     void showRecordingDisplay() override { ++displayShown; }
+    void toggleRecordingDisplay() override { ++displayToggled; }
     void captionChanged(const QString &caption) override { captions.append(caption); }
     void trayChanged(const platform::TrayState &state) override
     {
@@ -52,6 +53,7 @@ public:
     int setupShown = 0;
     bool setupFilled = false;
     int displayShown = 0;
+    int displayToggled = 0;
 
 private:
     bool m_exited = false;
