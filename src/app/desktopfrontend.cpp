@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "app/headlessfrontend.h"
+#include "ui/setupwindow.h"
 
 namespace
 {
@@ -66,9 +67,21 @@ void DesktopFrontEnd::showMessage(const QString &text)
     showBox(HeadlessFrontEnd::messageText(text));
 }
 
-void DesktopFrontEnd::showSetupWindow(bool)
+void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
 {
-    notBuilt(QStringLiteral("The recording setup window"));
+    if (!m_setupWindow) {
+        // A new window fills itself from a complete preset record.
+        m_setupWindow = new SetupWindow;
+        m_setupWindow->setAttribute(Qt::WA_DeleteOnClose);
+    } else if (fillFromConfiguration) {
+        m_setupWindow->loadFromPreset();
+    }
+    if (m_setupWindow->isMinimized())
+        m_setupWindow->showNormal();
+    else
+        m_setupWindow->show();
+    m_setupWindow->raise();
+    m_setupWindow->activateWindow();
 }
 
 void DesktopFrontEnd::showRecordingDisplay()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -10,10 +11,11 @@
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class SetupWindow;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
-// and the tray icon with its tip and menu. Windows that this build does not have
-// yet say so when asked for.
+// the tray icon with its tip and menu, and the setup window. Windows that this
+// build does not have yet say so when asked for.
 class DesktopFrontEnd final : public QObject, public platform::FrontEnd
 {
     Q_OBJECT
@@ -23,9 +25,11 @@ public:
     explicit DesktopFrontEnd(QObject *parent = nullptr);
     ~DesktopFrontEnd() override;
 
-    // What the tray menu's exit entry does.
     // What the tray menu's entries run.
-    void setCommandHandler(std::function<void(platform::TrayCommand)> handler) { m_commandHandler = std::move(handler); }
+    void setCommandHandler(std::function<void(platform::TrayCommand)> handler)
+    {
+        m_commandHandler = std::move(handler);
+    }
 
     void showMessage(const QString &text) override;
     void showSetupWindow(bool fillFromConfiguration) override;
@@ -47,5 +51,6 @@ private:
     QAction *m_stopRecording = nullptr;
     QAction *m_pauseRecording = nullptr;
     QAction *m_exit = nullptr;
+    QPointer<SetupWindow> m_setupWindow;
     std::function<void(platform::TrayCommand)> m_commandHandler;
 };
