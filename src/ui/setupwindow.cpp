@@ -128,8 +128,11 @@ SetupWindow::SetupWindow(QWidget *parent)
     attachRecorder(program().recorder());
     // At start-up the window opens before the recorder is loaded.
     QTimer::singleShot(0, this, [this] { attachRecorder(program().recorder()); });
+    // Every way out of the program (the tray's Exit, a signal) keeps the
+    // station list and the options, not only closing the window.
     program().setWindowUnloader(ProgramWindow::Setup, [window = QPointer<SetupWindow>(this)] {
         if (window) {
+            window->saveState();
             window->hide();
             window->deleteLater();
         }
@@ -167,8 +170,8 @@ void SetupWindow::buildWindow()
     auto *pageRow = new QHBoxLayout;
     const std::pair<const char *, Page> pageButtons[] = {
         {"&Radio", Page::Radio},
-        {"Advanced &Options", Page::AdvancedOptions},
-        {"Sc&heduler", Page::Scheduler},
+        {"Ad&vanced Options", Page::AdvancedOptions},
+        {"Schedu&ler", Page::Scheduler},
     };
     for (const auto &[caption, page] : pageButtons) {
         auto *button = new QPushButton(QString::fromLatin1(caption), central);
@@ -178,19 +181,19 @@ void SetupWindow::buildWindow()
     }
     pageRow->addStretch(1);
     auto *search = new QToolButton(central);
-    search->setText(QStringLiteral("&Search"));
+    search->setText(QStringLiteral("Search"));
     search->setIcon(themedIcon("edit-find", "search"));
     search->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     search->setPopupMode(QToolButton::InstantPopup);
     search->setObjectName(QStringLiteral("searchButton"));
     auto *tools = new QToolButton(central);
-    tools->setText(QStringLiteral("&Tools"));
+    tools->setText(QStringLiteral("Tools"));
     tools->setIcon(themedIcon("applications-utilities", "tools"));
     tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     tools->setPopupMode(QToolButton::InstantPopup);
     tools->setObjectName(QStringLiteral("toolsButton"));
     auto *help = new QToolButton(central);
-    help->setText(QStringLiteral("He&lp"));
+    help->setText(QStringLiteral("Help"));
     help->setIcon(themedIcon("help-contents", "help"));
     help->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     help->setObjectName(QStringLiteral("helpButton"));
@@ -276,11 +279,11 @@ QWidget *SetupWindow::buildStationSection()
     connect(m_path, &QLineEdit::editingFinished, this, &SetupWindow::acceptPath);
     connect(m_browsePath, &QToolButton::clicked, this, &SetupWindow::browsePath);
 
-    m_streamTitles = new QRadioButton(QStringLiteral("Capture as stream t&itles"), m_setupGroup);
+    m_streamTitles = new QRadioButton(QStringLiteral("Capt&ure as stream titles"), m_setupGroup);
     m_streamTitles->setObjectName(QStringLiteral("streamTitles"));
     m_datedArchive = new QRadioButton(QStringLiteral("Capture as a &dated archive"), m_setupGroup);
     m_datedArchive->setObjectName(QStringLiteral("datedArchive"));
-    m_singleFile = new QRadioButton(QStringLiteral("Capture as a single &file"), m_setupGroup);
+    m_singleFile = new QRadioButton(QStringLiteral("Capture as a sin&gle file"), m_setupGroup);
     m_singleFile->setObjectName(QStringLiteral("singleFile"));
     m_captureGroup = new QButtonGroup(this);
     m_captureGroup->addButton(m_singleFile, SetupSettings::CaptureSingleFile);
@@ -290,15 +293,13 @@ QWidget *SetupWindow::buildStationSection()
         if (checked)
             chooseCaptureMode(id);
     });
-    // The title label's mnemonic and the first option's would clash.
-    m_streamTitles->setText(QStringLiteral("Capture as stream titles"));
 
     m_dateMode = new QGroupBox(QStringLiteral("Date Mode"), m_setupGroup);
     m_dateMode->setObjectName(QStringLiteral("dateMode"));
     auto *dateLayout = new QFormLayout(m_dateMode);
     m_archivePrefix = new QLineEdit(m_dateMode);
     m_archivePrefix->setObjectName(QStringLiteral("archivePrefix"));
-    dateLayout->addRow(QStringLiteral("Archive File &Header:"), m_archivePrefix);
+    dateLayout->addRow(QStringLiteral("Archive File Header:"), m_archivePrefix);
     connect(m_archivePrefix, &QLineEdit::textChanged, this, [this] {
         markChanged();
         validateSetup(false);
@@ -319,13 +320,13 @@ QWidget *SetupWindow::buildStationSection()
     grid->setColumnStretch(1, 1);
 
     auto *buttons = new QHBoxLayout;
-    m_record = new QPushButton(themedIcon("media-record", "record"), QStringLiteral("R&ecord"), section);
+    m_record = new QPushButton(themedIcon("media-record", "record"), QStringLiteral("Re&cord"), section);
     m_record->setObjectName(QStringLiteral("record"));
     m_preview = new QPushButton(themedIcon("media-playback-start", "play"), QStringLiteral("&Preview/Listen"), section);
     m_preview->setObjectName(QStringLiteral("preview"));
-    m_save = new QPushButton(themedIcon("document-save", "save"), QStringLiteral("Sa&ve Preset File"), section);
+    m_save = new QPushButton(themedIcon("document-save", "save"), QStringLiteral("Save Preset File"), section);
     m_save->setObjectName(QStringLiteral("save"));
-    m_open = new QPushButton(themedIcon("document-open", "open"), QStringLiteral("Open Preset Fi&le"), section);
+    m_open = new QPushButton(themedIcon("document-open", "open"), QStringLiteral("Open Preset File"), section);
     m_open->setObjectName(QStringLiteral("open"));
     buttons->addWidget(m_record);
     buttons->addWidget(m_preview);
@@ -384,7 +385,7 @@ QWidget *SetupWindow::buildRadioPage()
     auto *buttons = new QHBoxLayout;
     const std::tuple<const char *, const char *, const char *, void (SetupWindow::*)()> entries[] = {
         {"&Add Station", "list-add", "add", &SetupWindow::addStation},
-        {"E&dit Station", "document-edit", "edit", &SetupWindow::editStation},
+        {"&Edit Station", "document-edit", "edit", &SetupWindow::editStation},
         {"Re&move Station", "list-remove", "remove", &SetupWindow::removeStations},
     };
     for (const auto &[caption, theme, fallback, handler] : entries) {
@@ -423,18 +424,17 @@ QWidget *SetupWindow::buildAdvancedPage()
     m_minutesLabel->setBuddy(m_minutes);
     m_exitWhenDone = new QCheckBox(QStringLiteral("E&xit when timed recording is finished!"), m_recordings);
     m_exitWhenDone->setObjectName(QStringLiteral("exitWhenDone"));
-    m_listen = new QCheckBox(QStringLiteral("Listen to Strea&m"), m_recordings);
+    m_listen = new QCheckBox(QStringLiteral("Listen to Stream"), m_recordings);
     m_listen->setObjectName(QStringLiteral("listen"));
-    m_listen->setText(QStringLiteral("Listen to Stream"));
-    m_startPaused = new QCheckBox(QStringLiteral("Start Pa&used"), m_recordings);
+    m_startPaused = new QCheckBox(QStringLiteral("St&art Paused"), m_recordings);
     m_startPaused->setObjectName(QStringLiteral("startPaused"));
-    m_cleanup = new QCheckBox(QStringLiteral("Delete archives after a specified &time"), m_recordings);
+    m_cleanup = new QCheckBox(QStringLiteral("Delete archives after a specified time"), m_recordings);
     m_cleanup->setObjectName(QStringLiteral("cleanup"));
     m_days = new SpinnerBox(m_recordings);
     m_days->setObjectName(QStringLiteral("daysToKeep"));
     m_days->setRange(0, 999);
     m_days->setValue(30);
-    m_daysLabel = new QLabel(QStringLiteral("Days to keep recordings:"), m_recordings);
+    m_daysLabel = new QLabel(QStringLiteral("Da&ys to keep recordings:"), m_recordings);
     m_daysLabel->setBuddy(m_days);
     for (SpinnerBox *spinner : {m_minutes, m_days}) {
         connect(spinner, &SpinnerBox::rejectedText, this, &SetupWindow::tell);
@@ -454,9 +454,8 @@ QWidget *SetupWindow::buildAdvancedPage()
 
     auto *playerBox = new QGroupBox(QStringLiteral("Player and web agent"), page);
     auto *playerGrid = new QGridLayout(playerBox);
-    m_useExternal = new QCheckBox(QStringLiteral("Use E&xternal Player"), playerBox);
+    m_useExternal = new QCheckBox(QStringLiteral("Use External Player"), playerBox);
     m_useExternal->setObjectName(QStringLiteral("useExternal"));
-    m_useExternal->setText(QStringLiteral("Use External Pla&yer"));
     m_externalPlayer = new QLineEdit(playerBox);
     m_externalPlayer->setObjectName(QStringLiteral("externalPlayer"));
     m_browsePlayer = new QToolButton(playerBox);
@@ -489,10 +488,10 @@ QWidget *SetupWindow::buildSchedulerPage()
     m_schedulePlay->setObjectName(QStringLiteral("schedulePlay"));
     m_scheduleDate = new QLineEdit(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat), group);
     m_scheduleTime = new QLineEdit(QLocale().toString(QTime(20, 0), QLocale::ShortFormat), group);
-    form->addRow(QStringLiteral("&Play :"), m_schedulePlay);
-    form->addRow(QStringLiteral("D&ate:"), m_scheduleDate);
-    form->addRow(QStringLiteral("T&ime:"), m_scheduleTime);
-    auto *add = new QPushButton(themedIcon("appointment-new", "add"), QStringLiteral("Add &Task"), group);
+    form->addRow(QStringLiteral("Pla&y :"), m_schedulePlay);
+    form->addRow(QStringLiteral("Dat&e:"), m_scheduleDate);
+    form->addRow(QStringLiteral("Ti&me:"), m_scheduleTime);
+    auto *add = new QPushButton(themedIcon("appointment-new", "add"), QStringLiteral("&Add Task"), group);
     add->setObjectName(QStringLiteral("addTask"));
     auto *addRow = new QHBoxLayout;
     addRow->addWidget(add);
@@ -1254,21 +1253,21 @@ void SetupWindow::tell(const QString &text)
 // ---------------------------------------------------------------------------
 // Window events
 
-void SetupWindow::saveAndExit()
+void SetupWindow::saveState()
 {
-    if (m_closing)
+    if (m_saved)
         return;
-    m_closing = true;
+    m_saved = true;
     if (!m_stations->save())
         tell(QStringLiteral("The station list could not be saved!"));
     saveSetupSettings(currentSettings());
-    exitProgram(kExitNormal);
 }
 
 void SetupWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    saveAndExit();
+    saveState();
+    exitProgram(kExitNormal);
 }
 
 void SetupWindow::changeEvent(QEvent *event)

@@ -155,7 +155,8 @@ private:
     void launchCompanion(const QString &program);
     void openHelp();
     void tell(const QString &text);
-    void saveAndExit();
+    // Writes the station list and the options, once per run of the window.
+    void saveState();
 
     StationList *m_stations = nullptr;
     PlaylistReader *m_reader = nullptr;
@@ -214,5 +215,5 @@ private:
     QString m_lastFolder;
     QString m_lastFile;
     int m_checkingEntry = -1;
-    bool m_closing = false;
+    bool m_saved = false;
 };

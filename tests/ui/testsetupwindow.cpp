@@ -407,6 +407,14 @@ TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
     EXPECT_EQ(path()->text(), folder + QStringLiteral("single.mp3")) << "a single file's path stays in its own box";
 }
 
+TEST_F(SetupWindowTest, EveryWayOutKeepsTheStationList)
+{
+    window->stations().appendEntry(QStringLiteral("Kept"), QStringLiteral("http://kept.example/listen.pls"));
+    program().runTrayCommand(platform::TrayCommand::Exit);
+    EXPECT_TRUE(frontEnd.exited());
+    EXPECT_EQ(testenv::readFile(StationList::defaultFilePath()), "Kept\r\nhttp://kept.example/listen.pls\r\n");
+}
+
 TEST(SpinnerBox, TypedTextIsClampedOrRefusedWhenTheBoxIsLeft)
 {
     RecordingFrontEnd frontEnd;
