@@ -26,10 +26,12 @@
 
 #include <memory>
 
+#include "app/desktopfrontend.h"
 #include "config/preset.h"
 #include "config/stationlist.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
+#include "engine/startup.h"
 #include "eventwait.h"
 #include "fakeclock.h"
 #include "platform/folders.h"
@@ -599,5 +601,38 @@ TEST_F(SetupWindowTest, Screenshots)
             settle(50);
             window->grab().save(out + QStringLiteral("/setup-%1-%2.png").arg(page).arg(QString::fromLatin1(name)));
         }
+    }
+}
+
+// Start-up on a desktop: no file opens the empty window, a preset with "-noop"
+// opens it filled from the preset, and neither starts a recording.
+TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
+{
+    for (const bool withPreset : {false, true}) {
+        SCOPED_TRACE(withPreset);
+        resetProgram();
+        QFile::remove(StationList::defaultFilePath());
+        DesktopFrontEnd desktop;
+        platform::setFrontEnd(&desktop);
+        const QString folder = testenv::home() + QStringLiteral("/noop/");
+        QDir().mkpath(folder);
+        const QString preset = testenv::writeFile(folder + QStringLiteral("station.mvr"),
+                                                  "Noop FM\r\nhttp://127.0.0.1:1/listen.pls\r\nSONGNAMEONLY\r\n" +
+                                                      QFile::encodeName(folder) + "\r\n0\r\n0\r\n");
+        startProgram(withPreset ? QStringLiteral("\"") + preset + QStringLiteral("\" -noop") : QString());
+
+        SetupWindow *window = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *setup = qobject_cast<SetupWindow *>(widget); setup && setup->isVisible())
+                window = setup;
+        }
+        ASSERT_NE(window, nullptr);
+        ASSERT_NE(program().recorder(), nullptr);
+        const QString address = window->findChild<QLineEdit *>(QStringLiteral("address"))->text();
+        EXPECT_EQ(address, withPreset ? QStringLiteral("http://127.0.0.1:1/listen.pls") : QString());
+        EXPECT_EQ(window->stations().count(), withPreset ? 1 : 0);
+        EXPECT_EQ(program().recorder()->status().state, RecordingStatus::State::Idle);
+        resetProgram();
+        platform::setFrontEnd(nullptr);
     }
 }
