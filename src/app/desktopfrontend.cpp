@@ -14,6 +14,7 @@
 
 #include "app/headlessfrontend.h"
 #include "ui/recordingdisplay.h"
+#include "ui/setupwindow.h"
 
 namespace
 {
@@ -71,9 +72,30 @@ void DesktopFrontEnd::showMessage(const QString &text)
     showBox(HeadlessFrontEnd::messageText(text));
 }
 
-void DesktopFrontEnd::showSetupWindow(bool)
+void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
 {
-    notBuilt(QStringLiteral("The recording setup window"));
+    if (!m_setupWindow) {
+        // A new window fills itself from a complete preset record.
+        m_setupWindow = new SetupWindow;
+        m_setupWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // The display, once it exists, lives docked under the setup window.
+        connect(m_setupWindow, &SetupWindow::frameMoved, this, [](const QRect &frame) {
+            if (loadedRecordingDisplay())
+                dockRecordingDisplayUnder(frame);
+        });
+        connect(m_setupWindow, &SetupWindow::displayWanted, this, [] {
+            if (loadedRecordingDisplay())
+                showRecordingDisplayWindow();
+        });
+    } else if (fillFromConfiguration) {
+        m_setupWindow->loadFromPreset();
+    }
+    if (m_setupWindow->isMinimized())
+        m_setupWindow->showNormal();
+    else
+        m_setupWindow->show();
+    m_setupWindow->raise();
+    m_setupWindow->activateWindow();
 }
 
 void DesktopFrontEnd::showRecordingDisplay()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -10,12 +11,12 @@
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class SetupWindow;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
-// the recording display, and the tray icon with its tip and menu. Where the
-// desktop has no tray, the display opens with each recording and its right
-// click offers the same menu. Windows that this build does not have yet say so
-// when asked for.
+// the recording display, the setup window, and the tray icon with its tip and
+// menu. Where the desktop has no tray, the display opens with each recording
+// and its right click offers the same menu.
 class DesktopFrontEnd final : public QObject, public platform::FrontEnd
 {
     Q_OBJECT
@@ -63,5 +64,6 @@ private:
     QAction *m_optionsEnd = nullptr; // the separator before the exit entry
     bool m_wasRecording = false;
     bool m_trayChecked = false; // whether the desktop has a tray was asked once
+    QPointer<SetupWindow> m_setupWindow;
     std::function<void(platform::TrayCommand)> m_commandHandler;
 };

@@ -73,8 +73,9 @@ public:
     // the text. True when the file was accepted.
     bool openFile(QString &fileToLoad);
     // Starts recording the preset record: resolves its playlist, then connects.
-    // fromSetupWindow keeps a failed start from ending the program.
-    bool startRecording(bool fromSetupWindow = false);
+    // fromSetupWindow keeps a failed start from ending the program; preview
+    // (the setup window's Preview/Listen) starts paused with listening on.
+    bool startRecording(bool fromSetupWindow = false, bool preview = false);
     // The tray's Start Recording: the stored preset again.
     void startStoredPreset();
     // Ends the recording: the file gets its tag, the socket closes.

@@ -92,10 +92,10 @@ void Recorder::startPlaylistFileRead(const QString &path)
     publishStatus();
 }
 
-bool Recorder::startRecording(bool fromSetupWindow)
+bool Recorder::startRecording(bool fromSetupWindow, bool preview)
 {
     m_startedFromSetupWindow = fromSetupWindow;
-    m_pausedStart = false;
+    m_pausedStart = preview;
     setCaption(QStringLiteral("Connecting to ") + m_preset.stationTitle + QStringLiteral("..."));
     m_awaitingHeader = true;
     m_titleMode = false;

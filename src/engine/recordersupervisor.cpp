@@ -16,6 +16,7 @@
 #include "platform/paths.h"
 #include "sources/connectionwait.h"
 #include "sources/live365reader.h"
+#include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
 #include "sources/socket.h"
 
@@ -234,7 +235,9 @@ void Recorder::stopRecording()
         closeRecording();
         m_recording = false;
     }
-    // A connection attempt still waiting belongs to this recording too.
+    // A playlist still being read, or a connection attempt still waiting,
+    // belongs to this recording too: a stop must not be followed by a start.
+    m_playlistReader->cancel();
     m_connectionWait->cancel();
     m_connecting = false;
     dropHeldData();

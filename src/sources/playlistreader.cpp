@@ -142,6 +142,14 @@ void PlaylistReader::showError(qint32 code)
         platform::frontEnd().showMessage(text);
 }
 
+void PlaylistReader::cancel()
+{
+    ++m_generation;
+    stopWaiting();
+    m_socket->close();
+    m_pending = false;
+}
+
 void PlaylistReader::begin(const QByteArray &reference)
 {
     ++m_generation;
@@ -350,6 +358,8 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
         }
         firstTitle.clear();
         Q_EMIT serverFound(server.host(), server.path(), QByteArray::number(server.port()), server.query());
+        if (generation != m_generation)
+            return;
     } else {
         if (!text.contains("File")) {
             fail(ErrPLSWithoutFile);

@@ -37,6 +37,8 @@ public:
     // later. References that do not begin with "http" are local file paths
     // (bytes in the file system's encoding).
     void start(const QByteArray &address);
+    // Abandons a running retrieval: it reports nothing more.
+    void cancel();
 
     // Shows the text for an error code in an OK-only message box (nothing for
     // codes without a text).

@@ -16,7 +16,8 @@ set(expected
     share/icons/hicolor/scalable/apps/vorlane.svg
     share/mime/packages/vorlane.xml
     share/man/man1/vorlane.1
-    share/vorlane/icons/vorlane.svg)
+    share/vorlane/icons/vorlane.svg
+    share/vorlane/help/index.htm)
 foreach (path IN LISTS expected)
     if (NOT EXISTS "${PREFIX}/${path}")
         message(FATAL_ERROR "not installed: ${path}")

@@ -1,0 +1,86 @@
+#include "ui/helpandtools.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSysInfo>
+#include <QUrl>
+
+#include "platform/folders.h"
+#include "platform/paths.h"
+
+namespace
+{
+
+const QString kHelpFile = QStringLiteral("index.htm");
+
+QString executableSuffix()
+{
+    return QSysInfo::productType() == QLatin1String("windows") ? QStringLiteral(".exe") : QString();
+}
+
+} // namespace
+
+namespace helpandtools
+{
+
+QStringList companionPrograms()
+{
+    return {QStringLiteral("Cutwane"), QStringLiteral("Discwell"), QStringLiteral("Tonshift")};
+}
+
+QString companionFile(const QString &program)
+{
+    return program + executableSuffix();
+}
+
+QString launchCompanion(const QString &program)
+{
+    // Looked for by relative name, so a companion installed beside the
+    // recorder's working folder is found there.
+    const QString file = companionFile(program);
+    if (!platform::fileExists(file))
+        return QStringLiteral(" Error : ") + file + QStringLiteral(" not found !");
+    if (!QProcess::startDetached(QDir::current().absoluteFilePath(file), {}))
+        return QStringLiteral(" Error : ") + file + QStringLiteral(" could not be started !");
+    return QString();
+}
+
+QString helpPagePath()
+{
+    // Beside the installed program data, or in the source tree of a build.
+    const QString folder = platform::dataFolder();
+    const QString candidate = folder + QStringLiteral("/help/") + kHelpFile;
+    if (folder.isEmpty() || !platform::fileExists(candidate))
+        return QString();
+    return QFileInfo(candidate).canonicalFilePath();
+}
+
+QString openHelp()
+{
+    const QString path = helpPagePath();
+    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return QStringLiteral("Error : ") + kHelpFile + QStringLiteral(" not found !");
+    return QString();
+}
+
+QString aboutHtml()
+{
+    return QStringLiteral("<h2>Vorlane %1</h2>"
+                          "<p>Records Internet radio: one MP3 file per song title, one single file, or one "
+                          "dated archive file per day.</p>"
+                          "<p><b>Licence:</b> %2</p>"
+                          "<p><b>Libraries used:</b></p><ul>"
+                          "<li>Qt %3 (Core, Network, Widgets), under the GNU LGPL version 3</li>"
+                          "<li>mpg123, under the GNU LGPL version 2.1, to play the stream while listening</li>"
+                          "<li>ALSA (libasound), under the GNU LGPL version 2.1, for sound output and the "
+                          "volume</li></ul>")
+        .arg(QCoreApplication::applicationVersion().isEmpty() ? QStringLiteral(VORLANE_VERSION)
+                                                              : QCoreApplication::applicationVersion(),
+             QStringLiteral("Vorlane's own licence has not been settled yet; the libraries below keep theirs."),
+             QString::fromLatin1(qVersion()));
+}
+
+} // namespace helpandtools

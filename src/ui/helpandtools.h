@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The entries of the Tools and Help menus that leave the recording workflow.
+namespace helpandtools
+{
+
+// The companion programs, in the Tools menu's order.
+QStringList companionPrograms();
+// The file a companion program is looked for under, in the current folder.
+QString companionFile(const QString &program);
+// Starts the companion program when its file is there; otherwise returns the
+// message to show (empty when it started).
+QString launchCompanion(const QString &program);
+
+// The user guide: beside the installed program data
+// (<program>/../share/vorlane/help), else in the source tree it was built from.
+// Empty when neither has it.
+QString helpPagePath();
+// Opens the user guide in the desktop's browser; returns the message to show
+// when it is missing (empty when it opened).
+QString openHelp();
+
+// The About page's text (HTML): version, licence and the libraries used.
+QString aboutHtml();
+
+} // namespace helpandtools

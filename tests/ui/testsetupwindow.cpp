@@ -1,0 +1,638 @@
+// The recording setup window on the offscreen platform: the rules of its path
+// box and capture modes, the preset record in and out, the Record/Preview rule
+// while a recording runs, presets on disk, the station list and drops, the
+// stored options, and one recording driven through the window end to end.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPalette>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QUrl>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/desktopfrontend.h"
+#include "config/preset.h"
+#include "config/stationlist.h"
+#include "engine/programcontext.h"
+#include "engine/recorder.h"
+#include "engine/startup.h"
+#include "eventwait.h"
+#include "fakeclock.h"
+#include "platform/folders.h"
+#include "recordingfrontend.h"
+#include "testenv.h"
+#include "teststation/station.h"
+#include "ui/helpandtools.h"
+#include "ui/localpresetsearch.h"
+#include "ui/setupwindow.h"
+#include "ui/spinnerbox.h"
+#include "ui/stationdialog.h"
+
+namespace
+{
+
+class SetupWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetProgram();
+        QFile::remove(StationList::defaultFilePath());
+        QFile::remove(platform::programFile(QStringLiteral("settings.ini")));
+        folder = testenv::home() + QStringLiteral("/records/");
+        QDir().mkpath(folder);
+        window = std::make_unique<SetupWindow>();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        resetProgram();
+    }
+
+    template <typename T = QWidget> T *child(const char *name) const
+    {
+        T *found = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QLineEdit *path() const { return child<QLineEdit>("path"); }
+    QAbstractButton *button(const char *name) const { return child<QAbstractButton>(name); }
+    bool startButtonsEnabled() const { return button("record")->isEnabled() && button("preview")->isEnabled(); }
+
+    // A checked station as after a successful check, without the network.
+    void checkedStation(const QString &address = QStringLiteral("http://127.0.0.1:1/listen.pls"))
+    {
+        program().configuration().playlistAddress = address;
+        program().configuration().stationTitle = QStringLiteral("Test FM");
+        program().configuration().saveFolder = folder;
+        program().configuration().captureMode = 2;
+        window->loadFromPreset();
+    }
+    void typePath(const QString &text)
+    {
+        path()->setText(text);
+        window->acceptPath();
+    }
+    StationDialog *openDialog() const
+    {
+        const QList<StationDialog *> dialogs = window->findChildren<StationDialog *>();
+        for (StationDialog *dialog : dialogs) {
+            if (dialog->isVisible())
+                return dialog;
+        }
+        return nullptr;
+    }
+
+    RecordingFrontEnd frontEnd;
+    QString folder;
+    std::unique_ptr<SetupWindow> window;
+};
+
+} // namespace
+
+TEST_F(SetupWindowTest, FolderPathGetsItsSeparatorAndAMissingFolderRestoresTheLastOne)
+{
+    checkedStation();
+    typePath(testenv::home() + QStringLiteral("/records"));
+    EXPECT_EQ(path()->text(), folder);
+    EXPECT_TRUE(window->isPathAccepted());
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+
+    typePath(testenv::home() + QStringLiteral("/no/such/folder"));
+    EXPECT_EQ(frontEnd.messages, QStringList{QStringLiteral("The path is invalid!")});
+    EXPECT_EQ(path()->text(), folder);
+    EXPECT_FALSE(window->isPathAccepted());
+    EXPECT_FALSE(startButtonsEnabled());
+
+    typePath(QString());
+    EXPECT_FALSE(window->isPathAccepted());
+    EXPECT_EQ(frontEnd.messages.size(), 1) << "an empty box is not an error";
+}
+
+TEST_F(SetupWindowTest, EachCaptureModeKeepsItsOwnPathText)
+{
+    checkedStation();
+    typePath(folder);
+    window->chooseCaptureMode(1);
+    EXPECT_EQ(child<QLabel>("pathLabel")->text(), QStringLiteral("MP3 file:"));
+    EXPECT_TRUE(path()->text().isEmpty());
+    EXPECT_FALSE(child<QGroupBox>("dateMode")->isVisibleTo(window.get()));
+
+    typePath(folder + QStringLiteral("one.mp3"));
+    EXPECT_TRUE(window->isPathAccepted());
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("one.mp3"))) << "the write test leaves no file behind";
+    // A folder is no file to record into, however it exists.
+    typePath(folder);
+    EXPECT_EQ(frontEnd.messages.last(), QStringLiteral("Invalid MP3 file name!"));
+    EXPECT_EQ(path()->text(), folder + QStringLiteral("one.mp3"));
+
+    window->chooseCaptureMode(3);
+    EXPECT_EQ(child<QLabel>("pathLabel")->text(), QStringLiteral("Save MP3s to:"));
+    EXPECT_EQ(path()->text(), folder);
+    EXPECT_TRUE(child<QGroupBox>("dateMode")->isVisibleTo(window.get()));
+    window->chooseCaptureMode(1);
+    EXPECT_EQ(path()->text(), folder + QStringLiteral("one.mp3"));
+    window->chooseCaptureMode(2);
+    EXPECT_EQ(path()->text(), folder);
+}
+
+TEST_F(SetupWindowTest, DatedModeWithoutHeaderAllowsNoStart)
+{
+    checkedStation();
+    typePath(folder);
+    EXPECT_TRUE(startButtonsEnabled());
+    window->chooseCaptureMode(3);
+    child<QLineEdit>("archivePrefix")->clear();
+    EXPECT_FALSE(window->validateSetup(true));
+    EXPECT_FALSE(startButtonsEnabled());
+    EXPECT_FALSE(button("save")->isEnabled());
+    child<QLineEdit>("archivePrefix")->setText(QStringLiteral("Morning"));
+    EXPECT_TRUE(startButtonsEnabled());
+    EXPECT_TRUE(button("save")->isEnabled());
+}
+
+TEST_F(SetupWindowTest, AddressesWithoutPlaylistNameAreRefusedOthersAreChecked)
+{
+    child<QLineEdit>("address")->setText(QStringLiteral("http://127.0.0.1:1/stream"));
+    window->checkStation();
+    EXPECT_EQ(frontEnd.messages,
+              QStringList{QStringLiteral("This is not a valid Shoutcast streaming playlist, configuration file, or "
+                                         "accepted URL file!")});
+    // ".pls" anywhere passes, a query behind it included; nothing listens there.
+    child<QLineEdit>("address")->setText(QStringLiteral("http://127.0.0.1:1/listen.pls?sid=2"));
+    window->checkStation();
+    EXPECT_TRUE(child<QLabel>("connecting")->isVisibleTo(window.get()));
+    ASSERT_TRUE(waitUntil([&] { return frontEnd.messages.size() == 2; }));
+    EXPECT_TRUE(child<QLineEdit>("address")->text().isEmpty());
+    EXPECT_FALSE(child<QLabel>("connecting")->isVisibleTo(window.get()));
+    EXPECT_FALSE(startButtonsEnabled()) << "a station that failed its check is not recorded";
+}
+
+TEST_F(SetupWindowTest, PresetRecordRoundTripsThroughTheWindowInEveryMode)
+{
+    struct Case
+    {
+        qint32 mode;
+        QString name;
+    };
+    for (const Case &c : {Case{1, QStringLiteral("all.mp3")}, Case{2, QString()}, Case{3, QStringLiteral("Daily")}}) {
+        SCOPED_TRACE(c.mode);
+        Preset &preset = program().configuration();
+        preset.playlistAddress = QStringLiteral("http://radio.example/listen.pls");
+        preset.stationTitle = QStringLiteral("Round FM");
+        preset.saveFolder = folder.chopped(1); // without its separator
+        preset.captureMode = c.mode;
+        preset.recordingFileName = c.name;
+        preset.timeLimited = true;
+        preset.timeLimitMinutes = 90;
+        preset.exitAfterRecording = true;
+        preset.deleteOldArchives = true;
+        preset.daysToKeep = 7;
+        preset.listenAtStart = false;
+        preset.startPaused = true;
+        const Preset before = preset;
+        const int entries = window->stations().count();
+        window->loadFromPreset();
+        EXPECT_EQ(window->stations().count(), entries + 1);
+        EXPECT_EQ(window->stations().address(entries + 1), before.playlistAddress);
+
+        preset.reset();
+        window->putInPreset();
+        EXPECT_EQ(preset.playlistAddress, before.playlistAddress);
+        EXPECT_EQ(preset.stationTitle, before.stationTitle);
+        EXPECT_EQ(preset.saveFolder, folder);
+        EXPECT_EQ(preset.captureMode, c.mode);
+        if (c.mode != 2) {
+            EXPECT_EQ(preset.recordingFileName, c.name);
+        }
+        EXPECT_TRUE(preset.timeLimited);
+        EXPECT_EQ(preset.timeLimitMinutes, 90);
+        EXPECT_TRUE(preset.exitAfterRecording);
+        EXPECT_TRUE(preset.deleteOldArchives);
+        EXPECT_EQ(preset.daysToKeep, 7);
+        EXPECT_FALSE(preset.listenAtStart);
+        EXPECT_TRUE(preset.startPaused);
+    }
+    // Timed recording off: both flags go, the minutes stay.
+    child<QCheckBox>("timed")->setChecked(false);
+    window->putInPreset();
+    EXPECT_FALSE(program().configuration().timeLimited);
+    EXPECT_FALSE(program().configuration().exitAfterRecording);
+    EXPECT_EQ(program().configuration().timeLimitMinutes, 90);
+}
+
+TEST_F(SetupWindowTest, PresetFilesOpenAndSaveAndAFailedSaveIsReported)
+{
+    checkedStation();
+    typePath(folder);
+    window->putInPreset();
+    const QString file = folder + QStringLiteral("saved.mvr");
+    ASSERT_TRUE(window->savePresetFile(file));
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+
+    EXPECT_FALSE(window->savePresetFile(folder + QStringLiteral("missing/x.mvr")));
+    ASSERT_EQ(frontEnd.messages.size(), 1);
+    EXPECT_TRUE(frontEnd.messages.first().startsWith(QStringLiteral("Error saving file! ")));
+    EXPECT_GT(frontEnd.messages.first().size(), 19) << "the reason follows";
+
+    resetCurrentPreset();
+    window->stations().removeAll();
+    ASSERT_TRUE(window->openPresetFile(file));
+    EXPECT_EQ(child<QLineEdit>("address")->text(), QStringLiteral("http://127.0.0.1:1/listen.pls"));
+    EXPECT_EQ(child<QLineEdit>("title")->text(), QStringLiteral("Test FM"));
+    EXPECT_EQ(path()->text(), folder);
+    EXPECT_EQ(window->stations().count(), 1);
+    EXPECT_TRUE(window->isChanged());
+}
+
+TEST_F(SetupWindowTest, RunningRecordingIsRestartedOnlyAfterAChange)
+{
+    program().loadRecorder();
+    window->attachRecorder(program().recorder());
+    checkedStation();
+    typePath(folder);
+    window->selectEntry(1);
+    button("record")->click();
+    EXPECT_EQ(program().recorder()->status().state, RecordingStatus::State::Connecting);
+    EXPECT_FALSE(startButtonsEnabled());
+    EXPECT_EQ(window->stations().status(1), StationList::recordStatus());
+    EXPECT_TRUE(program().recorder()->startedFromSetupWindow());
+
+    child<QLineEdit>("title")->setText(QStringLiteral("Other FM"));
+    Q_EMIT child<QLineEdit>("title")->textEdited(QStringLiteral("Other FM"));
+    EXPECT_TRUE(startButtonsEnabled());
+
+    // Preview while recording: the recording stops, the station starts paused.
+    button("preview")->click();
+    EXPECT_TRUE(program().recorder()->isPausedStart());
+    EXPECT_FALSE(startButtonsEnabled());
+    EXPECT_EQ(window->stations().status(1), StationList::recordStatus()) << "the same entry keeps its mark";
+
+    window->stop();
+    EXPECT_EQ(program().recorder()->status().state, RecordingStatus::State::Idle);
+    EXPECT_TRUE(startButtonsEnabled());
+}
+
+TEST_F(SetupWindowTest, StationListEditingAndMarksFollowTheirStations)
+{
+    StationList &stations = window->stations();
+    for (const char *name : {"A", "B", "C"})
+        stations.appendEntry(QString::fromLatin1(name), QStringLiteral("http://127.0.0.1:1/") +
+                                                            QString::fromLatin1(name) + QStringLiteral(".pls"));
+    program().loadRecorder();
+    checkedStation(); // appends D
+    typePath(folder);
+    window->selectEntry(3);
+    window->record();
+    EXPECT_EQ(stations.status(3), StationList::recordStatus());
+
+    window->selectEntry(2);
+    window->findChild<QAbstractButton *>(QStringLiteral("editStation"))->click();
+    StationDialog *dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Edit Station"));
+    EXPECT_EQ(dialog->stationName(), QStringLiteral("B"));
+    dialog->findChild<QLineEdit *>(QStringLiteral("stationName"))->setText(QStringLiteral("Bee"));
+    dialog->accept();
+    EXPECT_EQ(stations.name(2), QStringLiteral("Bee"));
+
+    // Removing the entries before the recording one moves its mark along.
+    window->selectEntry(1);
+    window->findChild<QAbstractButton *>(QStringLiteral("removeStation"))->click();
+    EXPECT_EQ(stations.count(), 3);
+    EXPECT_EQ(stations.currentPlayIndex(), 2);
+    EXPECT_EQ(stations.status(2), StationList::recordStatus());
+    EXPECT_EQ(stations.addresses().size(), stations.count());
+
+    window->selectEntry(2);
+    window->findChild<QAbstractButton *>(QStringLiteral("removeStation"))->click();
+    EXPECT_EQ(stations.currentPlayIndex(), -1) << "no mark names a removed station";
+    window->selectEntry(1);
+    window->checkStation();
+    EXPECT_EQ(stations.status(1), StationList::connectingStatus());
+    stations.removeAll();
+    EXPECT_EQ(stations.connectingIndex(), -1);
+    window->checkStation(); // nothing selected: no mark anywhere
+    EXPECT_EQ(stations.connectingIndex(), -1);
+}
+
+TEST_F(SetupWindowTest, DropsAddStationsAndFillThePathBox)
+{
+    // A dropped link is offered in the dialog; confirming adds it and checks it.
+    QMimeData link;
+    link.setUrls({QUrl(QStringLiteral("http://127.0.0.1:1/dropped.pls"))});
+    window->dropStation(&link);
+    StationDialog *dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Add Station"));
+    EXPECT_EQ(dialog->stationAddress(), QStringLiteral("http://127.0.0.1:1/dropped.pls"));
+    dialog->accept();
+    ASSERT_EQ(window->stations().count(), 1);
+    EXPECT_EQ(window->stations().address(1), QStringLiteral("http://127.0.0.1:1/dropped.pls"));
+    EXPECT_EQ(window->stations().status(1), StationList::connectingStatus());
+    EXPECT_TRUE(child<QLabel>("connecting")->isVisibleTo(window.get()));
+
+    // Cancelled text changes nothing; a missing file is not offered at all.
+    QMimeData text;
+    text.setText(QStringLiteral("http://127.0.0.1:1/typed.pls"));
+    window->dropStation(&text);
+    dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->reject();
+    QMimeData missing;
+    missing.setUrls({QUrl::fromLocalFile(folder + QStringLiteral("none.pls"))});
+    window->dropStation(&missing);
+    EXPECT_EQ(openDialog(), nullptr);
+    EXPECT_EQ(window->stations().count(), 1);
+
+    // The path box takes a folder in folder mode and a file in file mode only.
+    checkedStation();
+    const QString file = testenv::writeFile(folder + QStringLiteral("sub/take.mp3"), "x");
+    QMimeData fileDrop;
+    fileDrop.setUrls({QUrl::fromLocalFile(file)});
+    window->dropPath(&fileDrop);
+    EXPECT_EQ(path()->text(), folder);
+    QMimeData folderDrop;
+    folderDrop.setUrls({QUrl::fromLocalFile(folder + QStringLiteral("sub"))});
+    window->dropPath(&folderDrop);
+    EXPECT_EQ(path()->text(), folder + QStringLiteral("sub/"));
+    window->chooseCaptureMode(1);
+    window->dropPath(&folderDrop);
+    EXPECT_TRUE(path()->text().isEmpty());
+    window->dropPath(&fileDrop);
+    EXPECT_EQ(path()->text(), file);
+    EXPECT_TRUE(window->isPathAccepted());
+}
+
+TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
+{
+    // First run: the designed defaults.
+    EXPECT_TRUE(child<QRadioButton>("streamTitles")->isChecked());
+    EXPECT_TRUE(path()->text().isEmpty());
+    EXPECT_FALSE(child<QCheckBox>("browserAgent")->isChecked());
+
+    window->stations().appendEntry(QStringLiteral("A"), QStringLiteral("addrA"));
+    window->stations().appendEntry(QStringLiteral("B"), QStringLiteral("addrB"));
+    checkedStation();
+    window->chooseCaptureMode(1);
+    typePath(folder + QStringLiteral("single.mp3"));
+    child<QCheckBox>("timed")->setChecked(true);
+    child<SpinnerBox>("minutes")->setValue(90);
+    window->close();
+    EXPECT_TRUE(frontEnd.exited());
+    EXPECT_EQ(testenv::readFile(StationList::defaultFilePath()),
+              "A\r\naddrA\r\nB\r\naddrB\r\nTest FM\r\nhttp://127.0.0.1:1/listen.pls\r\n");
+
+    window.reset();
+    resetProgram();
+    window = std::make_unique<SetupWindow>();
+    EXPECT_EQ(window->stations().count(), 3);
+    EXPECT_TRUE(child<QCheckBox>("timed")->isChecked());
+    EXPECT_EQ(child<SpinnerBox>("minutes")->value(), 90);
+    EXPECT_TRUE(child<QRadioButton>("singleFile")->isChecked());
+    EXPECT_EQ(path()->text(), folder + QStringLiteral("single.mp3")) << "a single file's path stays in its own box";
+}
+
+TEST_F(SetupWindowTest, EveryWayOutKeepsTheStationList)
+{
+    window->stations().appendEntry(QStringLiteral("Kept"), QStringLiteral("http://kept.example/listen.pls"));
+    program().runTrayCommand(platform::TrayCommand::Exit);
+    EXPECT_TRUE(frontEnd.exited());
+    EXPECT_EQ(testenv::readFile(StationList::defaultFilePath()), "Kept\r\nhttp://kept.example/listen.pls\r\n");
+}
+
+TEST(SpinnerBox, TypedTextIsClampedOrRefusedWhenTheBoxIsLeft)
+{
+    RecordingFrontEnd frontEnd;
+    QWidget host;
+    SpinnerBox spinner(&host);
+    QStringList rejected;
+    QObject::connect(&spinner, &SpinnerBox::rejectedText, &spinner, [&](const QString &m) { rejected.append(m); });
+    spinner.setRange(1, 999);
+    spinner.setValue(60);
+    QLineEdit *edit = spinner.findChild<QLineEdit *>();
+    ASSERT_NE(edit, nullptr);
+
+    auto leaveWith = [&](const QString &text) {
+        edit->setText(text);
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(&spinner, &out);
+    };
+    leaveWith(QStringLiteral("5000"));
+    EXPECT_EQ(spinner.value(), 999);
+    EXPECT_EQ(edit->text(), QStringLiteral("999"));
+    leaveWith(QStringLiteral("0"));
+    EXPECT_EQ(spinner.value(), 1);
+    leaveWith(QStringLiteral("12ab"));
+    EXPECT_EQ(rejected, QStringList{QStringLiteral("Please enter numeric values only.")});
+    EXPECT_EQ(edit->text(), QStringLiteral("1"));
+    EXPECT_EQ(spinner.value(), 1);
+
+    spinner.setValueIfInRange(1000);
+    EXPECT_EQ(spinner.value(), 1);
+    spinner.setValueIfInRange(998);
+    spinner.stepUp();
+    spinner.stepUp();
+    EXPECT_EQ(spinner.value(), 999) << "stepping stops at the top";
+}
+
+TEST(LocalPresetSearch, FindsPresetsByStationNameIgnoringCaseAndSkipsWhatIsNoPreset)
+{
+    RecordingFrontEnd frontEnd;
+    const QString folder = testenv::home() + QStringLiteral("/presets-search/");
+    const QString dir = QFile::decodeName(QFile::encodeName(folder));
+    auto preset = [&](const char *file, const QByteArray &title) {
+        return testenv::writeFile(folder + QString::fromLatin1(file),
+                                  title + "\r\nhttp://a.example/" + file +
+                                      ".pls\r\nSONGNAMEONLY\r\n%DEFDIR%\r\n0\r\n0\r\n");
+    };
+    const QString world = preset("world.mvr", "BBC WORLD Service");
+    const QString jazz = preset("jazz.mvr", "Jazz Radio");
+    preset("unnamed.mvr", "");
+    testenv::writeFile(folder + QStringLiteral("broken.mvr"), "just one line\r\n");
+    QDir().mkpath(folder + QStringLiteral("folder.mvr"));
+
+    EXPECT_EQ(LocalPresetSearch::findPresets(dir, QStringLiteral("world")), QStringList{world});
+    QStringList all = LocalPresetSearch::findPresets(dir, QString());
+    all.sort();
+    const QStringList named = {folder + QStringLiteral("broken.mvr"), jazz, world};
+    EXPECT_EQ(all, named) << "an empty keyword lists every preset with a name";
+    EXPECT_TRUE(frontEnd.messages.isEmpty()) << "a search shows no loader messages";
+
+    StationList stations;
+    LocalPresetSearch search(stations);
+    search.findChild<QLineEdit *>(QStringLiteral("keyword"))->setText(QStringLiteral("jazz"));
+    QDir().mkpath(LocalPresetSearch::presetsFolder());
+    QFile::copy(jazz, LocalPresetSearch::presetsFolder() + QStringLiteral("jazz.mvr"));
+    search.find();
+    auto *files = search.findChild<QListWidget *>(QStringLiteral("files"));
+    ASSERT_EQ(files->count(), 1);
+    files->item(0)->setSelected(true);
+    search.addSelected();
+    ASSERT_EQ(stations.count(), 1);
+    EXPECT_EQ(stations.name(1), QStringLiteral("Jazz Radio"));
+    EXPECT_EQ(stations.address(1), QStringLiteral("http://a.example/jazz.mvr.pls"));
+}
+
+TEST(HelpAndTools, TheGuideIsFoundAndMissingCompanionsAreReported)
+{
+    EXPECT_TRUE(helpandtools::helpPagePath().endsWith(QStringLiteral("/help/index.htm")));
+    EXPECT_TRUE(helpandtools::aboutHtml().contains(QString::fromLatin1(qVersion())));
+    const QString oldCurrent = QDir::currentPath();
+    QDir::setCurrent(testenv::home());
+    EXPECT_EQ(helpandtools::launchCompanion(QStringLiteral("Cutwane")),
+              QStringLiteral(" Error : ") + helpandtools::companionFile(QStringLiteral("Cutwane")) +
+                  QStringLiteral(" not found !"));
+    QDir::setCurrent(oldCurrent);
+}
+
+// Check the station, choose a folder, Record: the title files hold exactly the
+// audio the station sent under each title. Then Stop.
+TEST_F(SetupWindowTest, RecordsTheTestStationEndToEnd)
+{
+    FakeClock clock;
+    teststation::Stream stream;
+    stream.pace = teststation::Stream::Pace::Fast;
+    stream.metaInt = 8192;
+    stream.titles = {"One - Alpha", "Two - Beta", "Three - Gamma", "Four - Delta", "Five - Epsilon"};
+    stream.titleEvery = 60000;
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Window FM"}));
+    teststation::Station station(config);
+    ASSERT_TRUE(station.start());
+
+    program().loadRecorder();
+    window->attachRecorder(program().recorder());
+    int songs = 0;
+    QObject::connect(program().recorder(), &Recorder::songStarted, window.get(), [&] { ++songs; });
+
+    child<QLineEdit>("address")->setText(QString::fromLatin1(station.url("/listen.pls")));
+    button("check")->click();
+    ASSERT_TRUE(waitUntil([&] { return child<QLineEdit>("title")->text() == QStringLiteral("Window FM"); }));
+    path()->setText(folder.chopped(1));
+    Q_EMIT path()->editingFinished();
+    EXPECT_EQ(path()->text(), folder);
+    ASSERT_TRUE(button("record")->isEnabled());
+    button("record")->click();
+    ASSERT_TRUE(waitUntil([&] { return songs >= 4; }, 30000));
+    button("record")->isEnabled(); // the window stays responsive meanwhile
+    window->stop();
+    EXPECT_FALSE(program().recorder()->isRecording());
+    EXPECT_TRUE(frontEnd.messages.isEmpty()) << frontEnd.messages.join(u'|').toStdString();
+
+    const teststation::ConnectionRecord *sent = nullptr;
+    for (int i = 0; i < station.connectionCount(); ++i) {
+        if (station.connection(i).isStream)
+            sent = &station.connection(i);
+    }
+    ASSERT_NE(sent, nullptr);
+    ASSERT_GE(sent->titles.size(), 3);
+    for (int i = 1; i < 3; ++i) {
+        const QString name = QString::fromLatin1(stream.titles.at(i)) + QStringLiteral(".mp3");
+        const QByteArray bytes = testenv::readFile(folder + name);
+        ASSERT_GT(bytes.size(), 128) << name.toStdString();
+        const qint64 from = sent->titles.at(i).audioOffset;
+        const qint64 to = sent->titles.at(i + 1).audioOffset;
+        EXPECT_EQ(bytes.chopped(128), sent->audio.mid(from, to - from)) << name.toStdString();
+        EXPECT_TRUE(bytes.right(128).startsWith("TAG"));
+    }
+}
+
+// Not a check: with VORLANE_SCREENSHOTS=<folder> set, writes each page in the
+// light and the dark palette as PNG files for a look by eye.
+TEST_F(SetupWindowTest, Screenshots)
+{
+    const QString out = qEnvironmentVariable("VORLANE_SCREENSHOTS");
+    if (out.isEmpty())
+        GTEST_SKIP() << "VORLANE_SCREENSHOTS not set";
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QPalette light = QApplication::style()->standardPalette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 44));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 60));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 60));
+    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+
+    window->show();
+    QApplication::setPalette(light);
+    settle(50);
+    window->grab().save(out + QStringLiteral("/setup-start-light.png"));
+    QApplication::setPalette(dark);
+    settle(50);
+    window->grab().save(out + QStringLiteral("/setup-start-dark.png"));
+    window->stations().appendEntry(QStringLiteral("Test FM"), QStringLiteral("http://127.0.0.1:8000/listen.pls"));
+    window->stations().appendEntry(QStringLiteral("Jazz Radio"), QStringLiteral("http://jazz.example/listen.pls"));
+    checkedStation();
+    typePath(folder);
+    window->stations().setStatus(1, StationList::recordStatus());
+    window->show();
+    for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
+        QApplication::setPalette(palette);
+        for (int page = 0; page < 4; ++page) {
+            window->showPage(static_cast<SetupWindow::Page>(page));
+            settle(50);
+            window->grab().save(out + QStringLiteral("/setup-%1-%2.png").arg(page).arg(QString::fromLatin1(name)));
+        }
+    }
+}
+
+// Start-up on a desktop: no file opens the empty window, a preset with "-noop"
+// opens it filled from the preset, and neither starts a recording.
+TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
+{
+    for (const bool withPreset : {false, true}) {
+        SCOPED_TRACE(withPreset);
+        resetProgram();
+        QFile::remove(StationList::defaultFilePath());
+        DesktopFrontEnd desktop;
+        platform::setFrontEnd(&desktop);
+        const QString folder = testenv::home() + QStringLiteral("/noop/");
+        QDir().mkpath(folder);
+        const QString preset = testenv::writeFile(folder + QStringLiteral("station.mvr"),
+                                                  "Noop FM\r\nhttp://127.0.0.1:1/listen.pls\r\nSONGNAMEONLY\r\n" +
+                                                      QFile::encodeName(folder) + "\r\n0\r\n0\r\n");
+        startProgram(withPreset ? QStringLiteral("\"") + preset + QStringLiteral("\" -noop") : QString());
+
+        SetupWindow *window = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *setup = qobject_cast<SetupWindow *>(widget); setup && setup->isVisible())
+                window = setup;
+        }
+        ASSERT_NE(window, nullptr);
+        ASSERT_NE(program().recorder(), nullptr);
+        const QString address = window->findChild<QLineEdit *>(QStringLiteral("address"))->text();
+        EXPECT_EQ(address, withPreset ? QStringLiteral("http://127.0.0.1:1/listen.pls") : QString());
+        EXPECT_EQ(window->stations().count(), withPreset ? 1 : 0);
+        EXPECT_EQ(program().recorder()->status().state, RecordingStatus::State::Idle);
+        resetProgram();
+        platform::setFrontEnd(nullptr);
+    }
+}
