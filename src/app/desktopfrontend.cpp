@@ -45,11 +45,6 @@ void showBox(const QString &text)
 // The tray tip holds 64 characters.
 constexpr int kTipLength = 64;
 
-void notBuilt(const QString &window)
-{
-    showBox(window + QStringLiteral(" is not available in this build."));
-}
-
 void applyEntry(QAction *action, const platform::TrayMenuEntry &entry)
 {
     action->setText(entry.caption);
