@@ -11,6 +11,7 @@ packages=(
     libmpg123-dev libasound2-dev
     xvfb xauth
     shared-mime-info desktop-file-utils
+    icecast2 openssl
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -13,6 +15,7 @@
 #include "testenv.h"
 #include "teststation/framegenerator.h"
 #include "teststation/station.h"
+#include "teststation/testcertificates.h"
 
 using teststation::Page;
 using teststation::Station;
@@ -322,4 +325,123 @@ TEST(TestStation, Mp3FileStreamsItsFramesInALoop)
     QString error;
     EXPECT_FALSE(broken.start(&error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(TestStation, JsonRepliesAndEveryRequestLineRecorded)
+{
+    teststation::Config config;
+    config.pages["/json/stations/search"] = Page::json(R"([{"name":"One","url":"http://{station}/stream"}])");
+    Page tags = Page::json("[]");
+    tags.keepOpen = true;
+    config.pages["/json/tags"] = tags;
+    Station station(config);
+    ASSERT_TRUE(station.start());
+
+    Client search(station, "GET /json/stations/search?name=Jazz%20FM&limit=5&hidebroken=true HTTP/1.1\r\n"
+                           "Host: 127.0.0.1\r\nAccept: application/json\r\n\r\n");
+    ASSERT_TRUE(search.waitClosed());
+    const QByteArray body = R"([{"name":"One","url":"http://)" + station.hostPort() + R"(/stream"}])";
+    EXPECT_EQ(search.header(), "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                                   QByteArray::number(body.size()) + "\r\n\r\n");
+    EXPECT_EQ(search.body(), body);
+
+    // A connection kept open carries further requests, a body (under
+    // Content-Length) not taken for the next one; all arrive at once here.
+    Client kept(
+        station,
+        "POST /json/tags HTTP/1.1\r\nContent-Length: 9\r\n\r\nname=x&y=GET /json/tags?order=name HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(waitUntil([&] { return kept.bytes.count("application/json") == 2; }));
+    Client missing(station, "GET /json/none?q=%27a%27 HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(missing.waitClosed());
+    EXPECT_FALSE(kept.closed);
+
+    const QList<QByteArray> lines = {"GET /json/stations/search?name=Jazz%20FM&limit=5&hidebroken=true HTTP/1.1",
+                                     "POST /json/tags HTTP/1.1", "GET /json/tags?order=name HTTP/1.1",
+                                     "GET /json/none?q=%27a%27 HTTP/1.0"};
+    EXPECT_EQ(station.requestLines(), lines);
+    const QList<teststation::RequestRecord> &requests = station.requests();
+    ASSERT_EQ(requests.size(), 4);
+    EXPECT_EQ(requests.at(1).method, "POST");
+    EXPECT_EQ(requests.at(1).body, "name=x&y=");
+    EXPECT_EQ(requests.at(1).connection, requests.at(2).connection);
+    EXPECT_EQ(requests.at(2).target, "/json/tags?order=name");
+    EXPECT_EQ(requests.at(3).connection, 2);
+}
+
+namespace
+{
+
+// A TLS client of the station that trusts the given CAs (none: the system's).
+struct TlsClient
+{
+    QSslSocket socket;
+    QByteArray bytes;
+    QList<QSslError> errors;
+    bool ended = false;
+
+    TlsClient(const Station &station, const QList<QSslCertificate> &trusted, const QString &peerName)
+    {
+        if (!trusted.isEmpty()) {
+            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+            tls.setCaCertificates(trusted);
+            socket.setSslConfiguration(tls);
+        }
+        QObject::connect(&socket, &QSslSocket::readyRead, [this] { bytes += socket.readAll(); });
+        QObject::connect(&socket, &QSslSocket::sslErrors, [this](const QList<QSslError> &list) { errors += list; });
+        QObject::connect(&socket, &QSslSocket::disconnected, [this] { ended = true; });
+        QObject::connect(&socket, &QSslSocket::errorOccurred, [this] { ended = true; });
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), station.port(), peerName);
+        socket.write(request("/stream", true));
+    }
+    bool hasError(QSslError::SslError error) const
+    {
+        return std::any_of(errors.begin(), errors.end(), [error](const QSslError &e) { return e.error() == error; });
+    }
+};
+
+} // namespace
+
+TEST(TestStation, TlsStreamForClientsThatTrustTheTestCa)
+{
+    teststation::TestCertificates certificates;
+    certificates.make();
+    ASSERT_TRUE(waitUntil([&] { return certificates.isDone(); }));
+    ASSERT_TRUE(certificates.isValid()) << certificates.errorString().toStdString();
+
+    teststation::Config config;
+    Stream stream = fastStream();
+    stream.titles = {"Secure Song"};
+    stream.dropAfter = 20000;
+    config.streams["/stream"] = stream;
+    config.tls = certificates.tls();
+    Station station(config);
+    QString error;
+    ASSERT_TRUE(station.start(&error)) << error.toStdString();
+    EXPECT_TRUE(station.url("/stream").startsWith("https://127.0.0.1:"));
+    ASSERT_EQ(station.caCertificates().size(), 1);
+    EXPECT_EQ(station.caCertificates(), certificates.caCertificates());
+
+    // The server certificate names both the address and localhost.
+    TlsClient byAddress(station, station.caCertificates(), QString());
+    TlsClient byName(station, station.caCertificates(), QStringLiteral("localhost"));
+    ASSERT_TRUE(waitUntil([&] { return byAddress.ended && byName.ended; }));
+    for (const TlsClient *client : {&byAddress, &byName}) {
+        EXPECT_TRUE(client->errors.isEmpty());
+        EXPECT_TRUE(client->bytes.startsWith("ICY 200 OK\r\n"));
+        const QByteArray body = client->bytes.mid(client->bytes.indexOf("\r\n\r\n") + 4);
+        // Both connections send the same audio (same seed, from the first byte).
+        EXPECT_EQ(demux(body, stream.metaInt).audio, station.connection(0).audio);
+    }
+
+    // Without the CA, or under another name, verification fails and nothing is served.
+    TlsClient stranger(station, {}, QString());
+    TlsClient impostor(station, station.caCertificates(), QStringLiteral("radio.example.org"));
+    ASSERT_TRUE(waitUntil([&] { return stranger.ended && impostor.ended; }));
+    EXPECT_FALSE(stranger.errors.isEmpty());
+    EXPECT_FALSE(stranger.hasError(QSslError::HostNameMismatch));
+    EXPECT_TRUE(impostor.hasError(QSslError::HostNameMismatch));
+    EXPECT_TRUE(stranger.bytes.isEmpty());
+    EXPECT_TRUE(impostor.bytes.isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return station.failedHandshakeCount() == 2; }));
+    EXPECT_EQ(station.connectionCount(), 2);
 }

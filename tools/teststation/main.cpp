@@ -2,12 +2,20 @@
 // without the Internet, and for demonstrations.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
 #include <QTextStream>
+#include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 
+#include <unistd.h>
+
 #include "teststation/framegenerator.h"
+#include "teststation/sourceclient.h"
 #include "teststation/station.h"
+#include "teststation/testcertificates.h"
 
 namespace
 {
@@ -31,6 +39,84 @@ bool readCount(const QCommandLineParser &parser, const QString &name, qint64 *va
     return true;
 }
 
+// Source mode: commands on standard input, one a line, so that a test driving
+// the program can take the mount away and bring it back.
+void watchCommands(teststation::SourceClient &source)
+{
+    auto *notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &source);
+    auto *pending = new QByteArray;
+    QObject::connect(notifier, &QObject::destroyed, [pending] { delete pending; });
+    QObject::connect(notifier, &QSocketNotifier::activated, &source, [&source, notifier, pending] {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            notifier->setEnabled(false); // end of input: keep streaming
+            return;
+        }
+        pending->append(buffer, n);
+        qsizetype end = 0;
+        while ((end = pending->indexOf('\n')) >= 0) {
+            const QByteArray line = pending->left(end).trimmed();
+            pending->remove(0, end + 1);
+            if (line == "stop")
+                source.stop();
+            else if (line == "start")
+                source.start();
+            else if (line.startsWith("title "))
+                source.setTitle(line.mid(6));
+            else if (line == "quit")
+                QCoreApplication::quit();
+            else if (!line.isEmpty())
+                QTextStream(stderr) << "vorlane-teststation: commands are stop, start, title TEXT, quit\n";
+        }
+    });
+}
+
+int runSource(const QCommandLineParser &parser, const teststation::Stream &stream)
+{
+    const QUrl url(parser.value(QStringLiteral("icecast-source")));
+    if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty() || url.path().size() < 2) {
+        QTextStream(stderr)
+            << "vorlane-teststation: --icecast-source needs an address like http://127.0.0.1:8000/live\n";
+        return 2;
+    }
+    teststation::SourceConfig config;
+    config.host = url.host().toLatin1();
+    config.port = static_cast<quint16>(url.port(8000));
+    config.mount = url.path(QUrl::FullyEncoded).toLatin1();
+    config.user = parser.value(QStringLiteral("source-user")).toLocal8Bit();
+    config.password = parser.value(QStringLiteral("source-password")).toLocal8Bit();
+    config.adminUser = parser.value(QStringLiteral("admin-user")).toLocal8Bit();
+    config.adminPassword = parser.value(QStringLiteral("admin-password")).toLocal8Bit();
+    config.method = parser.isSet(QStringLiteral("legacy-source")) ? teststation::SourceConfig::Method::Source
+                                                                  : teststation::SourceConfig::Method::Put;
+    config.stream = stream;
+    config.recordAudio = false;
+
+    teststation::SourceClient source(config);
+    const bool quiet = parser.isSet(QStringLiteral("quiet"));
+    QObject::connect(&source, &teststation::SourceClient::streaming, &source, [&source] {
+        out() << "streaming to " << QString::fromLatin1(source.mountUrl()) << '\n';
+        out().flush();
+    });
+    QObject::connect(&source, &teststation::SourceClient::ended, &source, [&source] {
+        const teststation::SourceSession &session = source.session(source.sessionCount() - 1);
+        out() << "source ended after " << session.audioBytes << " audio bytes"
+              << (source.errorString().isEmpty() ? QString() : QStringLiteral(": ") + source.errorString()) << '\n';
+        out().flush();
+    });
+    if (!quiet) {
+        QObject::connect(&source, &teststation::SourceClient::titleAnswered, &source, [&source](int index) {
+            const teststation::TitleUpdate &update = source.titleUpdates().at(index);
+            out() << "title " << QString::fromLocal8Bit(update.title) << ": " << update.status << '\n';
+            out().flush();
+        });
+    }
+    watchCommands(source);
+    source.start();
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -49,7 +135,12 @@ int main(int argc, char **argv)
                        "  /listen.m3u    an .m3u playlist naming /stream\n"
                        "  /failover.pls  a .pls naming /full (always \"ICY 400 Server Full\") and then /stream\n"
                        "  /refresh.html  a meta refresh page leading to /listen.pls\n"
-                       "  anything else  \"HTTP/1.0 404 Not Found\""));
+                       "  --json pages   their files as application/json\n"
+                       "  anything else  \"HTTP/1.0 404 Not Found\"\n"
+                       "\n"
+                       "With --icecast-source it serves nothing and sends the stream to an Icecast\n"
+                       "mount instead, setting each title through the server's admin interface.\n"
+                       "Standard input then takes the commands stop, start, title TEXT and quit."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
@@ -84,6 +175,26 @@ int main(int argc, char **argv)
          QStringLiteral("bytes")},
         {QStringLiteral("no-browser-page"),
          QStringLiteral("Stream to web browsers (MSIE agents) too, instead of the \"SHOUTCast Server\" page.")},
+        {QStringLiteral("json"),
+         QStringLiteral("Serve the file's bytes as application/json at this path (with its query, if any); repeat "
+                        "for more."),
+         QStringLiteral("path=file")},
+        {QStringLiteral("tls"),
+         QStringLiteral("Serve over TLS with a throwaway CA and certificate for 127.0.0.1 and localhost (made with "
+                        "openssl); the CA file's path is printed.")},
+        {QStringLiteral("tls-folder"),
+         QStringLiteral("Keep the --tls files in this folder instead of a temporary one."), QStringLiteral("dir")},
+        {QStringLiteral("icecast-source"),
+         QStringLiteral("Send the stream to this Icecast mount as a source instead of serving it."),
+         QStringLiteral("url")},
+        {QStringLiteral("source-user"), QStringLiteral("User of the source login (default source)."),
+         QStringLiteral("name"), QStringLiteral("source")},
+        {QStringLiteral("source-password"), QStringLiteral("Password of the source login."), QStringLiteral("text")},
+        {QStringLiteral("admin-user"), QStringLiteral("User of the admin login for titles (default admin)."),
+         QStringLiteral("name"), QStringLiteral("admin")},
+        {QStringLiteral("admin-password"), QStringLiteral("Password of the admin login for titles."),
+         QStringLiteral("text")},
+        {QStringLiteral("legacy-source"), QStringLiteral("Log in with \"SOURCE\" instead of \"PUT\".")},
         {QStringLiteral("quiet"), QStringLiteral("Do not log connections.")},
     });
     parser.process(app);
@@ -133,6 +244,9 @@ int main(int argc, char **argv)
         return 2;
     stream.answerBrowser = !parser.isSet(QStringLiteral("no-browser-page"));
 
+    if (parser.isSet(QStringLiteral("icecast-source")))
+        return runSource(parser, stream);
+
     teststation::Config config;
     number = 8000;
     if (!readCount(parser, QStringLiteral("port"), &number) || number > 65535) {
@@ -155,16 +269,31 @@ int main(int argc, char **argv)
                                                                 {stream.name + " (full)", stream.name}));
     config.pages.insert("/refresh.html", teststation::Page::metaRefresh("http://{station}/listen.pls"));
 
-    teststation::Station station(config);
-    QString error;
-    if (!station.start(&error)) {
-        QTextStream(stderr) << "vorlane-teststation: " << error << '\n';
-        return 1;
+    for (const QString &json : parser.values(QStringLiteral("json"))) {
+        const qsizetype equals = json.indexOf(QLatin1Char('='));
+        QFile file(json.mid(equals + 1));
+        if (equals < 1 || !json.startsWith(QLatin1Char('/')) || !file.open(QIODevice::ReadOnly)) {
+            QTextStream(stderr) << "vorlane-teststation: --json needs /path=file with a readable file\n";
+            return 2;
+        }
+        config.pages.insert(json.left(equals).toLatin1(), teststation::Page::json(file.readAll()));
     }
-    out() << "vorlane-teststation listening on " << QString::fromLatin1(station.url("/")) << '\n'
-          << "  stream:   " << QString::fromLatin1(station.url("/stream")) << '\n'
-          << "  playlist: " << QString::fromLatin1(station.url("/listen.pls")) << '\n';
-    out().flush();
+
+    teststation::Station station(config);
+    const auto startStation = [&station] {
+        QString error;
+        if (!station.start(&error)) {
+            QTextStream(stderr) << "vorlane-teststation: " << error << '\n';
+            return false;
+        }
+        out() << "vorlane-teststation listening on " << QString::fromLatin1(station.url("/")) << '\n'
+              << "  stream:   " << QString::fromLatin1(station.url("/stream")) << '\n'
+              << "  playlist: " << QString::fromLatin1(station.url("/listen.pls")) << '\n';
+        if (!station.caFile().isEmpty())
+            out() << "  CA:       " << station.caFile() << '\n';
+        out().flush();
+        return true;
+    };
 
     if (!parser.isSet(QStringLiteral("quiet"))) {
         QObject::connect(&station, &teststation::Station::requestReceived, &station, [&station](int index) {
@@ -178,6 +307,27 @@ int main(int argc, char **argv)
                   << " titles" << (rec.dropped ? " (dropped)" : "") << '\n';
             out().flush();
         });
+    }
+
+    teststation::TestCertificates certificates;
+    if (parser.isSet(QStringLiteral("tls"))) {
+        // The station starts once openssl has made its files.
+        QObject::connect(&certificates, &teststation::TestCertificates::finished, &station,
+                         [&station, &certificates, startStation](bool ok) {
+                             if (!ok) {
+                                 QTextStream(stderr) << "vorlane-teststation: " << certificates.errorString() << '\n';
+                                 QCoreApplication::exit(1);
+                                 return;
+                             }
+                             station.config().tls = certificates.tls();
+                             if (!startStation())
+                                 QCoreApplication::exit(1);
+                         });
+        // From inside the event loop, so that an early failure's exit() is not lost.
+        const QString folder = parser.value(QStringLiteral("tls-folder"));
+        QTimer::singleShot(0, &certificates, [&certificates, folder] { certificates.make(folder); });
+    } else if (!startStation()) {
+        return 1;
     }
     return QCoreApplication::exec();
 }

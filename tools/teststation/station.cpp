@@ -1,6 +1,11 @@
 #include "teststation/station.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -28,8 +33,10 @@ bool Station::start(QString *error)
         return false;
     }
     stop();
-    m_server = new QTcpServer(this);
-    connect(m_server, &QTcpServer::newConnection, this, &Station::onNewConnection);
+    if (!makeServer(error))
+        return false;
+    // Not newConnection: a TLS server queues a connection only once its handshake is done.
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &Station::onNewConnection);
     if (!m_server->listen(QHostAddress::LocalHost, m_config.port)) {
         if (error)
             *error = m_server->errorString();
@@ -38,6 +45,68 @@ bool Station::start(QString *error)
         return false;
     }
     return true;
+}
+
+bool Station::makeServer(QString *error)
+{
+    if (!m_config.tls) {
+        m_server = new QTcpServer(this);
+        return true;
+    }
+    const auto fail = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (!QSslSocket::supportsSsl())
+        return fail(QStringLiteral("no TLS backend available"));
+    const QList<QSslCertificate> chain = QSslCertificate::fromPath(m_config.tls->certificateFile);
+    if (chain.isEmpty())
+        return fail(QStringLiteral("cannot read a certificate from ") + m_config.tls->certificateFile);
+    QFile keyFile(m_config.tls->keyFile);
+    if (!keyFile.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read ") + m_config.tls->keyFile);
+    const QByteArray pem = keyFile.readAll();
+    QSslKey key(pem, QSsl::Ec);
+    if (key.isNull())
+        key = QSslKey(pem, QSsl::Rsa);
+    if (key.isNull())
+        return fail(QStringLiteral("no EC or RSA private key in ") + m_config.tls->keyFile);
+
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(key);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    auto *server = new QSslServer(this);
+    server->setSslConfiguration(tls);
+    connect(server, &QSslServer::errorOccurred, this, [this](QSslSocket *socket, QAbstractSocket::SocketError) {
+        // A failing handshake can report more than one error; count the socket once.
+        if (socket->property("vorlaneHandshakeFailed").toBool())
+            return;
+        socket->setProperty("vorlaneHandshakeFailed", true);
+        ++m_failedHandshakes;
+    });
+    m_server = server;
+    return true;
+}
+
+QString Station::caFile() const
+{
+    return m_config.tls ? m_config.tls->caFile : QString();
+}
+
+QList<QSslCertificate> Station::caCertificates() const
+{
+    return m_config.tls && !m_config.tls->caFile.isEmpty() ? QSslCertificate::fromPath(m_config.tls->caFile)
+                                                           : QList<QSslCertificate>();
+}
+
+QList<QByteArray> Station::requestLines() const
+{
+    QList<QByteArray> lines;
+    for (const RequestRecord &request : m_requests)
+        lines.append(request.line);
+    return lines;
 }
 
 void Station::stop()
@@ -69,7 +138,7 @@ QByteArray Station::hostPort() const
 
 QByteArray Station::url(const QByteArray &path) const
 {
-    return "http://" + hostPort() + path;
+    return (m_config.tls ? "https://" : "http://") + hostPort() + path;
 }
 
 int Station::openConnectionCount() const

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
 
 #include <deque>
@@ -26,14 +27,25 @@ struct TitleMark
     QByteArray title;
 };
 
+// One request as the station received it, in arrival order over all connections.
+struct RequestRecord
+{
+    int connection = 0; // index of the connection it came on
+    QByteArray line;    // the request line, e.g. "GET /json/stations/search?name=x&limit=5 HTTP/1.1"
+    QByteArray method;  // "GET", "POST", ...
+    QByteArray target;  // "/json/stations/search?name=x&limit=5", query string kept as sent
+    QByteArray header;  // request line to blank line inclusive
+    QByteArray body;    // what followed under Content-Length
+};
+
 // What the station did on one connection, kept after the connection ends.
 struct ConnectionRecord
 {
     int index = 0;
-    QByteArray request;            // the request as received, up to and including its blank line
-    QByteArray target;             // the request target, e.g. "/stream?sid=1"
+    QByteArray request;            // the (last) request as received, up to and including its blank line
+    QByteArray target;             // its target, e.g. "/stream?sid=1"
     bool askedForMetadata = false; // the request carried "Icy-MetaData:1"
-    QByteArray header;             // a stream's response header (status line to blank line); a page's whole reply
+    QByteArray header; // a stream's response header (status line to blank line); a page's whole (last) reply
     bool isStream = false;
     bool metadata = false; // in-band metadata was interleaved, every metaInt audio bytes
     int metaInt = 0;
@@ -47,7 +59,7 @@ struct ConnectionRecord
 };
 
 // A radio station on 127.0.0.1 for tests, benchmarks and demonstrations: it
-// serves playlists and pages, and MP3 streams with SHOUTcast/Icecast headers
+// serves playlists, pages and JSON replies, and MP3 streams with SHOUTcast/Icecast headers
 // and in-band titles, misbehaving on demand. It runs in the caller's thread
 // and event loop (no threads): while a test waits with
 // platform::letPendingEventsRun() or an event loop, the station answers.
@@ -73,7 +85,8 @@ public:
     ~Station() override;
 
     // Listens on 127.0.0.1 at config().port (0: any free port) and loads the
-    // MP3 files the streams name. Returns false with *error set on failure.
+    // MP3 files the streams name, and with config().tls the certificate and
+    // key. Returns false with *error set on failure.
     bool start(QString *error = nullptr);
     // Stops listening and closes every connection; the records stay.
     void stop();
@@ -81,7 +94,14 @@ public:
 
     quint16 port() const;
     QByteArray hostPort() const;                  // "127.0.0.1:<port>"
-    QByteArray url(const QByteArray &path) const; // "http://127.0.0.1:<port>" + path
+    QByteArray url(const QByteArray &path) const; // "http(s)://127.0.0.1:<port>" + path
+
+    // With config().tls: the CA file and its certificates, for a client to
+    // trust (QSslConfiguration::setCaCertificates); else empty.
+    QString caFile() const;
+    QList<QSslCertificate> caCertificates() const;
+    // TLS handshakes that failed (a client that did not trust the certificate).
+    int failedHandshakeCount() const { return m_failedHandshakes; }
 
     // The configuration; changes apply to requests that arrive afterwards.
     Config &config() { return m_config; }
@@ -91,6 +111,12 @@ public:
     int connectionCount() const { return static_cast<int>(m_records.size()); }
     const ConnectionRecord &connection(int index) const { return m_records.at(static_cast<size_t>(index)); }
     int openConnectionCount() const;
+
+    // Every request received, in order; a connection kept open for pages
+    // (Page::keepOpen) can carry several.
+    const QList<RequestRecord> &requests() const { return m_requests; }
+    // Just the request lines, e.g. {"GET /json/tags HTTP/1.1", ...}.
+    QList<QByteArray> requestLines() const;
 
     // Closes one connection now (records it as dropped).
     void dropConnection(int index);
@@ -108,10 +134,13 @@ private:
     // The frames of an MP3 file, loaded once; nullptr when it cannot be read.
     const Mp3Audio *mp3(const QString &path);
     bool loadFiles(QString *error);
+    bool makeServer(QString *error);
 
     Config m_config;
     QTcpServer *m_server = nullptr;
     std::deque<ConnectionRecord> m_records;
+    QList<RequestRecord> m_requests;
+    int m_failedHandshakes = 0;
     QList<StationConnection *> m_connections;
     QMap<QString, Mp3Audio> m_files;
 };

@@ -54,6 +54,15 @@ Page Page::redirect(const QByteArray &location)
     return page;
 }
 
+Page Page::json(const QByteArray &body, const QByteArray &status)
+{
+    Page page;
+    page.status = status;
+    page.headers = {QByteArrayLiteral("Content-Type: application/json")};
+    page.body = body;
+    return page;
+}
+
 Page Page::browserPage()
 {
     Page page;

@@ -38,7 +38,8 @@ struct Page
     int pieces = 1;
     int pieceDelayMs = 30;
     // Keep the connection open after the reply (a reader must then rely on
-    // Content-Length or the last chunk); otherwise the station closes it.
+    // Content-Length or the last chunk) and answer further requests on it;
+    // otherwise the station closes it.
     bool keepOpen = false;
 
     // When not empty, sent exactly as it stands instead of status, headers and body.
@@ -57,6 +58,8 @@ struct Page
     static Page statusOnly(const QByteArray &statusLine);
     // "HTTP/1.0 302 Found" with a Location header.
     static Page redirect(const QByteArray &location);
+    // A JSON document ("Content-Type: application/json"), as a directory service answers.
+    static Page json(const QByteArray &body, const QByteArray &status = "HTTP/1.0 200 OK");
     // The page a SHOUTcast-style server gives a web browser (contains "SHOUTCast Server").
     static Page browserPage();
 };
@@ -111,6 +114,15 @@ struct Stream
     bool answerBrowser = true; // a request with "MSIE" in it gets browserPage() instead
 };
 
+// Serving over TLS: PEM files, e.g. made by TestCertificates. The CA is not
+// used by the station; it is kept here for the clients that must trust it.
+struct Tls
+{
+    QString certificateFile; // the server certificate, any chain certificates after it
+    QString keyFile;         // its private key (EC or RSA, unencrypted)
+    QString caFile;          // the certificate that signed it
+};
+
 // What the station serves. A request is answered by everyRequest when set;
 // else by the page, then the stream, registered for its whole target
 // ("/stream?sid=1") or for its path alone ("/stream"); else by notFound. A page
@@ -123,6 +135,8 @@ struct Config
     // Answers every request, whatever its path (a full or redirecting server).
     std::optional<Page> everyRequest;
     Page notFound = Page::statusOnly("HTTP/1.0 404 Not Found");
+    // Serve over TLS instead of plain TCP (see Station::url(), which then says "https").
+    std::optional<Tls> tls;
     // Keep the audio bytes each connection was sent (ConnectionRecord::audio).
     // Turn off for long unthrottled runs to save memory; counts are always kept.
     bool recordAudio = true;

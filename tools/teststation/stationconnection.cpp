@@ -34,6 +34,19 @@ QList<QByteArray> split(const QByteArray &bytes, int count)
     return pieces;
 }
 
+// The value of a header field (name in lower case) in a request, trimmed; empty when absent.
+QByteArray headerValue(const QByteArray &request, const QByteArray &name)
+{
+    const QList<QByteArray> lines = request.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray &line = lines.at(i);
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
 QByteArray chunked(const QByteArray &body, int chunkSize)
 {
     QByteArray out;
@@ -91,9 +104,15 @@ void StationConnection::abort()
 void StationConnection::onReadyRead()
 {
     const QByteArray bytes = m_socket->readAll();
-    if (m_answered)
-        return; // whatever a client sends after its request is not read
+    if (m_ignoreInput)
+        return; // whatever a client sends after its last request is not read
     m_request += bytes;
+    if (!m_busy)
+        takeRequest();
+}
+
+void StationConnection::takeRequest()
+{
     qsizetype end = m_request.indexOf("\r\n\r\n");
     qsizetype endLength = 4;
     const qsizetype bare = m_request.indexOf("\n\n");
@@ -106,8 +125,18 @@ void StationConnection::onReadyRead()
             abort();
         return;
     }
-    m_answered = true;
-    answer(m_request.left(end + endLength));
+    const QByteArray header = m_request.left(end + endLength);
+    const qint64 bodyLength = headerValue(header, "content-length").toLongLong();
+    if (bodyLength < 0 || bodyLength > kMaxRequest) {
+        abort();
+        return;
+    }
+    if (m_request.size() < header.size() + bodyLength)
+        return; // the body is still on its way
+    const QByteArray body = m_request.mid(header.size(), bodyLength);
+    m_request.remove(0, header.size() + bodyLength);
+    m_busy = true;
+    answer(header, body);
 }
 
 void StationConnection::onDisconnected()
@@ -122,18 +151,15 @@ void StationConnection::onDisconnected()
     Q_EMIT finished(m_index);
 }
 
-void StationConnection::answer(const QByteArray &request)
+void StationConnection::answer(const QByteArray &request, const QByteArray &body)
 {
     ConnectionRecord &rec = record();
     rec.request = request;
-    const QList<QByteArray> lines = request.split('\n');
-    const QList<QByteArray> words = lines.value(0).trimmed().split(' ');
+    const QByteArray requestLine = request.left(request.indexOf('\n')).trimmed();
+    const QList<QByteArray> words = requestLine.split(' ');
     rec.target = words.size() >= 2 ? words.at(1) : QByteArray();
-    for (const QByteArray &line : lines) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == "icy-metadata" && line.mid(colon + 1).trimmed() == "1")
-            rec.askedForMetadata = true;
-    }
+    rec.askedForMetadata = headerValue(request, "icy-metadata") == "1";
+    m_station.m_requests.append({m_index, requestLine, words.value(0), rec.target, request, body});
     Q_EMIT requestRead(m_index);
     if (m_closed)
         return;
@@ -187,15 +213,22 @@ void StationConnection::servePage(Page page)
     }
     record().header = wire;
     const bool keepOpen = page.keepOpen;
+    m_ignoreInput = !keepOpen;
     sendPieces(pieces, page.pieceDelayMs, [this, keepOpen] {
-        if (!keepOpen)
+        if (!keepOpen) {
             m_socket->disconnectFromHost();
+            return;
+        }
+        // The next request may already be waiting.
+        m_busy = false;
+        takeRequest();
     });
 }
 
 void StationConnection::serveStream(const Stream &stream)
 {
     m_stream = stream;
+    m_ignoreInput = true;
     ConnectionRecord &rec = record();
     rec.isStream = true;
     m_metadata = rec.askedForMetadata && stream.metaInt > 0 && !stream.icecastStyle;

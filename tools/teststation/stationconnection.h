@@ -20,7 +20,8 @@ class Station;
 struct ConnectionRecord;
 
 // One client of the station: reads its request, then answers with a page or a
-// stream. Internal to Station.
+// stream; a page that keeps the connection open is followed by the next
+// request. Internal to Station.
 class StationConnection final : public QObject
 {
     Q_OBJECT
@@ -43,7 +44,8 @@ private:
     ConnectionRecord &record();
     void onReadyRead();
     void onDisconnected();
-    void answer(const QByteArray &request);
+    void takeRequest();
+    void answer(const QByteArray &request, const QByteArray &body);
     void servePage(Page page);
     void serveStream(const Stream &stream);
     void sendPieces(QList<QByteArray> pieces, int delayMs, std::function<void()> then);
@@ -57,7 +59,8 @@ private:
     QTcpSocket *m_socket;
     int m_index;
     QByteArray m_request;
-    bool m_answered = false;
+    bool m_busy = false;        // a request is being answered
+    bool m_ignoreInput = false; // a stream or a closing page: no further requests
     bool m_closed = false;
 
     // Streaming state.
