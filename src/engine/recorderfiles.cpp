@@ -131,6 +131,8 @@ void Recorder::closeRecording()
 
 void Recorder::tagRecordingFile(const QByteArray &fileName, bool fromTitle)
 {
+    if (m_streamType != engine::StreamType::Mp3)
+        return; // an ID3v1 tag belongs to MP3 files only
     Id3v1Fields fields;
     if (fromTitle) {
         const QByteArray base = fileName.left(std::max<qsizetype>(fileName.size() - 4, 0));

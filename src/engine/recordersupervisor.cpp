@@ -133,7 +133,14 @@ void Recorder::superviseSilence()
     setSupervisorTip(name + QStringLiteral(" -- NETWORK: Awaiting data..."));
     if (m_lastDataTick == 0 || ticksSince(m_lastDataTick, platform::clock().tickCount()) <= kDataTimeoutMs)
         return;
+    reconnectAfterTimeout();
+}
 
+// A stream lost to silence or closed by the server: the same server again,
+// the open file going on, up to the retry limit.
+void Recorder::reconnectAfterTimeout()
+{
+    const QString name = m_preset.stationTitle;
     setSupervisorTip(name + QStringLiteral(" -- TIMEOUT! Reconnecting..."));
     setSupervisorCaption(QStringLiteral("[ERR] TIMEOUT! Reconnecting..."));
     m_socket->close();

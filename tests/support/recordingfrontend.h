@@ -43,6 +43,7 @@ public:
     }
     int exitStatus() const { return exited() ? m_exitStatus : -1; }
     void clearExit() { m_exited = false; }
+    bool showsWindows() const override { return windows; }
 
     QStringList messages;
     QStringList captions;
@@ -52,6 +53,7 @@ public:
     int setupShown = 0;
     bool setupFilled = false;
     int displayShown = 0;
+    bool windows = true; // false: acts as the headless front end
 
 private:
     bool m_exited = false;
