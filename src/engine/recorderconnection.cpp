@@ -142,6 +142,7 @@ void Recorder::beginRecording()
     m_headerWritten = false;
     m_streamType = engine::StreamType::Mp3;
     m_redirectsInRow = 0;
+    m_closeRetries = 0;
     // A new recording starts its files empty; only a change of server within it continues them.
     m_recordingFiles.clear();
     m_taggedLengths.clear();
@@ -251,6 +252,7 @@ void Recorder::onConnected()
     // The supervisor measures the silence of this connection from its request,
     // not from before a connection wait that may have taken seconds.
     m_lastDataTick = platform::clock().tickCount();
+    m_connectTick = m_lastDataTick;
 
     if ((!m_relay->listening && m_preset.listenAtStart) || m_pausedStart) {
         m_relay->startListening();

@@ -97,7 +97,7 @@ void Recorder::finishClosedStream()
     // A refusal or redirect already decided where to go next.
     if (m_changeServerPending || !m_recording || m_connecting)
         return;
-    reconnectAfterTimeout();
+    reconnectAfterTimeout(true);
 }
 
 void Recorder::takePacket(QByteArray packet)
