@@ -194,6 +194,8 @@ private:
     void handleRefusal(const QByteArray &packet);
     void refuseServer(const engine::RefusalTexts &texts, const QString &lastServerMessage);
     bool acceptStreamType(const QByteArray &header);
+    QByteArray plainFileName() const;
+    void retypePlainFile();
     void onPeerClosed();
     void finishClosedStream();
     void handleRedirect(const QByteArray &packet);

@@ -243,9 +243,13 @@ void Recorder::onConnected()
     m_header.clear();
     m_parser.dropPartialBlock();
 
-    // The files of modes 1 and 3 open with the response header, once its
-    // Content-Type tells which kind of file they are.
-    m_titleMode = m_preset.captureMode == 2;
+    if (m_preset.captureMode == 2) {
+        m_titleMode = true;
+    } else {
+        m_titleMode = false;
+        if (!m_connectionIsReconnect)
+            openSongFile(plainFileName(), false);
+    }
 
     m_socket->send(
         buildStreamRequest(server.host, server.port, server.path, server.query, m_titleMode, browserAgentEnabled()));

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/recordingnames.h"
 #include "engine/responseheader.h"
@@ -180,6 +181,15 @@ bool Recorder::acceptStreamType(const QByteArray &header)
     m_streamType = engine::streamType(contentType);
     if (m_streamType != engine::StreamType::Other)
         return true;
+    if (browserAgentEnabled() && contentType && contentType->toLower().startsWith("text/html")) {
+        // The page a server gives browsers: say so, as its text would.
+        m_header.clear();
+        Q_EMIT messageRequested(
+            QStringLiteral("This station does not support faking Internet Explorer as the agent. Please turn this "
+                           "option off to listen to this station."));
+        stopRecording();
+        return false;
+    }
     const QString type = QString::fromLatin1(contentType.value_or(QByteArray()));
     const QString n = QString::number(m_serverNumber);
     refuseServer({m_preset.stationTitle + QStringLiteral(" -- Not an audio stream (") + type +
@@ -269,17 +279,44 @@ void Recorder::titleModeHeader(const QByteArray &packet)
 void Recorder::plainModeHeader(const QByteArray &packet)
 {
     lateHeaderChecks(packet);
-    if (m_changeServerPending || !acceptStreamType(packet))
+    if (m_changeServerPending)
+        return;
+    if (!m_connectionIsReconnect) {
+        m_streamType = engine::streamType(sources::headerValue(packet, QByteArrayLiteral("Content-Type")));
+        retypePlainFile();
+    }
+    if (!acceptStreamType(packet))
         return;
     m_redirectsInRow = 0;
-    if (!m_connectionIsReconnect) {
-        const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
-        openSongFile(engine::withStreamExtension(
-                         m_preset.captureMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date()),
-                         m_streamType),
-                     false);
-    }
     parseResponseHeader(packet, engine::findHeaderEnd(packet));
+}
+
+QByteArray Recorder::plainFileName() const
+{
+    const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
+    return m_preset.captureMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date());
+}
+
+// The file of modes 1 and 3 opens with the request, before the stream's type
+// is known: while it is still empty it takes the name its type asks for, and
+// a stream that is refused leaves no empty file behind.
+void Recorder::retypePlainFile()
+{
+    const QByteArray wanted = engine::withStreamExtension(plainFileName(), m_streamType);
+    if (m_streamType != engine::StreamType::Other && wanted == m_songName)
+        return;
+    if (!m_pendingFileName.isEmpty()) {
+        m_pendingFileName = wanted;
+        m_songName = wanted;
+        return;
+    }
+    if (!m_file.isOpen() || m_file.size() != 0)
+        return;
+    m_file.close();
+    QFile::remove(m_file.fileName());
+    m_songName.clear();
+    if (m_streamType != engine::StreamType::Other)
+        openSongFile(wanted, false);
 }
 
 void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPosition)

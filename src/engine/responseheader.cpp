@@ -94,7 +94,10 @@ PacketKind screenPacket(const QByteArray &packet, bool atReplyStart)
         return PacketKind::Refusal;
     if (containsNoCase(packet, QByteArrayLiteral("SHOUTCast Server")))
         return PacketKind::BrowserPage;
-    if (packet.contains("302 Found") || (status && sources::isRedirectStatus(status->code)))
+    if (packet.contains("302 Found"))
+        return PacketKind::Redirect;
+    // A redirect without a target is left to the header checks.
+    if (status && sources::isRedirectStatus(status->code) && sources::headerValue(packet, "Location"))
         return PacketKind::Redirect;
     return PacketKind::Stream;
 }

@@ -21,7 +21,8 @@ enum class PacketKind
 
 // The first rule that applies, in the order of the enumeration. At the start
 // of a reply (atReplyStart) an HTTP status line counts as well: a code of 400
-// or above is a refusal, a redirect code (301, 302, 303, 307, 308) a redirect.
+// or above is a refusal, a redirect code (301, 302, 303, 307, 308) with a
+// Location a redirect.
 PacketKind screenPacket(const QByteArray &packet, bool atReplyStart = false);
 
 // Tray tip and caption for a refusal; name is the station title, server the

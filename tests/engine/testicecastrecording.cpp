@@ -130,6 +130,16 @@ protected:
         EXPECT_TRUE(source->isStreaming()) << source->errorString().toStdString();
         return source;
     }
+    // A local .pls naming these servers.
+    static QByteArray plsFile(const QString &name, const QList<QByteArray> &servers)
+    {
+        QByteArray text = "[playlist]\r\n";
+        for (qsizetype i = 0; i < servers.size(); ++i)
+            text += "File" + QByteArray::number(i + 1) + '=' + servers.at(i) + "\r\n";
+        text += "NumberOfEntries=" + QByteArray::number(servers.size()) + "\r\nVersion=2\r\n";
+        return QFile::encodeName(
+            testenv::writeFile(testenv::home() + QLatin1Char('/') + name + QStringLiteral(".pls"), text));
+    }
     std::unique_ptr<IcecastServer> icecast;
 };
 
@@ -168,11 +178,7 @@ TEST_F(IcecastRecording, FullMountPassesOnToTheSecondServer)
     Listener occupant(*icecast, "/full");
     ASSERT_TRUE(waitUntil([&] { return occupant.bytes.size() > 1000; }));
 
-    // A local M3U with comments, LF line ends and no final one.
-    const QString playlist = testenv::writeFile(testenv::home() + QStringLiteral("/failover.m3u"),
-                                                "#EXTM3U\n#EXTINF:-1,Full\n" + icecast->url("/full") +
-                                                    "\n#EXTINF:-1,Live\n" + icecast->url("/live"));
-    HeadlessRun run(QFile::encodeName(playlist), "S0");
+    HeadlessRun run(plsFile(QStringLiteral("failover"), {icecast->url("/full"), icecast->url("/live")}), "S0");
     ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > 20000; }, 15000))
         << run.files().join(QLatin1Char(' ')).toStdString() << run.process.readAllStandardOutput().constData();
     ASSERT_TRUE(run.finish());
@@ -190,7 +196,8 @@ TEST_F(IcecastRecording, MountThatDisappearsIsNoticedAtOnceAndRecordsAgainWhenBa
     launch({{"/live", -1}});
     const auto source = feed("/live");
     {
-        HeadlessRun run(icecast->url("/live.m3u"), "0"); // the program ends with the recording
+        // The program ends with the recording.
+        HeadlessRun run(plsFile(QStringLiteral("gone"), {icecast->url("/live")}), "0");
         ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > 20000; }, 15000));
         QElapsedTimer noticed;
         noticed.start();
