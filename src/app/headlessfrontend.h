@@ -25,6 +25,7 @@ public:
     void trayChanged(const platform::TrayState &state) override;
     // Ends the status line, flushes both streams and ends the process at once.
     void exitProcess(int status) override;
+    bool showsWindows() const override { return false; }
 
     // Text for a message box: a lone carriage return becomes a line break.
     static QString messageText(const QString &text);

@@ -54,6 +54,7 @@ void Recorder::load(const QString &commandLine)
     addTrayIcon(QStringLiteral("Kestrane"));
     setCaption(QStringLiteral("Initializing..."));
 
+    m_commandLineStart = !commandLine.isEmpty();
     if (!commandLine.isEmpty()) {
         QString fileToLoad = commandLine;
         if (!openFile(fileToLoad)) {

@@ -12,6 +12,8 @@
 #include "engine/metadataparser.h"
 #include "engine/recordingclock.h"
 #include "engine/recordingstatus.h"
+#include "engine/responseheader.h"
+#include "engine/streamtype.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
 
@@ -30,6 +32,7 @@ struct StreamServer
     QByteArray port;
     QByteArray path;
     QByteArray query;
+    bool secure = false; // reached over TLS (https)
 };
 
 // The recording engine: resolves the station's playlist, connects to one
@@ -93,7 +96,8 @@ public:
 
     // Steps of a recording, public for the playlist flow and for tests.
     // Appends one server to the server list.
-    void addServer(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query);
+    void addServer(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query,
+                   bool secure = false);
     // Replaces entry number (1-based) of the server list; forgets the whole list.
     void replaceServer(qint32 number, const StreamServer &server);
     void clearServers() { m_servers.clear(); }
@@ -135,6 +139,8 @@ public:
     // The file being written, or the last one; empty before the first.
     const QString &recordingFilePath() const { return m_filePath; }
     bool isAwaitingHeader() const { return m_awaitingHeader; }
+    // What the current stream carries, from its last response header.
+    engine::StreamType streamType() const { return m_streamType; }
     const MetadataParser &metadataParser() const { return m_parser; }
     const PreviewRelay &relay() const { return *m_relay; }
     Live365Reader &live365Reader() const { return *m_live365; }
@@ -186,11 +192,18 @@ private:
     void onConnectionFinished(int outcome);
     void onConnected();
     void connectionFailed();
+    void playlistFailed(const QString &text);
 
     // Stream (recorderstream.cpp).
     void onDataArrived();
     void takePacket(QByteArray packet);
     void handleRefusal(const QByteArray &packet);
+    void refuseServer(const engine::RefusalTexts &texts, const QString &lastServerMessage);
+    bool acceptStreamType(const QByteArray &header);
+    QByteArray plainFileName() const;
+    void retypePlainFile();
+    void onPeerClosed();
+    void finishClosedStream();
     void handleRedirect(const QByteArray &packet);
     void lateHeaderChecks(const QByteArray &packet);
     void titleModeHeader(const QByteArray &packet);
@@ -220,6 +233,7 @@ private:
     void changeServer();
     void supervise(qint64 now);
     void superviseSilence();
+    void reconnectAfterTimeout(bool closedByPeer = false);
     void superviseClock(qint64 now);
     void setSupervisorCaption(const QString &caption);
     void setSupervisorTip(const QString &tip);
@@ -271,6 +285,14 @@ private:
     bool m_connectionIsReconnect = false; // this connection continues the open file
     qint32 m_connectServer = 0;           // the server a connection attempt is on
     HeaderCollector m_header;
+    engine::StreamType m_streamType = engine::StreamType::Mp3;
+    bool m_headerWritten = false; // the first file of this recording got the response header text
+    bool m_peerClosed = false;    // the server closed the stream; what it sent is still being handled
+    qint32 m_connectTick = 0;     // when the current stream request was sent
+    qint32 m_closeRetries = 0;    // reconnects after streams the server closed early, in a row
+    int m_redirectsInRow = 0;     // redirects followed for server entry m_redirectEntry
+    qint32 m_redirectEntry = 0;
+    bool m_commandLineStart = false; // the recording being started was named on the command line
     MetadataParser m_parser;
     QByteArray m_work;        // the packet being separated; its audio is gathered at its front
     qsizetype m_writePos = 0; // end of the gathered audio in m_work

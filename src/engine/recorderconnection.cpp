@@ -8,6 +8,7 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/recordingnames.h"
+#include "engine/startup.h"
 #include "engine/streamrequest.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
@@ -28,19 +29,18 @@ constexpr qint64 kConnectLimitMs = 10000;
 void Recorder::connectComponents()
 {
     const auto addFoundServer = [this](const QByteArray &host, const QByteArray &path, const QByteArray &port,
-                                       const QByteArray &query) { addServer(host, path, port, query); };
+                                       const QByteArray &query,
+                                       bool secure) { addServer(host, path, port, query, secure); };
     connect(m_playlistReader, &PlaylistReader::serverFound, this, addFoundServer);
     connect(m_playlistReader, &PlaylistReader::finished, this, [this] {
         if (!m_servers.isEmpty())
             beginRecording();
         else
-            Q_EMIT messageRequested(QStringLiteral("Empty MP3 server list due to error!"));
+            playlistFailed(QStringLiteral("Empty MP3 server list due to error!"));
         publishStatus();
     });
     connect(m_playlistReader, &PlaylistReader::failed, this, [this](qint32 code) {
-        const QString text = PlaylistReader::errorMessage(code);
-        if (!text.isEmpty())
-            Q_EMIT messageRequested(text);
+        playlistFailed(m_playlistReader->failureText(code));
         publishStatus();
     });
     connect(m_playlistFileReader, &PlaylistReader::serverFound, this, addFoundServer);
@@ -51,17 +51,16 @@ void Recorder::connectComponents()
             Q_EMIT displayRequested();
             beginRecording();
         } else {
-            Q_EMIT messageRequested(QStringLiteral("Empty MP3 server list due to error!"));
+            playlistFailed(QStringLiteral("Empty MP3 server list due to error!"));
         }
         publishStatus();
     });
     connect(m_playlistFileReader, &PlaylistReader::failed, this, [this](qint32 code) {
-        const QString text = PlaylistReader::errorMessage(code);
-        if (!text.isEmpty())
-            Q_EMIT messageRequested(text);
+        playlistFailed(m_playlistFileReader->failureText(code));
         publishStatus();
     });
     connect(m_socket, &Socket::dataArrived, this, [this](qint64) { onDataArrived(); });
+    connect(m_socket, &Socket::peerClosed, this, &Recorder::onPeerClosed);
     connect(m_connectionWait, &ConnectionWait::finished, this,
             [this](ConnectionWait::Outcome outcome) { onConnectionFinished(static_cast<int>(outcome)); });
     connect(m_live365, &Live365Reader::titleChanged, this, [this](const QByteArray &artist, const QByteArray &title) {
@@ -83,6 +82,17 @@ void Recorder::connectComponents()
     });
     m_supervisorTimer->setInterval(100);
     connect(m_supervisorTimer, &QTimer::timeout, this, &Recorder::superviseTick);
+}
+
+void Recorder::playlistFailed(const QString &text)
+{
+    if (!text.isEmpty())
+        Q_EMIT messageRequested(text);
+    // A run without windows that was told what to record on its command line
+    // has nothing left to do.
+    if (m_commandLineStart && !platform::frontEnd().showsWindows())
+        requestExit(kExitStartFailed);
+    m_commandLineStart = false;
 }
 
 void Recorder::startPlaylistFileRead(const QString &path)
@@ -110,9 +120,9 @@ bool Recorder::startRecording(bool fromSetupWindow, bool preview)
 }
 
 void Recorder::addServer(const QByteArray &host, const QByteArray &path, const QByteArray &port,
-                         const QByteArray &query)
+                         const QByteArray &query, bool secure)
 {
-    m_servers.append({host, port, path, query});
+    m_servers.append({host, port, path, query, secure});
 }
 
 void Recorder::replaceServer(qint32 number, const StreamServer &server)
@@ -129,6 +139,11 @@ void Recorder::beginRecording()
     m_songName.clear();
     m_filePath.clear();
     m_startPausedPending = m_preset.startPaused;
+    m_commandLineStart = false;
+    m_headerWritten = false;
+    m_streamType = engine::StreamType::Mp3;
+    m_redirectsInRow = 0;
+    m_closeRetries = 0;
     // A new single file starts empty; only a change of server within the recording continues it.
     m_recordingFiles.clear();
     resetDataWatch();
@@ -152,6 +167,9 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
     }
     m_connectionIsReconnect = reconnect;
     m_connecting = true;
+    m_peerClosed = false;
+    if (server != m_redirectEntry)
+        m_redirectsInRow = 0;
     dropHeldData();
     setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
                QStringLiteral("..."));
@@ -162,7 +180,7 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
 void Recorder::tryServer()
 {
     const StreamServer &server = m_servers.at(m_serverNumber - 1);
-    m_connectionWait->start(server.host, server.port.trimmed().toUShort(), kConnectLimitMs);
+    m_connectionWait->start(server.host, server.port.trimmed().toUShort(), kConnectLimitMs, server.secure);
 }
 
 void Recorder::onConnectionFinished(int outcome)
@@ -181,15 +199,24 @@ void Recorder::onConnectionFinished(int outcome)
         publishStatus();
         return;
     }
-    // A server that cannot be reached is passed over for the next one.
+    // A server that cannot be reached is passed over for the next one; one
+    // whose certificate or handshake fails says so, as a refusal does.
+    const bool tlsFailed = m_socket->errorNumber() == Socket::kTlsError;
+    const QString tlsText = m_socket->errorDescription();
     m_socket->close();
     if (m_serverNumber < static_cast<qint32>(m_servers.size())) {
+        if (tlsFailed) {
+            setTrayTip(m_preset.stationTitle + QStringLiteral(" -- ") + tlsText);
+            setCaption(QStringLiteral("[ERR]: ") + tlsText + QStringLiteral(", trying server ") +
+                       QString::number(m_serverNumber + 1) + QStringLiteral("..."));
+        }
         ++m_serverNumber;
         tryServer();
         return;
     }
     m_connecting = false;
-    Q_EMIT messageRequested(QStringLiteral("The computer could not connect to the stream!"));
+    Q_EMIT messageRequested(tlsFailed ? QStringLiteral("The secure connection to the stream failed. ") + tlsText
+                                      : QStringLiteral("The computer could not connect to the stream!"));
     stopRecording();
     applyExitRule();
     publishStatus();
@@ -221,9 +248,7 @@ void Recorder::onConnected()
     } else {
         m_titleMode = false;
         if (!m_connectionIsReconnect) {
-            const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
-            openSongFile(m_preset.captureMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date()),
-                         false);
+            openSongFile(plainFileName(), false);
             if (!m_recording)
                 return; // the file could not be created
         }
@@ -234,6 +259,7 @@ void Recorder::onConnected()
     // The supervisor measures the silence of this connection from its request,
     // not from before a connection wait that may have taken seconds.
     m_lastDataTick = platform::clock().tickCount();
+    m_connectTick = m_lastDataTick;
 
     if ((!m_relay->listening && m_preset.listenAtStart) || m_pausedStart) {
         m_relay->startListening();

@@ -220,6 +220,8 @@ void Recorder::closeRecording()
 
 void Recorder::tagRecordingFile(const QString &path, const QByteArray &songName, bool fromTitle)
 {
+    if (m_streamType != engine::StreamType::Mp3)
+        return; // an ID3v1 tag belongs to MP3 files only
     Id3v1Fields fields;
     if (fromTitle) {
         const QByteArray base = songName.left(std::max<qsizetype>(songName.size() - 4, 0));

@@ -8,11 +8,13 @@
 #include <cstring>
 #include <limits>
 
+#include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/recordingnames.h"
 #include "engine/responseheader.h"
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
+#include "sources/httpreply.h"
 #include "sources/parsedurl.h"
 #include "sources/socket.h"
 
@@ -21,6 +23,8 @@ namespace
 
 // Data that follows a title-mode header waits this long.
 constexpr int kHeaderPauseMs = 500;
+// Redirects followed in a row for one server entry before it counts as refused.
+constexpr int kMaxRedirects = 10;
 
 const QByteArray kTitleKey = QByteArrayLiteral("StreamTitle='");
 
@@ -59,6 +63,8 @@ void Recorder::releaseHeldData()
     // What arrived meanwhile waits in the socket; no new notification comes for it.
     if (m_socket->bytesPending() > 0)
         onDataArrived();
+    if (m_peerClosed)
+        finishClosedStream();
     publishStatus();
 }
 
@@ -69,6 +75,30 @@ void Recorder::dropHeldData()
         platform::clock().cancelCall(m_holdCall);
         m_holdCall = 0;
     }
+}
+
+void Recorder::onPeerClosed()
+{
+    if (!m_recording || m_connecting || m_unloaded)
+        return;
+    m_peerClosed = true;
+    finishClosedStream();
+    publishStatus();
+}
+
+// A stream the server closed is lost at once, as if it had timed out, but only
+// once everything it sent before closing has been recorded.
+void Recorder::finishClosedStream()
+{
+    if (m_holdCall == 0 && m_socket->bytesPending() > 0)
+        onDataArrived();
+    if (!m_peerClosed || m_holdCall != 0 || m_socket->bytesPending() > 0)
+        return;
+    m_peerClosed = false;
+    // A refusal or redirect already decided where to go next.
+    if (m_changeServerPending || !m_recording || m_connecting)
+        return;
+    reconnectAfterTimeout(true);
 }
 
 void Recorder::takePacket(QByteArray packet)
@@ -86,7 +116,7 @@ void Recorder::takePacket(QByteArray packet)
     if (m_awaitingHeader)
         headerComplete = m_header.add(packet);
 
-    switch (engine::screenPacket(m_awaitingHeader ? m_header.collected() : packet)) {
+    switch (engine::screenPacket(m_awaitingHeader ? m_header.collected() : packet, m_awaitingHeader)) {
     case engine::PacketKind::Refusal:
         handleRefusal(m_awaitingHeader ? m_header.take() : packet);
         return;
@@ -123,29 +153,76 @@ void Recorder::takePacket(QByteArray packet)
 
 void Recorder::handleRefusal(const QByteArray &packet)
 {
+    // Nothing of the reply (an error page) goes to any file.
+    refuseServer(engine::refusalTexts(packet, m_preset.stationTitle, m_serverNumber),
+                 QStringLiteral("The shoutcast stream you are trying to record is experiencing network problems, or "
+                                "is full. Please try again later!"));
+}
+
+void Recorder::refuseServer(const engine::RefusalTexts &texts, const QString &lastServerMessage)
+{
     const qint32 lastServer = static_cast<qint32>(m_servers.size());
     if (m_serverNumber != lastServer) {
-        const engine::RefusalTexts texts = engine::refusalTexts(packet, m_preset.stationTitle, m_serverNumber);
         setTrayTip(texts.tip);
         setCaption(texts.caption);
         m_changeServerPending = true;
         return;
     }
-    Q_EMIT messageRequested(
-        QStringLiteral("The shoutcast stream you are trying to record is experiencing network problems, or is full. "
-                       "Please try again later!"));
+    Q_EMIT messageRequested(lastServerMessage);
     stopRecording();
     applyExitRule();
 }
 
+// Takes the stream's type from its header. A type that is no audio we can
+// record refuses the server, and nothing of it is written.
+bool Recorder::acceptStreamType(const QByteArray &header)
+{
+    const std::optional<QByteArray> contentType = sources::headerValue(header, QByteArrayLiteral("Content-Type"));
+    m_streamType = engine::streamType(contentType);
+    if (m_streamType != engine::StreamType::Other)
+        return true;
+    if (browserAgentEnabled() && contentType && contentType->toLower().startsWith("text/html")) {
+        // The page a server gives browsers: say so, as its text would.
+        m_header.clear();
+        Q_EMIT messageRequested(
+            QStringLiteral("This station does not support faking Internet Explorer as the agent. Please turn this "
+                           "option off to listen to this station."));
+        stopRecording();
+        return false;
+    }
+    const QString type = QString::fromLatin1(contentType.value_or(QByteArray()));
+    const QString n = QString::number(m_serverNumber);
+    refuseServer({m_preset.stationTitle + QStringLiteral(" -- Not an audio stream (") + type +
+                      QStringLiteral(")... trying server ") + n,
+                  QStringLiteral("[ERR]: Not an audio stream (") + type + QStringLiteral("), trying server ") + n +
+                      QStringLiteral("...")},
+                 QStringLiteral("The station sends \"") + type +
+                     QStringLiteral("\" instead of an audio stream, which cannot be recorded."));
+    return false;
+}
+
 void Recorder::handleRedirect(const QByteArray &packet)
 {
+    if (m_redirectEntry == m_serverNumber && m_redirectsInRow >= kMaxRedirects) {
+        const QString n = QString::number(m_serverNumber);
+        refuseServer({m_preset.stationTitle + QStringLiteral(" -- Too many redirects... trying server ") + n,
+                      QStringLiteral("[ERR]: Too many redirects, trying server ") + n + QStringLiteral("...")},
+                     QStringLiteral("The stream redirects in a circle and cannot be recorded."));
+        return;
+    }
     setCaption(QStringLiteral("[ERR]: Found new location, reconnecting..."));
-    const std::optional<QByteArray> location = engine::redirectLocation(packet);
-    if (location) {
+    std::optional<QByteArray> location = engine::redirectLocation(packet);
+    if (location && m_serverNumber >= 1 && m_serverNumber <= m_servers.size()) {
+        const StreamServer &current = m_servers.at(m_serverNumber - 1);
+        // A location on the same server may leave the server out.
+        if (location->startsWith('/'))
+            *location = (current.secure ? "https://" : "http://") + current.host + ':' + current.port + *location;
         ParsedUrl uri;
-        if (uri.setUri(*location) && m_serverNumber >= 1 && m_serverNumber <= m_servers.size()) {
-            m_servers[m_serverNumber - 1] = {uri.host(), QByteArray::number(uri.port()), uri.path(), uri.query()};
+        if (uri.setUri(*location)) {
+            m_redirectEntry = m_serverNumber;
+            ++m_redirectsInRow;
+            m_servers[m_serverNumber - 1] = {uri.host(), QByteArray::number(uri.port()), uri.path(), uri.query(),
+                                             uri.scheme().toLower() == "https"};
             // The supervisor's move to the next server lands on this entry again.
             --m_serverNumber;
             m_changeServerPending = true;
@@ -181,11 +258,14 @@ void Recorder::titleModeHeader(const QByteArray &packet)
             return;
         firstFile = engine::unknownFileName(today);
     }
+    if (!acceptStreamType(packet))
+        return;
+    m_redirectsInRow = 0;
 
-    // After a reconnection to the same server the open file simply continues:
-    // the header text lands in its middle and the next title decides the rest.
+    // After a reconnection to the same server the open file simply continues
+    // with the audio; the next title decides the rest.
     if (!(m_connectionIsReconnect && m_file.isOpen())) {
-        openSongFile(firstFile, false);
+        openSongFile(engine::withStreamExtension(firstFile, m_streamType), false);
         if (!m_recording)
             return; // the file could not be created
     }
@@ -204,7 +284,42 @@ void Recorder::plainModeHeader(const QByteArray &packet)
     lateHeaderChecks(packet);
     if (m_changeServerPending)
         return;
+    if (!m_connectionIsReconnect) {
+        m_streamType = engine::streamType(sources::headerValue(packet, QByteArrayLiteral("Content-Type")));
+        retypePlainFile();
+    }
+    if (!acceptStreamType(packet))
+        return;
+    m_redirectsInRow = 0;
     parseResponseHeader(packet, engine::findHeaderEnd(packet));
+}
+
+QByteArray Recorder::plainFileName() const
+{
+    const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
+    return m_preset.captureMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date());
+}
+
+// The file of modes 1 and 3 opens with the request, before the stream's type
+// is known: while it is still empty it takes the name its type asks for, and
+// a stream that is refused leaves no empty file behind.
+void Recorder::retypePlainFile()
+{
+    const QByteArray wanted = engine::withStreamExtension(plainFileName(), m_streamType);
+    if (m_streamType != engine::StreamType::Other && wanted == m_songName)
+        return;
+    if (!m_pendingFileName.isEmpty()) {
+        m_pendingFileName = wanted;
+        m_songName = wanted;
+        return;
+    }
+    if (!m_file.isOpen() || m_file.size() != 0)
+        return;
+    m_file.close();
+    QFile::remove(m_file.fileName());
+    m_songName.clear();
+    if (m_streamType != engine::StreamType::Other)
+        openSongFile(wanted, false);
 }
 
 void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPosition)
@@ -212,22 +327,29 @@ void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPos
     if (const std::optional<qint32> rate = engine::bitRate(packet))
         m_bitRate = *rate;
 
+    // The header text starts the first file of a recording; a file continued
+    // after a reconnect or a change of server gets the audio alone.
+    const qsizetype audioStart = headerPosition >= 1 ? headerPosition - 1 + 4 : 0;
+    const QByteArray text = m_headerWritten ? packet.mid(audioStart) : packet;
+    const qsizetype textAudioStart = m_headerWritten ? 0 : audioStart;
+    m_headerWritten = true;
+
     if (!packet.contains("icy-metaint")) {
         m_awaitingHeader = false;
         m_titleMode = false;
-        writeAudio(packet);
+        writeAudio(text);
         return;
     }
 
     m_responseHeader = packet;
     m_awaitingHeader = false;
     if (!m_titleMode || headerPosition < 1) {
-        writeAudio(packet);
+        writeAudio(text);
         return;
     }
-    // The header text goes to the file as it came; the audio after its blank
-    // line is already on the metadata grid and is separated like any packet.
-    separateStream(packet, headerPosition - 1 + 4);
+    // The audio after the blank line is already on the metadata grid and is
+    // separated like any packet.
+    separateStream(text, textAudioStart);
 }
 
 void Recorder::separateStream(QByteArray packet, qsizetype from)
@@ -258,12 +380,16 @@ void Recorder::streamAudio(const QByteArray &packet, qsizetype from, qsizetype l
 
 void Recorder::metadataBlock(const QByteArray &text)
 {
-    if (!engine::containsNoCase(text, kTitleKey))
+    // An Ogg recording is one file, whatever titles come.
+    if (!engine::containsNoCase(text, kTitleKey) || m_streamType == engine::StreamType::Ogg)
         return;
-    const QByteArray name = extractStreamTitle(text);
+    const QByteArray title = extractStreamTitle(text);
     // An empty title (a source starting or falling back) names no song: its
     // audio continues the current file.
-    if (name == m_songName || name == QByteArrayLiteral(".mp3") || !m_recording)
+    if (title == QByteArrayLiteral(".mp3") || !m_recording)
+        return;
+    const QByteArray name = engine::withStreamExtension(title, m_streamType);
+    if (name == m_songName)
         return;
     // The audio before the block belongs to the title that is ending.
     flushPacketAudio();

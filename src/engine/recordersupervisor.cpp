@@ -136,7 +136,23 @@ void Recorder::superviseSilence()
     setSupervisorTip(name + QStringLiteral(" -- NETWORK: Awaiting data..."));
     if (m_lastDataTick == 0 || ticksSince(m_lastDataTick, platform::clock().tickCount()) <= kDataTimeoutMs)
         return;
+    reconnectAfterTimeout();
+}
 
+// A stream lost to silence or closed by the server: the same server again,
+// the open file going on, up to the retry limit.
+void Recorder::reconnectAfterTimeout(bool closedByPeer)
+{
+    const QString name = m_preset.stationTitle;
+    if (closedByPeer) {
+        // A server that answers and hangs up at once would otherwise be
+        // called again forever: the data of a stream that ended before a
+        // time-out could have does not clear the count.
+        if (ticksSince(m_connectTick, platform::clock().tickCount()) < kDataTimeoutMs)
+            m_retryCount = m_closeRetries;
+        else
+            m_retryCount = 0;
+    }
     setSupervisorTip(name + QStringLiteral(" -- TIMEOUT! Reconnecting..."));
     setSupervisorCaption(QStringLiteral("[ERR] TIMEOUT! Reconnecting..."));
     m_socket->close();
@@ -150,6 +166,8 @@ void Recorder::superviseSilence()
         // The same server again; the open file goes on.
         connectToServer(m_serverNumber, true);
     }
+    if (closedByPeer)
+        m_closeRetries = m_retryCount;
     if (!m_unloaded)
         m_lastDataTick = platform::clock().tickCount();
 }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/bytetext.h"
+#include "sources/httpreply.h"
 
 namespace engine
 {
@@ -82,13 +83,21 @@ bool containsNoCase(const QByteArray &haystack, const QByteArray &needle)
     return indexOfNoCase(haystack, needle) >= 0;
 }
 
-PacketKind screenPacket(const QByteArray &packet)
+PacketKind screenPacket(const QByteArray &packet, bool atReplyStart)
 {
     if (packet.contains("ICY 40"))
+        return PacketKind::Refusal;
+    // An error page is no stream, whatever it says further down.
+    const std::optional<sources::HttpStatus> status =
+        atReplyStart ? sources::httpStatus(packet) : std::optional<sources::HttpStatus>();
+    if (status && status->code >= 400)
         return PacketKind::Refusal;
     if (containsNoCase(packet, QByteArrayLiteral("SHOUTCast Server")))
         return PacketKind::BrowserPage;
     if (packet.contains("302 Found"))
+        return PacketKind::Redirect;
+    // A redirect without a target is left to the header checks.
+    if (status && sources::isRedirectStatus(status->code) && sources::headerValue(packet, "Location"))
         return PacketKind::Redirect;
     return PacketKind::Stream;
 }
@@ -96,6 +105,18 @@ PacketKind screenPacket(const QByteArray &packet)
 RefusalTexts refusalTexts(const QByteArray &packet, const QString &name, qint32 server)
 {
     const QString n = QString::number(server);
+    if (const std::optional<sources::HttpStatus> status = sources::httpStatus(packet);
+        status && status->code >= 400 && !packet.contains("ICY 40")) {
+        const QByteArray reason = status->reason.toLower();
+        const char *matching = "ICY 499";
+        if (status->code == 404)
+            matching = "ICY 404";
+        else if (reason.contains("full") || reason.contains("limit"))
+            matching = "ICY 400";
+        else if (status->code == 403)
+            matching = "ICY 403";
+        return refusalTexts(QByteArray(matching), name, server);
+    }
     if (packet.contains("ICY 404"))
         return {name + QStringLiteral(" -- NETWORK: Server error, resource not found... trying server ") + n,
                 QStringLiteral("[ERR]: Resource not found, trying server ") + n + QStringLiteral("...")};

@@ -19,11 +19,16 @@ enum class PacketKind
     Stream,      // anything else: header or stream data
 };
 
-// The first rule that applies, in the order of the enumeration.
-PacketKind screenPacket(const QByteArray &packet);
+// The first rule that applies, in the order of the enumeration. At the start
+// of a reply (atReplyStart) an HTTP status line counts as well: a code of 400
+// or above is a refusal, a redirect code (301, 302, 303, 307, 308) with a
+// Location a redirect.
+PacketKind screenPacket(const QByteArray &packet, bool atReplyStart = false);
 
 // Tray tip and caption for a refusal; name is the station title, server the
-// number of the server that refused.
+// number of the server that refused. An HTTP refusal reads like the ICY one it
+// matches: 404 not found, 403 forbidden, a reason that says "full" or "limit"
+// server full, anything else the general error.
 struct RefusalTexts
 {
     QString tip;

@@ -64,6 +64,9 @@ public:
     // Ends the process at once with the given status; no further handler runs.
     // A front end used by tests may return instead, so callers return right after.
     virtual void exitProcess(int status) = 0;
+    // False for a front end without windows: nobody can pick another station
+    // after a failed start, so such a run ends.
+    virtual bool showsWindows() const { return true; }
 };
 
 // The front end in use. Until one is installed, a silent one that ignores

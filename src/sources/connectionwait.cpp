@@ -18,7 +18,7 @@ ConnectionWait::~ConnectionWait()
     cancel();
 }
 
-void ConnectionWait::start(const QByteArray &host, quint16 port, qint64 limitMs)
+void ConnectionWait::start(const QByteArray &host, quint16 port, qint64 limitMs, bool tls)
 {
     cancel();
     m_waiting = true;
@@ -28,7 +28,7 @@ void ConnectionWait::start(const QByteArray &host, quint16 port, qint64 limitMs)
     });
     // A failure found inside connectTo is reported after it returns (see
     // Socket), so the outcome always reaches the caller from the event loop.
-    m_socket->connectTo(host, port);
+    m_socket->connectTo(host, port, tls ? Socket::Security::Tls : Socket::Security::Plain);
 }
 
 void ConnectionWait::cancel()

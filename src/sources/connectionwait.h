@@ -4,8 +4,7 @@
 #include <QObject>
 
 #include "platform/clock.h"
-
-class Socket;
+#include "sources/socket.h"
 
 // Connects a socket and reports once how it went: connected, failed, or no
 // answer within the limit on platform::clock(). The one connection wait of the
@@ -30,7 +29,8 @@ public:
 
     // Starts connecting (closing what the socket had) and waiting. A wait still
     // running is abandoned without a report.
-    void start(const QByteArray &host, quint16 port, qint64 limitMs);
+    // With TLS the wait includes the handshake.
+    void start(const QByteArray &host, quint16 port, qint64 limitMs, bool tls = false);
     // Abandons the wait without a report; the socket is left as it is.
     void cancel();
     bool isWaiting() const { return m_waiting; }

@@ -8,6 +8,7 @@
 #include "platform/frontend.h"
 #include "platform/paths.h"
 #include "sources/httpreply.h"
+#include "sources/playlistentries.h"
 #include "sources/socket.h"
 
 namespace
@@ -45,25 +46,6 @@ QByteArray joinedLines(const QByteArray &content)
         start = end + 1;
     }
     return joined;
-}
-
-// The value of a "key=value" entry whose key starts at keyPos: the text after
-// the first "=" at or after keyPos up to the next line feed, less one trailing
-// CR. Returns false when there is no "=" or no line feed after it.
-bool entryValue(const QByteArray &text, qsizetype keyPos, QByteArray *value, qsizetype *equalsPos)
-{
-    const qsizetype equals = text.indexOf('=', keyPos);
-    if (equals < 0)
-        return false;
-    const qsizetype lineFeed = text.indexOf('\n', equals);
-    if (lineFeed < 0)
-        return false;
-    *value = text.mid(equals + 1, lineFeed - equals - 1);
-    if (value->endsWith('\r') || value->endsWith('\n'))
-        value->chop(1);
-    if (equalsPos)
-        *equalsPos = equals;
-    return true;
 }
 
 // The target of a meta refresh: after "url=" (any case), skipping double
@@ -128,6 +110,8 @@ QString PlaylistReader::errorMessage(qint32 code)
     case ErrOgg:
         return QStringLiteral(
             "Icecast OGG streaming is not supported at this time... please wait for a future version!");
+    case ErrTls:
+        return QStringLiteral("The secure connection (TLS) to the playlist's server failed!");
     case ErrUnknown:
         return QStringLiteral("Unknown error retrieving playlist!");
     default:
@@ -135,9 +119,16 @@ QString PlaylistReader::errorMessage(qint32 code)
     }
 }
 
+QString PlaylistReader::failureText(qint32 code) const
+{
+    if (code == ErrTls && !m_tlsFailure.isEmpty())
+        return QStringLiteral("The secure connection to the playlist's server failed. ") + m_tlsFailure;
+    return errorMessage(code);
+}
+
 void PlaylistReader::showError(qint32 code)
 {
-    const QString text = errorMessage(code);
+    const QString text = failureText(code);
     if (!text.isEmpty())
         platform::frontEnd().showMessage(text);
 }
@@ -160,6 +151,7 @@ void PlaylistReader::begin(const QByteArray &reference)
     m_uri = ParsedUrl();
     m_reply.clear();
     rawData.clear();
+    m_tlsFailure.clear();
 
     const qsizetype backslash = reference.lastIndexOf('\\');
     const QByteArray fileName = reference.mid((backslash >= 0 ? backslash : reference.lastIndexOf('/')) + 1);
@@ -182,7 +174,7 @@ void PlaylistReader::begin(const QByteArray &reference)
     m_uri = uri;
     m_requestStart = platform::clock().tickCount();
     m_pending = true;
-    m_connection->start(m_uri.host(), m_uri.port(), kConnectLimitMs);
+    m_connection->start(m_uri.host(), m_uri.port(), kConnectLimitMs, m_uri.scheme().toLower() == "https");
 }
 
 void PlaylistReader::readLocalFile(const QByteArray &reference)
@@ -216,7 +208,7 @@ void PlaylistReader::onConnectionOutcome(ConnectionWait::Outcome outcome)
         sendRequest();
         break;
     case ConnectionWait::Outcome::Failed:
-        fail(ErrSocket);
+        fail(m_socket->errorNumber() == Socket::kTlsError ? ErrTls : ErrSocket);
         break;
     case ConnectionWait::Outcome::TimedOut:
         fail(ErrConnectTimeout);
@@ -230,7 +222,12 @@ void PlaylistReader::sendRequest()
     if (!m_uri.query().isEmpty())
         request += '?' + m_uri.query();
     request += " HTTP/1.1\r\n";
-    request += "Host: " + m_uri.host() + "\r\n";
+    request += "Host: " + m_uri.host();
+    // A server that writes its own address into the playlist (an M3U of a
+    // mount) takes it from here, so a port other than the scheme's goes along.
+    if (m_uri.port() != ParsedUrl::defaultPort(m_uri.scheme()))
+        request += ':' + QByteArray::number(m_uri.port());
+    request += "\r\n";
     request += "User-Agent: " + kAgent + "\r\n";
     request += "\r\n";
     m_socket->send(request);
@@ -250,7 +247,11 @@ void PlaylistReader::onPeerClosed()
 
 void PlaylistReader::onSocketError()
 {
-    fail(ErrSocket);
+    if (m_socket->errorNumber() == Socket::kTlsError)
+        m_tlsFailure = m_socket->errorDescription();
+    // While connecting, the connection wait reports it.
+    if (!m_connection->isWaiting())
+        fail(m_socket->errorNumber() == Socket::kTlsError ? ErrTls : ErrSocket);
 }
 
 void PlaylistReader::armWatchdog()
@@ -296,6 +297,17 @@ void PlaylistReader::takeReplyIfComplete(bool peerClosed)
 
 void PlaylistReader::handleReply(const QByteArray &text)
 {
+    const std::optional<sources::HttpStatus> status = sources::httpStatus(text);
+    if (status && sources::isRedirectStatus(status->code)) {
+        QByteArray target = sources::headerValue(text, "Location").value_or(QByteArray());
+        // A location on the same server may leave the server out.
+        if (target.startsWith('/'))
+            target = m_uri.scheme() + "://" + m_uri.host() + ':' + QByteArray::number(m_uri.port()) + target;
+        if (!target.isEmpty()) {
+            follow(target);
+            return;
+        }
+    }
     if (!text.contains("200 OK")) {
         // The request stays pending: the watchdog reports it once more later.
         Q_EMIT failed(ErrBadReply);
@@ -311,21 +323,7 @@ void PlaylistReader::handleReply(const QByteArray &text)
                 QString::fromLatin1(text));
             return;
         }
-        if (m_refreshesInRow >= kMaxRefreshes) {
-            fail(ErrBadReply);
-            return;
-        }
-        ++m_refreshesInRow;
-        stopWaiting();
-        m_socket->close();
-        m_pending = false;
-        // Started from the event loop rather than from here, so that a chain of
-        // refresh pages never nests one retrieval inside another.
-        const quint32 generation = m_generation;
-        QTimer::singleShot(0, this, [this, generation, target] {
-            if (generation == m_generation)
-                begin(target);
-        });
+        follow(target);
         return;
     }
 
@@ -338,62 +336,65 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
 {
     const quint32 generation = m_generation;
     rawData = text;
-    if (text.contains(".ogg")) {
-        fail(ErrOgg);
+    const bool m3u = m_reference.endsWith(".m3u");
+    QList<QByteArray> addresses;
+    if (m3u) {
+        addresses = sources::m3uAddresses(text);
+    } else if (text.contains("File")) {
+        addresses = sources::plsAddresses(text);
+    } else {
+        fail(ErrPLSWithoutFile);
         return;
     }
 
-    if (m_reference.endsWith(".m3u")) {
-        const qsizetype http = text.indexOf("http://");
-        if (http < 0) {
-            fail(ErrM3UWithoutHttp);
-            return;
+    // Entries that cannot be used are passed over; the playlist fails only
+    // when none is left.
+    bool oggOnly = false;
+    int usable = 0;
+    for (const QByteArray &address : addresses) {
+        if (address.contains(".ogg")) {
+            oggOnly = true;
+            continue;
         }
-        QByteArray address = text.mid(http);
-        address.chop(1);
-        ParsedUrl server;
-        if (!server.setUri(address)) {
-            fail(ErrUnknown);
-            return;
-        }
-        firstTitle.clear();
-        Q_EMIT serverFound(server.host(), server.path(), QByteArray::number(server.port()), server.query());
+        const std::optional<sources::PlaylistEntry> entry = sources::screenEntry(address);
+        if (!entry)
+            continue;
+        ++usable;
+        Q_EMIT serverFound(entry->host, entry->path, entry->port, entry->query, entry->secure);
         if (generation != m_generation)
-            return;
-    } else {
-        if (!text.contains("File")) {
-            fail(ErrPLSWithoutFile);
-            return;
-        }
-        qsizetype from = 0;
-        qsizetype entry;
-        while ((entry = text.indexOf("File", from)) >= 0) {
-            QByteArray value;
-            if (!entryValue(text, entry, &value, &from)) {
-                fail(ErrUnknown);
-                return;
-            }
-            ParsedUrl server;
-            if (!server.setUri(value)) {
-                fail(ErrUnknown);
-                return;
-            }
-            Q_EMIT serverFound(server.host(), server.path(), QByteArray::number(server.port()), server.query());
-            if (generation != m_generation)
-                return; // the host started another retrieval from its handler
-        }
-        const qsizetype title = text.indexOf("Title");
-        if (title >= 0) {
-            QByteArray value;
-            if (!entryValue(text, title, &value, nullptr)) {
-                fail(ErrUnknown);
-                return;
-            }
-            firstTitle = value;
-        }
+            return; // the host started another retrieval from its handler
+    }
+    if (usable == 0) {
+        fail(oggOnly ? ErrOgg : m3u ? ErrM3UWithoutHttp : ErrPLSWithoutFile);
+        return;
+    }
+    if (m3u) {
+        firstTitle.clear();
+    } else if (const std::optional<QByteArray> title = sources::plsTitle(text)) {
+        firstTitle = *title;
     }
     m_socket->close();
     Q_EMIT finished();
+}
+
+void PlaylistReader::follow(const QByteArray &target)
+{
+    // Pages that send us round in a circle end here.
+    if (m_refreshesInRow >= kMaxRefreshes) {
+        fail(ErrBadReply);
+        return;
+    }
+    ++m_refreshesInRow;
+    stopWaiting();
+    m_socket->close();
+    m_pending = false;
+    // Started from the event loop rather than from here, so that a chain of
+    // refresh pages never nests one retrieval inside another.
+    const quint32 generation = m_generation;
+    QTimer::singleShot(0, this, [this, generation, target] {
+        if (generation == m_generation)
+            begin(target);
+    });
 }
 
 void PlaylistReader::fail(qint32 code)

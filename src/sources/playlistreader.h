@@ -45,6 +45,9 @@ public:
     void showError(qint32 code);
     // The text showError shows; empty for codes without one.
     static QString errorMessage(qint32 code);
+    // The text for the last failure: errorMessage, except that a TLS failure
+    // names the host and what went wrong.
+    QString failureText(qint32 code) const;
 
     // A web request is pending (sent or connecting, no complete reply handled yet).
     bool isRequestPending() const { return m_pending; }
@@ -66,16 +69,20 @@ public:
         ErrM3UWithoutHttp = 5,
         ErrPLSWithoutFile = 6,
         ErrOgg = 7,
+        ErrTls = 8, // certificate or handshake failure
         ErrUnknown = 99,
     };
 
-    // Meta refresh pages followed in a row before the next one fails with ErrBadReply.
+    // Meta refresh pages and HTTP redirects followed in a row before the next
+    // one fails with ErrBadReply.
     static constexpr int kMaxRefreshes = 10;
 
 Q_SIGNALS:
     // One stream server: host, path (from "/"), port in decimal digits, query
-    // without "?". Raised once per server, in playlist order.
-    void serverFound(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query);
+    // without "?", and whether it is reached over TLS (https). Raised once per
+    // usable server, in playlist order.
+    void serverFound(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query,
+                     bool secure);
     // The playlist has been parsed; no more serverFound for this retrieval.
     void finished();
     // The retrieval failed or met a bad playlist.
@@ -96,6 +103,7 @@ private:
     void handleReply(const QByteArray &text);
     void parsePlaylist(const QByteArray &text);
     void fail(qint32 code);
+    void follow(const QByteArray &target);
     qint64 msSinceRequestStart() const;
 
     Socket *m_socket = nullptr;
@@ -107,5 +115,6 @@ private:
     qint32 m_requestStart = 0;
     bool m_pending = false;
     int m_refreshesInRow = 0;
+    QString m_tlsFailure; // what the last TLS failure said
     quint32 m_generation = 0;
 };

@@ -3,6 +3,9 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QPointer>
+#include <QSslError>
+#include <QSslSocket>
+#include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -93,10 +96,24 @@ Socket::~Socket()
     release();
 }
 
-void Socket::connectTo(const QByteArray &host, quint16 port)
+void Socket::connectTo(const QByteArray &host, quint16 port, Security security)
 {
     CallScope scope(m_callDepth);
     release();
+    if (security == Security::Tls) {
+        auto *socket = new QSslSocket(this);
+        adopt(socket, true);
+        m_tlsHost = host;
+        m_tlsPending = true;
+        const QString name = QString::fromLatin1(host);
+        // The certificate is checked against the name asked for, also when
+        // the address is fixed (x.localhost).
+        if (isLocalhostSubdomain(host))
+            socket->connectToHostEncrypted(QStringLiteral("127.0.0.1"), port, name);
+        else
+            socket->connectToHostEncrypted(name, port);
+        return;
+    }
     auto *socket = new QTcpSocket(this);
     adopt(socket);
     if (isLocalhostSubdomain(host))
@@ -118,7 +135,7 @@ Socket::State Socket::state() const
     case QAbstractSocket::ConnectingState:
         return State::Connecting;
     case QAbstractSocket::ConnectedState:
-        return State::Connected;
+        return m_tlsPending ? State::Connecting : State::Connected;
     case QAbstractSocket::UnconnectedState:
         return State::Closed;
     default:
@@ -208,18 +225,34 @@ QByteArray Socket::peerAddress() const
     return m_socket ? dottedAddress(m_socket->peerAddress()) : QByteArray();
 }
 
-void Socket::adopt(QTcpSocket *socket)
+void Socket::adopt(QTcpSocket *socket, bool tls)
 {
     ++m_generation;
     m_socket = socket;
     m_stateForced = false;
+    m_tlsHost.clear();
+    m_tlsPending = false;
     m_errorNumber = 0;
     m_errorDescription.clear();
     // Leave what we have not read yet in the kernel: a receiver that was busy
     // for a while (a 500 ms wait after a new file) then gets bounded packets
     // instead of everything a fast sender queued, and memory stays flat.
     socket->setReadBufferSize(kReadBufferBytes);
-    connect(socket, &QTcpSocket::connected, this, &Socket::connected);
+    if (auto *secure = tls ? qobject_cast<QSslSocket *>(socket) : nullptr) {
+        // Reached only once the peer is verified; before that nothing may be sent.
+        connect(secure, &QSslSocket::encrypted, this, [this] {
+            m_tlsPending = false;
+            Q_EMIT connected();
+        });
+        connect(secure, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+            QStringList texts;
+            for (const QSslError &error : errors)
+                texts.append(error.errorString());
+            onTlsErrors(texts.join(QStringLiteral("; ")));
+        });
+    } else {
+        connect(socket, &QTcpSocket::connected, this, &Socket::connected);
+    }
     connect(socket, &QTcpSocket::readyRead, this, [this] { Q_EMIT dataArrived(m_socket->bytesAvailable()); });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { onSocketError(error); });
@@ -276,9 +309,35 @@ void Socket::onNewConnection()
     }
 }
 
+void Socket::onTlsErrors(const QString &errors)
+{
+    if (m_stateForced || !m_socket)
+        return;
+    // Verification stays on: the handshake is abandoned here.
+    const QString description = QStringLiteral("TLS failed with %1: %2").arg(QString::fromLatin1(m_tlsHost), errors);
+    m_socket->disconnect(this);
+    m_socket->abort();
+    fail(kTlsError, description);
+}
+
 void Socket::onSocketError(int qtError)
 {
     const auto error = static_cast<QAbstractSocket::SocketError>(qtError);
+    if (m_tlsPending) {
+        // Anything that ends the connection before the handshake is done
+        // (the peer speaks no TLS, refuses the handshake) is a TLS failure,
+        // except not reaching the host at all.
+        const bool reached = m_socket && error != QAbstractSocket::ConnectionRefusedError &&
+                             error != QAbstractSocket::HostNotFoundError &&
+                             error != QAbstractSocket::SocketTimeoutError && error != QAbstractSocket::NetworkError;
+        if (reached) {
+            if (m_stateForced)
+                return;
+            const QString reason = m_socket->errorString();
+            onTlsErrors(reason.isEmpty() ? QStringLiteral("the handshake did not complete") : reason);
+            return;
+        }
+    }
     if (error == QAbstractSocket::RemoteHostClosedError) {
         if (m_stateForced)
             return;

@@ -56,11 +56,22 @@ public:
     explicit Socket(QObject *parent = nullptr);
     ~Socket() override;
 
+    enum class Security
+    {
+        Plain,
+        Tls, // TLS with the system's certificate authorities, verification on
+    };
+
+    // A TLS certificate or handshake failure (errorNumber()); its description
+    // names the host and what went wrong.
+    static constexpr qint32 kTlsError = 10099;
+
     // Closes whatever the socket holds and starts connecting to a host name or
-    // dotted address. Returns at once; the state moves to Connected, or to
-    // Error with an Error notification. Names under "localhost" ("x.localhost")
-    // are this machine (127.0.0.1) and are never sent to a name server.
-    void connectTo(const QByteArray &host, quint16 port);
+    // dotted address. Returns at once; the state moves to Connected (with TLS:
+    // once the handshake is done and the certificate verified), or to Error
+    // with an Error notification. Names under "localhost" ("x.localhost") are
+    // this machine (127.0.0.1) and are never sent to a name server.
+    void connectTo(const QByteArray &host, quint16 port, Security security = Security::Plain);
 
     State state() const;
     bool isConnected() const { return state() == State::Connected; }
@@ -101,7 +112,7 @@ public:
     QString errorDescription() const { return m_errorDescription; }
 
 Q_SIGNALS:
-    // connectTo() reached its peer; the state is Connected.
+    // connectTo() reached its peer (with TLS: securely); the state is Connected.
     void connected();
     // New bytes arrived; bytesTotal is the number now pending.
     void dataArrived(qint64 bytesTotal);
@@ -113,7 +124,8 @@ Q_SIGNALS:
     void peerClosed();
 
 private:
-    void adopt(QTcpSocket *socket);
+    void adopt(QTcpSocket *socket, bool tls = false);
+    void onTlsErrors(const QString &errors);
     void release();
     void onNewConnection();
     void onSocketError(int qtError);
@@ -126,6 +138,8 @@ private:
     qint32 m_errorNumber = 0;
     QString m_errorDescription;
     QByteArray m_requestPeer;
+    QByteArray m_tlsHost;      // the host a TLS connection verifies; empty for plain ones
+    bool m_tlsPending = false; // TLS handshake not finished yet
     int m_callDepth = 0;
     quint32 m_generation = 0;
 };

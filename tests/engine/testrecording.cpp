@@ -280,6 +280,7 @@ TEST_F(RecordingTest, NoReachableServerStopsWithItsMessage)
 
 TEST_F(RecordingTest, BrowserPageStopsTheRecordingWithItsMessage)
 {
+    setBrowserAgentEnabled(true); // only a browser is sent the page
     ScriptedStation station;
     station.setReplies({{{"HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><title>SHOUTcast ",
                           "Administrator</title>shoutcast server</html>"},
@@ -359,7 +360,8 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     record(two);
     EXPECT_EQ(engine->serverNumber(), 2);
     engine->stopRecording();
-    EXPECT_EQ(file("show.mp3"), first + second + tagFor("", "Test Station"));
+    // The second server's header does not land in the middle of the file.
+    EXPECT_EQ(file("show.mp3"), first + noise(3000, 6) + tagFor("", "Test Station"));
 
     // A new recording of the same preset starts the file afresh.
     ScriptedStation three;

@@ -5,6 +5,7 @@
 #include "engine/recordingnames.h"
 #include "engine/responseheader.h"
 #include "engine/streamrequest.h"
+#include "engine/streamtype.h"
 
 using namespace engine;
 
@@ -73,6 +74,52 @@ TEST(Screening, RefusalTextsHaveTheirExactBlanks)
     // 404 wins over 400 and 403 when a packet holds several.
     EXPECT_EQ(refusalTexts("ICY 403 ICY 400 ICY 404", name, 1).caption,
               QStringLiteral("[ERR]: Resource not found, trying server 1..."));
+}
+
+TEST(Screening, HttpStatusAtTheStartOfAReply)
+{
+    EXPECT_EQ(screenPacket("HTTP/1.0 403 Forbidden\r\n\r\n<html>", true), PacketKind::Refusal);
+    EXPECT_EQ(screenPacket("HTTP/1.1 503 Service Unavailable\r\n", true), PacketKind::Refusal);
+    for (const char *code : {"301", "302", "303", "307", "308"})
+        EXPECT_EQ(screenPacket("HTTP/1.1 " + QByteArray(code) + " Moved\r\nLocation: /x\r\n\r\n", true),
+                  PacketKind::Redirect)
+            << code;
+    EXPECT_EQ(screenPacket("HTTP/1.0 200 OK\r\nicy-name:x\r\n\r\n", true), PacketKind::Stream);
+    // Inside a running stream the same bytes are audio.
+    EXPECT_EQ(screenPacket("HTTP/1.0 404 File Not Found\r\n", false), PacketKind::Stream);
+}
+
+TEST(Screening, HttpRefusalsReadLikeTheirIcyMatch)
+{
+    const QString name = QStringLiteral("Jazz FM");
+    EXPECT_EQ(refusalTexts("HTTP/1.0 404 File Not Found\r\n", name, 2).caption,
+              QStringLiteral("[ERR]: Resource not found, trying server 2..."));
+    EXPECT_EQ(refusalTexts("HTTP/1.0 403 Forbidden\r\n", name, 1).tip,
+              QStringLiteral("Jazz FM -- NETWORK: Server error, forbidden... trying server 1"));
+    EXPECT_EQ(refusalTexts("HTTP/1.0 403 Listener limit reached\r\n", name, 1).caption,
+              QStringLiteral("[ERR]: Server full, trying server 1..."));
+    EXPECT_EQ(refusalTexts("HTTP/1.1 503 Server Full\r\n", name, 1).caption,
+              QStringLiteral("[ERR]: Server full, trying server 1..."));
+    EXPECT_EQ(refusalTexts("HTTP/1.1 400 Bad Request\r\n", name, 4).caption,
+              QStringLiteral("[ERR]: General ICY error -- trying server 4..."));
+}
+
+TEST(StreamTypes, ContentTypeDecidesTheFileKind)
+{
+    using engine::StreamType;
+    EXPECT_EQ(engine::streamType(std::nullopt), StreamType::Mp3);
+    EXPECT_EQ(engine::streamType(QByteArray("Audio/MPEG")), StreamType::Mp3);
+    EXPECT_EQ(engine::streamType(QByteArray("audio/aacp")), StreamType::Aac);
+    EXPECT_EQ(engine::streamType(QByteArray("audio/x-aac; rate=44100")), StreamType::Aac);
+    EXPECT_EQ(engine::streamType(QByteArray("application/ogg")), StreamType::Ogg);
+    EXPECT_EQ(engine::streamType(QByteArray("text/html")), StreamType::Other);
+    EXPECT_EQ(engine::streamType(QByteArray("")), StreamType::Other);
+
+    EXPECT_EQ(engine::withStreamExtension("Artist - Song.mp3", StreamType::Aac), "Artist - Song.aac");
+    EXPECT_EQ(engine::withStreamExtension("show.MP3", StreamType::Ogg), "show.ogg");
+    EXPECT_EQ(engine::withStreamExtension("show", StreamType::Aac), "show.aac");
+    EXPECT_EQ(engine::withStreamExtension("show.aac", StreamType::Aac), "show.aac");
+    EXPECT_EQ(engine::withStreamExtension("show", StreamType::Mp3), "show");
 }
 
 TEST(HeaderValues, StationNameIsTrimmedAndNeedsALineEnd)

@@ -132,7 +132,7 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     const qint64 titleAt = first.titles.at(0).audioOffset;
     EXPECT_EQ(files(), QStringList({QFile::decodeName(song), QFile::decodeName(kStationFile)}));
     EXPECT_EQ(file(kStationFile), first.header + first.audio.left(titleAt) + tagFor("", kStationFile.chopped(4)));
-    EXPECT_EQ(file(song), first.audio.mid(titleAt) + second.header + second.audio + tagFor("Artist One", "Song One"));
+    EXPECT_EQ(file(song), first.audio.mid(titleAt) + second.audio + tagFor("Artist One", "Song One"));
 }
 
 TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
@@ -154,7 +154,8 @@ TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
     waitUntilRead(station, 0);
     ASSERT_TRUE(station.connection(0).dropped);
 
-    EXPECT_GT(tickUntilReconnected(station), 10000);
+    // The drop is noticed at once, not after ten seconds of silence.
+    EXPECT_LT(tickUntilReconnected(station), 10000);
     waitUntilRead(station, 1);
     engine->stopRecording();
 
@@ -169,8 +170,8 @@ TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
                                     QStringLiteral("Two - B.mp3"), QFile::decodeName(kStationFile)}));
     EXPECT_EQ(file(kStationFile), first.header + first.audio.left(a) + tagFor("", kStationFile.chopped(4)));
     EXPECT_EQ(file("One - A.mp3"), first.audio.mid(a, b - a) + tagFor("One", "A"));
-    // Everything up to the drop, then the new connection until its first title.
-    EXPECT_EQ(file("Two - B.mp3"), first.audio.mid(b) + second.header + second.audio.left(c) + tagFor("Two", "B"));
+    // Everything up to the drop, then the new connection's audio until its first title.
+    EXPECT_EQ(file("Two - B.mp3"), first.audio.mid(b) + second.audio.left(c) + tagFor("Two", "B"));
     EXPECT_EQ(file("Three - C.mp3"), second.audio.mid(c) + tagFor("Three", "C"));
 }
 
@@ -292,7 +293,7 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     // The first server is full when the recorder comes back to it.
     station.config().pages.insert("/stream", teststation::Page::statusOnly("ICY 400 Server Full"));
     waitUntilRead(station, 0);
-    EXPECT_GT(tickUntilReconnected(station), 10000);
+    EXPECT_LT(tickUntilReconnected(station), 10000);
     tickOnServerChange();
     waitUntilRead(station, 2);
     EXPECT_EQ(engine->serverNumber(), 2);
@@ -303,5 +304,5 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     EXPECT_EQ(file("Artist One - Song One.mp3"),
               first.audio.mid(first.titles.at(0).audioOffset) + tagFor("Artist One", "Song One"));
     EXPECT_EQ(file("Other Station-03072026.mp3"),
-              third.header + third.audio.left(third.titles.at(0).audioOffset) + tagFor("", "Other Station-03072026"));
+              third.audio.left(third.titles.at(0).audioOffset) + tagFor("", "Other Station-03072026"));
 }

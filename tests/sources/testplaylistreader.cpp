@@ -98,18 +98,21 @@ TEST_F(GrabberTest, PlsWithTwoEntriesRaisesThemInOrderThenDone)
     EXPECT_TRUE(grabber.rawData.endsWith("Version=2\r\n"));
     ASSERT_EQ(station->connectionCount(), 1);
     EXPECT_EQ(station->connection(0).request, "GET /two.pls HTTP/1.1\r\n"
-                                              "Host: 127.0.0.1\r\n"
-                                              "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n"
-                                              "\r\n");
+                                              "Host: " +
+                                                  station->hostPort() +
+                                                  "\r\n"
+                                                  "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n"
+                                                  "\r\n");
 }
 
-TEST_F(GrabberTest, RequestCarriesQueryButNeitherPortNorCredentials)
+TEST_F(GrabberTest, RequestCarriesQueryAndPortButNoCredentials)
 {
     startStation();
     grabber.start("http://joe:pw@" + station->hostPort() + "/two.pls?sid=7&x=%20");
     ASSERT_TRUE(waitEvents(3));
     EXPECT_EQ(events, twoEntryEvents());
-    EXPECT_TRUE(station->connection(0).request.startsWith("GET /two.pls?sid=7&x=%20 HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+    EXPECT_TRUE(station->connection(0).request.startsWith(
+        QByteArray("GET /two.pls?sid=7&x=%20 HTTP/1.1\r\nHost: " + station->hostPort() + "\r\n")));
 }
 
 TEST_F(GrabberTest, CrLfLosesTheCrAndLfEndsTheValue)
@@ -128,24 +131,27 @@ TEST_F(GrabberTest, CrLfLosesTheCrAndLfEndsTheValue)
     EXPECT_EQ(grabber.firstTitle, "Unix");
 }
 
-TEST_F(GrabberTest, LastEntryWithoutLineFeedFailsWith99AndNoDone)
+TEST_F(GrabberTest, LastEntryWithoutLineFeedIsKept)
 {
+    const QList<QByteArray> both = {"URL a.example.com|/x|80|", "URL b.example.com|/y|80|", "Done"};
     grabPage("/cut.pls", "[playlist]\r\nFile1=http://a.example.com/x\r\nFile2=http://b.example.com/y");
-    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Error 99"}));
+    EXPECT_EQ(events, both);
 
     // A local file ending with the entry's line loses its last line end when the lines are joined.
     events.clear();
     const QString path = testenv::writeFile(testenv::home() + QStringLiteral("/local.pls"),
                                             "[playlist]\nFile1=http://a.example.com/x\nFile2=http://b.example.com/y\n");
     grabber.start(QFile::encodeName(path));
-    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Error 99"}));
+    EXPECT_EQ(events, both);
     EXPECT_EQ(grabber.rawData, "[playlist]\r\nFile1=http://a.example.com/x\r\nFile2=http://b.example.com/y");
 }
 
-TEST_F(GrabberTest, BadEntriesFailWith99)
+TEST_F(GrabberTest, BadEntriesArePassedOverAndOnlyAnEmptyListFails)
 {
-    grabPage("/title.pls", "File1=http://a.example.com/x\r\nTitle1=No line end");
-    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Error 99"}));
+    grabPage("/title.pls", "File1=http://a.example.com:65536/x\r\nFile2=http://a.example.com/x\rX-Injected: yes\r\n"
+                           "File3=http://b.example.com/\x01\r\nTitle1=No line end");
+    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Done"}));
+    EXPECT_EQ(grabber.firstTitle, "No line end");
 
     for (const QByteArray &body : {QByteArray("File1=http://a.example.com:70000/x\r\n"),
                                    QByteArray("File1 http://a\r\n"), QByteArray("File1=://a.example.com/x\r\n")}) {
@@ -154,7 +160,7 @@ TEST_F(GrabberTest, BadEntriesFailWith99)
         grabber.start(url("/bad.pls"));
         ASSERT_TRUE(waitEvents(1));
         settle(20);
-        EXPECT_EQ(events, QList<QByteArray>{"Error 99"}) << body.constData();
+        EXPECT_EQ(events, QList<QByteArray>{"Error 6"}) << body.constData();
     }
 }
 
@@ -176,26 +182,26 @@ TEST_F(GrabberTest, LocalPlaylistFiles)
     EXPECT_EQ(events, QList<QByteArray>{"Error 99"});
 }
 
-TEST_F(GrabberTest, M3uYieldsOneServerLessTheLastCharacter)
+TEST_F(GrabberTest, M3uRaisesEveryHttpLine)
 {
     config.pages["/one.m3u"] = Page::m3u({"http://127.0.0.1:8000/stream"});
     config.pages["/two.m3u"] = Page::m3u({"http://127.0.0.1:8000/stream", "http://127.0.0.1:8001/other"});
     startStation();
     grabber.start(url("/one.m3u"));
     ASSERT_TRUE(waitEvents(2));
-    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/stream\r|8000|", "Done"}));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/stream|8000|", "Done"}));
     EXPECT_EQ(grabber.firstTitle, "");
 
     events.clear();
     grabber.start(url("/two.m3u"));
     ASSERT_TRUE(waitEvents(2));
-    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/stream\r\nhttp://127.0.0.1:8001/other\r|8000|", "Done"}));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/stream|8000|", "URL 127.0.0.1|/other|8001|", "Done"}));
 
     events.clear();
     const QString path =
         testenv::writeFile(testenv::home() + QStringLiteral("/local.m3u"), "#EXTM3U\nhttp://127.0.0.1:8000/stream\n");
     grabber.start(QFile::encodeName(path));
-    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/strea|8000|", "Done"}));
+    EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/stream|8000|", "Done"}));
 }
 
 TEST_F(GrabberTest, M3uWithoutHttpAndUpperCaseExtension)
@@ -211,10 +217,35 @@ TEST_F(GrabberTest, M3uWithoutHttpAndUpperCaseExtension)
     EXPECT_EQ(events, (QList<QByteArray>{"Error 5", "Error 6"}));
 }
 
-TEST_F(GrabberTest, OggIsNotSupported)
+TEST_F(GrabberTest, OggEntriesArePassedOverAndAnOggOnlyPlaylistFails)
 {
     grabPage("/ogg.pls", "[playlist]\r\nFile1=http://a.example.com/x\r\nFile2=http://a.example.com/live.ogg\r\n");
+    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Done"}));
+    events.clear();
+    grabPage("/ogg2.pls", "[playlist]\r\nFile1=http://a.example.com/live.ogg\r\n");
     EXPECT_EQ(events, QList<QByteArray>{"Error 7"});
+}
+
+TEST_F(GrabberTest, HttpRedirectsAreFollowedUpToTheLimit)
+{
+    config.pages["/moved.pls"] = Page::statusOnly("HTTP/1.1 301 Moved Permanently");
+    config.pages["/moved.pls"].headers = {"Location: /two.pls"};
+    config.pages["/temporary.pls"] = Page::statusOnly("HTTP/1.1 307 Temporary Redirect");
+    config.pages["/temporary.pls"].headers = {"Location: http://{station}/moved.pls"};
+    config.pages["/circle.pls"] = Page::redirect("http://{station}/circle.pls");
+    startStation();
+    grabber.start(url("/temporary.pls"));
+    ASSERT_TRUE(waitEvents(3));
+    EXPECT_EQ(events, twoEntryEvents());
+    EXPECT_EQ(station->requestLines().mid(0, 3),
+              (QList<QByteArray>{"GET /temporary.pls HTTP/1.1", "GET /moved.pls HTTP/1.1", "GET /two.pls HTTP/1.1"}));
+
+    events.clear();
+    grabber.start(url("/circle.pls"));
+    ASSERT_TRUE(waitEvents(1));
+    settle(30);
+    EXPECT_EQ(events, QList<QByteArray>{"Error 3"});
+    EXPECT_EQ(station->connectionCount(), 3 + 1 + PlaylistReader::kMaxRefreshes);
 }
 
 TEST_F(GrabberTest, StreamGivenAsPlaylistIsNotCollectedForever)
@@ -430,7 +461,7 @@ TEST(PlaylistReaderMessages, ShowErrorShowsTheFixedTexts)
 {
     RecordingFrontEnd frontEnd;
     PlaylistReader grabber;
-    for (const qint32 code : {1, 2, 3, 4, 5, 6, 7, 99, 0, 8})
+    for (const qint32 code : {1, 2, 3, 4, 5, 6, 7, 99, 0, 9, 8})
         grabber.showError(code);
     const QStringList want = {
         QStringLiteral("Winsock error on loading playlist file!"),
@@ -440,6 +471,7 @@ TEST(PlaylistReaderMessages, ShowErrorShowsTheFixedTexts)
         QStringLiteral("The M3U file does not contain a proper HTTP reference in the filename!"),
         QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
         QStringLiteral("Icecast OGG streaming is not supported at this time... please wait for a future version!"),
-        QStringLiteral("Unknown error retrieving playlist!")};
+        QStringLiteral("Unknown error retrieving playlist!"),
+        QStringLiteral("The secure connection (TLS) to the playlist's server failed!")};
     EXPECT_EQ(frontEnd.messages, want);
 }

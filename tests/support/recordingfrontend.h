@@ -44,6 +44,7 @@ public:
     }
     int exitStatus() const { return exited() ? m_exitStatus : -1; }
     void clearExit() { m_exited = false; }
+    bool showsWindows() const override { return windows; }
 
     QStringList messages;
     QStringList captions;
@@ -54,6 +55,7 @@ public:
     bool setupFilled = false;
     int displayShown = 0;
     int displayToggled = 0;
+    bool windows = true; // false: acts as the headless front end
 
 private:
     bool m_exited = false;

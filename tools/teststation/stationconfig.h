@@ -87,7 +87,8 @@ struct Stream
     // Icecast-style header: "Content-Type", "icy-name", "icy-br" and a Server
     // line, never "icy-metaint" and never in-band metadata.
     bool icecastStyle = false;
-    QList<QByteArray> extraHeaders; // more header lines, before the blank line
+    QList<QByteArray> extraHeaders;        // more header lines, before the blank line
+    QByteArray contentType = "audio/mpeg"; // "Content-Type:"; empty leaves the line out
 
     // Titles in order, cycled. Title k is due from audio byte k * titleEvery
     // (0: the first title only) and is announced in the first metadata block at

@@ -247,7 +247,8 @@ void StationConnection::serveStream(const Stream &stream)
     const QByteArray bitRateLine = "icy-br:" + QByteArray::number(stream.bitRateKbps) + "\r\n";
     QByteArray header = substituted(stream.status) + "\r\n";
     if (stream.icecastStyle) {
-        header += "Content-Type: audio/mpeg\r\n";
+        if (!stream.contentType.isEmpty())
+            header += "Content-Type: " + stream.contentType + "\r\n";
         if (stream.bitRateKbps > 0 && !stream.bitRateLast)
             header += bitRateLine;
         if (!stream.name.isEmpty())
@@ -262,7 +263,10 @@ void StationConnection::serveStream(const Stream &stream)
             header += "icy-genre:" + substituted(stream.genre) + "\r\n";
         if (stream.bitRateKbps > 0 && !stream.bitRateLast)
             header += bitRateLine;
-        header += "icy-url:http://" + m_station.hostPort() + "\r\ncontent-type:audio/mpeg\r\nicy-pub:0\r\n";
+        header += "icy-url:http://" + m_station.hostPort() + "\r\n";
+        if (!stream.contentType.isEmpty())
+            header += "content-type:" + stream.contentType + "\r\n";
+        header += "icy-pub:0\r\n";
         if (m_metadata)
             header += "icy-metaint:" + QByteArray::number(stream.metaInt) + "\r\n";
     }

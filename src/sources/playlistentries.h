@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+#include <optional>
+
+// Reading the server addresses out of a playlist's text. Playlist entries are
+// data from the network: an address never reaches a request line with a line
+// break or another control character in it, and one bad entry costs only that
+// entry.
+namespace sources
+{
+
+// One stream server as a playlist names it, split for connecting.
+struct PlaylistEntry
+{
+    QByteArray host;
+    QByteArray path;
+    QByteArray port; // decimal digits
+    QByteArray query;
+    bool secure = false; // https: connect with TLS
+};
+
+// The address of every "http://" or "https://" line of an M3U playlist, in
+// order. Lines end at CR LF, LF or the end of the text; "#" lines (#EXTM3U,
+// #EXTINF, comments) and anything else are skipped.
+QList<QByteArray> m3uAddresses(const QByteArray &text);
+
+// The value of every "File" entry of a PLS playlist, in order: the text after
+// the "=" that follows "File" up to the next CR or LF (or the end of the text).
+QList<QByteArray> plsAddresses(const QByteArray &text);
+
+// The value of the first "Title" entry of a PLS playlist, by the same rule.
+std::optional<QByteArray> plsTitle(const QByteArray &text);
+
+// An address made usable: cut at the first CR or LF, blanks and tabs removed at
+// both ends, then split. Nothing when it still holds a control character, does
+// not parse (a port above 65535), or names no host or no port (an unknown
+// scheme without one).
+std::optional<PlaylistEntry> screenEntry(const QByteArray &address);
+
+} // namespace sources

@@ -1,0 +1,219 @@
+// The vorlane program, headless, recording from a real Icecast 2 server fed by
+// the test station as its source client. VORLANE_UNDER_TEST names another
+// build of the program to run the same cases against.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include "eventwait.h"
+#include "icecastserver.h"
+#include "testenv.h"
+#include "teststation/sourceclient.h"
+
+using teststation::SourceClient;
+using teststation::SourceConfig;
+
+namespace
+{
+
+const QByteArray kStationName = "Icecast Test FM";
+const QString kFirstSong = QStringLiteral("First Song.mp3");
+
+QString program()
+{
+    const QString other = qEnvironmentVariable("VORLANE_UNDER_TEST");
+    return other.isEmpty() ? QStringLiteral(VORLANE_BINARY) : other;
+}
+
+// One headless run of the program on a preset.
+struct HeadlessRun
+{
+    QProcess process;
+    QString folder;
+
+    HeadlessRun(const QByteArray &playlist, const QByteArray &timeLine)
+    {
+        static int n = 0;
+        folder = testenv::home() + QStringLiteral("/icecast%1/").arg(++n);
+        QDir().mkpath(folder);
+        const QList<QByteArray> lines = {"Icecast FM", playlist, "SONGNAMEONLY", QFile::encodeName(folder),
+                                         timeLine,     "0"};
+        const QString preset =
+            testenv::writeFile(folder + QStringLiteral("../icecast%1.mvr").arg(n), lines.join("\r\n") + "\r\n");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        process.setProcessEnvironment(env);
+        process.start(program(), {QStringLiteral("--headless"), preset});
+    }
+    ~HeadlessRun()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+    qint64 size(const QString &name) const { return QFileInfo(folder + name).size(); }
+    QByteArray file(const QString &name) const { return testenv::readFile(folder + name); }
+    QString stationFile() const
+    {
+        return QString::fromLatin1(kStationName) + QLatin1Char('-') +
+               QDate::currentDate().toString(QStringLiteral("MMddyyyy")) + QStringLiteral(".mp3");
+    }
+    bool finish()
+    {
+        process.terminate(); // the tray's exit: the open file gets its tag
+        return process.waitForFinished(10000);
+    }
+    // Every file holds audio only, apart from the header at the start of the first.
+    bool holdsNoReplyText() const
+    {
+        for (const QString &name : files()) {
+            const QByteArray bytes = file(name);
+            const qsizetype from = name == stationFile() ? bytes.indexOf("\r\n\r\n") + 4 : 0;
+            if (bytes.indexOf("HTTP/1.", from) >= 0 || bytes.indexOf("<html", from) >= 0)
+                return false;
+        }
+        return true;
+    }
+};
+
+// A listener holding a place on a mount.
+struct Listener
+{
+    QTcpSocket socket;
+    QByteArray bytes;
+
+    Listener(const IcecastServer &icecast, const QByteArray &mount)
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { bytes += socket.readAll(); });
+        socket.connectToHost(QStringLiteral("127.0.0.1"), icecast.port());
+        socket.write("GET " + mount + " HTTP/1.0\r\n\r\n");
+    }
+};
+
+class IcecastRecording : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!IcecastServer::isInstalled())
+            GTEST_SKIP() << IcecastServer::program().toStdString() << " is not installed";
+    }
+    void launch(const QList<IcecastMount> &mounts)
+    {
+        IcecastServer::Options options;
+        options.mounts = mounts;
+        icecast = std::make_unique<IcecastServer>(options);
+        ASSERT_TRUE(icecast->start()) << icecast->errorString().toStdString();
+        ASSERT_TRUE(icecast->waitUntilReady()) << icecast->errorString().toStdString();
+    }
+    std::unique_ptr<SourceClient> feed(const QByteArray &mount)
+    {
+        SourceConfig config;
+        config.port = icecast->port();
+        config.mount = mount;
+        config.password = icecast->options().sourcePassword;
+        config.adminUser = icecast->options().adminUser;
+        config.adminPassword = icecast->options().adminPassword;
+        config.stream.name = kStationName;
+        config.stream.burstBytes = 32000;
+        // Set on acceptance, so that listeners never hear an empty title.
+        config.stream.titles = {"First Song"};
+        auto source = std::make_unique<SourceClient>(config);
+        source->start();
+        EXPECT_TRUE(waitUntil([&] { return source->isStreaming() || source->state() == SourceClient::State::Idle; }));
+        EXPECT_TRUE(source->isStreaming()) << source->errorString().toStdString();
+        return source;
+    }
+    // A local .pls naming these servers.
+    static QByteArray plsFile(const QString &name, const QList<QByteArray> &servers)
+    {
+        QByteArray text = "[playlist]\r\n";
+        for (qsizetype i = 0; i < servers.size(); ++i)
+            text += "File" + QByteArray::number(i + 1) + '=' + servers.at(i) + "\r\n";
+        text += "NumberOfEntries=" + QByteArray::number(servers.size()) + "\r\nVersion=2\r\n";
+        return QFile::encodeName(
+            testenv::writeFile(testenv::home() + QLatin1Char('/') + name + QStringLiteral(".pls"), text));
+    }
+    std::unique_ptr<IcecastServer> icecast;
+};
+
+} // namespace
+
+TEST_F(IcecastRecording, MountM3uRecordsAndAdminTitlesSplitTheFiles)
+{
+    launch({{"/live", -1}});
+    const auto source = feed("/live");
+    HeadlessRun run(icecast->url("/live.m3u"), "S0");
+    ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > 20000; }, 15000))
+        << run.files().join(QLatin1Char(' ')).toStdString() << run.process.readAllStandardError().constData();
+
+    source->setTitle("Artist - Song");
+    ASSERT_TRUE(waitUntil([&] { return run.size(QStringLiteral("Artist - Song.mp3")) > 20000; }, 15000));
+    ASSERT_TRUE(run.finish());
+    EXPECT_EQ(run.files(), QStringList({QStringLiteral("Artist - Song.mp3"), kFirstSong, run.stationFile()}));
+
+    const QByteArray first = run.file(run.stationFile());
+    EXPECT_TRUE(first.startsWith("HTTP/1.0 200 OK\r\n")) << first.left(200).constData();
+    // The title's file is one unbroken piece of what the source sent, then its tag.
+    const QByteArray song = run.file(QStringLiteral("Artist - Song.mp3"));
+    const QByteArray audio = song.chopped(128);
+    EXPECT_TRUE(song.right(128).startsWith("TAGSong"));
+    const qsizetype at = source->session(0).audio.indexOf(audio.left(4096));
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(source->session(0).audio.mid(at, audio.size()), audio);
+    EXPECT_TRUE(run.holdsNoReplyText());
+}
+
+TEST_F(IcecastRecording, FullMountPassesOnToTheSecondServer)
+{
+    launch({{"/full", 1}, {"/live", -1}});
+    const auto fullSource = feed("/full");
+    const auto source = feed("/live");
+    Listener occupant(*icecast, "/full");
+    ASSERT_TRUE(waitUntil([&] { return occupant.bytes.size() > 1000; }));
+
+    HeadlessRun run(plsFile(QStringLiteral("failover"), {icecast->url("/full"), icecast->url("/live")}), "S0");
+    ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > 20000; }, 15000))
+        << run.files().join(QLatin1Char(' ')).toStdString() << run.process.readAllStandardOutput().constData();
+    ASSERT_TRUE(run.finish());
+    const QByteArray out = run.process.readAllStandardOutput();
+    EXPECT_TRUE(out.contains("Status: [ERR]: Resource forbidden, trying server 1...\n") ||
+                out.contains("Status: [ERR]: Server full, trying server 1...\n"))
+        << out.constData();
+    EXPECT_EQ(run.files(), QStringList({kFirstSong, run.stationFile()}));
+    EXPECT_TRUE(run.holdsNoReplyText());
+    EXPECT_EQ(occupant.socket.state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(IcecastRecording, MountThatDisappearsIsNoticedAtOnceAndRecordsAgainWhenBack)
+{
+    launch({{"/live", -1}});
+    const auto source = feed("/live");
+    {
+        // The program ends with the recording.
+        HeadlessRun run(plsFile(QStringLiteral("gone"), {icecast->url("/live")}), "0");
+        ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > 20000; }, 15000));
+        QElapsedTimer noticed;
+        noticed.start();
+        source->stop();
+        ASSERT_TRUE(waitUntil([&] { return run.process.state() == QProcess::NotRunning; }, 8000))
+            << "still running after " << noticed.elapsed() << " ms";
+        EXPECT_LT(noticed.elapsed(), 3000);
+        EXPECT_TRUE(run.process.readAllStandardError().contains("Please try again later!"));
+        EXPECT_EQ(run.files(), QStringList({kFirstSong, run.stationFile()}));
+        EXPECT_TRUE(run.holdsNoReplyText());
+    }
+
+    source->start();
+    ASSERT_TRUE(waitUntil([&] { return source->isStreaming(); }));
+    HeadlessRun again(icecast->url("/live.m3u"), "S0");
+    ASSERT_TRUE(waitUntil([&] { return again.size(kFirstSong) > 20000; }, 15000));
+    ASSERT_TRUE(again.finish());
+    EXPECT_TRUE(again.holdsNoReplyText());
+}
