@@ -505,7 +505,8 @@ TEST_F(RecordingTest, ChangeOfServerInTitleModeKeepsTheEarlierFiles)
     expectFiles({
         {QStringLiteral("Test Radio-03072026.mp3"), kIcyHeader + first.audio[0] + tagFor("", station)},
         {QStringLiteral("Artist - A.mp3"), first.audio[1] + tagFor("Artist", "A")},
-        {QStringLiteral("Test Radio-03072026 (2).mp3"), kIcyHeader + second.audio[0] + tagFor("", station)},
+        // The header text goes only at the start of the recording's first file.
+        {QStringLiteral("Test Radio-03072026 (2).mp3"), second.audio[0] + tagFor("", station)},
         {QStringLiteral("Artist - A (2).mp3"), second.audio[1] + tagFor("Artist", "A")},
         {QStringLiteral("Artist - B.mp3"), second.audio[2] + tagFor("Artist", "B")},
     });
