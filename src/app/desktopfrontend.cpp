@@ -13,6 +13,8 @@
 #include <utility>
 
 #include "app/headlessfrontend.h"
+#include "engine/programcontext.h"
+#include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
 #include "ui/setupwindow.h"
 
@@ -82,6 +84,11 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
             if (loadedRecordingDisplay())
                 showRecordingDisplayWindow();
         });
+        connect(m_setupWindow, &SetupWindow::directorySearchRequested, this, &DesktopFrontEnd::showDirectorySearch);
+        connect(m_setupWindow, &SetupWindow::stationStarted, this, [this](const QString &address) {
+            if (m_directorySearch)
+                m_directorySearch->stationStarted(address);
+        });
     } else if (fillFromConfiguration) {
         m_setupWindow->loadFromPreset();
     }
@@ -91,6 +98,32 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
         m_setupWindow->show();
     m_setupWindow->raise();
     m_setupWindow->activateWindow();
+}
+
+void DesktopFrontEnd::showDirectorySearch()
+{
+    if (!m_setupWindow)
+        return;
+    if (!m_directorySearch) {
+        // A child of the setup window: it goes with it, and it remembers the
+        // stations it offered for as long as their clicks may be counted.
+        m_directorySearch = new DirectorySearch(m_setupWindow);
+        connect(m_directorySearch, &DirectorySearch::stationChosen, m_setupWindow,
+                [window = m_setupWindow](const QString &name, const QString &address) {
+                    if (window)
+                        window->addStationFor(address, name);
+                });
+        program().setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
+            if (search)
+                search->deleteLater();
+        });
+    }
+    if (m_directorySearch->isMinimized())
+        m_directorySearch->showNormal();
+    else
+        m_directorySearch->show();
+    m_directorySearch->raise();
+    m_directorySearch->activateWindow();
 }
 
 void DesktopFrontEnd::showRecordingDisplay()

@@ -11,6 +11,7 @@
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class DirectorySearch;
 class SetupWindow;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
@@ -51,6 +52,7 @@ private:
     void ensureMenu();
     void ensureTrayIcon();
     void run(platform::TrayCommand command);
+    void showDirectorySearch();
 
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
@@ -65,5 +67,6 @@ private:
     bool m_wasRecording = false;
     bool m_trayChecked = false; // whether the desktop has a tray was asked once
     QPointer<SetupWindow> m_setupWindow;
+    QPointer<DirectorySearch> m_directorySearch; // lives with the setup window
     std::function<void(platform::TrayCommand)> m_commandHandler;
 };

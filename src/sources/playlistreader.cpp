@@ -88,7 +88,50 @@ PlaylistReader::~PlaylistReader() = default;
 void PlaylistReader::start(const QByteArray &address)
 {
     m_refreshesInRow = 0;
-    begin(address);
+    // Only the address given is looked at: a refresh page or a redirect on
+    // the way to a playlist is followed as before.
+    if (isDirectStream(address))
+        startDirectStream(address);
+    else
+        begin(address);
+}
+
+bool PlaylistReader::isDirectStream(const QByteArray &address)
+{
+    const QByteArray lower = address.trimmed().toLower();
+    if (!lower.startsWith("http://") && !lower.startsWith("https://"))
+        return false;
+    // Web pages (.htm, .html) are read for the playlist they refresh to.
+    return !lower.contains(".pls") && !lower.contains(".m3u") && !lower.contains(".htm");
+}
+
+void PlaylistReader::startDirectStream(const QByteArray &address)
+{
+    ++m_generation;
+    stopWaiting();
+    m_socket->close();
+    m_pending = false;
+    m_reference = address;
+    m_uri = ParsedUrl();
+    m_reply.clear();
+    m_tlsFailure.clear();
+    rawData = address;
+    // A bare stream names no station, as an .m3u does not.
+    firstTitle.clear();
+    const quint32 generation = m_generation;
+    // Reported later, as a web playlist is: the caller finishes its own start first.
+    QTimer::singleShot(0, this, [this, generation, address] {
+        if (generation != m_generation)
+            return;
+        const std::optional<sources::PlaylistEntry> entry = sources::screenEntry(address);
+        if (!entry) {
+            fail(ErrUnknown);
+            return;
+        }
+        Q_EMIT serverFound(entry->host, entry->path, entry->port, entry->query, entry->secure);
+        if (generation == m_generation)
+            Q_EMIT finished();
+    });
 }
 
 QString PlaylistReader::errorMessage(qint32 code)

@@ -35,8 +35,12 @@ public:
     // Starts a retrieval. A local file is handled before this returns (its
     // events already raised); a web address starts connecting and reports
     // later. References that do not begin with "http" are local file paths
-    // (bytes in the file system's encoding).
+    // (bytes in the file system's encoding). A direct stream address is a
+    // playlist of one server, reported from the event loop without a request.
     void start(const QByteArray &address);
+    // An http(s) address that names no .pls or .m3u playlist and no web page:
+    // the stream itself.
+    static bool isDirectStream(const QByteArray &address);
     // Abandons a running retrieval: it reports nothing more.
     void cancel();
 
@@ -90,6 +94,7 @@ Q_SIGNALS:
 
 private:
     void begin(const QByteArray &reference);
+    void startDirectStream(const QByteArray &address);
     void readLocalFile(const QByteArray &reference);
     void onConnectionOutcome(ConnectionWait::Outcome outcome);
     void sendRequest();

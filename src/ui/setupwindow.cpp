@@ -236,7 +236,7 @@ QWidget *SetupWindow::buildStationSection()
     auto *addressRow = new QHBoxLayout;
     m_address = new QLineEdit(section);
     m_address->setObjectName(QStringLiteral("address"));
-    m_address->setPlaceholderText(QStringLiteral("Playlist address (.pls or .m3u) or playlist file"));
+    m_address->setPlaceholderText(QStringLiteral("Playlist address (.pls or .m3u), stream address or playlist file"));
     auto *addressLabel = new QLabel(QStringLiteral("Statio&n:"), section);
     addressLabel->setBuddy(m_address);
     m_check = new QToolButton(section);
@@ -638,7 +638,8 @@ void SetupWindow::checkStation()
         return;
     }
     markChanged();
-    if (!address.contains(QStringLiteral(".m3u")) && !address.contains(QStringLiteral(".pls"))) {
+    if (!address.contains(QStringLiteral(".m3u")) && !address.contains(QStringLiteral(".pls")) &&
+        !PlaylistReader::isDirectStream(QFile::encodeName(address))) {
         tell(QStringLiteral("This is not a valid Shoutcast streaming playlist, configuration file, or accepted URL "
                             "file!"));
         m_title->clear();
@@ -1017,6 +1018,7 @@ void SetupWindow::start(bool previewOnly)
     }
     m_stations->markPlaying(selected, previewOnly ? StationList::playStatus() : StationList::recordStatus());
     updateStartButtons();
+    Q_EMIT stationStarted(program().configuration().playlistAddress);
 }
 
 void SetupWindow::stop()
@@ -1105,9 +1107,9 @@ void SetupWindow::addStation()
     dialog->open();
 }
 
-void SetupWindow::addStationFor(const QString &address)
+void SetupWindow::addStationFor(const QString &address, const QString &name)
 {
-    auto *dialog = new StationDialog(false, StationDialog::defaultName(), address, this);
+    auto *dialog = new StationDialog(false, name.isEmpty() ? StationDialog::defaultName() : name, address, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         selectEntry(m_stations->appendEntry(dialog->stationName(), dialog->stationAddress()));

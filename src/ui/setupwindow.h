@@ -75,9 +75,9 @@ public:
     void dropStation(const QMimeData *mime);
     // The path box's drop rule: a folder in folder mode, a file in file mode.
     void dropPath(const QMimeData *mime);
-    // Opens the Add Station dialog with the address filled in; a confirmed
-    // dialog adds the entry and checks it.
-    void addStationFor(const QString &address);
+    // Opens the Add Station dialog with the address (and a name, when known)
+    // filled in; a confirmed dialog adds the entry and checks it.
+    void addStationFor(const QString &address, const QString &name = QString());
 
     bool isPathAccepted() const { return m_pathOk; }
     bool isChanged() const { return m_changed; }
@@ -104,6 +104,8 @@ Q_SIGNALS:
     void scheduleRequested(const QString &argument, const QString &date, const QString &time);
     // The Search menu's station directory search.
     void directorySearchRequested();
+    // Record or Preview/Listen started a recording of this station address.
+    void stationStarted(const QString &address);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -457,6 +457,31 @@ TEST_F(GrabberTest, NewRetrievalAbandonsTheRunningOne)
     EXPECT_EQ(events, (QList<QByteArray>{"URL d.example.com|/other|80|", "Done"}));
 }
 
+// A stream address is its own one-server playlist: nothing is fetched, a
+// running retrieval is abandoned, and pages and playlists are still read.
+TEST_F(GrabberTest, DirectStreamAddressIsAOneServerPlaylist)
+{
+    config.pages["/other.pls"] = Page::pls({"http://d.example.com/other"});
+    startStation();
+    grabber.start(url("/other.pls"));
+    grabber.start("HTTPS://radio.example:8443/live/aac?x=1");
+    EXPECT_TRUE(events.isEmpty()) << "reported from the event loop, like a web playlist";
+    ASSERT_TRUE(waitEvents(2));
+    settle(50);
+    EXPECT_EQ(events, (QList<QByteArray>{"URL radio.example|/live/aac|8443|x=1", "Done"}));
+    EXPECT_TRUE(grabber.firstTitle.isEmpty());
+
+    events.clear();
+    grabber.start("http://:0/");
+    ASSERT_TRUE(waitEvents(1));
+    EXPECT_EQ(events, QList<QByteArray>{"Error 99"});
+
+    for (const char *address :
+         {"http://a/listen.PLS", "http://a/x.m3u8", "http://a/go.html", "ftp://a/stream", "/home/x/stream"})
+        EXPECT_FALSE(PlaylistReader::isDirectStream(address)) << address;
+    EXPECT_TRUE(PlaylistReader::isDirectStream("http://a:8000/;"));
+}
+
 TEST(PlaylistReaderMessages, ShowErrorShowsTheFixedTexts)
 {
     RecordingFrontEnd frontEnd;

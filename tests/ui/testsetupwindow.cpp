@@ -169,7 +169,8 @@ TEST_F(SetupWindowTest, DatedModeWithoutHeaderAllowsNoStart)
 
 TEST_F(SetupWindowTest, AddressesWithoutPlaylistNameAreRefusedOthersAreChecked)
 {
-    child<QLineEdit>("address")->setText(QStringLiteral("http://127.0.0.1:1/stream"));
+    // A web page is neither a playlist nor a stream.
+    child<QLineEdit>("address")->setText(QStringLiteral("http://127.0.0.1:1/stations.html"));
     window->checkStation();
     EXPECT_EQ(frontEnd.messages,
               QStringList{QStringLiteral("This is not a valid Shoutcast streaming playlist, configuration file, or "

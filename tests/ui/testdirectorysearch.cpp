@@ -1,0 +1,317 @@
+// The station directory search window against a fake directory served by the
+// test station: what its fields ask for, its pages, its failures, and one
+// station found, added, checked and recorded end to end.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPalette>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTableView>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/desktopfrontend.h"
+#include "config/inivalues.h"
+#include "config/stationlist.h"
+#include "engine/programcontext.h"
+#include "engine/recorder.h"
+#include "eventwait.h"
+#include "fakeclock.h"
+#include "platform/folders.h"
+#include "recordingfrontend.h"
+#include "testenv.h"
+#include "teststation/station.h"
+#include "ui/directorysearch.h"
+#include "ui/setupwindow.h"
+#include "ui/stationdialog.h"
+
+namespace
+{
+
+QByteArray stationsJson(int count, const QByteArray &url = "http://radio.example/listen.pls")
+{
+    QByteArray json = "[";
+    for (int i = 1; i <= count; ++i) {
+        if (i > 1)
+            json += ',';
+        json += R"({"stationuuid":"u-)" + QByteArray::number(i) + R"(","name":"Station )" + QByteArray::number(i) +
+                R"(","country":"Iceland","codec":"MP3","bitrate":128,"tags":"world,folk","votes":)" +
+                QByteArray::number(1000 - i) + R"(,"url":")" + url + R"("})";
+    }
+    return json + ']';
+}
+
+class DirectorySearchTest : public ::testing::Test
+{
+protected:
+    template <typename T = QWidget> T *child(const char *name) const
+    {
+        T *found = search->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QString status() const { return child<QLabel>("status")->text(); }
+    QByteArray lastTarget() const
+    {
+        return station->requests().isEmpty() ? QByteArray() : station->requests().constLast().target;
+    }
+    // Runs a search and waits until the window shows its outcome.
+    void run(const std::function<void()> &start)
+    {
+        child<QLabel>("status")->clear();
+        start();
+        ASSERT_TRUE(waitUntil([&] { return !status().isEmpty() && status() != QStringLiteral("Searching..."); }));
+    }
+    void serve(const QByteArray &json)
+    {
+        teststation::Config config;
+        config.pages.insert("/json/stations/search", teststation::Page::json(json));
+        station = std::make_unique<teststation::Station>(config);
+        ASSERT_TRUE(station->start());
+        search->directory().setServer(QUrl(QString::fromLatin1(station->url(""))));
+    }
+
+    RecordingFrontEnd frontEnd;
+    std::unique_ptr<teststation::Station> station;
+    std::unique_ptr<DirectorySearch> search = std::make_unique<DirectorySearch>();
+};
+
+} // namespace
+
+TEST_F(DirectorySearchTest, FieldsMakeTheQueryAndPagesFollowTheLastSearch)
+{
+    auto *type = child<QComboBox>("searchType");
+    auto *genre = child<QComboBox>("genre");
+    EXPECT_EQ(type->currentText(), QStringLiteral("Keyword"));
+    EXPECT_TRUE(child("keyword")->isEnabled());
+    EXPECT_FALSE(genre->isEnabled());
+    EXPECT_EQ(genre->count(), 75);
+    EXPECT_EQ(genre->currentText(), QStringLiteral("Alternative"));
+    EXPECT_EQ(genre->itemText(74), QStringLiteral("- Instrumental"));
+
+    serve(stationsJson(20));
+    run([&] { child<QPushButton>("find")->click(); });
+    EXPECT_EQ(lastTarget(), "/json/stations/search?name=World&hidebroken=true&limit=20&offset=0&order=votes"
+                            "&reverse=true&bitrateMax=24");
+    EXPECT_EQ(child<QTableView>("results")->model()->rowCount(), 20);
+    EXPECT_EQ(status(), QStringLiteral("Stations 1 to 20"));
+    EXPECT_FALSE(child("previous")->isEnabled());
+    EXPECT_TRUE(child("next")->isEnabled()) << "a full page may have a next one";
+
+    // Fields changed after Find do not change the pages of that search.
+    type->setCurrentIndex(1);
+    EXPECT_FALSE(child("keyword")->isEnabled());
+    EXPECT_TRUE(genre->isEnabled());
+    genre->setCurrentText(QStringLiteral("R&B/Soul"));
+    child<QLineEdit>("bitRate")->setText(QStringLiteral("9999"));
+    run([&] { child<QPushButton>("next")->click(); });
+    EXPECT_TRUE(lastTarget().startsWith("/json/stations/search?name=World&")) << lastTarget().constData();
+    EXPECT_TRUE(lastTarget().contains("&offset=20&"));
+    EXPECT_EQ(status(), QStringLiteral("Stations 21 to 40"));
+    EXPECT_TRUE(child("previous")->isEnabled());
+    run([&] { child<QPushButton>("previous")->click(); });
+    EXPECT_TRUE(lastTarget().contains("&offset=0&"));
+
+    // Genre with all bit rates: the "&" stays inside the value, no limit is sent.
+    run([&] { child<QPushButton>("find")->click(); });
+    EXPECT_EQ(lastTarget(), "/json/stations/search?tag=R%26B%2FSoul&hidebroken=true&limit=20&offset=0&order=votes"
+                            "&reverse=true");
+    genre->setCurrentText(QStringLiteral("- Drum and Bass"));
+    child<QLineEdit>("bitRate")->clear();
+    EXPECT_EQ(search->query().text, QStringLiteral("- Drum and Bass"));
+    EXPECT_EQ(search->query().maxBitRate, 0) << "an empty limit is no limit";
+
+    // A row offers its address for a drop on the station list.
+    QTableView *table = child<QTableView>("results");
+    std::unique_ptr<QMimeData> mime(table->model()->mimeData({table->model()->index(2, 0)}));
+    ASSERT_NE(mime, nullptr);
+    EXPECT_EQ(mime->urls(), QList<QUrl>{QUrl(QStringLiteral("http://radio.example/listen.pls"))});
+}
+
+TEST_F(DirectorySearchTest, FailuresAreShownInTheWindowAndTheShownPageStays)
+{
+    serve(stationsJson(3));
+    run([&] { search->find(); });
+    EXPECT_EQ(status(), QStringLiteral("Stations 1 to 3"));
+    EXPECT_FALSE(child("next")->isEnabled()) << "a short page is the last";
+
+    // A server that answers with something other than the directory's list.
+    serve("<html>Service Unavailable</html>");
+    run([&] { search->find(); });
+    EXPECT_EQ(status(), QStringLiteral("The station directory did not answer. Please try again later."));
+    EXPECT_EQ(child<QTableView>("results")->model()->rowCount(), 3);
+
+    serve("[]");
+    run([&] { search->find(); });
+    EXPECT_EQ(status(), QStringLiteral("No stations found."));
+    EXPECT_TRUE(frontEnd.messages.isEmpty()) << "nothing pops up";
+}
+
+// Search, double-click the station, confirm it, check it and record a few
+// seconds of it; the directory hears of the station only once it is recorded.
+TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
+{
+    resetProgram();
+    QFile::remove(StationList::defaultFilePath());
+    QFile::remove(platform::programFile(QStringLiteral("settings.ini")));
+    RecordingFrontEnd frontEnd;
+    FakeClock clock;
+    teststation::Stream stream;
+    stream.pace = teststation::Stream::Pace::Fast;
+    stream.bitRateKbps = 128;
+    stream.titles = {"One - Alpha", "Two - Beta", "Three - Gamma", "Four - Delta"};
+    stream.titleEvery = 32000; // two seconds at 128 kbit/s
+    teststation::Config config;
+    config.streams.insert("/stream", stream);
+    config.pages.insert("/json/url/u-1", teststation::Page::json(R"({"ok":true})"));
+    config.pages.insert("/json/stations/search", teststation::Page::json(stationsJson(1, "http://{station}/stream")));
+    teststation::Station station(config);
+    ASSERT_TRUE(station.start());
+    // The directory is found through the configured server, as a mirror would be.
+    writeIniValue(QStringLiteral("Directory"), QStringLiteral("Server"), QString::fromLatin1(station.url("")),
+                  ombrexIniPath());
+    const QString folder = testenv::home() + QStringLiteral("/directory/");
+    QDir().mkpath(folder);
+
+    DesktopFrontEnd desktop;
+    desktop.showSetupWindow(false);
+    SetupWindow *window = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *setup = qobject_cast<SetupWindow *>(widget))
+            window = setup;
+    }
+    ASSERT_NE(window, nullptr);
+    program().loadRecorder();
+    window->attachRecorder(program().recorder());
+    int songs = 0;
+    QObject::connect(program().recorder(), &Recorder::songStarted, window, [&] { ++songs; });
+
+    for (QAction *action : window->findChildren<QAction *>()) {
+        if (action->text() == QStringLiteral("&Radio Station Search"))
+            action->trigger();
+    }
+    auto *search = window->findChild<DirectorySearch *>();
+    ASSERT_NE(search, nullptr);
+    EXPECT_TRUE(search->isVisible());
+    search->find();
+    auto *table = search->findChild<QTableView *>(QStringLiteral("results"));
+    ASSERT_TRUE(waitUntil([&] { return table->model()->rowCount() == 1; }));
+    Q_EMIT table->doubleClicked(table->model()->index(0, 1));
+    StationDialog *dialog = window->findChild<StationDialog *>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->stationName(), QStringLiteral("Station 1"));
+    dialog->accept();
+    ASSERT_EQ(window->stations().count(), 1);
+    EXPECT_EQ(window->stations().address(1), QString::fromLatin1(station.url("/stream")));
+
+    // The check takes the stream address as a one-server station.
+    auto *path = window->findChild<QLineEdit *>(QStringLiteral("path"));
+    ASSERT_TRUE(waitUntil([&] { return window->stations().status(1).isEmpty(); }));
+    path->setText(folder.chopped(1));
+    Q_EMIT path->editingFinished();
+    auto *record = window->findChild<QPushButton *>(QStringLiteral("record"));
+    ASSERT_TRUE(record->isEnabled()) << frontEnd.messages.join(u'|').toStdString();
+    EXPECT_EQ(station.requests().size(), 1) << "nothing is counted before the station is recorded";
+
+    record->click();
+    ASSERT_TRUE(waitUntil([&] { return songs >= 3; }, 30000));
+    window->stop();
+    EXPECT_TRUE(frontEnd.messages.isEmpty()) << frontEnd.messages.join(u'|').toStdString();
+    const auto counted = [&] {
+        int clicks = 0;
+        for (const teststation::RequestRecord &request : station.requests())
+            clicks += request.target == "/json/url/u-1";
+        return clicks;
+    };
+    ASSERT_TRUE(waitUntil([&] { return counted() == 1; }));
+
+    const teststation::ConnectionRecord *sent = nullptr;
+    for (int i = 0; i < station.connectionCount(); ++i) {
+        if (station.connection(i).isStream)
+            sent = &station.connection(i);
+    }
+    ASSERT_NE(sent, nullptr);
+    ASSERT_GE(sent->titles.size(), 3);
+    // A whole title: two seconds of the station's audio.
+    const QByteArray bytes = testenv::readFile(folder + QStringLiteral("Two - Beta.mp3"));
+    ASSERT_GE(bytes.size(), 32000 + 128);
+    EXPECT_EQ(bytes.chopped(128), sent->audio.mid(sent->titles.at(1).audioOffset,
+                                                  sent->titles.at(2).audioOffset - sent->titles.at(1).audioOffset));
+
+    writeIniValue(QStringLiteral("Directory"), QStringLiteral("Server"), QString(), ombrexIniPath());
+    resetProgram();
+}
+
+// Not a check: with VORLANE_SCREENSHOTS=<folder> set, writes a search against
+// the fake directory in the light and the dark palette as PNG files.
+TEST_F(DirectorySearchTest, Screenshots)
+{
+    const QString out = qEnvironmentVariable("VORLANE_SCREENSHOTS");
+    if (out.isEmpty())
+        GTEST_SKIP() << "VORLANE_SCREENSHOTS not set";
+    const char *const rows[][5] = {
+        {"World Music Radio", "Netherlands", "MP3", "128", "world,ethnic,folk"},
+        {"Radio Africa Sounds", "Kenya", "AAC+", "64", "world,african,afrobeat"},
+        {"Café del Mundo", "Spain", "MP3", "192", "world,latin,chill"},
+        {"Balkan Express", "Serbia", "MP3", "128", "world,balkan,brass"},
+        {"Celtic Winds", "Ireland", "OGG", "96", "celtic,world,folk"},
+        {"Anatolian Nights", "Turkey", "MP3", "128", "world,turkish"},
+        {"Mediterranea FM", "Italy", "AAC", "48", "world,mediterranean,pop"},
+        {"Saudade Lisboa", "Portugal", "MP3", "128", "fado,world"},
+    };
+    QByteArray json = "[";
+    int votes = 4200;
+    for (const auto &row : rows) {
+        if (json.size() > 1)
+            json += ',';
+        votes -= 430;
+        json += QByteArray(R"({"stationuuid":"x","name":")") + row[0] + R"(","country":")" + row[1] + R"(","codec":")" +
+                row[2] + R"(","bitrate":)" + row[3] + R"(,"tags":")" + row[4] + R"(","votes":)" +
+                QByteArray::number(votes) + R"(,"url":"http://{station}/s"})";
+    }
+    serve(json + ']');
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QPalette light = QApplication::style()->standardPalette();
+    QPalette dark = light;
+    for (const auto &[role, color] : {std::pair{QPalette::Window, QColor(45, 45, 48)},
+                                      {QPalette::WindowText, QColor(230, 230, 230)},
+                                      {QPalette::Base, QColor(30, 30, 32)},
+                                      {QPalette::AlternateBase, QColor(40, 40, 44)},
+                                      {QPalette::Text, QColor(230, 230, 230)},
+                                      {QPalette::Button, QColor(55, 55, 60)},
+                                      {QPalette::ButtonText, QColor(230, 230, 230)},
+                                      {QPalette::Highlight, QColor(42, 130, 218)},
+                                      {QPalette::HighlightedText, QColor(Qt::white)}})
+        dark.setColor(role, color);
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+    search->show();
+    run([&] { search->find(); });
+    child<QTableView>("results")->selectRow(2);
+    for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
+        QApplication::setPalette(palette);
+        settle(50);
+        search->grab().save(out + QStringLiteral("/directory-%1.png").arg(QString::fromLatin1(name)));
+    }
+    // A genre search whose server fails keeps the page and says why.
+    child<QComboBox>("searchType")->setCurrentIndex(1);
+    child<QComboBox>("genre")->setCurrentText(QStringLiteral("- Drum and Bass"));
+    serve("<html>busy</html>");
+    run([&] { search->find(); });
+    for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
+        QApplication::setPalette(palette);
+        settle(50);
+        search->grab().save(out + QStringLiteral("/directory-failed-%1.png").arg(QString::fromLatin1(name)));
+    }
+    QApplication::setPalette(light);
+}
