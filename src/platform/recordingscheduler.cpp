@@ -182,6 +182,11 @@ std::optional<QDateTime> RecordingScheduler::nextRun(const Task &task, const QDa
     return std::nullopt;
 }
 
+QString RecordingScheduler::noManagerText()
+{
+    return QStringLiteral("Scheduled recordings need a systemd user session (systemctl --user), and none runs here.");
+}
+
 QString RecordingScheduler::timerText(const Task &task) const
 {
     return QStringLiteral("[Unit]\nDescription=") + oneLine(task.name) + QStringLiteral("\n\n[Timer]\nOnCalendar=") +
@@ -203,8 +208,7 @@ void RecordingScheduler::add(const QString &name, const QString &play, const QDa
                              QObject *context, Done done)
 {
     if (!m_manager.isRunning()) {
-        done(Result::NoManager, QStringLiteral("Scheduled recordings need a systemd user session "
-                                               "(systemctl --user), and none runs here."));
+        done(Result::NoManager, noManagerText());
         return;
     }
     const Task task{name, unitBase(name), play, at, repeat};

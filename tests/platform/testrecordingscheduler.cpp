@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "eventwait.h"
+#include "fakeservicemanager.h"
 #include "platform/recordingscheduler.h"
 #include "testenv.h"
 
@@ -15,24 +16,7 @@ namespace
 
 using platform::RecordingScheduler;
 
-// Records what would have been asked of the user manager, and answers at once
-// (from the event loop, as systemctl would).
-class FakeManager final : public platform::ServiceManager
-{
-public:
-    bool isRunning() const override { return running; }
-    void run(const QStringList &arguments, QObject *context, Done done) override
-    {
-        calls.append(arguments.join(QLatin1Char(' ')));
-        const bool ok = !arguments.contains(failing);
-        QMetaObject::invokeMethod(
-            context, [done, ok] { done(ok, ok ? QString() : QStringLiteral("refused")); }, Qt::QueuedConnection);
-    }
-
-    bool running = true;
-    QString failing; // an argument whose command fails
-    QStringList calls;
-};
+using FakeManager = FakeServiceManager;
 
 class Scheduler : public ::testing::Test
 {
