@@ -13,12 +13,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTreeView>
 #include <QUrl>
 #include <QWidget>
 
@@ -330,6 +332,39 @@ TEST_F(SetupWindowTest, StationListEditingAndMarksFollowTheirStations)
     EXPECT_EQ(stations.connectingIndex(), -1);
     window->checkStation(); // nothing selected: no mark anywhere
     EXPECT_EQ(stations.connectingIndex(), -1);
+}
+
+// The station list's pop-up: "Schedule..." opens the Scheduler page set to
+// play the selected station; with nothing selected, "Play :" keeps its text.
+TEST_F(SetupWindowTest, ScheduleEntryOpensTheSchedulerWithTheSelectedStation)
+{
+    window->stations().appendEntry(QStringLiteral("A"), QStringLiteral("http://a.example/a.pls"));
+    window->stations().appendEntry(QStringLiteral("B"), QStringLiteral("http://b.example/b.pls"));
+    window->show();
+    auto *play = child<QLineEdit>("schedulePlay");
+    const QString untouched = play->text();
+    const auto chooseSchedule = [this] {
+        auto *view = child<QTreeView>("stationView");
+        Q_EMIT view->customContextMenuRequested(QPoint(5, 5));
+        auto *menu = child<QMenu>("stationMenu");
+        const QList<QAction *> actions = menu->actions();
+        const auto found = std::find_if(actions.begin(), actions.end(), [](QAction *action) {
+            return action->text() == QStringLiteral("&Schedule...");
+        });
+        ASSERT_NE(found, actions.end());
+        menu->hide();
+        (*found)->trigger();
+    };
+
+    chooseSchedule();
+    EXPECT_EQ(window->currentPage(), SetupWindow::Page::Scheduler);
+    EXPECT_EQ(play->text(), untouched);
+
+    window->showPage(SetupWindow::Page::Radio);
+    window->selectEntry(2);
+    chooseSchedule();
+    EXPECT_EQ(window->currentPage(), SetupWindow::Page::Scheduler);
+    EXPECT_EQ(play->text(), QStringLiteral("http://b.example/b.pls"));
 }
 
 TEST_F(SetupWindowTest, DropsAddStationsAndFillThePathBox)
