@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QUrl>
 #include <QWidget>
@@ -36,12 +37,14 @@
 #include "engine/startup.h"
 #include "eventwait.h"
 #include "fakeclock.h"
+#include "fakeservicemanager.h"
 #include "platform/folders.h"
 #include "recordingfrontend.h"
 #include "testenv.h"
 #include "teststation/station.h"
 #include "ui/helpandtools.h"
 #include "ui/localpresetsearch.h"
+#include "ui/schedulerpage.h"
 #include "ui/setupwindow.h"
 #include "ui/spinnerbox.h"
 #include "ui/stationdialog.h"
@@ -628,6 +631,16 @@ TEST_F(SetupWindowTest, Screenshots)
     checkedStation();
     typePath(folder);
     window->stations().setStatus(1, StationList::recordStatus());
+    // One weekly task on the Scheduler page, through a stand-in manager.
+    FakeServiceManager manager;
+    QTemporaryDir units;
+    window->findChild<SchedulerPage *>()->useManager(manager, units.path(), QStringLiteral("/usr/bin/vorlane"));
+    bool added = false;
+    platform::RecordingScheduler scheduler(manager, units.path(), QStringLiteral("/usr/bin/vorlane"));
+    scheduler.add(QStringLiteral("Night Jazz"), QStringLiteral("http://127.0.0.1:8000/listen.pls"),
+                  QDateTime(QDate(2026, 12, 24), QTime(20, 15)), platform::RecordingScheduler::Repeat::Weekly,
+                  window.get(), [&](platform::RecordingScheduler::Result, const QString &) { added = true; });
+    ASSERT_TRUE(waitUntil([&] { return added; }));
     window->show();
     for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
         QApplication::setPalette(palette);
