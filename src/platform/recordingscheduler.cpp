@@ -145,19 +145,26 @@ QString RecordingScheduler::unitBase(const QString &taskName)
     return kPrefix + escaped;
 }
 
-QString RecordingScheduler::calendar(const QDateTime &at, Repeat repeat)
+QStringList RecordingScheduler::calendars(const QDateTime &at, Repeat repeat)
 {
-    const QString time = at.time().toString(QStringLiteral("HH:mm:ss"));
-    switch (repeat) {
-    case Repeat::Daily:
-        return QStringLiteral("*-*-* ") + time;
-    case Repeat::Weekly:
-        // English weekday names whatever the user's language: systemd reads only these.
-        return QLocale::c().toString(at.date(), QStringLiteral("ddd")) + QStringLiteral(" *-*-* ") + time;
-    case Repeat::Once:
-        break;
+    if (repeat == Repeat::Once)
+        return {at.toString(kDateTimeFormat)};
+    // English weekday names whatever the user's language: systemd reads only these.
+    const QString weekday = repeat == Repeat::Weekly
+                                ? QLocale::c().toString(at.date(), QStringLiteral("ddd")) + QLatin1Char(' ')
+                                : QString();
+    const QString time = QLatin1Char(' ') + at.time().toString(QStringLiteral("HH:mm:ss"));
+    const QDate first = at.date();
+    // systemd has no "from this date on": the rest of the first month, the
+    // rest of its year, then every later year.
+    QStringList list{weekday + first.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("..31") + time};
+    if (first.month() < 12) {
+        list.append(weekday + QString::number(first.year()) + QLatin1Char('-') +
+                    QStringLiteral("%1..12").arg(first.month() + 1, 2, 10, QLatin1Char('0')) + QStringLiteral("-*") +
+                    time);
     }
-    return at.toString(kDateTimeFormat);
+    list.append(weekday + QString::number(first.year() + 1) + QStringLiteral("/1-*-*") + time);
+    return list;
 }
 
 std::optional<QDateTime> RecordingScheduler::nextRun(const Task &task, const QDateTime &now)
@@ -182,10 +189,18 @@ std::optional<QDateTime> RecordingScheduler::nextRun(const Task &task, const QDa
     return std::nullopt;
 }
 
+QString RecordingScheduler::noManagerText()
+{
+    return QStringLiteral("Scheduled recordings need a systemd user session (systemctl --user), and none runs here.");
+}
+
 QString RecordingScheduler::timerText(const Task &task) const
 {
-    return QStringLiteral("[Unit]\nDescription=") + oneLine(task.name) + QStringLiteral("\n\n[Timer]\nOnCalendar=") +
-           calendar(task.at, task.repeat) + QStringLiteral("\nAccuracySec=1s\nPersistent=true\nUnit=") + task.unitBase +
+    QString onCalendar;
+    for (const QString &expression : calendars(task.at, task.repeat))
+        onCalendar += QStringLiteral("OnCalendar=") + expression + QLatin1Char('\n');
+    return QStringLiteral("[Unit]\nDescription=") + oneLine(task.name) + QStringLiteral("\n\n[Timer]\n") + onCalendar +
+           QStringLiteral("AccuracySec=1s\nPersistent=true\nUnit=") + task.unitBase +
            QStringLiteral(".service\n\n[Install]\nWantedBy=timers.target\n");
 }
 
@@ -203,8 +218,7 @@ void RecordingScheduler::add(const QString &name, const QString &play, const QDa
                              QObject *context, Done done)
 {
     if (!m_manager.isRunning()) {
-        done(Result::NoManager, QStringLiteral("Scheduled recordings need a systemd user session "
-                                               "(systemctl --user), and none runs here."));
+        done(Result::NoManager, noManagerText());
         return;
     }
     const Task task{name, unitBase(name), play, at, repeat};

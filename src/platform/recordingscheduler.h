@@ -74,10 +74,16 @@ public:
     static QString userUnitFolder();
     // "vorlane-" and the task name escaped by systemd-escape's rules.
     static QString unitBase(const QString &taskName);
-    // The OnCalendar= expression of a task.
-    static QString calendar(const QDateTime &at, Repeat repeat);
+    // The OnCalendar= expressions of a task: a repeat starts on its first date,
+    // not on the first matching day before it.
+    static QStringList calendars(const QDateTime &at, Repeat repeat);
     // The next run of a task after now; none for a single run that has passed.
     static std::optional<QDateTime> nextRun(const Task &task, const QDateTime &now);
+    // What to tell the user when no user manager runs.
+    static QString noManagerText();
+
+    // A user manager runs, so a task could be added.
+    bool isAvailable() const { return m_manager.isRunning(); }
 
     QString timerText(const Task &task) const;
     QString serviceText(const Task &task) const;

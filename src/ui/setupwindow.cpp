@@ -5,7 +5,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDate>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -30,7 +29,6 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTextBrowser>
-#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -51,6 +49,7 @@
 #include "sources/playlistreader.h"
 #include "ui/helpandtools.h"
 #include "ui/localpresetsearch.h"
+#include "ui/schedulerpage.h"
 #include "ui/spinnerbox.h"
 #include "ui/stationdialog.h"
 
@@ -479,28 +478,8 @@ QWidget *SetupWindow::buildAdvancedPage()
 
 QWidget *SetupWindow::buildSchedulerPage()
 {
-    auto *page = new QWidget(this);
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *group = new QGroupBox(QStringLiteral("Schedule"), page);
-    auto *form = new QFormLayout(group);
-    m_schedulePlay = new QLineEdit(StationDialog::defaultAddress(), group);
-    m_schedulePlay->setObjectName(QStringLiteral("schedulePlay"));
-    m_scheduleDate = new QLineEdit(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat), group);
-    m_scheduleTime = new QLineEdit(QLocale().toString(QTime(20, 0), QLocale::ShortFormat), group);
-    form->addRow(QStringLiteral("Pla&y :"), m_schedulePlay);
-    form->addRow(QStringLiteral("Dat&e:"), m_scheduleDate);
-    form->addRow(QStringLiteral("Ti&me:"), m_scheduleTime);
-    auto *add = new QPushButton(themedIcon("appointment-new", "add"), QStringLiteral("&Add Task"), group);
-    add->setObjectName(QStringLiteral("addTask"));
-    auto *addRow = new QHBoxLayout;
-    addRow->addWidget(add);
-    addRow->addStretch(1);
-    form->addRow(QString(), addRow);
-    connect(add, &QPushButton::clicked, this, &SetupWindow::requestSchedule);
-    layout->addWidget(group);
-    layout->addStretch(1);
-    return page;
+    m_scheduler = new SchedulerPage(this);
+    return m_scheduler;
 }
 
 QWidget *SetupWindow::buildAboutPage()
@@ -1094,7 +1073,7 @@ void SetupWindow::showStationMenu(const QPoint &position)
     m_stationMenu->addAction(QStringLiteral("&Play"), this, &SetupWindow::preview)->setEnabled(m_preview->isEnabled());
     m_stationMenu->addAction(QStringLiteral("Re&cord"), this, &SetupWindow::record)->setEnabled(m_record->isEnabled());
     m_stationMenu->addSeparator();
-    m_stationMenu->addAction(QStringLiteral("&Schedule..."), this, [this] { showPage(Page::Scheduler); });
+    m_stationMenu->addAction(QStringLiteral("&Schedule..."), this, &SetupWindow::scheduleSelectedStation);
     m_stationMenu->popup(m_stationView->viewport()->mapToGlobal(position));
 }
 
@@ -1203,13 +1182,12 @@ void SetupWindow::openDirectorySearch()
     tell(QStringLiteral("The station directory search is not available in this build."));
 }
 
-void SetupWindow::requestSchedule()
+void SetupWindow::scheduleSelectedStation()
 {
-    if (isSignalConnected(QMetaMethod::fromSignal(&SetupWindow::scheduleRequested))) {
-        Q_EMIT scheduleRequested(m_schedulePlay->text(), m_scheduleDate->text(), m_scheduleTime->text());
-        return;
-    }
-    tell(QStringLiteral("Scheduled recordings are not available in this build."));
+    const int entry = selectedEntry();
+    if (entry > 0)
+        m_scheduler->setPlay(m_stations->address(entry));
+    showPage(Page::Scheduler);
 }
 
 void SetupWindow::launchCompanion(const QString &program)

@@ -20,6 +20,7 @@ class QTextBrowser;
 class QToolButton;
 class QTreeView;
 class Recorder;
+class SchedulerPage;
 class SpinnerBox;
 class StationList;
 struct SetupSettings;
@@ -78,6 +79,9 @@ public:
     // Opens the Add Station dialog with the address (and a name, when known)
     // filled in; a confirmed dialog adds the entry and checks it.
     void addStationFor(const QString &address, const QString &name = QString());
+    // The station list's "Schedule...": the Scheduler page, set to play the
+    // selected station.
+    void scheduleSelectedStation();
 
     bool isPathAccepted() const { return m_pathOk; }
     bool isChanged() const { return m_changed; }
@@ -100,8 +104,6 @@ Q_SIGNALS:
     void frameMoved(const QRect &frame);
     // The window opened: the recording display, once there is one, shows too.
     void displayWanted();
-    // The Scheduler page's Add button: a run of the program with that argument.
-    void scheduleRequested(const QString &argument, const QString &date, const QString &time);
     // The Search menu's station directory search.
     void directorySearchRequested();
     // Record or Preview/Listen started a recording of this station address.
@@ -153,7 +155,6 @@ private:
     void removeAllStations();
     void openLocalSearch();
     void openDirectorySearch();
-    void requestSchedule();
     void launchCompanion(const QString &program);
     void openHelp();
     void tell(const QString &text);
@@ -203,9 +204,7 @@ private:
     QLineEdit *m_externalPlayer = nullptr;
     QToolButton *m_browsePlayer = nullptr;
     QCheckBox *m_browserAgent = nullptr;
-    QLineEdit *m_schedulePlay = nullptr;
-    QLineEdit *m_scheduleDate = nullptr;
-    QLineEdit *m_scheduleTime = nullptr;
+    SchedulerPage *m_scheduler = nullptr;
     QTextBrowser *m_about = nullptr;
     QMenu *m_stationMenu = nullptr;
     QMenu *m_toolsMenu = nullptr;

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "eventwait.h"
+#include "fakeservicemanager.h"
 #include "platform/recordingscheduler.h"
 #include "testenv.h"
 
@@ -15,24 +18,7 @@ namespace
 
 using platform::RecordingScheduler;
 
-// Records what would have been asked of the user manager, and answers at once
-// (from the event loop, as systemctl would).
-class FakeManager final : public platform::ServiceManager
-{
-public:
-    bool isRunning() const override { return running; }
-    void run(const QStringList &arguments, QObject *context, Done done) override
-    {
-        calls.append(arguments.join(QLatin1Char(' ')));
-        const bool ok = !arguments.contains(failing);
-        QMetaObject::invokeMethod(
-            context, [done, ok] { done(ok, ok ? QString() : QStringLiteral("refused")); }, Qt::QueuedConnection);
-    }
-
-    bool running = true;
-    QString failing; // an argument whose command fails
-    QStringList calls;
-};
+using FakeManager = FakeServiceManager;
 
 class Scheduler : public ::testing::Test
 {
@@ -86,7 +72,8 @@ TEST_F(Scheduler, AddWritesBothUnitsThenReloadsAndEnablesAndReadsThemBack)
                                           QStringLiteral("enable --now ") + base + QStringLiteral(".timer")}));
     const QString timer = unitFile(base, ".timer");
     EXPECT_TRUE(timer.contains(QStringLiteral("Description=Task 1\n")));
-    EXPECT_TRUE(timer.contains(QStringLiteral("OnCalendar=Thu *-*-* 20:15:00\n")));
+    EXPECT_TRUE(
+        timer.contains(QStringLiteral("OnCalendar=Thu 2026-12-24..31 20:15:00\nOnCalendar=Thu 2027/1-*-* 20:15:00\n")));
     EXPECT_TRUE(timer.contains(QStringLiteral("AccuracySec=1s\nPersistent=true\n")));
     EXPECT_TRUE(timer.contains(QStringLiteral("Unit=") + base + QStringLiteral(".service\n")));
     const QString service = unitFile(base, ".service");
@@ -106,11 +93,26 @@ TEST_F(Scheduler, AddWritesBothUnitsThenReloadsAndEnablesAndReadsThemBack)
     const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
     if (analyze.isEmpty())
         return;
-    QProcess calendar;
-    calendar.start(analyze,
-                   {QStringLiteral("calendar"), RecordingScheduler::calendar(at, RecordingScheduler::Repeat::Once)});
-    ASSERT_TRUE(calendar.waitForFinished(10000));
-    EXPECT_EQ(calendar.exitCode(), 0) << calendar.readAllStandardError().constData();
+    // Every expression parses, and the first run is the chosen one, also for a
+    // repeat whose weekday or time comes round sooner. systemd counts from now.
+    const QDateTime first(QDate::currentDate().addDays(16), QTime(20, 15));
+    for (const auto repeat :
+         {RecordingScheduler::Repeat::Once, RecordingScheduler::Repeat::Daily, RecordingScheduler::Repeat::Weekly}) {
+        QProcess calendar;
+        calendar.start(analyze, QStringList{QStringLiteral("calendar"), QStringLiteral("--iterations=1")} +
+                                    RecordingScheduler::calendars(first, repeat));
+        ASSERT_TRUE(calendar.waitForFinished(10000));
+        EXPECT_EQ(calendar.exitCode(), 0) << calendar.readAllStandardError().constData();
+        QList<QDateTime> elapses;
+        for (const QByteArray &line : calendar.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> words = line.simplified().split(' ');
+            if (words.size() >= 5 && words[0] == "Next" && words[1] == "elapse:")
+                elapses.append(QDateTime::fromString(QString::fromLatin1(words[3] + ' ' + words[4]),
+                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        }
+        ASSERT_FALSE(elapses.isEmpty());
+        EXPECT_EQ(*std::min_element(elapses.begin(), elapses.end()), first) << static_cast<int>(repeat);
+    }
     // verify reads the units as the user manager would (an unknown ExecStart
     // program would be reported, so the real shell stands in for the program).
     RecordingScheduler real(manager, folder.path() + QStringLiteral("/verify"), QStringLiteral("/bin/true"));

@@ -13,12 +13,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTreeView>
 #include <QUrl>
 #include <QWidget>
 
@@ -34,12 +37,14 @@
 #include "engine/startup.h"
 #include "eventwait.h"
 #include "fakeclock.h"
+#include "fakeservicemanager.h"
 #include "platform/folders.h"
 #include "recordingfrontend.h"
 #include "testenv.h"
 #include "teststation/station.h"
 #include "ui/helpandtools.h"
 #include "ui/localpresetsearch.h"
+#include "ui/schedulerpage.h"
 #include "ui/setupwindow.h"
 #include "ui/spinnerbox.h"
 #include "ui/stationdialog.h"
@@ -333,6 +338,39 @@ TEST_F(SetupWindowTest, StationListEditingAndMarksFollowTheirStations)
     EXPECT_EQ(stations.connectingIndex(), -1);
 }
 
+// The station list's pop-up: "Schedule..." opens the Scheduler page set to
+// play the selected station; with nothing selected, "Play :" keeps its text.
+TEST_F(SetupWindowTest, ScheduleEntryOpensTheSchedulerWithTheSelectedStation)
+{
+    window->stations().appendEntry(QStringLiteral("A"), QStringLiteral("http://a.example/a.pls"));
+    window->stations().appendEntry(QStringLiteral("B"), QStringLiteral("http://b.example/b.pls"));
+    window->show();
+    auto *play = child<QLineEdit>("schedulePlay");
+    const QString untouched = play->text();
+    const auto chooseSchedule = [this] {
+        auto *view = child<QTreeView>("stationView");
+        Q_EMIT view->customContextMenuRequested(QPoint(5, 5));
+        auto *menu = child<QMenu>("stationMenu");
+        const QList<QAction *> actions = menu->actions();
+        const auto found = std::find_if(actions.begin(), actions.end(), [](QAction *action) {
+            return action->text() == QStringLiteral("&Schedule...");
+        });
+        ASSERT_NE(found, actions.end());
+        menu->hide();
+        (*found)->trigger();
+    };
+
+    chooseSchedule();
+    EXPECT_EQ(window->currentPage(), SetupWindow::Page::Scheduler);
+    EXPECT_EQ(play->text(), untouched);
+
+    window->showPage(SetupWindow::Page::Radio);
+    window->selectEntry(2);
+    chooseSchedule();
+    EXPECT_EQ(window->currentPage(), SetupWindow::Page::Scheduler);
+    EXPECT_EQ(play->text(), QStringLiteral("http://b.example/b.pls"));
+}
+
 TEST_F(SetupWindowTest, DropsAddStationsAndFillThePathBox)
 {
     // A dropped link is offered in the dialog; confirming adds it and checks it.
@@ -594,6 +632,16 @@ TEST_F(SetupWindowTest, Screenshots)
     checkedStation();
     typePath(folder);
     window->stations().setStatus(1, StationList::recordStatus());
+    // One weekly task on the Scheduler page, through a stand-in manager.
+    FakeServiceManager manager;
+    QTemporaryDir units;
+    window->findChild<SchedulerPage *>()->useManager(manager, units.path(), QStringLiteral("/usr/bin/vorlane"));
+    bool added = false;
+    platform::RecordingScheduler scheduler(manager, units.path(), QStringLiteral("/usr/bin/vorlane"));
+    scheduler.add(QStringLiteral("Night Jazz"), QStringLiteral("http://127.0.0.1:8000/listen.pls"),
+                  QDateTime(QDate(2026, 12, 24), QTime(20, 15)), platform::RecordingScheduler::Repeat::Weekly,
+                  window.get(), [&](platform::RecordingScheduler::Result, const QString &) { added = true; });
+    ASSERT_TRUE(waitUntil([&] { return added; }));
     window->show();
     for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
         QApplication::setPalette(palette);
