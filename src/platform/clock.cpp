@@ -1,10 +1,10 @@
 #include "platform/clock.h"
 
 #include <QElapsedTimer>
-#include <algorithm>
 #include <QHash>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 namespace platform
 {

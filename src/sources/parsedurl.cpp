@@ -5,7 +5,6 @@
 namespace
 {
 
-
 // The scheme by the lenient rules: a "scheme://" prefix wins; a dotted host
 // before a colon means the colon belongs to the host; a dot-free name before the
 // first colon is taken as the scheme. Positions are 1-based as in the rules, 0

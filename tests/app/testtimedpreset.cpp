@@ -4,9 +4,9 @@
 // minute of recording in about a second); the station paces its stream by the
 // same clock over a real loopback connection.
 #include <QCoreApplication>
-#include <QEvent>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
 #include <QThread>
 #include <QTimer>
