@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <spawn.h>
@@ -97,25 +96,15 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 120;
 
     // The station is a separate process, so that its work is not counted here.
-    const QString stationPath =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/vorlane-teststation");
     QStringList arguments = {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet"),
                              QStringLiteral("--title-every"), QString::number(kTitleEvery)};
     for (const QByteArray &title : bench::songTitles(seconds / 10 + 10))
         arguments << QStringLiteral("--title") << QString::fromLatin1(title);
     QProcess station;
-    station.start(stationPath, arguments);
-    if (!station.waitForStarted() || !station.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "cannot start %s (build the vorlane-teststation target)\n", qPrintable(stationPath));
+    const QByteArray port = bench::startStationProcess(station, arguments);
+    if (port.isEmpty())
         return 1;
-    }
-    const QString banner = QString::fromLocal8Bit(station.readAllStandardOutput());
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral(":(\\d+)/")).match(banner);
-    if (!match.hasMatch()) {
-        std::fprintf(stderr, "unexpected station banner: %s\n", qPrintable(banner));
-        return 1;
-    }
-    const QByteArray base = "http://127.0.0.1:" + match.captured(1).toLatin1();
+    const QByteArray base = "http://127.0.0.1:" + port;
 
     bench::Scratch scratch;
     bench::BenchFrontEnd frontEnd;

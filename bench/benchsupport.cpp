@@ -1,5 +1,13 @@
 #include "benchsupport.h"
 
+#include <cstdio>
+
+#include <QCoreApplication>
+
+#include <QRegularExpression>
+
+#include <QProcess>
+
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
@@ -100,6 +108,23 @@ bool StationThread::start()
 QByteArray StationThread::url(const QByteArray &path) const
 {
     return "http://127.0.0.1:" + QByteArray::number(m_port) + path;
+}
+
+QByteArray startStationProcess(QProcess &station, const QStringList &arguments)
+{
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/vorlane-teststation");
+    station.start(path, arguments);
+    if (!station.waitForStarted() || !station.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "cannot start %s (build the vorlane-teststation target)\n", qPrintable(path));
+        return {};
+    }
+    const QString banner = QString::fromLocal8Bit(station.readAllStandardOutput());
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral(":(\\d+)/")).match(banner);
+    if (!match.hasMatch()) {
+        std::fprintf(stderr, "unexpected station banner: %s\n", qPrintable(banner));
+        return {};
+    }
+    return match.captured(1).toLatin1();
 }
 
 Recorder *startRecording(const Scratch &scratch, const QByteArray &titleLine, const QByteArray &playlist)

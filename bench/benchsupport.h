@@ -24,6 +24,8 @@ namespace teststation
 class Station;
 }
 
+class QProcess;
+
 namespace bench
 {
 
@@ -102,6 +104,11 @@ private:
     teststation::Station *m_station = nullptr;
     quint16 m_port = 0;
 };
+
+// Starts the built vorlane-teststation program with these arguments (it must
+// be given "--port 0") and returns the port it listens on; empty, after saying
+// why on standard error, when it did not start.
+QByteArray startStationProcess(QProcess &station, const QStringList &arguments);
 
 // Writes a preset for the playlist (title line, e.g. "Bench FM" or "!L-Bench FM"
 // to listen; title mode; no time limit), loads the engine and opens the preset,

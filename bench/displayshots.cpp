@@ -12,28 +12,12 @@
 
 #include <cstdio>
 
+#include "darkpalette.h"
 #include "ui/recordingdisplay.h"
 #include "ui/slider.h"
 
 namespace
 {
-
-QPalette darkPalette()
-{
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(45, 45, 48));
-    p.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    p.setColor(QPalette::Base, QColor(30, 30, 32));
-    p.setColor(QPalette::Text, QColor(230, 230, 230));
-    p.setColor(QPalette::Button, QColor(60, 60, 64));
-    p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    p.setColor(QPalette::Highlight, QColor(61, 142, 201));
-    p.setColor(QPalette::Mid, QColor(90, 90, 95));
-    p.setColor(QPalette::Dark, QColor(25, 25, 27));
-    p.setColor(QPalette::Shadow, QColor(10, 10, 10));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
-    return p;
-}
 
 RecordingStatus recording(const QString &caption)
 {

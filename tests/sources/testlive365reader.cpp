@@ -27,77 +27,16 @@ const QByteArray kWindowPath = "/cgi-bin/mini.cgi";
 const QByteArray kPlaylistPath = "/pls/front";
 const QByteArray kWindowQuery = "?membername=member&clientType=&playlist=undefined&bitratebypass=1";
 
-// A clock that moves only when the test says so; unlike FakeClock it never
-// steps by itself while calls wait, so a test can stop just short of a limit.
-// Calls come when advance() passes their time, or from the event loop when
-// they are due already.
-class ManualClock final : public platform::Clock
+// A clock that moves only when the test says so, so a test can stop just
+// short of a limit.
+class ManualClock final : public FakeClock
 {
 public:
     explicit ManualClock(qint32 start = 1000000)
-        : m_tick(start)
+        : FakeClock(start)
     {
-        platform::setClock(this);
+        setSelfStepping(false);
     }
-    ~ManualClock() override { platform::setClock(nullptr); }
-    ManualClock(const ManualClock &) = delete;
-    ManualClock &operator=(const ManualClock &) = delete;
-
-    qint32 tickCount() const override { return m_tick; }
-    QDateTime now() const override { return QDateTime(QDate(2026, 3, 7), QTime(12, 0)); }
-    CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override
-    {
-        const CallId id = ++m_lastId;
-        m_calls.push_back({id, m_elapsed + std::max(milliseconds, 0), context, std::move(fn)});
-        if (milliseconds <= 0)
-            QTimer::singleShot(0, &m_owner, [this] { advance(0); });
-        return id;
-    }
-    void cancelCall(CallId id) override
-    {
-        m_calls.erase(std::remove_if(m_calls.begin(), m_calls.end(), [id](const Call &call) { return call.id == id; }),
-                      m_calls.end());
-    }
-    void advance(qint64 ms)
-    {
-        const qint64 target = m_elapsed + ms;
-        for (;;) {
-            const auto next = std::min_element(m_calls.begin(), m_calls.end(), [](const Call &a, const Call &b) {
-                return a.due != b.due ? a.due < b.due : a.id < b.id;
-            });
-            if (next == m_calls.end() || next->due > target)
-                break;
-            moveTo(next->due);
-            Call call = std::move(*next);
-            m_calls.erase(next);
-            if (call.context)
-                call.fn();
-        }
-        moveTo(target);
-    }
-
-private:
-    struct Call
-    {
-        CallId id;
-        qint64 due;
-        QPointer<QObject> context;
-        std::function<void()> fn;
-    };
-    void moveTo(qint64 elapsed)
-    {
-        if (elapsed <= m_elapsed)
-            return;
-        m_tick = static_cast<qint32>(
-            static_cast<quint32>(static_cast<quint32>(m_tick) + static_cast<quint64>(elapsed - m_elapsed)));
-        m_elapsed = elapsed;
-    }
-
-    qint32 m_tick;
-    qint64 m_elapsed = 0;
-    CallId m_lastId = 0;
-    std::vector<Call> m_calls;
-    QObject m_owner; // takes the event-loop calls for due ones along when the clock goes
 };
 
 // Pages as a Live365-style web server sends them; it keeps HTTP/1.1

@@ -74,8 +74,12 @@ void FakeClock::step()
 {
     m_calls.erase(std::remove_if(m_calls.begin(), m_calls.end(), [](const Call &call) { return !call.context; }),
                   m_calls.end());
-    if (m_calls.empty() || !m_selfStepping)
+    if (m_calls.empty())
         return;
+    if (!m_selfStepping) {
+        advance(0); // only what is due already
+        return;
+    }
     qint64 nextDue = m_calls.front().due;
     for (const Call &call : m_calls)
         nextDue = std::min(nextDue, call.due);
@@ -87,6 +91,8 @@ void FakeClock::step()
 
 void FakeClock::scheduleStep()
 {
-    if (!m_calls.empty() && !m_stepper->isActive())
+    const bool due =
+        std::any_of(m_calls.begin(), m_calls.end(), [this](const Call &call) { return call.due <= m_elapsed; });
+    if (!m_calls.empty() && (m_selfStepping || due) && !m_stepper->isActive())
         m_stepper->start();
 }

@@ -14,7 +14,7 @@ class QTimer;
 // hold or a 10 s connection limit costs a few hundred turns, not real time,
 // while real sockets still get turns of the loop in between. Installs itself
 // for its lifetime.
-class FakeClock final : public platform::Clock
+class FakeClock : public platform::Clock
 {
 public:
     explicit FakeClock(qint32 startTick = 1000000,
@@ -37,7 +37,9 @@ public:
     qint64 totalSlept() const { return m_slept; }
     bool hasPendingCalls() const { return !m_calls.empty(); }
     // Off: the clock moves only through advance(), for tests of long-lived
-    // timers (page reloads) that would otherwise run ahead while the loop spins.
+    // timers (page reloads) that would otherwise run ahead while the loop
+    // spins, or that stop just short of a limit. Calls already due still come
+    // from the event loop.
     void setSelfStepping(bool on) { m_selfStepping = on; }
 
 private:

@@ -23,6 +23,7 @@
 #include "app/desktopfrontend.h"
 #include "config/inivalues.h"
 #include "config/stationlist.h"
+#include "darkpalette.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
@@ -282,19 +283,7 @@ TEST_F(DirectorySearchTest, Screenshots)
     serve(json + ']');
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     const QPalette light = QApplication::style()->standardPalette();
-    QPalette dark = light;
-    for (const auto &[role, color] : {std::pair{QPalette::Window, QColor(45, 45, 48)},
-                                      {QPalette::WindowText, QColor(230, 230, 230)},
-                                      {QPalette::Base, QColor(30, 30, 32)},
-                                      {QPalette::AlternateBase, QColor(40, 40, 44)},
-                                      {QPalette::Text, QColor(230, 230, 230)},
-                                      {QPalette::Button, QColor(55, 55, 60)},
-                                      {QPalette::ButtonText, QColor(230, 230, 230)},
-                                      {QPalette::Highlight, QColor(42, 130, 218)},
-                                      {QPalette::HighlightedText, QColor(Qt::white)}})
-        dark.setColor(role, color);
-    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        dark.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
+    const QPalette dark = darkPalette();
     search->show();
     run([&] { search->find(); });
     child<QTableView>("results")->selectRow(2);

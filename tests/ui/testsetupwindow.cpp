@@ -32,6 +32,7 @@
 #include "app/desktopfrontend.h"
 #include "config/preset.h"
 #include "config/stationlist.h"
+#include "darkpalette.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
@@ -603,22 +604,7 @@ TEST_F(SetupWindowTest, Screenshots)
         GTEST_SKIP() << "VORLANE_SCREENSHOTS not set";
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     const QPalette light = QApplication::style()->standardPalette();
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 32));
-    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 44));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(55, 55, 60));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::ToolTipBase, QColor(55, 55, 60));
-    dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
-    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    const QPalette dark = darkPalette();
 
     window->show();
     QApplication::setPalette(light);
