@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -15,6 +14,7 @@
 
 #include <cstdio>
 
+#include "benchsupport.h"
 #include "config/preset.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
@@ -45,31 +45,18 @@ int main(int argc, char **argv)
     const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100;
     const qint64 audioBytes = megabytes * 1024 * 1024;
     const qint64 titleEvery = 3800 * 1024; // 3.8 MB
-    const QString stationPath =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/vorlane-teststation");
-
     QProcess station;
     QStringList arguments = {QStringLiteral("--port"),        QStringLiteral("0"),
                              QStringLiteral("--fast"),        QStringLiteral("--quiet"),
                              QStringLiteral("--metaint"),     QStringLiteral("8192"),
                              QStringLiteral("--title-every"), QString::number(titleEvery),
                              QStringLiteral("--drop-after"),  QString::number(audioBytes)};
-    // Every title is new, so that every byte stays on disk (a title that came
-    // round again would start its file afresh).
+    // Every title is new, so that each file holds one title's audio.
     for (qint64 i = 1; i <= audioBytes / titleEvery + 1; ++i)
         arguments << QStringLiteral("--title") << QStringLiteral("Artist %1 - Song %1").arg(i);
-    station.start(stationPath, arguments);
-    if (!station.waitForStarted() || !station.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "cannot start %s (build the vorlane-teststation target)\n", qPrintable(stationPath));
+    const QByteArray port = bench::startStationProcess(station, arguments);
+    if (port.isEmpty())
         return 1;
-    }
-    const QString banner = QString::fromLocal8Bit(station.readAllStandardOutput());
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral(":(\\d+)/")).match(banner);
-    if (!match.hasMatch()) {
-        std::fprintf(stderr, "unexpected station banner: %s\n", qPrintable(banner));
-        return 1;
-    }
-    const QByteArray port = match.captured(1).toLatin1();
 
     QTemporaryDir folder;
     Preset &config = program().configuration();
@@ -97,6 +84,10 @@ int main(int argc, char **argv)
     wake.start(50);
     while (engine->isRecording()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // The station closes after the last byte; the recorder then connects
+        // again at once, which starts its count afresh: the recording is done.
+        if (engine->byteCount() < lastCount && lastCount >= audioBytes)
+            break;
         if (engine->byteCount() != lastCount) {
             lastCount = engine->byteCount();
             quiet.restart();

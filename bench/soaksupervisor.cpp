@@ -236,6 +236,8 @@ private:
     int m_stations = 0, m_connections = 0, m_drops = 0, m_stalls = 0, m_refusals = 0, m_redirects = 0;
     int m_titleChanges = 0, m_filesChecked = 0, m_mismatches = 0, m_copies = 0, m_titlesKept = 0;
     qint64 m_audioSent = 0, m_headerBytes = 0, m_bytesChecked = 0;
+    bool m_headerWritten = false;
+    int m_dropsInRow = 0;
     int m_hops = 0;
 };
 
@@ -291,12 +293,16 @@ void Soak::planRequest(StationSlot &slot, int index)
         const qint64 length = between(20000, kLongestStream);
         for (qint64 k = 0; k <= length / stream.titleEvery + 1; ++k)
             stream.titles.append(kTitlePool.at(static_cast<int>(m_random() % kTitlePool.size())));
-        if (m_random() % 2 == 0) {
+        // Four quick hang-ups in a row end a recording by design: at most
+        // three here, so the run goes on.
+        if (m_random() % 2 == 0 && m_dropsInRow < 3) {
             plan.fault = Fault::Drop;
             stream.dropAfter = length;
+            ++m_dropsInRow;
         } else {
             plan.fault = Fault::Stall;
             stream.stallAfter = length;
+            m_dropsInRow = 0;
         }
         config.streams.insert("/stream", stream);
     }
@@ -343,7 +349,12 @@ void Soak::absorb(StationSlot &slot)
         plan.fault == Fault::Drop ? ++m_drops : ++m_stalls;
         if (!m_continuing)
             create(engine::datedFileName(plan.stationName, plan.day));
-        append({sent.header, 0, sent.header.size()});
+        // The header text goes only at the start of the recording's first file.
+        if (!m_headerWritten) {
+            append({sent.header, 0, sent.header.size()});
+            m_headerBytes += sent.header.size();
+            m_headerWritten = true;
+        }
         qint64 position = 0;
         for (const teststation::TitleMark &mark : sent.titles) {
             const QByteArray song = extractStreamTitle("StreamTitle='" + mark.title + "';");
@@ -358,7 +369,6 @@ void Soak::absorb(StationSlot &slot)
         }
         append({{}, position, sent.audioBytes});
         m_audioSent += sent.audioBytes;
-        m_headerBytes += sent.header.size();
         m_continuing = true;
     }
 }

@@ -152,6 +152,10 @@ void Recorder::reconnectAfterTimeout(bool closedByPeer)
             m_retryCount = m_closeRetries;
         else
             m_retryCount = 0;
+    } else {
+        // Only closes in a row carry their count: a stream that ran until it
+        // went silent was no hang-up.
+        m_closeRetries = 0;
     }
     setSupervisorTip(name + QStringLiteral(" -- TIMEOUT! Reconnecting..."));
     setSupervisorCaption(QStringLiteral("[ERR] TIMEOUT! Reconnecting..."));

@@ -82,7 +82,8 @@ void Lamp::paintEvent(QPaintEvent *)
         painter.drawEllipse(bulb);
         x = bulb.right() + d * 0.45;
     }
-    painter.setPen(colour);
+    // An unlit lamp's name stays readable: only its bulb goes dark.
+    painter.setPen(m_bulb && !m_on ? QColor(150, 70, 70) : colour);
     painter.setFont(font());
     painter.drawText(QRectF(x, 0, width() - x, height()), Qt::AlignVCenter | Qt::AlignLeft, m_caption);
 }
