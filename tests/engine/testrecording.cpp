@@ -239,6 +239,80 @@ TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
     EXPECT_EQ(file("my show.mp3"), wire + tagFor("", "Test Station"));
 }
 
+// The single file always has the stream's audio extension, and replaces
+// nothing but an earlier recording: a file of the user's is kept, the conflict
+// is reported and the audio goes into a numbered name.
+TEST_F(RecordingTest, SingleFileModeNeverReplacesAUsersFile)
+{
+    Preset &config = program().configuration();
+    config.captureMode = 1;
+    const QByteArray wire = "ICY 200 OK\r\n\r\n" + noise(3000, 4);
+    const QByteArray recording = wire + tagFor("", "Test Station");
+    const auto recordInto = [&](const QString &name) {
+        config.recordingFileName = name;
+        ui.messages.clear();
+        ScriptedStation station;
+        station.setReplies({{{wire}, false}});
+        engine->clearServers();
+        addServer(station.port());
+        record(station);
+        engine->stopRecording();
+    };
+    const auto kept = [&](const QString &user, const QString &instead) {
+        return QStringList(QStringLiteral("The file ") + folder + user +
+                           QStringLiteral(" already exists and is kept. Recording into ") + folder + instead +
+                           QStringLiteral(" instead."));
+    };
+
+    testenv::writeFile(folder + QStringLiteral("notes.txt"), "my notes");
+    recordInto(QStringLiteral("notes.txt"));
+    EXPECT_EQ(file("notes.txt"), QByteArray("my notes"));
+    EXPECT_EQ(file("notes.txt.mp3"), recording);
+    EXPECT_TRUE(ui.messages.isEmpty());
+    // A name with another extension replaces nothing, not even a recording.
+    recordInto(QStringLiteral("notes.txt"));
+    EXPECT_EQ(ui.messages, kept(QStringLiteral("notes.txt.mp3"), QStringLiteral("notes.txt (2).mp3")));
+    EXPECT_EQ(file("notes.txt (2).mp3"), recording);
+
+    testenv::writeFile(folder + QStringLiteral("show.mp3"), "a letter, not audio");
+    recordInto(QStringLiteral("show.mp3"));
+    EXPECT_EQ(ui.messages, kept(QStringLiteral("show.mp3"), QStringLiteral("show (2).mp3")));
+    EXPECT_EQ(file("show.mp3"), QByteArray("a letter, not audio"));
+    EXPECT_EQ(file("show (2).mp3"), recording);
+
+    // A name without an extension gets the stream's and replaces the earlier recording.
+    testenv::writeFile(folder + QStringLiteral("mix.mp3"), "ICY 200 OK\r\n\r\nolder audio");
+    recordInto(QStringLiteral("mix"));
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(file("mix.mp3"), recording);
+    QStringList expected = {QStringLiteral("mix.mp3"),       QStringLiteral("notes.txt"),
+                            QStringLiteral("notes.txt.mp3"), QStringLiteral("notes.txt (2).mp3"),
+                            QStringLiteral("show.mp3"),      QStringLiteral("show (2).mp3")};
+    expected.sort();
+    EXPECT_EQ(files(), expected);
+}
+
+// A change of server goes on in the numbered file, not in a third one.
+TEST_F(RecordingTest, ChangeOfServerContinuesTheNumberedSingleFile)
+{
+    Preset &config = program().configuration();
+    config.captureMode = 1;
+    config.recordingFileName = QStringLiteral("show.mp3");
+    testenv::writeFile(folder + QStringLiteral("show.mp3"), "a letter, not audio");
+    const QByteArray first = "ICY 200 OK\r\n\r\n" + noise(4000, 5);
+    ScriptedStation one;
+    one.setReplies({{{first, "ICY 400 Server Full\r\n\r\n"}, false}});
+    ScriptedStation two;
+    two.setReplies({{{"ICY 200 OK\r\n\r\n" + noise(3000, 6)}, false}});
+    addServer(one.port());
+    addServer(two.port());
+    record(two);
+    engine->stopRecording();
+    EXPECT_EQ(file("show (2).mp3"), first + noise(3000, 6) + tagFor("", "Test Station"));
+    EXPECT_EQ(files(), QStringList({QStringLiteral("show (2).mp3"), QStringLiteral("show.mp3")}));
+    EXPECT_EQ(ui.messages.size(), 1);
+}
+
 TEST_F(RecordingTest, ArchiveModeNamesTheFileWithTheDate)
 {
     Preset &config = program().configuration();
@@ -569,6 +643,14 @@ TEST_F(RecordingTest, WriteFailureStopsTheRecordingAndSaysWhy)
     config.captureMode = 1;
     config.recordingFileName = QStringLiteral("show.mp3");
     engine->setExitOnWriteFailure(true);
+    // The exit unloads the recorder while the test waits: what it shows is
+    // taken when it asks for the exit, and it is not used after that.
+    bool recordingAtExit = true;
+    RecordingStatus statusAtExit;
+    QObject::connect(engine, &Recorder::exitRequested, engine, [&] {
+        recordingAtExit = engine->isRecording();
+        statusAtExit = engine->status();
+    });
     const QByteArray wire = "ICY 200 OK\r\n\r\n" + noise(20000, 7);
     ScriptedStation station;
     station.setReplies({{cutInto(wire, {3000}), false}});
@@ -578,17 +660,19 @@ TEST_F(RecordingTest, WriteFailureStopsTheRecordingAndSaysWhy)
         ASSERT_TRUE(limit.active());
         record(station);
     }
-    EXPECT_EQ(ui.messages,
-              QStringList(QStringLiteral("Cannot write the recording file: ") + folder + QStringLiteral("show.mp3 (") +
-                          QString::fromLocal8Bit(std::strerror(EFBIG)) + QStringLiteral(")")));
-    EXPECT_FALSE(engine->isRecording());
-    EXPECT_EQ(engine->status().state, RecordingStatus::State::Idle);
-    EXPECT_TRUE(engine->status().song.isEmpty());
-    EXPECT_EQ(ui.captions.last(), QStringLiteral("[ERR] Cannot write the recording file"));
-    EXPECT_EQ(file("show.mp3"), wire.left(8000));
     // Without windows the program ends with status 1.
     ASSERT_TRUE(waitUntil([&] { return ui.exited(); }));
     EXPECT_EQ(ui.exitStatus(), 1);
+    engine = nullptr;
+    EXPECT_EQ(program().recorder(), nullptr);
+    EXPECT_EQ(ui.messages,
+              QStringList(QStringLiteral("Cannot write the recording file: ") + folder + QStringLiteral("show.mp3 (") +
+                          QString::fromLocal8Bit(std::strerror(EFBIG)) + QStringLiteral(")")));
+    EXPECT_FALSE(recordingAtExit);
+    EXPECT_EQ(statusAtExit.state, RecordingStatus::State::Idle);
+    EXPECT_TRUE(statusAtExit.song.isEmpty());
+    EXPECT_EQ(ui.captions.last(), QStringLiteral("[ERR] Cannot write the recording file"));
+    EXPECT_EQ(file("show.mp3"), wire.left(8000));
 }
 
 // Writes into a file whose folder was removed succeed and vanish with it: the
