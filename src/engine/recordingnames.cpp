@@ -32,13 +32,26 @@ int utf8Length(char32_t codePoint)
 }
 } // namespace
 
+qsizetype audioExtensionLength(const QString &name)
+{
+    for (const QLatin1String extension : {QLatin1String(".mp3"), QLatin1String(".aac"), QLatin1String(".ogg")}) {
+        if (name.endsWith(extension, Qt::CaseInsensitive))
+            return extension.size();
+    }
+    return 0;
+}
+
 QString recordingFileName(const QByteArray &name, int copy)
 {
     const QString decoded = decodeTitle(cleanFileName(name));
-    const QLatin1String mp3(".mp3");
-    const bool hasExtension = decoded.endsWith(mp3, Qt::CaseInsensitive);
-    const QString stem = hasExtension ? decoded.chopped(4) : decoded;
-    const QString extension = hasExtension ? decoded.right(4) : QString();
+    const qsizetype extensionLength = audioExtensionLength(decoded);
+    QString stem = decoded.chopped(extensionLength);
+    const QString extension = decoded.right(extensionLength);
+    // A name never hides, and never is only blanks or the folder itself (".", "..").
+    qsizetype lead = 0;
+    while (lead < stem.size() && (stem.at(lead) == QLatin1Char('.') || stem.at(lead).isSpace()))
+        ++lead;
+    stem.remove(0, lead);
     if (stem.isEmpty())
         return {};
     const QString suffix = copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString();

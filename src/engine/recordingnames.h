@@ -30,10 +30,15 @@ QByteArray fallbackFileName(int number, const QDate &day);
 // take (with the extension).
 inline constexpr int kMaxFileNameBytes = 255;
 
+// The length of the audio extension a name ends in (".mp3", ".aac" or ".ogg",
+// any letter case); 0 without one.
+qsizetype audioExtensionLength(const QString &name);
+
 // The file name on disk for a recording name: cleaned, decoded like title text
-// (decodeTitle), with " (copy)" before its ".mp3" from the second copy on, and
-// shortened on a character boundary until it fits kMaxFileNameBytes. Empty
-// when nothing but the extension would be left.
+// (decodeTitle), without leading dots and blanks, with " (copy)" before its
+// audio extension from the second copy on, and shortened on a character
+// boundary until it fits kMaxFileNameBytes. Empty when nothing but the
+// extension would be left (this includes "." and "..").
 QString recordingFileName(const QByteArray &name, int copy = 1);
 
 // The date written in a dated name: the 8 characters before its last 4 (".mp3")

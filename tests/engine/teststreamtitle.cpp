@@ -69,6 +69,24 @@ TEST(recordingFileName, CleansDecodesAndNumbersCopies)
     EXPECT_EQ(engine::recordingFileName(".mp3"), QString());
 }
 
+TEST(recordingFileName, NamesNeverHideOrNameTheFolder)
+{
+    EXPECT_EQ(engine::recordingFileName(".hidden.mp3"), QStringLiteral("hidden.mp3"));
+    EXPECT_EQ(engine::recordingFileName(". . .Song.aac"), QStringLiteral("Song.aac"));
+    for (const QByteArray name : {"..mp3", "  .mp3", ".", "..", "./..", " \t.ogg"})
+        EXPECT_EQ(engine::recordingFileName(name, 2), QString()) << name.constData();
+}
+
+TEST(recordingFileName, CopiesAndShortenedNamesKeepTheirAudioExtension)
+{
+    EXPECT_EQ(engine::recordingFileName("Artist - Title.aac", 2), QStringLiteral("Artist - Title (2).aac"));
+    EXPECT_EQ(engine::recordingFileName("Live.OGG", 3), QStringLiteral("Live (3).OGG"));
+    EXPECT_EQ(engine::recordingFileName("notes.txt", 2), QStringLiteral("notes.txt (2)"));
+    const QString shortened = engine::recordingFileName(QByteArray(300, 'a') + ".aac", 7);
+    EXPECT_EQ(shortened.toUtf8().size(), engine::kMaxFileNameBytes);
+    EXPECT_TRUE(shortened.endsWith(QStringLiteral("a (7).aac")));
+}
+
 TEST(recordingFileName, LongNamesAreShortenedOnACharacterBoundaryToFit)
 {
     const QString ascii = engine::recordingFileName(QByteArray(300, 'a') + ".mp3", 12);
