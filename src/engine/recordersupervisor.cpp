@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "config/preset.h"
+#include "engine/archivecleanup.h"
 #include "engine/recordingclock.h"
 #include "engine/recordingnames.h"
 #include "engine/startup.h"
@@ -232,22 +233,11 @@ void Recorder::resetDataWatch()
 
 void Recorder::deleteOldArchives()
 {
-    const Preset &config = m_preset;
     // Switched off by the days (0) or by the setup window's check box, which
     // leaves the days as they were.
-    if (!config.deleteOldArchives || config.daysToKeep <= 0)
-        return;
-    const QDateTime limit = platform::clock().now().addDays(-static_cast<qint64>(config.daysToKeep));
-    const QDir folder(config.saveFolder);
-    const QStringList names =
-        folder.entryList({QStringLiteral("*.mp3")}, QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
-    for (const QString &name : names) {
-        // A name without a real date (a song title, month 13, day 40) is not an archive file.
-        const std::optional<QDate> date = engine::archiveDate(QFile::encodeName(name));
-        if (!date || QDateTime(*date, QTime(0, 0)) >= limit)
-            continue;
-        QFile::remove(folder.filePath(name)); // a file that cannot be deleted is skipped
-    }
+    if (m_preset.deleteOldArchives)
+        engine::deleteOldArchives(m_preset.saveFolder, m_preset.recordingFileName.toLocal8Bit(), m_preset.daysToKeep,
+                                  platform::clock().now());
 }
 
 void Recorder::stopRecording()

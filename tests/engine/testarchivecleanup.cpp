@@ -8,6 +8,7 @@
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/recordingnames.h"
+#include "engine/streamtype.h"
 #include "fakeclock.h"
 #include "recorderfixture.h"
 #include "testenv.h"
@@ -45,27 +46,47 @@ TEST_F(Cleanup, DeletesArchivesOlderThanTheDaysToKeep)
     const QString recent = archive(10);
     const QString exactly = archive(30); // its midnight lies before today's noon minus 30 days
     const QString dayAfter = archive(29);
-    const QString otherPrefix = archive(365, "Evening show");
-    const QString song = create(QStringLiteral("Some Artist - Some Song.mp3"));
-    const QString songEndingInADate = create(QStringLiteral("Live at the Hall 07041999.mp3"));
-    const QString notMp3 = create(QStringLiteral("Morning-01012020.wav"));
+    const QString oldAac = create(QStringLiteral("Morning-01012020.aac"));
+    const QString oldOgg = create(QStringLiteral("Morning-01022020.ogg"));
+    const QString notAudio = create(QStringLiteral("Morning-01012020.wav"));
     const QString outOfRange = create(QStringLiteral("Morning-13402020.mp3"));
     const QString dayForty = create(QStringLiteral("Morning-01402020.mp3"));
     const QString february30 = create(QStringLiteral("Morning-02302020.mp3"));
     const QString blank = create(QStringLiteral("Morning- 1012020.mp3"));
-    const QString shortName = create(QStringLiteral("1012020.mp3"));
-    const QString bare = create(QStringLiteral("01012020.mp3"));    // a date and nothing else is an archive
-    QDir().mkpath(folder + QStringLiteral("Morning-01012020.mp3")); // a folder, not a recording
+    QDir().mkpath(folder + QStringLiteral("Morning-01032020.mp3")); // a folder, not a recording
     engine->deleteOldArchives();
-    QStringList kept = {dayForty, february30, blank, shortName, outOfRange, dayAfter, recent, notMp3, song};
+    QStringList kept = {dayForty, february30, blank, outOfRange, dayAfter, recent, notAudio};
     kept.sort();
     EXPECT_EQ(files(), kept);
-    EXPECT_FALSE(files().contains(old));
-    EXPECT_FALSE(files().contains(exactly));
-    EXPECT_FALSE(files().contains(otherPrefix));
-    EXPECT_FALSE(files().contains(songEndingInADate));
-    EXPECT_FALSE(files().contains(bare));
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("Morning-01012020.mp3")).isDir());
+    for (const QString &name : {old, exactly, oldAac, oldOgg})
+        EXPECT_FALSE(files().contains(name)) << qPrintable(name);
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("Morning-01032020.mp3")).isDir());
+}
+
+// Presets share folders: each deletes its own archives only, whatever the
+// others keep, and never a song or a user's file that happens to end in a date.
+TEST_F(Cleanup, OtherPrefixesSongsAndUsersFilesAreLeftAlone)
+{
+    program().configuration().recordingFileName = QStringLiteral("Talk: Live?");
+    // The prefix is cleaned like every name.
+    const QByteArray dated = engine::datedFileName("Talk: Live?", clock.now().date().addDays(-100));
+    const QString own = create(engine::recordingFileName(engine::withStreamExtension(dated, engine::StreamType::Aac)));
+    EXPECT_TRUE(own.startsWith(QStringLiteral("Talk Live-"))) << qPrintable(own);
+    const QStringList others = {
+        archive(365, "Evening show"),
+        archive(365, "Talk Live? extra"),
+        archive(365, "Morning"),
+        create(QStringLiteral("Live at the Hall 07041999.mp3")),
+        create(QStringLiteral("My holiday 12252019.mp3")),
+        create(QStringLiteral("Talk Live-01012020 (2).mp3")),
+        create(QStringLiteral("01012020.mp3")),
+        create(QStringLiteral("-01012020.mp3")),
+    };
+    engine->deleteOldArchives();
+    QStringList kept = others;
+    kept.sort();
+    EXPECT_EQ(files(), kept);
+    EXPECT_FALSE(files().contains(own));
 }
 
 TEST_F(Cleanup, ExactlyTheDaysToKeepAtMidnightIsKept)
