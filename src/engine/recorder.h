@@ -223,6 +223,7 @@ private:
     bool createRecordingFile(const QByteArray &songName);
     bool openNewFile(const QByteArray &name, QString &path, QString &reason);
     bool openNamedFile(const QByteArray &name, QString &path, QString &reason);
+    bool openSingleFile(const QByteArray &name, QString &path, QString &reason);
     void writeAudio(const QByteArray &data);
     void checkRecordingFile();
     void recordingFailed(const QString &path, const QString &reason);

@@ -3,12 +3,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
 
 #include "config/preset.h"
+#include "engine/audiocontent.h"
 #include "engine/id3v1tag.h"
 #include "engine/recordingnames.h"
 #include "engine/startup.h"
@@ -82,9 +84,10 @@ bool Recorder::createRecordingFile(const QByteArray &songName)
     QString reason;
     // Titles never replace a file: a song that airs again, or another title that
     // cleans to the same name, gets a numbered copy. Single-file and archive mode
-    // write the file the user named.
-    bool opened =
-        m_preset.captureMode == 2 ? openNewFile(songName, path, reason) : openNamedFile(songName, path, reason);
+    // write the file the user named (a single file only over a recording).
+    bool opened = m_preset.captureMode == 2   ? openNewFile(songName, path, reason)
+                  : m_preset.captureMode == 1 ? openSingleFile(songName, path, reason)
+                                              : openNamedFile(songName, path, reason);
     if (!opened) {
         // A name the file system does not take (or none left after cleaning):
         // the audio goes to a made-up name, and the song name stays the title, so
@@ -169,6 +172,61 @@ bool Recorder::openNamedFile(const QByteArray &name, QString &path, QString &rea
     // creates thousands of them and must not grow with them.
     m_recordingFiles.insert(path);
     return true;
+}
+
+bool Recorder::openSingleFile(const QByteArray &name, QString &path, QString &reason)
+{
+    m_file.close();
+    // Only a name with an audio extension of its own (or none at all) names a
+    // file the user meant to be replaced by the recording.
+    const QString presetName = m_preset.recordingFileName;
+    const bool mayReplace =
+        engine::hasAudioExtension(presetName.toLocal8Bit()) || QFileInfo(presetName).suffix().isEmpty();
+    QString keptPath;
+    for (int copy = 1; copy <= kMaxCopies; ++copy) {
+        const QString fileName = engine::recordingFileName(name, copy);
+        if (fileName.isEmpty()) {
+            path.clear();
+            return false;
+        }
+        path = m_preset.saveFolder + fileName;
+        m_file.setFileName(path);
+        const bool exists = platform::pathExists(path);
+        if (exists && m_recordingFiles.contains(path) && platform::fileExists(path)) {
+            // A change of server within this recording: the audio goes on after the audio.
+            if (!m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+                reason = m_file.errorString();
+                return false;
+            }
+            const qint64 size = m_file.size();
+            if (size >= kTagSize && m_file.seek(size - kTagSize) && isOwnId3v1Tag(m_file.read(kTagSize)))
+                m_file.resize(size - kTagSize);
+            m_file.seek(m_file.size());
+            return true;
+        }
+        if (exists) {
+            if (copy > 1 || !mayReplace || !engine::isReplaceableRecording(path)) {
+                if (keptPath.isEmpty())
+                    keptPath = path;
+                continue;
+            }
+            QFile::remove(path);
+        }
+        if (!m_file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            if (platform::pathExists(path))
+                continue; // appeared meanwhile: never truncated
+            reason = m_file.errorString();
+            return false;
+        }
+        m_recordingFiles.insert(path);
+        if (!keptPath.isEmpty())
+            Q_EMIT messageRequested(QStringLiteral("The file ") + QDir::toNativeSeparators(keptPath) +
+                                    QStringLiteral(" already exists and is kept. Recording into ") +
+                                    QDir::toNativeSeparators(path) + QStringLiteral(" instead."));
+        return true;
+    }
+    reason = QStringLiteral("No free file name");
+    return false;
 }
 
 void Recorder::writeAudio(const QByteArray &data)

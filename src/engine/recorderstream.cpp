@@ -297,7 +297,8 @@ void Recorder::plainModeHeader(const QByteArray &packet)
 QByteArray Recorder::plainFileName() const
 {
     const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
-    return m_preset.captureMode == 1 ? name : engine::datedFileName(name, platform::clock().now().date());
+    return m_preset.captureMode == 1 ? engine::singleFileName(name, std::nullopt)
+                                     : engine::datedFileName(name, platform::clock().now().date());
 }
 
 // The file of modes 1 and 3 opens with the request, before the stream's type
@@ -305,7 +306,8 @@ QByteArray Recorder::plainFileName() const
 // a stream that is refused leaves no empty file behind.
 void Recorder::retypePlainFile()
 {
-    const QByteArray wanted = engine::withStreamExtension(plainFileName(), m_streamType);
+    const QByteArray wanted = m_preset.captureMode == 1 ? engine::singleFileName(plainFileName(), m_streamType)
+                                                        : engine::withStreamExtension(plainFileName(), m_streamType);
     if (m_streamType != engine::StreamType::Other && wanted == m_songName)
         return;
     if (!m_pendingFileName.isEmpty()) {

@@ -35,4 +35,27 @@ QByteArray withStreamExtension(const QByteArray &fileName, StreamType type)
     return fileName + extension;
 }
 
+bool hasAudioExtension(const QByteArray &fileName)
+{
+    const QByteArray lower = fileName.right(4).toLower();
+    return lower == ".mp3" || lower == ".aac" || lower == ".ogg";
+}
+
+QByteArray singleFileName(const QByteArray &fileName, std::optional<StreamType> type)
+{
+    if (!type && hasAudioExtension(fileName))
+        return fileName;
+    const QByteArray stem = hasAudioExtension(fileName) ? fileName.chopped(4) : fileName;
+    switch (type.value_or(StreamType::Mp3)) {
+    case StreamType::Aac:
+        return stem + QByteArrayLiteral(".aac");
+    case StreamType::Ogg:
+        return stem + QByteArrayLiteral(".ogg");
+    case StreamType::Mp3:
+    case StreamType::Other:
+        break;
+    }
+    return stem + QByteArrayLiteral(".mp3");
+}
+
 } // namespace engine

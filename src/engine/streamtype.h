@@ -25,4 +25,14 @@ StreamType streamType(const std::optional<QByteArray> &contentType);
 // ".ogg", and a name without it gets the ending added. MP3 names stay as given.
 QByteArray withStreamExtension(const QByteArray &fileName, StreamType type);
 
+// The single file's name for a stream of that type: the audio extension of the
+// user's name (".mp3", ".aac", ".ogg", any case) replaced by the type's, or the
+// type's added to a name without one ("notes.txt" becomes "notes.txt.mp3"),
+// so that the file's extension always says what it holds. Before the type is
+// known (none) a name's own audio extension stays and others get ".mp3".
+QByteArray singleFileName(const QByteArray &fileName, std::optional<StreamType> type);
+
+// Whether the name ends in an audio extension (any letter case).
+bool hasAudioExtension(const QByteArray &fileName);
+
 } // namespace engine
