@@ -6,6 +6,7 @@
 #include "config/registryeditor.h"
 #include "config/textlines.h"
 #include "platform/folders.h"
+#include "platform/freedesktopregistry.h"
 #include "platform/frontend.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -72,7 +73,8 @@ AssociationValues defaultAssociationValues()
     values.presetIcon = platform::shellIconValue(platform::ShellIcon::Preset);
     values.playlistIcon = platform::shellIconValue(platform::ShellIcon::Playlist);
     values.openCommand =
-        QLatin1Char('"') + QDir::toNativeSeparators(platform::executablePath()) + QStringLiteral("\" \"%1\" -noop");
+        platform::FreedesktopRegistry::quoteCommandArgument(QDir::toNativeSeparators(platform::executablePath())) +
+        QStringLiteral(" \"%1\" -noop");
     values.backupFile = platform::programFile(QStringLiteral("assoc.mcg"));
     return values;
 }

@@ -512,18 +512,55 @@ void FreedesktopRegistry::publish()
     m_applicationsChanged = false;
 }
 
+QString FreedesktopRegistry::quoteCommandArgument(const QString &arg)
+{
+    // The inverse of the splitting below: backslashes count only before a
+    // double quote, where they are doubled, and a quote of the value is "\"".
+    QString quoted(QLatin1Char('"'));
+    qsizetype backslashes = 0;
+    for (const QChar c : arg) {
+        if (c == QLatin1Char('\\')) {
+            ++backslashes;
+            continue;
+        }
+        if (c == QLatin1Char('"'))
+            backslashes = backslashes * 2 + 1;
+        quoted += QString(backslashes, QLatin1Char('\\'));
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted += QString(backslashes * 2, QLatin1Char('\\'));
+    return quoted + QLatin1Char('"');
+}
+
 QString FreedesktopRegistry::execFromCommand(const QString &command)
 {
-    // Windows splitting: blanks separate arguments, double quotes group them.
+    // Windows splitting: blanks separate arguments, double quotes group them;
+    // 2n backslashes before a quote stand for n, 2n+1 for n and a literal quote.
     QStringList args;
     QString current;
     bool inQuotes = false;
     bool started = false;
+    qsizetype backslashes = 0;
     for (const QChar c : command) {
-        if (c == QLatin1Char('"')) {
-            inQuotes = !inQuotes;
+        if (c == QLatin1Char('\\')) {
+            ++backslashes;
             started = true;
-        } else if (!inQuotes && (c == QLatin1Char(' ') || c == QLatin1Char('\t'))) {
+            continue;
+        }
+        if (c == QLatin1Char('"')) {
+            current += QString(backslashes / 2, QLatin1Char('\\'));
+            if (backslashes % 2 == 1)
+                current += c;
+            else
+                inQuotes = !inQuotes;
+            backslashes = 0;
+            started = true;
+            continue;
+        }
+        current += QString(backslashes, QLatin1Char('\\'));
+        backslashes = 0;
+        if (!inQuotes && (c == QLatin1Char(' ') || c == QLatin1Char('\t'))) {
             if (started)
                 args.append(current);
             current.clear();
@@ -533,6 +570,7 @@ QString FreedesktopRegistry::execFromCommand(const QString &command)
             started = true;
         }
     }
+    current += QString(backslashes, QLatin1Char('\\'));
     if (started)
         args.append(current);
 

@@ -55,6 +55,9 @@ public:
     // A command line with Windows quoting ("C:\x y\p.exe" "%1" -noop) as the Exec
     // value of a desktop entry, "%1" standing for the file.
     static QString execFromCommand(const QString &command);
+    // One argument of such a command line, quoted so that execFromCommand gives
+    // it back unchanged whatever it holds (quotes and backslashes included).
+    static QString quoteCommandArgument(const QString &arg);
 
 private:
     struct Extension

@@ -86,6 +86,54 @@ TEST(FreedesktopExec, OpenCommandsBecomeExecLines)
               QStringLiteral("\"/a/\\$HOME/100%%\" \"\" %f"));
 }
 
+// How a desktop reads an Exec value: string escapes first, then quoted
+// arguments (\" \` \$ \\ inside quotes), then %% for a literal percent.
+QStringList execArguments(const QString &value)
+{
+    const QString exec = KeyFile::unescapeValue(value);
+    QStringList args;
+    QString current;
+    bool inQuotes = false;
+    bool started = false;
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        const QChar c = exec.at(i);
+        if (inQuotes && c == QLatin1Char('\\') && i + 1 < exec.size()) {
+            current += exec.at(++i);
+        } else if (c == QLatin1Char('"')) {
+            inQuotes = !inQuotes;
+            started = true;
+        } else if (!inQuotes && c == QLatin1Char(' ')) {
+            if (started)
+                args.append(current);
+            current.clear();
+            started = false;
+        } else if (c == QLatin1Char('%') && i + 1 < exec.size()) {
+            const QChar code = exec.at(++i);
+            current += code == QLatin1Char('%') ? QStringLiteral("%") : QStringLiteral("<%") + code + QLatin1Char('>');
+            started = true;
+        } else {
+            current += c;
+            started = true;
+        }
+    }
+    if (started)
+        args.append(current);
+    return args;
+}
+
+TEST(FreedesktopExec, InstallPathsOfAnyCharactersComeBackFromTheEntry)
+{
+    for (const QString &path : {QStringLiteral("/usr/bin/vorlane"), QStringLiteral("/opt/My \"Apps\"/vorlane"),
+                                QStringLiteral("/opt/a\\b\\\"c/v"), QStringLiteral("/opt/$HOME/`id`/100%1%/v"),
+                                QStringLiteral("/opt/trailing\\"), QStringLiteral("/opt/new\nline/v")}) {
+        const QString command = FreedesktopRegistry::quoteCommandArgument(path) + QStringLiteral(" \"%1\" -noop");
+        const QString exec = KeyFile::escapeValue(FreedesktopRegistry::execFromCommand(command));
+        EXPECT_FALSE(exec.contains(QLatin1Char('\n')));
+        EXPECT_EQ(execArguments(exec), QStringList({path, QStringLiteral("<%f>"), QStringLiteral("-noop")}))
+            << qPrintable(exec);
+    }
+}
+
 class FreedesktopKeys : public ::testing::Test
 {
 protected:
