@@ -45,8 +45,12 @@ void SongNotifier::setEnabled(bool enabled)
 QString SongNotifier::songText(const QByteArray &fileName)
 {
     QByteArray name = fileName;
-    if (name.endsWith(".mp3"))
-        name.chop(4);
+    for (const char *extension : {".mp3", ".aac", ".ogg"}) {
+        if (name.endsWith(extension)) {
+            name.chop(4);
+            break;
+        }
+    }
     // Decoded only to be shown.
     return QString::fromLocal8Bit(name);
 }
@@ -57,8 +61,11 @@ void SongNotifier::notify(const QByteArray &fileName)
         return;
     const QString station = m_recorder ? m_recorder->status().stationTitle : QString();
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
-    call << QStringLiteral("Vorlane") << m_lastId << QStringLiteral("media-record")
-         << (station.isEmpty() ? QStringLiteral("Now recording") : station) << songText(fileName) << QStringList()
+    call << QStringLiteral("Vorlane") << m_lastId
+         << QStringLiteral("media-record")
+         // The body is markup: a title such as "Tom & Jerry <Live>" must show as sent.
+         << (station.isEmpty() ? QStringLiteral("Now recording") : station) << songText(fileName).toHtmlEscaped()
+         << QStringList()
          << QVariantMap{{QStringLiteral("category"), QStringLiteral("x-vorlane.song")},
                         {QStringLiteral("transient"), true}}
          << kShownMs;

@@ -173,6 +173,10 @@ TEST_F(BusTest, SongNotificationsAreOffUntilChosenAndReplaceEachOther)
     ASSERT_TRUE(waitUntil([&] { return server.calls.size() == 2; }));
     EXPECT_EQ(server.calls[1].body, QStringLiteral("Artist - Second"));
     EXPECT_EQ(server.calls[1].replaces, 41u);
+    // The body is markup; a title is text.
+    Q_EMIT recorder.songStarted("Tom & Jerry - <b>Live</b>.aac");
+    ASSERT_TRUE(waitUntil([&] { return server.calls.size() == 3; }));
+    EXPECT_EQ(server.calls[2].body, QStringLiteral("Tom &amp; Jerry - &lt;b&gt;Live&lt;/b&gt;"));
 
     notifier.setEnabled(false);
     EXPECT_FALSE(SongNotifier::enabledInSettings());
