@@ -1,5 +1,6 @@
 #include "sources/previewrelay.h"
 
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <algorithm>
@@ -21,9 +22,20 @@ constexpr qsizetype kMaxPending = 2 * 1024 * 1024;
 // Our player's balance argument: centred.
 constexpr qint16 kBalanceCentre = 50;
 
-QString relayAddress()
+// Audio handed to a client that does not read is held back beyond this; the
+// pending audio then drops its oldest blocks.
+constexpr qint64 kMaxInTransit = 256 * 1024;
+// A request line longer than this is no player's.
+constexpr qsizetype kMaxRequestLine = 2048;
+
+QByteArray randomPath()
 {
-    return QStringLiteral("http://127.0.0.1:29174/streamer.mp3");
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    QByteArray token;
+    for (const quint32 word : words)
+        token += QByteArray::number(word, 16).rightJustified(8, '0');
+    return '/' + token + QByteArrayLiteral("/streamer.mp3");
 }
 
 qint16 toShort(qint32 value)
@@ -39,6 +51,7 @@ PreviewRelay::PreviewRelay(QObject *parent)
     , m_client(new Socket(this))
     , m_sendTimer(new QTimer(this))
     , m_player(new Mp3Player(this))
+    , m_path(randomPath())
 {
     m_sendTimer->setInterval(kTickMs);
     connect(m_sendTimer, &QTimer::timeout, this, &PreviewRelay::sendPending);
@@ -54,6 +67,16 @@ PreviewRelay::PreviewRelay(QObject *parent)
 }
 
 PreviewRelay::~PreviewRelay() = default;
+
+QString PreviewRelay::address() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(kRelayPort) + QString::fromLatin1(m_path);
+}
+
+qint64 PreviewRelay::bytesInTransit() const
+{
+    return m_client->bytesQueued();
+}
 
 void PreviewRelay::pushAudio(const QByteArray &data)
 {
@@ -82,6 +105,7 @@ void PreviewRelay::stopListening()
     listening = false;
     m_clientStreaming = false;
     m_playerStarted = false;
+    m_request.clear();
     m_pending.clear();
     m_pendingBytes = 0;
 }
@@ -102,6 +126,9 @@ void PreviewRelay::sendPending()
             onClientClosed();
             return;
         }
+        // A client that does not read gets no more; what waits is bounded.
+        if (m_client->bytesQueued() > kMaxInTransit)
+            return;
         QByteArray chunk;
         chunk.reserve(m_pendingBytes);
         for (const QByteArray &block : std::as_const(m_pending))
@@ -123,7 +150,7 @@ void PreviewRelay::startRelay()
     // After a dropped player the listener is still up; the player is simply pointed at it again.
     const bool listening = m_listener->state() == Socket::State::Listening ||
                            m_listener->listen(kRelayPort, Socket::ListenScope::LoopbackOnly);
-    if (!listening || !m_player->open(relayAddress()) || !m_player->play()) {
+    if (!listening || !m_player->open(address()) || !m_player->play()) {
         // A missing sound device is no second instance: say what is wrong.
         if (listening && m_player->soundOutputFailed())
             platform::frontEnd().showMessage(QStringLiteral("No sound output is available: ") +
@@ -139,24 +166,38 @@ void PreviewRelay::onConnectionRequested(qint32 requestId)
 {
     if (m_listener->peerAddress() != "127.0.0.1")
         return;
-    // One player at a time: a second client while the first is connected is
-    // turned away (a request left unaccepted is closed), and the stream to the first goes on.
-    if (m_client->isConnected())
+    // One player at a time: a client while the player streams is turned away
+    // (a request left unaccepted is closed), and the stream goes on. A client
+    // that has not asked for the stream yet gives way, so that a connection
+    // held open by another program never keeps our player out.
+    if (m_client->isConnected() && m_clientStreaming)
         return;
+    m_request.clear();
     m_client->accept(requestId);
 }
 
 void PreviewRelay::onClientData()
 {
-    const QByteArray request = m_client->receiveAll();
-    if (request.contains("GET /streamer.mp3")) {
-        m_client->send("ICY 200 OK");
-        m_clientStreaming = true;
-        m_playerStarted = false;
+    const QByteArray data = m_client->receiveAll();
+    if (m_clientStreaming)
+        return; // the player says nothing more that matters
+    m_request += data;
+    const qsizetype end = m_request.indexOf('\n');
+    if (end < 0 && m_request.size() <= kMaxRequestLine)
+        return;
+    // Only the request of the player pointed at this relay gets the stream;
+    // anything else closes that connection and nothing more.
+    QByteArray line = m_request.left(std::min(end, kMaxRequestLine + 1));
+    if (line.endsWith('\r'))
+        line.chop(1);
+    m_request.clear();
+    if (end < 0 || end > kMaxRequestLine || !line.startsWith(QByteArray("GET " + m_path + " HTTP/"))) {
+        m_client->close();
         return;
     }
-    platform::frontEnd().showMessage(QStringLiteral("Invalid request!"));
-    stopListening();
+    m_client->send("ICY 200 OK");
+    m_clientStreaming = true;
+    m_playerStarted = false;
 }
 
 void PreviewRelay::onClientClosed()
@@ -166,6 +207,7 @@ void PreviewRelay::onClientClosed()
     m_client->close();
     m_clientStreaming = false;
     m_playerStarted = false;
+    m_request.clear();
 }
 
 void PreviewRelay::showSocketError(const QString &description)

@@ -11,8 +11,11 @@ class Socket;
 // The preview relay: buffers the audio the engine records and passes it to the
 // embedded player over a local connection, so the user can listen while recording.
 // Once more than 4000 bytes wait, it listens on 127.0.0.1:29174 and points the
-// player at "http://127.0.0.1:29174/streamer.mp3"; after the player's request it
-// sends what has arrived every 100 ms.
+// player at "http://127.0.0.1:29174/<token>/streamer.mp3", the token being
+// random for each relay, so that only our player gets the stream; after the
+// player's request it sends what has arrived every 100 ms. Other local clients
+// are closed and never stop the relay; audio a client does not read is bounded,
+// the oldest going first.
 class PreviewRelay final : public QObject
 {
     Q_OBJECT
@@ -38,6 +41,10 @@ public:
     qsizetype pendingBytes() const { return m_pendingBytes; }
     // The embedded player, for diagnostics and tests.
     Mp3Player *player() const { return m_player; }
+    // The address the player is pointed at.
+    QString address() const;
+    // Bytes handed to the client's connection and not yet taken by the system.
+    qint64 bytesInTransit() const;
 
 private:
     void sendPending();
@@ -52,6 +59,8 @@ private:
     QTimer *m_sendTimer = nullptr;
     Mp3Player *m_player = nullptr;
 
+    const QByteArray m_path; // "/<token>/streamer.mp3"
+    QByteArray m_request;    // the client's request line as far as it came
     bool m_clientStreaming = false;
     bool m_playerStarted = false;
     // Pending audio as the blocks were pushed, so that the oldest can be dropped whole.

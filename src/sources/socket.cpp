@@ -161,6 +161,11 @@ qint64 Socket::bytesPending() const
     return m_socket ? m_socket->bytesAvailable() : 0;
 }
 
+qint64 Socket::bytesQueued() const
+{
+    return m_socket ? m_socket->bytesToWrite() : 0;
+}
+
 void Socket::close()
 {
     CallScope scope(m_callDepth);

@@ -83,6 +83,9 @@ public:
     // All bytes received and not yet read, at once; empty when there are none.
     QByteArray receiveAll();
     qint64 bytesPending() const;
+    // Bytes given to send() that have not reached the system yet: they grow
+    // while the peer does not read.
+    qint64 bytesQueued() const;
 
     // Closes the connection or stops listening. Bytes already queued by send()
     // are still delivered. Does nothing on a closed socket.

@@ -18,7 +18,7 @@ namespace
 {
 
 constexpr quint16 kPort = 29174;
-const QString kAddress = QStringLiteral("http://127.0.0.1:29174/streamer.mp3");
+const QString kAddressStart = QStringLiteral("http://127.0.0.1:29174/");
 const QString kSecondInstance = QStringLiteral("You cannot listen on more than one instance of the Ombrex!");
 
 // True when nothing holds the relay port (binding it briefly has no effect on a relay).
@@ -61,6 +61,11 @@ public:
     QByteArray received;
     bool wasConnected = false;
 };
+
+QByteArray requestPath(const PreviewRelay &relay)
+{
+    return relay.address().mid(QStringLiteral("http://127.0.0.1:29174").size()).toLatin1();
+}
 
 QByteArray numberedBlock(int index, qsizetype size)
 {
@@ -113,7 +118,12 @@ TEST_F(RelayTest, NothingListensUntilMoreThan4000BytesWait)
 
     relay.pushAudio("y");
     ASSERT_TRUE(waitUntil([&] { return relay.player()->state() != Mp3Player::State::Closed; }));
-    EXPECT_EQ(relay.player()->address(), kAddress);
+    EXPECT_EQ(relay.player()->address(), relay.address());
+    EXPECT_TRUE(relay.address().startsWith(kAddressStart));
+    EXPECT_TRUE(relay.address().endsWith(QStringLiteral("/streamer.mp3")));
+    // Each relay has a path of its own that no other program can guess.
+    EXPECT_NE(PreviewRelay().address(), relay.address());
+    EXPECT_GE(relay.address().size(), kAddressStart.size() + 32);
     EXPECT_FALSE(portIsFree());
     EXPECT_TRUE(frontEnd.messages.isEmpty());
 }
@@ -164,7 +174,7 @@ TEST_F(RelayTest, ClientGetsTheBareReplyThenRawBytes)
 
     RawClient client;
     ASSERT_TRUE(client.connect());
-    client.socket.write("GET /streamer.mp3 HTTP/1.0\r\nIcy-MetaData:0\r\n\r\n");
+    client.socket.write("GET " + requestPath(relay) + " HTTP/1.0\r\nIcy-MetaData:0\r\n\r\n");
     ASSERT_TRUE(client.waitForBytes(10));
     settle(50);
     EXPECT_EQ(client.read(), QByteArray("ICY 200 OK"));
@@ -175,22 +185,61 @@ TEST_F(RelayTest, ClientGetsTheBareReplyThenRawBytes)
     EXPECT_EQ(client.read(), QByteArray("ICY 200 OKabc\r\ndef"));
 }
 
-TEST_F(RelayTest, RequestForAnotherPathEndsThePreview)
+// Another local program can neither take the stream, nor stop the relay, nor
+// keep the player out by holding a connection.
+TEST_F(RelayTest, OtherClientsAreClosedAndThePlayerStillGetsTheStream)
 {
     PreviewRelay relay;
     startStreaming(relay);
     dropPlayer(relay);
 
+    for (const QByteArray &request :
+         {QByteArray("GET / HTTP/1.0\r\n\r\n"), QByteArray("GET /streamer.mp3 HTTP/1.0\r\n\r\n"),
+          QByteArray("GET " + requestPath(relay) + "x HTTP/1.0\r\n"), QByteArray(5000, 'G')}) {
+        RawClient client;
+        ASSERT_TRUE(client.connect());
+        client.socket.write(request);
+        EXPECT_TRUE(client.waitForClose()) << request.left(40).constData();
+        EXPECT_TRUE(client.read().isEmpty());
+    }
+    EXPECT_TRUE(relay.listening);
+    EXPECT_FALSE(portIsFree());
+
+    // A silent connection gives way to the player.
+    RawClient squatter;
+    ASSERT_TRUE(squatter.connect());
+    settle(20);
+    const qint64 before = samplesPlayed();
+    relay.pushAudio(mp3.frames(10));
+    ASSERT_TRUE(waitUntil([&] { return samplesPlayed() >= before + 10 * Mp3Stream::kSamplesPerFrame; }));
+    EXPECT_TRUE(squatter.waitForClose());
+    EXPECT_TRUE(squatter.read().isEmpty());
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
+}
+
+// A client that stops reading: the relay neither grows without bound nor
+// stops; the oldest audio goes.
+TEST_F(RelayTest, ClientThatDoesNotReadKeepsMemoryBounded)
+{
+    PreviewRelay relay;
+    startStreaming(relay);
+    dropPlayer(relay);
     RawClient client;
+    client.socket.setReadBufferSize(1);
     ASSERT_TRUE(client.connect());
-    client.socket.write("GET / HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
-    EXPECT_EQ(frontEnd.messages, QStringList{QStringLiteral("Invalid request!")});
-    EXPECT_FALSE(relay.listening);
-    EXPECT_TRUE(client.waitForClose());
-    EXPECT_TRUE(portIsFree());
-    EXPECT_EQ(relay.player()->state(), Mp3Player::State::Closed);
-    EXPECT_TRUE(client.read().isEmpty());
+    client.socket.write("GET " + requestPath(relay) + " HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(client.waitForBytes(1));
+
+    qint64 mostInTransit = 0;
+    for (int i = 0; i < 160; ++i) { // 40 MiB, far beyond the system's socket buffers
+        relay.pushAudio(numberedBlock(i, 256 * 1024));
+        settle(i % 8 == 0 ? 110 : 0);
+        mostInTransit = std::max(mostInTransit, relay.bytesInTransit());
+        ASSERT_LE(relay.pendingBytes(), 2 * 1024 * 1024);
+    }
+    EXPECT_LE(mostInTransit, 256 * 1024 + 2 * 1024 * 1024);
+    EXPECT_TRUE(relay.listening);
+    EXPECT_TRUE(frontEnd.messages.isEmpty());
 }
 
 TEST_F(RelayTest, SecondRunningRelayReportsAndStopsItsOwnPreview)
@@ -260,18 +309,18 @@ TEST_F(RelayTest, UntakenAudioKeepsOnlyTheNewest2MiBInWholeBlocks)
     startStreaming(relay);
     dropPlayer(relay);
 
-    // Hold the relay's one connection so that the restarted player is turned away
-    // and this client receives what was kept.
+    // This client takes the relay's one stream, so that the restarted player is
+    // turned away; the pushes come between two sends.
     RawClient client;
     ASSERT_TRUE(client.connect());
-    settle(20);
+    client.socket.write("GET " + requestPath(relay) + " HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(client.waitForBytes(10));
     constexpr qsizetype kBlock = 4096;
     for (int i = 0; i < 768; ++i)
         relay.pushAudio(numberedBlock(i, kBlock));
     relay.pushAudio(QByteArray());
     EXPECT_EQ(relay.pendingBytes(), 2 * 1024 * 1024);
 
-    client.socket.write("GET /streamer.mp3 HTTP/1.0\r\n\r\n");
     ASSERT_TRUE(client.waitForBytes(10 + 2 * 1024 * 1024));
     settle(150);
     const QByteArray received = client.read();
@@ -317,7 +366,7 @@ TEST_F(RelayTest, DroppedPlayerStopsQuietlyAndConnectsAgain)
     relay.pushAudio(mp3.frames(10));
     ASSERT_TRUE(waitUntil([&] { return samplesPlayed() >= before + 10 * Mp3Stream::kSamplesPerFrame; }));
     EXPECT_EQ(relay.player()->state(), Mp3Player::State::Playing);
-    EXPECT_EQ(relay.player()->address(), kAddress);
+    EXPECT_EQ(relay.player()->address(), relay.address());
     EXPECT_TRUE(frontEnd.messages.isEmpty());
 }
 
