@@ -479,6 +479,12 @@ QWidget *SetupWindow::buildAdvancedPage()
 QWidget *SetupWindow::buildSchedulerPage()
 {
     m_scheduler = new SchedulerPage(this);
+    // A scheduled station records with the options the window shows.
+    m_scheduler->setOptionsSource([this] {
+        Preset preset = program().configuration();
+        fillPreset(preset);
+        return preset;
+    });
     return m_scheduler;
 }
 
@@ -895,7 +901,11 @@ void SetupWindow::dropPath(const QMimeData *mime)
 
 void SetupWindow::putInPreset()
 {
-    Preset &preset = program().configuration();
+    fillPreset(program().configuration());
+}
+
+void SetupWindow::fillPreset(Preset &preset) const
+{
     preset.playlistAddress = m_address->text();
     preset.stationTitle = m_title->text();
     preset.listenAtStart = m_listen->isChecked();
@@ -1186,7 +1196,7 @@ void SetupWindow::scheduleSelectedStation()
 {
     const int entry = selectedEntry();
     if (entry > 0)
-        m_scheduler->setPlay(m_stations->address(entry));
+        m_scheduler->setPlay(m_stations->address(entry), m_stations->name(entry));
     showPage(Page::Scheduler);
 }
 

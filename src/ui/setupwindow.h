@@ -19,6 +19,7 @@ class QStackedWidget;
 class QTextBrowser;
 class QToolButton;
 class QTreeView;
+class Preset;
 class Recorder;
 class SchedulerPage;
 class SpinnerBox;
@@ -64,6 +65,7 @@ public:
     void chooseCaptureMode(int mode);
     bool validateSetup(bool noUpdate);
     void putInPreset();
+    void fillPreset(Preset &preset) const;
     void loadFromPreset();
     void record();
     void preview();
