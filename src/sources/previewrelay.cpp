@@ -49,6 +49,12 @@ PreviewRelay::PreviewRelay(QObject *parent)
     connect(m_client, &Socket::peerClosed, this, &PreviewRelay::onClientClosed);
     connect(m_client, &Socket::failed, this,
             [this](qint32, const QString &description) { showSocketError(description); });
+    // A sound output that gives out while playing ends listening; other
+    // failures end only this connection, and the tick points the player again.
+    connect(m_player, &Mp3Player::failed, this, [this] {
+        if (listening && m_player->soundOutputFailed())
+            failListening(QStringLiteral("No sound output is available: ") + m_player->errorString());
+    });
     // The player starts at the volume appliedVolume says it has.
     m_player->setVolume(kBalanceCentre, -1, toShort(appliedVolume));
 }
@@ -126,12 +132,9 @@ void PreviewRelay::startRelay()
     if (!listening || !m_player->open(relayAddress()) || !m_player->play()) {
         // A missing sound device is no second instance: say what is wrong.
         if (listening && m_player->soundOutputFailed())
-            platform::frontEnd().showMessage(QStringLiteral("No sound output is available: ") +
-                                             m_player->errorString());
+            failListening(QStringLiteral("No sound output is available: ") + m_player->errorString());
         else
-            platform::frontEnd().showMessage(
-                QStringLiteral("You cannot listen on more than one instance of the Ombrex!"));
-        stopListening();
+            failListening(QStringLiteral("You cannot listen on more than one instance of the Ombrex!"));
     }
 }
 
@@ -155,8 +158,7 @@ void PreviewRelay::onClientData()
         m_playerStarted = false;
         return;
     }
-    platform::frontEnd().showMessage(QStringLiteral("Invalid request!"));
-    stopListening();
+    failListening(QStringLiteral("Invalid request!"));
 }
 
 void PreviewRelay::onClientClosed()
@@ -170,6 +172,14 @@ void PreviewRelay::onClientClosed()
 
 void PreviewRelay::showSocketError(const QString &description)
 {
-    platform::frontEnd().showMessage(description);
+    failListening(description);
+}
+
+void PreviewRelay::failListening(const QString &message)
+{
+    const bool wasListening = listening;
+    platform::frontEnd().showMessage(message);
     stopListening();
+    if (wasListening)
+        Q_EMIT listeningFailed();
 }

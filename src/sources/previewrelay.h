@@ -39,6 +39,11 @@ public:
     // The embedded player, for diagnostics and tests.
     Mp3Player *player() const { return m_player; }
 
+Q_SIGNALS:
+    // Listening ended by itself (no sound output, the relay's port taken, a
+    // socket error): whoever shows listening as on must show it off.
+    void listeningFailed();
+
 private:
     void sendPending();
     void startRelay();
@@ -46,6 +51,7 @@ private:
     void onClientData();
     void onClientClosed();
     void showSocketError(const QString &description);
+    void failListening(const QString &message);
 
     Socket *m_listener = nullptr;
     Socket *m_client = nullptr;
