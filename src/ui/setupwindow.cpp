@@ -47,6 +47,7 @@
 #include "platform/frontend.h"
 #include "platform/paths.h"
 #include "sources/playlistreader.h"
+#include "sources/stationdirectory.h"
 #include "ui/helpandtools.h"
 #include "ui/localpresetsearch.h"
 #include "ui/schedulerpage.h"
@@ -466,6 +467,16 @@ QWidget *SetupWindow::buildAdvancedPage()
     playerGrid->addWidget(m_externalPlayer, 1, 0);
     playerGrid->addWidget(m_browsePlayer, 1, 1);
     playerGrid->addWidget(m_browserAgent, 2, 0, 1, 2);
+    // The station search's server, kept as "[Directory] Server" of ombrex.ini.
+    auto *directoryLabel = new QLabel(QStringLiteral("&Directory server:"), playerBox);
+    m_directoryServer = new QLineEdit(StationDirectory::configuredServer(), playerBox);
+    m_directoryServer->setObjectName(QStringLiteral("directoryServer"));
+    m_directoryServer->setPlaceholderText(QStringLiteral("automatic"));
+    m_directoryServer->setToolTip(QStringLiteral("A station directory host name; empty picks one by itself"));
+    directoryLabel->setBuddy(m_directoryServer);
+    playerGrid->addWidget(directoryLabel, 3, 0, 1, 2);
+    playerGrid->addWidget(m_directoryServer, 4, 0, 1, 2);
+    connect(m_directoryServer, &QLineEdit::editingFinished, this, &SetupWindow::storeDirectoryServer);
     connect(m_useExternal, &QCheckBox::clicked, this, &SetupWindow::onUseExternalToggled);
     connect(m_browsePlayer, &QToolButton::clicked, this, &SetupWindow::browsePlayer);
     connect(m_browserAgent, &QCheckBox::clicked, this, [this] { m_browserAgent->setChecked(toggleBrowserAgent()); });
@@ -1190,6 +1201,19 @@ void SetupWindow::openDirectorySearch()
         return;
     }
     tell(QStringLiteral("The station directory search is not available in this build."));
+}
+
+void SetupWindow::storeDirectoryServer()
+{
+    const QString server = m_directoryServer->text().trimmed();
+    if (server == StationDirectory::configuredServer())
+        return;
+    if (!server.isEmpty() && !StationDirectory::isServerAddress(server)) {
+        tell(QStringLiteral("Not a directory server: ") + server);
+        m_directoryServer->setText(StationDirectory::configuredServer());
+        return;
+    }
+    writeIniValue(QStringLiteral("Directory"), QStringLiteral("Server"), server, ombrexIniPath());
 }
 
 void SetupWindow::scheduleSelectedStation()
