@@ -1233,7 +1233,7 @@ void SetupWindow::launchCompanion(const QString &program)
 
 void SetupWindow::openHelp()
 {
-    const QString problem = helpandtools::openHelp();
+    const QString problem = helpandtools::openHelp(this);
     if (!problem.isEmpty())
         tell(problem);
 }
