@@ -1,9 +1,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "app/desktopfrontend.h"
+#include "config/preset.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
@@ -110,6 +112,8 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
         QObject::connect(peer, &QTcpSocket::readyRead, peer,
                          [peer] { peer->write("ICY 200 OK\r\nicy-name:Quiet\r\n\r\n"); });
     });
+    QTemporaryDir records;
+    program().configuration().saveFolder = records.path() + QLatin1Char('/');
     recorder->setStartedFromSetupWindow(true);
     recorder->addServer("127.0.0.1", "/", QByteArray::number(station.serverPort()), "");
     recorder->beginRecording();
