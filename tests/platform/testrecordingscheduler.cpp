@@ -121,9 +121,14 @@ TEST_F(Scheduler, AddWritesBothUnitsThenReloadsAndEnablesAndReadsThemBack)
     // program would be reported, so the real shell stands in for the program).
     RecordingScheduler real(manager, folder.path() + QStringLiteral("/verify"), QStringLiteral("/bin/true"));
     QDir().mkpath(folder.path() + QStringLiteral("/verify"));
+    // With the bytes that would break a unit written naively.
+    real.setWorkingFolder(folder.path() + QStringLiteral("/100% $x"));
+    QDir().mkpath(folder.path() + QStringLiteral("/100% $x"));
+    real.setEnvironment({QStringLiteral("VORLANE_HOME=/a \"b\" 50% $HOME")});
     ASSERT_EQ(RecordingScheduler::Result::Added, [&] {
         std::optional<RecordingScheduler::Result> result;
-        real.add(QStringLiteral("Verify"), play, at, RecordingScheduler::Repeat::Daily, 90, &context,
+        real.add(QStringLiteral("Verify"), play + QStringLiteral("\n[Service]\nExecStartPre=/bin/false\\"), at,
+                 RecordingScheduler::Repeat::Daily, 90, &context,
                  [&](RecordingScheduler::Result r, const QString &) { result = r; });
         waitUntil([&] { return result.has_value(); });
         return result.value_or(RecordingScheduler::Result::Failed);
