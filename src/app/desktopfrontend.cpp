@@ -2,10 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPixmap>
 #include <QSystemTrayIcon>
 
 #include <cstdio>
@@ -22,18 +21,6 @@ namespace
 {
 
 const QString kProgramName = QStringLiteral("Vorlane");
-
-QIcon programIcon()
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(64, 0, 0), 2));
-    painter.setBrush(QColor(255, 0, 0));
-    painter.drawEllipse(QRectF(4, 4, 24, 24));
-    return QIcon(pixmap);
-}
 
 // Shown without a nested event loop: the recorder goes on while it is open.
 void showBox(const QString &text)
@@ -54,6 +41,28 @@ void applyEntry(QAction *action, const platform::TrayMenuEntry &entry)
 }
 
 } // namespace
+
+QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
+{
+    // The panel's theme where it has the picture; our own drawings, outlined
+    // for light and dark panels alike, where it does not.
+    const auto themed = [](const char *theme, const char *fallback) {
+        return QIcon::fromTheme(
+            QString::fromLatin1(theme),
+            QIcon(QStringLiteral(":/vorlane/icons/") + QString::fromLatin1(fallback) + QStringLiteral(".svg")));
+    };
+    switch (look) {
+    case platform::TrayLook::Recording:
+        return themed("media-record", "tray-recording");
+    case platform::TrayLook::Paused:
+        return themed("media-playback-pause", "tray-paused");
+    case platform::TrayLook::Error:
+        return themed("dialog-error", "tray-error");
+    case platform::TrayLook::Idle:
+        break;
+    }
+    return QIcon(QStringLiteral(":/vorlane/icons/tray-idle.svg"));
+}
 
 DesktopFrontEnd::DesktopFrontEnd(QObject *parent)
     : QObject(parent)
@@ -181,6 +190,11 @@ void DesktopFrontEnd::trayChanged(const platform::TrayState &state)
     ensureTrayIcon();
     if (m_tray)
         m_tray->setToolTip(state.tip.left(kTipLength));
+    if (m_look != state.look) {
+        m_look = state.look;
+        if (m_tray)
+            m_tray->setIcon(trayIcon(m_look));
+    }
     applyEntry(m_setup, state.setup);
     applyEntry(m_toggleDisplay, state.toggleDisplay);
     applyEntry(m_listen, state.listen);
@@ -247,7 +261,7 @@ void DesktopFrontEnd::ensureTrayIcon()
     m_trayChecked = true;
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    m_tray = new QSystemTrayIcon(programIcon(), this);
+    m_tray = new QSystemTrayIcon(trayIcon(m_look), this);
     m_tray->setContextMenu(m_menu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)

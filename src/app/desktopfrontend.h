@@ -9,6 +9,7 @@
 #include "platform/frontend.h"
 
 class QAction;
+class QIcon;
 class QMenu;
 class QSystemTrayIcon;
 class DirectorySearch;
@@ -45,6 +46,9 @@ public:
     QAction *addOption(const QString &caption, bool checked, std::function<void(bool)> changed);
     bool hasTray() const { return m_tray != nullptr; }
     QMenu *menu() const { return m_menu; }
+    // The look the tray icon shows (also kept where the desktop has no tray).
+    platform::TrayLook trayLook() const { return m_look; }
+    static QIcon trayIcon(platform::TrayLook look);
     // The icon was pressed: the open windows come forward, the display first.
     void bringWindowsForward();
 
@@ -65,6 +69,7 @@ private:
     QAction *m_exit = nullptr;
     QAction *m_optionsEnd = nullptr; // the separator before the exit entry
     bool m_wasRecording = false;
+    platform::TrayLook m_look = platform::TrayLook::Idle;
     bool m_trayChecked = false; // whether the desktop has a tray was asked once
     QPointer<SetupWindow> m_setupWindow;
     QPointer<DirectorySearch> m_directorySearch; // lives with the setup window

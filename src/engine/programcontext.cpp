@@ -92,6 +92,13 @@ void ProgramContext::runTrayCommand(platform::TrayCommand command)
         recorder->toggleListening();
         break;
     case platform::TrayCommand::StartRecording:
+        // Nothing to start again yet: the entry says why and offers the setup.
+        if (!recorder->isRecording() && !recorder->hasStoredPreset()) {
+            platform::frontEnd().showMessage(
+                QStringLiteral("No preset is stored yet. Choose a station in the setup window and press Record."));
+            runTrayCommand(platform::TrayCommand::Setup);
+            break;
+        }
         recorder->startStoredPreset();
         break;
     case platform::TrayCommand::StopRecording:

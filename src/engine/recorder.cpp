@@ -39,6 +39,12 @@ Recorder::Recorder(Preset &preset, QObject *parent)
     , m_supervisorTimer(new QTimer(this))
 {
     connectComponents();
+    // Listening that failed is off, in the tray, the display and for the next recording.
+    connect(m_relay, &PreviewRelay::listeningFailed, this, [this] {
+        m_listening = false;
+        setTrayMenuEntry(m_tray.listen, QStringLiteral("Listen to recording"), m_tray.listen.enabled);
+        publishStatus();
+    });
 }
 
 Recorder::~Recorder()
@@ -215,6 +221,20 @@ void Recorder::setCaption(const QString &caption)
 {
     m_caption = caption;
     Q_EMIT captionChanged(caption);
+    // An error caption turns the tray icon, which otherwise changes with the tray's state.
+    if (m_tray.look != trayLook())
+        pushTray();
+}
+
+platform::TrayLook Recorder::trayLook() const
+{
+    if (!m_recording)
+        return platform::TrayLook::Idle;
+    if (m_paused)
+        return platform::TrayLook::Paused;
+    if (m_caption.startsWith(QStringLiteral("[ERR]")))
+        return platform::TrayLook::Error;
+    return platform::TrayLook::Recording;
 }
 
 void Recorder::setTrayTip(const QString &tip)
@@ -226,6 +246,7 @@ void Recorder::setTrayTip(const QString &tip)
 
 void Recorder::pushTray()
 {
+    m_tray.look = trayLook();
     if (m_trayIconAdded)
         Q_EMIT trayChanged(m_tray);
 }

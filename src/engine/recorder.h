@@ -81,6 +81,8 @@ public:
     bool startRecording(bool fromSetupWindow = false, bool preview = false);
     // The tray's Start Recording: the stored preset again.
     void startStoredPreset();
+    // A preset file was loaded or saved, so startStoredPreset has something to start.
+    bool hasStoredPreset() const { return !m_presetPath.isEmpty(); }
     // Ends the recording: the file gets its tag, the socket closes.
     void stopRecording();
     // Pauses (audio is no longer written) or resumes.
@@ -182,6 +184,7 @@ private:
     void setTrayTip(const QString &tip);
     void addTrayIcon(const QString &tip);
     void pushTray();
+    platform::TrayLook trayLook() const;
     void publishStatus();
     void requestExit(int status);
 

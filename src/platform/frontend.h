@@ -12,7 +12,17 @@ struct TrayMenuEntry
     bool enabled = false;
 };
 
-// The tray icon's tip and the captions and enabled states of its menu. The
+// What the tray icon shows: no recording, recording, paused, or a recording
+// that is trying to reach its station again.
+enum class TrayLook
+{
+    Idle,
+    Recording,
+    Paused,
+    Error,
+};
+
+// The tray icon's look and tip and the captions and enabled states of its menu. The
 // engine owns this state; a front end only shows it.
 struct TrayState
 {
@@ -24,6 +34,7 @@ struct TrayState
     TrayMenuEntry stopRecording{QStringLiteral("Stop Recording"), false};
     TrayMenuEntry pauseRecording{QStringLiteral("Pause Recording"), false};
     TrayMenuEntry exit{QStringLiteral("E&xit"), true};
+    TrayLook look = TrayLook::Idle;
 };
 
 // What the engine and the configuration code ask of the user interface. The

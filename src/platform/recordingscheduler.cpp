@@ -25,30 +25,106 @@ const QString kDateTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QByteArray kPlayKey = "X-Vorlane-Play=";
 const QByteArray kAtKey = "X-Vorlane-At=";
 const QByteArray kRepeatKey = "X-Vorlane-Repeat=";
+const QByteArray kMinutesKey = "X-Vorlane-Minutes=";
+// A run may wait for its station before the recording's own clock starts;
+// the manager stops it only well after the recording should have ended.
+constexpr int kRunSlackMinutes = 15;
 
-// systemd's specifiers (%), and the quoting of ExecStart= words.
-QString execWord(const QString &word)
+// systemd ends a line at LF, CR and NUL; no other control character belongs in a unit either.
+bool isControl(QChar c)
 {
-    QString quoted = word;
-    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-    quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    quoted.replace(QLatin1Char('$'), QStringLiteral("$$"));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return c.unicode() < 0x20 || c.unicode() == 0x7f;
 }
 
-// Line breaks in a value would start new keys of a unit file.
-QString singleLine(QString text)
+QString hexEscape(QChar c)
 {
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    return text;
+    return QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
 }
 
-// A value on one line of a unit file, its specifiers (%) escaped.
-QString oneLine(const QString &text)
+// A word of ExecStart=, quoted so that systemd reads back exactly this text:
+// C escapes inside double quotes, specifiers (%) and variables ($) doubled.
+// NUL has no escape there.
+std::optional<QString> execWord(const QString &word)
 {
-    return singleLine(text).replace(QLatin1Char('%'), QStringLiteral("%%"));
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : word) {
+        if (c.unicode() == 0)
+            return std::nullopt;
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+            quoted += QLatin1Char('\\') + QString(c);
+        else if (c == QLatin1Char('%') || c == QLatin1Char('$'))
+            quoted += QString(c) + QString(c);
+        else if (isControl(c))
+            quoted += hexEscape(c);
+        else
+            quoted += c;
+    }
+    return quoted + QLatin1Char('"');
+}
+
+// A free text value (Description=): systemd takes it as it stands, so control
+// characters become blanks, % is doubled and no backslash may end the line,
+// which would join the next one to it.
+QString plainValue(const QString &text)
+{
+    QString value;
+    for (const QChar c : text)
+        value += isControl(c) ? QChar(QLatin1Char(' ')) : c;
+    value = value.trimmed();
+    while (value.endsWith(QLatin1Char('\\')))
+        value = value.chopped(1).trimmed();
+    return value.replace(QLatin1Char('%'), QStringLiteral("%%"));
+}
+
+// Our own keys keep their text exactly: control characters and backslashes as
+// \xNN, % doubled. unitValue() reverses it.
+QString exactValue(const QString &text)
+{
+    QString value;
+    for (const QChar c : text) {
+        if (isControl(c) || c == QLatin1Char('\\'))
+            value += hexEscape(c);
+        else if (c == QLatin1Char('%'))
+            value += QStringLiteral("%%");
+        else
+            value += c;
+    }
+    return value;
+}
+
+// A path systemd reads raw (WorkingDirectory=): absolute, without control
+// characters, blanks it would trim or a backslash that would join lines.
+std::optional<QString> rawPath(const QString &path)
+{
+    if (!path.startsWith(QLatin1Char('/')) || path != path.trimmed() || path.endsWith(QLatin1Char('\\')) ||
+        std::any_of(path.begin(), path.end(), isControl))
+        return std::nullopt;
+    return QString(path).replace(QLatin1Char('%'), QStringLiteral("%%"));
+}
+
+// Environment="NAME=value": quoted like an Exec word, but systemd expands no $ there.
+std::optional<QString> environmentWord(const QString &assignment)
+{
+    const qsizetype equals = assignment.indexOf(QLatin1Char('='));
+    if (equals <= 0)
+        return std::nullopt;
+    for (qsizetype i = 0; i < equals; ++i) {
+        const QChar c = assignment.at(i);
+        if (!(c.isLetter() && c.unicode() < 0x80) && c != QLatin1Char('_') && !(c.isDigit() && i > 0))
+            return std::nullopt;
+    }
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : assignment) {
+        if (isControl(c))
+            return std::nullopt;
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+            quoted += QLatin1Char('\\') + QString(c);
+        else if (c == QLatin1Char('%'))
+            quoted += QStringLiteral("%%");
+        else
+            quoted += c;
+    }
+    return quoted + QLatin1Char('"');
 }
 
 QString repeatName(RecordingScheduler::Repeat repeat)
@@ -73,12 +149,31 @@ bool writeUnit(const QString &path, const QString &text)
     return file.commit();
 }
 
-// The value of "key" in a unit file's lines, unescaping what oneLine() doubled.
-QString unitValue(const QByteArrayList &lines, const QByteArray &key)
+// The value of "key" in a unit file's lines, unescaping what exactValue() wrote.
+// Description= holds only doubled specifiers (plain).
+QString unitValue(const QByteArrayList &lines, const QByteArray &key, bool plain = false)
 {
     for (const QByteArray &line : lines) {
-        if (line.startsWith(key))
-            return QString::fromUtf8(line.mid(key.size()).trimmed()).replace(QStringLiteral("%%"), QStringLiteral("%"));
+        if (!line.startsWith(key))
+            continue;
+        const QString raw = QString::fromUtf8(line.mid(key.size()).trimmed());
+        QString value;
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            const QChar c = raw.at(i);
+            bool hex = false;
+            const ushort code = raw.mid(i + 2, 2).toUShort(&hex, 16);
+            if (c == QLatin1Char('%') && raw.mid(i + 1, 1) == QStringLiteral("%")) {
+                value += c;
+                ++i;
+            } else if (!plain && c == QLatin1Char('\\') && raw.mid(i + 1, 1) == QStringLiteral("x") && hex &&
+                       raw.mid(i + 2, 2).size() == 2) {
+                value += QChar(code);
+                i += 3;
+            } else {
+                value += c;
+            }
+        }
+        return value;
     }
     return {};
 }
@@ -115,7 +210,13 @@ RecordingScheduler::RecordingScheduler(ServiceManager &manager, const QString &u
     : m_manager(manager)
     , m_folder(unitFolder)
     , m_program(program.isEmpty() ? executablePath() : program)
-{}
+    , m_workingFolder(programFolder())
+{
+    // The scheduled run must find the same settings and presets as this one.
+    const QString home = qEnvironmentVariable("VORLANE_HOME");
+    if (!home.isEmpty())
+        m_environment.append(QStringLiteral("VORLANE_HOME=") + QDir(home).absolutePath());
+}
 
 QString RecordingScheduler::userUnitFolder()
 {
@@ -199,36 +300,65 @@ QString RecordingScheduler::timerText(const Task &task) const
     QString onCalendar;
     for (const QString &expression : calendars(task.at, task.repeat))
         onCalendar += QStringLiteral("OnCalendar=") + expression + QLatin1Char('\n');
-    return QStringLiteral("[Unit]\nDescription=") + oneLine(task.name) + QStringLiteral("\n\n[Timer]\n") + onCalendar +
-           QStringLiteral("AccuracySec=1s\nPersistent=true\nUnit=") + task.unitBase +
+    return QStringLiteral("[Unit]\nDescription=") + plainValue(task.name) + QStringLiteral("\n\n[Timer]\n") +
+           onCalendar + QStringLiteral("AccuracySec=1s\nPersistent=true\nUnit=") + task.unitBase +
            QStringLiteral(".service\n\n[Install]\nWantedBy=timers.target\n");
 }
 
-QString RecordingScheduler::serviceText(const Task &task) const
+std::optional<QString> RecordingScheduler::serviceText(const Task &task) const
 {
+    const std::optional<QString> program = execWord(m_program);
+    const std::optional<QString> play = execWord(task.play);
+    const std::optional<QString> folder = rawPath(m_workingFolder);
+    if (!program || !play || !folder || !m_program.startsWith(QLatin1Char('/')))
+        return std::nullopt;
+    QString environment;
+    for (const QString &assignment : m_environment) {
+        const std::optional<QString> word = environmentWord(assignment);
+        if (!word)
+            return std::nullopt;
+        environment += QStringLiteral("Environment=") + *word + QLatin1Char('\n');
+    }
+    QString text = QStringLiteral("[Unit]\nDescription=") + plainValue(task.name) + QLatin1Char('\n') +
+                   QString::fromLatin1(kPlayKey) + exactValue(task.play) + QLatin1Char('\n') +
+                   QString::fromLatin1(kAtKey) + task.at.toString(kDateTimeFormat) + QLatin1Char('\n') +
+                   QString::fromLatin1(kRepeatKey) + repeatName(task.repeat) + QLatin1Char('\n');
+    if (task.minutes > 0)
+        text += QString::fromLatin1(kMinutesKey) + QString::number(task.minutes) + QLatin1Char('\n');
     // Without a display the program records headless by itself.
-    return QStringLiteral("[Unit]\nDescription=") + oneLine(task.name) + QStringLiteral("\n") +
-           QString::fromLatin1(kPlayKey) + oneLine(task.play) + QStringLiteral("\n") + QString::fromLatin1(kAtKey) +
-           task.at.toString(kDateTimeFormat) + QStringLiteral("\n") + QString::fromLatin1(kRepeatKey) +
-           repeatName(task.repeat) + QStringLiteral("\n\n[Service]\nType=simple\nExecStart=") + execWord(m_program) +
-           QLatin1Char(' ') + execWord(singleLine(task.play)) + QStringLiteral("\n");
+    text += QStringLiteral("\n[Service]\nType=simple\nWorkingDirectory=") + *folder + QLatin1Char('\n') + environment +
+            QStringLiteral("ExecStart=") + *program + QLatin1Char(' ') + *play + QLatin1Char('\n');
+    // The preset's own time limit ends the run; this only catches a run that hangs.
+    if (task.minutes > 0)
+        text += QStringLiteral("RuntimeMaxSec=") + QString::number((task.minutes + kRunSlackMinutes) * 60) +
+                QLatin1Char('\n');
+    return text;
 }
 
-void RecordingScheduler::add(const QString &name, const QString &play, const QDateTime &at, Repeat repeat,
+void RecordingScheduler::add(const QString &name, const QString &play, const QDateTime &at, Repeat repeat, int minutes,
                              QObject *context, Done done)
 {
     if (!m_manager.isRunning()) {
         done(Result::NoManager, noManagerText());
         return;
     }
-    const Task task{name, unitBase(name), play, at, repeat};
+    // The run starts in another folder: a relative preset path would not be found.
+    QString argument = play;
+    if (!play.contains(QStringLiteral("://")) && QFileInfo(play).isRelative())
+        argument = QFileInfo(play).absoluteFilePath();
+    const Task task{name, unitBase(name), argument, at, repeat, minutes};
+    const std::optional<QString> serviceUnit = serviceText(task);
+    if (!serviceUnit) {
+        done(Result::Failed, QStringLiteral("A unit file cannot hold this program path, argument or folder"));
+        return;
+    }
     const QString timer = m_folder + QLatin1Char('/') + task.unitBase + QStringLiteral(".timer");
     const QString service = m_folder + QLatin1Char('/') + task.unitBase + QStringLiteral(".service");
     if (QFileInfo::exists(timer) || QFileInfo::exists(service)) {
         done(Result::Exists, task.unitBase);
         return;
     }
-    if (!QDir().mkpath(m_folder) || !writeUnit(service, serviceText(task)) || !writeUnit(timer, timerText(task))) {
+    if (!QDir().mkpath(m_folder) || !writeUnit(service, *serviceUnit) || !writeUnit(timer, timerText(task))) {
         QFile::remove(service);
         QFile::remove(timer);
         done(Result::Failed, QStringLiteral("Cannot write the units in ") + m_folder);
@@ -275,10 +405,11 @@ QList<RecordingScheduler::Task> RecordingScheduler::tasks() const
             continue; // not one of ours after all
         const QString repeat = unitValue(lines, kRepeatKey);
         Task task;
-        task.name = unitValue(lines, "Description=");
+        task.name = unitValue(lines, "Description=", true);
         task.unitBase = file.chopped(8); // ".service"
         task.play = play;
         task.at = at;
+        task.minutes = unitValue(lines, kMinutesKey).toInt();
         task.repeat = repeat == QStringLiteral("daily")    ? Repeat::Daily
                       : repeat == QStringLiteral("weekly") ? Repeat::Weekly
                                                            : Repeat::Once;

@@ -64,6 +64,7 @@ public:
         QString play;     // the program's only argument
         QDateTime at;     // the first run
         Repeat repeat = Repeat::Once;
+        int minutes = 0; // how long a run records; 0 for units of older versions
     };
     using Done = std::function<void(Result result, const QString &detail)>;
 
@@ -85,11 +86,19 @@ public:
     // A user manager runs, so a task could be added.
     bool isAvailable() const { return m_manager.isRunning(); }
 
+    // The folder the scheduled run starts in (the program folder unless set),
+    // and the variables it gets, "NAME=value" (VORLANE_HOME when set).
+    void setWorkingFolder(const QString &folder) { m_workingFolder = folder; }
+    void setEnvironment(const QStringList &assignments) { m_environment = assignments; }
+
     QString timerText(const Task &task) const;
-    QString serviceText(const Task &task) const;
+    // None when the program, the argument, the folder or a variable holds what
+    // a unit file cannot express (a NUL, a relative program path).
+    std::optional<QString> serviceText(const Task &task) const;
 
     // Writes both units, then reloads the manager and enables the timer.
-    void add(const QString &name, const QString &play, const QDateTime &at, Repeat repeat, QObject *context, Done done);
+    void add(const QString &name, const QString &play, const QDateTime &at, Repeat repeat, int minutes,
+             QObject *context, Done done);
     // The tasks this program created, read back from their units, by first run.
     QList<Task> tasks() const;
     // Disables the timer, deletes both units and reloads the manager.
@@ -99,6 +108,8 @@ private:
     ServiceManager &m_manager;
     QString m_folder;
     QString m_program;
+    QString m_workingFolder;
+    QStringList m_environment;
 };
 
 } // namespace platform

@@ -216,11 +216,13 @@ void Mp3Player::setState(State state)
     Q_EMIT stateChanged(state);
 }
 
-void Mp3Player::fail(const QString &message)
+void Mp3Player::fail(const QString &message, bool soundOutput)
 {
     const QString text = message;
     stop();
     m_error = text;
+    m_outputFailed = soundOutput;
+    Q_EMIT failed();
 }
 
 void Mp3Player::releaseStream()
@@ -406,7 +408,7 @@ bool Mp3Player::decodeMore()
         int encoding = 0;
         mpg123_getformat(m_decoder, &rate, &channels, &encoding);
         if (!m_output->setFormat(static_cast<int>(rate), channels)) {
-            fail(m_output->errorString());
+            fail(m_output->errorString(), true);
             return false;
         }
         m_channels = channels;
@@ -442,7 +444,7 @@ void Mp3Player::pump()
         if (m_pcmPos < m_pcm.size()) {
             const qint64 room = m_output->framesWritable();
             if (room < 0) {
-                fail(m_output->errorString());
+                fail(m_output->errorString(), true);
                 return;
             }
             if (room == 0)
@@ -457,7 +459,7 @@ void Mp3Player::pump()
             }
             const qint64 written = m_output->write(m_scaled.data(), frames);
             if (written < 0) {
-                fail(m_output->errorString());
+                fail(m_output->errorString(), true);
                 return;
             }
             if (written == 0)

@@ -59,7 +59,7 @@ public:
     State state() const { return m_state; }
     QString address() const { return m_address; }
     QString errorString() const { return m_error; }
-    // The last play() failed because no sound output could be opened.
+    // The last play() failed, or playing stopped, because the sound output failed.
     bool soundOutputFailed() const { return m_outputFailed; }
     // Stream bytes received after the reply's status, since play().
     qint64 bytesReceived() const { return m_bytesReceived; }
@@ -71,10 +71,13 @@ public:
 
 Q_SIGNALS:
     void stateChanged(Mp3Player::State state);
+    // Playing stopped on an error (errorString); soundOutputFailed() tells
+    // whether the sound output gave out.
+    void failed();
 
 private:
     void setState(State state);
-    void fail(const QString &message);
+    void fail(const QString &message, bool soundOutput = false);
     void releaseStream();
     void onTimer();
     void sendRequest();

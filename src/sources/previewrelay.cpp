@@ -62,6 +62,12 @@ PreviewRelay::PreviewRelay(QObject *parent)
     connect(m_client, &Socket::peerClosed, this, &PreviewRelay::onClientClosed);
     connect(m_client, &Socket::failed, this,
             [this](qint32, const QString &description) { showSocketError(description); });
+    // A sound output that gives out while playing ends listening; other
+    // failures end only this connection, and the tick points the player again.
+    connect(m_player, &Mp3Player::failed, this, [this] {
+        if (listening && m_player->soundOutputFailed())
+            failListening(QStringLiteral("No sound output is available: ") + m_player->errorString());
+    });
     // The player starts at the volume appliedVolume says it has.
     m_player->setVolume(kBalanceCentre, -1, toShort(appliedVolume));
 }
@@ -153,12 +159,9 @@ void PreviewRelay::startRelay()
     if (!listening || !m_player->open(address()) || !m_player->play()) {
         // A missing sound device is no second instance: say what is wrong.
         if (listening && m_player->soundOutputFailed())
-            platform::frontEnd().showMessage(QStringLiteral("No sound output is available: ") +
-                                             m_player->errorString());
+            failListening(QStringLiteral("No sound output is available: ") + m_player->errorString());
         else
-            platform::frontEnd().showMessage(
-                QStringLiteral("You cannot listen on more than one instance of the Ombrex!"));
-        stopListening();
+            failListening(QStringLiteral("You cannot listen on more than one instance of the Ombrex!"));
     }
 }
 
@@ -212,6 +215,14 @@ void PreviewRelay::onClientClosed()
 
 void PreviewRelay::showSocketError(const QString &description)
 {
-    platform::frontEnd().showMessage(description);
+    failListening(description);
+}
+
+void PreviewRelay::failListening(const QString &message)
+{
+    const bool wasListening = listening;
+    platform::frontEnd().showMessage(message);
     stopListening();
+    if (wasListening)
+        Q_EMIT listeningFailed();
 }

@@ -46,6 +46,11 @@ public:
     // Bytes handed to the client's connection and not yet taken by the system.
     qint64 bytesInTransit() const;
 
+Q_SIGNALS:
+    // Listening ended by itself (no sound output, the relay's port taken, a
+    // socket error): whoever shows listening as on must show it off.
+    void listeningFailed();
+
 private:
     void sendPending();
     void startRelay();
@@ -53,6 +58,7 @@ private:
     void onClientData();
     void onClientClosed();
     void showSocketError(const QString &description);
+    void failListening(const QString &message);
 
     Socket *m_listener = nullptr;
     Socket *m_client = nullptr;

@@ -39,9 +39,27 @@ StationDirectory::StationDirectory(QObject *parent)
     , m_network(new QNetworkAccessManager(this))
     , m_serverList(kDefaultServerList)
 {
+    useConfiguredServer();
+}
+
+void StationDirectory::useConfiguredServer()
+{
     const QString configured = configuredServer();
+    if (configured == m_configured)
+        return;
+    m_configured = configured;
+    m_servers.clear(); // none configured: the list is read again
     if (!configured.isEmpty())
         setServer(serverAddress(configured));
+}
+
+bool StationDirectory::isServerAddress(const QString &text)
+{
+    // A host name, or an http(s) address without anything a request line could not hold.
+    const QUrl url = serverAddress(text);
+    return !text.isEmpty() && text.size() <= 253 && url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QStringLiteral("https") || url.scheme() == QStringLiteral("http")) &&
+           std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7f; });
 }
 
 StationDirectory::~StationDirectory() = default;

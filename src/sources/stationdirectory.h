@@ -55,6 +55,10 @@ public:
     // The configured API base address ("[Directory] Server" of ombrex.ini), or
     // empty to find servers through the directory's own list.
     static QString configuredServer();
+    // Whether text names a directory server: a host name or an http(s) address.
+    static bool isServerAddress(const QString &text);
+    // Takes up a change of the configured server (the setup window's Advanced page).
+    void useConfiguredServer();
     // Where the list of servers is read from.
     void setServerListAddress(const QUrl &address) { m_serverList = address; }
     // Uses this one server instead of the list.
@@ -79,6 +83,7 @@ private:
 
     QNetworkAccessManager *m_network;
     QUrl m_serverList;
+    QString m_configured; // the configured server the servers were set from
     QList<QUrl> m_servers;
     DirectoryQuery m_query;
     quint32 m_generation = 0;

@@ -112,36 +112,36 @@ const QStringList &DirectorySearch::genres()
     static const QStringList list = {QStringLiteral("Alternative"),     QStringLiteral("College"),
                                      QStringLiteral("- Industrial"),    QStringLiteral("- Punk"),
                                      QStringLiteral("- Hardcore"),      QStringLiteral("- Ska"),
-                                     QStringLiteral("Americana"),       QStringLiteral("- Blue"),
+                                     QStringLiteral("Americana"),       QStringLiteral("- Blues"),
                                      QStringLiteral("- Folk"),          QStringLiteral("- Cajun"),
                                      QStringLiteral("- Bluegrass"),     QStringLiteral("Classical"),
-                                     QStringLiteral("- Comtemporary"),  QStringLiteral("- Opera"),
+                                     QStringLiteral("- Contemporary"),  QStringLiteral("- Opera"),
                                      QStringLiteral("- Symphonic"),     QStringLiteral("Country"),
-                                     QStringLiteral("- Weston Spring"), QStringLiteral("- New Country"),
+                                     QStringLiteral("- Western Swing"), QStringLiteral("- New Country"),
                                      QStringLiteral("Electronic"),      QStringLiteral("- Ambient"),
                                      QStringLiteral("- Drum and Bass"), QStringLiteral("- Trance"),
                                      QStringLiteral("- Techno"),        QStringLiteral("- House"),
-                                     QStringLiteral("- Downtempo"),     QStringLiteral("- Breakbit"),
+                                     QStringLiteral("- Downtempo"),     QStringLiteral("- Breakbeat"),
                                      QStringLiteral("- Acid Jazz"),     QStringLiteral("Hip-hop/Rap"),
-                                     QStringLiteral("- Hardcode"),      QStringLiteral("- Alternative"),
+                                     QStringLiteral("- Hardcore"),      QStringLiteral("- Alternative"),
                                      QStringLiteral("- Turntablism"),   QStringLiteral("- Old School"),
                                      QStringLiteral("- New School"),    QStringLiteral("Jazz"),
                                      QStringLiteral("- Latin"),         QStringLiteral("- Swing"),
-                                     QStringLiteral("- Big band"),      QStringLiteral("- Classic"),
+                                     QStringLiteral("- Big Band"),      QStringLiteral("- Classic"),
                                      QStringLiteral("- Smooth"),        QStringLiteral("- Acid Jazz"),
                                      QStringLiteral("Pop/Rock"),        QStringLiteral("- Oldies"),
                                      QStringLiteral("- Classic"),       QStringLiteral("- 80s"),
                                      QStringLiteral("- Top 40"),        QStringLiteral("- Metal"),
                                      QStringLiteral("- Rock"),          QStringLiteral("- Pop"),
                                      QStringLiteral("R&B/Soul"),        QStringLiteral("- Contemporary"),
-                                     QStringLiteral("- Classis"),       QStringLiteral("- Punk"),
+                                     QStringLiteral("- Classic"),       QStringLiteral("- Punk"),
                                      QStringLiteral("- Smooth"),        QStringLiteral("- Urban"),
                                      QStringLiteral("Spiritual"),       QStringLiteral("- Pop"),
                                      QStringLiteral("- Rock"),          QStringLiteral("- Alternative"),
                                      QStringLiteral("- Gospel"),        QStringLiteral("- Country"),
                                      QStringLiteral("Spoken"),          QStringLiteral("- Talk"),
-                                     QStringLiteral("- Comedi"),        QStringLiteral("- Spoken World"),
-                                     QStringLiteral("World"),           QStringLiteral("- Regea/Island"),
+                                     QStringLiteral("- Comedy"),        QStringLiteral("- Spoken Word"),
+                                     QStringLiteral("World"),           QStringLiteral("- Reggae/Island"),
                                      QStringLiteral("- Africa"),        QStringLiteral("- Latin"),
                                      QStringLiteral("- European"),      QStringLiteral("- Middle Eastern"),
                                      QStringLiteral("- Asian"),         QStringLiteral("Other/Mixed"),
@@ -167,8 +167,10 @@ DirectorySearch::DirectorySearch(QWidget *parent)
     m_genre->setObjectName(QStringLiteral("genre"));
     m_genre->addItems(genres());
     m_genre->setMaxVisibleItems(20);
-    m_bitRate = new QLineEdit(QStringLiteral("24"), this);
+    // No limit unless the user sets one: most stations send more than a few kb/s.
+    m_bitRate = new QLineEdit(this);
     m_bitRate->setObjectName(QStringLiteral("bitRate"));
+    m_bitRate->setPlaceholderText(QStringLiteral("any"));
     m_bitRate->setValidator(new QIntValidator(0, kAllBitRates, m_bitRate));
     m_bitRate->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("99999")) + 16);
     auto *bitRateLabel = new QLabel(QStringLiteral("&Bitrate:"), this);
@@ -298,6 +300,7 @@ void DirectorySearch::searchPage(DirectoryQuery query)
     m_status->setText(QStringLiteral("Searching..."));
     m_previous->setEnabled(false);
     m_next->setEnabled(false);
+    m_directory->useConfiguredServer();
     m_directory->search(query);
 }
 

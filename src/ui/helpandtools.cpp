@@ -4,8 +4,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QProcess>
 #include <QSysInfo>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "platform/folders.h"
@@ -58,12 +60,33 @@ QString helpPagePath()
     return QFileInfo(candidate).canonicalFilePath();
 }
 
-QString openHelp()
+QString openHelp(QWidget *parent, const UrlOpener &openInBrowser)
 {
     const QString path = helpPagePath();
-    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    if (path.isEmpty())
         return QStringLiteral("Error : ") + kHelpFile + QStringLiteral(" not found !");
+    // Without a browser (or xdg-open) the guide still opens, in our own window.
+    const QUrl url = QUrl::fromLocalFile(path);
+    const bool opened = openInBrowser ? openInBrowser(url) : QDesktopServices::openUrl(url);
+    if (!opened)
+        showHelpWindow(path, parent);
     return QString();
+}
+
+QWidget *showHelpWindow(const QString &path, QWidget *parent)
+{
+    auto *browser = new QTextBrowser(parent);
+    browser->setWindowFlag(Qt::Window);
+    browser->setAttribute(Qt::WA_DeleteOnClose);
+    browser->setObjectName(QStringLiteral("helpWindow"));
+    browser->setWindowTitle(QStringLiteral("Vorlane Help"));
+    // Links within the guide stay in the window; others go to the desktop.
+    browser->setOpenExternalLinks(true);
+    browser->setSource(QUrl::fromLocalFile(path));
+    const QFontMetrics metrics(browser->font());
+    browser->resize(metrics.averageCharWidth() * 90, metrics.height() * 40);
+    browser->show();
+    return browser;
 }
 
 QString aboutHtml()

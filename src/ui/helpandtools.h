@@ -3,6 +3,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QUrl;
+class QWidget;
+
 // The entries of the Tools and Help menus that leave the recording workflow.
 namespace helpandtools
 {
@@ -19,9 +24,13 @@ QString launchCompanion(const QString &program);
 // (<program>/../share/vorlane/help), else in the source tree it was built from.
 // Empty when neither has it.
 QString helpPagePath();
-// Opens the user guide in the desktop's browser; returns the message to show
-// when it is missing (empty when it opened).
-QString openHelp();
+// Opens the user guide in the desktop's browser, or, when none takes it, in a
+// window of our own beside parent; returns the message to show when the guide
+// is missing (empty when it opened).
+using UrlOpener = std::function<bool(const QUrl &)>;
+QString openHelp(QWidget *parent, const UrlOpener &openInBrowser = {});
+// The guide in our own window (object name "helpWindow"), deleted on close.
+QWidget *showHelpWindow(const QString &path, QWidget *parent);
 
 // The About page's text (HTML): version, licence and the libraries used.
 QString aboutHtml();

@@ -1,22 +1,28 @@
 #include "ui/schedulerpage.h"
 
 #include <QComboBox>
+#include <QDateEdit>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTimeEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "config/scheduledpreset.h"
 #include "platform/clock.h"
+#include "platform/folders.h"
 #include "platform/frontend.h"
-#include "ui/stationdialog.h"
 
 using platform::RecordingScheduler;
 
@@ -30,17 +36,24 @@ QIcon themedIcon(const char *themeName, const char *fallback)
         QIcon(QStringLiteral(":/vorlane/icons/") + QString::fromLatin1(fallback) + QStringLiteral(".svg")));
 }
 
+constexpr int kDefaultMinutes = 60;
+constexpr int kMaxMinutes = 24 * 60;
+
 QString repeatText(const RecordingScheduler::Task &task, const QLocale &locale)
 {
-    switch (task.repeat) {
-    case RecordingScheduler::Repeat::Daily:
-        return QStringLiteral("Daily");
-    case RecordingScheduler::Repeat::Weekly:
-        return QStringLiteral("Weekly, ") + locale.dayName(task.at.date().dayOfWeek(), QLocale::ShortFormat);
-    case RecordingScheduler::Repeat::Once:
-        break;
-    }
-    return QStringLiteral("Once");
+    QString text = QStringLiteral("Once");
+    if (task.repeat == RecordingScheduler::Repeat::Daily)
+        text = QStringLiteral("Daily");
+    else if (task.repeat == RecordingScheduler::Repeat::Weekly)
+        text = QStringLiteral("Weekly, ") + locale.dayName(task.at.date().dayOfWeek(), QLocale::ShortFormat);
+    if (task.minutes > 0)
+        text += QStringLiteral(", ") + QString::number(task.minutes) + QStringLiteral(" min");
+    return text;
+}
+
+bool isPresetFile(const QString &play)
+{
+    return play.endsWith(QStringLiteral(".mvr"), Qt::CaseInsensitive) && QFileInfo(play).isFile();
 }
 
 } // namespace
@@ -53,16 +66,26 @@ SchedulerPage::SchedulerPage(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 
+    m_sessionNotice = new QLabel(RecordingScheduler::noManagerText(), this);
+    m_sessionNotice->setObjectName(QStringLiteral("sessionNotice"));
+    m_sessionNotice->setWordWrap(true);
+    m_sessionNotice->hide();
+
     auto *group = new QGroupBox(QStringLiteral("Schedule"), this);
     auto *form = new QFormLayout(group);
-    m_play = new QLineEdit(StationDialog::defaultAddress(), group);
+    m_play = new QLineEdit(group);
     m_play->setObjectName(QStringLiteral("schedulePlay"));
-    m_date = new QLineEdit(locale.toString(platform::clock().now().date(), dateFormat(locale)), group);
+    m_play->setPlaceholderText(QStringLiteral("A station of the list (Schedule...) or a preset file"));
+    // A typed address is no longer the station whose name was given with it.
+    connect(m_play, &QLineEdit::textEdited, this, [this] { m_playTitle.clear(); });
+    const QDateTime now = platform::clock().now();
+    m_date = new QDateEdit(now.date(), group);
     m_date->setObjectName(QStringLiteral("scheduleDate"));
-    m_date->setToolTip(dateFormat(locale));
-    m_time = new QLineEdit(locale.toString(QTime(20, 0), QLocale::ShortFormat), group);
+    m_date->setDisplayFormat(dateFormat(locale));
+    m_date->setCalendarPopup(true);
+    m_time = new QTimeEdit(QTime(20, 0), group);
     m_time->setObjectName(QStringLiteral("scheduleTime"));
-    m_time->setToolTip(locale.timeFormat(QLocale::ShortFormat));
+    m_time->setDisplayFormat(locale.timeFormat(QLocale::ShortFormat));
     m_repeat = new QComboBox(group);
     m_repeat->setObjectName(QStringLiteral("scheduleRepeat"));
     m_repeat->addItem(QStringLiteral("Once"), QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Once)));
@@ -70,10 +93,16 @@ SchedulerPage::SchedulerPage(QWidget *parent)
                       QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Daily)));
     m_repeat->addItem(QStringLiteral("Weekly"),
                       QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Weekly)));
+    m_minutes = new QSpinBox(group);
+    m_minutes->setObjectName(QStringLiteral("scheduleMinutes"));
+    m_minutes->setRange(1, kMaxMinutes);
+    m_minutes->setValue(kDefaultMinutes);
+    m_minutes->setSuffix(QStringLiteral(" minutes"));
     form->addRow(QStringLiteral("Pla&y :"), m_play);
     form->addRow(QStringLiteral("Dat&e:"), m_date);
     form->addRow(QStringLiteral("Ti&me:"), m_time);
     form->addRow(QStringLiteral("Re&peat:"), m_repeat);
+    form->addRow(QStringLiteral("Record &for:"), m_minutes);
     m_add = new QPushButton(themedIcon("appointment-new", "add"), QStringLiteral("&Add Task"), group);
     m_add->setObjectName(QStringLiteral("addTask"));
     auto *addRow = new QHBoxLayout;
@@ -104,6 +133,7 @@ SchedulerPage::SchedulerPage(QWidget *parent)
     connect(m_remove, &QPushButton::clicked, this, &SchedulerPage::removeSelected);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &SchedulerPage::updateButtons);
 
+    layout->addWidget(m_sessionNotice);
     layout->addWidget(group);
     layout->addWidget(listGroup, 1);
     updateButtons();
@@ -111,9 +141,12 @@ SchedulerPage::SchedulerPage(QWidget *parent)
 
 SchedulerPage::~SchedulerPage() = default;
 
-void SchedulerPage::useManager(platform::ServiceManager &manager, const QString &unitFolder, const QString &program)
+void SchedulerPage::useManager(platform::ServiceManager &manager, const QString &unitFolder, const QString &program,
+                               const QString &programFolder)
 {
     m_scheduler = std::make_unique<RecordingScheduler>(manager, unitFolder, program);
+    m_scheduler->setWorkingFolder(programFolder);
+    m_programFolder = programFolder;
     m_ownManager.reset();
     refresh();
 }
@@ -127,9 +160,15 @@ RecordingScheduler &SchedulerPage::scheduler()
     return *m_scheduler;
 }
 
-void SchedulerPage::setPlay(const QString &text)
+QString SchedulerPage::programFolder() const
+{
+    return m_programFolder.isEmpty() ? platform::programFolder() : m_programFolder;
+}
+
+void SchedulerPage::setPlay(const QString &text, const QString &title)
 {
     m_play->setText(text);
+    m_playTitle = title;
 }
 
 QString SchedulerPage::dateFormat(const QLocale &locale)
@@ -139,39 +178,6 @@ QString SchedulerPage::dateFormat(const QLocale &locale)
     if (!format.contains(QStringLiteral("yyyy")))
         format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
     return format;
-}
-
-std::optional<QDateTime> SchedulerPage::readDateTime(const QString &dateText, const QString &timeText,
-                                                     const QLocale &locale)
-{
-    const QString dateIn = dateText.trimmed();
-    const QString timeIn = timeText.trimmed();
-    QDate date;
-    const QStringList dateFormats{dateFormat(locale), locale.dateFormat(QLocale::ShortFormat),
-                                  locale.dateFormat(QLocale::LongFormat), QStringLiteral("yyyy-MM-dd")};
-    for (const QString &format : dateFormats) {
-        date = locale.toDate(dateIn, format);
-        if (date.isValid()) {
-            // Qt puts a two-digit year in the 1900s; a schedule means this century.
-            if (!format.contains(QStringLiteral("yyyy")))
-                date = date.addYears(100);
-            break;
-        }
-    }
-    QTime time;
-    const QStringList timeFormats{locale.timeFormat(QLocale::ShortFormat), locale.timeFormat(QLocale::LongFormat),
-                                  QStringLiteral("H:mm"), QStringLiteral("H:mm:ss")};
-    for (const QString &format : timeFormats) {
-        time = locale.toTime(timeIn, format);
-        if (time.isValid())
-            break;
-    }
-    if (!date.isValid() || !time.isValid())
-        return std::nullopt;
-    const QDateTime at(date, time);
-    if (!at.isValid())
-        return std::nullopt;
-    return at;
 }
 
 void SchedulerPage::addTask()
@@ -189,15 +195,16 @@ void SchedulerPage::addTask()
         tell(QStringLiteral("Enter the station address or the preset file to play."));
         return;
     }
-    const std::optional<QDateTime> at = readDateTime(m_date->text(), m_time->text(), QLocale());
-    if (!at) {
-        tell(QStringLiteral("Invalid date or time: ") + m_date->text() + QLatin1Char(' ') + m_time->text());
+    const QDateTime at(m_date->date(), QTime(m_time->time().hour(), m_time->time().minute()));
+    const QString when = m_date->text() + QLatin1Char(' ') + m_time->text();
+    if (!at.isValid()) {
+        tell(QStringLiteral("Invalid date or time: ") + when);
         return;
     }
     const auto repeat = static_cast<RecordingScheduler::Repeat>(m_repeat->currentData().toInt());
     // A single run in the past would never fire, yet look scheduled.
-    if (repeat == RecordingScheduler::Repeat::Once && *at <= platform::clock().now()) {
-        tell(QStringLiteral("That time has passed: ") + m_date->text() + QLatin1Char(' ') + m_time->text());
+    if (repeat == RecordingScheduler::Repeat::Once && at <= platform::clock().now()) {
+        tell(QStringLiteral("That time has passed: ") + when);
         return;
     }
     // Asking for the name is pointless when nothing could be scheduled.
@@ -213,28 +220,55 @@ void SchedulerPage::addTask()
     m_prompt->setTextValue(QStringLiteral("Task 1"));
     // The fields as they were when Add was pressed.
     connect(m_prompt, &QInputDialog::textValueSelected, this,
-            [this, play, at = *at, repeat](const QString &name) { addNamed(name, play, at, repeat); });
+            [this, play, title = m_playTitle, at, repeat, minutes = m_minutes->value()](const QString &name) {
+                addNamed(name, play, title, at, repeat, minutes);
+            });
     m_prompt->open();
 }
 
-void SchedulerPage::addNamed(const QString &name, const QString &play, const QDateTime &at,
-                             RecordingScheduler::Repeat repeat)
+void SchedulerPage::addNamed(const QString &name, const QString &play, const QString &title, const QDateTime &at,
+                             RecordingScheduler::Repeat repeat, int minutes)
 {
     const QString taskName = name.trimmed();
     if (taskName.isEmpty()) {
         tell(QStringLiteral("Please enter a name for the task."));
         return;
     }
+    // A preset file brings its own station and options; an address takes the
+    // options of the moment. Either way the run gets a preset with its duration.
+    Preset options;
+    if (isPresetFile(play)) {
+        if (!options.load(play))
+            return; // the preset's reader has said what is wrong
+    } else {
+        if (m_options)
+            options = m_options();
+        const bool sameStation = options.playlistAddress == play;
+        options.playlistAddress = play;
+        if (!title.isEmpty())
+            options.stationTitle = title;
+        else if (!sameStation || options.stationTitle.isEmpty())
+            options.stationTitle = taskName;
+    }
+    const QString preset = scheduledpreset::write(options, programFolder(), taskName, minutes);
+    if (preset.isEmpty()) {
+        tell(QStringLiteral("The task could not be scheduled: cannot write its preset in ") +
+             scheduledpreset::folder(programFolder()));
+        return;
+    }
     m_busy = true;
     updateButtons();
-    scheduler().add(taskName, play, at, repeat, this,
-                    [this](RecordingScheduler::Result result, const QString &detail) { onAdded(result, detail); });
+    scheduler().add(
+        taskName, preset, at, repeat, minutes, this,
+        [this, preset](RecordingScheduler::Result result, const QString &detail) { onAdded(result, detail, preset); });
 }
 
-void SchedulerPage::onAdded(RecordingScheduler::Result result, const QString &detail)
+void SchedulerPage::onAdded(RecordingScheduler::Result result, const QString &detail, const QString &preset)
 {
     m_busy = false;
     updateButtons();
+    if (result != RecordingScheduler::Result::Added)
+        scheduledpreset::remove(programFolder(), preset);
     switch (result) {
     case RecordingScheduler::Result::Added:
         refresh();
@@ -244,6 +278,7 @@ void SchedulerPage::onAdded(RecordingScheduler::Result result, const QString &de
         warn(QStringLiteral("The task already exists. Please enter a new name"));
         return;
     case RecordingScheduler::Result::NoManager:
+        refresh();
         tell(detail);
         return;
     case RecordingScheduler::Result::Failed:
@@ -256,19 +291,39 @@ void SchedulerPage::onAdded(RecordingScheduler::Result result, const QString &de
 void SchedulerPage::removeSelected()
 {
     const QList<QTreeWidgetItem *> selected = m_list->selectedItems();
-    if (m_busy || selected.isEmpty())
+    if (m_busy || selected.isEmpty() || m_question)
+        return;
+    const QString name = selected.first()->text(NameColumn);
+    const QString unitBase = selected.first()->data(NameColumn, Qt::UserRole).toString();
+    const QString play = selected.first()->text(PlayColumn);
+    m_question = new QMessageBox(QMessageBox::Question, QStringLiteral("Vorlane"),
+                                 QStringLiteral("Remove the scheduled recording \"") + name + QStringLiteral("\"?"),
+                                 QMessageBox::Yes | QMessageBox::No, this);
+    m_question->setObjectName(QStringLiteral("removeTaskQuestion"));
+    m_question->setDefaultButton(QMessageBox::No);
+    m_question->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_question, &QMessageBox::finished, this, [this, unitBase, name, play](int answer) {
+        if (answer == QMessageBox::Yes)
+            removeTask(unitBase, name, play);
+    });
+    m_question->open();
+}
+
+void SchedulerPage::removeTask(const QString &unitBase, const QString &name, const QString &play)
+{
+    if (m_busy)
         return;
     m_busy = true;
     updateButtons();
-    const QString name = selected.first()->text(NameColumn);
-    scheduler().remove(selected.first()->data(NameColumn, Qt::UserRole).toString(), this,
-                       [this, name](RecordingScheduler::Result result, const QString &detail) {
-                           m_busy = false;
-                           refresh();
-                           if (result != RecordingScheduler::Result::Removed)
-                               tell(QStringLiteral("The task \"") + name + QStringLiteral("\" could not be removed. ") +
-                                    detail);
-                       });
+    scheduler().remove(unitBase, this, [this, name, play](RecordingScheduler::Result result, const QString &detail) {
+        m_busy = false;
+        // Only the task's own preset goes with it.
+        if (result == RecordingScheduler::Result::Removed)
+            scheduledpreset::remove(programFolder(), play);
+        refresh();
+        if (result != RecordingScheduler::Result::Removed)
+            tell(QStringLiteral("The task \"") + name + QStringLiteral("\" could not be removed. ") + detail);
+    });
 }
 
 void SchedulerPage::refresh()
@@ -276,6 +331,8 @@ void SchedulerPage::refresh()
     const QLocale locale;
     const QDateTime now = platform::clock().now();
     const QString when = dateFormat(locale) + QLatin1Char(' ') + locale.timeFormat(QLocale::ShortFormat);
+    // Said up front: without a user session no task can be added.
+    m_sessionNotice->setVisible(!scheduler().isAvailable());
     m_list->clear();
     const QList<RecordingScheduler::Task> tasks = scheduler().tasks();
     for (const RecordingScheduler::Task &task : tasks) {

@@ -4,22 +4,30 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
-#include <optional>
 
+#include "config/preset.h"
 #include "platform/recordingscheduler.h"
 
 class QComboBox;
+class QDateEdit;
 class QInputDialog;
+class QLabel;
 class QLineEdit;
 class QLocale;
+class QMessageBox;
 class QPushButton;
+class QSpinBox;
+class QTimeEdit;
 class QTreeWidget;
 
-// The setup window's Scheduler page: what to play, when and how often, and
-// the recordings already scheduled, read back from their units. Adding and
-// removing go through platform::RecordingScheduler; the page never waits for
-// the user or the service manager.
+// The setup window's Scheduler page: what to play, when, how often and for how
+// long, and the recordings already scheduled, read back from their units.
+// Each task plays a preset of its own, written into the program folder with
+// the station and the options of the moment and a time limit, so that every
+// run ends. Adding and removing go through platform::RecordingScheduler; the
+// page never waits for the user or the service manager.
 class SchedulerPage final : public QWidget
 {
     Q_OBJECT
@@ -33,25 +41,28 @@ public:
         RepeatColumn,
         PlayColumn,
     };
+    // The recording options of the moment (the setup window's fields).
+    using OptionsSource = std::function<Preset()>;
 
     explicit SchedulerPage(QWidget *parent = nullptr);
     ~SchedulerPage() override;
 
     // Schedules through this manager, with the units in this folder and this
-    // program to run, instead of the user's own systemd (tests).
-    void useManager(platform::ServiceManager &manager, const QString &unitFolder, const QString &program);
+    // program to run, and the presets in this program folder, instead of the
+    // user's own systemd and folders (tests).
+    void useManager(platform::ServiceManager &manager, const QString &unitFolder, const QString &program,
+                    const QString &programFolder);
+    void setOptionsSource(OptionsSource source) { m_options = std::move(source); }
 
-    void setPlay(const QString &text);
+    // A station address (with the station's name, when known) or a preset file.
+    void setPlay(const QString &text, const QString &title = QString());
     // The Add button: checks the fields, then asks for the task's name.
     void addTask();
-    // Removes the task selected in the list.
+    // Asks, then removes the task selected in the list.
     void removeSelected();
     // Reads the scheduled tasks again.
     void refresh();
 
-    // The date and time of the fields, read in the locale's short or long
-    // format (or ISO); none when either cannot be read.
-    static std::optional<QDateTime> readDateTime(const QString &date, const QString &time, const QLocale &locale);
     // The locale's short date format with a four-digit year.
     static QString dateFormat(const QLocale &locale);
 
@@ -60,22 +71,30 @@ protected:
 
 private:
     platform::RecordingScheduler &scheduler();
-    void addNamed(const QString &name, const QString &play, const QDateTime &at,
-                  platform::RecordingScheduler::Repeat repeat);
-    void onAdded(platform::RecordingScheduler::Result result, const QString &detail);
+    QString programFolder() const;
+    void addNamed(const QString &name, const QString &play, const QString &title, const QDateTime &at,
+                  platform::RecordingScheduler::Repeat repeat, int minutes);
+    void onAdded(platform::RecordingScheduler::Result result, const QString &detail, const QString &preset);
+    void removeTask(const QString &unitBase, const QString &name, const QString &play);
     void warn(const QString &text);
     void tell(const QString &text);
     void updateButtons();
 
     std::unique_ptr<platform::ServiceManager> m_ownManager;
     std::unique_ptr<platform::RecordingScheduler> m_scheduler;
+    QString m_programFolder; // empty: the real one
+    OptionsSource m_options;
+    QLabel *m_sessionNotice = nullptr;
     QLineEdit *m_play = nullptr;
-    QLineEdit *m_date = nullptr;
-    QLineEdit *m_time = nullptr;
+    QString m_playTitle; // the station's name, while "Play :" holds its address
+    QDateEdit *m_date = nullptr;
+    QTimeEdit *m_time = nullptr;
     QComboBox *m_repeat = nullptr;
+    QSpinBox *m_minutes = nullptr;
     QPushButton *m_add = nullptr;
     QTreeWidget *m_list = nullptr;
     QPushButton *m_remove = nullptr;
     QPointer<QInputDialog> m_prompt;
+    QPointer<QMessageBox> m_question;
     bool m_busy = false; // an add or a removal waits for the service manager
 };

@@ -47,6 +47,7 @@
 #include "platform/frontend.h"
 #include "platform/paths.h"
 #include "sources/playlistreader.h"
+#include "sources/stationdirectory.h"
 #include "ui/helpandtools.h"
 #include "ui/localpresetsearch.h"
 #include "ui/schedulerpage.h"
@@ -466,6 +467,16 @@ QWidget *SetupWindow::buildAdvancedPage()
     playerGrid->addWidget(m_externalPlayer, 1, 0);
     playerGrid->addWidget(m_browsePlayer, 1, 1);
     playerGrid->addWidget(m_browserAgent, 2, 0, 1, 2);
+    // The station search's server, kept as "[Directory] Server" of ombrex.ini.
+    auto *directoryLabel = new QLabel(QStringLiteral("&Directory server:"), playerBox);
+    m_directoryServer = new QLineEdit(StationDirectory::configuredServer(), playerBox);
+    m_directoryServer->setObjectName(QStringLiteral("directoryServer"));
+    m_directoryServer->setPlaceholderText(QStringLiteral("automatic"));
+    m_directoryServer->setToolTip(QStringLiteral("A station directory host name; empty picks one by itself"));
+    directoryLabel->setBuddy(m_directoryServer);
+    playerGrid->addWidget(directoryLabel, 3, 0, 1, 2);
+    playerGrid->addWidget(m_directoryServer, 4, 0, 1, 2);
+    connect(m_directoryServer, &QLineEdit::editingFinished, this, &SetupWindow::storeDirectoryServer);
     connect(m_useExternal, &QCheckBox::clicked, this, &SetupWindow::onUseExternalToggled);
     connect(m_browsePlayer, &QToolButton::clicked, this, &SetupWindow::browsePlayer);
     connect(m_browserAgent, &QCheckBox::clicked, this, [this] { m_browserAgent->setChecked(toggleBrowserAgent()); });
@@ -479,6 +490,12 @@ QWidget *SetupWindow::buildAdvancedPage()
 QWidget *SetupWindow::buildSchedulerPage()
 {
     m_scheduler = new SchedulerPage(this);
+    // A scheduled station records with the options the window shows.
+    m_scheduler->setOptionsSource([this] {
+        Preset preset = program().configuration();
+        fillPreset(preset);
+        return preset;
+    });
     return m_scheduler;
 }
 
@@ -895,7 +912,11 @@ void SetupWindow::dropPath(const QMimeData *mime)
 
 void SetupWindow::putInPreset()
 {
-    Preset &preset = program().configuration();
+    fillPreset(program().configuration());
+}
+
+void SetupWindow::fillPreset(Preset &preset) const
+{
     preset.playlistAddress = m_address->text();
     preset.stationTitle = m_title->text();
     preset.listenAtStart = m_listen->isChecked();
@@ -1182,11 +1203,24 @@ void SetupWindow::openDirectorySearch()
     tell(QStringLiteral("The station directory search is not available in this build."));
 }
 
+void SetupWindow::storeDirectoryServer()
+{
+    const QString server = m_directoryServer->text().trimmed();
+    if (server == StationDirectory::configuredServer())
+        return;
+    if (!server.isEmpty() && !StationDirectory::isServerAddress(server)) {
+        tell(QStringLiteral("Not a directory server: ") + server);
+        m_directoryServer->setText(StationDirectory::configuredServer());
+        return;
+    }
+    writeIniValue(QStringLiteral("Directory"), QStringLiteral("Server"), server, ombrexIniPath());
+}
+
 void SetupWindow::scheduleSelectedStation()
 {
     const int entry = selectedEntry();
     if (entry > 0)
-        m_scheduler->setPlay(m_stations->address(entry));
+        m_scheduler->setPlay(m_stations->address(entry), m_stations->name(entry));
     showPage(Page::Scheduler);
 }
 
@@ -1199,7 +1233,7 @@ void SetupWindow::launchCompanion(const QString &program)
 
 void SetupWindow::openHelp()
 {
-    const QString problem = helpandtools::openHelp();
+    const QString problem = helpandtools::openHelp(this);
     if (!problem.isEmpty())
         tell(problem);
 }

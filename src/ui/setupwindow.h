@@ -19,6 +19,7 @@ class QStackedWidget;
 class QTextBrowser;
 class QToolButton;
 class QTreeView;
+class Preset;
 class Recorder;
 class SchedulerPage;
 class SpinnerBox;
@@ -64,6 +65,7 @@ public:
     void chooseCaptureMode(int mode);
     bool validateSetup(bool noUpdate);
     void putInPreset();
+    void fillPreset(Preset &preset) const;
     void loadFromPreset();
     void record();
     void preview();
@@ -82,6 +84,8 @@ public:
     // The station list's "Schedule...": the Scheduler page, set to play the
     // selected station.
     void scheduleSelectedStation();
+    // The Advanced page's directory server, stored when it is a server address.
+    void storeDirectoryServer();
 
     bool isPathAccepted() const { return m_pathOk; }
     bool isChanged() const { return m_changed; }
@@ -204,6 +208,7 @@ private:
     QLineEdit *m_externalPlayer = nullptr;
     QToolButton *m_browsePlayer = nullptr;
     QCheckBox *m_browserAgent = nullptr;
+    QLineEdit *m_directoryServer = nullptr;
     SchedulerPage *m_scheduler = nullptr;
     QTextBrowser *m_about = nullptr;
     QMenu *m_stationMenu = nullptr;

@@ -12,6 +12,7 @@
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
+#include "platform/audiooutput.h"
 #include "recorderfixture.h"
 #include "sources/mp3player.h"
 #include "sources/previewrelay.h"
@@ -104,4 +105,42 @@ TEST_F(ListeningRecording, PausedStartStillFeedsThePlayer)
     const teststation::ConnectionRecord &sent = station->connection(1);
     EXPECT_EQ(engine->relay().player()->bytesReceived(), 3 + sent.header.size() + sent.audio.size());
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
+}
+
+// A sound output that gives out while playing (a USB headset pulled out), or
+// none at all: listening goes off everywhere it shows and stays off after Stop.
+TEST_F(ListeningRecording, ListeningIsOffOnceTheSoundOutputFailed)
+{
+    class LostOutput final : public platform::AudioOutput
+    {
+    public:
+        bool open() override { return true; }
+        bool setFormat(int, int) override { return true; }
+        qint64 framesWritable() override { return -1; }
+        qint64 write(const qint16 *, qint64) override { return -1; }
+        void close() override {}
+        QString errorString() const override { return QStringLiteral("device unplugged"); }
+    };
+    for (const bool opens : {true, false}) {
+        SCOPED_TRACE(opens);
+        ui.messages.clear();
+        const platform::AudioOutputFactory previous =
+            platform::setAudioOutputFactory([opens]() -> std::unique_ptr<platform::AudioOutput> {
+                if (opens)
+                    return std::make_unique<LostOutput>();
+                return nullptr;
+            });
+        startPreset("!L-Test FM");
+        ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }, 10000));
+        platform::setAudioOutputFactory(previous);
+        EXPECT_TRUE(ui.messages.first().startsWith(QStringLiteral("No sound output is available")))
+            << ui.messages.first().toStdString();
+        EXPECT_TRUE(engine->isRecording());
+        EXPECT_FALSE(engine->isListening());
+        EXPECT_FALSE(engine->status().listening);
+        EXPECT_EQ(engine->trayState().listen.caption, QStringLiteral("Listen to recording"));
+        engine->stopRecording();
+        EXPECT_FALSE(engine->isListening());
+        EXPECT_EQ(engine->trayState().listen.caption, QStringLiteral("Listen to recording"));
+    }
 }

@@ -12,6 +12,7 @@
 #include "fakeservicemanager.h"
 #include "platform/recordingscheduler.h"
 #include "testenv.h"
+#include "unitreader.h"
 
 namespace
 {
@@ -27,7 +28,7 @@ protected:
                                    RecordingScheduler::Repeat repeat = RecordingScheduler::Repeat::Once)
     {
         std::optional<RecordingScheduler::Result> result;
-        scheduler.add(name, play, at, repeat, &context,
+        scheduler.add(name, play, at, repeat, 90, &context,
                       [&](RecordingScheduler::Result r, const QString &) { result = r; });
         EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));
         return result.value_or(RecordingScheduler::Result::Failed);
@@ -87,6 +88,9 @@ TEST_F(Scheduler, AddWritesBothUnitsThenReloadsAndEnablesAndReadsThemBack)
     EXPECT_EQ(tasks[0].play, play);
     EXPECT_EQ(tasks[0].at, at);
     EXPECT_EQ(tasks[0].repeat, RecordingScheduler::Repeat::Weekly);
+    EXPECT_EQ(tasks[0].minutes, 90);
+    // The manager ends a run that outlives its recording by far.
+    EXPECT_TRUE(service.contains(QStringLiteral("\nRuntimeMaxSec=6300\n")));
     EXPECT_EQ(RecordingScheduler::nextRun(tasks[0], QDateTime(QDate(2027, 1, 1), QTime(9, 0))),
               QDateTime(QDate(2027, 1, 7), QTime(20, 15, 0)));
 
@@ -117,9 +121,14 @@ TEST_F(Scheduler, AddWritesBothUnitsThenReloadsAndEnablesAndReadsThemBack)
     // program would be reported, so the real shell stands in for the program).
     RecordingScheduler real(manager, folder.path() + QStringLiteral("/verify"), QStringLiteral("/bin/true"));
     QDir().mkpath(folder.path() + QStringLiteral("/verify"));
+    // With the bytes that would break a unit written naively.
+    real.setWorkingFolder(folder.path() + QStringLiteral("/100% $x"));
+    QDir().mkpath(folder.path() + QStringLiteral("/100% $x"));
+    real.setEnvironment({QStringLiteral("VORLANE_HOME=/a \"b\" 50% $HOME")});
     ASSERT_EQ(RecordingScheduler::Result::Added, [&] {
         std::optional<RecordingScheduler::Result> result;
-        real.add(QStringLiteral("Verify"), play, at, RecordingScheduler::Repeat::Daily, &context,
+        real.add(QStringLiteral("Verify"), play + QStringLiteral("\n[Service]\nExecStartPre=/bin/false\\"), at,
+                 RecordingScheduler::Repeat::Daily, 90, &context,
                  [&](RecordingScheduler::Result r, const QString &) { result = r; });
         waitUntil([&] { return result.has_value(); });
         return result.value_or(RecordingScheduler::Result::Failed);
@@ -167,4 +176,94 @@ TEST_F(Scheduler, ClashNoSessionFailureAndRemoval)
               QStringList({QStringLiteral("disable --now vorlane-Task\\x201.timer"), QStringLiteral("daemon-reload")}));
     EXPECT_FALSE(QFile::exists(folder.path() + QStringLiteral("/vorlane-Task\\x201.timer")));
     EXPECT_FALSE(QFile::exists(folder.path() + QStringLiteral("/vorlane-Task\\x201.service")));
+}
+
+// Task names, arguments and paths that try to end a line, join lines, add a
+// directive or change a value through specifiers and variables: each comes
+// back from a systemd-style reading exactly as given, in its own key.
+TEST_F(Scheduler, NoByteOfANameOrPathLeavesItsValue)
+{
+    const QString names[] = {
+        QString::fromUtf8(QByteArray("Show\0[Service]\0ExecStartPre=/usr/bin/touch /tmp/x", 49)),
+        QStringLiteral("Show\r\n[Service]\nExecStartPre=/bin/true"),
+        QStringLiteral("Ends in a backslash\\"),
+        QStringLiteral("100% %n $HOME \"quoted\" 'single' \\\\"),
+    };
+    const QString plays[] = {
+        QStringLiteral("/radio/a\"b\\c $HOME ${X} %h.mvr"),
+        QStringLiteral("/radio/line\nExecStartPre=/bin/true\r.mvr"),
+        QStringLiteral("/radio/ends in\\"),
+    };
+    const QString program = QStringLiteral("/opt/Vor lane\n[Service]\nExecStartPre=/bin/true/\"vor%lane$\"");
+    RecordingScheduler hostile(manager, folder.path(), program);
+    hostile.setWorkingFolder(QStringLiteral("/home/me/100% radio/$x"));
+    hostile.setEnvironment({QStringLiteral("VORLANE_HOME=/home/me/a \"b\"\\ 50%")});
+    for (const QString &name : names) {
+        for (const QString &argument : plays) {
+            const RecordingScheduler::Task task{name, RecordingScheduler::unitBase(name), argument,
+                                                at,   RecordingScheduler::Repeat::Daily,  30};
+            const std::optional<QString> service = hostile.serviceText(task);
+            ASSERT_TRUE(service.has_value());
+            QStringList keys;
+            for (const auto &entry : unitreader::read(service->toUtf8())) {
+                keys.append(entry.section + QLatin1Char('/') + entry.key);
+                if (entry.key == QStringLiteral("ExecStart")) {
+                    EXPECT_EQ(unitreader::words(entry.value, true), (QStringList{program, argument}));
+                } else if (entry.key == QStringLiteral("WorkingDirectory")) {
+                    EXPECT_EQ(unitreader::undoubled(entry.value, QLatin1Char('%')),
+                              QStringLiteral("/home/me/100% radio/$x"));
+                } else if (entry.key == QStringLiteral("Environment")) {
+                    EXPECT_EQ(unitreader::words(entry.value, false),
+                              QStringList{QStringLiteral("VORLANE_HOME=/home/me/a \"b\"\\ 50%")});
+                } else if (entry.key == QStringLiteral("Description")) {
+                    EXPECT_TRUE(unitreader::undoubled(entry.value, QLatin1Char('%')).has_value())
+                        << qPrintable(entry.value);
+                }
+            }
+            EXPECT_EQ(keys,
+                      (QStringList{QStringLiteral("Unit/Description"), QStringLiteral("Unit/X-Vorlane-Play"),
+                                   QStringLiteral("Unit/X-Vorlane-At"), QStringLiteral("Unit/X-Vorlane-Repeat"),
+                                   QStringLiteral("Unit/X-Vorlane-Minutes"), QStringLiteral("Service/Type"),
+                                   QStringLiteral("Service/WorkingDirectory"), QStringLiteral("Service/Environment"),
+                                   QStringLiteral("Service/ExecStart"), QStringLiteral("Service/RuntimeMaxSec")}))
+                << qPrintable(*service);
+            QStringList timerKeys;
+            for (const auto &entry : unitreader::read(hostile.timerText(task).toUtf8()))
+                timerKeys.append(entry.section + QLatin1Char('/') + entry.key);
+            EXPECT_EQ(timerKeys.first(), QStringLiteral("Unit/Description"));
+            EXPECT_EQ(timerKeys.count(QStringLiteral("Unit/Description")), 1);
+            EXPECT_FALSE(timerKeys.contains(QStringLiteral("Service/ExecStartPre")));
+        }
+    }
+
+    // The argument is read back exactly for the page's list.
+    ASSERT_EQ(add(QStringLiteral("Exact"), at), RecordingScheduler::Result::Added);
+    RecordingScheduler reader(manager, folder.path(), QStringLiteral("/usr/bin/vorlane"));
+    std::optional<RecordingScheduler::Result> result;
+    reader.add(QStringLiteral("Odd"), plays[1], at, RecordingScheduler::Repeat::Once, 30, &context,
+               [&](RecordingScheduler::Result r, const QString &) { result = r; });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    ASSERT_EQ(*result, RecordingScheduler::Result::Added);
+    QStringList read;
+    for (const RecordingScheduler::Task &task : reader.tasks())
+        read.append(task.play);
+    EXPECT_TRUE(read.contains(plays[1]));
+
+    // What a unit cannot express is refused, and nothing is written.
+    const auto refused = [&](RecordingScheduler &scheduler, const QString &argument) {
+        std::optional<RecordingScheduler::Result> outcome;
+        scheduler.add(QStringLiteral("Refused"), argument, at, RecordingScheduler::Repeat::Once, 30, &context,
+                      [&](RecordingScheduler::Result r, const QString &) { outcome = r; });
+        return outcome == RecordingScheduler::Result::Failed &&
+               !QFile::exists(folder.path() + QStringLiteral("/vorlane-Refused.service"));
+    };
+    EXPECT_TRUE(refused(scheduler, QString::fromUtf8(QByteArray("/radio/nul\0.mvr", 15))));
+    RecordingScheduler relative(manager, folder.path(), QStringLiteral("vorlane"));
+    EXPECT_TRUE(refused(relative, play));
+    RecordingScheduler badFolder(manager, folder.path(), QStringLiteral("/usr/bin/vorlane"));
+    badFolder.setWorkingFolder(QStringLiteral("/home/me/line\nbreak"));
+    EXPECT_TRUE(refused(badFolder, play));
+    RecordingScheduler badVariable(manager, folder.path(), QStringLiteral("/usr/bin/vorlane"));
+    badVariable.setEnvironment({QStringLiteral("VORLANE_HOME=/a\nExecStartPre=/bin/true")});
+    EXPECT_TRUE(refused(badVariable, play));
 }

@@ -30,6 +30,7 @@
 #include "fakeclock.h"
 #include "platform/folders.h"
 #include "recordingfrontend.h"
+#include "sources/stationdirectory.h"
 #include "testenv.h"
 #include "teststation/station.h"
 #include "ui/directorysearch.h"
@@ -102,8 +103,10 @@ TEST_F(DirectorySearchTest, FieldsMakeTheQueryAndPagesFollowTheLastSearch)
 
     serve(stationsJson(20));
     run([&] { child<QPushButton>("find")->click(); });
+    // No bit-rate limit unless one is typed.
+    EXPECT_TRUE(child<QLineEdit>("bitRate")->text().isEmpty());
     EXPECT_EQ(lastTarget(), "/json/stations/search?name=World&hidebroken=true&limit=20&offset=0&order=votes"
-                            "&reverse=true&bitrateMax=24");
+                            "&reverse=true");
     EXPECT_EQ(child<QTableView>("results")->model()->rowCount(), 20);
     EXPECT_EQ(status(), QStringLiteral("Stations 1 to 20"));
     EXPECT_FALSE(child("previous")->isEnabled());
@@ -131,6 +134,8 @@ TEST_F(DirectorySearchTest, FieldsMakeTheQueryAndPagesFollowTheLastSearch)
     child<QLineEdit>("bitRate")->clear();
     EXPECT_EQ(search->query().text, QStringLiteral("- Drum and Bass"));
     EXPECT_EQ(search->query().maxBitRate, 0) << "an empty limit is no limit";
+    child<QLineEdit>("bitRate")->setText(QStringLiteral("128"));
+    EXPECT_EQ(search->query().maxBitRate, 128);
 
     // A row offers its address for a drop on the station list.
     QTableView *table = child<QTableView>("results");
@@ -303,4 +308,35 @@ TEST_F(DirectorySearchTest, Screenshots)
         search->grab().save(out + QStringLiteral("/directory-failed-%1.png").arg(QString::fromLatin1(name)));
     }
     QApplication::setPalette(light);
+}
+
+// The Advanced page's directory server: stored as "[Directory] Server" only
+// when it names a server; anything a request could not carry is refused.
+TEST(DirectoryServerOption, IsStoredOnlyWhenItNamesAServer)
+{
+    resetProgram();
+    RecordingFrontEnd ui;
+    auto window = std::make_unique<SetupWindow>();
+    auto *server = window->findChild<QLineEdit *>(QStringLiteral("directoryServer"));
+    ASSERT_NE(server, nullptr);
+    EXPECT_TRUE(server->text().isEmpty());
+
+    server->setText(QStringLiteral("de1.example.org\r\nX-Injected: yes"));
+    Q_EMIT server->editingFinished();
+    EXPECT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(StationDirectory::configuredServer().isEmpty());
+    EXPECT_TRUE(server->text().isEmpty()) << "the stored value comes back";
+
+    server->setText(QStringLiteral(" de1.example.org "));
+    Q_EMIT server->editingFinished();
+    EXPECT_EQ(StationDirectory::configuredServer(), QStringLiteral("de1.example.org"));
+    EXPECT_TRUE(StationDirectory::isServerAddress(QStringLiteral("http://127.0.0.1:8080")));
+    EXPECT_FALSE(StationDirectory::isServerAddress(QStringLiteral("ftp://de1.example.org")));
+
+    server->clear();
+    Q_EMIT server->editingFinished();
+    EXPECT_TRUE(StationDirectory::configuredServer().isEmpty());
+    EXPECT_EQ(ui.messages.size(), 1);
+    window.reset();
+    resetProgram();
 }

@@ -621,11 +621,12 @@ TEST_F(SetupWindowTest, Screenshots)
     // One weekly task on the Scheduler page, through a stand-in manager.
     FakeServiceManager manager;
     QTemporaryDir units;
-    window->findChild<SchedulerPage *>()->useManager(manager, units.path(), QStringLiteral("/usr/bin/vorlane"));
+    window->findChild<SchedulerPage *>()->useManager(manager, units.path(), QStringLiteral("/usr/bin/vorlane"),
+                                                     units.path());
     bool added = false;
     platform::RecordingScheduler scheduler(manager, units.path(), QStringLiteral("/usr/bin/vorlane"));
     scheduler.add(QStringLiteral("Night Jazz"), QStringLiteral("http://127.0.0.1:8000/listen.pls"),
-                  QDateTime(QDate(2026, 12, 24), QTime(20, 15)), platform::RecordingScheduler::Repeat::Weekly,
+                  QDateTime(QDate(2026, 12, 24), QTime(20, 15)), platform::RecordingScheduler::Repeat::Weekly, 60,
                   window.get(), [&](platform::RecordingScheduler::Result, const QString &) { added = true; });
     ASSERT_TRUE(waitUntil([&] { return added; }));
     window->show();

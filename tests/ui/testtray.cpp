@@ -1,8 +1,15 @@
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include "app/desktopfrontend.h"
+#include "config/preset.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
+#include "eventwait.h"
+#include "fakeclock.h"
 #include "recordingfrontend.h"
 #include "ui/recordingdisplay.h"
 
@@ -76,4 +83,66 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
     recorder->stopRecording();
     resetProgram();
     platform::setFrontEnd(nullptr);
+}
+
+// The icon tells idle, recording, paused and a station that cannot be
+// reached apart, each with a picture of its own.
+TEST_F(TrayTest, IconFollowsTheRecordingState)
+{
+    FakeClock clock;
+    DesktopFrontEnd desktop;
+    platform::setFrontEnd(&desktop);
+    Recorder *recorder = program().loadRecorder();
+    EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
+
+    beginRecording(*recorder);
+    EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Recording);
+    recorder->togglePause();
+    EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Paused);
+    recorder->togglePause();
+    EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Recording);
+    recorder->stopRecording();
+    EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
+
+    // A station that answers and then goes silent.
+    QTcpServer station;
+    ASSERT_TRUE(station.listen(QHostAddress::LocalHost));
+    QObject::connect(&station, &QTcpServer::newConnection, &station, [&station] {
+        QTcpSocket *peer = station.nextPendingConnection();
+        QObject::connect(peer, &QTcpSocket::readyRead, peer,
+                         [peer] { peer->write("ICY 200 OK\r\nicy-name:Quiet\r\n\r\n"); });
+    });
+    QTemporaryDir records;
+    program().configuration().saveFolder = records.path() + QLatin1Char('/');
+    recorder->setStartedFromSetupWindow(true);
+    recorder->addServer("127.0.0.1", "/", QByteArray::number(station.serverPort()), "");
+    recorder->beginRecording();
+    ASSERT_TRUE(waitUntil([&] { return recorder->status().state == RecordingStatus::State::Recording; }, 5000));
+    clock.advance(3000);
+    ASSERT_TRUE(waitUntil([&] { return desktop.trayLook() == platform::TrayLook::Error; }, 5000))
+        << recorder->status().caption.toStdString();
+    recorder->stopRecording();
+    EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
+
+    QList<qint64> pictures;
+    for (const auto look : {platform::TrayLook::Idle, platform::TrayLook::Recording, platform::TrayLook::Paused,
+                            platform::TrayLook::Error}) {
+        const QIcon icon = DesktopFrontEnd::trayIcon(look);
+        ASSERT_FALSE(icon.pixmap(22, 22).isNull()) << static_cast<int>(look);
+        pictures.append(icon.pixmap(22, 22).toImage().cacheKey());
+        EXPECT_EQ(pictures.count(pictures.last()), 1);
+    }
+    resetProgram();
+    platform::setFrontEnd(nullptr);
+}
+
+// Start Recording before any preset was stored says so and opens the setup.
+TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
+{
+    RecordingFrontEnd ui;
+    program().loadRecorder();
+    program().runTrayCommand(platform::TrayCommand::StartRecording);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages.first().startsWith(QStringLiteral("No preset is stored yet.")));
+    EXPECT_EQ(ui.setupShown, 1);
 }

@@ -1,0 +1,100 @@
+// The pictures of the user guide: each window as a new user sees it, drawn
+// offscreen with the program's own widgets into PNG files.
+//
+//   QT_QPA_PLATFORM=offscreen vorlane-guideshots data/help/images
+//
+// It runs in a folder of its own (VORLANE_HOME), so no settings, station list
+// or task of the user's appear in the pictures or are changed.
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+#include "config/stationlist.h"
+#include "engine/programcontext.h"
+#include "ui/directorysearch.h"
+#include "ui/recordingdisplay.h"
+#include "ui/setupwindow.h"
+#include "ui/stationdialog.h"
+
+namespace
+{
+
+bool save(QWidget &widget, const QString &folder, const QString &name)
+{
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    const bool saved = widget.grab().save(path);
+    std::printf("%s%s\n", qPrintable(path), saved ? "" : " (not written)");
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    qputenv("VORLANE_HOME", home.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(folder);
+    bool ok = true;
+
+    {
+        SetupWindow window;
+        window.stations().appendEntry(QStringLiteral("Night Jazz FM"),
+                                      QStringLiteral("http://radio.example.org/jazz.pls"));
+        window.stations().appendEntry(QStringLiteral("Morning Talk"),
+                                      QStringLiteral("http://talk.example.org/live.m3u"));
+        window.selectEntry(1);
+        window.show();
+        const std::pair<SetupWindow::Page, const char *> pages[] = {
+            {SetupWindow::Page::Radio, "setup-radio"},
+            {SetupWindow::Page::AdvancedOptions, "setup-advanced"},
+            {SetupWindow::Page::Scheduler, "setup-scheduler"},
+        };
+        for (const auto &[page, name] : pages) {
+            window.showPage(page);
+            QApplication::processEvents();
+            ok = save(window, folder, QString::fromLatin1(name)) && ok;
+        }
+
+        DirectorySearch search(&window);
+        search.show();
+        QApplication::processEvents();
+        ok = save(search, folder, QStringLiteral("station-search")) && ok;
+    }
+    {
+        StationDialog dialog(false, QString(), QString(), nullptr);
+        dialog.show();
+        QApplication::processEvents();
+        ok = save(dialog, folder, QStringLiteral("station-dialog")) && ok;
+    }
+    {
+        RecordingDisplay display(nullptr);
+        display.show();
+        RecordingStatus status;
+        status.state = RecordingStatus::State::Recording;
+        status.recording = true;
+        status.caption = QStringLiteral("Now Recording: Miles Ahead - So What.mp3");
+        status.bitRate = 128;
+        status.timed = true;
+        status.minutesPassed = 12;
+        status.secondsPassed = 34;
+        status.hoursLeft = 0;
+        status.minutesLeft = 47;
+        status.secondsLeft = 26;
+        status.listening = true;
+        display.showStatus(status);
+        QApplication::processEvents();
+        ok = save(display, folder, QStringLiteral("recording-display")) && ok;
+    }
+    resetProgram();
+    return ok ? 0 : 1;
+}
