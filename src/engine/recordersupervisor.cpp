@@ -232,7 +232,8 @@ void Recorder::resetDataWatch()
 
 void Recorder::deleteOldArchives()
 {
-    const Preset &config = m_preset;
+    // Runs as a recording is about to start, when its copy equals the draft.
+    const Preset &config = m_draft;
     // Switched off by the days (0) or by the setup window's check box, which
     // leaves the days as they were.
     if (!config.deleteOldArchives || config.daysToKeep <= 0)
