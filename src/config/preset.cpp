@@ -133,15 +133,20 @@ void Preset::reset()
 
 bool Preset::load(const QString &fileToLoad)
 {
-    bool result = true;
     if (!platform::fileExists(fileToLoad)) {
         platform::frontEnd().showMessage(QStringLiteral("The preset file specified does not exist!"));
-        result = false;
-    } else {
-        result = loadLines(fileToLoad);
+        valid = false;
+        return false;
     }
-    valid = result;
-    return result;
+    // Read into a copy, so that a preset that fails halfway leaves this record as it was.
+    Preset loaded(*this);
+    if (!loaded.loadLines(fileToLoad)) {
+        valid = false;
+        return false;
+    }
+    *this = loaded;
+    valid = true;
+    return true;
 }
 
 bool Preset::loadLines(const QString &fileToLoad)

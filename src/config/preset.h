@@ -51,7 +51,7 @@ public:
     // Sets every field except valid to its default and forgets the comments.
     void reset();
     // Reads the preset at that path into the record; shows a message for each
-    // invalid line. Fields set before a failing line keep their new values.
+    // invalid line. A preset that fails leaves every field but valid as it was.
     bool load(const QString &fileToLoad);
     // Writes the record to that path, replacing any existing file atomically: a
     // failed save returns false and leaves the previous file as it was.

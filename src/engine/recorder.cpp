@@ -29,7 +29,7 @@ qint32 readMasterVolume()
 
 Recorder::Recorder(Preset &preset, QObject *parent)
     : QObject(parent)
-    , m_preset(preset)
+    , m_draft(preset)
     , m_relay(new PreviewRelay(this))
     , m_live365(new Live365Reader(this))
     , m_playlistReader(new PlaylistReader(this))
@@ -127,7 +127,7 @@ bool Recorder::loadFile(QString &fileToLoad)
             Q_EMIT messageRequested(QStringLiteral("The preset file specified does not exist!"));
             return false;
         }
-        if (!m_preset.load(fileToLoad)) {
+        if (!m_draft.load(fileToLoad)) {
             Q_EMIT messageRequested(
                 QStringLiteral("The preset file is invalid! (Check that there are six lines exactly)"));
             return false;
@@ -142,11 +142,12 @@ bool Recorder::loadFile(QString &fileToLoad)
     }
 
     if (fileToLoad.endsWith(QStringLiteral(".pls"))) {
-        m_preset.reset();
-        m_preset.playlistAddress = fileToLoad;
-        m_preset.timeLimitMinutes = 0;
-        m_preset.timeLimited = false;
-        m_preset.saveFolder = platform::withTrailingSeparator(defaultRecordingFolder(true));
+        m_draft.reset();
+        m_draft.playlistAddress = fileToLoad;
+        m_draft.timeLimitMinutes = 0;
+        m_draft.timeLimited = false;
+        m_draft.saveFolder = platform::withTrailingSeparator(defaultRecordingFolder(true));
+        m_preset = m_draft;
         m_startedFromSetupWindow = false;
         // "-noop" with a playlist starts the recording paused.
         m_pausedStart = noOperation;

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 
+#include "config/preset.h"
 #include "engine/headercollector.h"
 #include "engine/metadataparser.h"
 #include "engine/recordingclock.h"
@@ -20,7 +21,6 @@
 class ConnectionWait;
 class Live365Reader;
 class PlaylistReader;
-class Preset;
 class PreviewRelay;
 class QTimer;
 class Socket;
@@ -103,11 +103,12 @@ public:
     // Replaces entry number (1-based) of the server list; forgets the whole list.
     void replaceServer(qint32 number, const StreamServer &server);
     void clearServers() { m_servers.clear(); }
-    // Begins the recording with server 1 of the list.
+    // Begins recording the servers already in the list, with server 1, as the
+    // draft says now (a recording started by startRecording took its copy then).
     void beginRecording();
     // One supervisor tick (the timer calls it every 100 ms).
     void superviseTick();
-    // Deletes dated archive recordings older than the days to keep.
+    // Deletes the draft's dated archive recordings older than its days to keep.
     void deleteOldArchives();
     // Ends the program after a failed or finished recording when the preset
     // asks for it and the recording was not started from the setup window.
@@ -191,6 +192,8 @@ private:
     // Connection (recorderconnection.cpp).
     void connectComponents();
     void connectToServer(qint32 server, bool reconnect);
+    // Begins the recording from the copy it already holds.
+    void beginTakenRecording();
     void tryServer();
     void onConnectionFinished(int outcome);
     void onConnected();
@@ -247,7 +250,11 @@ private:
     void setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled);
     void clearClock();
 
-    Preset &m_preset;
+    // The record that windows and preset files fill: the draft of the next recording.
+    Preset &m_draft;
+    // The running recording's own copy of it, taken when the recording starts, so
+    // that editing or saving the draft meanwhile never changes where or how it records.
+    Preset m_preset;
 
     // Components.
     PreviewRelay *m_relay;

@@ -34,7 +34,7 @@ void Recorder::connectComponents()
     connect(m_playlistReader, &PlaylistReader::serverFound, this, addFoundServer);
     connect(m_playlistReader, &PlaylistReader::finished, this, [this] {
         if (!m_servers.isEmpty())
-            beginRecording();
+            beginTakenRecording();
         else
             playlistFailed(QStringLiteral("Empty MP3 server list due to error!"));
         publishStatus();
@@ -46,10 +46,13 @@ void Recorder::connectComponents()
     connect(m_playlistFileReader, &PlaylistReader::serverFound, this, addFoundServer);
     connect(m_playlistFileReader, &PlaylistReader::finished, this, [this] {
         if (!m_servers.isEmpty()) {
+            // The draft learns the station too, so the setup window offers it again.
             m_preset.stationTitle = QString::fromLocal8Bit(m_playlistFileReader->firstTitle);
             m_preset.valid = true;
+            m_draft.stationTitle = m_preset.stationTitle;
+            m_draft.valid = true;
             Q_EMIT displayRequested();
-            beginRecording();
+            beginTakenRecording();
         } else {
             playlistFailed(QStringLiteral("Empty MP3 server list due to error!"));
         }
@@ -104,6 +107,7 @@ void Recorder::startPlaylistFileRead(const QString &path)
 
 bool Recorder::startRecording(bool fromSetupWindow, bool preview)
 {
+    m_preset = m_draft;
     m_startedFromSetupWindow = fromSetupWindow;
     m_pausedStart = preview;
     setCaption(QStringLiteral("Connecting to ") + m_preset.stationTitle + QStringLiteral("..."));
@@ -132,6 +136,12 @@ void Recorder::replaceServer(qint32 number, const StreamServer &server)
 }
 
 void Recorder::beginRecording()
+{
+    m_preset = m_draft;
+    beginTakenRecording();
+}
+
+void Recorder::beginTakenRecording()
 {
     setTrayMenuRecording(true);
     m_recordStart = platform::clock().tickCount();

@@ -233,10 +233,12 @@ void Recorder::resetDataWatch()
 
 void Recorder::deleteOldArchives()
 {
+    // Runs as a recording is about to start, when its copy equals the draft.
+    const Preset &config = m_draft;
     // Switched off by the days (0) or by the setup window's check box, which
     // leaves the days as they were.
-    if (m_preset.deleteOldArchives)
-        engine::deleteOldArchives(m_preset.saveFolder, m_preset.recordingFileName.toLocal8Bit(), m_preset.daysToKeep,
+    if (config.deleteOldArchives)
+        engine::deleteOldArchives(config.saveFolder, config.recordingFileName.toLocal8Bit(), config.daysToKeep,
                                   platform::clock().now());
 }
 

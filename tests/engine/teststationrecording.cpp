@@ -270,3 +270,26 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     EXPECT_EQ(testenv::readFile(current).right(128).left(3), "TAG");
     EXPECT_EQ(program().recorder(), nullptr);
 }
+
+TEST_F(StationRecording, EditingTheDraftDuringARecordingChangesNothingOfIt)
+{
+    // The setup window fills the shared record when a preset is saved (even a
+    // cancelled save); a running title-mode recording must keep its own folder.
+    Recorder *recorder = startPreset("SONGNAMEONLY");
+    ASSERT_TRUE(waitUntil([&] { return files().size() >= 2; }));
+    const QString elsewhere = testenv::home() + QStringLiteral("/elsewhere/");
+    QDir().mkpath(elsewhere);
+    program().configuration().saveFolder = elsewhere;
+    program().configuration().captureMode = 1;
+    ASSERT_TRUE(waitUntil([&] { return files().size() >= 4; }));
+    recorder->stopRecording();
+    EXPECT_TRUE(QDir(elsewhere).entryList(QDir::Files).isEmpty());
+
+    // A preset that fails halfway leaves the record as it was.
+    Preset &draft = program().configuration();
+    draft.stationTitle = QStringLiteral("Kept");
+    const QString broken = testenv::writeFile(folder + QStringLiteral("../broken.mvr"), "New Title\r\n");
+    EXPECT_FALSE(draft.load(broken));
+    EXPECT_EQ(draft.stationTitle, QStringLiteral("Kept"));
+    EXPECT_EQ(draft.saveFolder, elsewhere);
+}
