@@ -7,6 +7,7 @@
 
 #include "config/atomicwrite.h"
 #include "config/inivalues.h"
+#include "config/stationaddress.h"
 #include "platform/bytetext.h"
 #include "platform/frontend.h"
 #include "platform/paths.h"
@@ -131,11 +132,18 @@ void Preset::reset()
     m_comments.clear();
 }
 
+void Preset::tell(const QString &message)
+{
+    m_failureShown = true;
+    platform::frontEnd().showMessage(message);
+}
+
 bool Preset::load(const QString &fileToLoad)
 {
+    m_failureShown = false;
     bool result = true;
     if (!platform::fileExists(fileToLoad)) {
-        platform::frontEnd().showMessage(QStringLiteral("The preset file specified does not exist!"));
+        tell(QStringLiteral("The preset file specified does not exist!"));
         result = false;
     } else {
         result = loadLines(fileToLoad);
@@ -185,10 +193,18 @@ bool Preset::loadLines(const QString &fileToLoad)
     line = reader.next();
     if (!line)
         return false;
-    if (!line->endsWith(".m3u") && !line->endsWith(".pls")) {
-        platform::frontEnd().showMessage(
-            fileToLoad + QLatin1Char('\r') +
-            QStringLiteral("Invalid Shoutcast playlist! (The web site must end in .m3u or .pls)"));
+    // What the station list takes: any web address (a playlist, also with a
+    // query, a web page or the stream itself) or a playlist file.
+    if (line->trimmed().isEmpty()) {
+        tell(fileToLoad + QLatin1Char('\r') +
+             QStringLiteral("Line 2 of the preset is empty: it must hold the station's address."));
+        return false;
+    }
+    if (!isWebAddress(*line) && playlistTypeOf(*line) == PlaylistType::None) {
+        tell(fileToLoad + QLatin1Char('\r') +
+             QStringLiteral("Line 2 of the preset must be a web address (http:// or https://) or a playlist file "
+                            "(.pls or .m3u): ") +
+             decodeText(*line));
         return false;
     }
     playlistAddress = decodeText(*line);
@@ -217,7 +233,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     QString folder = *line == kDefaultFolderToken ? defaultRecordingFolder(true) : QFile::decodeName(*line);
     saveFolder = platform::withTrailingSeparator(folder);
     if (!platform::pathExists(saveFolder)) {
-        platform::frontEnd().showMessage(QStringLiteral("The path specified does not exist!"));
+        tell(QStringLiteral("The path specified does not exist!"));
         return false;
     }
 
@@ -226,8 +242,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     if (!line)
         return false;
     if (!isNumeric(*line) && !isNumeric(line->mid(1))) {
-        platform::frontEnd().showMessage(
-            QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!"));
+        tell(QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!"));
         return false;
     }
     const bool stayOpen = line->startsWith('S');
@@ -243,7 +258,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     if (!line)
         return false;
     if (!isNumeric(*line)) {
-        platform::frontEnd().showMessage(QStringLiteral(
+        tell(QStringLiteral(
             "A number of minutes must be specified for the days to keep the recording! (Even for title streams)"));
         return false;
     }
