@@ -20,7 +20,7 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -p build-fuzz/findings
 status=0
 for target in build-fuzz/tests/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
+    [ -f "$target" ] && [ -x "$target" ] || continue
     name="$(basename "$target")"
     seeds="tests/fuzz/corpus/${name#fuzz_}"
     mkdir -p "$scratch/$name"

@@ -210,13 +210,16 @@ void StationDirectory::search(const DirectoryQuery &query)
 {
     ++m_generation;
     m_query = query;
+    m_replyTooLarge = false;
     withServers([this] { trySearch(0); });
 }
 
 void StationDirectory::trySearch(int serverIndex)
 {
     if (serverIndex >= m_servers.size()) {
-        Q_EMIT failed(QStringLiteral("The station directory did not answer. Please try again later."));
+        Q_EMIT failed(m_replyTooLarge
+                          ? QStringLiteral("The station directory's answer was too large. Please try again later.")
+                          : QStringLiteral("The station directory did not answer. Please try again later."));
         return;
     }
     QNetworkReply *reply = get(searchUrl(m_servers.at(serverIndex), m_query));
@@ -227,6 +230,7 @@ void StationDirectory::trySearch(int serverIndex)
             return; // a newer search replaced this one
         bool ok = false;
         const std::optional<QByteArray> body = cappedBody(reply);
+        m_replyTooLarge = m_replyTooLarge || !body;
         const QList<DirectoryStation> stations =
             body && reply->error() == QNetworkReply::NoError ? parseStations(*body, &ok) : QList<DirectoryStation>();
         if (!ok) {

@@ -150,7 +150,7 @@ TEST(StationDirectory, RepliesLargerThanAFewMegabytesAreCutOffAsFailures)
     directory.setServer(QUrl(QString::fromLatin1(station.url(""))));
     const Outcome outcome = searchOnce(directory, {DirectoryQuery::Kind::Keyword, QStringLiteral("s"), 0, 0});
     EXPECT_FALSE(outcome.stations.has_value());
-    EXPECT_EQ(outcome.failure, QStringLiteral("The station directory did not answer. Please try again later."));
+    EXPECT_EQ(outcome.failure, QStringLiteral("The station directory's answer was too large. Please try again later."));
 }
 
 TEST(StationDirectory, NoServerThatAnswersIsAMessageNotAHang)
