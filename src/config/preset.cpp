@@ -193,17 +193,17 @@ bool Preset::loadLines(const QString &fileToLoad)
     line = reader.next();
     if (!line)
         return false;
-    // What the station list takes: any web address (a playlist, also with a
-    // query, a web page or the stream itself) or a playlist file.
+    // What the station list takes: a playlist (on the web, also with a query,
+    // or a file) or the web address of the stream itself.
     if (line->trimmed().isEmpty()) {
         tell(fileToLoad + QLatin1Char('\r') +
              QStringLiteral("Line 2 of the preset is empty: it must hold the station's address."));
         return false;
     }
-    if (!isWebAddress(*line) && playlistTypeOf(*line) == PlaylistType::None) {
+    if (playlistTypeOf(*line) == PlaylistType::None && !isStreamAddress(*line)) {
         tell(fileToLoad + QLatin1Char('\r') +
-             QStringLiteral("Line 2 of the preset must be a web address (http:// or https://) or a playlist file "
-                            "(.pls or .m3u): ") +
+             QStringLiteral("Line 2 of the preset must be a playlist (.pls or .m3u) or a stream address (http:// "
+                            "or https://): ") +
              decodeText(*line));
         return false;
     }

@@ -13,7 +13,7 @@ namespace
 {
 
 const QString kInvalidAddress = QStringLiteral(
-    "Line 2 of the preset must be a web address (http:// or https://) or a playlist file (.pls or .m3u): ");
+    "Line 2 of the preset must be a playlist (.pls or .m3u) or a stream address (http:// or https://): ");
 const QString kMissingPath = QStringLiteral("The path specified does not exist!");
 const QString kBadLength =
     QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!");
@@ -155,6 +155,9 @@ TEST_F(PresetFile, AddressTakesWhatTheStationListTakes)
     ASSERT_TRUE(m_preset.load(write(body(2, "http://x/list.m3u"))));
     EXPECT_TRUE(m_ui.messages.isEmpty());
 
+    // A web page is no station in the station list either.
+    EXPECT_FALSE(m_preset.load(write(body(2, "http://x/stations.html"))));
+    m_ui.messages.clear();
     const QString path = write(body(2, "notes.txt"));
     EXPECT_FALSE(m_preset.load(path));
     EXPECT_EQ(m_ui.messages, QStringList{path + QLatin1Char('\r') + kInvalidAddress + QStringLiteral("notes.txt")});
