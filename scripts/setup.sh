@@ -13,6 +13,7 @@ packages=(
     shared-mime-info desktop-file-utils
     appstream file dpkg-dev
     icecast2 openssl
+    clang libclang-rt-14-dev
 )
 
 missing=()

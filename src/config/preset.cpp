@@ -7,6 +7,7 @@
 
 #include "config/atomicwrite.h"
 #include "config/inivalues.h"
+#include "config/stationaddress.h"
 #include "platform/bytetext.h"
 #include "platform/frontend.h"
 #include "platform/paths.h"
@@ -131,16 +132,24 @@ void Preset::reset()
     m_comments.clear();
 }
 
+void Preset::tell(const QString &message)
+{
+    m_failureShown = true;
+    platform::frontEnd().showMessage(message);
+}
+
 bool Preset::load(const QString &fileToLoad)
 {
+    m_failureShown = false;
     if (!platform::fileExists(fileToLoad)) {
-        platform::frontEnd().showMessage(QStringLiteral("The preset file specified does not exist!"));
+        tell(QStringLiteral("The preset file specified does not exist!"));
         valid = false;
         return false;
     }
     // Read into a copy, so that a preset that fails halfway leaves this record as it was.
     Preset loaded(*this);
     if (!loaded.loadLines(fileToLoad)) {
+        m_failureShown = loaded.m_failureShown;
         valid = false;
         return false;
     }
@@ -190,10 +199,18 @@ bool Preset::loadLines(const QString &fileToLoad)
     line = reader.next();
     if (!line)
         return false;
-    if (!line->endsWith(".m3u") && !line->endsWith(".pls")) {
-        platform::frontEnd().showMessage(
-            fileToLoad + QLatin1Char('\r') +
-            QStringLiteral("Invalid Shoutcast playlist! (The web site must end in .m3u or .pls)"));
+    // What the station list takes: a playlist (on the web, also with a query,
+    // or a file) or the web address of the stream itself.
+    if (line->trimmed().isEmpty()) {
+        tell(fileToLoad + QLatin1Char('\r') +
+             QStringLiteral("Line 2 of the preset is empty: it must hold the station's address."));
+        return false;
+    }
+    if (playlistTypeOf(*line) == PlaylistType::None && !isStreamAddress(*line)) {
+        tell(fileToLoad + QLatin1Char('\r') +
+             QStringLiteral("Line 2 of the preset must be a playlist (.pls or .m3u) or a stream address (http:// "
+                            "or https://): ") +
+             decodeText(*line));
         return false;
     }
     playlistAddress = decodeText(*line);
@@ -222,7 +239,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     QString folder = *line == kDefaultFolderToken ? defaultRecordingFolder(true) : QFile::decodeName(*line);
     saveFolder = platform::withTrailingSeparator(folder);
     if (!platform::pathExists(saveFolder)) {
-        platform::frontEnd().showMessage(QStringLiteral("The path specified does not exist!"));
+        tell(QStringLiteral("The path specified does not exist!"));
         return false;
     }
 
@@ -231,8 +248,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     if (!line)
         return false;
     if (!isNumeric(*line) && !isNumeric(line->mid(1))) {
-        platform::frontEnd().showMessage(
-            QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!"));
+        tell(QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!"));
         return false;
     }
     const bool stayOpen = line->startsWith('S');
@@ -248,7 +264,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     if (!line)
         return false;
     if (!isNumeric(*line)) {
-        platform::frontEnd().showMessage(QStringLiteral(
+        tell(QStringLiteral(
             "A number of minutes must be specified for the days to keep the recording! (Even for title streams)"));
         return false;
     }

@@ -57,13 +57,19 @@ public:
     // failed save returns false and leaves the previous file as it was.
     bool save(const QString &fileToSave);
 
+    // The last load showed a message naming what is wrong (a missing file, a
+    // bad line); a caller then need not add a vaguer one of its own.
+    bool failureShown() const { return m_failureShown; }
+
     // The comment lines found at the top of the last loaded preset, as read.
     const QList<QByteArray> &comments() const { return m_comments; }
 
 private:
     bool loadLines(const QString &fileToLoad);
+    void tell(const QString &message);
 
     QList<QByteArray> m_comments;
+    bool m_failureShown = false;
 };
 
 // The program's one configuration record, created on first use (defaults, not a

@@ -128,8 +128,10 @@ bool Recorder::loadFile(QString &fileToLoad)
             return false;
         }
         if (!m_draft.load(fileToLoad)) {
-            Q_EMIT messageRequested(
-                QStringLiteral("The preset file is invalid! (Check that there are six lines exactly)"));
+            // Only a preset that ran out of lines is left unexplained.
+            if (!m_draft.failureShown())
+                Q_EMIT messageRequested(
+                    QStringLiteral("The preset file is invalid! (Check that there are six lines exactly)"));
             return false;
         }
         if (noOperation) {

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "sources/httpreply.h"
 #include "sources/parsedurl.h"
+#include "sources/playlistentries.h"
 #include "sources/socket.h"
 
 namespace
@@ -217,12 +218,12 @@ void Recorder::handleRedirect(const QByteArray &packet)
         // A location on the same server may leave the server out.
         if (location->startsWith('/'))
             *location = (current.secure ? "https://" : "http://") + current.host + ':' + current.port + *location;
-        ParsedUrl uri;
-        if (uri.setUri(*location)) {
+        // Screened as a playlist entry is: only http(s), nothing that could
+        // end our request line; anything else moves on to the next server.
+        if (const std::optional<sources::PlaylistEntry> entry = sources::screenEntry(*location)) {
             m_redirectEntry = m_serverNumber;
             ++m_redirectsInRow;
-            m_servers[m_serverNumber - 1] = {uri.host(), QByteArray::number(uri.port()), uri.path(), uri.query(),
-                                             uri.scheme().toLower() == "https"};
+            m_servers[m_serverNumber - 1] = {entry->host, entry->port, entry->path, entry->query, entry->secure};
             // The supervisor's move to the next server lands on this entry again.
             --m_serverNumber;
             m_changeServerPending = true;

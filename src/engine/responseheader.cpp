@@ -184,9 +184,10 @@ std::optional<QByteArray> redirectLocation(const QByteArray &packet)
     if (at < 0)
         return std::nullopt;
     const qsizetype start = at + key.size();
-    qsizetype end = packet.indexOf('\r', start);
-    if (end < 0)
-        end = packet.size();
+    // The value ends with its line, whichever line end the server uses.
+    qsizetype end = start;
+    while (end < packet.size() && packet.at(end) != '\r' && packet.at(end) != '\n')
+        ++end;
     return platform::trimSpaces(packet.mid(start, end - start));
 }
 

@@ -54,7 +54,7 @@ std::optional<qint32> metaInterval(const QByteArray &packet);
 // when that text, white space at both ends ignored, is a whole number.
 std::optional<qint32> bitRate(const QByteArray &packet);
 
-// The target of "Location:" (any case): up to the next CR or the end, blanks
+// The target of "Location:" (any case): up to the next CR, LF or the end, blanks
 // removed at both ends. Empty optional when there is no "Location:".
 std::optional<QByteArray> redirectLocation(const QByteArray &packet);
 

@@ -2,6 +2,8 @@
 
 #include <QStringBuilder>
 
+#include "sources/requestvalue.h"
+
 namespace
 {
 
@@ -28,10 +30,14 @@ QByteArray buildStreamRequest(const QByteArray &host, const QByteArray &port, co
         request.replace(kPlayerAgent, kBrowserAgent);
     request.replace("[METADATA]", titleMode ? "Icy-MetaData:1" : "Icy-MetaData:0");
 
-    const QByteArray target = query.isEmpty() ? path : QByteArray(path + '?' + query);
+    // The values come from playlists and redirects: each ends at its first
+    // control byte, so none can end the line it stands in.
+    const QByteArray target = sources::cutAtControl(query.isEmpty() ? path : QByteArray(path + '?' + query));
+    const QByteArray hostValue = sources::cutAtControl(host);
+    const QByteArray portValue = sources::cutAtControl(port);
     // Fill each placeholder once, left to right, from the template only.
     QByteArray filled;
-    filled.reserve(request.size() + target.size() + host.size() + port.size());
+    filled.reserve(request.size() + target.size() + hostValue.size() + portValue.size());
     qsizetype pos = 0;
     while (pos < request.size()) {
         const qsizetype open = request.indexOf('[', pos);
@@ -44,10 +50,10 @@ QByteArray buildStreamRequest(const QByteArray &host, const QByteArray &port, co
             filled.append(target);
             pos = open + 6;
         } else if (request.mid(open, 8) == "[STREAM]") {
-            filled.append(host);
+            filled.append(hostValue);
             pos = open + 8;
         } else if (request.mid(open, 6) == "[PORT]") {
-            filled.append(port);
+            filled.append(portValue);
             pos = open + 6;
         } else {
             filled.append('[');

@@ -6,6 +6,7 @@
 
 #include "config/inivalues.h"
 #include "platform/bytetext.h"
+#include "sources/requestvalue.h"
 #include "sources/socket.h"
 
 namespace
@@ -194,7 +195,9 @@ void Live365Reader::startRequest(Request &request, const QByteArray &address)
 {
     ++request.generation;
     ParsedUrl uri;
-    const bool parsed = !address.isEmpty() && uri.setUri(address);
+    // The address comes from the station's pages: it must not carry a line end
+    // or another control byte into the request.
+    const bool parsed = !address.isEmpty() && sources::isRequestSafe(address) && uri.setUri(address);
     request.connection->cancel();
     platform::clock().cancelCall(request.limitCall);
     request.limitCall = 0;

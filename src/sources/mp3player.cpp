@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/audiooutput.h"
+#include "sources/requestvalue.h"
 #include "sources/socket.h"
 
 namespace
@@ -288,9 +289,9 @@ void Mp3Player::onTimer()
 void Mp3Player::sendRequest()
 {
     m_requestSent = true;
-    const QByteArray hostPort = m_host.toLatin1() + ':' + QByteArray::number(m_port);
+    const QByteArray hostPort = sources::cutAtControl(m_host.toLatin1()) + ':' + QByteArray::number(m_port);
     QByteArray request;
-    request += "GET " + m_resource + " HTTP/1.0\r\n";
+    request += "GET " + sources::cutAtControl(m_resource) + " HTTP/1.0\r\n";
     request += "Host: " + hostPort + "\r\n";
     request += "User-Agent: Vorlane/" VORLANE_VERSION "\r\n";
     request += "Accept: */*\r\n";

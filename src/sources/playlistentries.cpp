@@ -1,6 +1,9 @@
 #include "sources/playlistentries.h"
 
+#include <algorithm>
+
 #include "sources/parsedurl.h"
+#include "sources/requestvalue.h"
 
 namespace sources
 {
@@ -33,16 +36,36 @@ qsizetype lineEnd(const QByteArray &text, qsizetype from)
     return end;
 }
 
-// The value of a "key=value" entry whose key starts at keyPos; *next is where
-// the search for the next key goes on. Nothing without an "=".
-std::optional<QByteArray> entryValue(const QByteArray &text, qsizetype keyPos, qsizetype *next)
+// Calls take(key, value) for every "key=value" line of a PLS playlist, the key
+// in lower case, both without blanks at the ends, until take returns false.
+// One pass over the text: a value ends at its own line end, so no text is
+// looked at twice whatever the lines hold.
+template <typename Take> void forEachPlsEntry(const QByteArray &text, Take take)
 {
-    const qsizetype equals = text.indexOf('=', keyPos);
-    if (equals < 0)
-        return std::nullopt;
-    if (next)
-        *next = equals;
-    return text.mid(equals + 1, lineEnd(text, equals + 1) - equals - 1);
+    qsizetype start = 0;
+    while (start < text.size()) {
+        const qsizetype end = lineEnd(text, start);
+        const qsizetype equals = std::find(text.cbegin() + start, text.cbegin() + end, '=') - text.cbegin();
+        if (equals < end) {
+            const QByteArray key = trimBlanks(text.mid(start, equals - start)).toLower();
+            if (!take(key, trimBlanks(text.mid(equals + 1, end - equals - 1))))
+                return;
+        }
+        start = end + 1;
+    }
+}
+
+// "file", "File1", "FILE12": the name followed by nothing but digits.
+bool isNumberedKey(const QByteArray &key, const char *name)
+{
+    const auto length = static_cast<qsizetype>(qstrlen(name));
+    if (!key.startsWith(name))
+        return false;
+    for (qsizetype i = length; i < key.size(); ++i) {
+        if (key.at(i) < '0' || key.at(i) > '9')
+            return false;
+    }
+    return true;
 }
 
 bool startsWithNoCase(const QByteArray &text, const char *prefix)
@@ -69,37 +92,55 @@ QList<QByteArray> m3uAddresses(const QByteArray &text)
 QList<QByteArray> plsAddresses(const QByteArray &text)
 {
     QList<QByteArray> addresses;
-    qsizetype from = 0;
-    qsizetype entry;
-    while ((entry = text.indexOf("File", from)) >= 0) {
-        const std::optional<QByteArray> value = entryValue(text, entry, &from);
-        if (!value)
-            break; // no "=" after this one, nor after any later "File"
-        addresses.append(*value);
-    }
+    forEachPlsEntry(text, [&addresses](const QByteArray &key, const QByteArray &value) {
+        if (isNumberedKey(key, "file"))
+            addresses.append(value);
+        return true;
+    });
     return addresses;
+}
+
+bool hasPlsEntries(const QByteArray &text)
+{
+    bool found = false;
+    forEachPlsEntry(text, [&found](const QByteArray &key, const QByteArray &) {
+        found = isNumberedKey(key, "file");
+        return !found;
+    });
+    return found;
 }
 
 std::optional<QByteArray> plsTitle(const QByteArray &text)
 {
-    const qsizetype title = text.indexOf("Title");
-    if (title < 0)
-        return std::nullopt;
-    return entryValue(text, title, nullptr);
+    std::optional<QByteArray> title;
+    forEachPlsEntry(text, [&title](const QByteArray &key, const QByteArray &value) {
+        if (isNumberedKey(key, "title"))
+            title = value;
+        return !title;
+    });
+    return title;
+}
+
+bool isHlsPlaylist(const QByteArray &text)
+{
+    return text.contains("#EXT-X-");
 }
 
 std::optional<PlaylistEntry> screenEntry(const QByteArray &address)
 {
     const QByteArray cut = trimBlanks(address.left(lineEnd(address, 0)));
-    for (const char c : cut) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return std::nullopt;
-    }
-    ParsedUrl uri;
-    if (cut.isEmpty() || !uri.setUri(cut) || uri.host().isEmpty() || uri.port() == 0)
+    if (!isRequestSafe(cut))
         return std::nullopt;
-    return PlaylistEntry{uri.host(), uri.path(), QByteArray::number(uri.port()), uri.query(),
-                         uri.scheme().toLower() == "https"};
+    ParsedUrl uri;
+    if (cut.isEmpty() || !uri.setUri(cut) || uri.host().isEmpty())
+        return std::nullopt;
+    // Only what we can speak: an "ftp://" or "icy://" server would be sent HTTP.
+    // Schemes are case-insensitive, so "HTTPS://" keeps its default port.
+    const QByteArray scheme = uri.scheme().toLower();
+    if (scheme != "http" && scheme != "https")
+        return std::nullopt;
+    const quint16 port = uri.port() != 0 ? uri.port() : ParsedUrl::defaultPort(scheme);
+    return PlaylistEntry{uri.host(), uri.path(), QByteArray::number(port), uri.query(), scheme == "https"};
 }
 
 } // namespace sources

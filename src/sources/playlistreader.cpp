@@ -5,10 +5,12 @@
 
 #include <algorithm>
 
+#include "config/stationaddress.h"
 #include "platform/frontend.h"
 #include "platform/paths.h"
 #include "sources/httpreply.h"
 #include "sources/playlistentries.h"
+#include "sources/requestvalue.h"
 #include "sources/socket.h"
 
 namespace
@@ -19,9 +21,9 @@ constexpr qint64 kConnectLimitMs = 3001;
 // ... and the watchdog once at least this many have passed since the request
 // began without a complete reply.
 constexpr qint64 kReplyLimitMs = 3001;
-// No playlist is this long; beyond it (a stream address given as playlist, for
-// instance) what has arrived is handled as the whole reply.
-constexpr qsizetype kMaxReplyBytes = 1024 * 1024;
+// No playlist is this long, on the network or on disk; beyond it (a stream
+// address given as playlist, for instance) the reader fails as "too large".
+constexpr qsizetype kMaxPlaylistBytes = 1024 * 1024;
 
 const QByteArray kAgent = QByteArrayLiteral("Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)");
 
@@ -48,20 +50,20 @@ QByteArray joinedLines(const QByteArray &content)
     return joined;
 }
 
-// The target of a meta refresh: after "url=" (any case), skipping double
-// quotes, up to the first '>', ';', ',' or double quote. Empty when absent.
+// The target of a meta refresh: after "url=" (any case), skipping quotes, up
+// to the first '>', ';', ',', quote or control byte. Empty when absent.
 QByteArray refreshAddress(const QByteArray &text, const QByteArray &lower)
 {
     const qsizetype url = lower.indexOf("url=");
     if (url < 0)
         return {};
     qsizetype start = url + 4;
-    while (start < text.size() && text.at(start) == '"')
+    while (start < text.size() && (text.at(start) == '"' || text.at(start) == '\''))
         ++start;
     qsizetype end = start;
     while (end < text.size()) {
         const char c = text.at(end);
-        if (c == '>' || c == ';' || c == ',' || c == '"')
+        if (c == '>' || c == ';' || c == ',' || c == '"' || c == '\'' || sources::isControlByte(c))
             break;
         ++end;
     }
@@ -98,11 +100,7 @@ void PlaylistReader::start(const QByteArray &address)
 
 bool PlaylistReader::isDirectStream(const QByteArray &address)
 {
-    const QByteArray lower = address.trimmed().toLower();
-    if (!lower.startsWith("http://") && !lower.startsWith("https://"))
-        return false;
-    // Web pages (.htm, .html) are read for the playlist they refresh to.
-    return !lower.contains(".pls") && !lower.contains(".m3u") && !lower.contains(".htm");
+    return isStreamAddress(address);
 }
 
 void PlaylistReader::startDirectStream(const QByteArray &address)
@@ -155,6 +153,10 @@ QString PlaylistReader::errorMessage(qint32 code)
             "Icecast OGG streaming is not supported at this time... please wait for a future version!");
     case ErrTls:
         return QStringLiteral("The secure connection (TLS) to the playlist's server failed!");
+    case ErrHls:
+        return QStringLiteral("This station uses HLS, which is not supported yet.");
+    case ErrTooLarge:
+        return QStringLiteral("The playlist is too large to be a playlist!");
     case ErrUnknown:
         return QStringLiteral("Unknown error retrieving playlist!");
     default:
@@ -196,13 +198,17 @@ void PlaylistReader::begin(const QByteArray &reference)
     rawData.clear();
     m_tlsFailure.clear();
 
-    const qsizetype backslash = reference.lastIndexOf('\\');
-    const QByteArray fileName = reference.mid((backslash >= 0 ? backslash : reference.lastIndexOf('/')) + 1);
+    // The name comes from the path: "listen.pls?sid=1" names "listen".
+    const qsizetype query = reference.indexOf('?');
+    const QByteArray path = isWebAddress(reference) && query >= 0 ? reference.left(query) : reference;
+    const qsizetype backslash = path.lastIndexOf('\\');
+    const QByteArray fileName = path.mid((backslash >= 0 ? backslash : path.lastIndexOf('/')) + 1);
     if (fileName.size() < 4) {
         fail(ErrUnknown);
         return;
     }
-    firstTitle = fileName.left(fileName.size() - 4);
+    const bool m3u8 = fileName.toLower().endsWith(".m3u8");
+    firstTitle = fileName.left(fileName.size() - (m3u8 ? 5 : 4));
 
     if (!reference.startsWith("http")) {
         readLocalFile(reference);
@@ -210,7 +216,7 @@ void PlaylistReader::begin(const QByteArray &reference)
     }
 
     ParsedUrl uri;
-    if (!uri.setUri(reference)) {
+    if (!sources::isRequestSafe(reference) || !uri.setUri(reference)) {
         fail(ErrUnknown);
         return;
     }
@@ -232,8 +238,13 @@ void PlaylistReader::readLocalFile(const QByteArray &reference)
         fail(ErrUnknown);
         return;
     }
-    const QByteArray content = file.readAll();
+    // Read one byte past the limit to tell a full-size playlist from a larger file.
+    const QByteArray content = file.read(kMaxPlaylistBytes + 1);
     file.close();
+    if (content.size() > kMaxPlaylistBytes) {
+        fail(ErrTooLarge);
+        return;
+    }
     parsePlaylist(joinedLines(content));
 }
 
@@ -330,11 +341,14 @@ void PlaylistReader::takeReplyIfComplete(bool peerClosed)
 {
     if (m_reply.isEmpty())
         return;
-    const std::optional<QByteArray> reply =
-        sources::completeHttpReply(m_reply, peerClosed || m_reply.size() > kMaxReplyBytes);
-    if (!reply)
+    const std::optional<QByteArray> reply = sources::completeHttpReply(m_reply, peerClosed);
+    if (!reply && m_reply.size() <= kMaxPlaylistBytes)
         return;
     m_reply.clear();
+    if (!reply || reply->size() > kMaxPlaylistBytes) {
+        fail(ErrTooLarge);
+        return;
+    }
     handleReply(*reply);
 }
 
@@ -342,10 +356,7 @@ void PlaylistReader::handleReply(const QByteArray &text)
 {
     const std::optional<sources::HttpStatus> status = sources::httpStatus(text);
     if (status && sources::isRedirectStatus(status->code)) {
-        QByteArray target = sources::headerValue(text, "Location").value_or(QByteArray());
-        // A location on the same server may leave the server out.
-        if (target.startsWith('/'))
-            target = m_uri.scheme() + "://" + m_uri.host() + ':' + QByteArray::number(m_uri.port()) + target;
+        const QByteArray target = sources::headerValue(text, "Location").value_or(QByteArray());
         if (!target.isEmpty()) {
             follow(target);
             return;
@@ -379,11 +390,15 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
 {
     const quint32 generation = m_generation;
     rawData = text;
-    const bool m3u = m_reference.endsWith(".m3u");
+    const bool m3u = playlistTypeOf(m_reference) == PlaylistType::M3u;
     QList<QByteArray> addresses;
+    if (sources::isHlsPlaylist(text)) {
+        fail(ErrHls);
+        return;
+    }
     if (m3u) {
         addresses = sources::m3uAddresses(text);
-    } else if (text.contains("File")) {
+    } else if (sources::hasPlsEntries(text)) {
         addresses = sources::plsAddresses(text);
     } else {
         fail(ErrPLSWithoutFile);
@@ -392,13 +407,8 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
 
     // Entries that cannot be used are passed over; the playlist fails only
     // when none is left.
-    bool oggOnly = false;
     int usable = 0;
     for (const QByteArray &address : addresses) {
-        if (address.contains(".ogg")) {
-            oggOnly = true;
-            continue;
-        }
         const std::optional<sources::PlaylistEntry> entry = sources::screenEntry(address);
         if (!entry)
             continue;
@@ -408,7 +418,7 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
             return; // the host started another retrieval from its handler
     }
     if (usable == 0) {
-        fail(oggOnly ? ErrOgg : m3u ? ErrM3UWithoutHttp : ErrPLSWithoutFile);
+        fail(m3u ? ErrM3UWithoutHttp : ErrPLSWithoutFile);
         return;
     }
     if (m3u) {
@@ -420,8 +430,19 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
     Q_EMIT finished();
 }
 
-void PlaylistReader::follow(const QByteArray &target)
+void PlaylistReader::follow(const QByteArray &location)
 {
+    // A location on the same server may leave the server out.
+    const QByteArray target =
+        location.startsWith('/') && !location.startsWith("//")
+            ? m_uri.scheme() + "://" + m_uri.host() + ':' + QByteArray::number(m_uri.port()) + location
+            : location;
+    // A page on the network never sends us to a local file or another scheme,
+    // and nothing it says reaches our next request line unscreened.
+    if (!isWebAddress(target) || !sources::isRequestSafe(target)) {
+        fail(ErrBadReply);
+        return;
+    }
     // Pages that send us round in a circle end here.
     if (m_refreshesInRow >= kMaxRefreshes) {
         fail(ErrBadReply);

@@ -39,7 +39,7 @@ public:
     // playlist of one server, reported from the event loop without a request.
     void start(const QByteArray &address);
     // An http(s) address that names no .pls or .m3u playlist and no web page:
-    // the stream itself.
+    // the stream itself (see isStreamAddress).
     static bool isDirectStream(const QByteArray &address);
     // Abandons a running retrieval: it reports nothing more.
     void cancel();
@@ -74,6 +74,8 @@ public:
         ErrPLSWithoutFile = 6,
         ErrOgg = 7,
         ErrTls = 8, // certificate or handshake failure
+        ErrHls = 9,
+        ErrTooLarge = 10, // the reply or file is longer than any playlist
         ErrUnknown = 99,
     };
 
@@ -108,7 +110,7 @@ private:
     void handleReply(const QByteArray &text);
     void parsePlaylist(const QByteArray &text);
     void fail(qint32 code);
-    void follow(const QByteArray &target);
+    void follow(const QByteArray &location);
     qint64 msSinceRequestStart() const;
 
     Socket *m_socket = nullptr;

@@ -7,9 +7,11 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRandomGenerator>
-#include <QUrlQuery>
+#include <QVariant>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "config/inivalues.h"
 
@@ -18,6 +20,10 @@ namespace
 
 const QUrl kDefaultServerList(QStringLiteral("https://all.api.radio-browser.info/json/servers"));
 constexpr int kTimeoutMs = 15000;
+// A page of 20 stations is some 20 KB; a reply past this is no page of ours
+// and is cut off rather than held in memory and parsed on the window's thread.
+constexpr qint64 kMaxReplyBytes = 4 * 1024 * 1024;
+const char kTooLarge[] = "vorlaneTooLarge";
 
 QByteArray userAgent()
 {
@@ -30,6 +36,34 @@ QUrl serverAddress(const QString &name)
     if (name.contains(QStringLiteral("://")))
         return QUrl(name);
     return QUrl(QStringLiteral("https://") + name);
+}
+
+// A server list entry must be a host name, with a port at most: the list comes
+// from the network, and an entry with a scheme or a path of its own could send
+// our searches anywhere.
+bool isHostName(const QString &name)
+{
+    const qsizetype colon = name.indexOf(QLatin1Char(':'));
+    const QString host = colon < 0 ? name : name.left(colon);
+    if (host.isEmpty() || host.size() > 253 || host.startsWith(QLatin1Char('.')) || host.startsWith(QLatin1Char('-')))
+        return false;
+    for (const QChar c : host) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('.') && c != QLatin1Char('-'))
+            return false;
+    }
+    if (colon < 0)
+        return true;
+    bool ok = false;
+    const int port = name.mid(colon + 1).toInt(&ok);
+    return ok && port > 0 && port <= 65535 && name.mid(colon + 1).front().isDigit();
+}
+
+// The reply's body, or nothing when it was cut off for its size.
+std::optional<QByteArray> cappedBody(QNetworkReply *reply)
+{
+    if (reply->property(kTooLarge).toBool())
+        return std::nullopt;
+    return reply->read(kMaxReplyBytes);
 }
 
 } // namespace
@@ -84,19 +118,20 @@ QUrl StationDirectory::searchUrl(const QUrl &server, const DirectoryQuery &query
     QString text = query.text.trimmed();
     if (query.kind == DirectoryQuery::Kind::Genre && text.startsWith(QStringLiteral("- ")))
         text = text.mid(2).trimmed();
-    QUrlQuery items;
-    items.addQueryItem(query.kind == DirectoryQuery::Kind::Genre ? QStringLiteral("tag") : QStringLiteral("name"),
-                       text);
-    items.addQueryItem(QStringLiteral("hidebroken"), QStringLiteral("true"));
-    items.addQueryItem(QStringLiteral("limit"), QString::number(kPageSize));
-    items.addQueryItem(QStringLiteral("offset"), QString::number(std::max(query.page, 0) * kPageSize));
-    items.addQueryItem(QStringLiteral("order"), QStringLiteral("votes"));
-    items.addQueryItem(QStringLiteral("reverse"), QStringLiteral("true"));
+    // Plain pairs, escaped once below: the text is what the user typed, and a
+    // "%25" in it is meant as those three characters.
+    QList<std::pair<QString, QString>> items;
+    items.append({query.kind == DirectoryQuery::Kind::Genre ? QStringLiteral("tag") : QStringLiteral("name"), text});
+    items.append({QStringLiteral("hidebroken"), QStringLiteral("true")});
+    items.append({QStringLiteral("limit"), QString::number(kPageSize)});
+    items.append({QStringLiteral("offset"), QString::number(std::max(query.page, 0) * kPageSize)});
+    items.append({QStringLiteral("order"), QStringLiteral("votes")});
+    items.append({QStringLiteral("reverse"), QStringLiteral("true")});
     if (query.maxBitRate > 0 && query.maxBitRate != 9999)
-        items.addQueryItem(QStringLiteral("bitrateMax"), QString::number(query.maxBitRate));
+        items.append({QStringLiteral("bitrateMax"), QString::number(query.maxBitRate)});
     // Every value fully escaped: "R&B/Soul" stays one value.
     QString encoded;
-    for (const auto &[key, value] : items.queryItems(QUrl::FullyDecoded)) {
+    for (const auto &[key, value] : std::as_const(items)) {
         if (!encoded.isEmpty())
             encoded += QLatin1Char('&');
         encoded += key + QLatin1Char('=') + QString::fromLatin1(QUrl::toPercentEncoding(value));
@@ -114,6 +149,9 @@ QList<DirectoryStation> StationDirectory::parseStations(const QByteArray &json, 
     if (!*ok)
         return stations;
     for (const QJsonValue &value : document.array()) {
+        // A server that sends more than the page asked for gets a page.
+        if (stations.size() >= kPageSize)
+            break;
         const QJsonObject object = value.toObject();
         DirectoryStation station;
         station.uuid = object.value(QStringLiteral("stationuuid")).toString();
@@ -137,7 +175,14 @@ QNetworkReply *StationDirectory::get(const QUrl &address)
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
     request.setTransferTimeout(kTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    return m_network->get(request);
+    QNetworkReply *reply = m_network->get(request);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > kMaxReplyBytes || total > kMaxReplyBytes) {
+            reply->setProperty(kTooLarge, true);
+            reply->abort();
+        }
+    });
+    return reply;
 }
 
 void StationDirectory::withServers(std::function<void()> next)
@@ -153,24 +198,28 @@ void StationDirectory::withServers(std::function<void()> next)
         if (generation != m_generation)
             return;
         QStringList names;
-        if (reply->error() == QNetworkReply::NoError) {
-            const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+        const std::optional<QByteArray> body = cappedBody(reply);
+        if (body && reply->error() == QNetworkReply::NoError) {
+            const QJsonDocument document = QJsonDocument::fromJson(*body);
             for (const QJsonValue &value : document.array()) {
                 const QString name = value.toObject().value(QStringLiteral("name")).toString();
-                if (!name.isEmpty() && !names.contains(name))
+                if (isHostName(name) && !names.contains(name))
                     names.append(name);
             }
         }
         if (names.isEmpty()) {
             Q_EMIT failed(QStringLiteral("The station directory cannot be reached: ") +
-                          (reply->error() == QNetworkReply::NoError ? QStringLiteral("no servers listed")
-                                                                    : reply->errorString()));
+                          (!body                                      ? QStringLiteral("its server list is too large")
+                           : reply->error() == QNetworkReply::NoError ? QStringLiteral("no servers listed")
+                                                                      : reply->errorString()));
             return;
         }
+        // Listed servers are reached the way the list itself was.
+        const QString scheme = m_serverList.scheme().isEmpty() ? QStringLiteral("https") : m_serverList.scheme();
         // Spread the load over the directory's servers, as it asks its clients to.
         std::shuffle(names.begin(), names.end(), *QRandomGenerator::global());
         for (const QString &name : std::as_const(names))
-            m_servers.append(serverAddress(name));
+            m_servers.append(QUrl(scheme + QStringLiteral("://") + name));
         next();
     });
 }
@@ -179,13 +228,16 @@ void StationDirectory::search(const DirectoryQuery &query)
 {
     ++m_generation;
     m_query = query;
+    m_replyTooLarge = false;
     withServers([this] { trySearch(0); });
 }
 
 void StationDirectory::trySearch(int serverIndex)
 {
     if (serverIndex >= m_servers.size()) {
-        Q_EMIT failed(QStringLiteral("The station directory did not answer. Please try again later."));
+        Q_EMIT failed(m_replyTooLarge
+                          ? QStringLiteral("The station directory's answer was too large. Please try again later.")
+                          : QStringLiteral("The station directory did not answer. Please try again later."));
         return;
     }
     QNetworkReply *reply = get(searchUrl(m_servers.at(serverIndex), m_query));
@@ -195,8 +247,10 @@ void StationDirectory::trySearch(int serverIndex)
         if (generation != m_generation)
             return; // a newer search replaced this one
         bool ok = false;
+        const std::optional<QByteArray> body = cappedBody(reply);
+        m_replyTooLarge = m_replyTooLarge || !body;
         const QList<DirectoryStation> stations =
-            reply->error() == QNetworkReply::NoError ? parseStations(reply->readAll(), &ok) : QList<DirectoryStation>();
+            body && reply->error() == QNetworkReply::NoError ? parseStations(*body, &ok) : QList<DirectoryStation>();
         if (!ok) {
             // This server failed; the next one may not. Keep the good one first next time.
             trySearch(serverIndex + 1);

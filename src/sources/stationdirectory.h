@@ -87,4 +87,5 @@ private:
     QList<QUrl> m_servers;
     DirectoryQuery m_query;
     quint32 m_generation = 0;
+    bool m_replyTooLarge = false; // a server of this search sent more than any page
 };

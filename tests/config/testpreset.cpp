@@ -12,7 +12,8 @@
 namespace
 {
 
-const QString kInvalidPlaylist = QStringLiteral("Invalid Shoutcast playlist! (The web site must end in .m3u or .pls)");
+const QString kInvalidAddress = QStringLiteral(
+    "Line 2 of the preset must be a playlist (.pls or .m3u) or a stream address (http:// or https://): ");
 const QString kMissingPath = QStringLiteral("The path specified does not exist!");
 const QString kBadLength =
     QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!");
@@ -144,12 +145,23 @@ TEST_F(PresetFile, TitlePrefixesSetListenAndPause)
     EXPECT_TRUE(m_ui.messages.isEmpty());
 }
 
-TEST_F(PresetFile, PlaylistAddressMustEndInLowerCaseM3uOrPls)
+TEST_F(PresetFile, AddressTakesWhatTheStationListTakes)
 {
+    for (const QByteArray address : {"http://x/list.PLS", "http://x/listen.pls?sid=1", "https://x/stream",
+                                     "HTTP://x:8000/;", "/home/me/Local.M3U"}) {
+        EXPECT_TRUE(m_preset.load(write(body(2, address)))) << address.constData();
+        EXPECT_EQ(m_preset.playlistAddress, QString::fromLatin1(address));
+    }
     ASSERT_TRUE(m_preset.load(write(body(2, "http://x/list.m3u"))));
-    const QString path = write(body(2, "http://x/list.PLS"));
+    EXPECT_TRUE(m_ui.messages.isEmpty());
+
+    // A web page is no station in the station list either.
+    EXPECT_FALSE(m_preset.load(write(body(2, "http://x/stations.html"))));
+    m_ui.messages.clear();
+    const QString path = write(body(2, "notes.txt"));
     EXPECT_FALSE(m_preset.load(path));
-    EXPECT_EQ(m_ui.messages, QStringList{path + QLatin1Char('\r') + kInvalidPlaylist});
+    EXPECT_EQ(m_ui.messages, QStringList{path + QLatin1Char('\r') + kInvalidAddress + QStringLiteral("notes.txt")});
+    EXPECT_TRUE(m_preset.failureShown());
     // Fields of the lines before keep their new values, later ones their old.
     EXPECT_EQ(m_preset.playlistAddress, QStringLiteral("http://x/list.m3u"));
     EXPECT_EQ(m_preset.stationTitle, QStringLiteral("Jazz"));

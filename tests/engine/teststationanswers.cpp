@@ -174,6 +174,23 @@ TEST_F(StationAnswers, RedirectLoopEndsAfterTenAndTheNextServerRecords)
     EXPECT_FALSE(engine->isRecording());
 }
 
+TEST_F(StationAnswers, RedirectsToOtherSchemesAreSkippedLikeAnUnusableServer)
+{
+    config.streams.insert("/stream", stream);
+    config.streams.insert("/other", stream);
+    config.pages.insert("/ftp", teststation::Page::redirect("ftp://{station}/stream"));
+    config.pages.insert("/icy", teststation::Page::redirect("icy://{station}/stream"));
+    config.pages.insert("/listen.pls",
+                        teststation::Page::pls(
+                            {"http://{station}/ftp", "http://{station}/icy", "http://{station}/other"}, {"Schemes"}));
+    startStation();
+
+    Recorder *engine = record(station->url("/listen.pls"), "SONGNAMEONLY");
+    ASSERT_TRUE(waitUntil([&] { return engine->serverNumber() == 3 && engine->byteCount() > 10000; }));
+    for (int i = 0; i < station->connectionCount(); ++i)
+        EXPECT_NE(station->connection(i).target, "/stream") << "followed a redirect to another scheme as HTTP";
+}
+
 TEST_F(StationAnswers, ClosedStreamReconnectsAtOnceAndTheFileGetsAudioOnly)
 {
     config.streams.insert("/stream", stream);

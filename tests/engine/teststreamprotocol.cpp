@@ -44,6 +44,15 @@ TEST(StreamRequest, ServerTextsAreNeverTakenForPlaceholders)
     EXPECT_TRUE(request.startsWith("GET /[STREAM] HTTP/1.1\r\nHost: [PORT]:81\r\n"));
 }
 
+TEST(StreamRequest, ValuesFromStationsCannotAddLines)
+{
+    const QByteArray request =
+        buildStreamRequest("evil\r\nX-A: 1", "80\n", "/next\nX-Injected: yes", "a=1\0\r\n", true, false);
+    EXPECT_TRUE(request.startsWith("GET /next HTTP/1.1\r\nHost: evil:80\r\n")) << request.constData();
+    EXPECT_EQ(request.count('\n'), 7);
+    EXPECT_FALSE(request.contains("Injected"));
+}
+
 TEST(Screening, FirstRuleThatAppliesDecides)
 {
     EXPECT_EQ(screenPacket("ICY 401 Service Unavailable\r\n<html>SHOUTcast server</html> 302 Found"),
@@ -156,6 +165,9 @@ TEST(HeaderValues, RedirectLocationAnyCase)
               std::optional<QByteArray>("http://b:9/x?y=1"));
     EXPECT_EQ(redirectLocation("HTTP/1.1 302 Found\r\nLOCATION: http://c/"), std::optional<QByteArray>("http://c/"));
     EXPECT_EQ(redirectLocation("HTTP/1.1 302 Found\r\n\r\n"), std::nullopt);
+    // A bare LF ends the value as it ends the line.
+    EXPECT_EQ(redirectLocation("HTTP/1.1 302 Found\r\nLocation: /next\nX-Injected: yes\r\n\r\n"),
+              std::optional<QByteArray>("/next"));
 }
 
 TEST(HeaderValues, HeaderEndIsOneBased)

@@ -204,26 +204,54 @@ TEST_F(GrabberTest, M3uRaisesEveryHttpLine)
     EXPECT_EQ(events, (QList<QByteArray>{"URL 127.0.0.1|/stream|8000|", "Done"}));
 }
 
-TEST_F(GrabberTest, M3uWithoutHttpAndUpperCaseExtension)
+TEST_F(GrabberTest, PlaylistTypeComesFromThePathInAnyCase)
 {
     config.pages["/none.m3u"] = Page::m3u({"ftp://127.0.0.1/stream"});
     config.pages["/upper.M3U"] = Page::m3u({"http://127.0.0.1:8000/stream"});
+    config.pages["/listen.m3u"] = Page::m3u({"http://127.0.0.1:8000/m3u"});
+    config.pages["/listen.pls"] = Page::pls({"http://127.0.0.1:8000/pls"}, {"Pls"});
     startStation();
     grabber.start(url("/none.m3u"));
     ASSERT_TRUE(waitEvents(1));
     grabber.start(url("/upper.M3U"));
-    ASSERT_TRUE(waitEvents(2));
+    ASSERT_TRUE(waitEvents(3));
+    // A station server's query does not hide the type (nor reach the title).
+    grabber.start(url("/listen.m3u?sid=1"));
+    ASSERT_TRUE(waitEvents(5));
+    grabber.start(url("/listen.pls?sid=1"));
+    EXPECT_EQ(grabber.firstTitle, "listen");
+    ASSERT_TRUE(waitEvents(7));
     settle(20);
-    EXPECT_EQ(events, (QList<QByteArray>{"Error 5", "Error 6"}));
+    EXPECT_EQ(events, (QList<QByteArray>{"Error 5", "URL 127.0.0.1|/stream|8000|", "Done", "URL 127.0.0.1|/m3u|8000|",
+                                         "Done", "URL 127.0.0.1|/pls|8000|", "Done"}));
+    EXPECT_EQ(station->requestLines().last(), "GET /listen.pls?sid=1 HTTP/1.1");
 }
 
-TEST_F(GrabberTest, OggEntriesArePassedOverAndAnOggOnlyPlaylistFails)
+TEST_F(GrabberTest, OggEntriesAreServersLikeAnyOther)
 {
-    grabPage("/ogg.pls", "[playlist]\r\nFile1=http://a.example.com/x\r\nFile2=http://a.example.com/live.ogg\r\n");
-    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/x|80|", "Done"}));
+    grabPage("/ogg.pls", "[playlist]\r\nFile1=http://a.example.com/live.ogg\r\nFile2=http://a.example.com/x\r\n");
+    EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/live.ogg|80|", "URL a.example.com|/x|80|", "Done"}));
+}
+
+TEST_F(GrabberTest, HlsPlaylistGetsItsOwnMessage)
+{
+    grabPage("/live.m3u8", "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=128000\nhttp://a.example.com/chunks.m3u8\n");
+    EXPECT_EQ(events, QList<QByteArray>{"Error 9"});
+}
+
+TEST_F(GrabberTest, PlaylistsLargerThanAnyPlaylistFail)
+{
+    // Network: a body longer than the limit (here with its length announced).
+    QByteArray big = "[playlist]\r\n";
+    big += QByteArray(1024 * 1024, 'x');
+    big += "\r\nFile1=http://a.example.com/x\r\n";
+    grabPage("/big.pls", big);
+    EXPECT_EQ(events, QList<QByteArray>{"Error 10"});
+
+    // Local: the file is not read beyond the limit.
     events.clear();
-    grabPage("/ogg2.pls", "[playlist]\r\nFile1=http://a.example.com/live.ogg\r\n");
-    EXPECT_EQ(events, QList<QByteArray>{"Error 7"});
+    grabber.start(QFile::encodeName(testenv::writeFile(testenv::home() + QStringLiteral("/big.pls"), big)));
+    EXPECT_EQ(events, QList<QByteArray>{"Error 10"});
 }
 
 TEST_F(GrabberTest, HttpRedirectsAreFollowedUpToTheLimit)
@@ -257,9 +285,7 @@ TEST_F(GrabberTest, StreamGivenAsPlaylistIsNotCollectedForever)
     startStation();
     grabber.start(url("/stream.pls"));
     ASSERT_TRUE(waitEvents(1));
-    EXPECT_EQ(events, QList<QByteArray>{"Error 6"});
-    EXPECT_TRUE(grabber.rawData.startsWith("ICY 200 OK\r\n"));
-    EXPECT_GT(grabber.rawData.size(), 1024 * 1024);
+    EXPECT_EQ(events, QList<QByteArray>{"Error 10"});
 }
 
 TEST_F(GrabberTest, RefusedConnectionRaises1Once)
@@ -386,12 +412,42 @@ TEST_F(GrabberTest, MetaRefreshIsFollowed)
     ASSERT_EQ(station->connectionCount(), 2);
     EXPECT_EQ(station->connection(1).target, "/two.pls");
 
-    // A single-quoted target keeps its quote, which makes it a (missing) local file.
+    // A single-quoted target is followed like a double-quoted one.
     events.clear();
     grabber.start(url("/quoted.html"));
+    ASSERT_TRUE(waitEvents(3));
+    EXPECT_EQ(events, twoEntryEvents());
+}
+
+TEST_F(GrabberTest, PagesCannotAddRequestLinesOrPointAtLocalFiles)
+{
+    Page injected = Page::metaRefresh("x");
+    injected.body = "<meta http-equiv=\"refresh\" content=\"0; url=http://{station}/two.pls\nX-Injected: yes\">";
+    config.pages["/injected.html"] = injected;
+    config.pages["/moved.pls"] = Page::statusOnly("HTTP/1.1 302 Found");
+    config.pages["/moved.pls"].headers = {"Location: /two.pls\nX-Injected: yes"};
+    const QString local =
+        testenv::writeFile(testenv::home() + QStringLiteral("/secret.pls"), "[playlist]\nFile1=http://127.0.0.1:1/x\n");
+    config.pages["/local.html"] = Page::metaRefresh(QFile::encodeName(local));
+    config.pages["/ftp.pls"] = Page::redirect("ftp://{station}/two.pls");
+    startStation();
+
+    grabber.start(url("/injected.html"));
+    ASSERT_TRUE(waitEvents(3));
+    grabber.start(url("/moved.pls"));
+    ASSERT_TRUE(waitEvents(6));
+    for (const QByteArray &line : station->requestLines())
+        EXPECT_TRUE(line.endsWith(" HTTP/1.1")) << line.constData();
+    for (int i = 0; i < station->connectionCount(); ++i)
+        EXPECT_FALSE(station->connection(i).request.contains("Injected"));
+
+    events.clear();
+    grabber.start(url("/local.html"));
     ASSERT_TRUE(waitEvents(1));
+    grabber.start(url("/ftp.pls"));
+    ASSERT_TRUE(waitEvents(2));
     settle(20);
-    EXPECT_EQ(events, QList<QByteArray>{"Error 4"});
+    EXPECT_EQ(events, (QList<QByteArray>{"Error 3", "Error 3"}));
 }
 
 TEST_F(GrabberTest, RefreshesStopAfterTenInARow)
@@ -486,7 +542,7 @@ TEST(PlaylistReaderMessages, ShowErrorShowsTheFixedTexts)
 {
     RecordingFrontEnd frontEnd;
     PlaylistReader grabber;
-    for (const qint32 code : {1, 2, 3, 4, 5, 6, 7, 99, 0, 9, 8})
+    for (const qint32 code : {1, 2, 3, 4, 5, 6, 7, 99, 0, 11, 8, 9, 10})
         grabber.showError(code);
     const QStringList want = {
         QStringLiteral("Winsock error on loading playlist file!"),
@@ -497,6 +553,8 @@ TEST(PlaylistReaderMessages, ShowErrorShowsTheFixedTexts)
         QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
         QStringLiteral("Icecast OGG streaming is not supported at this time... please wait for a future version!"),
         QStringLiteral("Unknown error retrieving playlist!"),
-        QStringLiteral("The secure connection (TLS) to the playlist's server failed!")};
+        QStringLiteral("The secure connection (TLS) to the playlist's server failed!"),
+        QStringLiteral("This station uses HLS, which is not supported yet."),
+        QStringLiteral("The playlist is too large to be a playlist!")};
     EXPECT_EQ(frontEnd.messages, want);
 }

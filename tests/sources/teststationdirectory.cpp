@@ -73,6 +73,18 @@ TEST(StationDirectory, QueriesAreEscapedAndFollowTheSearchRules)
     EXPECT_EQ(stations[1].url, "https://lounge.example/stream");
     StationDirectory::parseStations("<html>busy</html>", &ok);
     EXPECT_FALSE(ok);
+
+    // What the user typed goes out as typed: "%25" is not decoded first.
+    keyword.text = QStringLiteral("50%25 off");
+    const QUrl escaped = StationDirectory::searchUrl(server, keyword);
+    EXPECT_TRUE(escaped.query(QUrl::FullyEncoded).startsWith(QStringLiteral("name=50%2525%20off&")));
+    EXPECT_TRUE(escaped.query(QUrl::FullyDecoded).startsWith(QStringLiteral("name=50%25 off&")));
+
+    // A server that sends more than a page gets one page.
+    QByteArray many = "[";
+    for (int i = 0; i < 50; ++i)
+        many += QByteArray(i ? "," : "") + R"({"name":"S","url":"http://s.example/x"})";
+    EXPECT_EQ(StationDirectory::parseStations(many + "]", &ok).size(), StationDirectory::kPageSize);
 }
 
 TEST(StationDirectory, ServersFromTheListAreTriedUntilOneAnswersAndClicksAreCounted)
@@ -90,8 +102,8 @@ TEST(StationDirectory, ServersFromTheListAreTriedUntilOneAnswersAndClicksAreCoun
     teststation::Config listConfig;
     listConfig.pages.insert(
         "/json/servers",
-        teststation::Page::json("[{\"name\":\"" + broken.url("") + "\"},{\"name\":\"" + good.url("") +
-                                "\"},{\"name\":\"http://127.0.0.1:" + QByteArray::number(closedPort()) + "\"}]"));
+        teststation::Page::json("[{\"name\":\"" + broken.hostPort() + "\"},{\"name\":\"" + good.hostPort() +
+                                "\"},{\"name\":\"127.0.0.1:" + QByteArray::number(closedPort()) + "\"}]"));
     teststation::Station list(listConfig);
     ASSERT_TRUE(list.start());
 
@@ -109,6 +121,36 @@ TEST(StationDirectory, ServersFromTheListAreTriedUntilOneAnswersAndClicksAreCoun
     directory.countClick(QStringLiteral("u-1"));
     ASSERT_TRUE(waitUntil([&] { return good.requests().size() == 2; }));
     EXPECT_EQ(good.requests()[1].target, "/json/url/u-1") << "the server that answered is asked first";
+
+    // Entries that are more than a host name (and port) are never asked.
+    listConfig.pages.insert("/json/junk",
+                            teststation::Page::json("[{\"name\":\"" + good.url("") + "\"},{\"name\":\"" +
+                                                    good.hostPort() + "/x\"},{\"name\":\"a b\"},{\"name\":\":80\"}]"));
+    teststation::Station junkList(listConfig);
+    ASSERT_TRUE(junkList.start());
+    StationDirectory junk;
+    junk.setServerListAddress(QUrl(QString::fromLatin1(junkList.url("/json/junk"))));
+    const Outcome none = searchOnce(junk, {DirectoryQuery::Kind::Keyword, QStringLiteral("jazz"), 128, 0});
+    EXPECT_EQ(none.failure, QStringLiteral("The station directory cannot be reached: no servers listed"));
+    EXPECT_EQ(good.requests().size(), 2);
+}
+
+TEST(StationDirectory, RepliesLargerThanAFewMegabytesAreCutOffAsFailures)
+{
+    teststation::Config config;
+    QByteArray huge = "[";
+    const QByteArray entry = R"({"name":"S","url":"http://s.example/x"},)";
+    while (huge.size() < 6 * 1024 * 1024)
+        huge += entry;
+    huge += entry.chopped(1) + "]";
+    config.pages.insert("/json/stations/search", teststation::Page::json(huge));
+    teststation::Station station(config);
+    ASSERT_TRUE(station.start());
+    StationDirectory directory;
+    directory.setServer(QUrl(QString::fromLatin1(station.url(""))));
+    const Outcome outcome = searchOnce(directory, {DirectoryQuery::Kind::Keyword, QStringLiteral("s"), 0, 0});
+    EXPECT_FALSE(outcome.stations.has_value());
+    EXPECT_EQ(outcome.failure, QStringLiteral("The station directory's answer was too large. Please try again later."));
 }
 
 TEST(StationDirectory, NoServerThatAnswersIsAMessageNotAHang)
