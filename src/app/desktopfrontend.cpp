@@ -173,10 +173,10 @@ void DesktopFrontEnd::dockDisplay()
                                               m_setupWindow->minimumSizeHint().height() + decoration.height());
     // Moving the window docks the display again through its frameMoved; a
     // place it is already at changes nothing, so this settles at once.
-    if (places.frame.size() != frame.size())
-        m_setupWindow->resize(places.frame.size() - decoration);
-    if (places.frame.topLeft() != frame.topLeft())
-        m_setupWindow->move(places.frame.topLeft());
+    // Set as the client area: the frame's offset is the one the window manager gave it.
+    if (places.frame != frame)
+        m_setupWindow->setGeometry(QRect(places.frame.topLeft() + (m_setupWindow->geometry().topLeft() - frame.topLeft()),
+                                         places.frame.size() - decoration));
     display->setGeometry(places.display);
 }
 

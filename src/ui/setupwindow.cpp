@@ -31,6 +31,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
@@ -276,7 +277,18 @@ void SetupWindow::buildWindow()
     layout->addLayout(pageRow);
     layout->addWidget(m_pages, 1);
     layout->addWidget(buildStationSection());
-    setCentralWidget(central);
+    // Lower than its content (a small screen with the display docked below),
+    // the window scrolls rather than hiding Record and Preview.
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("windowScroll"));
+    scroll->setWidget(central);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setMinimumHeight(std::min(central->minimumSizeHint().height(), 240));
+    // As wide as the content with its scroll bar: it never scrolls sideways.
+    scroll->setMinimumWidth(central->minimumSizeHint().width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setCentralWidget(scroll);
     resize(sizeHint().expandedTo(QSize(640, 600)));
 }
 
@@ -363,10 +375,12 @@ QWidget *SetupWindow::buildStationSection()
         validateSetup(false);
     });
 
-    auto *modes = new QVBoxLayout;
-    modes->addWidget(m_streamTitles);
-    modes->addWidget(m_datedArchive);
-    modes->addWidget(m_singleFile);
+    // Two rows, not three: the window must stay low enough for small screens.
+    auto *modes = new QGridLayout;
+    modes->addWidget(m_streamTitles, 0, 0);
+    modes->addWidget(m_datedArchive, 0, 1);
+    modes->addWidget(m_singleFile, 1, 0);
+    modes->setColumnStretch(2, 1);
 
     grid->addWidget(m_titleLabel, 0, 0);
     grid->addWidget(m_title, 0, 1, 1, 2);

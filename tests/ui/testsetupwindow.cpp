@@ -18,6 +18,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTemporaryDir>
@@ -671,4 +672,24 @@ TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
         resetProgram();
         platform::setFrontEnd(nullptr);
     }
+}
+
+// A screen of 800x500 logical pixels (1600x1000 at a scale of 2) holds the
+// window with its frame, and the display docked below still fits beside it.
+TEST_F(SetupWindowTest, FitsASmallScreenOnEveryPageAndScrollsToRecord)
+{
+    for (int page = 0; page < 4; ++page) {
+        window->showPage(static_cast<SetupWindow::Page>(page));
+        const QSize minimum = window->minimumSizeHint();
+        EXPECT_LE(minimum.width(), 780) << page;
+        EXPECT_LE(minimum.height(), 440) << page;
+    }
+    // Shrunk to leave room for the display, Record can still be scrolled to.
+    window->resize(window->minimumSizeHint().width(), 300);
+    window->show();
+    settle(20);
+    auto *scroll = child<QScrollArea>("windowScroll");
+    scroll->ensureWidgetVisible(button("record"));
+    const QRect record(button("record")->mapTo(scroll->viewport(), QPoint()), button("record")->size());
+    EXPECT_TRUE(scroll->viewport()->rect().contains(record));
 }
