@@ -144,8 +144,8 @@ void DesktopFrontEnd::placeBeside(QWidget *window, const QWidget *anchor)
     const QSize size = window->size().boundedTo(area.size());
     int left = frame.right() + 1;
     if (left + size.width() > area.right() + 1)
-        left = frame.left() - size.width() >= area.left() ? frame.left() - size.width()
-                                                           : area.right() + 1 - size.width();
+        left =
+            frame.left() - size.width() >= area.left() ? frame.left() - size.width() : area.right() + 1 - size.width();
     const int top = std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
     window->move(left, top);
 }
@@ -175,8 +175,9 @@ void DesktopFrontEnd::dockDisplay()
     // place it is already at changes nothing, so this settles at once.
     // Set as the client area: the frame's offset is the one the window manager gave it.
     if (places.frame != frame)
-        m_setupWindow->setGeometry(QRect(places.frame.topLeft() + (m_setupWindow->geometry().topLeft() - frame.topLeft()),
-                                         places.frame.size() - decoration));
+        m_setupWindow->setGeometry(
+            QRect(places.frame.topLeft() + (m_setupWindow->geometry().topLeft() - frame.topLeft()),
+                  places.frame.size() - decoration));
     display->setGeometry(places.display);
 }
 

@@ -134,7 +134,12 @@ ConfirmQuitDialog *askToQuit(Recorder *recorder)
         auto *dialog = new ConfirmQuitDialog(recorder);
         dialog->setAttribute(Qt::WA_DeleteOnClose, false);
         shown = dialog;
-        QObject::connect(dialog, &ConfirmQuitDialog::declined, dialog, &QObject::deleteLater);
+        // An answered question is never shown again: the next close asks afresh.
+        QObject::connect(dialog, &ConfirmQuitDialog::declined, dialog, [dialog] {
+            if (shown == dialog)
+                shown = nullptr;
+            dialog->deleteLater();
+        });
         program().setWindowUnloader(ProgramWindow::Confirmation, [dialog = QPointer<ConfirmQuitDialog>(dialog)] {
             if (dialog) {
                 dialog->hide();

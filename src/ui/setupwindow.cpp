@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -462,11 +463,7 @@ QWidget *SetupWindow::buildRadioPage()
                 if (!m_quietSelection && current.isValid())
                     onStationClicked(current);
             });
-    auto *remove = new QAction(m_stationView);
-    remove->setShortcut(QKeySequence::Delete);
-    remove->setShortcutContext(Qt::WidgetShortcut);
-    connect(remove, &QAction::triggered, this, &SetupWindow::removeStations);
-    m_stationView->addAction(remove);
+    m_stationView->installEventFilter(this); // Delete removes the selected stations
     connect(m_stationView, &QTreeView::customContextMenuRequested, this, &SetupWindow::showStationMenu);
 
     auto *buttons = new QHBoxLayout;
@@ -1559,6 +1556,10 @@ bool SetupWindow::eventFilter(QObject *watched, QEvent *event)
         default:
             break;
         }
+    } else if (watched == m_stationView && event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent *>(event)->matches(QKeySequence::Delete)) {
+        removeStations();
+        return true;
     } else if (watched == m_stationView->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:

@@ -58,9 +58,9 @@ protected:
         // A panel with a tray along the bottom: its strut shrinks the usable area.
         start(m_tray, QStringLiteral("trayer"),
               {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--height"), QStringLiteral("24"),
-               QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"),
-               QStringLiteral("120"), QStringLiteral("--SetDockType"), QStringLiteral("true"),
-               QStringLiteral("--SetPartialStrut"), QStringLiteral("true")});
+               QStringLiteral("--widthtype"), QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("120"),
+               QStringLiteral("--SetDockType"), QStringLiteral("true"), QStringLiteral("--SetPartialStrut"),
+               QStringLiteral("true")});
         ASSERT_TRUE(waitUntil([&] { return !xdotool({"search", "--classname", "trayer"}).isEmpty(); }, 10000));
     }
 
