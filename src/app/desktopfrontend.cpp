@@ -5,8 +5,10 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -85,18 +87,20 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
         m_setupWindow = new SetupWindow;
         m_setupWindow->setAttribute(Qt::WA_DeleteOnClose);
         // The display, once it exists, lives docked under the setup window.
-        connect(m_setupWindow, &SetupWindow::frameMoved, this, [](const QRect &frame) {
+        connect(m_setupWindow, &SetupWindow::frameMoved, this, [this] {
             if (loadedRecordingDisplay())
-                dockRecordingDisplayUnder(frame);
+                dockDisplay();
         });
-        connect(m_setupWindow, &SetupWindow::displayWanted, this, [] {
+        connect(m_setupWindow, &SetupWindow::displayWanted, this, [this] {
             if (loadedRecordingDisplay())
-                showRecordingDisplayWindow();
+                showRecordingDisplay();
         });
         connect(m_setupWindow, &SetupWindow::directorySearchRequested, this, &DesktopFrontEnd::showDirectorySearch);
         connect(m_setupWindow, &SetupWindow::stationStarted, this, [this](const QString &address) {
             if (m_directorySearch)
                 m_directorySearch->stationStarted(address);
+            // Record and Preview always show what they started, tray or not.
+            showRecordingDisplay();
         });
     } else if (fillFromConfiguration) {
         m_setupWindow->loadFromPreset();
@@ -127,25 +131,70 @@ void DesktopFrontEnd::showDirectorySearch()
                 search->deleteLater();
         });
     }
-    if (m_directorySearch->isMinimized())
+    if (m_directorySearch->isMinimized()) {
         m_directorySearch->showNormal();
-    else
+    } else {
+        if (!m_directorySearch->isVisible())
+            placeBeside(m_directorySearch, m_setupWindow);
         m_directorySearch->show();
+    }
     m_directorySearch->raise();
     m_directorySearch->activateWindow();
+}
+
+void DesktopFrontEnd::placeBeside(QWidget *window, const QWidget *anchor)
+{
+    const QScreen *screen = anchor->screen();
+    if (!screen)
+        return;
+    // Right of the anchor if there is room, else left, else as far right as fits.
+    const QRect area = screen->availableGeometry();
+    const QRect frame = anchor->frameGeometry();
+    const QSize size = window->size().boundedTo(area.size());
+    int left = frame.right() + 1;
+    if (left + size.width() > area.right() + 1)
+        left =
+            frame.left() - size.width() >= area.left() ? frame.left() - size.width() : area.right() + 1 - size.width();
+    const int top = std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+    window->move(left, top);
 }
 
 void DesktopFrontEnd::showRecordingDisplay()
 {
     ensureMenu();
     recordingDisplay().setContextMenu(m_menu);
+    // Placed before it is shown, so it never appears somewhere else first.
+    dockDisplay();
     showRecordingDisplayWindow();
+}
+
+void DesktopFrontEnd::dockDisplay()
+{
+    RecordingDisplay *display = loadedRecordingDisplay();
+    if (!display || !m_setupWindow || !m_setupWindow->isVisible() || m_setupWindow->isMinimized())
+        return;
+    const QScreen *screen = m_setupWindow->screen();
+    if (!screen)
+        return;
+    const QRect frame = m_setupWindow->frameGeometry();
+    const QSize decoration = frame.size() - m_setupWindow->size();
+    const DockedPlaces places = fitDockedPair(frame, display->height(), screen->availableGeometry(),
+                                              m_setupWindow->minimumSizeHint().height() + decoration.height());
+    // Moving the window docks the display again through its frameMoved; a
+    // place it is already at changes nothing, so this settles at once.
+    // Set as the client area: the frame's offset is the one the window manager gave it.
+    if (places.frame != frame)
+        m_setupWindow->setGeometry(
+            QRect(places.frame.topLeft() + (m_setupWindow->geometry().topLeft() - frame.topLeft()),
+                  places.frame.size() - decoration));
+    display->setGeometry(places.display);
 }
 
 void DesktopFrontEnd::toggleRecordingDisplay()
 {
     ensureMenu();
     recordingDisplay().setContextMenu(m_menu);
+    dockDisplay();
     // Without a tray a hidden display could not be brought back.
     ::toggleRecordingDisplay(hasTray());
 }

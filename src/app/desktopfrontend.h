@@ -12,6 +12,7 @@ class QAction;
 class QIcon;
 class QMenu;
 class QSystemTrayIcon;
+class QWidget;
 class DirectorySearch;
 class SetupWindow;
 
@@ -57,6 +58,9 @@ private:
     void ensureTrayIcon();
     void run(platform::TrayCommand command);
     void showDirectorySearch();
+    // Keeps the display docked under the setup window, the two wholly on its screen.
+    void dockDisplay();
+    static void placeBeside(QWidget *window, const QWidget *anchor);
 
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;

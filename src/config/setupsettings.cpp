@@ -1,6 +1,7 @@
 #include "config/setupsettings.h"
 
 #include <optional>
+#include <utility>
 
 #include "config/inivalues.h"
 #include "config/settingsstore.h"
@@ -132,4 +133,49 @@ bool toggleBrowserAgent()
     const bool on = !browserAgentEnabled();
     setBrowserAgentEnabled(on);
     return on;
+}
+
+namespace
+{
+
+constexpr char kWindowSection[] = "Window";
+constexpr std::pair<const char *, qint32 SetupWindowState::*> kWindowKeys[] = {
+    {"Left", &SetupWindowState::left},   {"Top", &SetupWindowState::top},
+    {"Width", &SetupWindowState::width}, {"Height", &SetupWindowState::height},
+    {"Page", &SetupWindowState::page},   {"SelectedStation", &SetupWindowState::selectedStation},
+};
+
+} // namespace
+
+SetupWindowState loadSetupWindowState(const SettingsStore &store)
+{
+    SetupWindowState state;
+    for (const auto &[key, member] : kWindowKeys) {
+        bool ok = false;
+        const qint32 number = store
+                                  .value(QLatin1String(kSettingsApplication), QLatin1String(kWindowSection),
+                                         QLatin1String(key), QString())
+                                  .trimmed()
+                                  .toInt(&ok);
+        if (ok)
+            state.*member = number;
+    }
+    return state;
+}
+
+SetupWindowState loadSetupWindowState()
+{
+    return loadSetupWindowState(settingsStore());
+}
+
+void saveSetupWindowState(const SetupWindowState &state, SettingsStore &store)
+{
+    for (const auto &[key, member] : kWindowKeys)
+        store.setValue(QLatin1String(kSettingsApplication), QLatin1String(kWindowSection), QLatin1String(key),
+                       QString::number(state.*member));
+}
+
+void saveSetupWindowState(const SetupWindowState &state)
+{
+    saveSetupWindowState(state, settingsStore());
 }

@@ -34,6 +34,17 @@ struct SetupSettings
     qint32 daysToKeep = 30;
 };
 
+// Where the setup window was and what it showed, kept apart from its options.
+struct SetupWindowState
+{
+    qint32 left = 0;
+    qint32 top = 0;
+    qint32 width = 0; // 0: never stored
+    qint32 height = 0;
+    qint32 page = 0;
+    qint32 selectedStation = -1; // 1-based, -1 for none
+};
+
 // Application and section of every setup window setting.
 inline constexpr const char kSettingsApplication[] = "Kestrane";
 inline constexpr const char kSettingsSection[] = "Registration";
@@ -61,3 +72,10 @@ void saveExternalPlayer(const QString &path);
 // The user clicked the Internet Explorer box: the INI value is read afresh and
 // its opposite written. Returns the new state for the box.
 bool toggleBrowserAgent();
+
+// The window's place, page and station ("[Kestrane\\Window]"); values not
+// stored, or not whole numbers, keep their defaults.
+SetupWindowState loadSetupWindowState(const SettingsStore &store);
+SetupWindowState loadSetupWindowState();
+void saveSetupWindowState(const SetupWindowState &state, SettingsStore &store);
+void saveSetupWindowState(const SetupWindowState &state);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 
@@ -124,4 +125,34 @@ void ConfirmQuitDialog::closeEvent(QCloseEvent *event)
     // Closing the window is a No.
     answerNo();
     event->accept();
+}
+
+ConfirmQuitDialog *askToQuit(Recorder *recorder)
+{
+    static QPointer<ConfirmQuitDialog> shown;
+    if (!shown) {
+        auto *dialog = new ConfirmQuitDialog(recorder);
+        dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+        shown = dialog;
+        // An answered question is never shown again: the next close asks afresh.
+        QObject::connect(dialog, &ConfirmQuitDialog::declined, dialog, [dialog] {
+            if (shown == dialog)
+                shown = nullptr;
+            dialog->deleteLater();
+        });
+        program().setWindowUnloader(ProgramWindow::Confirmation, [dialog = QPointer<ConfirmQuitDialog>(dialog)] {
+            if (dialog) {
+                dialog->hide();
+                dialog->deleteLater();
+            }
+        });
+        QObject::connect(dialog, &QObject::destroyed, [] {
+            if (program().isWindowLoaded(ProgramWindow::Confirmation))
+                program().setWindowUnloader(ProgramWindow::Confirmation, {});
+        });
+    }
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
+    return shown;
 }

@@ -48,3 +48,8 @@ private:
     platform::Clock::CallId m_poll = 0;
     bool m_answered = false;
 };
+
+// The program's one quit question (the display's Exit and closing the setup
+// window share it): created on first use, shown without a nested event loop,
+// and unloaded by the exit routine. A No lets it go again.
+ConfirmQuitDialog *askToQuit(Recorder *recorder);

@@ -38,6 +38,11 @@ QString companionFile(const QString &program)
     return program + executableSuffix();
 }
 
+bool companionInstalled(const QString &program)
+{
+    return platform::fileExists(companionFile(program));
+}
+
 QString launchCompanion(const QString &program)
 {
     // Looked for by relative name, so a companion installed beside the

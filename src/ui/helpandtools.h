@@ -16,6 +16,8 @@ namespace helpandtools
 QStringList companionPrograms();
 // The file a companion program is looked for under, in the current folder.
 QString companionFile(const QString &program);
+// Whether the companion program's file is there to be started.
+bool companionInstalled(const QString &program);
 // Starts the companion program when its file is there; otherwise returns the
 // message to show (empty when it started).
 QString launchCompanion(const QString &program);

@@ -327,25 +327,7 @@ void RecordingDisplay::toggleTimeMode()
 void RecordingDisplay::quit()
 {
     if (m_status.recording && !m_status.paused) {
-        if (!m_confirmation) {
-            m_confirmation = new ConfirmQuitDialog(m_recorder);
-            m_confirmation->setAttribute(Qt::WA_DeleteOnClose, false);
-            ConfirmQuitDialog *dialog = m_confirmation;
-            connect(dialog, &ConfirmQuitDialog::declined, this, [dialog] { dialog->deleteLater(); });
-            program().setWindowUnloader(ProgramWindow::Confirmation, [dialog = QPointer<ConfirmQuitDialog>(dialog)] {
-                if (dialog) {
-                    dialog->hide();
-                    dialog->deleteLater();
-                }
-            });
-            connect(dialog, &QObject::destroyed, this, [] {
-                if (program().isWindowLoaded(ProgramWindow::Confirmation))
-                    program().setWindowUnloader(ProgramWindow::Confirmation, {});
-            });
-        }
-        m_confirmation->show();
-        m_confirmation->raise();
-        m_confirmation->activateWindow();
+        m_confirmation = askToQuit(m_recorder);
         return;
     }
     // Like the tray's exit: a paused recording's file is closed and tagged first.
@@ -514,4 +496,18 @@ void toggleRecordingDisplay(bool mayHide)
 void dockRecordingDisplayUnder(const QRect &frame)
 {
     recordingDisplay().dockUnder(frame);
+}
+
+DockedPlaces fitDockedPair(const QRect &frame, int displayHeight, const QRect &area, int minimumFrameHeight)
+{
+    QRect placed = frame;
+    if (placed.width() > area.width())
+        placed.setWidth(area.width());
+    if (placed.height() + displayHeight > area.height())
+        placed.setHeight(std::max(minimumFrameHeight, area.height() - displayHeight));
+    const int pairHeight = std::min(placed.height() + displayHeight, area.height());
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() + 1 - placed.width()));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() + 1 - pairHeight));
+    const int displayTop = std::min(placed.bottom() + 1, area.bottom() + 1 - displayHeight);
+    return {placed, QRect(placed.left(), displayTop, placed.width(), displayHeight)};
 }

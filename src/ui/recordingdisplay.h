@@ -145,3 +145,14 @@ void showRecordingDisplayWindow();
 void toggleRecordingDisplay(bool mayHide);
 // For the setup window: keeps the display right under the window of that frame.
 void dockRecordingDisplayUnder(const QRect &frame);
+
+// Where a window of that frame and the display docked under it go so that both
+// lie wholly inside the screen area: the frame moves as little as it must and
+// gets lower when the two are taller than the area; a frame that cannot get
+// low enough has the display over its bottom edge rather than off screen.
+struct DockedPlaces
+{
+    QRect frame;
+    QRect display;
+};
+DockedPlaces fitDockedPair(const QRect &frame, int displayHeight, const QRect &area, int minimumFrameHeight);

@@ -16,18 +16,23 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaMethod>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
@@ -48,6 +53,7 @@
 #include "platform/paths.h"
 #include "sources/playlistreader.h"
 #include "sources/stationdirectory.h"
+#include "ui/confirmquitdialog.h"
 #include "ui/helpandtools.h"
 #include "ui/localpresetsearch.h"
 #include "ui/schedulerpage.h"
@@ -82,6 +88,23 @@ QIcon fileIcon()
     return themedIcon("document-save-as", "file");
 }
 
+// Where a file dialog opens: the folder of the path when it exists, else the
+// default recording folder, else home (never the process's working folder).
+QString dialogFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!path.isEmpty() && info.isAbsolute()) {
+        if (info.isDir())
+            return info.absoluteFilePath();
+        if (info.absoluteDir().exists())
+            return info.absolutePath();
+    }
+    const QString fallback = defaultRecordingFolder(false);
+    if (!fallback.isEmpty() && QFileInfo(fallback).isDir())
+        return fallback;
+    return QDir::homePath();
+}
+
 // The part of a path that ends with its last separator (either kind, so that
 // paths written on another platform split too).
 qsizetype lastSeparator(const QString &path)
@@ -113,13 +136,23 @@ SetupWindow::SetupWindow(QWidget *parent)
     loadSetupSettings(settings);
     applySettings(settings);
     m_stations->load();
-    showPage(Page::Radio);
+    const SetupWindowState remembered = loadSetupWindowState();
+    showPage(remembered.page >= 0 && remembered.page <= static_cast<int>(Page::Scheduler)
+                 ? static_cast<Page>(remembered.page)
+                 : Page::Radio);
     m_connecting->hide();
     disablePanel();
     m_changed = false;
     m_browserAgent->setChecked(browserAgentEnabled());
-    if (program().configuration().valid)
+    if (program().configuration().valid) {
         loadFromPreset();
+    } else if (remembered.selectedStation >= 1 && remembered.selectedStation <= m_stations->count()) {
+        // The last station is ready for its check; nothing goes out unasked.
+        selectEntry(remembered.selectedStation);
+        m_address->setText(m_stations->address(remembered.selectedStation));
+        m_check->setEnabled(true);
+        updateStartButtons();
+    }
     const QString player = loadExternalPlayer();
     m_useExternal->setChecked(!player.isEmpty());
     m_externalPlayer->setText(player);
@@ -137,7 +170,7 @@ SetupWindow::SetupWindow(QWidget *parent)
             window->deleteLater();
         }
     });
-    placeOnScreen();
+    placeOnScreen(remembered);
 }
 
 SetupWindow::~SetupWindow()
@@ -155,6 +188,12 @@ void SetupWindow::attachRecorder(Recorder *recorder)
     connect(recorder, &Recorder::statusChanged, this, &SetupWindow::updateStartButtons);
     connect(recorder, &Recorder::recordingStarted, this, &SetupWindow::updateStartButtons);
     connect(recorder, &Recorder::recordingStopped, this, &SetupWindow::updateStartButtons);
+    // An ended recording (Stop, its time limit, a lost station) leaves no
+    // "Record" or "Play" behind in the list.
+    connect(recorder, &Recorder::statusChanged, this, [this](const RecordingStatus &status) {
+        if (status.state == RecordingStatus::State::Idle && !m_starting)
+            m_stations->markPlaying(-1, QString());
+    });
     updateStartButtons();
 }
 
@@ -173,9 +212,13 @@ void SetupWindow::buildWindow()
         {"Ad&vanced Options", Page::AdvancedOptions},
         {"Schedu&ler", Page::Scheduler},
     };
+    m_pageButtons = new QButtonGroup(this);
     for (const auto &[caption, page] : pageButtons) {
         auto *button = new QPushButton(QString::fromLatin1(caption), central);
         button->setObjectName(QStringLiteral("page") + QString::number(static_cast<int>(page)));
+        // The open page's button stays pressed.
+        button->setCheckable(true);
+        m_pageButtons->addButton(button, static_cast<int>(page));
         connect(button, &QPushButton::clicked, this, [this, page = page] { showPage(page); });
         pageRow->addWidget(button);
     }
@@ -209,21 +252,45 @@ void SetupWindow::buildWindow()
             &SetupWindow::openLocalSearch);
     search->setMenu(m_searchMenu);
     m_toolsMenu = new QMenu(this);
-    for (const QString &program : {QStringLiteral("Cutwane"), QStringLiteral("Tonshift"), QStringLiteral("Discwell")})
-        connect(m_toolsMenu->addAction(program), &QAction::triggered, this,
-                [this, program] { launchCompanion(program); });
+    m_toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
+    for (const QString &program : {QStringLiteral("Cutwane"), QStringLiteral("Tonshift"), QStringLiteral("Discwell")}) {
+        QAction *action = m_toolsMenu->addAction(program);
+        action->setData(program);
+        connect(action, &QAction::triggered, this, [this, program] { launchCompanion(program); });
+    }
+    watchCompanions(m_toolsMenu);
     tools->setMenu(m_toolsMenu);
 
     m_pages = new QStackedWidget(central);
+    m_pages->setObjectName(QStringLiteral("pages"));
+    // Long pages scroll, so the window fits a small or magnified screen.
+    const auto scrolling = [central](QWidget *page) {
+        auto *area = new QScrollArea(central);
+        area->setWidget(page);
+        area->setWidgetResizable(true);
+        area->setFrameShape(QFrame::NoFrame);
+        return area;
+    };
     m_pages->addWidget(buildRadioPage());
-    m_pages->addWidget(buildAdvancedPage());
-    m_pages->addWidget(buildSchedulerPage());
+    m_pages->addWidget(scrolling(buildAdvancedPage()));
+    m_pages->addWidget(scrolling(buildSchedulerPage()));
     m_pages->addWidget(buildAboutPage());
 
     layout->addLayout(pageRow);
     layout->addWidget(m_pages, 1);
     layout->addWidget(buildStationSection());
-    setCentralWidget(central);
+    // Lower than its content (a small screen with the display docked below),
+    // the window scrolls rather than hiding Record and Preview.
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("windowScroll"));
+    scroll->setWidget(central);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setMinimumHeight(std::min(central->minimumSizeHint().height(), 240));
+    // As wide as the content with its scroll bar: it never scrolls sideways.
+    scroll->setMinimumWidth(central->minimumSizeHint().width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setCentralWidget(scroll);
     resize(sizeHint().expandedTo(QSize(640, 600)));
 }
 
@@ -247,9 +314,14 @@ QWidget *SetupWindow::buildStationSection()
     m_check->setToolTip(QStringLiteral("Check the station's playlist"));
     m_connecting = new QLabel(QStringLiteral("Connecting... Please Wait..."), section);
     m_connecting->setObjectName(QStringLiteral("connecting"));
+    m_checkResult = new QLabel(section);
+    m_checkResult->setObjectName(QStringLiteral("checkResult"));
     addressRow->addWidget(addressLabel);
     addressRow->addWidget(m_address, 1);
     addressRow->addWidget(m_check);
+    addressRow->addWidget(m_checkResult);
+    // A result names the address it was got for.
+    connect(m_address, &QLineEdit::textEdited, m_checkResult, &QLabel::clear);
     connect(m_check, &QToolButton::clicked, this, &SetupWindow::checkStation);
     connect(m_address, &QLineEdit::returnPressed, this, &SetupWindow::checkStation);
     connect(m_address, &QLineEdit::textChanged, this, [this] {
@@ -305,10 +377,12 @@ QWidget *SetupWindow::buildStationSection()
         validateSetup(false);
     });
 
-    auto *modes = new QVBoxLayout;
-    modes->addWidget(m_streamTitles);
-    modes->addWidget(m_datedArchive);
-    modes->addWidget(m_singleFile);
+    // Two rows, not three: the window must stay low enough for small screens.
+    auto *modes = new QGridLayout;
+    modes->addWidget(m_streamTitles, 0, 0);
+    modes->addWidget(m_datedArchive, 0, 1);
+    modes->addWidget(m_singleFile, 1, 0);
+    modes->setColumnStretch(2, 1);
 
     grid->addWidget(m_titleLabel, 0, 0);
     grid->addWidget(m_title, 0, 1, 1, 2);
@@ -328,9 +402,12 @@ QWidget *SetupWindow::buildStationSection()
     m_save->setObjectName(QStringLiteral("save"));
     m_open = new QPushButton(themedIcon("document-open", "open"), QStringLiteral("Open Preset File"), section);
     m_open->setObjectName(QStringLiteral("open"));
+    m_startHint = new QLabel(section);
+    m_startHint->setObjectName(QStringLiteral("startHint"));
+    m_startHint->setWordWrap(true);
     buttons->addWidget(m_record);
     buttons->addWidget(m_preview);
-    buttons->addStretch(1);
+    buttons->addWidget(m_startHint, 1);
     buttons->addWidget(m_save);
     buttons->addWidget(m_open);
     connect(m_record, &QPushButton::clicked, this, &SetupWindow::record);
@@ -380,6 +457,14 @@ QWidget *SetupWindow::buildRadioPage()
     m_stationView->header()->resizeSection(StationList::NameColumn, 200);
     connect(m_stationView, &QTreeView::clicked, this, &SetupWindow::onStationClicked);
     connect(m_stationView, &QTreeView::activated, this, &SetupWindow::onStationClicked);
+    // Moving through the list with the keys loads each row as a click does;
+    // rows the window selects itself are already loaded.
+    connect(m_stationView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (!m_quietSelection && current.isValid())
+                    onStationClicked(current);
+            });
+    m_stationView->installEventFilter(this); // Delete removes the selected stations
     connect(m_stationView, &QTreeView::customContextMenuRequested, this, &SetupWindow::showStationMenu);
 
     auto *buttons = new QHBoxLayout;
@@ -512,11 +597,14 @@ void SetupWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(themedIcon("document-open", "open"), QStringLiteral("&Open Preset File..."), this,
-                    &SetupWindow::chooseOpenPreset);
+                    &SetupWindow::chooseOpenPreset)
+        ->setShortcut(QKeySequence::Open);
     file->addAction(themedIcon("document-save", "save"), QStringLiteral("&Save Preset File..."), this,
-                    &SetupWindow::chooseSavePreset);
+                    &SetupWindow::chooseSavePreset)
+        ->setShortcut(QKeySequence::Save);
     file->addSeparator();
-    file->addAction(themedIcon("application-exit", "exit"), QStringLiteral("E&xit"), this, &SetupWindow::close);
+    file->addAction(themedIcon("application-exit", "exit"), QStringLiteral("E&xit"), this, &SetupWindow::close)
+        ->setShortcut(QKeySequence::Quit);
 
     QMenu *operation = menuBar()->addMenu(QStringLiteral("&Operation"));
     operation->addAction(QStringLiteral("&Add"), this, &SetupWindow::addStation);
@@ -534,24 +622,41 @@ void SetupWindow::buildMenus()
     for (const QString &program : helpandtools::companionPrograms()) {
         if (program == QStringLiteral("Tonshift"))
             tools->addAction(QStringLiteral("Scheduler"), this, [this] { showPage(Page::Scheduler); });
-        tools->addAction(program, this, [this, program] { launchCompanion(program); });
+        QAction *action = tools->addAction(program, this, [this, program] { launchCompanion(program); });
+        action->setData(program);
     }
+    watchCompanions(tools);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(themedIcon("help-contents", "help"), QStringLiteral("&Help"), this, &SetupWindow::openHelp);
+    help->addAction(themedIcon("help-contents", "help"), QStringLiteral("&Help"), this, &SetupWindow::openHelp)
+        ->setShortcut(QKeySequence::HelpContents);
     help->addAction(themedIcon("help-about", "about"), QStringLiteral("&About...."), this,
                     [this] { showPage(Page::About); });
 }
 
-void SetupWindow::placeOnScreen()
+void SetupWindow::placeOnScreen(const SetupWindowState &remembered)
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
+    QRect wanted(remembered.left, remembered.top, remembered.width, remembered.height);
+    const QScreen *screen = remembered.width > 0 ? QGuiApplication::screenAt(wanted.center()) : nullptr;
+    if (!screen) {
+        // Never stored, or its screen is gone: centred on the main screen.
+        screen = QGuiApplication::primaryScreen();
+        wanted = QRect();
+    }
     if (!screen)
         return;
-    // The recording display will sit below; until it exists, centre alone.
     const QRect area = screen->availableGeometry();
-    const QSize size = frameGeometry().size();
-    move(area.x() + (area.width() - size.width()) / 2, area.y() + std::max(0, (area.height() - size.height()) / 2));
+    const QSize minimum = minimumSizeHint();
+    QSize size = wanted.isValid() ? wanted.size() : this->size();
+    // Never larger than the screen, so every control can be reached.
+    size = size.boundedTo(area.size() - QSize(16, 48)).expandedTo(minimum);
+    resize(size);
+    QPoint place = wanted.isValid() ? wanted.topLeft()
+                                    : QPoint(area.x() + (area.width() - size.width()) / 2,
+                                             area.y() + std::max(0, (area.height() - size.height()) / 3));
+    place.setX(std::clamp(place.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    place.setY(std::clamp(place.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    move(place);
 }
 
 // ---------------------------------------------------------------------------
@@ -565,6 +670,33 @@ SetupWindow::Page SetupWindow::currentPage() const
 void SetupWindow::showPage(Page page)
 {
     m_pages->setCurrentIndex(static_cast<int>(page));
+    // The About page has no button of its own: then none is pressed.
+    m_pageButtons->setExclusive(false);
+    for (QAbstractButton *button : m_pageButtons->buttons())
+        button->setChecked(m_pageButtons->id(button) == static_cast<int>(page));
+    m_pageButtons->setExclusive(true);
+}
+
+void SetupWindow::watchCompanions(QMenu *menu)
+{
+    // Looked at each time the menu opens, so a program installed meanwhile is offered.
+    menu->setToolTipsVisible(true);
+    const auto update = [menu] {
+        for (QAction *action : menu->actions()) {
+            const QString program = action->data().toString();
+            if (program.isEmpty())
+                continue;
+            const bool installed = helpandtools::companionInstalled(program);
+            action->setEnabled(installed);
+            action->setText(installed ? program : program + QStringLiteral(" (not installed)"));
+            action->setToolTip(installed ? QString()
+                                         : QStringLiteral("%1 is not installed: %2 was not found in %3")
+                                               .arg(program, helpandtools::companionFile(program),
+                                                    QDir::toNativeSeparators(QDir::currentPath())));
+        }
+    };
+    connect(menu, &QMenu::aboutToShow, this, update);
+    update();
 }
 
 void SetupWindow::applySettings(const SetupSettings &settings)
@@ -622,6 +754,7 @@ int SetupWindow::selectedEntry() const
 void SetupWindow::selectEntry(int entry)
 {
     const QModelIndex index = m_stations->index(entry - 1, StationList::NameColumn);
+    const QScopedValueRollback quiet(m_quietSelection, true);
     m_stationView->setCurrentIndex(index);
 }
 
@@ -639,7 +772,9 @@ void SetupWindow::checkStation()
         tell(QStringLiteral("This is not a valid Shoutcast streaming playlist, configuration file, or accepted URL "
                             "file!"));
         m_title->clear();
+        showCheckResult(false, QStringLiteral("Not a playlist or stream address"));
     } else {
+        showCheckResult(false, QString());
         m_connecting->show();
         m_reader->start(QFile::encodeName(address));
     }
@@ -665,6 +800,8 @@ void SetupWindow::onCheckFinished()
     m_stations->markConnecting(-1);
     enablePanel();
     m_title->setText(QString::fromLocal8Bit(m_reader->firstTitle));
+    showCheckResult(true, m_title->text().isEmpty() ? QStringLiteral("Station OK")
+                                                    : QStringLiteral("Station OK: ") + m_title->text());
     if (!isFolderMode()) {
         // A single file keeps its name; a folder is no file to record into.
         if (!m_path->text().isEmpty())
@@ -685,6 +822,9 @@ void SetupWindow::onCheckFailed(int code)
     m_connecting->hide();
     m_stations->markConnecting(-1);
     m_reader->showError(code);
+    const QString reason = PlaylistReader::errorMessage(code);
+    showCheckResult(false, QStringLiteral("Check failed") +
+                               (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason.left(80)));
     m_address->clear();
     disablePanel();
 }
@@ -831,14 +971,40 @@ bool SetupWindow::isRecorderBusy() const
     return m_recorder && m_recorder->status().state != RecordingStatus::State::Idle;
 }
 
-void SetupWindow::updateStartButtons()
+QString SetupWindow::startBlocker() const
 {
     // A running recording is started again only after an option changed, and
     // only a station that passed its check is recorded.
-    const bool allowed = m_panelEnabled && validateSetup(true) && (!isRecorderBusy() || m_changed);
-    m_record->setEnabled(allowed);
-    m_preview->setEnabled(allowed);
+    if (!m_panelEnabled)
+        return m_address->text().isEmpty() ? QStringLiteral("Choose or add a station, then Check it.")
+                                           : QStringLiteral("Check the station first.");
+    if (!m_pathOk || m_path->text().isEmpty())
+        return isFolderMode() ? QStringLiteral("Choose the folder to save to.")
+                              : QStringLiteral("Choose the MP3 file to record into.");
+    if (m_datedArchive->isChecked() && m_archivePrefix->text().isEmpty())
+        return QStringLiteral("Enter the archive file header.");
+    if (isRecorderBusy() && !m_changed)
+        return QStringLiteral("Recording. Change an option to start again.");
+    return QString();
+}
+
+void SetupWindow::updateStartButtons()
+{
+    const QString blocker = startBlocker();
+    m_record->setEnabled(blocker.isEmpty());
+    m_preview->setEnabled(blocker.isEmpty());
+    m_record->setToolTip(blocker.isEmpty() ? QStringLiteral("Record the station") : blocker);
+    m_preview->setToolTip(blocker.isEmpty() ? QStringLiteral("Listen without recording") : blocker);
+    m_startHint->setText(blocker);
     m_save->setEnabled(m_panelEnabled && validateSetup(true));
+}
+
+void SetupWindow::showCheckResult(bool ok, const QString &text)
+{
+    m_checkResult->setText(text);
+    QPalette palette = m_checkResult->palette();
+    palette.setColor(QPalette::WindowText, ok ? QColor(0x2e, 0x9d, 0x3e) : QColor(0xd0, 0x30, 0x30));
+    m_checkResult->setPalette(palette);
 }
 
 void SetupWindow::markChanged()
@@ -851,7 +1017,7 @@ void SetupWindow::browsePath()
 {
     markChanged();
     if (isFolderMode()) {
-        auto *dialog = new QFileDialog(this, QStringLiteral("Select a Path To Save To"), m_path->text());
+        auto *dialog = new QFileDialog(this, QStringLiteral("Select a Path To Save To"), dialogFolder(m_path->text()));
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->setFileMode(QFileDialog::Directory);
         dialog->setOption(QFileDialog::ShowDirsOnly);
@@ -872,8 +1038,10 @@ void SetupWindow::browsePath()
         dialog->open();
         return;
     }
-    auto *dialog = new QFileDialog(this, QStringLiteral("Save MP3 File"), m_path->text(),
+    auto *dialog = new QFileDialog(this, QStringLiteral("Save MP3 File"), dialogFolder(m_path->text()),
                                    QStringLiteral("MP3 music file (*.mp3 *.MP3)"));
+    if (!namePart(m_path->text()).isEmpty())
+        dialog->selectFile(namePart(m_path->text()));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("mp3"));
@@ -985,7 +1153,10 @@ void SetupWindow::loadFromPreset()
     m_pathOk = !m_path->text().isEmpty();
     enablePanel();
     validateSetup(false);
-    const int entry = m_stations->appendEntry(m_title->text(), m_address->text());
+    // A station already listed is selected, not listed again.
+    int entry = findEntry(m_address->text());
+    if (entry == -1)
+        entry = m_stations->appendEntry(m_title->text(), m_address->text());
     selectEntry(entry);
 }
 
@@ -1006,6 +1177,8 @@ void SetupWindow::start(bool previewOnly)
     if (!m_recorder)
         attachRecorder(program().recorder());
     // A new start never leaves the running recording's file open and untagged.
+    // The station's mark stays while one recording follows the other.
+    const QScopedValueRollback starting(m_starting, true);
     if (m_recorder && isRecorderBusy())
         m_recorder->stopRecording();
     program().configuration().valid = true;
@@ -1055,8 +1228,8 @@ void SetupWindow::chooseOpenPreset()
 {
     const QString start = program().configuration().presetFilePath.isEmpty() ? LocalPresetSearch::presetsFolder()
                                                                              : program().configuration().presetFilePath;
-    auto *dialog =
-        new QFileDialog(this, QStringLiteral("Open Preset File"), start, QStringLiteral("Preset File (*.mvr)"));
+    auto *dialog = new QFileDialog(this, QStringLiteral("Open Preset File"), dialogFolder(start),
+                                   QStringLiteral("Preset File (*.mvr)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setDefaultSuffix(QStringLiteral("mvr"));
@@ -1100,23 +1273,33 @@ void SetupWindow::showStationMenu(const QPoint &position)
 
 void SetupWindow::addStation()
 {
-    auto *dialog = new StationDialog(false, StationDialog::defaultName(), StationDialog::defaultAddress(), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this,
-            [this, dialog] { m_stations->appendEntry(dialog->stationName(), dialog->stationAddress()); });
-    dialog->open();
+    addStationFor(QString());
 }
 
 void SetupWindow::addStationFor(const QString &address, const QString &name)
 {
-    auto *dialog = new StationDialog(false, name.isEmpty() ? StationDialog::defaultName() : name, address, this);
+    auto *dialog = new StationDialog(false, name, address, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The new station is loaded and checked at once: the next step is Record.
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
-        selectEntry(m_stations->appendEntry(dialog->stationName(), dialog->stationAddress()));
-        m_address->setText(dialog->stationAddress());
+        const QString added = dialog->stationAddress();
+        int entry = findEntry(added);
+        if (entry == -1)
+            entry = m_stations->appendEntry(dialog->stationName(), added);
+        selectEntry(entry);
+        m_address->setText(added);
         checkStation();
     });
     dialog->open();
+}
+
+int SetupWindow::findEntry(const QString &address) const
+{
+    for (int entry = 1; entry <= m_stations->count(); ++entry) {
+        if (m_stations->address(entry) == address)
+            return entry;
+    }
+    return -1;
 }
 
 void SetupWindow::editStation()
@@ -1131,8 +1314,15 @@ void SetupWindow::editStation()
     const QString oldAddress = m_stations->address(entry);
     const QString oldName = m_stations->name(entry);
     connect(dialog, &QDialog::accepted, this, [this, dialog, entry, oldName, oldAddress] {
-        if (m_stations->name(entry) == oldName && m_stations->address(entry) == oldAddress)
-            m_stations->editEntry(entry, dialog->stationName(), dialog->stationAddress());
+        if (m_stations->name(entry) != oldName || m_stations->address(entry) != oldAddress)
+            return;
+        const QString address = dialog->stationAddress();
+        m_stations->editEntry(entry, dialog->stationName(), address);
+        // The loaded station was edited: the Station box and its check follow.
+        if (address != oldAddress && (m_address->text() == oldAddress || selectedEntry() == entry)) {
+            m_address->setText(address);
+            checkStation();
+        }
     });
     dialog->open();
 }
@@ -1143,12 +1333,28 @@ void SetupWindow::removeStations()
     const QModelIndexList rows = m_stationView->selectionModel()->selectedRows();
     for (const QModelIndex &row : rows)
         entries.append(row.row() + 1);
+    const QScopedValueRollback quiet(m_quietSelection, true);
     m_stations->removeEntries(entries);
 }
 
 void SetupWindow::removeAllStations()
 {
-    m_stations->removeAll();
+    if (m_stations->count() == 0)
+        return;
+    // There is no undo: the whole list is gone once the window closes.
+    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Remove All"),
+                                QStringLiteral("Remove all %1 stations from the list?").arg(m_stations->count()),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("removeAllQuestion"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this](int answer) {
+        if (answer == QMessageBox::Yes) {
+            const QScopedValueRollback quiet(m_quietSelection, true);
+            m_stations->removeAll();
+        }
+    });
+    box->open();
 }
 
 void SetupWindow::dropStation(const QMimeData *mime)
@@ -1248,7 +1454,8 @@ void SetupWindow::onUseExternalToggled(bool on)
 
 void SetupWindow::browsePlayer()
 {
-    auto *dialog = new QFileDialog(this, QStringLiteral("Choose the External Player"), m_externalPlayer->text());
+    auto *dialog =
+        new QFileDialog(this, QStringLiteral("Choose the External Player"), dialogFolder(m_externalPlayer->text()));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &chosen) {
@@ -1275,18 +1482,48 @@ void SetupWindow::saveState()
     if (!m_stations->save())
         tell(QStringLiteral("The station list could not be saved!"));
     saveSetupSettings(currentSettings());
+    SetupWindowState state;
+    const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+    state.left = isMaximized() || isMinimized() ? normal.left() : frameGeometry().left();
+    state.top = isMaximized() || isMinimized() ? normal.top() : frameGeometry().top();
+    state.width = normal.width();
+    state.height = normal.height();
+    state.page = m_pages->currentIndex();
+    state.selectedStation = selectedEntry();
+    saveSetupWindowState(state);
 }
 
 void SetupWindow::closeEvent(QCloseEvent *event)
 {
-    event->accept();
-    saveState();
-    exitProgram(kExitNormal);
+    // The exit route unloads this window (saving what it holds); closing it
+    // here would end a running recording unasked.
+    event->ignore();
+    quit();
+}
+
+void SetupWindow::quit()
+{
+    if (!m_recorder)
+        attachRecorder(program().recorder());
+    if (!m_recorder) {
+        exitProgram(kExitNormal);
+        return;
+    }
+    const RecordingStatus status = m_recorder->status();
+    if (status.recording && !status.paused) {
+        askToQuit(m_recorder);
+        return;
+    }
+    // A paused recording's file is closed and tagged on the way out.
+    m_recorder->exitFromMenu();
 }
 
 void SetupWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
+    // Back from minimised: the display docks again under the restored frame.
+    if (event->type() == QEvent::WindowStateChange && !(windowState() & Qt::WindowMinimized))
+        Q_EMIT frameMoved(frameGeometry());
     // Opened from the tray, the window goes back to the tray when minimised.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
         program().setupShowMode == 1)
@@ -1353,6 +1590,10 @@ bool SetupWindow::eventFilter(QObject *watched, QEvent *event)
         default:
             break;
         }
+    } else if (watched == m_stationView && event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent *>(event)->matches(QKeySequence::Delete)) {
+        removeStations();
+        return true;
     } else if (watched == m_stationView->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:

@@ -6,6 +6,7 @@
 class LocalPresetSearch;
 class PlaylistReader;
 class QAbstractButton;
+class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -25,6 +26,7 @@ class SchedulerPage;
 class SpinnerBox;
 class StationList;
 struct SetupSettings;
+struct SetupWindowState;
 
 // The recording setup window: the station list, the station check, where and
 // how to record, and Record and Preview/Listen. It fills the program's preset
@@ -70,6 +72,8 @@ public:
     void record();
     void preview();
     void stop();
+    // Ends the program, asking first while a recording runs unpaused.
+    void quit();
     // Loads a preset file into the window; false (nothing changed) when it is bad.
     bool openPresetFile(const QString &path);
     // Saves the window as a preset file; false after showing why it failed.
@@ -131,7 +135,8 @@ private:
     QWidget *buildSchedulerPage();
     QWidget *buildAboutPage();
     void buildMenus();
-    void placeOnScreen();
+    void placeOnScreen(const SetupWindowState &remembered);
+    void watchCompanions(QMenu *menu);
 
     void applySettings(const SetupSettings &settings);
     SetupSettings currentSettings() const;
@@ -142,6 +147,9 @@ private:
     void disablePanel();
     void setPanelEnabled(bool enabled);
     void updateStartButtons();
+    // Why Record and Preview cannot start now ("" when they can).
+    QString startBlocker() const;
+    void showCheckResult(bool ok, const QString &text);
     bool isRecorderBusy() const;
     void markChanged();
     void start(bool previewOnly);
@@ -157,6 +165,8 @@ private:
     void editStation();
     void removeStations();
     void removeAllStations();
+    // The 1-based entry with exactly this address, or -1.
+    int findEntry(const QString &address) const;
     void openLocalSearch();
     void openDirectorySearch();
     void launchCompanion(const QString &program);
@@ -174,6 +184,8 @@ private:
     QLineEdit *m_address = nullptr;
     QToolButton *m_check = nullptr;
     QLabel *m_connecting = nullptr;
+    QLabel *m_checkResult = nullptr;
+    QLabel *m_startHint = nullptr;
     QLabel *m_titleLabel = nullptr;
     QLineEdit *m_title = nullptr;
     QLabel *m_pathLabel = nullptr;
@@ -214,6 +226,7 @@ private:
     QMenu *m_stationMenu = nullptr;
     QMenu *m_toolsMenu = nullptr;
     QMenu *m_searchMenu = nullptr;
+    QButtonGroup *m_pageButtons = nullptr;
 
     bool m_pathOk = false;
     bool m_changed = false;
@@ -222,4 +235,6 @@ private:
     QString m_lastFile;
     int m_checkingEntry = -1;
     bool m_saved = false;
+    bool m_quietSelection = false;
+    bool m_starting = false;
 };

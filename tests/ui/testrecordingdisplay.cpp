@@ -295,3 +295,36 @@ TEST_F(DisplayTest, ContentsScaleWithTheWindowAndDockUnderAFrame)
     EXPECT_EQ(display->volumeSlider()->geometry().height(), slider.height());
     EXPECT_NEAR(display->titleWidth(), titleWidth * 2, 1);
 }
+
+// The window and the display docked below it always end up wholly on the
+// screen: moved up or in, made lower when the two are too tall, and the
+// display over the window's bottom only when the window cannot get lower.
+TEST(DockedPair, BothLandWhollyInsideTheScreenArea)
+{
+    const QRect area(0, 0, 800, 476); // 800x500 with a 24-pixel panel
+    struct Case
+    {
+        QRect frame;
+        int minimum;
+        QRect wantFrame;
+        QRect wantDisplay;
+    };
+    const Case cases[] = {
+        // Fits where it is: nothing moves.
+        {QRect(50, 20, 600, 300), 200, QRect(50, 20, 600, 300), QRect(50, 320, 600, 128)},
+        // Restored low on the screen: the pair moves up.
+        {QRect(50, 400, 600, 300), 200, QRect(50, 48, 600, 300), QRect(50, 348, 600, 128)},
+        // Off the right and top edges: moved in.
+        {QRect(500, -30, 600, 300), 200, QRect(200, 0, 600, 300), QRect(200, 300, 600, 128)},
+        // Too tall together: the window gets lower.
+        {QRect(0, 0, 600, 460), 200, QRect(0, 0, 600, 348), QRect(0, 348, 600, 128)},
+        // It cannot get low enough: the display covers its bottom, still on screen.
+        {QRect(0, 0, 600, 460), 400, QRect(0, 0, 600, 400), QRect(0, 348, 600, 128)},
+    };
+    for (const Case &c : cases) {
+        const DockedPlaces places = fitDockedPair(c.frame, 128, area, c.minimum);
+        EXPECT_EQ(places.frame, c.wantFrame) << c.frame.y() << " " << c.minimum;
+        EXPECT_EQ(places.display, c.wantDisplay) << c.frame.y() << " " << c.minimum;
+        EXPECT_TRUE(area.contains(places.display));
+    }
+}

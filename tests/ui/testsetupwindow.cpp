@@ -14,13 +14,16 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeView>
 #include <QUrl>
 #include <QWidget>
@@ -43,6 +46,7 @@
 #include "recordingfrontend.h"
 #include "testenv.h"
 #include "teststation/station.h"
+#include "ui/confirmquitdialog.h"
 #include "ui/helpandtools.h"
 #include "ui/localpresetsearch.h"
 #include "ui/schedulerpage.h"
@@ -214,10 +218,11 @@ TEST_F(SetupWindowTest, PresetRecordRoundTripsThroughTheWindowInEveryMode)
         preset.listenAtStart = false;
         preset.startPaused = true;
         const Preset before = preset;
-        const int entries = window->stations().count();
         window->loadFromPreset();
-        EXPECT_EQ(window->stations().count(), entries + 1);
-        EXPECT_EQ(window->stations().address(entries + 1), before.playlistAddress);
+        // Loaded again and again, the station is listed once and selected.
+        EXPECT_EQ(window->stations().count(), 1);
+        EXPECT_EQ(window->stations().address(1), before.playlistAddress);
+        EXPECT_EQ(window->selectedEntry(), 1);
 
         preset.reset();
         window->putInPreset();
@@ -457,6 +462,212 @@ TEST_F(SetupWindowTest, EveryWayOutKeepsTheStationList)
     EXPECT_EQ(testenv::readFile(StationList::defaultFilePath()), "Kept\r\nhttp://kept.example/listen.pls\r\n");
 }
 
+// Closing the window (title bar, File > Exit) while a recording runs asks the
+// display's question; No keeps recording, Yes stops and ends the program.
+TEST_F(SetupWindowTest, ClosingWhileRecordingAsksAndNoKeepsTheRecording)
+{
+    teststation::Config config;
+    config.streams.insert("/stream", teststation::Stream());
+    config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Close FM"}));
+    teststation::Station station(config);
+    ASSERT_TRUE(station.start());
+    program().loadRecorder();
+    window->attachRecorder(program().recorder());
+    checkedStation(QString::fromLatin1(station.url("/listen.pls")));
+    typePath(folder);
+    window->record();
+    ASSERT_TRUE(waitUntil([] { return program().recorder()->status().recording; }));
+
+    const auto shownQuestion = [] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *question = qobject_cast<ConfirmQuitDialog *>(widget); question && question->isVisible())
+                return question;
+        }
+        return static_cast<ConfirmQuitDialog *>(nullptr);
+    };
+    window->close();
+    ConfirmQuitDialog *question = shownQuestion();
+    ASSERT_NE(question, nullptr);
+    EXPECT_FALSE(frontEnd.exited());
+    question->answerNo();
+    settle(10);
+    EXPECT_FALSE(frontEnd.exited());
+    EXPECT_TRUE(program().recorder()->status().recording) << "No keeps recording";
+
+    window->close();
+    question = shownQuestion();
+    ASSERT_NE(question, nullptr);
+    question->answerYes();
+    EXPECT_TRUE(frontEnd.exited());
+}
+
+// A paused recording is not asked about: its file is closed on the way out.
+TEST_F(SetupWindowTest, ClosingWhilePausedEndsWithoutAsking)
+{
+    program().loadRecorder();
+    window->attachRecorder(program().recorder());
+    checkedStation();
+    typePath(folder);
+    window->record();
+    program().recorder()->togglePause();
+    window->close();
+    EXPECT_TRUE(waitUntil([&] { return frontEnd.exited(); }, 2000));
+    EXPECT_FALSE(program().recorder() && program().recorder()->status().recording);
+}
+
+// Add opens empty and refuses junk; Edit refuses it too, and an edited
+// station's new address is the one the Station box and Check use.
+TEST_F(SetupWindowTest, StationDialogsRefuseJunkAndAnEditReloadsTheStation)
+{
+    window->findChild<QAbstractButton *>(QStringLiteral("addStation"))->click();
+    StationDialog *dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("stationName"));
+    auto *address = dialog->findChild<QLineEdit *>(QStringLiteral("stationAddress"));
+    EXPECT_TRUE(name->text().isEmpty());
+    EXPECT_TRUE(address->text().isEmpty());
+    for (const char *junk : {"", "   ", "not a url", "http://", "ftp://radio.example/listen.pls",
+                             "http://radio.example/a.pls\r\nX-Injected: 1", "relative/file.pls"}) {
+        address->setText(QString::fromLatin1(junk));
+        dialog->accept();
+        EXPECT_TRUE(dialog->isVisible()) << junk;
+    }
+    EXPECT_EQ(window->stations().count(), 0);
+    EXPECT_FALSE(dialog->findChild<QLabel *>(QStringLiteral("stationProblem"))->text().isEmpty());
+
+    // A name left empty is the address's host.
+    address->setText(QStringLiteral(" http://127.0.0.1:1/first.pls "));
+    dialog->accept();
+    ASSERT_EQ(window->stations().count(), 1);
+    EXPECT_EQ(window->stations().name(1), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(window->stations().address(1), QStringLiteral("http://127.0.0.1:1/first.pls"));
+    EXPECT_EQ(child<QLineEdit>("address")->text(), QStringLiteral("http://127.0.0.1:1/first.pls"));
+
+    window->selectEntry(1);
+    window->findChild<QAbstractButton *>(QStringLiteral("editStation"))->click();
+    dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QLineEdit *>(QStringLiteral("stationAddress"))->setText(QStringLiteral("not a url"));
+    dialog->accept();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(window->stations().address(1), QStringLiteral("http://127.0.0.1:1/first.pls"));
+    dialog->findChild<QLineEdit *>(QStringLiteral("stationAddress"))
+        ->setText(QStringLiteral("http://127.0.0.1:1/new.pls"));
+    dialog->accept();
+    EXPECT_EQ(window->stations().address(1), QStringLiteral("http://127.0.0.1:1/new.pls"));
+    EXPECT_EQ(child<QLineEdit>("address")->text(), QStringLiteral("http://127.0.0.1:1/new.pls"));
+    EXPECT_TRUE(child<QLabel>("connecting")->isVisibleTo(window.get())) << "the new address is checked";
+
+    // Adding a listed address again selects it instead of listing it twice.
+    window->addStationFor(QStringLiteral("http://127.0.0.1:1/new.pls"), QStringLiteral("Again"));
+    openDialog()->accept();
+    EXPECT_EQ(window->stations().count(), 1);
+    EXPECT_EQ(window->selectedEntry(), 1);
+}
+
+// Remove All asks first; Stop clears the Status column; a failed check and a
+// disabled Record say why.
+TEST_F(SetupWindowTest, RemoveAllAsksAndTheWindowSaysWhatIsGoingOn)
+{
+    window->stations().appendEntry(QStringLiteral("A"), QStringLiteral("http://127.0.0.1:1/a.pls"));
+    EXPECT_FALSE(child<QLabel>("startHint")->text().isEmpty()) << "no station yet: Record says why it is off";
+    EXPECT_FALSE(button("record")->isEnabled());
+    EXPECT_EQ(button("record")->toolTip(), child<QLabel>("startHint")->text());
+
+    program().loadRecorder();
+    window->attachRecorder(program().recorder());
+    checkedStation(); // appends the test station
+    typePath(folder);
+    EXPECT_TRUE(child<QLabel>("startHint")->text().isEmpty());
+    window->selectEntry(2);
+    window->record();
+    EXPECT_EQ(window->stations().status(2), StationList::recordStatus());
+    window->stop();
+    EXPECT_EQ(window->stations().status(2), QString()) << "Stop clears the Status column";
+
+    for (const bool yes : {false, true}) {
+        for (QAction *action : window->findChildren<QAction *>()) {
+            if (action->text() == QStringLiteral("Remove A&ll")) {
+                action->trigger();
+                break;
+            }
+        }
+        auto *question = window->findChild<QMessageBox *>(QStringLiteral("removeAllQuestion"));
+        ASSERT_NE(question, nullptr);
+        EXPECT_EQ(window->stations().count(), 2) << "nothing goes before the answer";
+        question->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        settle(10);
+        EXPECT_EQ(window->stations().count(), yes ? 0 : 2);
+    }
+
+    // A check that cannot reach its station says so beside the box.
+    child<QLineEdit>("address")->setText(QStringLiteral("http://127.0.0.1:1/gone.pls"));
+    window->checkStation();
+    ASSERT_TRUE(waitUntil([&] { return !child<QLabel>("connecting")->isVisibleTo(window.get()); }));
+    EXPECT_TRUE(child<QLabel>("checkResult")->text().startsWith(QStringLiteral("Check failed")));
+}
+
+// The open page's button is pressed; missing companion programs are offered
+// disabled with the reason; the keys move through the list loading each row.
+TEST_F(SetupWindowTest, PageButtonsToolsAndKeys)
+{
+    for (const int page : {1, 2, 0}) {
+        button(QStringLiteral("page%1").arg(page).toLatin1().constData())->click();
+        for (int other = 0; other < 3; ++other)
+            EXPECT_EQ(button(QStringLiteral("page%1").arg(other).toLatin1().constData())->isChecked(), other == page);
+    }
+    window->showPage(SetupWindow::Page::About);
+    for (int other = 0; other < 3; ++other)
+        EXPECT_FALSE(button(QStringLiteral("page%1").arg(other).toLatin1().constData())->isChecked());
+
+    auto *tools = window->findChild<QMenu *>(QStringLiteral("toolsMenu"));
+    ASSERT_NE(tools, nullptr);
+    Q_EMIT tools->aboutToShow();
+    for (QAction *action : tools->actions()) {
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+        EXPECT_TRUE(action->text().endsWith(QStringLiteral("(not installed)")));
+    }
+
+    for (const char *name : {"A", "B"})
+        window->stations().appendEntry(QString::fromLatin1(name), QStringLiteral("http://127.0.0.1:1/") +
+                                                                      QString::fromLatin1(name) +
+                                                                      QStringLiteral(".pls"));
+    auto *view = child<QTreeView>("stationView");
+    window->show();
+    view->setFocus();
+    window->selectEntry(1);
+    EXPECT_TRUE(child<QLineEdit>("address")->text().isEmpty()) << "the window's own selection loads nothing";
+    QTest::keyClick(view, Qt::Key_Down);
+    EXPECT_EQ(window->selectedEntry(), 2);
+    EXPECT_EQ(child<QLineEdit>("address")->text(), QStringLiteral("http://127.0.0.1:1/B.pls"));
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(window->stations().count(), 1);
+    EXPECT_EQ(window->stations().name(1), QStringLiteral("A"));
+}
+
+// The next run opens where this one was closed, on its page and station.
+TEST_F(SetupWindowTest, PlacePageAndStationAreRememberedForTheNextRun)
+{
+    window->stations().appendEntry(QStringLiteral("A"), QStringLiteral("http://127.0.0.1:1/a.pls"));
+    window->stations().appendEntry(QStringLiteral("B"), QStringLiteral("http://127.0.0.1:1/b.pls"));
+    window->show();
+    window->setGeometry(40, 60, 700, 450);
+    window->selectEntry(2);
+    window->showPage(SetupWindow::Page::AdvancedOptions);
+    const QPoint place = window->pos();
+    window->close();
+
+    window.reset();
+    resetProgram();
+    window = std::make_unique<SetupWindow>();
+    EXPECT_EQ(window->currentPage(), SetupWindow::Page::AdvancedOptions);
+    EXPECT_EQ(window->selectedEntry(), 2);
+    EXPECT_EQ(child<QLineEdit>("address")->text(), QStringLiteral("http://127.0.0.1:1/b.pls"));
+    EXPECT_TRUE(button("check")->isEnabled());
+    EXPECT_EQ(window->size(), QSize(700, 450));
+    EXPECT_EQ(window->pos(), place);
+}
+
 TEST(SpinnerBox, TypedTextIsClampedOrRefusedWhenTheBoxIsLeft)
 {
     RecordingFrontEnd frontEnd;
@@ -671,4 +882,24 @@ TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
         resetProgram();
         platform::setFrontEnd(nullptr);
     }
+}
+
+// A screen of 800x500 logical pixels (1600x1000 at a scale of 2) holds the
+// window with its frame, and the display docked below still fits beside it.
+TEST_F(SetupWindowTest, FitsASmallScreenOnEveryPageAndScrollsToRecord)
+{
+    for (int page = 0; page < 4; ++page) {
+        window->showPage(static_cast<SetupWindow::Page>(page));
+        const QSize minimum = window->minimumSizeHint();
+        EXPECT_LE(minimum.width(), 780) << page;
+        EXPECT_LE(minimum.height(), 440) << page;
+    }
+    // Shrunk to leave room for the display, Record can still be scrolled to.
+    window->resize(window->minimumSizeHint().width(), 300);
+    window->show();
+    settle(20);
+    auto *scroll = child<QScrollArea>("windowScroll");
+    scroll->ensureWidgetVisible(button("record"));
+    const QRect record(button("record")->mapTo(scroll->viewport(), QPoint()), button("record")->size());
+    EXPECT_TRUE(scroll->viewport()->rect().contains(record));
 }
