@@ -183,8 +183,8 @@ TEST_F(IcecastRecording, FullMountPassesOnToTheSecondServer)
         << run.files().join(QLatin1Char(' ')).toStdString() << run.process.readAllStandardOutput().constData();
     ASSERT_TRUE(run.finish());
     const QByteArray out = run.process.readAllStandardOutput();
-    EXPECT_TRUE(out.contains("Status: [ERR]: Resource forbidden, trying server 1...\n") ||
-                out.contains("Status: [ERR]: Server full, trying server 1...\n"))
+    EXPECT_TRUE(out.contains("Status: [ERR]: Resource forbidden, trying server 2...\n") ||
+                out.contains("Status: [ERR]: Server full, trying server 2...\n"))
         << out.constData();
     EXPECT_EQ(run.files(), QStringList({kFirstSong, run.stationFile()}));
     EXPECT_TRUE(run.holdsNoReplyText());

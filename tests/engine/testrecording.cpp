@@ -227,7 +227,8 @@ TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
     Preset &config = program().configuration();
     config.captureMode = 1;
     config.recordingFileName = QStringLiteral("my show.mp3");
-    const QByteArray wire = "ICY 200 OK\r\nicy-name:Plain\r\nicy-br:64\r\n\r\n" + noise(5000, 3);
+    const QByteArray header = "ICY 200 OK\r\nicy-name:Plain\r\nicy-br:64\r\n\r\n";
+    const QByteArray wire = header + noise(5000, 3);
     ScriptedStation station;
     station.setReplies({{cutInto(wire, {1000}), false}});
     addServer(station.port(), "/live");
@@ -236,7 +237,8 @@ TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
     EXPECT_TRUE(station.requests.at(0).contains("\r\nIcy-MetaData:0\r\n"));
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("my show.mp3")));
-    EXPECT_EQ(file("my show.mp3"), wire + tagFor("", "Test Station"));
+    // The file holds the stream alone, without the reply's header text.
+    EXPECT_EQ(file("my show.mp3"), noise(5000, 3) + tagFor("", "Test Station"));
 }
 
 TEST_F(RecordingTest, ArchiveModeNamesTheFileWithTheDate)
@@ -251,7 +253,7 @@ TEST_F(RecordingTest, ArchiveModeNamesTheFileWithTheDate)
     record(station);
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Morning-03072026.mp3")));
-    EXPECT_EQ(file("Morning-" + kDate + ".mp3"), wire + tagFor("", "Test Station"));
+    EXPECT_EQ(file("Morning-" + kDate + ".mp3"), noise(3000, 4) + tagFor("", "Test Station"));
 }
 
 TEST_F(RecordingTest, ServersThatRefuseTheConnectionAreSkipped)
@@ -304,8 +306,8 @@ TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
     addServer(good.port());
     engine->beginRecording();
     ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending() || engine->serverNumber() == 2; }));
-    EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 1"));
-    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
+    EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 2"));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
     ASSERT_TRUE(waitUntil([&] { return good.repliesDone == 1; }));
     waitUntil([] { return false; }, 60);
     EXPECT_EQ(engine->serverNumber(), 2);
@@ -348,6 +350,8 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     Preset &config = program().configuration();
     config.captureMode = 1;
     config.recordingFileName = QStringLiteral("show.mp3");
+    // A refusal after audio moves on to the next server only without a reconnect period.
+    setReconnectPeriodMinutes(0);
     const QByteArray first = "ICY 200 OK\r\n\r\n" + noise(4000, 5);
     const QByteArray second = "ICY 200 OK\r\n\r\n" + noise(3000, 6);
     ScriptedStation one;
@@ -361,7 +365,7 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     EXPECT_EQ(engine->serverNumber(), 2);
     engine->stopRecording();
     // The second server's header does not land in the middle of the file.
-    EXPECT_EQ(file("show.mp3"), first + noise(3000, 6) + tagFor("", "Test Station"));
+    EXPECT_EQ(file("show.mp3"), noise(4000, 5) + noise(3000, 6) + tagFor("", "Test Station"));
 
     // A new recording of the same preset starts the file afresh.
     ScriptedStation three;
@@ -370,7 +374,7 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     addServer(three.port());
     record(three);
     engine->stopRecording();
-    EXPECT_EQ(file("show.mp3"), second + tagFor("", "Test Station"));
+    EXPECT_EQ(file("show.mp3"), noise(3000, 6) + tagFor("", "Test Station"));
 }
 
 TEST_F(RecordingTest, TitleModeHeaderWithoutNameOpensTheUnknownFileAndKeepsTheGrid)
@@ -489,6 +493,8 @@ TEST_F(RecordingTest, TitlesThatComeRoundOrCleanAlikeNeverReplaceAFile)
 // and first title come again: the files of the first server stay as they were.
 TEST_F(RecordingTest, ChangeOfServerInTitleModeKeepsTheEarlierFiles)
 {
+    // A refusal after audio moves on to the next server only without a reconnect period.
+    setReconnectPeriodMinutes(0);
     const BlockStream first = buildBlockStream(kIcyHeader, 64, {titleText("Artist - A")});
     const BlockStream second = buildBlockStream(kIcyHeader, 64, {titleText("Artist - A"), titleText("Artist - B")});
     ScriptedStation one;
@@ -532,7 +538,8 @@ TEST_F(RecordingTest, ArchiveStartedAgainOnTheSameDayContinuesItsFile)
     record(later);
     engine->stopRecording();
     // The tag of the first run comes off; the second run's audio follows the first's.
-    expectFiles({{QStringLiteral("Morning-03072026.mp3"), morning + again + tagFor("", "Test Station")}});
+    expectFiles(
+        {{QStringLiteral("Morning-03072026.mp3"), noise(3000, 4) + noise(2000, 5) + tagFor("", "Test Station")}});
 }
 
 // A title too long for a file name, repeated in every block as many servers
