@@ -105,6 +105,10 @@ void Recorder::outageStep()
     m_outageCall = 0;
     if (!m_recording || m_unloaded || !m_inOutage)
         return;
+    // A timed recording whose time is up ends here as it would at a tick.
+    superviseClock(wrapCompensatedTick(platform::clock().tickCount(), m_recordStart));
+    if (!m_recording || m_unloaded)
+        return;
     if (ticksBetween(m_outageStartTick, platform::clock().tickCount()) >= m_reconnectPeriodMs) {
         outageExpired();
         return;
@@ -187,6 +191,11 @@ void Recorder::settleFreshAudio(bool final)
 {
     if (!m_comparingFresh)
         return;
+    if (m_freshAudio.isEmpty()) {
+        // The connection brought no audio at all: the next one compares.
+        m_comparingFresh = !final;
+        return;
+    }
     const engine::Overlap overlap = engine::findOverlap(m_writtenTail, m_freshAudio, final);
     if (overlap.outcome == engine::Overlap::Outcome::Undecided)
         return;

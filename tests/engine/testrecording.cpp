@@ -326,6 +326,50 @@ TEST_F(RecordingTest, RefusalFromTheLastServerStopsTheRecording)
     EXPECT_FALSE(engine->isRecording());
 }
 
+// A reply whose header never ends is no stream, in either mode: nothing of it
+// is written, and the next server records.
+TEST_F(RecordingTest, ReplyWhoseHeaderNeverEndsIsRefused)
+{
+    const QByteArray endless = "ICY 200 OK\r\nicy-notice1:" + QByteArray(40000, 'x');
+    const QByteArray noStatusLine = QByteArray("icy-name:x\r\n").repeated(3000);
+    for (const QByteArray &reply : {endless, noStatusLine}) {
+        for (const qint32 mode : {1, 2}) {
+            SCOPED_TRACE(mode);
+            QDir(folder).removeRecursively();
+            QDir().mkpath(folder);
+            ui.captions.clear();
+            program().configuration().captureMode = mode;
+            program().configuration().recordingFileName = QStringLiteral("show.mp3");
+            ScriptedStation broken;
+            broken.setReplies({{cutInto(reply, {4000}), false}});
+            ScriptedStation good;
+            good.setReplies({{{"ICY 200 OK\r\nicy-name:Good\r\n\r\n" + noise(3000, 8)}, false}});
+            engine->clearServers();
+            addServer(broken.port());
+            addServer(good.port());
+            record(good);
+            EXPECT_EQ(engine->serverNumber(), 2);
+            EXPECT_TRUE(ui.captions.contains(
+                QStringLiteral("[ERR]: The station's reply is not an audio stream, trying server 2...")));
+            engine->stopRecording();
+            for (const QString &name : files())
+                EXPECT_FALSE(testenv::readFile(folder + name).contains("xxxxxxxx") ||
+                             testenv::readFile(folder + name).contains("icy-name:x"))
+                    << name.toStdString();
+        }
+    }
+
+    ScriptedStation only;
+    only.setReplies({{cutInto(endless, {4000}), false}});
+    engine->clearServers();
+    addServer(only.port());
+    ui.messages.clear();
+    engine->beginRecording();
+    ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
+    EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The station's reply is not an audio stream.")));
+    EXPECT_FALSE(engine->isRecording());
+}
+
 TEST_F(RecordingTest, RedirectReplacesTheServerEntryAndRecordsFromTheNewAddress)
 {
     const IcyStream stream = buildIcyStream(kIcyHeader, 64, {"A - 1", "B - 2"});
