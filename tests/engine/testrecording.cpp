@@ -632,11 +632,15 @@ TEST_F(RecordingTest, WriteFailureStopsTheRecordingAndSaysWhy)
     EXPECT_EQ(ui.messages,
               QStringList(QStringLiteral("Cannot write the recording file: ") + folder + QStringLiteral("show.mp3 (") +
                           QString::fromLocal8Bit(std::strerror(EFBIG)) + QStringLiteral(")")));
-    EXPECT_FALSE(engine->isRecording());
-    EXPECT_EQ(engine->status().state, RecordingStatus::State::Idle);
-    EXPECT_TRUE(engine->status().song.isEmpty());
+    // The exit it asks for may already have unloaded the recorder.
+    if (Recorder *recorder = program().recorder()) {
+        EXPECT_FALSE(recorder->isRecording());
+        EXPECT_EQ(recorder->status().state, RecordingStatus::State::Idle);
+        EXPECT_TRUE(recorder->status().song.isEmpty());
+    }
     EXPECT_EQ(ui.captions.last(), QStringLiteral("[ERR] Cannot write the recording file"));
-    EXPECT_EQ(file("show.mp3"), wire.left(8000));
+    // A single file holds the stream alone.
+    EXPECT_EQ(file("show.mp3"), wire.mid(14, 8000));
     // Without windows the program ends with status 1.
     ASSERT_TRUE(waitUntil([&] { return ui.exited(); }));
     EXPECT_EQ(ui.exitStatus(), 1);
