@@ -5,11 +5,13 @@
 // bundled test station, as fast as the loopback carries it, with faults
 // injected at random into every connection: the station drops the connection
 // or stalls after a random amount of audio, refuses the request ("ICY 40x"),
-// or redirects it ("302 Found"), and announces a new title every few seconds
-// of audio. Titles and station names come from small pools, so they come round
-// again, collide after cleaning (slashes, Latin-1 and UTF-8 letters, names
-// too long for the file system) or are empty: no file may ever be replaced. The supervisor runs on a fake clock (a
-// stall costs ten seconds of it, not of real time); the sockets are real.
+// or redirects it ("302 Found"), sometimes for several requests in a row (an
+// outage the recorder must bridge without closing its file), and announces a
+// new title every few seconds of audio. A stream that follows another may
+// begin with a burst of the other's last bytes, which must not be recorded twice. Titles and station names come from
+// small pools, so they come round again, collide after cleaning (slashes, Latin-1 and UTF-8 letters, names too long for
+// the file system) or are empty: no file may ever be replaced. The supervisor runs on a fake clock (a stall costs ten
+// seconds of it, not of real time); the sockets are real.
 //
 // It checks that every file holds exactly the audio the station sent under its
 // title (rebuilt connection by connection from what the station recorded),
@@ -135,7 +137,8 @@ public:
     void showRecordingDisplay() override {}
     void captionChanged(const QString &caption) override
     {
-        if (caption == QStringLiteral("[ERR] TIMEOUT! Reconnecting..."))
+        if (caption == QStringLiteral("[ERR] TIMEOUT! Reconnecting...") ||
+            caption.startsWith(QStringLiteral("[ERR] Station unreachable since ")))
             ++timeouts;
     }
     void trayChanged(const platform::TrayState &) override {}
@@ -167,6 +170,10 @@ struct Plan
     Fault fault = Fault::Drop;
     QByteArray stationName; // the stream's icy-name
     QDate day;              // the fake date when it was asked for
+    quint32 seed = 1;       // of the stream's generated audio
+    qint64 burst = 0;       // bytes of the previous stream sent first ...
+    quint32 burstSeed = 0;  // ... which is this one,
+    qint64 burstFrom = 0;   // from this byte
 };
 
 // One test station and what it was told to do with each connection.
@@ -183,6 +190,7 @@ struct StationSlot
 struct Piece
 {
     QByteArray header; // the header bytes, or empty for audio
+    quint32 seed = 1;  // audio: the stream it comes from
     qint64 from = 0;
     qint64 to = 0;
 };
@@ -210,6 +218,7 @@ private:
     void absorb(StationSlot &slot);
     void checkFinishedFiles(bool all);
     bool drained() const;
+    const QByteArray &audioOf(quint32 seed);
     qint64 between(qint64 low, qint64 high)
     {
         return low + static_cast<qint64>(m_random() % static_cast<quint64>(high - low + 1));
@@ -224,7 +233,8 @@ private:
     Recorder *m_engine = nullptr;
     std::unique_ptr<StationSlot> m_live;    // the station the recorder is on
     std::unique_ptr<StationSlot> m_retired; // the one it is being redirected away from
-    QByteArray m_audio;                     // every stream's audio, from its first byte
+    QByteArray m_audio;                     // the audio of stream m_audioSeed, from its first byte
+    quint32 m_audioSeed = 0;
 
     // The expected files not checked yet (all still on disk), and the one the
     // recorder writes with the song it holds.
@@ -239,6 +249,12 @@ private:
     bool m_headerWritten = false;
     int m_dropsInRow = 0;
     int m_hops = 0;
+    int m_refusalsLeft = 0; // requests still to refuse in this outage
+    quint32 m_nextSeed = 1; // every stream has audio of its own
+    quint32 m_lastSeed = 0; // the last stream planned, and its length
+    qint64 m_lastLength = 0;
+    int m_bursts = 0;
+    qint64 m_burstBytes = 0;
 };
 
 StationSlot *Soak::newStation()
@@ -273,7 +289,9 @@ void Soak::planRequest(StationSlot &slot, int index)
         config.everyRequest = teststation::Page::redirect(slot.redirectAway + "/stream?sid=" + server);
         slot.redirectAway.clear();
         slot.redirectSent = true;
-    } else if (roll < 8 && server.toInt() < kServers) {
+    } else if ((m_refusalsLeft > 0 || roll < 8) && server.toInt() < kServers) {
+        // An outage of one to five refusals.
+        m_refusalsLeft = m_refusalsLeft > 0 ? m_refusalsLeft - 1 : static_cast<int>(between(0, 4));
         plan.fault = Fault::Refusal;
         static const QList<QByteArray> refusals = {"ICY 400 Server Full", "ICY 403 Forbidden",
                                                    "ICY 404 Resource Not Found", "ICY 401 Service Unavailable"};
@@ -286,6 +304,18 @@ void Soak::planRequest(StationSlot &slot, int index)
         teststation::Stream stream;
         stream.pace = teststation::Stream::Pace::Fast;
         stream.metaInt = static_cast<int>(between(512, 16384));
+        plan.seed = m_nextSeed++;
+        stream.seed = plan.seed;
+        // Half the streams after the first begin with the end of the last one:
+        // at least four frames (three whole ones) and less than the first
+        // metadata interval, so that it is all over before the first title.
+        if (m_lastSeed != 0 && m_random() % 2 == 0) {
+            stream.metaInt = static_cast<int>(between(4096, 16384));
+            plan.burst = between(1700, stream.metaInt - 1);
+            plan.burstSeed = m_lastSeed;
+            plan.burstFrom = m_lastLength - plan.burst;
+            stream.burst = audioOf(m_lastSeed).mid(plan.burstFrom, plan.burst);
+        }
         plan.stationName = "Soak Station " + QByteArray::number(m_random() % kStationNames);
         stream.name = plan.stationName;
         // A new title every 3 to 8 seconds of audio.
@@ -304,6 +334,9 @@ void Soak::planRequest(StationSlot &slot, int index)
             stream.stallAfter = length;
             m_dropsInRow = 0;
         }
+        // The burst counts as audio of the stream: its own audio ends earlier.
+        m_lastSeed = plan.seed;
+        m_lastLength = length - plan.burst;
         config.streams.insert("/stream", stream);
     }
     while (slot.plans.size() <= index)
@@ -341,9 +374,10 @@ void Soak::absorb(StationSlot &slot)
         const teststation::ConnectionRecord &sent = station.connection(slot.absorbed);
         const Plan &plan = slot.plans.at(slot.absorbed);
         ++m_connections;
+        // Once audio came, refusals and redirects are part of an outage: the
+        // open file goes on with the next stream.
         if (!sent.isStream) {
             plan.fault == Fault::Refusal ? ++m_refusals : ++m_redirects;
-            m_continuing = false;
             continue;
         }
         plan.fault == Fault::Drop ? ++m_drops : ++m_stalls;
@@ -351,26 +385,52 @@ void Soak::absorb(StationSlot &slot)
             create(engine::datedFileName(plan.stationName, plan.day));
         // The header text goes only at the start of the recording's first file.
         if (!m_headerWritten) {
-            append({sent.header, 0, sent.header.size()});
+            append({sent.header, 0, 0, sent.header.size()});
             m_headerBytes += sent.header.size();
             m_headerWritten = true;
         }
-        qint64 position = 0;
+        // The burst repeats what is on disk already; only a reconnected
+        // stream's is recognised (the first stream's is new to the recording).
+        const qint64 skip = m_continuing ? plan.burst : 0;
+        if (plan.burst > 0 && m_continuing) {
+            ++m_bursts;
+            m_burstBytes += plan.burst;
+        }
+        const auto audioPiece = [&](qint64 from, qint64 to) {
+            if (from < plan.burst) {
+                // Only the first stream's burst is written.
+                append({{}, plan.burstSeed, plan.burstFrom + from, plan.burstFrom + std::min(to, plan.burst)});
+                from = plan.burst;
+            }
+            append({{}, plan.seed, from - plan.burst, to - plan.burst});
+        };
+        qint64 position = skip;
         for (const teststation::TitleMark &mark : sent.titles) {
             const QByteArray song = extractStreamTitle("StreamTitle='" + mark.title + "';");
             if (song == ".mp3" || song == m_currentSong) {
                 ++m_titlesKept;
                 continue;
             }
-            append({{}, position, mark.audioOffset});
+            audioPiece(position, mark.audioOffset);
             create(song);
             ++m_titleChanges;
             position = mark.audioOffset;
         }
-        append({{}, position, sent.audioBytes});
+        audioPiece(position, sent.audioBytes);
         m_audioSent += sent.audioBytes;
         m_continuing = true;
     }
+}
+
+// The audio a stream of this seed sends; one stream's is kept at a time.
+const QByteArray &Soak::audioOf(quint32 seed)
+{
+    if (seed != m_audioSeed) {
+        m_audio =
+            teststation::FrameGenerator(static_cast<int>(kBytesPerSecond * 8 / 1000), true, seed).read(kLongestStream);
+        m_audioSeed = seed;
+    }
+    return m_audio;
 }
 
 // Checks (and deletes) every expected file but the one still being written.
@@ -394,7 +454,7 @@ void Soak::checkFinishedFiles(bool all)
         QByteArray want;
         want.reserve(it->size);
         for (const Piece &piece : std::as_const(it->pieces))
-            want += piece.header.isEmpty() ? m_audio.mid(piece.from, piece.to - piece.from)
+            want += piece.header.isEmpty() ? audioOf(piece.seed).mid(piece.from, piece.to - piece.from)
                                            : piece.header.mid(piece.from, piece.to - piece.from);
         // The tag's title: after " - " for a title, the whole name for a station file.
         const QByteArray base = it->song.chopped(4);
@@ -439,7 +499,6 @@ int Soak::run()
 {
     platform::setClock(&m_clock);
     platform::setFrontEnd(&m_frontEnd);
-    m_audio = teststation::FrameGenerator(static_cast<int>(kBytesPerSecond * 8 / 1000), true, 1).read(kLongestStream);
     StationSlot *first = newStation();
     if (!first) {
         std::fprintf(stderr, "the station cannot listen\n");
@@ -549,9 +608,11 @@ int Soak::run()
                 m_seed, wallSeconds, static_cast<double>(m_clock.total()) / 3600000.0, m_stations,
                 m_engine->serverNumber(), kServers);
     std::printf("connections %d: %d drops, %d stalls, %d refusals, %d redirects (%d of them to a new station): "
-                "%d faults survived; %d reconnects after a timeout; %d title changes\n",
+                "%d faults survived; %d outages and timeouts; %d title changes\n",
                 m_connections, m_drops, m_stalls, m_refusals, m_redirects, m_stations - 1, faultsSurvived,
                 m_frontEnd.timeouts, m_titleChanges);
+    std::printf("bursts on reconnect: %d, %lld bytes that must not be recorded twice\n", m_bursts,
+                static_cast<long long>(m_burstBytes));
     std::printf("names taken again: %d numbered copies; %d empty or unchanged titles continued their file\n", m_copies,
                 m_titlesKept);
     std::printf("bytes sent on streams: %lld audio + %lld header; checked on disk: %lld in %d files (%lld of them "
@@ -562,7 +623,8 @@ int Soak::run()
     std::printf("resident memory: %ld KB after warm-up, %ld KB at the end (%+ld KB), peak %ld KB\n",
                 residentAfterWarmUp, residentAtEnd, growth, residentPeak);
 
-    const bool complete = m_bytesChecked == m_audioSent + m_headerBytes + 128LL * m_filesChecked;
+    // Every byte sent is on disk once: the bursts were on disk already.
+    const bool complete = m_bytesChecked == m_audioSent - m_burstBytes + m_headerBytes + 128LL * m_filesChecked;
     const bool ok = !stopped && m_mismatches == 0 && complete && memoryFlat;
     std::printf("%s\n", ok ? "soak passed" : "SOAK FAILED");
     std::fflush(stdout);

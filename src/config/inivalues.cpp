@@ -46,6 +46,23 @@ void setBrowserAgentEnabled(bool on)
                   ombrexIniPath());
 }
 
+qint32 reconnectPeriodMinutes()
+{
+    bool ok = false;
+    const qint32 minutes = readIniValue(QStringLiteral("Advanced"), QStringLiteral("ReconnectMinutes"), ombrexIniPath())
+                               .trimmed()
+                               .toInt(&ok);
+    if (!ok)
+        return kDefaultReconnectMinutes;
+    return qBound(0, minutes, kMaxReconnectMinutes);
+}
+
+void setReconnectPeriodMinutes(qint32 minutes)
+{
+    writeIniValue(QStringLiteral("Advanced"), QStringLiteral("ReconnectMinutes"),
+                  QString::number(qBound(0, minutes, kMaxReconnectMinutes)), ombrexIniPath());
+}
+
 QString live365Server()
 {
     QString address = readIniValue(QStringLiteral("Live365"), QStringLiteral("Server"), ombrexIniPath()).trimmed();

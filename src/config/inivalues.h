@@ -32,6 +32,15 @@ void setLastPath(const QString &path);
 bool browserAgentEnabled();
 void setBrowserAgentEnabled(bool on);
 
+// How long a recording keeps reconnecting to a station it lost after it had
+// delivered audio ([Advanced] ReconnectMinutes of ombrex.ini), 0-1440 minutes;
+// 0 ends the recording as soon as the usual retries fail. 10 when the value is
+// absent or not a whole number.
+inline constexpr qint32 kDefaultReconnectMinutes = 10;
+inline constexpr qint32 kMaxReconnectMinutes = 1440;
+qint32 reconnectPeriodMinutes();
+void setReconnectPeriodMinutes(qint32 minutes);
+
 // The Live365 web server the station reader asks ([Live365] Server of
 // ombrex.ini): "http://host[:port]", optionally with a leading path, without a
 // final "/". The historical server when the value is empty.

@@ -8,12 +8,14 @@ bool HeaderCollector::add(const QByteArray &packet)
     // back into what was already there.
     const qsizetype from = std::max<qsizetype>(m_collected.size() - 3, 0);
     m_collected.append(packet);
-    return m_collected.indexOf("\r\n\r\n", from) >= 0 || m_collected.size() >= kLimit;
+    m_ended = m_ended || m_collected.indexOf("\r\n\r\n", from) >= 0;
+    return m_ended || m_collected.size() >= kLimit;
 }
 
 QByteArray HeaderCollector::take()
 {
     QByteArray whole;
     whole.swap(m_collected);
+    m_ended = false;
     return whole;
 }

@@ -289,6 +289,9 @@ RecordingStatus Recorder::status() const
     status.serverNumber = m_serverNumber;
     status.listening = m_listening;
     status.paused = m_paused;
+    status.unreachable = m_recording && m_inOutage;
+    if (status.unreachable)
+        status.unreachableSince = m_outageSince;
     return status;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QHash>
 #include <QList>
@@ -112,7 +113,7 @@ public:
     void deleteOldArchives();
     // Ends the program after a failed or finished recording when the preset
     // asks for it and the recording was not started from the setup window.
-    void applyExitRule();
+    void applyExitRule(bool failed = false);
     // The supervisor's period; tests drive the ticks themselves.
     void setSupervisorInterval(int milliseconds);
 
@@ -142,6 +143,12 @@ public:
     // The file being written, or the last one; empty before the first.
     const QString &recordingFilePath() const { return m_filePath; }
     bool isAwaitingHeader() const { return m_awaitingHeader; }
+    // The station was lost after it delivered audio and is being reconnected.
+    bool isInOutage() const { return m_inOutage; }
+    // Bytes of reconnected streams that repeated audio already written, and
+    // the reconnects they came with.
+    qint64 repeatedBytesSkipped() const { return m_repeatedSkipped; }
+    qint32 reconnectCount() const { return m_reconnects; }
     // What the current stream carries, from its last response header.
     engine::StreamType streamType() const { return m_streamType; }
     const MetadataParser &metadataParser() const { return m_parser; }
@@ -205,6 +212,7 @@ private:
     void takePacket(QByteArray packet);
     void handleRefusal(const QByteArray &packet);
     void refuseServer(const engine::RefusalTexts &texts, const QString &lastServerMessage);
+    void refuseEndlessHeader();
     bool acceptStreamType(const QByteArray &header);
     QByteArray plainFileName() const;
     void retypePlainFile();
@@ -236,6 +244,20 @@ private:
     void closeRecording();
     void tagRecordingFile(const QString &path, const QByteArray &songName, bool fromTitle);
 
+    // Outages and repeated audio (recorderoutage.cpp).
+    bool survivesOutage() const;
+    void streamFailed();
+    void outageStep();
+    void outageExpired();
+    void endOutage();
+    void cancelOutage();
+    QString outageSinceText() const;
+    void setOutageCaption();
+    void takeAudio(const QByteArray &data);
+    void settleFreshAudio(bool final);
+    void rememberWritten(const QByteArray &data);
+    void failRecording(const QString &message);
+
     // Supervisor (recordersupervisor.cpp).
     void changeServer();
     void supervise(qint64 now);
@@ -245,7 +267,7 @@ private:
     void setSupervisorCaption(const QString &caption);
     void setSupervisorTip(const QString &tip);
     void resetDataWatch();
-    void endProgramAfterRecording();
+    void endProgramAfterRecording(int status);
     void setTrayMenuRecording(bool recording);
     void setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled);
     void clearClock();
@@ -310,6 +332,25 @@ private:
     qsizetype m_flushPos = 0; // end of the audio already written from m_work
     // A hold under way: data waits in the socket until it ends.
     platform::Clock::CallId m_holdCall = 0;
+
+    // Outages: once a server delivered audio, losing it is reconnected for a while.
+    qint64 m_reconnectPeriodMs = 0; // copied from the settings when a recording starts; 0: never
+    bool m_audioSeen = false;       // a server delivered audio in this recording
+    bool m_connectionAudio = false; // the current connection delivered audio
+    bool m_inOutage = false;
+    qint32 m_outageStartTick = 0;
+    QDateTime m_outageSince;
+    qint32 m_outageFirstServer = 0; // where each round of attempts starts
+    qint32 m_outageTried = 0;       // servers tried in the current round
+    qint32 m_outageRound = 0;
+    platform::Clock::CallId m_outageCall = 0; // the next attempt, while it waits
+    // Repeats after a reconnect: the last audio written, and the start of the
+    // reconnected stream while it is being compared with it.
+    QByteArray m_writtenTail;
+    QByteArray m_freshAudio;
+    bool m_comparingFresh = false;
+    qint64 m_repeatedSkipped = 0;
+    qint32 m_reconnects = 0;
 
     // Files and pause.
     QFile m_file;

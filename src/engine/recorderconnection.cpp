@@ -154,6 +154,14 @@ void Recorder::beginTakenRecording()
     m_streamType = engine::StreamType::Mp3;
     m_redirectsInRow = 0;
     m_closeRetries = 0;
+    m_reconnectPeriodMs = static_cast<qint64>(reconnectPeriodMinutes()) * 60000;
+    m_audioSeen = false;
+    cancelOutage();
+    m_writtenTail.clear();
+    m_freshAudio.clear();
+    m_comparingFresh = false;
+    m_repeatedSkipped = 0;
+    m_reconnects = 0;
     // A new single file starts empty; only a change of server within the recording continues it.
     m_recordingFiles.clear();
     resetDataWatch();
@@ -168,11 +176,11 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
     // answered by the attempt under way.
     if (m_connecting)
         return;
+    // Audio of the last connection still being compared goes to its file first.
+    settleFreshAudio(true);
     m_serverNumber = server;
     if (server > static_cast<qint32>(m_servers.size()) || server < 1) {
-        Q_EMIT messageRequested(QStringLiteral("All servers are full!"));
-        stopRecording();
-        applyExitRule();
+        failRecording(QStringLiteral("All servers are full!"));
         return;
     }
     m_connectionIsReconnect = reconnect;
@@ -181,8 +189,10 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
     if (server != m_redirectEntry)
         m_redirectsInRow = 0;
     dropHeldData();
-    setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
-               QStringLiteral("..."));
+    // During an outage the caption keeps saying since when the station is gone.
+    if (!m_inOutage)
+        setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
+                   QStringLiteral("..."));
     m_socket->close();
     tryServer();
 }
@@ -209,6 +219,11 @@ void Recorder::onConnectionFinished(int outcome)
         publishStatus();
         return;
     }
+    if (survivesOutage()) {
+        m_connecting = false;
+        streamFailed();
+        return;
+    }
     // A server that cannot be reached is passed over for the next one; one
     // whose certificate or handshake fails says so, as a refusal does.
     const bool tlsFailed = m_socket->errorNumber() == Socket::kTlsError;
@@ -225,10 +240,8 @@ void Recorder::onConnectionFinished(int outcome)
         return;
     }
     m_connecting = false;
-    Q_EMIT messageRequested(tlsFailed ? QStringLiteral("The secure connection to the stream failed. ") + tlsText
-                                      : QStringLiteral("The computer could not connect to the stream!"));
-    stopRecording();
-    applyExitRule();
+    failRecording(tlsFailed ? QStringLiteral("The secure connection to the stream failed. ") + tlsText
+                            : QStringLiteral("The computer could not connect to the stream!"));
     publishStatus();
 }
 
@@ -252,6 +265,10 @@ void Recorder::onConnected()
     m_awaitingHeader = true;
     m_header.clear();
     m_parser.dropPartialBlock();
+    m_connectionAudio = false;
+    // A stream that continues the open file may begin with audio it already holds.
+    m_comparingFresh = m_connectionIsReconnect && !m_writtenTail.isEmpty();
+    m_freshAudio.clear();
 
     if (m_preset.captureMode == 2) {
         m_titleMode = true;

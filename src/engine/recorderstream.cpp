@@ -135,6 +135,10 @@ void Recorder::takePacket(QByteArray packet)
         break;
     }
 
+    if (m_awaitingHeader && headerComplete && !m_header.ended()) {
+        refuseEndlessHeader();
+        return;
+    }
     m_startedFromSetupWindow = false;
     if (m_awaitingHeader) {
         if (!headerComplete)
@@ -149,19 +153,40 @@ void Recorder::takePacket(QByteArray packet)
     if (m_titleMode)
         separateStream(std::move(packet));
     else
-        writeAudio(packet);
+        takeAudio(packet);
+}
+
+// A reply that filled the collector without ending its header is no stream;
+// nothing of it is written, and a file opened for it while empty goes again.
+void Recorder::refuseEndlessHeader()
+{
+    m_header.clear();
+    if (!m_titleMode && !m_connectionIsReconnect) {
+        m_streamType = engine::StreamType::Other;
+        retypePlainFile();
+    }
+    const QString n = QString::number(m_serverNumber + 1);
+    refuseServer({m_preset.stationTitle + QStringLiteral(" -- Not an audio stream... trying server ") + n,
+                  QStringLiteral("[ERR]: The station's reply is not an audio stream, trying server ") + n +
+                      QStringLiteral("...")},
+                 QStringLiteral("The station's reply is not an audio stream."));
 }
 
 void Recorder::handleRefusal(const QByteArray &packet)
 {
     // Nothing of the reply (an error page) goes to any file.
-    refuseServer(engine::refusalTexts(packet, m_preset.stationTitle, m_serverNumber),
+    refuseServer(engine::refusalTexts(packet, m_preset.stationTitle, m_serverNumber + 1),
                  QStringLiteral("The shoutcast stream you are trying to record is experiencing network problems, or "
                                 "is full. Please try again later!"));
 }
 
 void Recorder::refuseServer(const engine::RefusalTexts &texts, const QString &lastServerMessage)
 {
+    // After audio has come, a refusal is part of an outage.
+    if (survivesOutage()) {
+        streamFailed();
+        return;
+    }
     const qint32 lastServer = static_cast<qint32>(m_servers.size());
     if (m_serverNumber != lastServer) {
         setTrayTip(texts.tip);
@@ -169,9 +194,7 @@ void Recorder::refuseServer(const engine::RefusalTexts &texts, const QString &la
         m_changeServerPending = true;
         return;
     }
-    Q_EMIT messageRequested(lastServerMessage);
-    stopRecording();
-    applyExitRule();
+    failRecording(lastServerMessage);
 }
 
 // Takes the stream's type from its header. A type that is no audio we can
@@ -192,7 +215,7 @@ bool Recorder::acceptStreamType(const QByteArray &header)
         return false;
     }
     const QString type = QString::fromLatin1(contentType.value_or(QByteArray()));
-    const QString n = QString::number(m_serverNumber);
+    const QString n = QString::number(m_serverNumber + 1);
     refuseServer({m_preset.stationTitle + QStringLiteral(" -- Not an audio stream (") + type +
                       QStringLiteral(")... trying server ") + n,
                   QStringLiteral("[ERR]: Not an audio stream (") + type + QStringLiteral("), trying server ") + n +
@@ -205,7 +228,7 @@ bool Recorder::acceptStreamType(const QByteArray &header)
 void Recorder::handleRedirect(const QByteArray &packet)
 {
     if (m_redirectEntry == m_serverNumber && m_redirectsInRow >= kMaxRedirects) {
-        const QString n = QString::number(m_serverNumber);
+        const QString n = QString::number(m_serverNumber + 1);
         refuseServer({m_preset.stationTitle + QStringLiteral(" -- Too many redirects... trying server ") + n,
                       QStringLiteral("[ERR]: Too many redirects, trying server ") + n + QStringLiteral("...")},
                      QStringLiteral("The stream redirects in a circle and cannot be recorded."));
@@ -330,29 +353,30 @@ void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPos
     if (const std::optional<qint32> rate = engine::bitRate(packet))
         m_bitRate = *rate;
 
-    // The header text starts the first file of a recording; a file continued
-    // after a reconnect or a change of server gets the audio alone.
+    // The header text starts the station's first MP3 file of a title-mode
+    // recording; every other file holds the stream alone.
     const qsizetype audioStart = headerPosition >= 1 ? headerPosition - 1 + 4 : 0;
-    const QByteArray text = m_headerWritten ? packet.mid(audioStart) : packet;
-    const qsizetype textAudioStart = m_headerWritten ? 0 : audioStart;
+    if (!m_headerWritten && m_preset.captureMode == 2 && m_streamType == engine::StreamType::Mp3)
+        writeAudio(packet.left(audioStart));
     m_headerWritten = true;
+    const QByteArray audio = packet.mid(audioStart);
 
     if (!packet.contains("icy-metaint")) {
         m_awaitingHeader = false;
         m_titleMode = false;
-        writeAudio(text);
+        takeAudio(audio);
         return;
     }
 
     m_responseHeader = packet;
     m_awaitingHeader = false;
     if (!m_titleMode || headerPosition < 1) {
-        writeAudio(text);
+        takeAudio(audio);
         return;
     }
     // The audio after the blank line is already on the metadata grid and is
     // separated like any packet.
-    separateStream(text, textAudioStart);
+    separateStream(audio);
 }
 
 void Recorder::separateStream(QByteArray packet, qsizetype from)
@@ -366,7 +390,7 @@ void Recorder::separateStream(QByteArray packet, qsizetype from)
     m_parser.separate(m_work, *this, from);
     if (m_flushPos == 0 && m_writePos > 0) {
         m_work.truncate(m_writePos);
-        writeAudio(m_work);
+        takeAudio(m_work);
     } else {
         flushPacketAudio();
     }
@@ -394,8 +418,10 @@ void Recorder::metadataBlock(const QByteArray &text)
     const QByteArray name = engine::withStreamExtension(title, m_streamType);
     if (name == m_songName)
         return;
-    // The audio before the block belongs to the title that is ending.
+    // The audio before the block belongs to the title that is ending, and so
+    // does a reconnected stream's start still being compared.
     flushPacketAudio();
+    settleFreshAudio(true);
     openSongFile(name, true);
 }
 
@@ -403,6 +429,6 @@ void Recorder::flushPacketAudio()
 {
     if (m_writePos == m_flushPos)
         return;
-    writeAudio(m_work.mid(m_flushPos, m_writePos - m_flushPos));
+    takeAudio(m_work.mid(m_flushPos, m_writePos - m_flushPos));
     m_flushPos = m_writePos;
 }

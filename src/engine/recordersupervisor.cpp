@@ -14,6 +14,7 @@
 #include "engine/startup.h"
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
+#include "platform/frontend.h"
 #include "platform/paths.h"
 #include "sources/connectionwait.h"
 #include "sources/live365reader.h"
@@ -52,17 +53,21 @@ qint64 Recorder::wrapCompensatedTick(qint32 current, qint32 reference)
     return current;
 }
 
-void Recorder::applyExitRule()
+void Recorder::applyExitRule(bool failed)
 {
-    if (m_preset.exitAfterRecording && !m_startedFromSetupWindow)
-        endProgramAfterRecording();
+    if (m_startedFromSetupWindow)
+        return;
+    // A run without windows has nothing left to do after a failure, whatever
+    // the preset says, and its status tells a script what happened.
+    if (m_preset.exitAfterRecording || (failed && !platform::frontEnd().showsWindows()))
+        endProgramAfterRecording(failed ? kExitRecordingFailed : kExitNormal);
 }
 
-void Recorder::endProgramAfterRecording()
+void Recorder::endProgramAfterRecording(int status)
 {
     // The application unloads the windows (which removes the tray icon) and
     // ends the process.
-    requestExit(kExitNormal);
+    requestExit(status);
 }
 
 void Recorder::superviseTick()
@@ -84,6 +89,19 @@ void Recorder::superviseTick()
 void Recorder::changeServer()
 {
     m_changeServerPending = false;
+    // A redirect or a full server met while reconnecting: the open file goes on.
+    if (survivesOutage()) {
+        const qint32 next = m_serverNumber + 1;
+        if (next > static_cast<qint32>(m_servers.size())) {
+            streamFailed();
+            return;
+        }
+        m_socket->close();
+        m_awaitingHeader = true;
+        m_header.clear();
+        connectToServer(next, true);
+        return;
+    }
     closeRecording();
     m_parser.restart(0);
     // Stopped meanwhile (by the user or a failure): a stop is never undone by
@@ -93,12 +111,7 @@ void Recorder::changeServer()
     const qint32 next = m_serverNumber + 1;
     if (next > static_cast<qint32>(m_servers.size())) {
         m_serverNumber = next;
-        Q_EMIT messageRequested(QStringLiteral("All servers are full!"));
-        if (m_preset.exitAfterRecording && !m_startedFromSetupWindow) {
-            endProgramAfterRecording();
-            return;
-        }
-        stopRecording();
+        failRecording(QStringLiteral("All servers are full!"));
         return;
     }
     connectToServer(next, false);
@@ -108,6 +121,13 @@ void Recorder::supervise(qint64 now)
 {
     if (!m_recording) {
         clearClock();
+    } else if (m_inOutage) {
+        // The clock runs on (a time limit ends the recording as usual), and a
+        // server that answered but sends nothing counts as one more attempt.
+        superviseClock(now);
+        if (m_recording && !m_connecting && m_outageCall == 0 &&
+            ticksSince(m_lastDataTick, platform::clock().tickCount()) > kDataTimeoutMs)
+            streamFailed();
     } else if (m_connecting) {
         // The connection wait shows its own caption; silence is not measured yet.
     } else if (m_paused) {
@@ -144,7 +164,22 @@ void Recorder::superviseSilence()
 // the open file going on, up to the retry limit.
 void Recorder::reconnectAfterTimeout(bool closedByPeer)
 {
+    if (survivesOutage()) {
+        streamFailed();
+        return;
+    }
     const QString name = m_preset.stationTitle;
+    // A server that hangs up before any audio is refused for this round: the
+    // next one is tried, and only the last one is retried.
+    if (closedByPeer && !m_connectionAudio && m_serverNumber >= 1 &&
+        m_serverNumber < static_cast<qint32>(m_servers.size())) {
+        const QString n = QString::number(m_serverNumber + 1);
+        setTrayTip(name + QStringLiteral(" -- Closed before any audio... trying server ") + n);
+        setCaption(QStringLiteral("[ERR]: The server closed the connection, trying server ") + n +
+                   QStringLiteral("..."));
+        m_changeServerPending = true;
+        return;
+    }
     if (closedByPeer) {
         // A server that answers and hangs up at once would otherwise be
         // called again forever: the data of a stream that ended before a
@@ -165,8 +200,10 @@ void Recorder::reconnectAfterTimeout(bool closedByPeer)
     if (m_retryCount > kMaxRetries) {
         Q_EMIT messageRequested(QStringLiteral("Network errors have interrupted successful recording of ") + name +
                                 QStringLiteral("!"));
+        // A stream that ended after it was recorded ended as streams do.
+        const bool failed = !m_audioSeen;
         stopRecording();
-        applyExitRule();
+        applyExitRule(failed);
     } else {
         // The same server again; the open file goes on.
         connectToServer(m_serverNumber, true);
@@ -199,10 +236,15 @@ void Recorder::superviseClock(qint64 now)
         // Time is up: the tip goes straight to "Vorlane" without showing a
         // negative time left first.
         stopRecording();
-        // A finished timed recording ends the program when asked, however it was started.
-        if (config.exitAfterRecording)
-            endProgramAfterRecording();
+        // A finished timed recording ends the program when asked, however it
+        // was started; a run without windows has nothing else to do.
+        if (config.exitAfterRecording || !platform::frontEnd().showsWindows())
+            endProgramAfterRecording(kExitNormal);
         return; // a stopped recording keeps its last caption
+    }
+    if (m_inOutage) {
+        setOutageCaption();
+        return;
     }
     setSupervisorTip(engine::recordingTip(name, clock, config.timeLimited));
 
@@ -245,6 +287,9 @@ void Recorder::deleteOldArchives()
 void Recorder::stopRecording()
 {
     const bool wasRecording = m_recording;
+    // What a reconnected stream brought is written before the file closes.
+    settleFreshAudio(true);
+    cancelOutage();
     if (m_recording) {
         closeRecording();
         m_recording = false;

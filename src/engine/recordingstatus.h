@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QMetaType>
 #include <QString>
 
@@ -33,6 +34,8 @@ struct RecordingStatus
     qint32 serverNumber = 0; // 1-based; 0 before the first connection
     bool listening = false;
     bool paused = false;
+    bool unreachable = false;   // the station was lost and is being reconnected
+    QDateTime unreachableSince; // when it was lost; invalid when reachable
 
     friend bool operator==(const RecordingStatus &a, const RecordingStatus &b)
     {
@@ -41,7 +44,8 @@ struct RecordingStatus
                a.secondsPassed == b.secondsPassed && a.hoursLeft == b.hoursLeft && a.minutesLeft == b.minutesLeft &&
                a.secondsLeft == b.secondsLeft && a.bitRate == b.bitRate && a.stationTitle == b.stationTitle &&
                a.song == b.song && a.caption == b.caption && a.trayTip == b.trayTip &&
-               a.serverNumber == b.serverNumber && a.listening == b.listening && a.paused == b.paused;
+               a.serverNumber == b.serverNumber && a.listening == b.listening && a.paused == b.paused &&
+               a.unreachable == b.unreachable && a.unreachableSince == b.unreachableSince;
     }
     friend bool operator!=(const RecordingStatus &a, const RecordingStatus &b) { return !(a == b); }
 };

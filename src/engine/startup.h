@@ -5,8 +5,9 @@
 
 // Process exit statuses.
 inline constexpr int kExitNormal = 0;
-inline constexpr int kExitStartFailed = 1; // a command-line start failed
-inline constexpr int kExitWriteFailed = 1; // a recording could not write its file
+inline constexpr int kExitStartFailed = 1;     // a command-line start failed
+inline constexpr int kExitWriteFailed = 1;     // a recording could not write its file
+inline constexpr int kExitRecordingFailed = 1; // nothing could be recorded, or the recording ended on a failure
 
 // The program entry: runs the start-up rules on the whole argument text.
 // Returns once the program is set up and waits for events, or after the exit

@@ -260,7 +260,7 @@ void RecordingDisplay::refresh(bool poll)
     // Between ticks the title is placed but does not move.
     m_marquee.step(title, titleWidth(), !poll || m_title->pointerInside());
     m_title->setContent(m_marquee.text(), m_marquee.left());
-    m_errorLamp->setOn(title.contains(kErrorMark));
+    m_errorLamp->setOn(title.contains(kErrorMark) || m_status.unreachable);
     if (poll)
         followSystemVolume();
 }

@@ -535,6 +535,19 @@ QWidget *SetupWindow::buildAdvancedPage()
     grid->addWidget(m_cleanup, 5, 0, 1, 2);
     grid->addWidget(m_daysLabel, 6, 0);
     grid->addWidget(m_days, 6, 1);
+    // How long a lost station is called again; stored at once, like the web agent.
+    m_reconnectMinutes = new SpinnerBox(m_recordings);
+    m_reconnectMinutes->setObjectName(QStringLiteral("reconnectMinutes"));
+    m_reconnectMinutes->setRange(0, kMaxReconnectMinutes);
+    m_reconnectMinutes->setValue(reconnectPeriodMinutes());
+    m_reconnectMinutes->setToolTip(QStringLiteral("0 ends a recording when its station cannot be reached"));
+    auto *reconnectLabel = new QLabel(QStringLiteral("Reconnect after an outage for (minutes):"), m_recordings);
+    reconnectLabel->setBuddy(m_reconnectMinutes);
+    connect(m_reconnectMinutes, &SpinnerBox::rejectedText, this, &SetupWindow::tell);
+    connect(m_reconnectMinutes, &SpinnerBox::valueChanged, this,
+            [this] { setReconnectPeriodMinutes(m_reconnectMinutes->value()); });
+    grid->addWidget(reconnectLabel, 7, 0);
+    grid->addWidget(m_reconnectMinutes, 7, 1);
     grid->setColumnStretch(2, 1);
 
     auto *playerBox = new QGroupBox(QStringLiteral("Player and web agent"), page);

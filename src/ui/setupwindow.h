@@ -216,6 +216,7 @@ private:
     QCheckBox *m_cleanup = nullptr;
     QLabel *m_daysLabel = nullptr;
     SpinnerBox *m_days = nullptr;
+    SpinnerBox *m_reconnectMinutes = nullptr;
     QCheckBox *m_useExternal = nullptr;
     QLineEdit *m_externalPlayer = nullptr;
     QToolButton *m_browsePlayer = nullptr;

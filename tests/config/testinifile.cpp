@@ -145,6 +145,25 @@ TEST(IniValues, IEAgentIsOnForAnyNonZeroNumber)
     }
 }
 
+TEST(IniValues, ReconnectPeriodDefaultsToTenMinutesAndStaysInRange)
+{
+    QFile::remove(ombrexIniPath());
+    EXPECT_EQ(reconnectPeriodMinutes(), 10);
+    setReconnectPeriodMinutes(0);
+    EXPECT_EQ(testenv::readFile(ombrexIniPath()), QByteArray("[Advanced]\r\nRECONNECTMINUTES=0\r\n"));
+    EXPECT_EQ(reconnectPeriodMinutes(), 0);
+    const struct
+    {
+        QByteArray value;
+        qint32 minutes;
+    } cases[] = {{"25", 25}, {" 7 ", 7}, {"abc", 10}, {"", 10}, {"-3", 0}, {"99999", 1440}};
+    for (const auto &c : cases) {
+        testenv::writeFile(ombrexIniPath(), "[Advanced]\r\nReconnectMinutes=" + c.value + "\r\n");
+        EXPECT_EQ(reconnectPeriodMinutes(), c.minutes) << c.value.constData();
+    }
+    QFile::remove(ombrexIniPath());
+}
+
 TEST(IniValues, SetLastPathWritesKestraneIni)
 {
     setLastPath(QStringLiteral("/srv/recordings/"));

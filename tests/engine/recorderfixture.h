@@ -30,6 +30,7 @@ protected:
     {
         resetProgram();
         setBrowserAgentEnabled(false);
+        setReconnectPeriodMinutes(kDefaultReconnectMinutes);
         static int folderNumber = 0;
         folder = testenv::home() + QStringLiteral("/recordings%1/").arg(++folderNumber);
         QDir().mkpath(folder);

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -127,4 +128,41 @@ TEST(HeadlessRecording, RemovedFolderEndsTheRunWithStatusOne)
     const QByteArray err = vorlane.readAllStandardError();
     const QByteArray expected = "Cannot write the recording file: " + QFile::encodeName(folder);
     EXPECT_TRUE(err.contains(expected)) << err.constData();
+}
+
+// A run that records nothing ends with status 1 even when its preset asks to
+// stay open: every server refused, or none could be reached.
+TEST(HeadlessRecording, RunThatRecordsNothingEndsWithStatusOne)
+{
+    quint16 closed = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        closed = probe.serverPort();
+    }
+    teststation::Config config;
+    config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/missing"}, {"Test"}));
+    config.pages.insert("/gone.pls", teststation::Page::pls({"http://127.0.0.1:" + QByteArray::number(closed) + "/"}));
+    teststation::Station station(config);
+    ASSERT_TRUE(station.start());
+    for (const QByteArray &playlist : {QByteArray("/listen.pls"), QByteArray("/gone.pls")}) {
+        SCOPED_TRACE(playlist.constData());
+        const QString folder = testenv::home() + QStringLiteral("/nothing") + QString::fromLatin1(playlist);
+        QDir().mkpath(folder);
+        const QList<QByteArray> lines = {"Nothing FM",
+                                         station.url(playlist),
+                                         "FILENAME none.mp3",
+                                         QFile::encodeName(folder + QLatin1Char('/')),
+                                         "S0",
+                                         "0"};
+        const QString preset = testenv::writeFile(folder + QStringLiteral(".mvr"), lines.join("\r\n") + "\r\n");
+        QProcess vorlane;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        vorlane.setProcessEnvironment(env);
+        vorlane.start(QStringLiteral(VORLANE_BINARY), {QStringLiteral("--headless"), preset});
+        ASSERT_TRUE(vorlane.waitForFinished(20000));
+        EXPECT_EQ(vorlane.exitCode(), 1) << vorlane.readAllStandardError().constData();
+    }
 }

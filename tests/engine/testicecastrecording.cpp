@@ -183,37 +183,85 @@ TEST_F(IcecastRecording, FullMountPassesOnToTheSecondServer)
         << run.files().join(QLatin1Char(' ')).toStdString() << run.process.readAllStandardOutput().constData();
     ASSERT_TRUE(run.finish());
     const QByteArray out = run.process.readAllStandardOutput();
-    EXPECT_TRUE(out.contains("Status: [ERR]: Resource forbidden, trying server 1...\n") ||
-                out.contains("Status: [ERR]: Server full, trying server 1...\n"))
+    EXPECT_TRUE(out.contains("Status: [ERR]: Resource forbidden, trying server 2...\n") ||
+                out.contains("Status: [ERR]: Server full, trying server 2...\n"))
         << out.constData();
     EXPECT_EQ(run.files(), QStringList({kFirstSong, run.stationFile()}));
     EXPECT_TRUE(run.holdsNoReplyText());
     EXPECT_EQ(occupant.socket.state(), QAbstractSocket::ConnectedState);
 }
 
-TEST_F(IcecastRecording, MountThatDisappearsIsNoticedAtOnceAndRecordsAgainWhenBack)
+namespace
+{
+
+// The audio of a file is a run of what one source session sent followed by a
+// run of what the next one sent: nothing twice, nothing in between.
+::testing::AssertionResult isTwoRuns(const QByteArray &audio, const QByteArray &before, const QByteArray &after)
+{
+    const qsizetype at = before.indexOf(audio.left(4096));
+    if (at < 0)
+        return ::testing::AssertionFailure() << "the file does not start with the first session";
+    qsizetype n = 0;
+    while (n < audio.size() && at + n < before.size() && audio.at(n) == before.at(at + n))
+        ++n;
+    const QByteArray rest = audio.mid(n);
+    const qsizetype from = after.indexOf(rest.left(4096));
+    if (rest.isEmpty() || from < 0 || after.mid(from, rest.size()) != rest)
+        return ::testing::AssertionFailure() << "after " << n << " bytes of the first session, " << rest.size()
+                                             << " bytes that are no run of the second";
+    return ::testing::AssertionSuccess() << n << " + " << rest.size();
+}
+
+} // namespace
+
+// The source goes away and comes back (with other audio, at the same or another
+// bit rate), or the server itself restarts: the recording bridges the gap and
+// its file holds each session once.
+TEST_F(IcecastRecording, OutagesOfMountSourceAndServerAreBridged)
+{
+    for (const int outage : {0, 1, 2}) {
+        SCOPED_TRACE(outage == 0 ? "mount gone" : outage == 1 ? "source restart at 64 kbit/s" : "server restart");
+        launch({{"/live", -1}});
+        const auto source = feed("/live");
+        HeadlessRun run(plsFile(QStringLiteral("outage"), {icecast->url("/live")}), "S0");
+        ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > 20000; }, 15000));
+        source->stop();
+        if (outage == 2) {
+            ASSERT_TRUE(icecast->restart() && icecast->waitUntilReady());
+        }
+        waitUntil([] { return false; }, outage == 0 ? 5000 : 500);
+        source->config().stream.seed = 2;
+        if (outage == 1)
+            source->config().stream.bitRateKbps = 64;
+        source->start();
+        ASSERT_TRUE(waitUntil([&] { return source->isStreaming(); }));
+        const qint64 atReturn = run.size(kFirstSong);
+        ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > atReturn + 20000; }, 30000))
+            << run.process.readAllStandardError().constData();
+        ASSERT_TRUE(run.finish());
+        EXPECT_EQ(run.process.exitCode(), 0);
+        const QByteArray err = run.process.readAllStandardError();
+        EXPECT_TRUE(err.contains("Station back after")) << err.constData();
+        EXPECT_EQ(run.files(), QStringList({kFirstSong, run.stationFile()}));
+        EXPECT_TRUE(isTwoRuns(run.file(kFirstSong).chopped(128), source->session(0).audio, source->session(1).audio));
+        EXPECT_TRUE(run.holdsNoReplyText());
+    }
+}
+
+TEST_F(IcecastRecording, WithoutAReconnectPeriodAMountThatGoesEndsTheRunWithStatusOne)
 {
     launch({{"/live", -1}});
     const auto source = feed("/live");
-    {
-        // The program ends with the recording.
-        HeadlessRun run(plsFile(QStringLiteral("gone"), {icecast->url("/live")}), "0");
-        ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > 20000; }, 15000));
-        QElapsedTimer noticed;
-        noticed.start();
-        source->stop();
-        ASSERT_TRUE(waitUntil([&] { return run.process.state() == QProcess::NotRunning; }, 8000))
-            << "still running after " << noticed.elapsed() << " ms";
-        EXPECT_LT(noticed.elapsed(), 3000);
-        EXPECT_TRUE(run.process.readAllStandardError().contains("Please try again later!"));
-        EXPECT_EQ(run.files(), QStringList({kFirstSong, run.stationFile()}));
-        EXPECT_TRUE(run.holdsNoReplyText());
-    }
-
-    source->start();
-    ASSERT_TRUE(waitUntil([&] { return source->isStreaming(); }));
-    HeadlessRun again(icecast->url("/live.m3u"), "S0");
-    ASSERT_TRUE(waitUntil([&] { return again.size(kFirstSong) > 20000; }, 15000));
-    ASSERT_TRUE(again.finish());
-    EXPECT_TRUE(again.holdsNoReplyText());
+    // Without a reconnect period the first refusal ends the run, with status 1.
+    const QString settings = testenv::home() + QStringLiteral("/no-reconnect");
+    testenv::writeFile(settings + QStringLiteral("/ombrex.ini"), "[Advanced]\r\nRECONNECTMINUTES=0\r\n");
+    qputenv("VORLANE_HOME", QFile::encodeName(settings));
+    HeadlessRun run(plsFile(QStringLiteral("gone"), {icecast->url("/live")}), "S0");
+    qunsetenv("VORLANE_HOME");
+    ASSERT_TRUE(waitUntil([&] { return run.size(kFirstSong) > 20000; }, 15000));
+    source->stop();
+    ASSERT_TRUE(waitUntil([&] { return run.process.state() == QProcess::NotRunning; }, 8000));
+    EXPECT_EQ(run.process.exitCode(), 1);
+    EXPECT_TRUE(run.process.readAllStandardError().contains("Please try again later!"));
+    EXPECT_EQ(run.files(), QStringList({kFirstSong, run.stationFile()}));
 }

@@ -227,7 +227,8 @@ TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
     Preset &config = program().configuration();
     config.captureMode = 1;
     config.recordingFileName = QStringLiteral("my show.mp3");
-    const QByteArray wire = "ICY 200 OK\r\nicy-name:Plain\r\nicy-br:64\r\n\r\n" + noise(5000, 3);
+    const QByteArray header = "ICY 200 OK\r\nicy-name:Plain\r\nicy-br:64\r\n\r\n";
+    const QByteArray wire = header + noise(5000, 3);
     ScriptedStation station;
     station.setReplies({{cutInto(wire, {1000}), false}});
     addServer(station.port(), "/live");
@@ -236,7 +237,8 @@ TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
     EXPECT_TRUE(station.requests.at(0).contains("\r\nIcy-MetaData:0\r\n"));
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("my show.mp3")));
-    EXPECT_EQ(file("my show.mp3"), wire + tagFor("", "Test Station"));
+    // The file holds the stream alone, without the reply's header text.
+    EXPECT_EQ(file("my show.mp3"), noise(5000, 3) + tagFor("", "Test Station"));
 }
 
 // The single file always has the stream's audio extension, and replaces
@@ -325,7 +327,7 @@ TEST_F(RecordingTest, ArchiveModeNamesTheFileWithTheDate)
     record(station);
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Morning-03072026.mp3")));
-    EXPECT_EQ(file("Morning-" + kDate + ".mp3"), wire + tagFor("", "Test Station"));
+    EXPECT_EQ(file("Morning-" + kDate + ".mp3"), noise(3000, 4) + tagFor("", "Test Station"));
 }
 
 TEST_F(RecordingTest, ServersThatRefuseTheConnectionAreSkipped)
@@ -378,8 +380,8 @@ TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
     addServer(good.port());
     engine->beginRecording();
     ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending() || engine->serverNumber() == 2; }));
-    EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 1"));
-    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
+    EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 2"));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
     ASSERT_TRUE(waitUntil([&] { return good.repliesDone == 1; }));
     waitUntil([] { return false; }, 60);
     EXPECT_EQ(engine->serverNumber(), 2);
@@ -395,6 +397,50 @@ TEST_F(RecordingTest, RefusalFromTheLastServerStopsTheRecording)
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("The shoutcast stream you are trying to record is experiencing "
                                                   "network problems, or is full. Please try again later!"));
+    EXPECT_FALSE(engine->isRecording());
+}
+
+// A reply whose header never ends is no stream, in either mode: nothing of it
+// is written, and the next server records.
+TEST_F(RecordingTest, ReplyWhoseHeaderNeverEndsIsRefused)
+{
+    const QByteArray endless = "ICY 200 OK\r\nicy-notice1:" + QByteArray(40000, 'x');
+    const QByteArray noStatusLine = QByteArray("icy-name:x\r\n").repeated(3000);
+    for (const QByteArray &reply : {endless, noStatusLine}) {
+        for (const qint32 mode : {1, 2}) {
+            SCOPED_TRACE(mode);
+            QDir(folder).removeRecursively();
+            QDir().mkpath(folder);
+            ui.captions.clear();
+            program().configuration().captureMode = mode;
+            program().configuration().recordingFileName = QStringLiteral("show.mp3");
+            ScriptedStation broken;
+            broken.setReplies({{cutInto(reply, {4000}), false}});
+            ScriptedStation good;
+            good.setReplies({{{"ICY 200 OK\r\nicy-name:Good\r\n\r\n" + noise(3000, 8)}, false}});
+            engine->clearServers();
+            addServer(broken.port());
+            addServer(good.port());
+            record(good);
+            EXPECT_EQ(engine->serverNumber(), 2);
+            EXPECT_TRUE(ui.captions.contains(
+                QStringLiteral("[ERR]: The station's reply is not an audio stream, trying server 2...")));
+            engine->stopRecording();
+            for (const QString &name : files())
+                EXPECT_FALSE(testenv::readFile(folder + name).contains("xxxxxxxx") ||
+                             testenv::readFile(folder + name).contains("icy-name:x"))
+                    << name.toStdString();
+        }
+    }
+
+    ScriptedStation only;
+    only.setReplies({{cutInto(endless, {4000}), false}});
+    engine->clearServers();
+    addServer(only.port());
+    ui.messages.clear();
+    engine->beginRecording();
+    ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
+    EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The station's reply is not an audio stream.")));
     EXPECT_FALSE(engine->isRecording());
 }
 
@@ -422,6 +468,8 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     Preset &config = program().configuration();
     config.captureMode = 1;
     config.recordingFileName = QStringLiteral("show.mp3");
+    // A refusal after audio moves on to the next server only without a reconnect period.
+    setReconnectPeriodMinutes(0);
     const QByteArray first = "ICY 200 OK\r\n\r\n" + noise(4000, 5);
     const QByteArray second = "ICY 200 OK\r\n\r\n" + noise(3000, 6);
     ScriptedStation one;
@@ -435,7 +483,7 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     EXPECT_EQ(engine->serverNumber(), 2);
     engine->stopRecording();
     // The second server's header does not land in the middle of the file.
-    EXPECT_EQ(file("show.mp3"), first + noise(3000, 6) + tagFor("", "Test Station"));
+    EXPECT_EQ(file("show.mp3"), noise(4000, 5) + noise(3000, 6) + tagFor("", "Test Station"));
 
     // A new recording of the same preset starts the file afresh.
     ScriptedStation three;
@@ -444,7 +492,7 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     addServer(three.port());
     record(three);
     engine->stopRecording();
-    EXPECT_EQ(file("show.mp3"), second + tagFor("", "Test Station"));
+    EXPECT_EQ(file("show.mp3"), noise(3000, 6) + tagFor("", "Test Station"));
 }
 
 TEST_F(RecordingTest, TitleModeHeaderWithoutNameOpensTheUnknownFileAndKeepsTheGrid)
@@ -563,6 +611,8 @@ TEST_F(RecordingTest, TitlesThatComeRoundOrCleanAlikeNeverReplaceAFile)
 // and first title come again: the files of the first server stay as they were.
 TEST_F(RecordingTest, ChangeOfServerInTitleModeKeepsTheEarlierFiles)
 {
+    // A refusal after audio moves on to the next server only without a reconnect period.
+    setReconnectPeriodMinutes(0);
     const BlockStream first = buildBlockStream(kIcyHeader, 64, {titleText("Artist - A")});
     const BlockStream second = buildBlockStream(kIcyHeader, 64, {titleText("Artist - A"), titleText("Artist - B")});
     ScriptedStation one;
@@ -606,7 +656,8 @@ TEST_F(RecordingTest, ArchiveStartedAgainOnTheSameDayContinuesItsFile)
     record(later);
     engine->stopRecording();
     // The tag of the first run comes off; the second run's audio follows the first's.
-    expectFiles({{QStringLiteral("Morning-03072026.mp3"), morning + again + tagFor("", "Test Station")}});
+    expectFiles(
+        {{QStringLiteral("Morning-03072026.mp3"), noise(3000, 4) + noise(2000, 5) + tagFor("", "Test Station")}});
 }
 
 // A title too long for a file name, repeated in every block as many servers
@@ -672,7 +723,8 @@ TEST_F(RecordingTest, WriteFailureStopsTheRecordingAndSaysWhy)
     EXPECT_EQ(statusAtExit.state, RecordingStatus::State::Idle);
     EXPECT_TRUE(statusAtExit.song.isEmpty());
     EXPECT_EQ(ui.captions.last(), QStringLiteral("[ERR] Cannot write the recording file"));
-    EXPECT_EQ(file("show.mp3"), wire.left(8000));
+    // A single file holds the stream alone.
+    EXPECT_EQ(file("show.mp3"), wire.mid(14, 8000));
 }
 
 // Writes into a file whose folder was removed succeed and vanish with it: the

@@ -110,8 +110,7 @@ TEST_F(StationAnswers, HttpsPlaylistAndStreamAreVerifiedAgainstTheTrustedAuthori
     engine->stopRecording();
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(engine->servers().at(0).secure);
-    EXPECT_EQ(file(QStringLiteral("secure.mp3")).chopped(128),
-              station->connection(1).header + station->connection(1).audio);
+    EXPECT_EQ(file(QStringLiteral("secure.mp3")).chopped(128), station->connection(1).audio);
 }
 
 TEST_F(StationAnswers, StreamServerWithUntrustedCertificateIsPassedOver)
@@ -164,7 +163,7 @@ TEST_F(StationAnswers, RedirectLoopEndsAfterTenAndTheNextServerRecords)
     for (int i = 0; i < station->connectionCount(); ++i)
         loops += station->connection(i).target == "/loop" ? 1 : 0;
     EXPECT_EQ(loops, 11); // the first request and ten redirects
-    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Too many redirects, trying server 1...")));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Too many redirects, trying server 2...")));
 
     resetProgram();
     const int before = station->connectionCount();
@@ -203,8 +202,11 @@ TEST_F(StationAnswers, ClosedStreamReconnectsAtOnceAndTheFileGetsAudioOnly)
     // Noticed at once, not after ten seconds of silence.
     EXPECT_LT(clock.tickCount() - start, 10000);
     engine->stopRecording();
-    EXPECT_EQ(file(QStringLiteral("whole.mp3")).chopped(128),
-              station->connection(1).header + station->connection(1).audio + station->connection(2).audio);
+    // The station starts every connection from its first byte again: what the
+    // second one repeats is on disk already.
+    const QByteArray &first = station->connection(1).audio;
+    EXPECT_EQ(file(QStringLiteral("whole.mp3")).chopped(128), first + station->connection(2).audio.mid(first.size()));
+    EXPECT_EQ(engine->repeatedBytesSkipped(), std::min(first.size(), station->connection(2).audio.size()));
 
     // A server that answers and hangs up at once counts against the retry limit.
     resetProgram();
@@ -251,8 +253,8 @@ TEST_F(StationAnswers, StreamTypesDecideTheFilesAndTheirTags)
     ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= station->connection(3).wireBytes; }));
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Vorlane Test Station-03072026.ogg")));
-    EXPECT_EQ(file(QStringLiteral("Vorlane Test Station-03072026.ogg")),
-              station->connection(3).header + station->connection(3).audio);
+    // The Ogg stream alone: no header text in front of its first page.
+    EXPECT_EQ(file(QStringLiteral("Vorlane Test Station-03072026.ogg")), station->connection(3).audio);
 
     // Anything else is refused, by name, and nothing is written.
     QDir(folder).removeRecursively();

@@ -110,15 +110,14 @@ TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
     EXPECT_FALSE(station->connection(1).askedForMetadata);
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("whole show.mp3")));
-    EXPECT_EQ(file("whole show.mp3"),
-              station->connection(1).header + station->connection(1).audio + tagFor("", "Test FM"));
+    EXPECT_EQ(file("whole show.mp3"), station->connection(1).audio + tagFor("", "Test FM"));
 
     resetProgram();
     engine = startPreset("Morning");
     waitForStream(engine, 1);
     engine->stopRecording();
     EXPECT_TRUE(files().contains(QStringLiteral("Morning-03072026.mp3")));
-    EXPECT_EQ(file("Morning-03072026.mp3").size(), station->connection(1).wireBytes + 128);
+    EXPECT_EQ(file("Morning-03072026.mp3").size(), station->connection(1).audioBytes + 128);
 }
 
 TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
@@ -137,7 +136,7 @@ TEST_F(StationRecording, FullServerIsSkippedForTheNextOne)
 {
     startPreset("SONGNAMEONLY", "/failover.pls");
     ASSERT_TRUE(waitUntil([&] { return engine->serverNumber() == 2; }));
-    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 1...")));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
     waitForStream(engine, 2);
     EXPECT_TRUE(engine->isRecording());
     EXPECT_GT(file("Vorlane Test Station-03072026.mp3").size(), 0);

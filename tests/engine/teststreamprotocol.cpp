@@ -4,6 +4,7 @@
 #include "engine/headercollector.h"
 #include "engine/recordingnames.h"
 #include "engine/responseheader.h"
+#include "engine/streamoverlap.h"
 #include "engine/streamrequest.h"
 #include "engine/streamtype.h"
 
@@ -186,12 +187,21 @@ TEST(HeaderCollector, GathersUntilTheBlankLineEvenWhenItIsSplit)
     EXPECT_TRUE(collector.collected().isEmpty());
 }
 
-TEST(HeaderCollector, GivesUpOnAStreamWithoutHeader)
+TEST(HeaderCollector, ReplyWithoutBlankLineReachesTheLimitUnended)
 {
     HeaderCollector collector;
-    EXPECT_FALSE(collector.add(QByteArray(HeaderCollector::kLimit - 1, 'a')));
-    EXPECT_TRUE(collector.add("b"));
-    EXPECT_EQ(collector.take().size(), HeaderCollector::kLimit);
+    EXPECT_FALSE(collector.add("ICY 200 OK\r\nicy-notice1:" + QByteArray(HeaderCollector::kLimit - 30, 'a')));
+    EXPECT_TRUE(collector.add("bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb"));
+    EXPECT_FALSE(collector.ended());
+    collector.take();
+    // A blank line split over two packets ends it; so does one in a packet that passes the limit.
+    EXPECT_FALSE(collector.add("ICY 200 OK\r\n\r"));
+    EXPECT_TRUE(collector.add("\n"));
+    EXPECT_TRUE(collector.ended());
+    collector.clear();
+    EXPECT_FALSE(collector.ended());
+    EXPECT_TRUE(collector.add("ICY 200 OK\r\n\r\n" + QByteArray(HeaderCollector::kLimit, 'x')));
+    EXPECT_TRUE(collector.ended());
 }
 
 TEST(RecordingNames, DatePartIsMonthDayYearWithLeadingZeros)
@@ -201,4 +211,77 @@ TEST(RecordingNames, DatePartIsMonthDayYearWithLeadingZeros)
     EXPECT_EQ(datedFileName("Morning Show", day), QByteArray("Morning Show-03072026.mp3"));
     EXPECT_EQ(unknownFileName(day), QByteArray("unknown-03072026.mp3"));
     EXPECT_EQ(fallbackFileName(4711, QDate(2027, 11, 23)), QByteArray("unknown-4711-11232027.mp3"));
+}
+
+namespace
+{
+
+// MPEG-1 Layer III frames at 128 kbit/s, 44.1 kHz: 417 bytes each, the bytes
+// after the header differing from frame to frame.
+QByteArray mp3Frames(int count, int first = 0)
+{
+    QByteArray frames;
+    for (int n = first; n < first + count; ++n) {
+        QByteArray frame(417, '\0');
+        frame[0] = '\xFF';
+        frame[1] = '\xFB';
+        frame[2] = '\x90';
+        frame[3] = '\x00';
+        quint32 x = static_cast<quint32>(n) * 2654435761u + 1;
+        for (qsizetype i = 4; i < frame.size(); ++i) {
+            x = x * 1664525u + 1013904223u;
+            frame[i] = static_cast<char>(0x20 + (x >> 24) % 0x5F); // never a frame sync
+        }
+        frames += frame;
+    }
+    return frames;
+}
+
+} // namespace
+
+TEST(StreamOverlap, FramesAreMeasuredFromTheirHeaders)
+{
+    EXPECT_EQ(audioFrameLength("\xFF\xFB\x90\x00\0\0\0", 7), 417);
+    EXPECT_EQ(audioFrameLength("\xFF\xFB\x92\x00\0\0\0", 7), 418); // padded
+    EXPECT_EQ(audioFrameLength("\xFF\xFB\x90\x00", 4), 0);         // too short to tell
+    EXPECT_EQ(audioFrameLength("\xFF\xFB\xF0\x00\0\0\0", 7), 0);   // bit rate index 15
+    // ADTS: 0x123 bytes long.
+    EXPECT_EQ(audioFrameLength("\xFF\xF1\x50\x80\x24\x60\xFC", 7), 0x123);
+    const QByteArray stream = "junk" + mp3Frames(3);
+    EXPECT_EQ(firstFrameRun(stream), 4);
+    EXPECT_EQ(firstFrameRun(stream.chopped(1)), -1);
+}
+
+TEST(StreamOverlap, BurstThatRepeatsTheEndIsSkippedToTheFirstNewByte)
+{
+    const QByteArray all = mp3Frames(40);
+    // The file ends in the middle of frame 30; the burst starts in frame 20.
+    const QByteArray written = all.left(30 * 417 + 100);
+    const QByteArray fresh = all.mid(20 * 417 + 55);
+    const Overlap overlap = findOverlap(written, fresh, false);
+    ASSERT_EQ(overlap.outcome, Overlap::Outcome::Repeats);
+    EXPECT_EQ(written + fresh.mid(overlap.skip), all);
+
+    // Not yet past the end of what was written: wait for more, or take it all as a repeat.
+    const QByteArray partial = all.mid(20 * 417 + 55, 5 * 417);
+    EXPECT_EQ(findOverlap(written, partial, false).outcome, Overlap::Outcome::Undecided);
+    const Overlap last = findOverlap(written, partial, true);
+    EXPECT_EQ(last.outcome, Overlap::Outcome::Repeats);
+    EXPECT_EQ(last.skip, partial.size());
+}
+
+TEST(StreamOverlap, NothingIsDroppedWithoutAWholeFrameOfRepeat)
+{
+    const QByteArray written = mp3Frames(30);
+    // New audio after an outage.
+    EXPECT_EQ(findOverlap(written, mp3Frames(10, 100), false).outcome, Overlap::Outcome::New);
+    // A fresh stream that shares only the last few bytes with the file.
+    const QByteArray chance = written.right(20) + mp3Frames(10, 200);
+    EXPECT_EQ(findOverlap(written, chance, true).skip, 0);
+    // The same frame where the rest differs (a source that starts alike).
+    const QByteArray alike = written.mid(10 * 417, 417) + mp3Frames(10, 300);
+    EXPECT_EQ(findOverlap(written, alike, false).outcome, Overlap::Outcome::New);
+    // A stream without frames is not held back for long.
+    EXPECT_EQ(findOverlap(written, QByteArray(100, 'a'), false).outcome, Overlap::Outcome::Undecided);
+    EXPECT_EQ(findOverlap(written, QByteArray(9000, 'a'), false).outcome, Overlap::Outcome::New);
 }

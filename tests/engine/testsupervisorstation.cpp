@@ -37,6 +37,8 @@ protected:
     void SetUp() override
     {
         RecorderFixture::SetUp();
+        // The retry rule without a reconnect period; outages have their own cases.
+        setReconnectPeriodMinutes(0);
         loadRecorder(2);
         stream.pace = teststation::Stream::Pace::Fast;
         stream.metaInt = 1000;
@@ -107,6 +109,8 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     const QByteArray song = "Artist One - Song One.mp3";
     const qint64 sizeBefore = file(song).size();
     ASSERT_GT(sizeBefore, 0);
+    // Other audio on the next connection, so that none of it is a repeat.
+    station.config().streams["/stream"].seed = 2;
 
     const qint64 silence = tickUntilReconnected(station);
     EXPECT_GT(silence, 10000);
@@ -149,6 +153,7 @@ TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
     // The next connection plays another title and then stalls.
     teststation::Stream &next = station.config().streams["/stream"];
     next.titles = {"Three - C"};
+    next.seed = 2; // other audio: none of it repeats the first connection
     next.dropAfter = -1;
     next.stallAfter = 12000;
     waitUntilRead(station, 0);
@@ -187,8 +192,8 @@ TEST_F(StationSupervisor, RefusalFromServerTwoOfThreeMovesToServerThree)
     addServer(station.port(), "/stream");
     engine->beginRecording();
     tickOnServerChange();
-    EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- Server Full... trying server 2")));
-    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
+    EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- Server Full... trying server 3")));
+    EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 3...")));
     waitUntilRead(station, 1);
     EXPECT_EQ(engine->serverNumber(), 3);
     EXPECT_EQ(station.connection(0).target, QByteArray("/full"));

@@ -158,7 +158,7 @@ bool IcecastServer::launch(QString *error)
 {
     ++m_launches;
     m_ready = false;
-    m_port = freePort();
+    m_port = m_keepPort != 0 ? m_keepPort : freePort();
     if (m_port == 0) {
         *error = QStringLiteral("no free port");
         return false;
@@ -336,6 +336,22 @@ bool IcecastServer::waitUntilReady(int timeoutMs)
         m_error =
             answered ? QStringLiteral("icecast2 did not start") : QStringLiteral("icecast2 did not answer in time");
     return m_ready;
+}
+
+bool IcecastServer::restart()
+{
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->kill();
+        QProcess *process = m_process;
+        waitUntil([process] { return process->state() == QProcess::NotRunning; }, 5000);
+        m_process->deleteLater();
+        m_process = nullptr;
+    }
+    m_keepPort = m_port;
+    const bool launched = launch(&m_error);
+    m_keepPort = 0;
+    return launched;
 }
 
 void IcecastServer::stop()

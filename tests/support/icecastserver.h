@@ -71,6 +71,9 @@ public:
     bool isRunning() const;
     // Ends the server (no grace period: its folder is thrown away anyway).
     void stop();
+    // Ends the process and launches it again on the same port, as a server
+    // restarted by its operator; false when it cannot be launched.
+    bool restart();
 
     const Options &options() const { return m_options; }
     quint16 port() const { return m_port; }
@@ -100,6 +103,7 @@ private:
     QByteArray m_output;
     quint16 m_port = 0;
     int m_launches = 0;
+    quint16 m_keepPort = 0; // launch on this port rather than a free one
     bool m_ready = false;
     bool m_stopping = false;
     QString m_error;

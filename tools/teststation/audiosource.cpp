@@ -15,6 +15,15 @@ AudioSource::AudioSource(const QByteArray &frames)
 
 void AudioSource::read(char *destination, qint64 n)
 {
+    if (m_prefixSent < m_prefix.size()) {
+        const qint64 take = qMin<qint64>(n, m_prefix.size() - m_prefixSent);
+        std::memcpy(destination, m_prefix.constData() + m_prefixSent, static_cast<size_t>(take));
+        m_prefixSent += take;
+        destination += take;
+        n -= take;
+    }
+    if (n <= 0)
+        return;
     if (m_generator) {
         m_generator->read(destination, n);
         return;

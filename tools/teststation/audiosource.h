@@ -18,9 +18,15 @@ public:
     // frames must not be empty; they are shared, not copied.
     explicit AudioSource(const QByteArray &frames);
 
+    // Bytes sent before the source's own audio (a server's burst of what an
+    // earlier connection already had).
+    void setPrefix(const QByteArray &bytes) { m_prefix = bytes; }
+
     void read(char *destination, qint64 n);
 
 private:
+    QByteArray m_prefix;
+    qsizetype m_prefixSent = 0;
     std::optional<FrameGenerator> m_generator;
     QByteArray m_frames;
     qint64 m_position = 0;

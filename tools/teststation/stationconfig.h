@@ -104,6 +104,11 @@ struct Stream
     bool tone = true; // generated frames: a tone (else silence)
     quint32 seed = 1; // generated frames: pattern of the ancillary bytes
 
+    // Audio sent first, before the frames above, and counted as audio: what a
+    // server bursts to a listener that reconnects (the end of what an earlier
+    // connection was sent).
+    QByteArray burst;
+
     Pace pace = Pace::RealTime;
     qint64 burstBytes = 0; // RealTime: audio sent at once before pacing starts
 

@@ -242,6 +242,7 @@ void StationConnection::serveStream(const Stream &stream)
     } else {
         m_source = std::make_unique<AudioSource>(audioKbps, stream.tone, stream.seed);
     }
+    m_source->setPrefix(stream.burst);
     m_bytesPerSecond = static_cast<qint64>(audioKbps) * 1000 / 8;
 
     const QByteArray bitRateLine = "icy-br:" + QByteArray::number(stream.bitRateKbps) + "\r\n";

@@ -1,0 +1,126 @@
+#include "engine/streamoverlap.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace engine
+{
+
+namespace
+{
+
+// Frames of the fresh stream that must follow each other before its first one
+// is trusted as a frame.
+constexpr int kRunFrames = 3;
+// Places in `written` where the first frame recurs that are compared in full.
+// Real audio frames do not recur; digital silence does, and its first
+// candidate already decides.
+constexpr int kMaxCandidates = 64;
+// A stream that shows no run of frames in this many bytes is no MP3 or AAC
+// stream, and is written uncompared.
+constexpr qsizetype kFrameSearchBytes = 8192;
+
+qsizetype mpegFrameLength(const unsigned char *h)
+{
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0)
+        return 0;
+    const int versionBits = (h[1] >> 3) & 3; // 0: 2.5, 2: 2, 3: 1
+    const int layerBits = (h[1] >> 1) & 3;   // 1: III, 2: II, 3: I
+    const int rateIndex = h[2] >> 4;
+    const int sampleIndex = (h[2] >> 2) & 3;
+    if (versionBits == 1 || layerBits == 0 || rateIndex == 0 || rateIndex == 15 || sampleIndex == 3)
+        return 0;
+    static const int rates[2][3][15] = {// MPEG-1: layer I, II, III
+                                        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+                                         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+                                         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+                                        // MPEG-2 and 2.5: layer I, II and III
+                                        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+                                         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+                                         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+    static const int sampleRates[3] = {44100, 48000, 32000};
+    const bool mpeg1 = versionBits == 3;
+    const int layer = 4 - layerBits; // 1, 2 or 3
+    const int sampleRate = sampleRates[sampleIndex] >> (mpeg1 ? 0 : (versionBits == 2 ? 1 : 2));
+    const int bitRate = rates[mpeg1 ? 0 : 1][layer - 1][rateIndex] * 1000;
+    const int padding = (h[2] >> 1) & 1;
+    if (layer == 1)
+        return (12 * bitRate / sampleRate + padding) * 4;
+    const int perFrame = (layer == 3 && !mpeg1) ? 72 : 144;
+    return perFrame * bitRate / sampleRate + padding;
+}
+
+qsizetype adtsFrameLength(const unsigned char *h)
+{
+    // Sync word 0xFFF, layer 00.
+    if (h[0] != 0xFF || (h[1] & 0xF6) != 0xF0)
+        return 0;
+    if (((h[2] >> 2) & 0x0F) > 12) // sampling frequency index
+        return 0;
+    const qsizetype length = ((h[3] & 0x03) << 11) | (h[4] << 3) | (h[5] >> 5);
+    const qsizetype headerSize = (h[1] & 1) ? 7 : 9;
+    return length > headerSize ? length : 0;
+}
+
+} // namespace
+
+qsizetype audioFrameLength(const char *data, qsizetype available)
+{
+    if (available < 7)
+        return 0;
+    const auto *h = reinterpret_cast<const unsigned char *>(data);
+    if (const qsizetype n = mpegFrameLength(h))
+        return n;
+    return adtsFrameLength(h);
+}
+
+qsizetype firstFrameRun(const QByteArray &data, qsizetype from, int frames)
+{
+    const char *bytes = data.constData();
+    const qsizetype size = data.size();
+    for (qsizetype at = std::max<qsizetype>(from, 0); at + 7 <= size; ++at) {
+        if (static_cast<unsigned char>(bytes[at]) != 0xFF)
+            continue;
+        qsizetype next = at;
+        int found = 0;
+        while (found < frames) {
+            const qsizetype length = audioFrameLength(bytes + next, size - next);
+            if (length == 0 || next + length > size)
+                break;
+            next += length;
+            ++found;
+        }
+        if (found == frames)
+            return at;
+    }
+    return -1;
+}
+
+Overlap findOverlap(const QByteArray &written, const QByteArray &fresh, bool final)
+{
+    const qsizetype first = firstFrameRun(fresh, 0, kRunFrames);
+    if (first < 0)
+        return {final || fresh.size() >= kFrameSearchBytes ? Overlap::Outcome::New : Overlap::Outcome::Undecided, 0};
+    const qsizetype frameLength = audioFrameLength(fresh.constData() + first, fresh.size() - first);
+    const QByteArray frame = QByteArray::fromRawData(fresh.constData() + first, frameLength);
+    const qsizetype available = fresh.size() - first;
+
+    // The earliest place is the longest repeat; it decides alone once it
+    // either fails or has been compared to its end.
+    qsizetype at = written.indexOf(frame);
+    for (int candidate = 0; at >= 0 && candidate < kMaxCandidates; ++candidate) {
+        const qsizetype rest = written.size() - at;
+        const qsizetype compared = std::min(rest, available);
+        if (std::memcmp(written.constData() + at, fresh.constData() + first, static_cast<size_t>(compared)) == 0) {
+            if (available >= rest)
+                return {Overlap::Outcome::Repeats, first + rest};
+            if (final)
+                return {Overlap::Outcome::Repeats, fresh.size()};
+            return {Overlap::Outcome::Undecided, 0};
+        }
+        at = written.indexOf(frame, at + 1);
+    }
+    return {Overlap::Outcome::New, 0};
+}
+
+} // namespace engine

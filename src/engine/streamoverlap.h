@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+
+// Finding where a reconnected stream repeats audio that is already on disk.
+// Servers send a new listener the last part of their buffer at once, so the
+// first seconds after a reconnect are often a copy of the end of the file.
+// Matches are made on whole MP3 or AAC (ADTS) frames: a chance match of a few
+// bytes never cuts audio.
+namespace engine
+{
+
+// Length in bytes of the MPEG audio (layers I-III) or ADTS frame whose header
+// starts at data, 0 when the bytes there are no such header. Needs at least
+// 7 bytes of data, else 0.
+qsizetype audioFrameLength(const char *data, qsizetype available);
+
+// Position of the first frame in data, from `from` on, that starts a run of
+// `frames` whole frames one right after the other; -1 when there is none.
+qsizetype firstFrameRun(const QByteArray &data, qsizetype from = 0, int frames = 3);
+
+struct Overlap
+{
+    enum class Outcome
+    {
+        Undecided, // more of the fresh stream is needed
+        Repeats,   // the first `skip` bytes of fresh are already written
+        New,       // nothing to drop
+    };
+    Outcome outcome = Outcome::Undecided;
+    qsizetype skip = 0;
+};
+
+// Compares the start of a reconnected stream (fresh) with the end of what was
+// written before (written). Repeats when a whole frame of fresh and everything
+// after it equals the end of written; the bytes before that first frame (a
+// frame cut by the burst) are part of the repeat. With final set, what has
+// arrived is all there is to decide on: a fresh stream that so far only
+// repeats counts as a repeat in full, an unfinished search as new.
+Overlap findOverlap(const QByteArray &written, const QByteArray &fresh, bool final);
+
+} // namespace engine
