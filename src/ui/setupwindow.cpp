@@ -780,7 +780,8 @@ void SetupWindow::checkStation()
         return;
     }
     markChanged();
-    if (!address.contains(QStringLiteral(".m3u")) && !address.contains(QStringLiteral(".pls")) &&
+    if (!address.contains(QStringLiteral(".m3u"), Qt::CaseInsensitive) &&
+        !address.contains(QStringLiteral(".pls"), Qt::CaseInsensitive) &&
         !PlaylistReader::isDirectStream(QFile::encodeName(address))) {
         tell(QStringLiteral("This is not a valid Shoutcast streaming playlist, configuration file, or accepted URL "
                             "file!"));

@@ -249,7 +249,7 @@ TEST_F(RecordingTest, SingleFileModeNeverReplacesAUsersFile)
     Preset &config = program().configuration();
     config.captureMode = 1;
     const QByteArray wire = "ICY 200 OK\r\n\r\n" + noise(3000, 4);
-    const QByteArray recording = wire + tagFor("", "Test Station");
+    const QByteArray recording = noise(3000, 4) + tagFor("", "Test Station");
     const auto recordInto = [&](const QString &name) {
         config.recordingFileName = name;
         ui.messages.clear();
@@ -300,6 +300,8 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheNumberedSingleFile)
     Preset &config = program().configuration();
     config.captureMode = 1;
     config.recordingFileName = QStringLiteral("show.mp3");
+    // The old rule: a refused reconnect moves on to the next server at once.
+    setReconnectPeriodMinutes(0);
     testenv::writeFile(folder + QStringLiteral("show.mp3"), "a letter, not audio");
     const QByteArray first = "ICY 200 OK\r\n\r\n" + noise(4000, 5);
     ScriptedStation one;
@@ -310,7 +312,7 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheNumberedSingleFile)
     addServer(two.port());
     record(two);
     engine->stopRecording();
-    EXPECT_EQ(file("show (2).mp3"), first + noise(3000, 6) + tagFor("", "Test Station"));
+    EXPECT_EQ(file("show (2).mp3"), noise(4000, 5) + noise(3000, 6) + tagFor("", "Test Station"));
     EXPECT_EQ(files(), QStringList({QStringLiteral("show (2).mp3"), QStringLiteral("show.mp3")}));
     EXPECT_EQ(ui.messages.size(), 1);
 }
