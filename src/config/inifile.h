@@ -3,9 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-// One INI file with the semantics of the Windows profile functions the program
-// was designed around: section and key names are matched without regard to case,
-// values are trimmed and cut at 749 bytes when read, and a write creates the
+// One INI file in the classic profile-file manner: section and key names are
+// matched without regard to case, values are trimmed and cut at 749 bytes when read, and a write creates the
 // file, the section or the key as needed while keeping every other line (comments,
 // unknown lines) as it was. Files are 8-bit text; they are read with LF or CR LF
 // line ends and always written with CR LF. Every write replaces the file

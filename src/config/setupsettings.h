@@ -8,11 +8,11 @@ class SettingsStore;
 // The options of the recording setup window that persist from one run to the
 // next, as values of its controls. The window moves them into its controls after
 // loadSetupSettings and back before saveSetupSettings. A new instance holds the controls'
-// designed defaults.
+// first-run defaults.
 struct SetupSettings
 {
-    // The selected capture option: optFile (1), optNormal (2), optDated (3), or
-    // none selected (0).
+    // The selected capture option: single file (1), one file per title (2), dated
+    // archive (3), or none selected (0).
     enum CaptureMode
     {
         CaptureNone = 0,

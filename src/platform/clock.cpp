@@ -17,7 +17,7 @@ Clock *g_clock = nullptr;
 qint32 SystemClock::tickCount() const
 {
     // Milliseconds of the monotonic clock, truncated to 32 bits: it wraps from
-    // 2^31-1 to -2^31 exactly like the counter the recorder was designed around.
+    // 2^31-1 to -2^31, and every time-out on it is measured across the wrap.
     QElapsedTimer timer;
     timer.start();
     const auto ms = static_cast<quint64>(timer.msecsSinceReference());

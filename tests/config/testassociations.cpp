@@ -204,7 +204,7 @@ TEST_F(AssociationAlgorithm, CommandLineCommandsReportFailuresAndPublishTheirCha
     platform::setRegistry(nullptr);
 }
 
-TEST(ClsRegEdit, ReadsDefaultValuesAndIgnoresFailedDeletions)
+TEST(RegistryEditor, ReadsDefaultValuesAndIgnoresFailedDeletions)
 {
     FakeRegistry registry;
     RegistryEditor editor(registry);

@@ -427,7 +427,7 @@ TEST_F(SetupWindowTest, DropsAddStationsAndFillThePathBox)
 
 TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
 {
-    // First run: the designed defaults.
+    // First run: the defaults.
     EXPECT_TRUE(child<QRadioButton>("streamTitles")->isChecked());
     EXPECT_TRUE(path()->text().isEmpty());
     EXPECT_FALSE(child<QCheckBox>("browserAgent")->isChecked());
