@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFont>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -216,8 +217,14 @@ void SetupWindow::buildWindow()
     for (const auto &[caption, page] : pageButtons) {
         auto *button = new QPushButton(QString::fromLatin1(caption), central);
         button->setObjectName(QStringLiteral("page") + QString::number(static_cast<int>(page)));
-        // The open page's button stays pressed.
+        // The open page's button stays pressed, and its caption is bold: some
+        // dark palettes draw a pressed button just like the others.
         button->setCheckable(true);
+        connect(button, &QPushButton::toggled, button, [button](bool checked) {
+            QFont font = button->font();
+            font.setBold(checked);
+            button->setFont(font);
+        });
         m_pageButtons->addButton(button, static_cast<int>(page));
         connect(button, &QPushButton::clicked, this, [this, page = page] { showPage(page); });
         pageRow->addWidget(button);

@@ -2,6 +2,8 @@
 // offscreen with the program's own widgets into PNG files.
 //
 //   QT_QPA_PLATFORM=offscreen vorlane-guideshots data/help/images
+//   vorlane-guideshots --dark FOLDER   (the same in a dark palette; with
+//   QT_SCALE_FACTOR=2 the pictures show the windows at twice the size)
 //
 // It runs in a folder of its own (VORLANE_HOME), so no settings, station list
 // or task of the user's appear in the pictures or are changed.
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QStringList>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTemporaryDir>
@@ -16,6 +19,7 @@
 #include <cstdio>
 
 #include "config/stationlist.h"
+#include "darkpalette.h"
 #include "engine/programcontext.h"
 #include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
@@ -41,8 +45,10 @@ int main(int argc, char **argv)
     qputenv("VORLANE_HOME", home.path().toLocal8Bit());
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QApplication::setPalette(QApplication::style()->standardPalette());
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QStringList arguments = QApplication::arguments().mid(1);
+    const bool dark = arguments.removeAll(QStringLiteral("--dark")) > 0;
+    QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+    const QString folder = arguments.isEmpty() ? QStringLiteral(".") : arguments.first();
     QDir().mkpath(folder);
     bool ok = true;
 
