@@ -23,7 +23,7 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
     [ -f "$target" ] && [ -x "$target" ] || continue
     name="$(basename "$target")"
     seeds="tests/fuzz/corpus/${name#fuzz_}"
-    mkdir -p "$scratch/$name"
+    mkdir -p "$scratch/$name" "$seeds"
     echo "== $name (${seconds} s)"
     if ! "$target" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
         -artifact_prefix="build-fuzz/findings/$name-" "$scratch/$name" "$seeds" 2>"$scratch/$name.log"; then

@@ -242,6 +242,8 @@ private:
     void checkRecordingFile();
     void recordingFailed(const QString &path, const QString &reason);
     void closeRecording();
+    // Ends the stream connection and forgets what it had begun to deliver.
+    void dropConnection();
     void tagRecordingFile(const QString &path, const QByteArray &songName, bool fromTitle);
 
     // Outages and repeated audio (recorderoutage.cpp).

@@ -268,6 +268,11 @@ void Recorder::recordingFailed(const QString &path, const QString &reason)
 void Recorder::closeRecording()
 {
     finishFile(m_titleMode);
+    dropConnection();
+}
+
+void Recorder::dropConnection()
+{
     m_connectionWait->cancel();
     m_connecting = false;
     dropHeldData();

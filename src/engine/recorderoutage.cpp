@@ -66,12 +66,7 @@ bool Recorder::survivesOutage() const
 void Recorder::streamFailed()
 {
     settleFreshAudio(true);
-    m_connectionWait->cancel();
-    m_connecting = false;
-    dropHeldData();
-    m_socket->close();
-    m_awaitingHeader = true;
-    m_header.clear();
+    dropConnection();
     m_parser.dropPartialBlock();
     m_changeServerPending = false;
     m_peerClosed = false;
