@@ -238,6 +238,8 @@ private:
     bool openNewFile(const QByteArray &name, QString &path, QString &reason);
     bool openNamedFile(const QByteArray &name, QString &path, QString &reason);
     bool openSingleFile(const QByteArray &name, QString &path, QString &reason);
+    // Positions the open file after its audio, taking off our own tag if it has one.
+    void continueAfterAudio();
     void writeAudio(const QByteArray &data);
     void checkRecordingFile();
     void recordingFailed(const QString &path, const QString &reason);

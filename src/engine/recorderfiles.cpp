@@ -161,17 +161,21 @@ bool Recorder::openNamedFile(const QByteArray &name, QString &path, QString &rea
         reason = m_file.errorString();
         return false;
     }
-    if (continuing) {
-        // Our own tag comes off again; the audio goes on after the audio.
-        const qint64 size = m_file.size();
-        if (size >= kTagSize && m_file.seek(size - kTagSize) && isOwnId3v1Tag(m_file.read(kTagSize)))
-            m_file.resize(size - kTagSize);
-        m_file.seek(m_file.size());
-    }
+    if (continuing)
+        continueAfterAudio();
     // Title-mode files are never remembered: a recording that runs for weeks
     // creates thousands of them and must not grow with them.
     m_recordingFiles.insert(path);
     return true;
+}
+
+void Recorder::continueAfterAudio()
+{
+    // Our own tag comes off again; the audio goes on after the audio.
+    const qint64 size = m_file.size();
+    if (size >= kTagSize && m_file.seek(size - kTagSize) && isOwnId3v1Tag(m_file.read(kTagSize)))
+        m_file.resize(size - kTagSize);
+    m_file.seek(m_file.size());
 }
 
 bool Recorder::openSingleFile(const QByteArray &name, QString &path, QString &reason)
@@ -198,10 +202,7 @@ bool Recorder::openSingleFile(const QByteArray &name, QString &path, QString &re
                 reason = m_file.errorString();
                 return false;
             }
-            const qint64 size = m_file.size();
-            if (size >= kTagSize && m_file.seek(size - kTagSize) && isOwnId3v1Tag(m_file.read(kTagSize)))
-                m_file.resize(size - kTagSize);
-            m_file.seek(m_file.size());
+            continueAfterAudio();
             return true;
         }
         if (exists) {
