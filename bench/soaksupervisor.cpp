@@ -82,6 +82,7 @@ class SoakClock final : public platform::Clock
 {
 public:
     qint32 tickCount() const override { return m_tick; }
+    qint64 monotonicMs() const override { return m_total; }
     QDateTime now() const override { return m_time; }
     CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override
     {

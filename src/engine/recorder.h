@@ -13,6 +13,7 @@
 #include "engine/headercollector.h"
 #include "engine/metadataparser.h"
 #include "engine/recordingclock.h"
+#include "engine/recordingrequest.h"
 #include "engine/recordingstatus.h"
 #include "engine/responseheader.h"
 #include "engine/streamtype.h"
@@ -25,16 +26,6 @@ class PlaylistReader;
 class PreviewRelay;
 class QTimer;
 class Socket;
-
-// One stream server of the station, as the playlist named it.
-struct StreamServer
-{
-    QByteArray host;
-    QByteArray port;
-    QByteArray path;
-    QByteArray query;
-    bool secure = false; // reached over TLS (https)
-};
 
 // The recording engine: resolves the station's playlist, connects to one
 // server after another, separates audio from title metadata, writes the
@@ -80,6 +71,8 @@ public:
     // fromSetupWindow keeps a failed start from ending the program; preview
     // (the setup window's Preview/Listen) starts paused with listening on.
     bool startRecording(bool fromSetupWindow = false, bool preview = false);
+    // Starts the recording the request describes, from the request alone.
+    bool start(const RecordingRequest &request);
     // The tray's Start Recording: the stored preset again.
     void startStoredPreset();
     // A preset file was loaded or saved, so startStoredPreset has something to start.

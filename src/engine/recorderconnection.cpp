@@ -107,9 +107,19 @@ void Recorder::startPlaylistFileRead(const QString &path)
 
 bool Recorder::startRecording(bool fromSetupWindow, bool preview)
 {
-    m_preset = m_draft;
-    m_startedFromSetupWindow = fromSetupWindow;
-    m_pausedStart = preview;
+    return start({m_draft, {}, fromSetupWindow, preview});
+}
+
+bool Recorder::start(const RecordingRequest &request)
+{
+    m_preset = request.preset;
+    m_startedFromSetupWindow = request.fromSetupWindow;
+    m_pausedStart = request.preview;
+    if (!request.servers.isEmpty()) {
+        m_servers = request.servers;
+        beginTakenRecording();
+        return true;
+    }
     setCaption(QStringLiteral("Connecting to ") + m_preset.stationTitle + QStringLiteral("..."));
     m_awaitingHeader = true;
     m_titleMode = false;

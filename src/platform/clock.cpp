@@ -14,6 +14,13 @@ namespace
 Clock *g_clock = nullptr;
 } // namespace
 
+qint64 SystemClock::monotonicMs() const
+{
+    QElapsedTimer timer;
+    timer.start();
+    return timer.msecsSinceReference();
+}
+
 qint32 SystemClock::tickCount() const
 {
     // Milliseconds of the monotonic clock, truncated to 32 bits: it wraps from

@@ -22,6 +22,8 @@ public:
 
     virtual ~Clock() = default;
     virtual qint32 tickCount() const = 0;
+    // Milliseconds of a monotonic clock that never wraps; only differences mean anything.
+    virtual qint64 monotonicMs() const = 0;
     virtual QDateTime now() const = 0;
     // Calls fn once from the event loop, milliseconds from now on this clock,
     // unless context is destroyed first or the call is cancelled.
@@ -39,6 +41,7 @@ public:
     SystemClock &operator=(const SystemClock &) = delete;
 
     qint32 tickCount() const override;
+    qint64 monotonicMs() const override;
     QDateTime now() const override;
     CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override;
     void cancelCall(CallId id) override;

@@ -24,6 +24,7 @@ public:
     FakeClock &operator=(const FakeClock &) = delete;
 
     qint32 tickCount() const override { return m_tick; }
+    qint64 monotonicMs() const override { return m_elapsed + 1000000; }
     QDateTime now() const override { return m_time; }
     CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override;
     void cancelCall(CallId id) override;

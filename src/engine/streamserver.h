@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QByteArray>
+
+// One stream server of the station, as the playlist named it.
+struct StreamServer
+{
+    QByteArray host;
+    QByteArray port;
+    QByteArray path;
+    QByteArray query;
+    bool secure = false; // reached over TLS (https)
+};
