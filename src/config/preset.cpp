@@ -9,7 +9,6 @@
 #include "config/inivalues.h"
 #include "config/stationaddress.h"
 #include "platform/bytetext.h"
-#include "platform/frontend.h"
 #include "platform/paths.h"
 
 namespace
@@ -132,24 +131,23 @@ void Preset::reset()
     m_comments.clear();
 }
 
-void Preset::tell(const QString &message)
+void Preset::fail(const QString &message)
 {
-    m_failureShown = true;
-    platform::frontEnd().showMessage(message);
+    m_failureText = message;
 }
 
 bool Preset::load(const QString &fileToLoad)
 {
-    m_failureShown = false;
+    m_failureText.clear();
     if (!platform::fileExists(fileToLoad)) {
-        tell(QStringLiteral("The preset file specified does not exist!"));
+        fail(QStringLiteral("The preset file specified does not exist!"));
         valid = false;
         return false;
     }
     // Read into a copy, so that a preset that fails halfway leaves this record as it was.
     Preset loaded(*this);
     if (!loaded.loadLines(fileToLoad)) {
-        m_failureShown = loaded.m_failureShown;
+        m_failureText = loaded.m_failureText;
         valid = false;
         return false;
     }
@@ -202,12 +200,12 @@ bool Preset::loadLines(const QString &fileToLoad)
     // What the station list takes: a playlist (on the web, also with a query,
     // or a file) or the web address of the stream itself.
     if (line->trimmed().isEmpty()) {
-        tell(fileToLoad + QLatin1Char('\r') +
+        fail(fileToLoad + QLatin1Char('\r') +
              QStringLiteral("Line 2 of the preset is empty: it must hold the station's address."));
         return false;
     }
     if (playlistTypeOf(*line) == PlaylistType::None && !isStreamAddress(*line)) {
-        tell(fileToLoad + QLatin1Char('\r') +
+        fail(fileToLoad + QLatin1Char('\r') +
              QStringLiteral("Line 2 of the preset must be a playlist (.pls or .m3u) or a stream address (http:// "
                             "or https://): ") +
              decodeText(*line));
@@ -239,7 +237,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     QString folder = *line == kDefaultFolderToken ? defaultRecordingFolder(true) : QFile::decodeName(*line);
     saveFolder = platform::withTrailingSeparator(folder);
     if (!platform::pathExists(saveFolder)) {
-        tell(QStringLiteral("The path specified does not exist!"));
+        fail(QStringLiteral("The path specified does not exist!"));
         return false;
     }
 
@@ -248,7 +246,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     if (!line)
         return false;
     if (!isNumeric(*line) && !isNumeric(line->mid(1))) {
-        tell(QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!"));
+        fail(QStringLiteral("A number of minutes (or 0 for continuous) must be specified for the recording length!"));
         return false;
     }
     const bool stayOpen = line->startsWith('S');
@@ -264,7 +262,7 @@ bool Preset::loadLines(const QString &fileToLoad)
     if (!line)
         return false;
     if (!isNumeric(*line)) {
-        tell(QStringLiteral(
+        fail(QStringLiteral(
             "A number of minutes must be specified for the days to keep the recording! (Even for title streams)"));
         return false;
     }

@@ -50,26 +50,27 @@ public:
 
     // Sets every field except valid to its default and forgets the comments.
     void reset();
-    // Reads the preset at that path into the record; shows a message for each
-    // invalid line. A preset that fails leaves every field but valid as it was.
+    // Reads the preset at that path into the record. A preset that fails
+    // leaves every field but valid as it was; failureText then says why.
     bool load(const QString &fileToLoad);
     // Writes the record to that path, replacing any existing file atomically: a
     // failed save returns false and leaves the previous file as it was.
     bool save(const QString &fileToSave);
 
-    // The last load showed a message naming what is wrong (a missing file, a
-    // bad line); a caller then need not add a vaguer one of its own.
-    bool failureShown() const { return m_failureShown; }
+    // What is wrong with the preset of the last failed load (a missing file, a
+    // bad line), for the caller to show; empty when the load succeeded or the
+    // file simply ran out of lines.
+    const QString &failureText() const { return m_failureText; }
 
     // The comment lines found at the top of the last loaded preset, as read.
     const QList<QByteArray> &comments() const { return m_comments; }
 
 private:
     bool loadLines(const QString &fileToLoad);
-    void tell(const QString &message);
+    void fail(const QString &message);
 
     QList<QByteArray> m_comments;
-    bool m_failureShown = false;
+    QString m_failureText;
 };
 
 // The program's one configuration record, created on first use (defaults, not a

@@ -128,10 +128,11 @@ bool Recorder::loadFile(QString &fileToLoad)
             return false;
         }
         if (!m_draft.load(fileToLoad)) {
-            // Only a preset that ran out of lines is left unexplained.
-            if (!m_draft.failureShown())
-                Q_EMIT messageRequested(
-                    QStringLiteral("The preset file is invalid! (Check that there are six lines exactly)"));
+            // Only a preset that ran out of lines has no text of its own.
+            Q_EMIT messageRequested(
+                m_draft.failureText().isEmpty()
+                    ? QStringLiteral("The preset file is invalid! (Check that there are six lines exactly)")
+                    : m_draft.failureText());
             return false;
         }
         if (noOperation) {

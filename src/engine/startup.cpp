@@ -13,12 +13,12 @@ void startProgram(const QString &commandLine)
     context.commandLine = commandLine;
 
     // The association commands match the whole text, case-sensitively.
-    if (commandLine == QStringLiteral("-installassc")) {
-        exitProgram(installAssociations() ? kExitNormal : kExitStartFailed);
-        return;
-    }
-    if (commandLine == QStringLiteral("-uninstallassc")) {
-        exitProgram(removeAssociations() ? kExitNormal : kExitStartFailed);
+    const bool install = commandLine == QStringLiteral("-installassc");
+    if (install || commandLine == QStringLiteral("-uninstallassc")) {
+        const QString failure = install ? installAssociations() : removeAssociations();
+        if (!failure.isEmpty())
+            platform::frontEnd().showMessage(failure);
+        exitProgram(failure.isEmpty() ? kExitNormal : kExitStartFailed);
         return;
     }
 

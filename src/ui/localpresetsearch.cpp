@@ -12,33 +12,17 @@
 #include "config/preset.h"
 #include "config/stationlist.h"
 #include "platform/folders.h"
-#include "platform/frontend.h"
 #include "platform/paths.h"
 
 namespace
 {
 
-// Preset loading reports every bad line; a search over many files must not.
-class QuietFrontEnd final : public platform::FrontEnd
-{
-public:
-    void showMessage(const QString &) override {}
-    void showSetupWindow(bool) override {}
-    void showRecordingDisplay() override {}
-    void captionChanged(const QString &) override {}
-    void trayChanged(const platform::TrayState &) override {}
-    void exitProcess(int) override {}
-};
-
-// What a preset holds up to its first bad line, if it has one.
+// What a preset holds up to its first bad line, if it has one. A search
+// over many files says nothing about the bad ones.
 Preset loadQuietly(const QString &path)
 {
-    platform::FrontEnd &previous = platform::frontEnd();
-    QuietFrontEnd quiet;
-    platform::setFrontEnd(&quiet);
     Preset preset;
     preset.load(path);
-    platform::setFrontEnd(&previous);
     return preset;
 }
 

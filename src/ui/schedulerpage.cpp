@@ -238,8 +238,11 @@ void SchedulerPage::addNamed(const QString &name, const QString &play, const QSt
     // options of the moment. Either way the run gets a preset with its duration.
     Preset options;
     if (isPresetFile(play)) {
-        if (!options.load(play))
-            return; // the preset's reader has said what is wrong
+        if (!options.load(play)) {
+            if (!options.failureText().isEmpty())
+                tell(options.failureText());
+            return;
+        }
     } else {
         if (m_options)
             options = m_options();

@@ -1224,8 +1224,11 @@ void SetupWindow::stop()
 bool SetupWindow::openPresetFile(const QString &path)
 {
     Preset &preset = program().configuration();
-    if (!preset.load(path))
+    if (!preset.load(path)) {
+        if (!preset.failureText().isEmpty())
+            tell(preset.failureText());
         return false;
+    }
     preset.presetFilePath = path;
     loadFromPreset();
     markChanged();

@@ -9,7 +9,6 @@
 #include "engine/startup.h"
 #include "eventwait.h"
 #include "fakemixer.h"
-#include "platform/registry.h"
 #include "recordingfrontend.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
@@ -133,23 +132,14 @@ TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
     EXPECT_FALSE(QFile::exists(presetEntry));
 }
 
-// A registry the user may not write to.
-class ReadOnlyRegistry final : public platform::Registry
-{
-public:
-    bool keyExists(platform::RegistryRoot, const QString &path) const override { return path.isEmpty(); }
-    bool createKey(platform::RegistryRoot, const QString &path) override { return path.isEmpty(); }
-    std::optional<QString> defaultValue(platform::RegistryRoot, const QString &) const override { return {}; }
-    bool setDefaultValue(platform::RegistryRoot, const QString &, qint32, const QString &) override { return false; }
-    bool deleteKey(platform::RegistryRoot, const QString &) override { return false; }
-};
-
 TEST_F(StartUp, AssociationCommandThatCannotWriteReportsItAndFails)
 {
-    ReadOnlyRegistry registry;
-    platform::setRegistry(&registry);
+    // A data folder below a plain file cannot be created, not even by root.
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const QString blocker = testenv::writeFile(m_folder + QStringLiteral("/blocker"), "x");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(blocker + QStringLiteral("/data")));
     startProgram(QStringLiteral("-installassc"));
-    platform::setRegistry(nullptr);
+    qputenv("XDG_DATA_HOME", dataHome);
     EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Cannot set Registry value")});
     EXPECT_TRUE(m_ui.exited());
     EXPECT_EQ(m_ui.exitStatus(), kExitStartFailed);
