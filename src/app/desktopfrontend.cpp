@@ -120,7 +120,7 @@ void DesktopFrontEnd::showDirectorySearch()
     if (!m_directorySearch) {
         // A child of the setup window: it goes with it, and it remembers the
         // stations it offered for as long as their clicks may be counted.
-        m_directorySearch = new DirectorySearch(m_setupWindow);
+        m_directorySearch = new DirectorySearch(program().network(), m_setupWindow);
         connect(m_directorySearch, &DirectorySearch::stationChosen, m_setupWindow,
                 [window = m_setupWindow](const QString &name, const QString &address) {
                     if (window)

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QNetworkAccessManager>
 
 #include "config/preset.h"
 #include "engine/recorder.h"
@@ -33,11 +34,18 @@ Preset &ProgramContext::configuration()
     return currentPreset();
 }
 
+QNetworkAccessManager &ProgramContext::network()
+{
+    if (!m_network)
+        m_network = std::make_unique<QNetworkAccessManager>();
+    return *m_network;
+}
+
 Recorder *ProgramContext::loadRecorder()
 {
     if (m_recorder)
         return m_recorder.get();
-    m_recorder = std::make_unique<Recorder>(configuration());
+    m_recorder = std::make_unique<Recorder>(configuration(), network());
     Recorder *recorder = m_recorder.get();
     recorder->setExitOnWriteFailure(headless);
     // The front end shows what the recorder reports; the recorder never waits for it.

@@ -10,6 +10,7 @@
 #include "platform/frontend.h"
 
 class Preset;
+class QNetworkAccessManager;
 class Recorder;
 
 // The program's windows, in the order the exit routine unloads them.
@@ -54,6 +55,10 @@ public:
     // The one configuration record, created on first use.
     Preset &configuration();
 
+    // The program's one network access manager (playlists, station pages, the
+    // station directory), created on first use.
+    QNetworkAccessManager &network();
+
     // The recorder, or nullptr while it is not loaded.
     Recorder *recorder() const { return m_recorder.get(); }
     // Creates the recorder (running its start-up with the command line, which is
@@ -70,6 +75,7 @@ public:
     void unloadWindow(ProgramWindow window);
 
 private:
+    std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<Recorder> m_recorder;
     std::array<std::function<void()>, kProgramWindowCount> m_unloaders;
 };

@@ -7,6 +7,7 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/startup.h"
+#include "platform/installedclock.h"
 #include "platform/mastervolume.h"
 #include "platform/paths.h"
 #include "sources/connectionwait.h"
@@ -27,13 +28,13 @@ qint32 readMasterVolume()
     return masterVolume();
 }
 
-Recorder::Recorder(Preset &preset, QObject *parent)
+Recorder::Recorder(Preset &preset, QNetworkAccessManager &network, QObject *parent)
     : QObject(parent)
     , m_draft(preset)
     , m_relay(new PreviewRelay(this))
-    , m_live365(new Live365Reader(this))
-    , m_playlistReader(new PlaylistReader(this))
-    , m_playlistFileReader(new PlaylistReader(this))
+    , m_live365(new Live365Reader(network, platform::installedClock(), this))
+    , m_playlistReader(new PlaylistReader(network, platform::installedClock(), this))
+    , m_playlistFileReader(new PlaylistReader(network, platform::installedClock(), this))
     , m_socket(new Socket(this))
     , m_connectionWait(new ConnectionWait(m_socket, this))
     , m_supervisorTimer(new QTimer(this))

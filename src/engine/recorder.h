@@ -24,6 +24,7 @@ class ConnectionWait;
 class Live365Reader;
 class PlaylistReader;
 class PreviewRelay;
+class QNetworkAccessManager;
 class QTimer;
 class Socket;
 
@@ -50,7 +51,7 @@ class Recorder final : public QObject, private MetadataParser::Sink
     Q_DISABLE_COPY_MOVE(Recorder)
 
 public:
-    explicit Recorder(Preset &preset, QObject *parent = nullptr);
+    Recorder(Preset &preset, QNetworkAccessManager &network, QObject *parent = nullptr);
     ~Recorder() override;
 
     // Start-up and exit.

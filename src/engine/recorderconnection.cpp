@@ -32,6 +32,7 @@ void Recorder::connectComponents()
                                        const QByteArray &query,
                                        bool secure) { addServer(host, path, port, query, secure); };
     connect(m_playlistReader, &PlaylistReader::serverFound, this, addFoundServer);
+    connect(m_playlistReader, &PlaylistReader::messageRequested, this, &Recorder::messageRequested);
     connect(m_playlistReader, &PlaylistReader::finished, this, [this] {
         if (!m_servers.isEmpty())
             beginTakenRecording();
@@ -44,6 +45,7 @@ void Recorder::connectComponents()
         publishStatus();
     });
     connect(m_playlistFileReader, &PlaylistReader::serverFound, this, addFoundServer);
+    connect(m_playlistFileReader, &PlaylistReader::messageRequested, this, &Recorder::messageRequested);
     connect(m_playlistFileReader, &PlaylistReader::finished, this, [this] {
         if (!m_servers.isEmpty()) {
             // The draft learns the station too, so the setup window offers it again.

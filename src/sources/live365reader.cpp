@@ -1,5 +1,8 @@
 #include "sources/live365reader.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -7,12 +10,12 @@
 #include "config/inivalues.h"
 #include "platform/bytetext.h"
 #include "sources/requestvalue.h"
-#include "sources/socket.h"
+#include "sources/webrequest.h"
 
 namespace
 {
 
-// A connection wait gives up once more than 3000 ms have passed.
+// A request that has not reached its server after this long has timed out.
 constexpr qint64 kConnectLimitMs = 3001;
 // Name and window pages must be complete this long after their request began.
 constexpr qint64 kPageLimitMs = 15000;
@@ -77,16 +80,15 @@ int callDelay(qint64 ms)
     return static_cast<int>(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
 }
 
-// Connection waits: the difference in 32-bit arithmetic, right across the wrap.
-qint64 waitElapsed(qint32 start)
-{
-    return static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) - static_cast<quint32>(start));
-}
+// A song time that counts as long past: the next check reloads at once.
+constexpr qint64 kLongAgo = std::numeric_limits<qint64>::min() / 4;
 
 } // namespace
 
-Live365Reader::Live365Reader(QObject *parent)
+Live365Reader::Live365Reader(QNetworkAccessManager &network, platform::Clock &clock, QObject *parent)
     : QObject(parent)
+    , m_network(network)
+    , m_clock(clock)
 {
     m_name.connectionErrorCode = ErrNameConnection;
     m_name.timeoutCode = ErrNameTimeout;
@@ -94,26 +96,15 @@ Live365Reader::Live365Reader(QObject *parent)
     m_window.timeoutCode = ErrWindowTimeout;
     m_playlist.connectionErrorCode = ErrPlaylistConnection;
     m_playlist.timeoutCode = ErrPlaylistTimeout;
-    for (Request *request : {&m_name, &m_window, &m_playlist})
-        setUpRequest(*request);
-
-    // Only the playlist socket reports errors once connected; the other two
-    // have their page watchdogs.
-    connect(m_playlist.socket, &Socket::failed, this, &Live365Reader::onPlaylistSocketError);
 }
 
-Live365Reader::~Live365Reader() = default;
-
-void Live365Reader::setUpRequest(Request &request)
+Live365Reader::~Live365Reader()
 {
-    request.socket = new Socket(this);
-    Request *const r = &request;
-    connect(request.socket, &Socket::dataArrived, this, [this, r] { readPage(*r); });
-    // What the peer sent before closing is still to be read.
-    connect(request.socket, &Socket::peerClosed, this, [this, r] { readPage(*r); });
-    request.connection = new ConnectionWait(request.socket, this);
-    connect(request.connection, &ConnectionWait::finished, this,
-            [this, r](ConnectionWait::Outcome outcome) { onConnectionOutcome(*r, outcome); });
+    for (Request *request : {&m_name, &m_window, &m_playlist}) {
+        dropReply(*request);
+        m_clock.cancelCall(request->timerCall);
+        m_clock.cancelCall(request->limitCall);
+    }
 }
 
 void Live365Reader::startStation(const QByteArray &stationNumber, bool aflMode)
@@ -198,10 +189,9 @@ void Live365Reader::startRequest(Request &request, const QByteArray &address)
     // The address comes from the station's pages: it must not carry a line end
     // or another control byte into the request.
     const bool parsed = !address.isEmpty() && sources::isRequestSafe(address) && uri.setUri(address);
-    request.connection->cancel();
-    platform::clock().cancelCall(request.limitCall);
+    dropReply(request);
+    m_clock.cancelCall(request.limitCall);
     request.limitCall = 0;
-    request.socket->close();
 
     request.uri = uri;
     request.page.clear();
@@ -215,60 +205,71 @@ void Live365Reader::startRequest(Request &request, const QByteArray &address)
         Q_EMIT failed(request.connectionErrorCode);
         return;
     }
-    request.start = platform::clock().tickCount();
+    request.start = m_clock.monotonicMs();
+    request.realStart.start();
     request.pending = true;
     // Not sent yet: the page watchdog rests, the song's seconds may still reload.
     scheduleTimer(request);
-    request.connection->start(request.uri.host(), request.uri.port(), kConnectLimitMs);
+    Request *const r = &request;
+    request.reply = m_network.get(sources::webRequest(request.uri));
+    connect(request.reply, &QNetworkReply::requestSent, this, [this, r] { onSent(*r); });
+    // An answer shows as well that the request got there.
+    connect(request.reply, &QNetworkReply::metaDataChanged, this, [this, r] { onSent(*r); });
+    connect(request.reply, &QNetworkReply::readyRead, this, [this, r] { readPage(*r); });
+    connect(request.reply, &QNetworkReply::errorOccurred, this, [this, r] { onReplyError(*r); });
+    armConnectionLimit(request);
 }
 
-void Live365Reader::onConnectionOutcome(Request &request, ConnectionWait::Outcome outcome)
+void Live365Reader::armConnectionLimit(Request &request)
+{
+    m_clock.cancelCall(request.limitCall);
+    request.start = m_clock.monotonicMs();
+    request.limitCall = m_clock.callAfter(static_cast<int>(kConnectLimitMs), this, [this, r = &request] {
+        r->limitCall = 0;
+        onConnectionLimit(*r);
+    });
+}
+
+void Live365Reader::onSent(Request &request)
 {
     if (!request.pending || request.sent)
         return;
-    switch (outcome) {
-    case ConnectionWait::Outcome::Connected:
-        // A peer that accepted and closed again counts as connected: the request
-        // then goes nowhere and the page's watchdog or the reload takes over.
-        request.sent = true;
-        if (&request == &m_name)
-            m_aflMode = m_nameAflMode;
-        startTimer(request);
-        sendRequest(request);
-        break;
-    case ConnectionWait::Outcome::Failed: {
-        // Reported from the event loop, for the reason given in readPage. The
-        // attempt then goes on until the connection limit unless the host stops it.
-        Request *const r = &request;
-        const quint32 generation = request.generation;
-        QMetaObject::invokeMethod(
-            this,
-            [this, r, generation] {
-                if (generation != r->generation)
-                    return;
-                reportConnectionError(*r);
-                if (generation != r->generation || !r->pending || r->sent || r->limitCall != 0)
-                    return;
-                r->limitCall = platform::clock().callAfter(callDelay(kConnectLimitMs - waitElapsed(r->start)), this,
-                                                           [this, r] { onConnectionLimit(*r); });
-            },
-            Qt::QueuedConnection);
-        break;
-    }
-    case ConnectionWait::Outcome::TimedOut:
-        stopRequest(request);
-        Q_EMIT failed(request.timeoutCode);
-        break;
-    }
+    request.sent = true;
+    if (&request == &m_name)
+        m_aflMode = m_nameAflMode;
+    startTimer(request);
 }
 
-void Live365Reader::sendRequest(Request &request)
+void Live365Reader::onReplyError(Request &request)
 {
-    QByteArray text = QByteArrayLiteral("GET ") + request.uri.path();
-    if (!request.uri.query().isEmpty())
-        text += '?' + request.uri.query();
-    text += QByteArrayLiteral(" HTTP/1.1\r\nHost: ") + request.uri.host() + QByteArrayLiteral("\r\n\r\n");
-    request.socket->send(text);
+    const QNetworkReply::NetworkError error = request.reply->error();
+    if (error == QNetworkReply::TimeoutError && !request.sent) {
+        onConnectionLimit(request);
+        return;
+    }
+    if (!sources::isConnectionError(error)) {
+        // The server was reached and ended the page (a closed connection, an
+        // error status): what it sent counts, and the page's watchdog or the
+        // reload deals with a page that never ended.
+        onSent(request);
+        return;
+    }
+    if (request.sent) {
+        if (&request == &m_playlist)
+            onPlaylistError();
+        return;
+    }
+    // Reported from the event loop, for the reason given in readPage. The
+    // attempt then goes on until the connection limit unless the host stops it.
+    Request *const r = &request;
+    const quint32 generation = request.generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, r, generation] {
+            if (generation == r->generation)
+                reportConnectionError(*r);
+        },
+        Qt::QueuedConnection);
 }
 
 void Live365Reader::reportConnectionError(Request &request)
@@ -282,26 +283,32 @@ void Live365Reader::reportConnectionError(Request &request)
 
 void Live365Reader::onConnectionLimit(Request &request)
 {
-    request.limitCall = 0;
-    if (!request.pending || request.sent)
+    const quint32 generation = request.generation;
+    sources::afterMinimumRealTime(request.realStart, this, [this, r = &request, generation] {
+        if (generation != r->generation || !r->pending || r->sent)
+            return;
+        stopRequest(*r);
+        Q_EMIT failed(r->timeoutCode);
+    });
+}
+
+void Live365Reader::dropReply(Request &request)
+{
+    if (!request.reply)
         return;
-    if (waitElapsed(request.start) >= kConnectLimitMs) {
-        stopRequest(request);
-        Q_EMIT failed(request.timeoutCode);
-        return;
-    }
-    request.limitCall = platform::clock().callAfter(callDelay(kConnectLimitMs - waitElapsed(request.start)), this,
-                                                    [this, r = &request] { onConnectionLimit(*r); });
+    request.reply->disconnect(this);
+    request.reply->abort();
+    request.reply->deleteLater();
+    request.reply = nullptr;
 }
 
 void Live365Reader::stopRequest(Request &request)
 {
     ++request.generation;
     stopTimer(request);
-    request.connection->cancel();
-    platform::clock().cancelCall(request.limitCall);
+    dropReply(request);
+    m_clock.cancelCall(request.limitCall);
     request.limitCall = 0;
-    request.socket->close();
     request.page.clear();
     request.pending = false;
     request.sent = false;
@@ -322,14 +329,14 @@ void Live365Reader::stopTimer(Request &request)
 
 void Live365Reader::scheduleTimer(Request &request)
 {
-    platform::clock().cancelCall(request.timerCall);
+    m_clock.cancelCall(request.timerCall);
     request.timerCall = 0;
     if (!request.timerRunning)
         return;
     const qint64 due = msUntilTimerDue(request);
     if (due == std::numeric_limits<qint64>::max())
         return; // nothing to watch until the state changes
-    request.timerCall = platform::clock().callAfter(callDelay(due), this, [this, r = &request] {
+    request.timerCall = m_clock.callAfter(callDelay(due), this, [this, r = &request] {
         r->timerCall = 0;
         onTimer(*r);
     });
@@ -341,13 +348,13 @@ qint64 Live365Reader::msUntilTimerDue(const Request &request) const
     qint64 due = std::numeric_limits<qint64>::max();
     if (&request != &m_playlist) {
         if (request.pending && request.sent)
-            due = kPageLimitMs + 1 - timerElapsed(request.start);
+            due = kPageLimitMs + 1 - elapsed(request.start);
         return due;
     }
     if (request.pending && request.sent && !m_stationName.isEmpty())
-        due = kPlaylistReloadMs + 1 - timerElapsed(request.start);
+        due = kPlaylistReloadMs + 1 - elapsed(request.start);
     if (m_secondsLeft > 0)
-        due = std::min(due, static_cast<qint64>(m_secondsLeft) * 1000 + 1 - timerElapsed(m_titleTime));
+        due = std::min(due, static_cast<qint64>(m_secondsLeft) * 1000 + 1 - elapsed(m_titleTime));
     return due;
 }
 
@@ -355,7 +362,7 @@ void Live365Reader::stopEverything(bool keepFrameAddress)
 {
     for (Request *request : {&m_name, &m_window, &m_playlist})
         stopRequest(*request);
-    m_titleTime = 0;
+    m_titleTime = kLongAgo;
     m_secondsLeft = 0;
     m_aflMode = false;
     m_nameAflMode = false;
@@ -365,7 +372,7 @@ void Live365Reader::stopEverything(bool keepFrameAddress)
 
 void Live365Reader::readPage(Request &request)
 {
-    const QByteArray data = request.socket->receiveAll();
+    const QByteArray data = request.reply->readAll();
     if (data.isEmpty() || request.complete)
         return;
     // The end marker may straddle two arrivals; search only what can hold a new one.
@@ -375,14 +382,16 @@ void Live365Reader::readPage(Request &request)
         if (request.page.size() > kMaxPageBytes) {
             // No page is this long: stop collecting and leave the request to
             // its watchdog or the reload, as for a page that never completes.
-            request.socket->close();
+            dropReply(request);
             request.page.clear();
         }
         return;
     }
     request.complete = true;
-    // Handled from the event loop rather than inside the socket's notification:
-    // the host's answer may close or restart this very socket.
+    // Nothing after the page's end matters.
+    dropReply(request);
+    // Handled from the event loop rather than inside the reply's notification:
+    // the host's answer may restart this very request.
     Request *const r = &request;
     const quint32 generation = request.generation;
     QMetaObject::invokeMethod(
@@ -410,10 +419,8 @@ void Live365Reader::handleNamePage()
     else
         Q_EMIT stationNameFound(extractBetween(page, kNameStart, kNameEnd, 1));
     // Unless the host started another name request meanwhile.
-    if (generation == m_name.generation) {
-        m_name.socket->close();
+    if (generation == m_name.generation)
         stopTimer(m_name);
-    }
 }
 
 void Live365Reader::handleWindowPage()
@@ -433,10 +440,8 @@ void Live365Reader::handleWindowPage()
         m_frameAddress = address;
         startRequest(m_playlist, m_frameAddress + m_stationName);
     }
-    if (generation == m_window.generation) {
-        m_window.socket->close();
+    if (generation == m_window.generation)
         stopTimer(m_window);
-    }
 }
 
 void Live365Reader::handlePlaylistPage()
@@ -448,18 +453,18 @@ void Live365Reader::handlePlaylistPage()
                         extractBetween(page, kTitleStart, kValueEnd, 1));
     if (generation != m_playlist.generation)
         return; // the host stopped the reader (or it reloaded) while handling the title
-    m_titleTime = platform::clock().tickCount();
+    m_titleTime = m_clock.monotonicMs();
     const QByteArray seconds = extractBetween(page, kSecondsStart, kSecondsEnd, 1);
     qint32 value = 0;
     m_secondsLeft = readNumber(extractBetween(seconds, QByteArrayLiteral(" "), kSecondsEnd, 1), &value) ? value : 0;
     scheduleTimer(m_playlist);
 }
 
-void Live365Reader::onPlaylistSocketError()
+void Live365Reader::onPlaylistError()
 {
-    // The song's seconds now count from tick 0, which normally means a reload
-    // at once (after the error has been reported).
-    m_titleTime = 0;
+    // The song's time is taken as long past, which normally means a reload at
+    // once (after the error has been reported).
+    m_titleTime = kLongAgo;
     // Reported from the event loop, for the reason given in readPage.
     const quint32 generation = m_playlist.generation;
     QMetaObject::invokeMethod(
@@ -484,9 +489,14 @@ void Live365Reader::onTimer(Request &request)
 
 void Live365Reader::onPageTimer(Request &request)
 {
-    if (request.pending && request.sent && timerElapsed(request.start) > kPageLimitMs) {
-        stopRequest(request);
-        Q_EMIT failed(request.timeoutCode);
+    if (request.pending && request.sent && elapsed(request.start) > kPageLimitMs) {
+        const quint32 generation = request.generation;
+        sources::afterMinimumRealTime(request.realStart, this, [this, r = &request, generation] {
+            if (generation != r->generation)
+                return;
+            stopRequest(*r);
+            Q_EMIT failed(r->timeoutCode);
+        });
         return;
     }
     scheduleTimer(request);
@@ -494,12 +504,12 @@ void Live365Reader::onPageTimer(Request &request)
 
 void Live365Reader::onReloadTimer()
 {
-    if (m_playlist.pending && m_playlist.sent && timerElapsed(m_playlist.start) > kPlaylistReloadMs &&
+    if (m_playlist.pending && m_playlist.sent && elapsed(m_playlist.start) > kPlaylistReloadMs &&
         !m_stationName.isEmpty()) {
         reload();
         return;
     }
-    if (m_secondsLeft > 0 && timerElapsed(m_titleTime) > static_cast<qint64>(m_secondsLeft) * 1000) {
+    if (m_secondsLeft > 0 && elapsed(m_titleTime) > static_cast<qint64>(m_secondsLeft) * 1000) {
         reload();
         return;
     }
@@ -512,10 +522,7 @@ void Live365Reader::reload()
     startRequest(m_playlist, m_frameAddress + m_stationName);
 }
 
-qint64 Live365Reader::timerElapsed(qint32 start)
+qint64 Live365Reader::elapsed(qint64 start) const
 {
-    qint64 now = platform::clock().tickCount();
-    if (start > 0 && now < 0)
-        now += qint64(1) << 32;
-    return now - start;
+    return m_clock.monotonicMs() - start;
 }

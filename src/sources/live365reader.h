@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include "platform/clock.h"
-#include "sources/connectionwait.h"
 #include "sources/parsedurl.h"
 
-class Socket;
+class QNetworkAccessManager;
+class QNetworkReply;
 
 // Follows a Live365 station through the Live365 web pages and reports the
 // artist and title of each song, since such stations send no titles in-band.
@@ -23,16 +25,16 @@ class Socket;
 // name (which stops everything) and showing showError(code).
 //
 // Everything runs on the one user-interface thread and nothing waits: each
-// request connects on its own and reports later from the event loop (only an
-// address that cannot be split fails at once). Times are measured with
-// platform::clock().
+// request goes out through the network access manager given and reports later
+// from the event loop (only an address that cannot be split fails at once).
+// Times are measured on the clock given.
 class Live365Reader final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Live365Reader)
 
 public:
-    explicit Live365Reader(QObject *parent = nullptr);
+    Live365Reader(QNetworkAccessManager &network, platform::Clock &clock, QObject *parent = nullptr);
     ~Live365Reader() override;
 
     // Starts the chain with the name request for a station number. aflMode
@@ -91,61 +93,65 @@ Q_SIGNALS:
     void failed(qint32 code);
 
 private:
-    // One of the three web requests with its socket, connection wait, timer and page.
+    // One of the three web requests with its reply, timer and page.
     struct Request
     {
-        Socket *socket = nullptr;
-        ConnectionWait *connection = nullptr;
+        // Guarded: the network access manager deletes its replies when it goes first.
+        QPointer<QNetworkReply> reply;
         // The page watchdog (name, window) or the reload (playlist): running from
         // the first request sent until stopped; its call is set for the next
         // moment it may have something to do.
         bool timerRunning = false;
         platform::Clock::CallId timerCall = 0;
-        // After a connection error the attempt still ends at the connection limit.
+        // A request that reached no server ends at the connection limit, even
+        // after its connection error was reported.
         platform::Clock::CallId limitCall = 0;
         qint32 connectionErrorCode = 0;
         qint32 timeoutCode = 0;
         ParsedUrl uri;
         QByteArray page;
-        qint32 start = 0;     // request start (tick count)
-        bool pending = false; // a request start is set (a start tick of 0 is a valid tick)
-        bool sent = false;    // connected and the request sent
+        qint64 start = 0;        // request start (monotonic ms)
+        QElapsedTimer realStart; // see sources::afterMinimumRealTime
+        bool pending = false;    // a request is out
+        bool sent = false;       // the request reached the server
         bool complete = false;
         bool errorReported = false; // the connection error of this attempt was raised
         quint32 generation = 0;     // moves on with every start and stop
     };
 
-    void setUpRequest(Request &request);
     void startRequest(Request &request, const QByteArray &address);
-    void onConnectionOutcome(Request &request, ConnectionWait::Outcome outcome);
-    void sendRequest(Request &request);
+    void armConnectionLimit(Request &request);
+    void onSent(Request &request);
+    void onReplyError(Request &request);
     void reportConnectionError(Request &request);
     void onConnectionLimit(Request &request);
+    void dropReply(Request &request);
     void stopRequest(Request &request);
     void startTimer(Request &request);
     void stopTimer(Request &request);
     void scheduleTimer(Request &request);
     qint64 msUntilTimerDue(const Request &request) const;
+    qint64 elapsed(qint64 start) const;
     void stopEverything(bool keepFrameAddress);
     void readPage(Request &request);
     void handleNamePage();
     void handleWindowPage();
     void handlePlaylistPage();
-    void onPlaylistSocketError();
+    void onPlaylistError();
     void onTimer(Request &request);
     void onPageTimer(Request &request);
     void onReloadTimer();
     void reload();
-    // Time since a request start as the timers measure it (wrap correction).
-    static qint64 timerElapsed(qint32 start);
 
+    QNetworkAccessManager &m_network;
+    platform::Clock &m_clock;
     Request m_name;
     Request m_window;
     Request m_playlist;
     QByteArray m_stationName;
     QByteArray m_frameAddress;
     bool m_aflMode = false;
-    bool m_nameAflMode = false; // given with the pending name request, stored once it connects
-    qint32 m_titleTime = 0;
+    bool m_nameAflMode = false; // given with the pending name request, stored once it is sent
+    qint64 m_titleTime = 0;     // when the last playlist page was read (monotonic ms)
     qint32 m_secondsLeft = 0;
 };

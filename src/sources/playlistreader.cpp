@@ -1,26 +1,26 @@
 #include "sources/playlistreader.h"
 
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSslError>
 #include <QTimer>
 
 #include <algorithm>
 
 #include "config/stationaddress.h"
-#include "platform/frontend.h"
 #include "platform/paths.h"
 #include "sources/httpreply.h"
 #include "sources/playlistentries.h"
 #include "sources/requestvalue.h"
-#include "sources/socket.h"
+#include "sources/webrequest.h"
 
 namespace
 {
 
-// The connection wait gives up once more than 3000 ms have passed ...
-constexpr qint64 kConnectLimitMs = 3001;
-// ... and the watchdog once at least this many have passed since the request
-// began without a complete reply.
-constexpr qint64 kReplyLimitMs = 3001;
+// A request that has not reached a server this long after it began fails as a
+// connection time-out; one that reached it, as a bad reply.
+constexpr int kReplyLimitMs = 3001;
 // No playlist is this long, on the network or on disk; beyond it (a stream
 // address given as playlist, for instance) the reader fails as "too large".
 constexpr qsizetype kMaxPlaylistBytes = 1024 * 1024;
@@ -72,20 +72,17 @@ QByteArray refreshAddress(const QByteArray &text, const QByteArray &lower)
 
 } // namespace
 
-PlaylistReader::PlaylistReader(QObject *parent)
+PlaylistReader::PlaylistReader(QNetworkAccessManager &network, platform::Clock &clock, QObject *parent)
     : QObject(parent)
-    , m_socket(new Socket(this))
-{
-    connect(m_socket, &Socket::dataArrived, this, &PlaylistReader::onDataArrival);
-    connect(m_socket, &Socket::peerClosed, this, &PlaylistReader::onPeerClosed);
-    connect(m_socket, &Socket::failed, this, &PlaylistReader::onSocketError);
-    // Made after the connections above, so that a socket error reaches
-    // onSocketError first, whose fail() ends the wait: one report, not two.
-    m_connection = new ConnectionWait(m_socket, this);
-    connect(m_connection, &ConnectionWait::finished, this, &PlaylistReader::onConnectionOutcome);
-}
+    , m_network(network)
+    , m_clock(clock)
+{}
 
-PlaylistReader::~PlaylistReader() = default;
+PlaylistReader::~PlaylistReader()
+{
+    dropReply();
+    m_clock.cancelCall(m_limit);
+}
 
 void PlaylistReader::start(const QByteArray &address)
 {
@@ -105,13 +102,9 @@ bool PlaylistReader::isDirectStream(const QByteArray &address)
 
 void PlaylistReader::startDirectStream(const QByteArray &address)
 {
-    ++m_generation;
-    stopWaiting();
-    m_socket->close();
-    m_pending = false;
+    cancel();
     m_reference = address;
     m_uri = ParsedUrl();
-    m_reply.clear();
     m_tlsFailure.clear();
     rawData = address;
     // A bare stream names no station, as an .m3u does not.
@@ -171,30 +164,21 @@ QString PlaylistReader::failureText(qint32 code) const
     return errorMessage(code);
 }
 
-void PlaylistReader::showError(qint32 code)
-{
-    const QString text = failureText(code);
-    if (!text.isEmpty())
-        platform::frontEnd().showMessage(text);
-}
-
 void PlaylistReader::cancel()
 {
     ++m_generation;
-    stopWaiting();
-    m_socket->close();
+    dropReply();
+    m_clock.cancelCall(m_limit);
+    m_limit = 0;
     m_pending = false;
 }
 
 void PlaylistReader::begin(const QByteArray &reference)
 {
-    ++m_generation;
-    stopWaiting();
-    m_socket->close();
-    m_pending = false;
+    cancel();
     m_reference = reference;
     m_uri = ParsedUrl();
-    m_reply.clear();
+    m_body.clear();
     rawData.clear();
     m_tlsFailure.clear();
 
@@ -221,9 +205,30 @@ void PlaylistReader::begin(const QByteArray &reference)
         return;
     }
     m_uri = uri;
-    m_requestStart = platform::clock().tickCount();
     m_pending = true;
-    m_connection->start(m_uri.host(), m_uri.port(), kConnectLimitMs, m_uri.scheme().toLower() == "https");
+    m_connected = false;
+    m_realStart.start();
+    // The agent names a browser: some stations hand their playlists to browsers only.
+    m_reply = m_network.get(sources::webRequest(m_uri, kAgent));
+    connect(m_reply, &QNetworkReply::requestSent, this, [this] { m_connected = true; });
+    connect(m_reply, &QNetworkReply::readyRead, this, &PlaylistReader::onData);
+    connect(m_reply, &QNetworkReply::sslErrors, this, [this](const QList<QSslError> &errors) {
+        QStringList texts;
+        for (const QSslError &error : errors)
+            texts.append(error.errorString());
+        m_tlsFailure = sources::tlsFailureText(m_uri.host(), texts.join(QStringLiteral("; ")));
+    });
+    connect(m_reply, &QNetworkReply::finished, this, &PlaylistReader::onFinished);
+    armLimit();
+}
+
+void PlaylistReader::armLimit()
+{
+    m_clock.cancelCall(m_limit);
+    m_limit = m_clock.callAfter(kReplyLimitMs, this, [this] {
+        m_limit = 0;
+        onLimit();
+    });
 }
 
 void PlaylistReader::readLocalFile(const QByteArray &reference)
@@ -248,142 +253,110 @@ void PlaylistReader::readLocalFile(const QByteArray &reference)
     parsePlaylist(joinedLines(content));
 }
 
-void PlaylistReader::onConnectionOutcome(ConnectionWait::Outcome outcome)
+bool PlaylistReader::tooLarge() const
 {
-    if (!m_pending)
+    return m_body.size() > kMaxPlaylistBytes;
+}
+
+void PlaylistReader::onData()
+{
+    // Read one byte past the limit to tell a full-size playlist from a larger reply.
+    m_body += m_reply->read(kMaxPlaylistBytes + 1 - m_body.size());
+    if (tooLarge())
+        fail(ErrTooLarge);
+}
+
+void PlaylistReader::onFinished()
+{
+    QNetworkReply *reply = m_reply;
+    const QNetworkReply::NetworkError error = reply->error();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    switch (error) {
+    case QNetworkReply::OperationCanceledError:
         return;
-    switch (outcome) {
-    case ConnectionWait::Outcome::Connected:
-        // A peer that accepted and already closed again counts as connected:
-        // the request then goes nowhere and the watchdog reports the failure.
-        // The watchdog starts only now because while connecting the
-        // connection limit, which falls due at the same moment, has the say.
-        armWatchdog();
-        sendRequest();
+    case QNetworkReply::TimeoutError:
+        onLimit();
+        return;
+    case QNetworkReply::SslHandshakeFailedError:
+        if (m_tlsFailure.isEmpty())
+            m_tlsFailure = sources::tlsFailureText(m_uri.host(), reply->errorString());
+        fail(ErrTls);
+        return;
+    case QNetworkReply::RemoteHostClosedError:
+        // A peer that accepted and closed again was reached: the request went
+        // nowhere, and the time limit reports the missing reply.
+        if (!status.isValid()) {
+            m_connected = true;
+            dropReply();
+            return;
+        }
         break;
-    case ConnectionWait::Outcome::Failed:
-        fail(m_socket->errorNumber() == Socket::kTlsError ? ErrTls : ErrSocket);
-        break;
-    case ConnectionWait::Outcome::TimedOut:
-        fail(ErrConnectTimeout);
+    default:
         break;
     }
-}
-
-void PlaylistReader::sendRequest()
-{
-    QByteArray request = "GET " + m_uri.path();
-    if (!m_uri.query().isEmpty())
-        request += '?' + m_uri.query();
-    request += " HTTP/1.1\r\n";
-    request += "Host: " + m_uri.host();
-    // A server that writes its own address into the playlist (an M3U of a
-    // mount) takes it from here, so a port other than the scheme's goes along.
-    if (m_uri.port() != ParsedUrl::defaultPort(m_uri.scheme()))
-        request += ':' + QByteArray::number(m_uri.port());
-    request += "\r\n";
-    request += "User-Agent: " + kAgent + "\r\n";
-    request += "\r\n";
-    m_socket->send(request);
-}
-
-void PlaylistReader::onDataArrival()
-{
-    m_reply += m_socket->receiveAll();
-    takeReplyIfComplete(false);
-}
-
-void PlaylistReader::onPeerClosed()
-{
-    m_reply += m_socket->receiveAll();
-    takeReplyIfComplete(true);
-}
-
-void PlaylistReader::onSocketError()
-{
-    if (m_socket->errorNumber() == Socket::kTlsError)
-        m_tlsFailure = m_socket->errorDescription();
-    // While connecting, the connection wait reports it.
-    if (!m_connection->isWaiting())
-        fail(m_socket->errorNumber() == Socket::kTlsError ? ErrTls : ErrSocket);
-}
-
-void PlaylistReader::armWatchdog()
-{
-    platform::clock().cancelCall(m_watchdog);
-    const qint64 left = std::clamp<qint64>(kReplyLimitMs - msSinceRequestStart(), 0, kReplyLimitMs);
-    m_watchdog = platform::clock().callAfter(static_cast<int>(left), this, [this] {
-        m_watchdog = 0;
-        onWatchdog();
-    });
-}
-
-void PlaylistReader::onWatchdog()
-{
-    if (!m_pending)
+    if (!status.isValid()) {
+        fail(error < QNetworkReply::ProxyConnectionRefusedError ? ErrSocket : ErrBadReply);
         return;
-    if (msSinceRequestStart() >= kReplyLimitMs)
-        fail(ErrBadReply);
-    else
-        armWatchdog(); // the call came early; wait for the rest
-}
-
-void PlaylistReader::stopWaiting()
-{
-    m_connection->cancel();
-    if (m_watchdog != 0) {
-        platform::clock().cancelCall(m_watchdog);
-        m_watchdog = 0;
     }
-}
-
-void PlaylistReader::takeReplyIfComplete(bool peerClosed)
-{
-    if (m_reply.isEmpty())
+    m_body += reply->read(kMaxPlaylistBytes + 1 - m_body.size());
+    const QByteArray location = sources::cutAtControl(reply->rawHeader(QByteArrayLiteral("Location")).trimmed());
+    dropReply();
+    if (sources::isRedirectStatus(status.toInt()) && !location.isEmpty()) {
+        follow(location);
         return;
-    const std::optional<QByteArray> reply = sources::completeHttpReply(m_reply, peerClosed);
-    if (!reply && m_reply.size() <= kMaxPlaylistBytes)
-        return;
-    m_reply.clear();
-    if (!reply || reply->size() > kMaxPlaylistBytes) {
+    }
+    if (tooLarge()) {
         fail(ErrTooLarge);
         return;
     }
-    handleReply(*reply);
-}
-
-void PlaylistReader::handleReply(const QByteArray &text)
-{
-    const std::optional<sources::HttpStatus> status = sources::httpStatus(text);
-    if (status && sources::isRedirectStatus(status->code)) {
-        const QByteArray target = sources::headerValue(text, "Location").value_or(QByteArray());
-        if (!target.isEmpty()) {
-            follow(target);
-            return;
-        }
-    }
-    if (!text.contains("200 OK")) {
-        // The request stays pending: the watchdog reports it once more later.
+    m_connected = true;
+    if (status.toInt() != 200) {
+        // The request stays pending: the time limit reports it once more later.
         Q_EMIT failed(ErrBadReply);
         return;
     }
+    handleReply(m_body);
+}
 
-    const QByteArray lower = text.toLower();
+void PlaylistReader::onLimit()
+{
+    const quint32 generation = m_generation;
+    sources::afterMinimumRealTime(m_realStart, this, [this, generation] {
+        if (generation == m_generation && m_pending)
+            fail(m_connected ? ErrBadReply : ErrConnectTimeout);
+    });
+}
+
+void PlaylistReader::dropReply()
+{
+    if (!m_reply)
+        return;
+    m_reply->disconnect(this);
+    m_reply->abort();
+    m_reply->deleteLater();
+    m_reply = nullptr;
+}
+
+void PlaylistReader::handleReply(const QByteArray &body)
+{
+    const QByteArray lower = body.toLower();
     if (lower.contains("\"refresh\"")) {
-        const QByteArray target = refreshAddress(text, lower);
+        const QByteArray target = refreshAddress(body, lower);
         if (target.isEmpty()) {
-            platform::frontEnd().showMessage(
+            // Pending until the time limit gives up on it.
+            Q_EMIT messageRequested(
                 QStringLiteral("The meta-refresh data passed to the Ombrex is malformed. \r\nSource:\r\n") +
-                QString::fromLatin1(text));
+                QString::fromLatin1(body));
             return;
         }
         follow(target);
         return;
     }
 
-    stopWaiting();
+    m_clock.cancelCall(m_limit);
+    m_limit = 0;
     m_pending = false;
-    parsePlaylist(text);
+    parsePlaylist(body);
 }
 
 void PlaylistReader::parsePlaylist(const QByteArray &text)
@@ -426,7 +399,6 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
     } else if (const std::optional<QByteArray> title = sources::plsTitle(text)) {
         firstTitle = *title;
     }
-    m_socket->close();
     Q_EMIT finished();
 }
 
@@ -449,9 +421,7 @@ void PlaylistReader::follow(const QByteArray &location)
         return;
     }
     ++m_refreshesInRow;
-    stopWaiting();
-    m_socket->close();
-    m_pending = false;
+    cancel();
     // Started from the event loop rather than from here, so that a chain of
     // refresh pages never nests one retrieval inside another.
     const quint32 generation = m_generation;
@@ -464,15 +434,9 @@ void PlaylistReader::follow(const QByteArray &location)
 void PlaylistReader::fail(qint32 code)
 {
     // Tidy up first: a host may start the next retrieval from its Error handler.
-    stopWaiting();
+    dropReply();
+    m_clock.cancelCall(m_limit);
+    m_limit = 0;
     m_pending = false;
-    m_socket->close();
     Q_EMIT failed(code);
-}
-
-qint64 PlaylistReader::msSinceRequestStart() const
-{
-    // Unsigned difference: right across the wrap of the signed tick count.
-    return static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) -
-                               static_cast<quint32>(m_requestStart));
 }

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include "platform/clock.h"
-#include "sources/connectionwait.h"
 #include "sources/parsedurl.h"
 
-class Socket;
+class QNetworkAccessManager;
+class QNetworkReply;
 
 // Turns a playlist reference into stream servers. Given the web address of a
 // .pls or .m3u playlist, or the path of a local playlist file, it fetches the
@@ -21,15 +23,15 @@ class Socket;
 //   serverFound("127.0.0.1", "/stream", "8000", "")  ... Done()   or   Error(3)
 //
 // Everything runs on the one user-interface thread and nothing waits: the
-// outcome of a web request arrives later from the event loop. Times are
-// measured with platform::clock().
+// outcome of a web request arrives later from the event loop. Web requests go
+// through the network access manager given; times are measured on the clock given.
 class PlaylistReader final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PlaylistReader)
 
 public:
-    explicit PlaylistReader(QObject *parent = nullptr);
+    PlaylistReader(QNetworkAccessManager &network, platform::Clock &clock, QObject *parent = nullptr);
     ~PlaylistReader() override;
 
     // Starts a retrieval. A local file is handled before this returns (its
@@ -44,10 +46,7 @@ public:
     // Abandons a running retrieval: it reports nothing more.
     void cancel();
 
-    // Shows the text for an error code in an OK-only message box (nothing for
-    // codes without a text).
-    void showError(qint32 code);
-    // The text showError shows; empty for codes without one.
+    // The fixed text for an error code; empty for codes without one.
     static QString errorMessage(qint32 code);
     // The text for the last failure: errorMessage, except that a TLS failure
     // names the host and what went wrong.
@@ -59,8 +58,8 @@ public:
     // Title of the playlist: its file name without extension at first, then the
     // first "Title" value of a .pls, or empty for an .m3u.
     QByteArray firstTitle;
-    // The last text handed to the playlist parser: the whole reply (status line,
-    // headers and body, chunks decoded) or the joined lines of a local file.
+    // The last text handed to the playlist parser: the body of the reply or
+    // the joined lines of a local file.
     QByteArray rawData;
 
     // Error codes.
@@ -93,34 +92,35 @@ Q_SIGNALS:
     void finished();
     // The retrieval failed or met a bad playlist.
     void failed(qint32 code);
+    // A text for the user (a malformed refresh page); the retrieval goes on.
+    void messageRequested(const QString &text);
 
 private:
     void begin(const QByteArray &reference);
     void startDirectStream(const QByteArray &address);
     void readLocalFile(const QByteArray &reference);
-    void onConnectionOutcome(ConnectionWait::Outcome outcome);
-    void sendRequest();
-    void onDataArrival();
-    void onPeerClosed();
-    void onSocketError();
-    void armWatchdog();
-    void onWatchdog();
-    void stopWaiting();
-    void takeReplyIfComplete(bool peerClosed);
-    void handleReply(const QByteArray &text);
+    void onData();
+    void onFinished();
+    void armLimit();
+    void onLimit();
+    void dropReply();
+    void handleReply(const QByteArray &body);
     void parsePlaylist(const QByteArray &text);
     void fail(qint32 code);
     void follow(const QByteArray &location);
-    qint64 msSinceRequestStart() const;
+    bool tooLarge() const;
 
-    Socket *m_socket = nullptr;
-    ConnectionWait *m_connection = nullptr;
-    platform::Clock::CallId m_watchdog = 0;
+    QNetworkAccessManager &m_network;
+    platform::Clock &m_clock;
+    // Guarded: the network access manager deletes its replies when it goes first.
+    QPointer<QNetworkReply> m_reply;
+    platform::Clock::CallId m_limit = 0;
+    QElapsedTimer m_realStart; // see sources::afterMinimumRealTime
     QByteArray m_reference;
     ParsedUrl m_uri;
-    QByteArray m_reply;
-    qint32 m_requestStart = 0;
+    QByteArray m_body;
     bool m_pending = false;
+    bool m_connected = false; // the request reached a server
     int m_refreshesInRow = 0;
     QString m_tlsFailure; // what the last TLS failure said
     quint32 m_generation = 0;

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "config/inivalues.h"
+#include "sources/webrequest.h"
 
 namespace
 {
@@ -68,9 +69,9 @@ std::optional<QByteArray> cappedBody(QNetworkReply *reply)
 
 } // namespace
 
-StationDirectory::StationDirectory(QObject *parent)
+StationDirectory::StationDirectory(QNetworkAccessManager &network, QObject *parent)
     : QObject(parent)
-    , m_network(new QNetworkAccessManager(this))
+    , m_network(network)
     , m_serverList(kDefaultServerList)
 {
     useConfiguredServer();
@@ -175,7 +176,8 @@ QNetworkReply *StationDirectory::get(const QUrl &address)
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
     request.setTransferTimeout(kTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply *reply = m_network->get(request);
+    request.setMaximumRedirectsAllowed(sources::kMaxRedirects);
+    QNetworkReply *reply = m_network.get(request);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
         if (received > kMaxReplyBytes || total > kMaxReplyBytes) {
             reply->setProperty(kTooLarge, true);

@@ -49,7 +49,7 @@ class StationDirectory final : public QObject
 public:
     static constexpr int kPageSize = 20;
 
-    explicit StationDirectory(QObject *parent = nullptr);
+    explicit StationDirectory(QNetworkAccessManager &network, QObject *parent = nullptr);
     ~StationDirectory() override;
 
     // The configured API base address ("[Directory] Server" of ombrex.ini), or
@@ -81,7 +81,7 @@ private:
     void trySearch(int serverIndex);
     QNetworkReply *get(const QUrl &address);
 
-    QNetworkAccessManager *m_network;
+    QNetworkAccessManager &m_network;
     QUrl m_serverList;
     QString m_configured; // the configured server the servers were set from
     QList<QUrl> m_servers;

@@ -150,9 +150,9 @@ const QStringList &DirectorySearch::genres()
     return list;
 }
 
-DirectorySearch::DirectorySearch(QWidget *parent)
+DirectorySearch::DirectorySearch(QNetworkAccessManager &network, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_directory(new StationDirectory(this))
+    , m_directory(new StationDirectory(network, this))
     , m_results(new DirectoryResults(this))
 {
     setWindowTitle(QStringLiteral("Radio Station Search"));

@@ -23,7 +23,7 @@ class DirectorySearch final : public QWidget
     Q_DISABLE_COPY_MOVE(DirectorySearch)
 
 public:
-    explicit DirectorySearch(QWidget *parent = nullptr);
+    explicit DirectorySearch(QNetworkAccessManager &network, QWidget *parent = nullptr);
     ~DirectorySearch() override;
 
     // The genres offered, main genres plain and their sub-genres after "- ".

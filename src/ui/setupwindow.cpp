@@ -51,6 +51,7 @@
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "platform/frontend.h"
+#include "platform/installedclock.h"
 #include "platform/paths.h"
 #include "sources/playlistreader.h"
 #include "sources/stationdirectory.h"
@@ -125,7 +126,8 @@ SetupWindow::SetupWindow(QWidget *parent)
     setAcceptDrops(true);
 
     m_stations = new StationList(this);
-    m_reader = new PlaylistReader(this);
+    m_reader = new PlaylistReader(program().network(), platform::installedClock(), this);
+    connect(m_reader, &PlaylistReader::messageRequested, this, &SetupWindow::tell);
     connect(m_reader, &PlaylistReader::finished, this, &SetupWindow::onCheckFinished);
     connect(m_reader, &PlaylistReader::failed, this, &SetupWindow::onCheckFailed);
 
@@ -842,7 +844,8 @@ void SetupWindow::onCheckFailed(int code)
 {
     m_connecting->hide();
     m_stations->markConnecting(-1);
-    m_reader->showError(code);
+    if (const QString text = m_reader->failureText(code); !text.isEmpty())
+        tell(text);
     const QString reason = PlaylistReader::errorMessage(code);
     showCheckResult(false, QStringLiteral("Check failed") +
                                (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason.left(80)));

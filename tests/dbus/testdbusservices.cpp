@@ -4,6 +4,7 @@
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -133,7 +134,8 @@ protected:
     std::unique_ptr<QDBusConnection> program;
     RecordingFrontEnd ui;
     Preset preset;
-    Recorder recorder{preset};
+    QNetworkAccessManager network;
+    Recorder recorder{preset, network};
 };
 
 RecordingStatus recordingSong(const QByteArray &song)

@@ -155,6 +155,9 @@ TEST_F(StationAnswers, RedirectLoopEndsAfterTenAndTheNextServerRecords)
                         teststation::Page::pls({"http://{station}/loop", "http://{station}/stream"}, {"Loop"}));
     // A playlist that redirects (here to itself) is followed as far.
     config.pages.insert("/circle.pls", teststation::Page::redirect("http://{station}/circle.pls"));
+    // An announced empty body: a redirect whose body ends with the connection
+    // may be asked for twice by the network stack, and the count below is exact.
+    config.pages["/circle.pls"].framing = teststation::Page::Framing::ContentLength;
     startStation();
 
     Recorder *engine = record(station->url("/listen.pls"), "SONGNAMEONLY");

@@ -14,7 +14,9 @@
 #include "eventwait.h"
 #include "fakeclock.h"
 #include "platform/clock.h"
+#include "platform/installedclock.h"
 #include "sources/live365reader.h"
+#include "testenv.h"
 #include "teststation/station.h"
 
 using teststation::Page;
@@ -170,7 +172,7 @@ protected:
 
     teststation::Config config;
     std::unique_ptr<teststation::Station> station;
-    Live365Reader reader;
+    Live365Reader reader{testenv::network(), platform::installedClock()};
     bool hostAnswers = true;
     QList<QByteArray> events;
     QStringList messages;
@@ -188,13 +190,15 @@ TEST_F(Live365Test, ChainGoesFromNumberToNameToWindowToTitle)
     EXPECT_EQ(reader.secondsLeft(), 90);
 
     ASSERT_EQ(station->connectionCount(), 3);
-    const QByteArray host = "Host: 127.0.0.1\r\n\r\n";
-    EXPECT_EQ(station->connection(0).request, "GET " + kNamePath + " HTTP/1.1\r\n" + host);
-    EXPECT_EQ(station->connection(1).request, "GET " + kWindowPath + kWindowQuery + " HTTP/1.1\r\n" + host);
-    EXPECT_EQ(station->connection(2).request, "GET " + playlistTarget("abc") + " HTTP/1.1\r\n" + host);
-    // The name and window connections are closed once read; the playlist one stays for the next load.
-    EXPECT_TRUE(waitUntil([&] { return !station->connection(0).open && !station->connection(1).open; }));
-    EXPECT_TRUE(station->connection(2).open);
+    const QByteArray host = "\r\nHost: " + station->hostPort() + "\r\n";
+    EXPECT_TRUE(station->connection(0).request.startsWith(QByteArray("GET " + kNamePath + " HTTP/1.1" + host)));
+    EXPECT_TRUE(station->connection(1).request.startsWith(
+        QByteArray("GET " + kWindowPath + kWindowQuery + " HTTP/1.1" + host)));
+    EXPECT_TRUE(
+        station->connection(2).request.startsWith(QByteArray("GET " + playlistTarget("abc") + " HTTP/1.1" + host)));
+    // Each connection is closed once its page has ended.
+    EXPECT_TRUE(waitUntil(
+        [&] { return !station->connection(0).open && !station->connection(1).open && !station->connection(2).open; }));
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -488,8 +492,11 @@ TEST_F(Live365Test, ConnectionErrorIsRaisedOnceThenTheWaitEndsAtItsLimit)
     const QByteArray refused = "http://127.0.0.1:" + QByteArray::number(unusedPort());
     config.pages[kWindowPath] = htmlPage(windowPage(refused + "/pls/front?handle=abc&membername="));
     startStation();
-    FakeClock clock;
+    ManualClock clock;
     reader.setStationName("member");
+    ASSERT_TRUE(waitEvents(1));
+    settle(50);
+    clock.advance(3001);
     ASSERT_TRUE(waitEvents(2));
     settle(50);
     EXPECT_EQ(events, (QList<QByteArray>{"Error 1", "Error 2"}));
@@ -521,7 +528,7 @@ TEST_F(Live365Test, ConnectionsThatNeverCompleteRaise4Then7Then2)
     setLive365Server(QString::fromLatin1(station->url("")));
     station->config().pages[kWindowPath] = htmlPage(windowPage(full.url() + "/pls/front?handle=abc&membername="));
     reader.startStation("12345");
-    ASSERT_TRUE(waitEvents(2));
+    ASSERT_TRUE(waitEvents(2)) << events.join(",").constData();
     EXPECT_EQ(events, (QList<QByteArray>{"Name member", "Error 2"}));
     EXPECT_EQ(messages, QStringList{QStringLiteral("Timeout connecting to Live365 playlist server!")});
     EXPECT_TRUE(reader.isIdle());

@@ -9,7 +9,7 @@
 #include "eventwait.h"
 #include "fakeclock.h"
 #include "platform/clock.h"
-#include "recordingfrontend.h"
+#include "platform/installedclock.h"
 #include "sources/playlistreader.h"
 #include "testenv.h"
 #include "teststation/station.h"
@@ -32,6 +32,8 @@ protected:
                 events.append("URL " + host + '|' + path + '|' + port + '|' + query);
             });
         QObject::connect(&grabber, &PlaylistReader::finished, [this] { events.append("Done"); });
+        QObject::connect(&grabber, &PlaylistReader::messageRequested,
+                         [this](const QString &text) { messages.append(text); });
         QObject::connect(&grabber, &PlaylistReader::failed, [this](qint32 code) {
             events.append("Error " + QByteArray::number(code));
             errorTicks.append(platform::clock().tickCount());
@@ -67,10 +69,10 @@ protected:
         settle(30);
     }
 
-    RecordingFrontEnd frontEnd;
+    QStringList messages;
     teststation::Config config;
     std::unique_ptr<teststation::Station> station;
-    PlaylistReader grabber;
+    PlaylistReader grabber{testenv::network(), platform::installedClock()};
     QList<QByteArray> events;
     QList<qint32> errorTicks; // platform::clock() at each Error
 };
@@ -94,15 +96,13 @@ TEST_F(GrabberTest, PlsWithTwoEntriesRaisesThemInOrderThenDone)
     EXPECT_EQ(events, twoEntryEvents());
     EXPECT_EQ(grabber.firstTitle, "First Station");
     EXPECT_FALSE(grabber.isRequestPending());
-    EXPECT_TRUE(grabber.rawData.startsWith("HTTP/1.0 200 OK\r\n"));
+    EXPECT_TRUE(grabber.rawData.startsWith("[playlist]\r\n"));
     EXPECT_TRUE(grabber.rawData.endsWith("Version=2\r\n"));
     ASSERT_EQ(station->connectionCount(), 1);
-    EXPECT_EQ(station->connection(0).request, "GET /two.pls HTTP/1.1\r\n"
-                                              "Host: " +
-                                                  station->hostPort() +
-                                                  "\r\n"
-                                                  "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n"
-                                                  "\r\n");
+    const QByteArray request = station->connection(0).request;
+    EXPECT_TRUE(request.startsWith("GET /two.pls HTTP/1.1\r\n"));
+    EXPECT_TRUE(request.contains(QByteArray("\r\nHost: " + station->hostPort() + "\r\n")));
+    EXPECT_TRUE(request.contains("\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)\r\n"));
 }
 
 TEST_F(GrabberTest, RequestCarriesQueryAndPortButNoCredentials)
@@ -261,6 +261,10 @@ TEST_F(GrabberTest, HttpRedirectsAreFollowedUpToTheLimit)
     config.pages["/temporary.pls"] = Page::statusOnly("HTTP/1.1 307 Temporary Redirect");
     config.pages["/temporary.pls"].headers = {"Location: http://{station}/moved.pls"};
     config.pages["/circle.pls"] = Page::redirect("http://{station}/circle.pls");
+    // Announced empty bodies: a redirect whose body ends with the connection
+    // may be asked for twice by the network stack, and the counts below are exact.
+    for (const QByteArray path : {"/moved.pls", "/temporary.pls", "/circle.pls"})
+        config.pages[path].framing = Page::Framing::ContentLength;
     startStation();
     grabber.start(url("/temporary.pls"));
     ASSERT_TRUE(waitEvents(3));
@@ -281,11 +285,18 @@ TEST_F(GrabberTest, StreamGivenAsPlaylistIsNotCollectedForever)
     teststation::Stream stream;
     stream.pace = teststation::Stream::Pace::Fast;
     stream.answerBrowser = false; // the reader's agent names MSIE
+    stream.status = "HTTP/1.0 200 OK";
     config.streams["/stream.pls"] = stream;
+    // A server that answers in its own protocol is no web server.
+    stream.status = "ICY 200 OK";
+    config.streams["/icy.pls"] = stream;
     startStation();
     grabber.start(url("/stream.pls"));
     ASSERT_TRUE(waitEvents(1));
     EXPECT_EQ(events, QList<QByteArray>{"Error 10"});
+    grabber.start(url("/icy.pls"));
+    ASSERT_TRUE(waitEvents(2));
+    EXPECT_EQ(events.at(1), "Error 3");
 }
 
 TEST_F(GrabberTest, RefusedConnectionRaises1Once)
@@ -389,11 +400,9 @@ TEST_F(GrabberTest, SplitAndChunkedRepliesAreHandledWhole)
         EXPECT_EQ(grabber.firstTitle, "First Station");
         if (path == "/chunked.pls") {
             // The chunks were decoded into the text handed to the parser.
-            const QByteArray wire = station->connection(1).header;
-            EXPECT_TRUE(wire.contains("\r\n7\r\n"));
-            const QByteArray body =
-                QByteArray(config.pages[kTwoEntries].body).replace("{station}", station->hostPort());
-            EXPECT_EQ(grabber.rawData, wire.left(wire.indexOf("\r\n\r\n") + 4) + body);
+            EXPECT_TRUE(station->connection(1).header.contains("\r\n7\r\n"));
+            EXPECT_EQ(grabber.rawData,
+                      QByteArray(config.pages[kTwoEntries].body).replace("{station}", station->hostPort()));
         }
     }
 }
@@ -483,19 +492,19 @@ TEST_F(GrabberTest, MalformedRefreshShowsTheSourceAndStaysPending)
     FakeClock clock;
     const qint32 start = clock.tickCount();
     grabber.start(url("/bad.html"));
-    ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !messages.isEmpty(); }));
     EXPECT_TRUE(events.isEmpty());
-    ASSERT_EQ(frontEnd.messages.size(), 1);
-    EXPECT_TRUE(frontEnd.messages.at(0).startsWith(
-        QStringLiteral("The meta-refresh data passed to the Ombrex is malformed. \r\nSource:\r\nHTTP/1.0 200 OK\r\n")));
-    EXPECT_TRUE(frontEnd.messages.at(0).endsWith(QStringLiteral("content=\"5\">")));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.at(0).startsWith(
+        QStringLiteral("The meta-refresh data passed to the Ombrex is malformed. \r\nSource:\r\n<meta ")));
+    EXPECT_TRUE(messages.at(0).endsWith(QStringLiteral("content=\"5\">")));
     EXPECT_TRUE(grabber.isRequestPending());
 
     // Pending until the watchdog gives up on it; no second message.
     ASSERT_TRUE(waitEvents(1));
     EXPECT_EQ(events, QList<QByteArray>{"Error 3"});
     EXPECT_EQ(errorTicks.at(0) - start, 3001);
-    EXPECT_EQ(frontEnd.messages.size(), 1);
+    EXPECT_EQ(messages.size(), 1);
 }
 
 TEST_F(GrabberTest, NewRetrievalAbandonsTheRunningOne)
@@ -538,12 +547,13 @@ TEST_F(GrabberTest, DirectStreamAddressIsAOneServerPlaylist)
     EXPECT_TRUE(PlaylistReader::isDirectStream("http://a:8000/;"));
 }
 
-TEST(PlaylistReaderMessages, ShowErrorShowsTheFixedTexts)
+TEST(PlaylistReaderMessages, ErrorCodesHaveTheirFixedTexts)
 {
-    RecordingFrontEnd frontEnd;
-    PlaylistReader grabber;
-    for (const qint32 code : {1, 2, 3, 4, 5, 6, 7, 99, 0, 11, 8, 9, 10})
-        grabber.showError(code);
+    QStringList texts;
+    for (const qint32 code : {1, 2, 3, 4, 5, 6, 7, 99, 0, 11, 8, 9, 10}) {
+        if (const QString text = PlaylistReader::errorMessage(code); !text.isEmpty())
+            texts.append(text);
+    }
     const QStringList want = {
         QStringLiteral("Winsock error on loading playlist file!"),
         QStringLiteral("Timeout connecting to remote site!"),
@@ -556,5 +566,5 @@ TEST(PlaylistReaderMessages, ShowErrorShowsTheFixedTexts)
         QStringLiteral("The secure connection (TLS) to the playlist's server failed!"),
         QStringLiteral("This station uses HLS, which is not supported yet."),
         QStringLiteral("The playlist is too large to be a playlist!")};
-    EXPECT_EQ(frontEnd.messages, want);
+    EXPECT_EQ(texts, want);
 }

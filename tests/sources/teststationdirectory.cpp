@@ -1,4 +1,5 @@
 // The directory client against a fake directory served by the test station.
+#include <QNetworkAccessManager>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
@@ -107,7 +108,8 @@ TEST(StationDirectory, ServersFromTheListAreTriedUntilOneAnswersAndClicksAreCoun
     teststation::Station list(listConfig);
     ASSERT_TRUE(list.start());
 
-    StationDirectory directory;
+    QNetworkAccessManager network;
+    StationDirectory directory(network);
     directory.setServerListAddress(QUrl(QString::fromLatin1(list.url("/json/servers"))));
     const Outcome outcome = searchOnce(directory, {DirectoryQuery::Kind::Keyword, QStringLiteral("jazz"), 128, 0});
     ASSERT_TRUE(outcome.stations.has_value()) << qPrintable(outcome.failure);
@@ -128,7 +130,7 @@ TEST(StationDirectory, ServersFromTheListAreTriedUntilOneAnswersAndClicksAreCoun
                                                     good.hostPort() + "/x\"},{\"name\":\"a b\"},{\"name\":\":80\"}]"));
     teststation::Station junkList(listConfig);
     ASSERT_TRUE(junkList.start());
-    StationDirectory junk;
+    StationDirectory junk(network);
     junk.setServerListAddress(QUrl(QString::fromLatin1(junkList.url("/json/junk"))));
     const Outcome none = searchOnce(junk, {DirectoryQuery::Kind::Keyword, QStringLiteral("jazz"), 128, 0});
     EXPECT_EQ(none.failure, QStringLiteral("The station directory cannot be reached: no servers listed"));
@@ -146,7 +148,8 @@ TEST(StationDirectory, RepliesLargerThanAFewMegabytesAreCutOffAsFailures)
     config.pages.insert("/json/stations/search", teststation::Page::json(huge));
     teststation::Station station(config);
     ASSERT_TRUE(station.start());
-    StationDirectory directory;
+    QNetworkAccessManager network;
+    StationDirectory directory(network);
     directory.setServer(QUrl(QString::fromLatin1(station.url(""))));
     const Outcome outcome = searchOnce(directory, {DirectoryQuery::Kind::Keyword, QStringLiteral("s"), 0, 0});
     EXPECT_FALSE(outcome.stations.has_value());
@@ -155,13 +158,14 @@ TEST(StationDirectory, RepliesLargerThanAFewMegabytesAreCutOffAsFailures)
 
 TEST(StationDirectory, NoServerThatAnswersIsAMessageNotAHang)
 {
-    StationDirectory directory;
+    QNetworkAccessManager network;
+    StationDirectory directory(network);
     directory.setServer(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closedPort())));
     Outcome outcome = searchOnce(directory, {DirectoryQuery::Kind::Genre, QStringLiteral("Jazz"), 24, 0});
     EXPECT_FALSE(outcome.stations.has_value());
     EXPECT_EQ(outcome.failure, QStringLiteral("The station directory did not answer. Please try again later."));
 
-    StationDirectory unlisted;
+    StationDirectory unlisted(network);
     unlisted.setServerListAddress(QUrl(QStringLiteral("http://127.0.0.1:%1/json/servers").arg(closedPort())));
     outcome = searchOnce(unlisted, {DirectoryQuery::Kind::Genre, QStringLiteral("Jazz"), 24, 0});
     EXPECT_TRUE(outcome.failure.startsWith(QStringLiteral("The station directory cannot be reached: ")));

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
 
 namespace testenv
 {
@@ -27,6 +28,12 @@ QByteArray readFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QNetworkAccessManager &network()
+{
+    static QNetworkAccessManager *const manager = new QNetworkAccessManager;
+    return *manager;
 }
 
 } // namespace testenv

@@ -1,3 +1,4 @@
+#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -28,7 +29,8 @@ protected:
     FakeClock clock{kMax - 2000};
     RecordingFrontEnd ui;
     Preset preset;
-    Recorder recorder{preset};
+    QNetworkAccessManager network;
+    Recorder recorder{preset, network};
 };
 
 } // namespace

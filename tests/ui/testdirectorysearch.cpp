@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QNetworkAccessManager>
 #include <QPalette>
 #include <QPushButton>
 #include <QStyle>
@@ -85,7 +86,8 @@ protected:
 
     RecordingFrontEnd frontEnd;
     std::unique_ptr<teststation::Station> station;
-    std::unique_ptr<DirectorySearch> search = std::make_unique<DirectorySearch>();
+    QNetworkAccessManager network;
+    std::unique_ptr<DirectorySearch> search = std::make_unique<DirectorySearch>(network);
 };
 
 } // namespace

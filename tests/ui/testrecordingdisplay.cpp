@@ -1,4 +1,5 @@
 #include <QMouseEvent>
+#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -73,7 +74,8 @@ protected:
     RecordingFrontEnd ui;
     FakeMixer mixer{raw(50)};
     Preset preset;
-    Recorder recorder{preset};
+    QNetworkAccessManager network;
+    Recorder recorder{preset, network};
     std::unique_ptr<RecordingDisplay> display;
 };
 

@@ -71,7 +71,7 @@ int main(int argc, char **argv)
             ok = save(window, folder, QString::fromLatin1(name)) && ok;
         }
 
-        DirectorySearch search(&window);
+        DirectorySearch search(program().network(), &window);
         search.show();
         QApplication::processEvents();
         ok = save(search, folder, QStringLiteral("station-search")) && ok;
