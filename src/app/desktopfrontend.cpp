@@ -15,6 +15,8 @@
 
 #include "app/headlessfrontend.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
+#include "platform/clock.h"
 #include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
 #include "ui/setupwindow.h"
@@ -83,9 +85,26 @@ void DesktopFrontEnd::showMessage(const QString &text)
 void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
 {
     if (!m_setupWindow) {
+        // At start-up the window is asked for before the recorder is loaded;
+        // loading it may have opened the window already.
+        Recorder *recorder = program().loadRecorder();
+        if (m_setupWindow) {
+            showSetupWindow(fillFromConfiguration);
+            return;
+        }
         // A new window fills itself from a complete preset record.
-        m_setupWindow = new SetupWindow;
+        m_setupWindow = new SetupWindow(*recorder, program().configuration(), platform::clock(),
+                                        [this](const QString &text) { showMessage(text); });
         m_setupWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // Every way out of the program (the tray's Exit, a signal) keeps the
+        // station list and the options, not only closing the window.
+        program().setWindowUnloader(ProgramWindow::Setup, [window = m_setupWindow] {
+            if (window) {
+                window->saveState();
+                window->hide();
+                window->deleteLater();
+            }
+        });
         // The display, once it exists, lives docked under the setup window.
         connect(m_setupWindow, &SetupWindow::frameMoved, this, [this] {
             if (loadedRecordingDisplay())
@@ -105,6 +124,8 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
     } else if (fillFromConfiguration) {
         m_setupWindow->loadFromPreset();
     }
+    // Opened from the tray, the window goes back to the tray when minimised.
+    m_setupWindow->setHidesWhenMinimised(program().setupShowMode == 1);
     if (m_setupWindow->isMinimized())
         m_setupWindow->showNormal();
     else

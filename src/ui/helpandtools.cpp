@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTextBrowser>
@@ -53,6 +54,28 @@ QString launchCompanion(const QString &program)
     if (!QProcess::startDetached(QDir::current().absoluteFilePath(file), {}))
         return QStringLiteral(" Error : ") + file + QStringLiteral(" could not be started !");
     return QString();
+}
+
+void watchCompanions(QMenu *menu)
+{
+    menu->setToolTipsVisible(true);
+    const auto update = [menu] {
+        for (QAction *action : menu->actions()) {
+            const QString program = action->data().toString();
+            if (program.isEmpty())
+                continue;
+            const bool installed = companionInstalled(program);
+            action->setEnabled(installed);
+            action->setText(installed ? program
+                                      : QCoreApplication::translate("helpandtools", "%1 (not installed)").arg(program));
+            action->setToolTip(
+                installed ? QString()
+                          : QCoreApplication::translate("helpandtools", "%1 is not installed: %2 was not found in %3")
+                                .arg(program, companionFile(program), QDir::toNativeSeparators(QDir::currentPath())));
+        }
+    };
+    QObject::connect(menu, &QMenu::aboutToShow, menu, update);
+    update();
 }
 
 QString helpPagePath()

@@ -22,7 +22,6 @@
 #include "config/scheduledpreset.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
-#include "platform/frontend.h"
 
 using platform::RecordingScheduler;
 
@@ -58,8 +57,10 @@ bool isPresetFile(const QString &play)
 
 } // namespace
 
-SchedulerPage::SchedulerPage(QWidget *parent)
+SchedulerPage::SchedulerPage(platform::Clock &clock, MessageSink tell, QWidget *parent)
     : QWidget(parent)
+    , m_clock(clock)
+    , m_tell(std::move(tell))
 {
     setObjectName(QStringLiteral("schedulerPage"));
     const QLocale locale;
@@ -78,7 +79,7 @@ SchedulerPage::SchedulerPage(QWidget *parent)
     m_play->setPlaceholderText(QStringLiteral("A station of the list (Schedule...) or a preset file"));
     // A typed address is no longer the station whose name was given with it.
     connect(m_play, &QLineEdit::textEdited, this, [this] { m_playTitle.clear(); });
-    const QDateTime now = platform::clock().now();
+    const QDateTime now = m_clock.now();
     m_date = new QDateEdit(now.date(), group);
     m_date->setObjectName(QStringLiteral("scheduleDate"));
     m_date->setDisplayFormat(dateFormat(locale));
@@ -203,7 +204,7 @@ void SchedulerPage::addTask()
     }
     const auto repeat = static_cast<RecordingScheduler::Repeat>(m_repeat->currentData().toInt());
     // A single run in the past would never fire, yet look scheduled.
-    if (repeat == RecordingScheduler::Repeat::Once && at <= platform::clock().now()) {
+    if (repeat == RecordingScheduler::Repeat::Once && at <= m_clock.now()) {
         tell(QStringLiteral("That time has passed: ") + when);
         return;
     }
@@ -329,7 +330,7 @@ void SchedulerPage::removeTask(const QString &unitBase, const QString &name, con
 void SchedulerPage::refresh()
 {
     const QLocale locale;
-    const QDateTime now = platform::clock().now();
+    const QDateTime now = m_clock.now();
     const QString when = dateFormat(locale) + QLatin1Char(' ') + locale.timeFormat(QLocale::ShortFormat);
     // Said up front: without a user session no task can be added.
     m_sessionNotice->setVisible(!scheduler().isAvailable());
@@ -371,5 +372,5 @@ void SchedulerPage::warn(const QString &text)
 
 void SchedulerPage::tell(const QString &text)
 {
-    platform::frontEnd().showMessage(text);
+    m_tell(text);
 }
