@@ -266,7 +266,7 @@ private:
     void resetDataWatch();
     void endProgramAfterRecording(int status);
     void setTrayMenuRecording(bool recording);
-    void setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled);
+    void setTrayEntryOn(platform::TrayMenuEntry &entry, bool on);
     void clearClock();
 
     // The record that windows and preset files fill: the draft of the next recording.
