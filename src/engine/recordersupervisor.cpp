@@ -246,7 +246,8 @@ void Recorder::superviseClock(qint64 now)
     }
     setSupervisorTip(engine::recordingTip(name, clock, config.timeLimited));
 
-    setSupervisorCaption(QStringLiteral("Now Recording: ") + (config.captureMode == 2 ? songText(m_songName) : name));
+    setSupervisorCaption(QStringLiteral("Now Recording: ") +
+                         (captureMode() == SetupSettings::CaptureStreamTitles ? songText(m_songName) : name));
 }
 
 // The tick repeats its caption and tip ten times a second; the front end hears
