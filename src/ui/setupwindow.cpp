@@ -42,11 +42,11 @@
 #include "ui/confirmquitdialog.h"
 #include "ui/filedialogs.h"
 #include "ui/helpandtools.h"
-#include "ui/localpresetsearch.h"
 #include "ui/pagebar.h"
 #include "ui/schedulerpage.h"
 #include "ui/stationbar.h"
 #include "ui/stationlistpanel.h"
+#include "ui/stationsection.h"
 #include "ui/themedicon.h"
 #include "ui/windowplacement.h"
 
@@ -75,16 +75,16 @@ SetupWindow::SetupWindow(Recorder &recorder, Preset &draft, platform::Clock &clo
     // Opening: options, station list, the Radio page, the draft.
     SetupSettings settings;
     loadSetupSettings(settings);
-    m_capture->applySettings(settings);
+    m_section->captureBox()->applySettings(settings);
     m_advanced->applySettings(settings);
     m_stations->load();
     const SetupWindowState remembered = loadSetupWindowState();
     showPage(remembered.page >= 0 && remembered.page <= static_cast<int>(Page::Scheduler)
                  ? static_cast<Page>(remembered.page)
                  : Page::Radio);
-    m_station->hideProgress();
-    disablePanel();
-    m_changed = false;
+    m_section->stationBar()->hideProgress();
+    m_section->disablePanel();
+    m_section->clearChanged();
     // The stored station is 1-based.
     const int rememberedRow = remembered.selectedStation - 1;
     if (m_draft.valid) {
@@ -92,23 +92,23 @@ SetupWindow::SetupWindow(Recorder &recorder, Preset &draft, platform::Clock &clo
     } else if (rememberedRow >= 0 && rememberedRow < m_stations->count()) {
         // The last station is ready for its check; nothing goes out unasked.
         selectEntry(rememberedRow);
-        m_station->setAddress(m_stations->address(rememberedRow));
-        m_station->checkButton()->setEnabled(true);
-        updateStartButtons();
+        m_section->setAddress(m_stations->address(rememberedRow));
+        m_section->stationBar()->checkButton()->setEnabled(true);
+        m_section->updateStartButtons();
     }
     m_stations->resetMarks();
 
     // The rule for Record and Preview follows every change of the recording.
-    connect(&m_recorder, &Recorder::statusChanged, this, &SetupWindow::updateStartButtons);
-    connect(&m_recorder, &Recorder::recordingStarted, this, &SetupWindow::updateStartButtons);
-    connect(&m_recorder, &Recorder::recordingStopped, this, &SetupWindow::updateStartButtons);
+    connect(&m_recorder, &Recorder::statusChanged, m_section, &StationSection::updateStartButtons);
+    connect(&m_recorder, &Recorder::recordingStarted, m_section, &StationSection::updateStartButtons);
+    connect(&m_recorder, &Recorder::recordingStopped, m_section, &StationSection::updateStartButtons);
     // An ended recording (Stop, its time limit, a lost station) leaves no
     // "Record" or "Play" behind in the list.
     connect(&m_recorder, &Recorder::statusChanged, this, [this](const RecordingStatus &status) {
         if (status.state == RecordingStatus::State::Idle && !m_starting)
             m_stations->markPlaying(-1, StationList::Mark::None);
     });
-    updateStartButtons();
+    m_section->updateStartButtons();
     placeOnScreen(*this, QRect(remembered.left, remembered.top, remembered.width, remembered.height));
 }
 
@@ -154,7 +154,7 @@ void SetupWindow::buildWindow(platform::Clock &clock)
     connect(m_stationPanel, &StationListPanel::stationEdited, this, &SetupWindow::onStationEdited);
     // A new station is loaded and checked at once: the next step is Record.
     connect(m_stationPanel, &StationListPanel::stationAdded, this, [this](const QString &address) {
-        m_station->setAddress(address);
+        m_section->setAddress(address);
         checkStation();
     });
     connect(m_stationPanel, &StationListPanel::dropped, this, &SetupWindow::dropStation);
@@ -171,7 +171,18 @@ void SetupWindow::buildWindow(platform::Clock &clock)
 
     layout->addWidget(m_pageBar);
     layout->addWidget(m_pages, 1);
-    layout->addWidget(buildStationSection());
+    m_section = new StationSection(m_recorder, m_tell, central);
+    m_section->setObjectName(QStringLiteral("stationSection"));
+    connect(m_section, &StationSection::checkRequested, this, &SetupWindow::checkStation);
+    // The row was checked: it no longer shows "Connecting".
+    connect(m_section, &StationSection::checkEnded, this, [this] { m_stations->markConnecting(-1); });
+    connect(m_section, &StationSection::panelEnabledChanged, m_advanced, &AdvancedPage::setRecordingOptionsEnabled);
+    connect(m_section, &StationSection::startAllowedChanged, m_stationPanel, &StationListPanel::setStartEnabled);
+    connect(m_section, &StationSection::recordClicked, this, &SetupWindow::record);
+    connect(m_section, &StationSection::previewClicked, this, &SetupWindow::preview);
+    connect(m_section, &StationSection::saveClicked, this, &SetupWindow::chooseSavePreset);
+    connect(m_section, &StationSection::openClicked, this, &SetupWindow::chooseOpenPreset);
+    layout->addWidget(m_section);
     // Lower than its content (a small screen with the display docked below),
     // the window scrolls rather than hiding Record and Preview.
     auto *scroll = new QScrollArea(this);
@@ -185,56 +196,6 @@ void SetupWindow::buildWindow(platform::Clock &clock)
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setCentralWidget(scroll);
     resize(sizeHint().expandedTo(QSize(640, 600)));
-}
-
-QWidget *SetupWindow::buildStationSection()
-{
-    auto *section = new QWidget(this);
-    auto *layout = new QVBoxLayout(section);
-    layout->setContentsMargins(0, 0, 0, 0);
-
-    m_station = new StationBar(m_tell, section);
-    connect(m_station, &StationBar::checkRequested, this, &SetupWindow::checkStation);
-    connect(m_station, &StationBar::checked, this, &SetupWindow::onCheckFinished);
-    connect(m_station, &StationBar::checkFailed, this, &SetupWindow::onCheckFailed);
-
-    m_capture = new CaptureBox(m_tell, section);
-    connect(m_capture, &CaptureBox::changed, this, &SetupWindow::markChanged);
-    connect(m_capture, &CaptureBox::targetChanged, this, &SetupWindow::updateStartButtons);
-
-    auto *buttons = new QHBoxLayout;
-    m_record = new QPushButton(themedIcon("media-record", "record"), tr("Re&cord"), section);
-    m_record->setObjectName(QStringLiteral("record"));
-    m_preview = new QPushButton(themedIcon("media-playback-start", "play"), tr("&Preview/Listen"), section);
-    m_preview->setObjectName(QStringLiteral("preview"));
-    m_save = new QPushButton(themedIcon("document-save", "save"), tr("Save Preset File"), section);
-    m_save->setObjectName(QStringLiteral("save"));
-    auto *open = new QPushButton(themedIcon("document-open", "open"), tr("Open Preset File"), section);
-    open->setObjectName(QStringLiteral("open"));
-    m_startHint = new QLabel(section);
-    m_startHint->setObjectName(QStringLiteral("startHint"));
-    m_startHint->setWordWrap(true);
-    buttons->addWidget(m_record);
-    buttons->addWidget(m_preview);
-    buttons->addWidget(m_startHint, 1);
-    buttons->addWidget(m_save);
-    buttons->addWidget(open);
-    connect(m_record, &QPushButton::clicked, this, &SetupWindow::record);
-    connect(m_preview, &QPushButton::clicked, this, &SetupWindow::preview);
-    connect(m_save, &QPushButton::clicked, this, &SetupWindow::chooseSavePreset);
-    connect(open, &QPushButton::clicked, this, &SetupWindow::chooseOpenPreset);
-
-    layout->addWidget(m_station);
-    layout->addWidget(m_station->progressLabel());
-    layout->addWidget(m_capture);
-    layout->addLayout(buttons);
-
-    QList<QWidget *> order = {m_station->addressBox(), m_station->checkButton()};
-    order += m_capture->tabOrder();
-    order += {m_record, m_preview, m_save, open};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order.at(i - 1), order.at(i));
-    return section;
 }
 
 void SetupWindow::buildMenus()
@@ -311,17 +272,17 @@ void SetupWindow::onStationActivated(int row)
 {
     const QString address = m_stations->address(row);
     // A double click reports the click and the activation: check once.
-    if (m_station->isChecking() && m_station->address() == address)
+    if (m_section->stationBar()->isChecking() && m_section->address() == address)
         return;
-    m_station->setAddress(address);
+    m_section->setAddress(address);
     checkStation();
 }
 
 void SetupWindow::onStationEdited(int row, const QString &oldAddress, const QString &newAddress)
 {
     // The loaded station was edited: the Station box and its check follow.
-    if (m_station->address() == oldAddress || selectedEntry() == row) {
-        m_station->setAddress(newAddress);
+    if (m_section->address() == oldAddress || selectedEntry() == row) {
+        m_section->setAddress(newAddress);
         checkStation();
     }
 }
@@ -329,24 +290,24 @@ void SetupWindow::onStationEdited(int row, const QString &oldAddress, const QStr
 void SetupWindow::dropStation(const QMimeData *mime)
 {
     markChanged();
-    m_station->clearAddress();
+    m_section->setAddress(QString());
     if (mime->hasUrls() && !mime->urls().isEmpty()) {
         const QUrl url = mime->urls().constFirst();
         if (url.isLocalFile()) {
             const QString path = url.toLocalFile();
             if (!platform::fileExists(path))
                 return;
-            m_station->setAddress(path);
+            m_section->setAddress(path);
             addStationFor(path);
             return;
         }
-        m_station->setAddress(url.toString());
+        m_section->setAddress(url.toString());
         addStationFor(url.toString());
         return;
     }
     if (mime->hasText()) {
         const QString text = mime->text().trimmed();
-        m_station->setAddress(text);
+        m_section->setAddress(text);
         addStationFor(text);
     }
 }
@@ -365,135 +326,17 @@ void SetupWindow::scheduleSelectedStation()
 void SetupWindow::checkStation()
 {
     if (m_advanced->usesExternalPlayer()) {
-        if (!QProcess::startDetached(m_advanced->externalPlayer(), {m_station->address()}))
+        if (!QProcess::startDetached(m_advanced->externalPlayer(), {m_section->address()}))
             m_tell(tr("The external player could not be started!"));
         return;
     }
-    markChanged();
-    if (!m_station->check())
-        m_capture->setTitle(QString());
+    m_section->check();
     m_stations->markConnecting(selectedEntry());
-}
-
-void SetupWindow::onCheckFinished(const QString &title)
-{
-    // The row was checked: it no longer shows "Connecting".
-    m_stations->markConnecting(-1);
-    enablePanel();
-    m_capture->setTitle(title);
-    m_capture->stationChecked();
-}
-
-void SetupWindow::onCheckFailed()
-{
-    m_stations->markConnecting(-1);
-    disablePanel();
-}
-
-void SetupWindow::enablePanel()
-{
-    setPanelEnabled(true);
-    const bool hasPath = !m_capture->target().path().isEmpty();
-    m_record->setEnabled(hasPath);
-    m_preview->setEnabled(hasPath);
-    m_save->setEnabled(hasPath);
-    m_station->hideProgress();
-    updateStartButtons();
-}
-
-void SetupWindow::disablePanel()
-{
-    setPanelEnabled(false);
-    m_station->hideProgress();
-    m_capture->setTitle(QString());
-    updateStartButtons();
-}
-
-void SetupWindow::setPanelEnabled(bool enabled)
-{
-    m_panelEnabled = enabled;
-    m_capture->setEnabled(enabled);
-    m_advanced->setRecordingOptionsEnabled(enabled);
-    m_preview->setEnabled(enabled && m_preview->isEnabled());
-    m_station->setCheckAlwaysEnabled(enabled);
-}
-
-// ---------------------------------------------------------------------------
-// Where to record, and whether it can start
-
-bool SetupWindow::isFolderMode() const
-{
-    return m_capture->target().isFolderMode();
-}
-
-bool SetupWindow::isPathAccepted() const
-{
-    return m_capture->target().isAccepted();
-}
-
-bool SetupWindow::acceptPath()
-{
-    return m_capture->acceptPath();
-}
-
-void SetupWindow::chooseCaptureMode(int mode)
-{
-    m_capture->chooseCaptureMode(mode);
-}
-
-void SetupWindow::dropPath(const QMimeData *mime)
-{
-    m_capture->dropPath(mime);
-}
-
-bool SetupWindow::validateSetup(bool noUpdate)
-{
-    if (!noUpdate)
-        updateStartButtons();
-    return m_capture->target().problem() == CaptureTarget::Problem::None;
-}
-
-bool SetupWindow::isRecorderBusy() const
-{
-    return m_recorder.status().state != RecordingStatus::State::Idle;
-}
-
-QString SetupWindow::startBlocker() const
-{
-    // A running recording is started again only after an option changed, and
-    // only a station that passed its check is recorded.
-    if (!m_panelEnabled)
-        return m_station->address().isEmpty() ? tr("Choose or add a station, then Check it.")
-                                              : tr("Check the station first.");
-    switch (m_capture->target().problem()) {
-    case CaptureTarget::Problem::NoPath:
-        return isFolderMode() ? tr("Choose the folder to save to.") : tr("Choose the MP3 file to record into.");
-    case CaptureTarget::Problem::NoArchiveHeader:
-        return tr("Enter the archive file header.");
-    case CaptureTarget::Problem::None:
-        break;
-    }
-    if (isRecorderBusy() && !m_changed)
-        return tr("Recording. Change an option to start again.");
-    return QString();
-}
-
-void SetupWindow::updateStartButtons()
-{
-    const QString blocker = startBlocker();
-    m_record->setEnabled(blocker.isEmpty());
-    m_preview->setEnabled(blocker.isEmpty());
-    m_record->setToolTip(blocker.isEmpty() ? tr("Record the station") : blocker);
-    m_preview->setToolTip(blocker.isEmpty() ? tr("Listen without recording") : blocker);
-    m_startHint->setText(blocker);
-    m_save->setEnabled(m_panelEnabled && validateSetup(true));
-    m_stationPanel->setStartEnabled(blocker.isEmpty());
 }
 
 void SetupWindow::markChanged()
 {
-    m_changed = true;
-    updateStartButtons();
+    m_section->markChanged();
 }
 
 // ---------------------------------------------------------------------------
@@ -506,23 +349,20 @@ void SetupWindow::putInPreset()
 
 void SetupWindow::fillPreset(Preset &preset) const
 {
-    preset.playlistAddress = m_station->address();
-    m_capture->putIn(preset);
+    m_section->putIn(preset);
     m_advanced->putIn(preset);
 }
 
 void SetupWindow::loadFromPreset()
 {
     const Preset preset = m_draft;
-    m_station->setAddress(preset.playlistAddress);
-    m_changed = false;
+    m_section->clearChanged();
     m_advanced->takeFrom(preset);
-    m_capture->takeFrom(preset);
-    enablePanel();
+    m_section->takeFrom(preset);
     // A station already listed is selected, not listed again.
-    int row = m_stations->findAddress(m_station->address());
+    int row = m_stations->findAddress(m_section->address());
     if (row == -1)
-        row = m_stations->appendEntry(preset.stationTitle, m_station->address());
+        row = m_stations->appendEntry(preset.stationTitle, m_section->address());
     selectEntry(row);
 }
 
@@ -539,22 +379,22 @@ void SetupWindow::preview()
 void SetupWindow::start(bool previewOnly)
 {
     const int selected = selectedEntry();
-    m_changed = false;
+    m_section->clearChanged();
     // A new start never leaves the running recording's file open and untagged.
     // The station's mark stays while one recording follows the other.
     const QScopedValueRollback starting(m_starting, true);
-    if (isRecorderBusy())
+    if (m_recorder.status().state != RecordingStatus::State::Idle)
         m_recorder.stopRecording();
     m_draft.valid = true;
-    m_station->hideProgress();
+    m_section->stationBar()->hideProgress();
     putInPreset();
     if (!m_recorder.start(RecordingRequest{m_draft, {}, true, previewOnly})) {
         m_tell(tr("Error on starting this recording!"));
-        updateStartButtons();
+        m_section->updateStartButtons();
         return;
     }
     m_stations->markPlaying(selected, previewOnly ? StationList::Mark::Playing : StationList::Mark::Recording);
-    updateStartButtons();
+    m_section->updateStartButtons();
     Q_EMIT stationStarted(m_draft.playlistAddress);
 }
 
@@ -590,29 +430,13 @@ bool SetupWindow::savePresetFile(const QString &path)
 
 void SetupWindow::chooseOpenPreset()
 {
-    const QString start =
-        m_draft.presetFilePath.isEmpty() ? LocalPresetSearch::presetsFolder() : m_draft.presetFilePath;
-    auto *dialog = new QFileDialog(this, tr("Open Preset File"), dialogFolder(start), tr("Preset File (*.mvr)"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setDefaultSuffix(QStringLiteral("mvr"));
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &chosen) { openPresetFile(chosen); });
-    dialog->open();
+    choosePresetFile(this, false, m_draft.presetFilePath, [this](const QString &chosen) { openPresetFile(chosen); });
 }
 
 void SetupWindow::chooseSavePreset()
 {
     putInPreset();
-    const QString start =
-        m_draft.presetFilePath.isEmpty() ? LocalPresetSearch::presetsFolder() : m_draft.presetFilePath;
-    QDir().mkpath(LocalPresetSearch::presetsFolder());
-    auto *dialog = new QFileDialog(this, tr("Save Preset File"), start, tr("Preset File (*.mvr)"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setDefaultSuffix(QStringLiteral("mvr"));
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &chosen) { savePresetFile(chosen); });
-    dialog->open();
+    choosePresetFile(this, true, m_draft.presetFilePath, [this](const QString &chosen) { savePresetFile(chosen); });
 }
 
 // ---------------------------------------------------------------------------
@@ -638,7 +462,7 @@ void SetupWindow::saveState()
     if (!m_stations->save())
         m_tell(tr("The station list could not be saved!"));
     SetupSettings settings;
-    m_capture->saveInto(settings);
+    m_section->captureBox()->saveInto(settings);
     m_advanced->saveInto(settings);
     saveSetupSettings(settings);
     SetupWindowState state;

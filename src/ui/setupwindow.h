@@ -6,15 +6,12 @@
 #include "ui/messagesink.h"
 
 class AdvancedPage;
-class CaptureBox;
 class PageBar;
-class QLabel;
 class QMimeData;
-class QPushButton;
 class QStackedWidget;
 class Recorder;
 class SchedulerPage;
-class StationBar;
+class StationSection;
 class StationList;
 class StationListPanel;
 
@@ -56,12 +53,6 @@ public:
     // The window's operations.
     // Checks the station address (or hands it to the external player).
     void checkStation();
-    // Accepts or refuses the path box's text; true when accepted.
-    bool acceptPath();
-    void chooseCaptureMode(int mode);
-    // Whether Record, Preview and Save can go ahead; without noUpdate the
-    // buttons follow.
-    bool validateSetup(bool noUpdate);
     // The window's fields into the draft, and back.
     void putInPreset();
     void fillPreset(Preset &preset) const;
@@ -78,8 +69,6 @@ public:
     bool savePresetFile(const QString &path);
     // A drop of text, links or files onto the station list.
     void dropStation(const QMimeData *mime);
-    // The path box's drop rule: a folder in folder mode, a file in file mode.
-    void dropPath(const QMimeData *mime);
     // Opens the Add Station dialog with the address (and a name, when known)
     // filled in; a confirmed dialog adds the entry and checks it.
     void addStationFor(const QString &address, const QString &name = QString());
@@ -89,9 +78,6 @@ public:
     // Writes the station list and the options, once per run of the window.
     void saveState();
 
-    bool isPathAccepted() const;
-    bool isChanged() const { return m_changed; }
-    bool isFolderMode() const;
     // The selected row of the station list, or -1.
     int selectedEntry() const;
     void selectEntry(int row);
@@ -117,20 +103,10 @@ protected:
 
 private:
     void buildWindow(platform::Clock &clock);
-    QWidget *buildStationSection();
     void buildMenus();
 
     void onStationActivated(int row);
     void onStationEdited(int row, const QString &oldAddress, const QString &newAddress);
-    void onCheckFinished(const QString &title);
-    void onCheckFailed();
-    void enablePanel();
-    void disablePanel();
-    void setPanelEnabled(bool enabled);
-    void updateStartButtons();
-    // Why Record and Preview cannot start now ("" when they can).
-    QString startBlocker() const;
-    bool isRecorderBusy() const;
     void markChanged();
     void start(bool previewOnly);
 
@@ -143,13 +119,7 @@ private:
     MessageSink m_tell;
     StationList *m_stations = nullptr;
 
-    // Station section.
-    StationBar *m_station = nullptr;
-    QLabel *m_startHint = nullptr;
-    CaptureBox *m_capture = nullptr;
-    QPushButton *m_record = nullptr;
-    QPushButton *m_preview = nullptr;
-    QPushButton *m_save = nullptr;
+    StationSection *m_section = nullptr;
 
     // Pages.
     QStackedWidget *m_pages = nullptr;
@@ -158,8 +128,6 @@ private:
     AdvancedPage *m_advanced = nullptr;
     SchedulerPage *m_scheduler = nullptr;
 
-    bool m_changed = false;
-    bool m_panelEnabled = false;
     bool m_saved = false;
     bool m_starting = false;
     bool m_hidesWhenMinimised = false;

@@ -46,6 +46,7 @@
 #include "recordingfrontend.h"
 #include "testenv.h"
 #include "teststation/station.h"
+#include "ui/capturebox.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/helpandtools.h"
 #include "ui/localpresetsearch.h"
@@ -53,6 +54,7 @@
 #include "ui/setupwindow.h"
 #include "ui/spinnerbox.h"
 #include "ui/stationdialog.h"
+#include "ui/stationsection.h"
 
 namespace
 {
@@ -98,6 +100,7 @@ protected:
         return found;
     }
     QLineEdit *path() const { return child<QLineEdit>("path"); }
+    CaptureBox *capture() const { return child<CaptureBox>("captureBox"); }
     QAbstractButton *button(const char *name) const { return child<QAbstractButton>(name); }
     bool startButtonsEnabled() const { return button("record")->isEnabled() && button("preview")->isEnabled(); }
 
@@ -113,7 +116,7 @@ protected:
     void typePath(const QString &text)
     {
         path()->setText(text);
-        window->acceptPath();
+        capture()->acceptPath();
     }
     StationDialog *openDialog() const
     {
@@ -148,13 +151,13 @@ TEST_F(SetupWindowTest, PathBoxFollowsTheModeAndSaysWhyAPathIsRefused)
     EXPECT_EQ(path()->text(), folder);
     EXPECT_FALSE(startButtonsEnabled());
 
-    window->chooseCaptureMode(1);
+    capture()->chooseCaptureMode(1);
     EXPECT_EQ(child<QLabel>("pathLabel")->text(), QStringLiteral("MP3 file:"));
     EXPECT_TRUE(path()->text().isEmpty());
     EXPECT_FALSE(child<QGroupBox>("dateMode")->isVisibleTo(window.get()));
     typePath(folder);
     EXPECT_EQ(frontEnd.messages.last(), QStringLiteral("Invalid MP3 file name!"));
-    window->chooseCaptureMode(3);
+    capture()->chooseCaptureMode(3);
     EXPECT_EQ(child<QLabel>("pathLabel")->text(), QStringLiteral("Save MP3s to:"));
     EXPECT_EQ(path()->text(), folder);
     EXPECT_TRUE(child<QGroupBox>("dateMode")->isVisibleTo(window.get()));
@@ -165,9 +168,9 @@ TEST_F(SetupWindowTest, DatedModeWithoutHeaderAllowsNoStart)
     checkedStation();
     typePath(folder);
     EXPECT_TRUE(startButtonsEnabled());
-    window->chooseCaptureMode(3);
+    capture()->chooseCaptureMode(3);
     child<QLineEdit>("archivePrefix")->clear();
-    EXPECT_FALSE(window->validateSetup(true));
+    EXPECT_EQ(capture()->target().problem(), CaptureTarget::Problem::NoArchiveHeader);
     EXPECT_FALSE(startButtonsEnabled());
     EXPECT_FALSE(button("save")->isEnabled());
     child<QLineEdit>("archivePrefix")->setText(QStringLiteral("Morning"));
@@ -274,7 +277,7 @@ TEST_F(SetupWindowTest, PresetFilesOpenAndSaveAndAFailedSaveIsReported)
     EXPECT_EQ(child<QLineEdit>("title")->text(), QStringLiteral("Test FM"));
     EXPECT_EQ(path()->text(), folder);
     EXPECT_EQ(window->stations().count(), 1);
-    EXPECT_TRUE(window->isChanged());
+    EXPECT_TRUE(child<StationSection>("stationSection")->isChanged());
 }
 
 TEST_F(SetupWindowTest, RunningRecordingIsRestartedOnlyAfterAChange)
@@ -411,18 +414,18 @@ TEST_F(SetupWindowTest, DropsAddStationsAndFillThePathBox)
     const QString file = testenv::writeFile(folder + QStringLiteral("sub/take.mp3"), "x");
     QMimeData fileDrop;
     fileDrop.setUrls({QUrl::fromLocalFile(file)});
-    window->dropPath(&fileDrop);
+    capture()->dropPath(&fileDrop);
     EXPECT_EQ(path()->text(), folder);
     QMimeData folderDrop;
     folderDrop.setUrls({QUrl::fromLocalFile(folder + QStringLiteral("sub"))});
-    window->dropPath(&folderDrop);
+    capture()->dropPath(&folderDrop);
     EXPECT_EQ(path()->text(), folder + QStringLiteral("sub/"));
-    window->chooseCaptureMode(1);
-    window->dropPath(&folderDrop);
+    capture()->chooseCaptureMode(1);
+    capture()->dropPath(&folderDrop);
     EXPECT_TRUE(path()->text().isEmpty());
-    window->dropPath(&fileDrop);
+    capture()->dropPath(&fileDrop);
     EXPECT_EQ(path()->text(), file);
-    EXPECT_TRUE(window->isPathAccepted());
+    EXPECT_TRUE(capture()->target().isAccepted());
 }
 
 TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
@@ -435,7 +438,7 @@ TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
     window->stations().appendEntry(QStringLiteral("A"), QStringLiteral("addrA"));
     window->stations().appendEntry(QStringLiteral("B"), QStringLiteral("addrB"));
     checkedStation();
-    window->chooseCaptureMode(1);
+    capture()->chooseCaptureMode(1);
     typePath(folder + QStringLiteral("single.mp3"));
     child<QCheckBox>("timed")->setChecked(true);
     child<SpinnerBox>("minutes")->setValue(90);
