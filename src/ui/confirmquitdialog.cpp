@@ -24,16 +24,16 @@ ConfirmQuitDialog::ConfirmQuitDialog(Recorder *recorder, QWidget *parent)
     , m_recorder(recorder)
     , m_openTick(platform::clock().tickCount())
 {
-    setWindowTitle(QStringLiteral("Are You Sure You Want To Quit?"));
+    setWindowTitle(tr("Are You Sure You Want To Quit?"));
     setObjectName(QStringLiteral("ConfirmQuitDialog"));
     QFont verdana(QStringLiteral("Verdana"));
     verdana.setStyleHint(QFont::SansSerif);
     setFont(verdana);
 
-    auto *label = new QLabel(QStringLiteral("We are recording! Are you sure you wish to quit?"), this);
+    auto *label = new QLabel(tr("We are recording! Are you sure you wish to quit?"), this);
     label->setWordWrap(true);
-    auto *yes = new QPushButton(QStringLiteral("&Yes"), this);
-    auto *no = new QPushButton(QStringLiteral("&No"), this);
+    auto *yes = new QPushButton(tr("&Yes"), this);
+    auto *no = new QPushButton(tr("&No"), this);
     yes->setObjectName(QStringLiteral("yes"));
     no->setObjectName(QStringLiteral("no"));
     // No is the safe answer, so Enter keeps the recording.
