@@ -49,7 +49,7 @@ void startDesktopServices(DesktopFrontEnd &desktop, QObject *owner)
     if (!recorder || !bus.isConnected())
         return;
     auto *mpris = new MprisService(recorder, bus, owner);
-    mpris->setRaiseHandler([] { showRecordingDisplayWindow(); });
+    mpris->setRaiseHandler([&desktop] { desktop.recordingDisplay().showAndRaise(); });
     auto *notifier = new SongNotifier(recorder, bus, owner);
     desktop.addOption(QStringLiteral("Notify on each new song"), notifier->isEnabled(),
                       [notifier](bool on) { notifier->setEnabled(on); });

@@ -212,7 +212,7 @@ void DesktopFrontEnd::showRecordingDisplay()
     recordingDisplay().setContextMenu(m_menu);
     // Placed before it is shown, so it never appears somewhere else first.
     dockDisplay();
-    showRecordingDisplayWindow();
+    recordingDisplay().showAndRaise();
 }
 
 void DesktopFrontEnd::dockDisplay()
@@ -243,7 +243,27 @@ void DesktopFrontEnd::toggleRecordingDisplay()
     recordingDisplay().setContextMenu(m_menu);
     dockDisplay();
     // Without a tray a hidden display could not be brought back.
-    ::toggleRecordingDisplay(hasTray());
+    recordingDisplay().toggle(hasTray());
+}
+
+RecordingDisplay *DesktopFrontEnd::loadedRecordingDisplay() const
+{
+    return m_display.data();
+}
+
+RecordingDisplay &DesktopFrontEnd::recordingDisplay()
+{
+    if (!m_display) {
+        m_display = new RecordingDisplay(program().recorder(), platform::clock());
+        program().setWindowUnloader(ProgramWindow::RecordingDisplay, [display = m_display] {
+            if (display) {
+                display->hide();
+                // The exit may start inside one of the display's own handlers.
+                display->deleteLater();
+            }
+        });
+    }
+    return *m_display;
 }
 
 void DesktopFrontEnd::bringWindowsForward()

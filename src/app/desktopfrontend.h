@@ -14,6 +14,7 @@ class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 class DirectorySearch;
+class RecordingDisplay;
 class SetupWindow;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
@@ -54,6 +55,11 @@ public:
     static QString trayCaption(const platform::TrayState &state, platform::TrayCommand entry);
     // The icon was pressed: the open windows come forward, the display first.
     void bringWindowsForward();
+    // The program's one display, created on first use for the program's
+    // recorder; the exit routine unloads it.
+    RecordingDisplay &recordingDisplay();
+    // The display if it was created, else nullptr.
+    RecordingDisplay *loadedRecordingDisplay() const;
 
 private:
     void ensureMenu();
@@ -78,6 +84,7 @@ private:
     platform::TrayLook m_look = platform::TrayLook::Idle;
     bool m_trayChecked = false; // whether the desktop has a tray was asked once
     QPointer<SetupWindow> m_setupWindow;
+    QPointer<RecordingDisplay> m_display;
     QPointer<DirectorySearch> m_directorySearch; // lives with the setup window
     std::function<void(platform::TrayCommand)> m_commandHandler;
 };

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "ui/confirmquitdialog.h"
@@ -64,9 +63,10 @@ QFont labelFont(int pixels, bool bold = false)
 
 } // namespace
 
-RecordingDisplay::RecordingDisplay(Recorder *recorder, QWidget *parent)
+RecordingDisplay::RecordingDisplay(Recorder *recorder, platform::Clock &clock, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_recorder(recorder)
+    , m_clock(clock)
     , m_marquee([this](const QString &text) { return QFontMetrics(m_title->font()).horizontalAdvance(text); })
     , m_recordingLamp(new Lamp(tr("Recording"), this))
     , m_listeningLamp(new Lamp(tr("Listening"), this))
@@ -333,8 +333,8 @@ void RecordingDisplay::toggleTimeMode()
 
 void RecordingDisplay::quit()
 {
-    if (m_status.recording && !m_status.paused) {
-        m_confirmation = askToQuit(m_recorder);
+    if (m_status.recording && !m_status.paused && m_recorder) {
+        m_confirmation = askToQuit(*m_recorder, m_clock);
         return;
     }
     // Like the tray's exit: a paused recording's file is closed and tagged first.
@@ -447,62 +447,22 @@ void RecordingDisplay::mouseReleaseEvent(QMouseEvent *)
     m_dragging = false;
 }
 
-namespace
+void RecordingDisplay::showAndRaise()
 {
-
-QPointer<RecordingDisplay> &displaySlot()
-{
-    static QPointer<RecordingDisplay> display;
-    return display;
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
-} // namespace
-
-RecordingDisplay &recordingDisplay()
+void RecordingDisplay::toggle(bool mayHide)
 {
-    QPointer<RecordingDisplay> &slot = displaySlot();
-    if (!slot) {
-        auto *display = new RecordingDisplay(program().recorder());
-        slot = display;
-        program().setWindowUnloader(ProgramWindow::RecordingDisplay, [display = QPointer<RecordingDisplay>(display)] {
-            if (display) {
-                display->hide();
-                // The exit may start inside one of the display's own handlers.
-                display->deleteLater();
-            }
-        });
-    }
-    return *slot;
-}
-
-RecordingDisplay *loadedRecordingDisplay()
-{
-    return displaySlot().data();
-}
-
-void showRecordingDisplayWindow()
-{
-    RecordingDisplay &display = recordingDisplay();
-    if (display.isMinimized())
-        display.setWindowState(display.windowState() & ~Qt::WindowMinimized);
-    display.show();
-    display.raise();
-    display.activateWindow();
-}
-
-void toggleRecordingDisplay(bool mayHide)
-{
-    RecordingDisplay &display = recordingDisplay();
-    if (mayHide && display.isVisible() && !display.isMinimized()) {
-        display.hide();
+    if (mayHide && isVisible() && !isMinimized()) {
+        hide();
         return;
     }
-    showRecordingDisplayWindow();
-}
-
-void dockRecordingDisplayUnder(const QRect &frame)
-{
-    recordingDisplay().dockUnder(frame);
+    showAndRaise();
 }
 
 DockedPlaces fitDockedPair(const QRect &frame, int displayHeight, const QRect &area, int minimumFrameHeight)

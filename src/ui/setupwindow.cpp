@@ -59,6 +59,7 @@ SetupWindow::SetupWindow(Recorder &recorder, Preset &draft, platform::Clock &clo
     : QMainWindow(parent)
     , m_recorder(recorder)
     , m_draft(draft)
+    , m_clock(clock)
     , m_tell(std::move(tell))
 {
     initUiResources();
@@ -489,7 +490,7 @@ void SetupWindow::quit()
 {
     const RecordingStatus status = m_recorder.status();
     if (status.recording && !status.paused) {
-        askToQuit(&m_recorder);
+        askToQuit(m_recorder, m_clock);
         return;
     }
     // A paused recording's file is closed and tagged on the way out.

@@ -116,6 +116,7 @@ private:
 
     Recorder &m_recorder;
     Preset &m_draft;
+    platform::Clock &m_clock;
     MessageSink m_tell;
     StationList *m_stations = nullptr;
 

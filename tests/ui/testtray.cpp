@@ -63,10 +63,10 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
     platform::setFrontEnd(&desktop);
     Recorder *recorder = program().loadRecorder();
     EXPECT_FALSE(desktop.hasTray());
-    EXPECT_EQ(loadedRecordingDisplay(), nullptr);
+    EXPECT_EQ(desktop.loadedRecordingDisplay(), nullptr);
 
     beginRecording(*recorder);
-    RecordingDisplay *display = loadedRecordingDisplay();
+    RecordingDisplay *display = desktop.loadedRecordingDisplay();
     ASSERT_NE(display, nullptr);
     EXPECT_TRUE(display->isVisible());
     EXPECT_TRUE(recorder->trayState().toggleDisplay.on);

@@ -90,7 +90,8 @@ int main(int argc, char **argv)
         ok = save(dialog, folder, QStringLiteral("station-dialog")) && ok;
     }
     {
-        RecordingDisplay display(nullptr);
+        platform::SystemClock clock;
+        RecordingDisplay display(nullptr, clock);
         display.show();
         RecordingStatus status;
         status.state = RecordingStatus::State::Recording;
