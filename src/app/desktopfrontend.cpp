@@ -92,8 +92,9 @@ QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
     return QIcon(QStringLiteral(":/vorlane/icons/tray-idle.svg"));
 }
 
-DesktopFrontEnd::DesktopFrontEnd(QObject *parent)
+DesktopFrontEnd::DesktopFrontEnd(ProgramContext &context, QObject *parent)
     : QObject(parent)
+    , m_context(context)
 {}
 
 DesktopFrontEnd::~DesktopFrontEnd()
@@ -106,7 +107,7 @@ void DesktopFrontEnd::showMessage(const QString &text)
     showBox(HeadlessFrontEnd::messageText(text));
 }
 
-void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
+void DesktopFrontEnd::showSetupWindow(bool fillFromDraft)
 {
     if (!m_setupWindow) {
         // A new window fills itself from a complete preset record.
@@ -128,7 +129,7 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
             // Record and Preview always show what they started, tray or not.
             showRecordingDisplay();
         });
-    } else if (fillFromConfiguration) {
+    } else if (fillFromDraft) {
         m_setupWindow->loadFromPreset();
     }
     if (m_setupWindow->isMinimized())
@@ -152,7 +153,7 @@ void DesktopFrontEnd::showDirectorySearch()
                     if (window)
                         window->addStationFor(address, name);
                 });
-        program().setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
+        m_context.setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
             if (search)
                 search->deleteLater();
         });

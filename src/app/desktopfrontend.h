@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "app/programwindows.h"
 #include "platform/frontend.h"
 
 class QAction;
@@ -14,19 +15,20 @@ class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 class DirectorySearch;
+class ProgramContext;
 class SetupWindow;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
 // the recording display, the setup window, and the tray icon with its tip and
 // menu. Where the desktop has no tray, the display opens with each recording
 // and its right click offers the same menu.
-class DesktopFrontEnd final : public QObject, public platform::FrontEnd
+class DesktopFrontEnd final : public QObject, public platform::FrontEnd, public ProgramWindows
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DesktopFrontEnd)
 
 public:
-    explicit DesktopFrontEnd(QObject *parent = nullptr);
+    explicit DesktopFrontEnd(ProgramContext &context, QObject *parent = nullptr);
     ~DesktopFrontEnd() override;
 
     // What the tray menu's entries and the icon's clicks run.
@@ -36,7 +38,7 @@ public:
     }
 
     void showMessage(const QString &text) override;
-    void showSetupWindow(bool fillFromConfiguration) override;
+    void showSetupWindow(bool fillFromDraft) override;
     void showRecordingDisplay() override;
     void toggleRecordingDisplay() override;
     void captionChanged(const QString &caption) override;
@@ -64,6 +66,7 @@ private:
     void dockDisplay();
     static void placeBeside(QWidget *window, const QWidget *anchor);
 
+    ProgramContext &m_context;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
     QAction *m_setup = nullptr;

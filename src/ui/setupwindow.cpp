@@ -1547,7 +1547,7 @@ void SetupWindow::changeEvent(QEvent *event)
         Q_EMIT frameMoved(frameGeometry());
     // Opened from the tray, the window goes back to the tray when minimised.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
-        program().setupShowMode == 1)
+        program().setupOpenedFromTray)
         hide();
 }
 

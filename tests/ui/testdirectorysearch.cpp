@@ -189,7 +189,7 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     const QString folder = testenv::home() + QStringLiteral("/directory/");
     QDir().mkpath(folder);
 
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program());
     desktop.showSetupWindow(false);
     SetupWindow *window = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
