@@ -127,7 +127,7 @@ void startDesktopServices(DesktopFrontEnd &desktop, Recorder *recorder, QObject 
     if (!recorder || !bus.isConnected())
         return;
     auto *mpris = new MprisService(recorder, bus, owner);
-    mpris->setRaiseHandler([] { showRecordingDisplayWindow(); });
+    mpris->setRaiseHandler([&desktop] { desktop.recordingDisplay().showAndRaise(); });
     auto *notifier = new SongNotifier(recorder, bus, owner);
     desktop.addOption(QCoreApplication::translate("Application", "Notify on each new song"), notifier->isEnabled(),
                       [notifier](bool on) { notifier->setEnabled(on); });
@@ -164,7 +164,8 @@ int runVorlane(int &argc, char **argv)
 #ifdef VORLANE_HAVE_DESKTOP
     DesktopFrontEnd *desktop = nullptr;
 #endif
-    // The context comes before the front end that refers to it, and goes after it.
+    // The clock and the context come before the front end that refers to them, and go after it.
+    platform::SystemClock clock;
     ProgramContext context;
     if (headless) {
         qtApplication = std::make_unique<QCoreApplication>(argc, argv);
@@ -184,7 +185,7 @@ int runVorlane(int &argc, char **argv)
         auto *desktopApplication = new QApplication(argc, argv);
         desktopApplication->setQuitOnLastWindowClosed(false);
         qtApplication.reset(desktopApplication);
-        auto desktopFrontEnd = std::make_unique<DesktopFrontEnd>(context);
+        auto desktopFrontEnd = std::make_unique<DesktopFrontEnd>(context, clock);
         desktop = desktopFrontEnd.get();
         windows = desktop;
         frontEnd = std::move(desktopFrontEnd);
@@ -195,7 +196,8 @@ int runVorlane(int &argc, char **argv)
 
     context.setFrontEnd(frontEnd.get());
     context.headless = headless;
-    // Parts of the layers below still reach the context and the front end by lookup.
+    // Parts of the layers below still reach the clock, the context and the front end by lookup.
+    platform::setClock(&clock);
     installProgram(&context);
     platform::setFrontEnd(frontEnd.get());
 
@@ -217,5 +219,6 @@ int runVorlane(int &argc, char **argv)
     const int status = qtApplication->exec();
     platform::setFrontEnd(nullptr);
     installProgram(nullptr);
+    platform::setClock(nullptr);
     return status;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/programwindows.h"
+#include "platform/clock.h"
 #include "platform/frontend.h"
 
 class QAction;
@@ -16,6 +17,7 @@ class QSystemTrayIcon;
 class QWidget;
 class DirectorySearch;
 class ProgramContext;
+class RecordingDisplay;
 class SetupWindow;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
@@ -28,7 +30,7 @@ class DesktopFrontEnd final : public QObject, public platform::FrontEnd, public 
     Q_DISABLE_COPY_MOVE(DesktopFrontEnd)
 
 public:
-    explicit DesktopFrontEnd(ProgramContext &context, QObject *parent = nullptr);
+    DesktopFrontEnd(ProgramContext &context, platform::Clock &clock, QObject *parent = nullptr);
     ~DesktopFrontEnd() override;
 
     // What the tray menu's entries and the icon's clicks run.
@@ -56,6 +58,11 @@ public:
     static QString trayCaption(const platform::TrayState &state, platform::TrayCommand entry);
     // The icon was pressed: the open windows come forward, the display first.
     void bringWindowsForward();
+    // The program's one display, created on first use for the program's
+    // recorder; the exit routine unloads it.
+    RecordingDisplay &recordingDisplay();
+    // The display if it was created, else nullptr.
+    RecordingDisplay *loadedRecordingDisplay() const;
 
 private:
     void ensureMenu();
@@ -67,6 +74,7 @@ private:
     static void placeBeside(QWidget *window, const QWidget *anchor);
 
     ProgramContext &m_context;
+    platform::Clock &m_clock;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
     QAction *m_setup = nullptr;
@@ -81,6 +89,7 @@ private:
     platform::TrayLook m_look = platform::TrayLook::Idle;
     bool m_trayChecked = false; // whether the desktop has a tray was asked once
     QPointer<SetupWindow> m_setupWindow;
+    QPointer<RecordingDisplay> m_display;
     QPointer<DirectorySearch> m_directorySearch; // lives with the setup window
     std::function<void(platform::TrayCommand)> m_commandHandler;
 };

@@ -61,15 +61,15 @@ TEST_F(TrayTest, DoubleClickOpensSetupWhenIdleAndTogglesTheDisplayWhileRecording
 TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 {
     // The offscreen platform has no tray, like plain GNOME.
-    DesktopFrontEnd desktop(program());
+    DesktopFrontEnd desktop(program(), platform::clock());
     platform::setFrontEnd(&desktop);
     Application tray(program(), desktop, desktop);
     Recorder *recorder = program().loadRecorder();
     EXPECT_FALSE(desktop.hasTray());
-    EXPECT_EQ(loadedRecordingDisplay(), nullptr);
+    EXPECT_EQ(desktop.loadedRecordingDisplay(), nullptr);
 
     beginRecording(*recorder);
-    RecordingDisplay *display = loadedRecordingDisplay();
+    RecordingDisplay *display = desktop.loadedRecordingDisplay();
     ASSERT_NE(display, nullptr);
     EXPECT_TRUE(display->isVisible());
     EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
@@ -95,7 +95,7 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 TEST_F(TrayTest, IconFollowsTheRecordingState)
 {
     FakeClock clock;
-    DesktopFrontEnd desktop(program());
+    DesktopFrontEnd desktop(program(), platform::clock());
     platform::setFrontEnd(&desktop);
     Recorder *recorder = program().loadRecorder();
     EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
@@ -157,7 +157,7 @@ TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
 // wording until a recording has started.
 TEST_F(TrayTest, MenuWordsFollowTheEntryStates)
 {
-    DesktopFrontEnd desktop(program());
+    DesktopFrontEnd desktop(program(), platform::clock());
     const auto texts = [&desktop] {
         QStringList result;
         for (const QAction *action : desktop.menu()->actions())
