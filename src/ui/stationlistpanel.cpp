@@ -4,13 +4,13 @@
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -23,15 +23,17 @@
 namespace
 {
 
-// The status column reads each row's mark.
-class MarkDelegate final : public QStyledItemDelegate
+// The view's station list: the status column reads each row's mark.
+class MarkedStations final : public QIdentityProxyModel
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using QIdentityProxyModel::QIdentityProxyModel;
 
-    static QString markText(StationList::Mark mark)
+    QVariant data(const QModelIndex &index, int role) const override
     {
-        switch (mark) {
+        if (role != Qt::DisplayRole || index.column() != StationList::StatusColumn)
+            return QIdentityProxyModel::data(index, role);
+        switch (static_cast<StationList::Mark>(index.data(StationList::MarkRole).toInt())) {
         case StationList::Mark::Connecting:
             return StationListPanel::tr("Connecting");
         case StationList::Mark::Recording:
@@ -41,18 +43,7 @@ public:
         case StationList::Mark::None:
             break;
         }
-        return {};
-    }
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (index.column() != StationList::StatusColumn)
-            return;
-        option->text = markText(static_cast<StationList::Mark>(index.data(StationList::MarkRole).toInt()));
-        if (!option->text.isEmpty())
-            option->features |= QStyleOptionViewItem::HasDisplay;
+        return QString();
     }
 };
 
@@ -66,8 +57,9 @@ StationListPanel::StationListPanel(StationList &stations, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new QTreeView(this);
     m_view->setObjectName(QStringLiteral("stationView"));
-    m_view->setModel(&m_stations);
-    m_view->setItemDelegate(new MarkDelegate(m_view));
+    auto *marked = new MarkedStations(this);
+    marked->setSourceModel(&m_stations);
+    m_view->setModel(marked);
     m_view->setRootIsDecorated(false);
     m_view->setUniformRowHeights(true);
     m_view->setAlternatingRowColors(true);
@@ -132,7 +124,7 @@ int StationListPanel::selectedRow() const
 void StationListPanel::selectRow(int row)
 {
     const QScopedValueRollback quiet(m_quietSelection, true);
-    m_view->setCurrentIndex(m_stations.index(row, StationList::NameColumn));
+    m_view->setCurrentIndex(m_view->model()->index(row, StationList::NameColumn));
 }
 
 void StationListPanel::showMenu(const QPoint &position)

@@ -290,6 +290,8 @@ TEST_F(SetupWindowTest, RunningRecordingIsRestartedOnlyAfterAChange)
     EXPECT_EQ(program().recorder()->status().state, RecordingStatus::State::Connecting);
     EXPECT_FALSE(startButtonsEnabled());
     EXPECT_EQ(window->stations().mark(0), StationList::Mark::Recording);
+    const QModelIndex status = child<QTreeView>("stationView")->model()->index(0, StationList::StatusColumn);
+    EXPECT_EQ(status.data().toString(), QStringLiteral("Record")) << "the list shows the mark";
     EXPECT_TRUE(program().recorder()->startedFromSetupWindow());
 
     child<QLineEdit>("title")->setText(QStringLiteral("Other FM"));
