@@ -94,8 +94,10 @@ QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
     return QIcon(QStringLiteral(":/vorlane/icons/tray-idle.svg"));
 }
 
-DesktopFrontEnd::DesktopFrontEnd(QObject *parent)
+DesktopFrontEnd::DesktopFrontEnd(ProgramContext &context, platform::Clock &clock, QObject *parent)
     : QObject(parent)
+    , m_context(context)
+    , m_clock(clock)
 {}
 
 DesktopFrontEnd::~DesktopFrontEnd()
@@ -108,23 +110,23 @@ void DesktopFrontEnd::showMessage(const QString &text)
     showBox(HeadlessFrontEnd::messageText(text));
 }
 
-void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
+void DesktopFrontEnd::showSetupWindow(bool fillFromDraft)
 {
     if (!m_setupWindow) {
         // At start-up the window is asked for before the recorder is loaded;
         // loading it may have opened the window already.
-        Recorder *recorder = program().loadRecorder();
+        Recorder *recorder = m_context.loadRecorder();
         if (m_setupWindow) {
-            showSetupWindow(fillFromConfiguration);
+            showSetupWindow(fillFromDraft);
             return;
         }
         // A new window fills itself from a complete preset record.
-        m_setupWindow = new SetupWindow(*recorder, program().configuration(), platform::clock(),
+        m_setupWindow = new SetupWindow(*recorder, m_context.configuration(), m_clock,
                                         [this](const QString &text) { showMessage(text); });
         m_setupWindow->setAttribute(Qt::WA_DeleteOnClose);
         // Every way out of the program (the tray's Exit, a signal) keeps the
         // station list and the options, not only closing the window.
-        program().setWindowUnloader(ProgramWindow::Setup, [window = m_setupWindow] {
+        m_context.setWindowUnloader(ProgramWindow::Setup, [window = m_setupWindow] {
             if (window) {
                 window->saveState();
                 window->hide();
@@ -147,11 +149,11 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
             // Record and Preview always show what they started, tray or not.
             showRecordingDisplay();
         });
-    } else if (fillFromConfiguration) {
+    } else if (fillFromDraft) {
         m_setupWindow->loadFromPreset();
     }
     // Opened from the tray, the window goes back to the tray when minimised.
-    m_setupWindow->setHidesWhenMinimised(program().setupShowMode == 1);
+    m_setupWindow->setHidesWhenMinimised(m_context.setupOpenedFromTray);
     if (m_setupWindow->isMinimized())
         m_setupWindow->showNormal();
     else
@@ -173,7 +175,7 @@ void DesktopFrontEnd::showDirectorySearch()
                     if (window)
                         window->addStationFor(address, name);
                 });
-        program().setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
+        m_context.setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
             if (search)
                 search->deleteLater();
         });
@@ -254,8 +256,8 @@ RecordingDisplay *DesktopFrontEnd::loadedRecordingDisplay() const
 RecordingDisplay &DesktopFrontEnd::recordingDisplay()
 {
     if (!m_display) {
-        m_display = new RecordingDisplay(program().recorder(), platform::clock());
-        program().setWindowUnloader(ProgramWindow::RecordingDisplay, [display = m_display] {
+        m_display = new RecordingDisplay(m_context.recorder(), m_clock);
+        m_context.setWindowUnloader(ProgramWindow::RecordingDisplay, [display = m_display] {
             if (display) {
                 display->hide();
                 // The exit may start inside one of the display's own handlers.

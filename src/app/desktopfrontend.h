@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "app/programwindows.h"
+#include "platform/clock.h"
 #include "platform/frontend.h"
 
 class QAction;
@@ -14,6 +16,7 @@ class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 class DirectorySearch;
+class ProgramContext;
 class RecordingDisplay;
 class SetupWindow;
 
@@ -21,13 +24,13 @@ class SetupWindow;
 // the recording display, the setup window, and the tray icon with its tip and
 // menu. Where the desktop has no tray, the display opens with each recording
 // and its right click offers the same menu.
-class DesktopFrontEnd final : public QObject, public platform::FrontEnd
+class DesktopFrontEnd final : public QObject, public platform::FrontEnd, public ProgramWindows
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DesktopFrontEnd)
 
 public:
-    explicit DesktopFrontEnd(QObject *parent = nullptr);
+    DesktopFrontEnd(ProgramContext &context, platform::Clock &clock, QObject *parent = nullptr);
     ~DesktopFrontEnd() override;
 
     // What the tray menu's entries and the icon's clicks run.
@@ -37,7 +40,7 @@ public:
     }
 
     void showMessage(const QString &text) override;
-    void showSetupWindow(bool fillFromConfiguration) override;
+    void showSetupWindow(bool fillFromDraft) override;
     void showRecordingDisplay() override;
     void toggleRecordingDisplay() override;
     void captionChanged(const QString &caption) override;
@@ -70,6 +73,8 @@ private:
     void dockDisplay();
     static void placeBeside(QWidget *window, const QWidget *anchor);
 
+    ProgramContext &m_context;
+    platform::Clock &m_clock;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
     QAction *m_setup = nullptr;

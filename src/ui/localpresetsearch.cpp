@@ -23,8 +23,6 @@ class QuietFrontEnd final : public platform::FrontEnd
 {
 public:
     void showMessage(const QString &) override {}
-    void showSetupWindow(bool) override {}
-    void showRecordingDisplay() override {}
     void captionChanged(const QString &) override {}
     void trayChanged(const platform::TrayState &) override {}
     void exitProcess(int) override {}

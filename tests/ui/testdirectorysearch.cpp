@@ -190,7 +190,7 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     const QString folder = testenv::home() + QStringLiteral("/directory/");
     QDir().mkpath(folder);
 
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program(), platform::clock());
     desktop.showSetupWindow(false);
     SetupWindow *window = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets()) {

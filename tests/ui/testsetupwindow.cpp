@@ -43,6 +43,7 @@
 #include "fakeclock.h"
 #include "fakeservicemanager.h"
 #include "platform/folders.h"
+#include "programrun.h"
 #include "recordingfrontend.h"
 #include "testenv.h"
 #include "teststation/station.h"
@@ -462,7 +463,7 @@ TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
 TEST_F(SetupWindowTest, EveryWayOutKeepsTheStationList)
 {
     window->stations().appendEntry(QStringLiteral("Kept"), QStringLiteral("http://kept.example/listen.pls"));
-    program().runTrayCommand(platform::TrayCommand::Exit);
+    program().exit(kExitNormal);
     EXPECT_TRUE(frontEnd.exited());
     EXPECT_EQ(testenv::readFile(StationList::defaultFilePath()), "Kept\r\nhttp://kept.example/listen.pls\r\n");
 }
@@ -857,14 +858,15 @@ TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
         SCOPED_TRACE(withPreset);
         resetProgram();
         QFile::remove(StationList::defaultFilePath());
-        DesktopFrontEnd desktop;
+        DesktopFrontEnd desktop(program(), platform::clock());
         platform::setFrontEnd(&desktop);
         const QString folder = testenv::home() + QStringLiteral("/noop/");
         QDir().mkpath(folder);
         const QString preset = testenv::writeFile(folder + QStringLiteral("station.mvr"),
                                                   "Noop FM\r\nhttp://127.0.0.1:1/listen.pls\r\nSONGNAMEONLY\r\n" +
                                                       QFile::encodeName(folder) + "\r\n0\r\n0\r\n");
-        startProgram(withPreset ? QStringLiteral("\"") + preset + QStringLiteral("\" -noop") : QString());
+        const auto application = startProgram(
+            withPreset ? QStringLiteral("\"") + preset + QStringLiteral("\" -noop") : QString(), desktop, desktop);
 
         SetupWindow *window = nullptr;
         for (QWidget *widget : QApplication::topLevelWidgets()) {
