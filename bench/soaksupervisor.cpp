@@ -134,8 +134,6 @@ class SoakFrontEnd final : public platform::FrontEnd
 {
 public:
     void showMessage(const QString &text) override { messages.append(text); }
-    void showSetupWindow(bool) override {}
-    void showRecordingDisplay() override {}
     void captionChanged(const QString &caption) override
     {
         if (caption == QStringLiteral("[ERR] TIMEOUT! Reconnecting...") ||
@@ -324,7 +322,7 @@ void Soak::planRequest(StationSlot &slot, int index)
         const qint64 length = between(20000, kLongestStream);
         for (qint64 k = 0; k <= length / stream.titleEvery + 1; ++k)
             stream.titles.append(kTitlePool.at(static_cast<int>(m_random() % kTitlePool.size())));
-        // Four quick hang-ups in a row end a recording by design: at most
+        // Four quick hang-ups in a row end a recording on purpose: at most
         // three here, so the run goes on.
         if (m_random() % 2 == 0 && m_dropsInRow < 3) {
             plan.fault = Fault::Drop;

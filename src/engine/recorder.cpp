@@ -31,6 +31,7 @@ qint32 readMasterVolume()
 Recorder::Recorder(Preset &preset, QNetworkAccessManager &network, QObject *parent)
     : QObject(parent)
     , m_draft(preset)
+    , m_network(network)
     , m_relay(new PreviewRelay(this))
     , m_live365(new Live365Reader(network, platform::installedClock(), this))
     , m_playlistReader(new PlaylistReader(network, platform::installedClock(), this))
@@ -43,7 +44,7 @@ Recorder::Recorder(Preset &preset, QNetworkAccessManager &network, QObject *pare
     // Listening that failed is off, in the tray, the display and for the next recording.
     connect(m_relay, &PreviewRelay::listeningFailed, this, [this] {
         m_listening = false;
-        setTrayMenuEntry(m_tray.listen, QStringLiteral("Listen to recording"), m_tray.listen.enabled);
+        setTrayEntryOn(m_tray.listen, false);
         publishStatus();
     });
 }
@@ -183,10 +184,7 @@ void Recorder::toggleListening()
         else
             m_relay->stopListening();
     }
-    setTrayMenuEntry(m_tray.listen,
-                     m_listening ? QStringLiteral("Stop listening to recording")
-                                 : QStringLiteral("Listen to recording"),
-                     m_tray.listen.enabled);
+    setTrayEntryOn(m_tray.listen, m_listening);
     publishStatus();
 }
 
@@ -197,16 +195,24 @@ void Recorder::setVolume(qint32 volume)
 
 void Recorder::setDisplayShown(bool shown)
 {
-    const QString caption = shown ? QStringLiteral("Hide Recording Display") : QStringLiteral("Show Recording Display");
-    if (m_tray.toggleDisplay.caption != caption)
-        setTrayMenuEntry(m_tray.toggleDisplay, caption, m_tray.toggleDisplay.enabled);
+    if (m_tray.toggleDisplay.on != shown)
+        setTrayEntryOn(m_tray.toggleDisplay, shown);
 }
 
 void Recorder::exitFromMenu()
 {
-    if (m_recording)
-        closeRecording();
+    // The exit closes and tags a running recording first.
     requestExit(kExitNormal);
+}
+
+void Recorder::closeForExit()
+{
+    // What a reconnected stream brought is written before the file closes.
+    settleFreshAudio(true);
+    if (m_recording) {
+        closeRecording();
+        m_recording = false;
+    }
 }
 
 void Recorder::requestExit(int status)

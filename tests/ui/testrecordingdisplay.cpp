@@ -9,6 +9,7 @@
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "fakemixer.h"
+#include "platform/clock.h"
 #include "recordingfrontend.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/recordingdisplay.h"
@@ -36,7 +37,7 @@ protected:
     DisplayTest()
     {
         recorder.setVolume(50);
-        display = std::make_unique<RecordingDisplay>(&recorder);
+        display = std::make_unique<RecordingDisplay>(&recorder, clock);
     }
     ~DisplayTest() override
     {
@@ -76,6 +77,7 @@ protected:
     Preset preset;
     QNetworkAccessManager network;
     Recorder recorder{preset, network};
+    platform::SystemClock clock;
     std::unique_ptr<RecordingDisplay> display;
 };
 

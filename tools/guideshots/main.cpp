@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
 #include <QPixmap>
 #include <QStringList>
 #include <QStyle>
@@ -18,9 +19,12 @@
 
 #include <cstdio>
 
+#include "config/preset.h"
 #include "config/stationlist.h"
 #include "darkpalette.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
+#include "platform/clock.h"
 #include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
 #include "ui/setupwindow.h"
@@ -53,12 +57,17 @@ int main(int argc, char **argv)
     bool ok = true;
 
     {
-        SetupWindow window;
+        Preset draft;
+        QNetworkAccessManager network;
+        Recorder recorder(draft, network);
+        platform::SystemClock clock;
+        SetupWindow window(recorder, draft, clock,
+                           [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
         window.stations().appendEntry(QStringLiteral("Night Jazz FM"),
                                       QStringLiteral("http://radio.example.org/jazz.pls"));
         window.stations().appendEntry(QStringLiteral("Morning Talk"),
                                       QStringLiteral("http://talk.example.org/live.m3u"));
-        window.selectEntry(1);
+        window.selectEntry(0);
         window.show();
         const std::pair<SetupWindow::Page, const char *> pages[] = {
             {SetupWindow::Page::Radio, "setup-radio"},
@@ -71,7 +80,7 @@ int main(int argc, char **argv)
             ok = save(window, folder, QString::fromLatin1(name)) && ok;
         }
 
-        DirectorySearch search(program().network(), &window);
+        DirectorySearch search(network, &window);
         search.show();
         QApplication::processEvents();
         ok = save(search, folder, QStringLiteral("station-search")) && ok;
@@ -83,7 +92,8 @@ int main(int argc, char **argv)
         ok = save(dialog, folder, QStringLiteral("station-dialog")) && ok;
     }
     {
-        RecordingDisplay display(nullptr);
+        platform::SystemClock clock;
+        RecordingDisplay display(nullptr, clock);
         display.show();
         RecordingStatus status;
         status.state = RecordingStatus::State::Recording;
