@@ -41,6 +41,7 @@ Recorder::Recorder(Preset &preset, QNetworkAccessManager &network, QObject *pare
     , m_supervisorTimer(new QTimer(this))
 {
     connectComponents();
+    connect(m_relay, &PreviewRelay::messageRequested, this, &Recorder::messageRequested);
     // Listening that failed is off, in the tray, the display and for the next recording.
     connect(m_relay, &PreviewRelay::listeningFailed, this, [this] {
         m_listening = false;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "platform/frontend.h"
 #include "platform/mastervolume.h"
 #include "sources/mp3player.h"
 #include "sources/socket.h"
@@ -221,7 +220,7 @@ void PreviewRelay::showSocketError(const QString &description)
 void PreviewRelay::failListening(const QString &message)
 {
     const bool wasListening = listening;
-    platform::frontEnd().showMessage(message);
+    Q_EMIT messageRequested(message);
     stopListening();
     if (wasListening)
         Q_EMIT listeningFailed();

@@ -50,6 +50,8 @@ Q_SIGNALS:
     // Listening ended by itself (no sound output, the relay's port taken, a
     // socket error): whoever shows listening as on must show it off.
     void listeningFailed();
+    // What went wrong, for the user; raised just before listeningFailed.
+    void messageRequested(const QString &text);
 
 private:
     void sendPending();
