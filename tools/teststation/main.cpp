@@ -39,6 +39,34 @@ bool readCount(const QCommandLineParser &parser, const QString &name, qint64 *va
     return true;
 }
 
+// --songs SONG,GAP and --title-shift: frames of tone and silence, and the
+// title schedule that goes with them.
+bool readSongs(const QCommandLineParser &parser, teststation::Stream *stream)
+{
+    const QStringList parts = parser.value(QStringLiteral("songs")).split(QLatin1Char(','));
+    bool songOk = false;
+    bool gapOk = false;
+    bool shiftOk = true;
+    const double song = parts.value(0).toDouble(&songOk);
+    const double gap = parts.value(1).toDouble(&gapOk);
+    const qint64 shiftMs = parser.isSet(QStringLiteral("title-shift"))
+                               ? parser.value(QStringLiteral("title-shift")).toLongLong(&shiftOk)
+                               : 0;
+    const int kbps = stream->bitRateKbps;
+    if (parts.size() != 2 || !songOk || !gapOk || !shiftOk || song < 1 || song > 3600 || gap < 0 || gap > 60 ||
+        !teststation::FrameGenerator::isValidBitRate(kbps)) {
+        QTextStream(stderr) << "vorlane-teststation: --songs needs SONG,GAP seconds (song 1..3600, gap 0..60) with "
+                               "generated frames, --title-shift milliseconds\n";
+        return false;
+    }
+    constexpr double kFrameSeconds = 1152.0 / 44100;
+    stream->toneFrames = static_cast<int>(song / kFrameSeconds + 0.5);
+    stream->silentFrames = qMax(1, static_cast<int>(gap / kFrameSeconds + 0.5));
+    stream->titleEvery = teststation::FrameGenerator::bytesBefore(kbps, stream->toneFrames + stream->silentFrames);
+    stream->titleShift = shiftMs * kbps / 8;
+    return true;
+}
+
 // Source mode: commands on standard input, one a line, so that a test driving
 // the program can take the mount away and bring it back.
 void watchCommands(teststation::SourceClient &source)
@@ -154,6 +182,13 @@ int main(int argc, char **argv)
          QStringLiteral("text")},
         {QStringLiteral("title-every"), QStringLiteral("Audio bytes per title (default 160000, 10 s at 128 kbit/s)."),
          QStringLiteral("bytes")},
+        {QStringLiteral("songs"),
+         QStringLiteral("Generated songs: SONG seconds of tone, then GAP seconds of silence, over and over; each "
+                        "song gets the next title (replaces --title-every)."),
+         QStringLiteral("SONG,GAP")},
+        {QStringLiteral("title-shift"),
+         QStringLiteral("Announce each title this many milliseconds after its song starts (negative: before)."),
+         QStringLiteral("ms")},
         {QStringLiteral("metaint"), QStringLiteral("Audio bytes between metadata blocks (default 8192)."),
          QStringLiteral("bytes")},
         {QStringLiteral("name"), QStringLiteral("Station name for icy-name."), QStringLiteral("text")},
@@ -225,6 +260,8 @@ int main(int argc, char **argv)
         QTextStream(stderr) << "vorlane-teststation: generated frames need a bit rate of 32..320 kbit/s\n";
         return 2;
     }
+    if (parser.isSet(QStringLiteral("songs")) && !readSongs(parser, &stream))
+        return 2;
     if (parser.isSet(QStringLiteral("fast")))
         stream.pace = teststation::Stream::Pace::Fast;
     else
