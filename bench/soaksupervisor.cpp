@@ -324,7 +324,7 @@ void Soak::planRequest(StationSlot &slot, int index)
         const qint64 length = between(20000, kLongestStream);
         for (qint64 k = 0; k <= length / stream.titleEvery + 1; ++k)
             stream.titles.append(kTitlePool.at(static_cast<int>(m_random() % kTitlePool.size())));
-        // Four quick hang-ups in a row end a recording by design: at most
+        // Four quick hang-ups in a row end a recording on purpose: at most
         // three here, so the run goes on.
         if (m_random() % 2 == 0 && m_dropsInRow < 3) {
             plan.fault = Fault::Drop;

@@ -36,13 +36,39 @@ void showBox(const QString &text)
 // The tray tip holds 64 characters.
 constexpr int kTipLength = 64;
 
-void applyEntry(QAction *action, const platform::TrayMenuEntry &entry)
+void applyEntry(QAction *action, const platform::TrayMenuEntry &entry, const QString &caption)
 {
-    action->setText(entry.caption);
+    action->setText(caption);
     action->setEnabled(entry.enabled);
 }
 
 } // namespace
+
+QString DesktopFrontEnd::trayCaption(const platform::TrayState &state, platform::TrayCommand entry)
+{
+    switch (entry) {
+    case platform::TrayCommand::Setup:
+        return QStringLiteral("Set up new recording");
+    case platform::TrayCommand::ToggleDisplay:
+        return state.toggleDisplay.on ? QStringLiteral("Hide Recording Display")
+                                      : QStringLiteral("Show Recording Display");
+    case platform::TrayCommand::Listen:
+        return state.listen.on ? QStringLiteral("Stop listening to recording") : QStringLiteral("Listen to recording");
+    case platform::TrayCommand::StartRecording:
+        return QStringLiteral("Start Recording");
+    case platform::TrayCommand::StopRecording:
+        return QStringLiteral("Stop Recording");
+    case platform::TrayCommand::PauseRecording:
+        return state.pauseRecording.on ? QStringLiteral("Unpause Recording") : QStringLiteral("Pause Recording");
+    case platform::TrayCommand::Exit:
+        if (state.exit.on)
+            return QStringLiteral("Stop Recording and Exit");
+        return state.beforeFirstRecording ? QStringLiteral("E&xit") : QStringLiteral("Exit");
+    case platform::TrayCommand::DoubleClick:
+        break;
+    }
+    return QString();
+}
 
 QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
 {
@@ -244,13 +270,13 @@ void DesktopFrontEnd::trayChanged(const platform::TrayState &state)
         if (m_tray)
             m_tray->setIcon(trayIcon(m_look));
     }
-    applyEntry(m_setup, state.setup);
-    applyEntry(m_toggleDisplay, state.toggleDisplay);
-    applyEntry(m_listen, state.listen);
-    applyEntry(m_startRecording, state.startRecording);
-    applyEntry(m_stopRecording, state.stopRecording);
-    applyEntry(m_pauseRecording, state.pauseRecording);
-    applyEntry(m_exit, state.exit);
+    applyEntry(m_setup, state.setup, trayCaption(state, platform::TrayCommand::Setup));
+    applyEntry(m_toggleDisplay, state.toggleDisplay, trayCaption(state, platform::TrayCommand::ToggleDisplay));
+    applyEntry(m_listen, state.listen, trayCaption(state, platform::TrayCommand::Listen));
+    applyEntry(m_startRecording, state.startRecording, trayCaption(state, platform::TrayCommand::StartRecording));
+    applyEntry(m_stopRecording, state.stopRecording, trayCaption(state, platform::TrayCommand::StopRecording));
+    applyEntry(m_pauseRecording, state.pauseRecording, trayCaption(state, platform::TrayCommand::PauseRecording));
+    applyEntry(m_exit, state.exit, trayCaption(state, platform::TrayCommand::Exit));
     // Stop is offered exactly while a recording runs. Without a tray the
     // display is the only handle on a recording, so it opens with each one.
     const bool recording = state.stopRecording.enabled;

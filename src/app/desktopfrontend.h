@@ -50,6 +50,8 @@ public:
     // The look the tray icon shows (also kept where the desktop has no tray).
     platform::TrayLook trayLook() const { return m_look; }
     static QIcon trayIcon(platform::TrayLook look);
+    // The words of a tray menu entry in the given state.
+    static QString trayCaption(const platform::TrayState &state, platform::TrayCommand entry);
     // The icon was pressed: the open windows come forward, the display first.
     void bringWindowsForward();
 

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-// One INI file in the classic profile-file manner: section and key names are
+// One INI file: section and key names are
 // matched without regard to case, values are trimmed and cut at 749 bytes when read, and a write creates the
 // file, the section or the key as needed while keeping every other line (comments,
 // unknown lines) as it was. Files are 8-bit text; they are read with LF or CR LF

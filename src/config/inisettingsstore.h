@@ -4,9 +4,8 @@
 
 #include "config/settingsstore.h"
 
-// The settings store on a desktop without a registry: the INI file
-// "settings.ini" in the program folder, one section per application and
-// section, named "application\section" (the registry path it stands for), e.g.
+// The settings store: the INI file "settings.ini" in the program folder, one
+// section per application and section, named "application\section", e.g.
 //
 //   [Kestrane\Registration]
 //   MP3Path=/home/me/Music/

@@ -2,8 +2,7 @@
 
 #include <QString>
 
-// The per-user settings store: one text value per application, section and key
-// (on Windows a registry key below HKEY_CURRENT_USER\Software).
+// The per-user settings store: one text value per application, section and key.
 class SettingsStore
 {
 public:

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/clock.h"
-
 namespace
 {
 
@@ -43,7 +41,7 @@ bool isOwnId3v1Tag(const QByteArray &bytes)
     return bytes.size() == kTagSize && bytes.startsWith("TAG") && bytes.mid(97, 12) == "Rec: Ombrex ";
 }
 
-bool writeId3v1Tag(const QString &path, const Id3v1Fields &fields)
+bool writeId3v1Tag(const QString &path, const Id3v1Fields &fields, const QDate &day)
 {
     if (fields.artist.isEmpty() && fields.title.isEmpty() && fields.album.isEmpty())
         return false;
@@ -59,7 +57,7 @@ bool writeId3v1Tag(const QString &path, const Id3v1Fields &fields)
         if (file.read(3) == "TAG")
             at = length - kTagSize;
     }
-    const QByteArray tag = buildId3v1Tag(fields, platform::clock().now().date());
+    const QByteArray tag = buildId3v1Tag(fields, day);
     if (!file.seek(at) || file.write(tag) != tag.size()) {
         // A tag cut short by a full disk would pass for audio: it goes again.
         file.resize(at);

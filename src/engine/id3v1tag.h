@@ -20,7 +20,7 @@ QByteArray buildId3v1Tag(const Id3v1Fields &fields, const QDate &day);
 // True for 128 bytes that are a tag this program wrote ("TAG" and its comment).
 bool isOwnId3v1Tag(const QByteArray &bytes);
 
-// Writes the tag for today's date at the end of the file, replacing a tag that
-// is already there. Returns false without touching the file when all three
-// fields are empty, and false on any error.
-bool writeId3v1Tag(const QString &path, const Id3v1Fields &fields);
+// Writes the tag for that day at the end of the file, replacing a tag that is
+// already there. Returns false without touching the file when all three fields
+// are empty, and false on any error.
+bool writeId3v1Tag(const QString &path, const Id3v1Fields &fields, const QDate &day);

@@ -42,7 +42,7 @@ Recorder::Recorder(Preset &preset, QObject *parent)
     // Listening that failed is off, in the tray, the display and for the next recording.
     connect(m_relay, &PreviewRelay::listeningFailed, this, [this] {
         m_listening = false;
-        setTrayMenuEntry(m_tray.listen, QStringLiteral("Listen to recording"), m_tray.listen.enabled);
+        setTrayEntryOn(m_tray.listen, false);
         publishStatus();
     });
 }
@@ -181,10 +181,7 @@ void Recorder::toggleListening()
         else
             m_relay->stopListening();
     }
-    setTrayMenuEntry(m_tray.listen,
-                     m_listening ? QStringLiteral("Stop listening to recording")
-                                 : QStringLiteral("Listen to recording"),
-                     m_tray.listen.enabled);
+    setTrayEntryOn(m_tray.listen, m_listening);
     publishStatus();
 }
 
@@ -195,9 +192,8 @@ void Recorder::setVolume(qint32 volume)
 
 void Recorder::setDisplayShown(bool shown)
 {
-    const QString caption = shown ? QStringLiteral("Hide Recording Display") : QStringLiteral("Show Recording Display");
-    if (m_tray.toggleDisplay.caption != caption)
-        setTrayMenuEntry(m_tray.toggleDisplay, caption, m_tray.toggleDisplay.enabled);
+    if (m_tray.toggleDisplay.on != shown)
+        setTrayEntryOn(m_tray.toggleDisplay, shown);
 }
 
 void Recorder::exitFromMenu()

@@ -2,12 +2,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFile>
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
+
+#include <memory>
 
 #include "config/preset.h"
 #include "engine/headercollector.h"
@@ -15,6 +14,7 @@
 #include "engine/recordingclock.h"
 #include "engine/recordingrequest.h"
 #include "engine/recordingstatus.h"
+#include "engine/recordingwriter.h"
 #include "engine/responseheader.h"
 #include "engine/streamtype.h"
 #include "platform/clock.h"
@@ -132,9 +132,9 @@ public:
     qint32 recordStartTick() const { return m_recordStart; }
     qint32 lastDataTick() const { return m_lastDataTick; }
     bool isServerChangePending() const { return m_changeServerPending; }
-    bool isFileOpen() const { return m_file.isOpen(); }
+    bool isFileOpen() const;
     // The file being written, or the last one; empty before the first.
-    const QString &recordingFilePath() const { return m_filePath; }
+    QString recordingFilePath() const;
     bool isAwaitingHeader() const { return m_awaitingHeader; }
     // The station was lost after it delivered audio and is being reconnected.
     bool isInOutage() const { return m_inOutage; }
@@ -227,19 +227,15 @@ private:
     // Files (recorderfiles.cpp).
     void openSongFile(QByteArray fileName, bool fromTitle = false);
     void finishFile(bool fromTitle);
-    bool createRecordingFile(const QByteArray &songName);
-    bool openNewFile(const QByteArray &name, QString &path, QString &reason);
-    bool openNamedFile(const QByteArray &name, QString &path, QString &reason);
-    bool openSingleFile(const QByteArray &name, QString &path, QString &reason);
-    // Positions the open file after its audio, taking off our own tag if it has one.
-    void continueAfterAudio();
+    bool createRecordingFile(const QByteArray &songName, bool fromTitle);
+    void setStreamType(engine::StreamType type);
+    engine::CaptureMode captureMode() const { return engine::captureModeOf(m_preset); }
     void writeAudio(const QByteArray &data);
     void checkRecordingFile();
     void recordingFailed(const QString &path, const QString &reason);
     void closeRecording();
     // Ends the stream connection and forgets what it had begun to deliver.
     void dropConnection();
-    void tagRecordingFile(const QString &path, const QByteArray &songName, bool fromTitle);
 
     // Outages and repeated audio (recorderoutage.cpp).
     bool survivesOutage() const;
@@ -266,7 +262,7 @@ private:
     void resetDataWatch();
     void endProgramAfterRecording(int status);
     void setTrayMenuRecording(bool recording);
-    void setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled);
+    void setTrayEntryOn(platform::TrayMenuEntry &entry, bool on);
     void clearClock();
 
     // The record that windows and preset files fill: the draft of the next recording.
@@ -350,12 +346,9 @@ private:
     qint32 m_reconnects = 0;
 
     // Files and pause.
-    QFile m_file;
-    QString m_filePath;             // the file being written, or the last one (what gets tagged)
-    QByteArray m_fileSong;          // the song name whose audio m_filePath holds
-    QSet<QString> m_recordingFiles; // single and archive files of the running recording
-    QByteArray m_pendingFileName;   // file to open when a paused start ends
-    QByteArray m_songAtPause;       // m_songName when the pause began
+    std::unique_ptr<engine::RecordingWriter> m_writer; // the running (or last) recording's files
+    QByteArray m_pendingFileName;                      // file to open when a paused start ends
+    QByteArray m_songAtPause;                          // m_songName when the pause began
     bool m_exitOnWriteFailure = false;
 
     // Supervisor.

@@ -125,7 +125,7 @@ bool Recorder::start(const RecordingRequest &request)
     m_titleMode = false;
     m_recording = false;
     m_servers.clear();
-    if (m_preset.captureMode == 3)
+    if (captureMode() == SetupSettings::CaptureDatedArchive)
         deleteOldArchives();
     m_playlistReader->start(QFile::encodeName(m_preset.playlistAddress));
     m_presetPath = m_preset.presetFilePath;
@@ -157,11 +157,13 @@ void Recorder::beginTakenRecording()
     m_recordStart = platform::clock().tickCount();
     m_recording = true;
     m_songName.clear();
-    m_filePath.clear();
     m_startPausedPending = m_preset.startPaused;
     m_commandLineStart = false;
     m_headerWritten = false;
-    m_streamType = engine::StreamType::Mp3;
+    // Every recording writes files of its own, in the mode it was started in.
+    m_writer = engine::makeRecordingWriter(
+        captureMode(), {m_preset.saveFolder, m_preset.stationTitle, m_preset.recordingFileName, &platform::clock()});
+    setStreamType(engine::StreamType::Mp3);
     m_redirectsInRow = 0;
     m_closeRetries = 0;
     m_reconnectPeriodMs = static_cast<qint64>(reconnectPeriodMinutes()) * 60000;
@@ -172,8 +174,6 @@ void Recorder::beginTakenRecording()
     m_comparingFresh = false;
     m_repeatedSkipped = 0;
     m_reconnects = 0;
-    // A new single file starts empty; only a change of server within the recording continues it.
-    m_recordingFiles.clear();
     resetDataWatch();
     Q_EMIT recordingStarted();
     connectToServer(1, false);
@@ -265,7 +265,8 @@ void Recorder::onConnected()
     const StreamServer server = m_servers.at(m_serverNumber - 1);
 
     // Live365 stations send no titles in-band; their reader follows the station's pages.
-    if (m_preset.captureMode == 2 && server.host.contains("live365") && server.path.contains('/')) {
+    if (captureMode() == SetupSettings::CaptureStreamTitles && server.host.contains("live365") &&
+        server.path.contains('/')) {
         const QByteArray station = server.path.mid(server.path.lastIndexOf('/') + 1);
         if (platform::isWholeNumber(station))
             m_live365->startStation(station, server.query.contains("AuthType=AFL"));
@@ -280,7 +281,7 @@ void Recorder::onConnected()
     m_comparingFresh = m_connectionIsReconnect && !m_writtenTail.isEmpty();
     m_freshAudio.clear();
 
-    if (m_preset.captureMode == 2) {
+    if (captureMode() == SetupSettings::CaptureStreamTitles) {
         m_titleMode = true;
     } else {
         m_titleMode = false;

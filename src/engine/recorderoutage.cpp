@@ -207,7 +207,7 @@ void Recorder::settleFreshAudio(bool final)
 
 void Recorder::rememberWritten(const QByteArray &data)
 {
-    if (m_paused || !m_file.isOpen())
+    if (m_paused || !isFileOpen())
         return;
     m_writtenTail.append(data);
     // Trimmed in steps, so that the copy costs little per byte.

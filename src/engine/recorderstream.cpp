@@ -162,7 +162,7 @@ void Recorder::refuseEndlessHeader()
 {
     m_header.clear();
     if (!m_titleMode && !m_connectionIsReconnect) {
-        m_streamType = engine::StreamType::Other;
+        setStreamType(engine::StreamType::Other);
         retypePlainFile();
     }
     const QString n = QString::number(m_serverNumber + 1);
@@ -202,7 +202,7 @@ void Recorder::refuseServer(const engine::RefusalTexts &texts, const QString &la
 bool Recorder::acceptStreamType(const QByteArray &header)
 {
     const std::optional<QByteArray> contentType = sources::headerValue(header, QByteArrayLiteral("Content-Type"));
-    m_streamType = engine::streamType(contentType);
+    setStreamType(engine::streamType(contentType));
     if (m_streamType != engine::StreamType::Other)
         return true;
     if (browserAgentEnabled() && contentType && contentType->toLower().startsWith("text/html")) {
@@ -288,7 +288,7 @@ void Recorder::titleModeHeader(const QByteArray &packet)
 
     // After a reconnection to the same server the open file simply continues
     // with the audio; the next title decides the rest.
-    if (!(m_connectionIsReconnect && m_file.isOpen())) {
+    if (!(m_connectionIsReconnect && isFileOpen())) {
         openSongFile(engine::withStreamExtension(firstFile, m_streamType), false);
         if (!m_recording)
             return; // the file could not be created
@@ -309,7 +309,7 @@ void Recorder::plainModeHeader(const QByteArray &packet)
     if (m_changeServerPending)
         return;
     if (!m_connectionIsReconnect) {
-        m_streamType = engine::streamType(sources::headerValue(packet, QByteArrayLiteral("Content-Type")));
+        setStreamType(engine::streamType(sources::headerValue(packet, QByteArrayLiteral("Content-Type"))));
         retypePlainFile();
     }
     if (!acceptStreamType(packet))
@@ -321,8 +321,9 @@ void Recorder::plainModeHeader(const QByteArray &packet)
 QByteArray Recorder::plainFileName() const
 {
     const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
-    return m_preset.captureMode == 1 ? engine::singleFileName(name, std::nullopt)
-                                     : engine::datedFileName(name, platform::clock().now().date());
+    return captureMode() == SetupSettings::CaptureSingleFile
+               ? engine::singleFileName(name, std::nullopt)
+               : engine::datedFileName(name, platform::clock().now().date());
 }
 
 // The file of modes 1 and 3 opens with the request, before the stream's type
@@ -330,8 +331,9 @@ QByteArray Recorder::plainFileName() const
 // a stream that is refused leaves no empty file behind.
 void Recorder::retypePlainFile()
 {
-    const QByteArray wanted = m_preset.captureMode == 1 ? engine::singleFileName(plainFileName(), m_streamType)
-                                                        : engine::withStreamExtension(plainFileName(), m_streamType);
+    const QByteArray wanted = captureMode() == SetupSettings::CaptureSingleFile
+                                  ? engine::singleFileName(plainFileName(), m_streamType)
+                                  : engine::withStreamExtension(plainFileName(), m_streamType);
     if (m_streamType != engine::StreamType::Other && wanted == m_songName)
         return;
     if (!m_pendingFileName.isEmpty()) {
@@ -339,10 +341,8 @@ void Recorder::retypePlainFile()
         m_songName = wanted;
         return;
     }
-    if (!m_file.isOpen() || m_file.size() != 0)
+    if (!m_writer->discardEmptyFile())
         return;
-    m_file.close();
-    QFile::remove(m_file.fileName());
     m_songName.clear();
     if (m_streamType != engine::StreamType::Other)
         openSongFile(wanted, false);
@@ -356,7 +356,8 @@ void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPos
     // The header text starts the station's first MP3 file of a title-mode
     // recording; every other file holds the stream alone.
     const qsizetype audioStart = headerPosition >= 1 ? headerPosition - 1 + 4 : 0;
-    if (!m_headerWritten && m_preset.captureMode == 2 && m_streamType == engine::StreamType::Mp3)
+    if (!m_headerWritten && captureMode() == SetupSettings::CaptureStreamTitles &&
+        m_streamType == engine::StreamType::Mp3)
         writeAudio(packet.left(audioStart));
     m_headerWritten = true;
     const QByteArray audio = packet.mid(audioStart);

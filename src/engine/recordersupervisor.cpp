@@ -144,10 +144,8 @@ void Recorder::supervise(qint64 now)
     // Listening follows the volume the display asks for, and the menu follows the toggle.
     if (m_relay->appliedVolume != m_volume)
         m_relay->setVolume(m_volume);
-    const QString listen =
-        m_listening ? QStringLiteral("Stop listening to recording") : QStringLiteral("Listen to recording");
-    if (m_tray.listen.caption != listen)
-        setTrayMenuEntry(m_tray.listen, listen, m_tray.listen.enabled);
+    if (m_tray.listen.on != m_listening)
+        setTrayEntryOn(m_tray.listen, m_listening);
 }
 
 void Recorder::superviseSilence()
@@ -248,7 +246,8 @@ void Recorder::superviseClock(qint64 now)
     }
     setSupervisorTip(engine::recordingTip(name, clock, config.timeLimited));
 
-    setSupervisorCaption(QStringLiteral("Now Recording: ") + (config.captureMode == 2 ? songText(m_songName) : name));
+    setSupervisorCaption(QStringLiteral("Now Recording: ") +
+                         (captureMode() == SetupSettings::CaptureStreamTitles ? songText(m_songName) : name));
 }
 
 // The tick repeats its caption and tip ten times a second; the front end hears
@@ -313,7 +312,7 @@ void Recorder::stopRecording()
     m_paused = false;
     m_songAtPause.clear();
     m_songName.clear();
-    m_tray.pauseRecording.caption = QStringLiteral("Pause Recording");
+    m_tray.pauseRecording.on = false;
     setTrayTip(QStringLiteral("Vorlane"));
     if (wasRecording)
         Q_EMIT recordingStopped();
@@ -334,7 +333,7 @@ void Recorder::togglePause()
         m_paused = true;
         m_songAtPause = m_songName;
         m_pauseStart = platform::clock().tickCount();
-        setTrayMenuEntry(m_tray.pauseRecording, QStringLiteral("Unpause Recording"), m_tray.pauseRecording.enabled);
+        setTrayEntryOn(m_tray.pauseRecording, true);
         publishStatus();
         return;
     }
@@ -355,13 +354,14 @@ void Recorder::togglePause()
         openSongFile(m_songName, false);
     }
     m_songAtPause.clear();
-    setTrayMenuEntry(m_tray.pauseRecording, QStringLiteral("Pause Recording"), m_tray.pauseRecording.enabled);
+    setTrayEntryOn(m_tray.pauseRecording, false);
     publishStatus();
 }
 
 void Recorder::setTrayMenuRecording(bool recording)
 {
-    m_tray.exit.caption = recording ? QStringLiteral("Stop Recording and Exit") : QStringLiteral("Exit");
+    m_tray.exit.on = recording;
+    m_tray.beforeFirstRecording = false;
     m_tray.startRecording.enabled = !recording;
     m_tray.stopRecording.enabled = recording;
     m_tray.pauseRecording.enabled = recording;
@@ -370,9 +370,8 @@ void Recorder::setTrayMenuRecording(bool recording)
     pushTray();
 }
 
-void Recorder::setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled)
+void Recorder::setTrayEntryOn(platform::TrayMenuEntry &entry, bool on)
 {
-    entry.caption = caption;
-    entry.enabled = enabled;
+    entry.on = on;
     pushTray();
 }

@@ -10,11 +10,11 @@ class QObject;
 namespace platform
 {
 
-// Time as the recorder sees it: a signed 32-bit millisecond tick count that wraps
-// like the Windows counter, the local date and time, and timed calls. Nothing
-// here blocks: a wait is a call that comes later from the event loop.
-// Everything that measures or waits goes through clock() so that tests can
-// substitute a fake and run an hour of recording in milliseconds.
+// Time as the recorder sees it: monotonic milliseconds (and, while callers move
+// off it, a signed 32-bit tick count that wraps), the local date and time, and
+// timed calls. Nothing here blocks: a wait is a call that comes later from the
+// event loop. Everything that measures or waits is given a Clock, so that tests
+// can substitute a fake and run an hour of recording in milliseconds.
 class Clock
 {
 public:

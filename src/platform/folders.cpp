@@ -11,8 +11,8 @@ namespace platform
 namespace
 {
 
-// Special folder paths come from fixed-size buffers on Windows; keep the same
-// limits so that a path behaves the same everywhere.
+// Special folder paths end at a NUL and at 255 characters, so that every path
+// built on one stays within the same limits.
 QString specialFolder(QStandardPaths::StandardLocation location)
 {
     QString path = QStandardPaths::writableLocation(location);

@@ -10,9 +10,9 @@ QString musicFolder();
 QString documentsFolder();
 
 // The program folder: where the INI files, the association backup, the station
-// list and the presets live. On Windows the folder of the executable; on Linux a
-// per-user folder, $VORLANE_HOME or $XDG_CONFIG_HOME/vorlane (~/.config/vorlane),
-// created on first use. No trailing separator.
+// list and the presets live: a per-user folder, $VORLANE_HOME or
+// $XDG_CONFIG_HOME/vorlane (~/.config/vorlane), created on first use. No trailing
+// separator.
 QString programFolder();
 
 // A file of the program folder, e.g. programFile(u"Kestrane.ini").

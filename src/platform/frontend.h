@@ -5,11 +5,14 @@
 namespace platform
 {
 
-// One entry of the tray menu as the engine wants it shown.
+// One entry of the tray menu as the engine wants it offered: whether it can be
+// chosen, and for the entries that switch something whether it is switched on
+// (the display shown, listening on, the recording paused, a recording running
+// that the exit entry stops first). The words are the front end's.
 struct TrayMenuEntry
 {
-    QString caption;
     bool enabled = false;
+    bool on = false;
 };
 
 // What the tray icon shows: no recording, recording, paused, or a recording
@@ -22,18 +25,20 @@ enum class TrayLook
     Error,
 };
 
-// The tray icon's look and tip and the captions and enabled states of its menu. The
-// engine owns this state; a front end only shows it.
+// The tray icon's look and tip and the states of its menu's entries. The engine
+// owns this state; a front end only shows it.
 struct TrayState
 {
     QString tip;
-    TrayMenuEntry setup{QStringLiteral("Set up new recording"), true};
-    TrayMenuEntry toggleDisplay{QStringLiteral("Show Recording Display"), false};
-    TrayMenuEntry listen{QStringLiteral("Listen to recording"), false};
-    TrayMenuEntry startRecording{QStringLiteral("Start Recording"), false};
-    TrayMenuEntry stopRecording{QStringLiteral("Stop Recording"), false};
-    TrayMenuEntry pauseRecording{QStringLiteral("Pause Recording"), false};
-    TrayMenuEntry exit{QStringLiteral("E&xit"), true};
+    TrayMenuEntry setup{true};
+    TrayMenuEntry toggleDisplay;
+    TrayMenuEntry listen;
+    TrayMenuEntry startRecording;
+    TrayMenuEntry stopRecording;
+    TrayMenuEntry pauseRecording;
+    TrayMenuEntry exit{true};
+    // No recording has started yet in this run (the exit entry's first wording).
+    bool beforeFirstRecording = true;
     TrayLook look = TrayLook::Idle;
 };
 

@@ -16,9 +16,9 @@ struct MixerControl
 };
 
 // The system's audio mixer, read only. Device 0 is the default mixer. The
-// component and control types are the classic mixer constants (speaker
-// destination line 4, volume fader 0x50030001); an implementation maps them
-// onto whatever its platform offers. Tests install a fake that serves raw values.
+// component and control types are fixed numbers (speaker destination line 4,
+// volume fader 0x50030001); an implementation maps them onto whatever its
+// platform offers. Tests install a fake that serves raw values.
 class Mixer
 {
 public:

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "engine/id3v1tag.h"
-#include "fakeclock.h"
 #include "testenv.h"
 
 namespace
@@ -45,14 +44,14 @@ TEST(ID3Tag, LongTextsAreCutToThirtyBytes)
 class WriteID3TagTest : public ::testing::Test
 {
 protected:
-    FakeClock clock{1000, QDateTime(QDate(2026, 3, 7), QTime(10, 0))};
+    const QDate kDay{2026, 3, 7};
     QString path = testenv::home() + QStringLiteral("/tagged.mp3");
 };
 
 TEST_F(WriteID3TagTest, TenByteFileGetsTheTagAppendedAtByteEleven)
 {
     testenv::writeFile(path, QByteArray("0123456789"));
-    ASSERT_TRUE(writeId3v1Tag(path, {"A", "T", {}}));
+    ASSERT_TRUE(writeId3v1Tag(path, {"A", "T", {}}, kDay));
     const QByteArray bytes = testenv::readFile(path);
     ASSERT_EQ(bytes.size(), 138);
     EXPECT_EQ(bytes.left(10), QByteArray("0123456789"));
@@ -63,8 +62,8 @@ TEST_F(WriteID3TagTest, ExistingTagIsReplacedAndTheFileDoesNotGrow)
 {
     const QByteArray audio(1000, 'a');
     testenv::writeFile(path, audio);
-    ASSERT_TRUE(writeId3v1Tag(path, {"First", "One", {}}));
-    ASSERT_TRUE(writeId3v1Tag(path, {"Second", "Two", {}}));
+    ASSERT_TRUE(writeId3v1Tag(path, {"First", "One", {}}, kDay));
+    ASSERT_TRUE(writeId3v1Tag(path, {"Second", "Two", {}}, kDay));
     const QByteArray bytes = testenv::readFile(path);
     ASSERT_EQ(bytes.size(), 1128);
     EXPECT_EQ(bytes.left(1000), audio);
@@ -74,11 +73,11 @@ TEST_F(WriteID3TagTest, ExistingTagIsReplacedAndTheFileDoesNotGrow)
 TEST_F(WriteID3TagTest, AllFieldsEmptyLeavesTheFileAlone)
 {
     testenv::writeFile(path, QByteArray("abc"));
-    EXPECT_FALSE(writeId3v1Tag(path, {}));
+    EXPECT_FALSE(writeId3v1Tag(path, {}, kDay));
     EXPECT_EQ(testenv::readFile(path), QByteArray("abc"));
 }
 
 TEST_F(WriteID3TagTest, UnwritablePathReportsFailure)
 {
-    EXPECT_FALSE(writeId3v1Tag(testenv::home() + QStringLiteral("/no/such/folder/x.mp3"), {"a", "b", {}}));
+    EXPECT_FALSE(writeId3v1Tag(testenv::home() + QStringLiteral("/no/such/folder/x.mp3"), {"a", "b", {}}, kDay));
 }

@@ -221,7 +221,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     EXPECT_EQ(engine->status().stationTitle, QStringLiteral("Test FM"));
     EXPECT_EQ(engine->status().bitRate, 128);
     EXPECT_EQ(started, 1);
-    EXPECT_EQ(ui.tray.exit.caption, QStringLiteral("Stop Recording and Exit"));
+    EXPECT_TRUE(ui.tray.exit.on);
     EXPECT_FALSE(ui.tray.startRecording.enabled);
 
     // A tick publishes once at most, and only what changed.
@@ -233,23 +233,24 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     program().runTrayCommand(platform::TrayCommand::Listen);
     EXPECT_TRUE(engine->isListening());
     EXPECT_TRUE(engine->relay().listening);
-    EXPECT_EQ(ui.tray.listen.caption, QStringLiteral("Stop listening to recording"));
+    EXPECT_TRUE(ui.tray.listen.on);
     program().runTrayCommand(platform::TrayCommand::Listen);
     EXPECT_FALSE(engine->relay().listening);
 
     program().runTrayCommand(platform::TrayCommand::PauseRecording);
-    EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Unpause Recording"));
+    EXPECT_TRUE(ui.tray.pauseRecording.on);
     ASSERT_FALSE(statuses.isEmpty());
     EXPECT_EQ(statuses.last().state, RecordingStatus::State::Paused);
     program().runTrayCommand(platform::TrayCommand::PauseRecording);
-    EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Pause Recording"));
+    EXPECT_FALSE(ui.tray.pauseRecording.on);
 
     program().runTrayCommand(platform::TrayCommand::StopRecording);
     EXPECT_FALSE(engine->isRecording());
     EXPECT_EQ(stopped, 1);
     EXPECT_EQ(statuses.last().state, RecordingStatus::State::Idle);
     EXPECT_TRUE(ui.tray.startRecording.enabled);
-    EXPECT_EQ(ui.tray.exit.caption, QStringLiteral("Exit"));
+    EXPECT_FALSE(ui.tray.exit.on);
+    EXPECT_FALSE(ui.tray.beforeFirstRecording);
     const QStringList first = files();
     ASSERT_FALSE(first.isEmpty());
 

@@ -1,3 +1,5 @@
+#include <QAction>
+#include <QMenu>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -67,7 +69,7 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
     RecordingDisplay *display = loadedRecordingDisplay();
     ASSERT_NE(display, nullptr);
     EXPECT_TRUE(display->isVisible());
-    EXPECT_EQ(recorder->trayState().toggleDisplay.caption, QStringLiteral("Hide Recording Display"));
+    EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
 
     // The display entry never hides it: nothing could bring it back.
     program().runTrayCommand(platform::TrayCommand::ToggleDisplay);
@@ -75,10 +77,10 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 
     // A hidden display (hidden by other means) comes back, and the entry's caption follows.
     display->hide();
-    EXPECT_EQ(recorder->trayState().toggleDisplay.caption, QStringLiteral("Show Recording Display"));
+    EXPECT_FALSE(recorder->trayState().toggleDisplay.on);
     program().runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_TRUE(display->isVisible());
-    EXPECT_EQ(recorder->trayState().toggleDisplay.caption, QStringLiteral("Hide Recording Display"));
+    EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
 
     recorder->stopRecording();
     resetProgram();
@@ -145,4 +147,31 @@ TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages.first().startsWith(QStringLiteral("No preset is stored yet.")));
     EXPECT_EQ(ui.setupShown, 1);
+}
+
+// The menu's words follow the entries' states; the exit entry keeps its first
+// wording until a recording has started.
+TEST_F(TrayTest, MenuWordsFollowTheEntryStates)
+{
+    DesktopFrontEnd desktop;
+    const auto texts = [&desktop] {
+        QStringList result;
+        for (const QAction *action : desktop.menu()->actions())
+            if (!action->isSeparator())
+                result.append(action->text());
+        return result;
+    };
+    platform::TrayState state;
+    desktop.trayChanged(state);
+    EXPECT_EQ(texts().join(u'|'), QStringLiteral("Set up new recording|Show Recording Display|Listen to recording|"
+                                                 "Start Recording|Stop Recording|Pause Recording|E&xit"));
+    state.beforeFirstRecording = false;
+    state.toggleDisplay.on = state.listen.on = state.pauseRecording.on = state.exit.on = true;
+    desktop.trayChanged(state);
+    EXPECT_EQ(texts().join(u'|'),
+              QStringLiteral("Set up new recording|Hide Recording Display|Stop listening to recording|"
+                             "Start Recording|Stop Recording|Unpause Recording|Stop Recording and Exit"));
+    state.exit.on = false;
+    desktop.trayChanged(state);
+    EXPECT_EQ(texts().last(), QStringLiteral("Exit"));
 }
