@@ -39,6 +39,8 @@ public:
     qint64 position() const { return m_position; }
     // A run of frames was found and has not been broken since.
     bool locked() const { return m_locked; }
+    // The format of the frames of that run.
+    quint32 format() const { return m_format; }
 
 private:
     // Where a run of agreeing headers starts at or after `at`; -1 when there is

@@ -57,6 +57,7 @@ void TitleSplitter::addAudio(const QByteArray &audio)
     if (audio.isEmpty())
         return;
     m_held.append(audio);
+    m_scan.append(audio);
     process(false);
 }
 
@@ -72,6 +73,7 @@ void TitleSplitter::flush()
     release(m_heldStart + m_held.size());
     // A later stream starts its frames afresh.
     m_scanner.restart(m_heldStart);
+    m_scan.clear();
     m_frames.clear();
     m_awaitingLevel.clear();
     m_levels.reset();
@@ -88,7 +90,8 @@ std::vector<TitleSplitter::Piece> TitleSplitter::take()
 void TitleSplitter::scanNew(bool final)
 {
     std::vector<FrameScanner::Frame> found;
-    m_scanner.scan(m_held, m_heldStart, final, found);
+    const qint64 scanStart = m_heldStart + m_held.size() - m_scan.size();
+    m_scanner.scan(m_scan, scanStart, final, found);
     for (const FrameScanner::Frame &frame : found) {
         Frame entry;
         entry.offset = frame.offset;
@@ -103,7 +106,7 @@ void TitleSplitter::scanNew(bool final)
                 m_levels = std::make_unique<Mp3Levels>();
             if (m_levels->isValid()) {
                 entry.decoded = true;
-                m_levels->add(m_held.constData() + (frame.offset - m_heldStart), entry.length);
+                m_levels->add(m_scan.constData() + (frame.offset - scanStart), entry.length);
                 m_awaitingLevel.push_back(m_frameBase + static_cast<qint64>(m_frames.size()));
             }
         }
@@ -119,6 +122,7 @@ void TitleSplitter::scanNew(bool final)
             }
         }
     }
+    m_scan.remove(0, static_cast<qsizetype>(m_scanner.position() - scanStart));
     if (final) {
         // What the decoder still holds back is never played: no pause there.
         for (Frame &frame : m_frames) {
@@ -133,12 +137,12 @@ void TitleSplitter::process(bool final)
     scanNew(final);
     while (!m_changes.empty()) {
         const bool forced = final || m_held.size() >= kMaxHeldBytes;
-        if (!decide(m_changes.front(), forced))
+        if (!(searching() ? decide(m_changes.front(), forced) : decideAtOnce(m_changes.front(), final)))
             break;
         m_changes.pop_front();
     }
     if (m_changes.empty())
-        release(safeEnd());
+        release(searching() ? safeEnd() : m_heldStart + m_held.size());
     if (m_held.size() >= kMaxHeldBytes)
         release(m_heldStart + m_held.size() - kMaxHeldBytes / 2);
 }
@@ -157,6 +161,64 @@ qint64 TitleSplitter::safeEnd() const
         }
     }
     return std::max(end, m_heldStart);
+}
+
+bool TitleSplitter::searching() const
+{
+    if (!m_options.findSilence)
+        return false;
+    if (m_levels)
+        return m_levels->isValid();
+    // Until frames are found, what may be MPEG audio waits as if it were.
+    return !m_scanner.locked() || (m_scanner.format() >> 24) == 1;
+}
+
+std::optional<qint64> TitleSplitter::frameEnd(qint64 at, bool final) const
+{
+    if (!m_scanner.locked())
+        return at;
+    const qint64 scanStart = m_heldStart + m_held.size() - m_scan.size();
+    qint64 position = m_scanner.position();
+    while (position < at) {
+        const qsizetype from = static_cast<qsizetype>(position - scanStart);
+        const AudioFrameHeader header = audioFrameHeader(m_scan.constData() + from, m_scan.size() - from);
+        if (header.length == 0 || header.format != m_scanner.format()) {
+            if (m_scan.size() - from < 7 && !final)
+                return std::nullopt;
+            return at; // no frame where the run says: at the byte
+        }
+        position += header.length;
+    }
+    return position;
+}
+
+bool TitleSplitter::decideAtOnce(const Change &change, bool final)
+{
+    const qint64 received = m_heldStart + m_held.size();
+    if (!m_pendingSplit)
+        m_pendingSplit = frameEnd(change.at, final);
+    // Until the file's end is known, or reached, what comes belongs to it.
+    if (!m_pendingSplit || (*m_pendingSplit > received && !final)) {
+        release(received);
+        return false;
+    }
+    SplitPoint split;
+    split.titleAt = change.at;
+    split.splitAt = std::max(m_heldStart, std::min(*m_pendingSplit, received));
+    m_pendingSplit.reset();
+    split.reason =
+        split.splitAt == change.at && !m_scanner.locked() ? SplitPoint::Reason::Bytes : SplitPoint::Reason::Frame;
+    if (split.reason == SplitPoint::Reason::Frame && !m_frames.empty()) {
+        const Frame &last = m_frames.back();
+        split.shiftSeconds = static_cast<double>(split.splitAt - change.at) / last.length * last.duration;
+    }
+    release(split.splitAt);
+    Piece piece;
+    piece.newFile = true;
+    piece.title = change.title;
+    piece.split = split;
+    m_out.push_back(std::move(piece));
+    return true;
 }
 
 bool TitleSplitter::decide(const Change &change, bool final)

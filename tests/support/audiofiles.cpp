@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "engine/framescanner.h"
 #include "engine/id3v1tag.h"
 #include "engine/id3v2tag.h"
 
@@ -76,6 +77,19 @@ QByteArray encodeOgg(const QString &codec, const QString &title, const QString &
         return QByteArray();
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+qint64 frameSplit(const QByteArray &audio, qint64 at)
+{
+    engine::FrameScanner scanner;
+    std::vector<engine::FrameScanner::Frame> frames;
+    scanner.scan(audio, 0, true, frames);
+    for (const engine::FrameScanner::Frame &frame : frames) {
+        const qint64 end = frame.offset + frame.header.length;
+        if (frame.offset <= at && at < end)
+            return at == frame.offset ? at : end;
+    }
+    return at;
 }
 
 QByteArray withoutTags(const QByteArray &file)

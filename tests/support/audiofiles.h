@@ -16,6 +16,10 @@ QString decodeErrors(const QString &path);
 // these TITLE and ARTIST comments (left out when empty); empty on failure.
 QByteArray encodeOgg(const QString &codec, const QString &title, const QString &artist, double seconds = 1.0);
 
+// Where the title file for a title at byte `at` of audio begins without the
+// pause search: after the frame the title falls into (`at` outside frames).
+qint64 frameSplit(const QByteArray &audio, qint64 at);
+
 // The audio of a recorded file: without the ID3v2 tag at its start and the
 // 128-byte ID3v1 tag this program puts at its end.
 QByteArray withoutTags(const QByteArray &file);
