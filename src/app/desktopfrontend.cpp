@@ -15,6 +15,8 @@
 
 #include "app/headlessfrontend.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
+#include "platform/clock.h"
 #include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
 #include "ui/setupwindow.h"
@@ -92,8 +94,10 @@ QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
     return QIcon(QStringLiteral(":/vorlane/icons/tray-idle.svg"));
 }
 
-DesktopFrontEnd::DesktopFrontEnd(QObject *parent)
+DesktopFrontEnd::DesktopFrontEnd(ProgramContext &context, platform::Clock &clock, QObject *parent)
     : QObject(parent)
+    , m_context(context)
+    , m_clock(clock)
 {}
 
 DesktopFrontEnd::~DesktopFrontEnd()
@@ -106,12 +110,29 @@ void DesktopFrontEnd::showMessage(const QString &text)
     showBox(HeadlessFrontEnd::messageText(text));
 }
 
-void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
+void DesktopFrontEnd::showSetupWindow(bool fillFromDraft)
 {
     if (!m_setupWindow) {
+        // At start-up the window is asked for before the recorder is loaded;
+        // loading it may have opened the window already.
+        Recorder *recorder = m_context.loadRecorder();
+        if (m_setupWindow) {
+            showSetupWindow(fillFromDraft);
+            return;
+        }
         // A new window fills itself from a complete preset record.
-        m_setupWindow = new SetupWindow;
+        m_setupWindow = new SetupWindow(*recorder, m_context.configuration(), m_clock,
+                                        [this](const QString &text) { showMessage(text); });
         m_setupWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // Every way out of the program (the tray's Exit, a signal) keeps the
+        // station list and the options, not only closing the window.
+        m_context.setWindowUnloader(ProgramWindow::Setup, [window = m_setupWindow] {
+            if (window) {
+                window->saveState();
+                window->hide();
+                window->deleteLater();
+            }
+        });
         // The display, once it exists, lives docked under the setup window.
         connect(m_setupWindow, &SetupWindow::frameMoved, this, [this] {
             if (loadedRecordingDisplay())
@@ -128,9 +149,11 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
             // Record and Preview always show what they started, tray or not.
             showRecordingDisplay();
         });
-    } else if (fillFromConfiguration) {
+    } else if (fillFromDraft) {
         m_setupWindow->loadFromPreset();
     }
+    // Opened from the tray, the window goes back to the tray when minimised.
+    m_setupWindow->setHidesWhenMinimised(m_context.setupOpenedFromTray);
     if (m_setupWindow->isMinimized())
         m_setupWindow->showNormal();
     else
@@ -152,7 +175,7 @@ void DesktopFrontEnd::showDirectorySearch()
                     if (window)
                         window->addStationFor(address, name);
                 });
-        program().setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
+        m_context.setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
             if (search)
                 search->deleteLater();
         });
@@ -191,7 +214,7 @@ void DesktopFrontEnd::showRecordingDisplay()
     recordingDisplay().setContextMenu(m_menu);
     // Placed before it is shown, so it never appears somewhere else first.
     dockDisplay();
-    showRecordingDisplayWindow();
+    recordingDisplay().showAndRaise();
 }
 
 void DesktopFrontEnd::dockDisplay()
@@ -222,7 +245,27 @@ void DesktopFrontEnd::toggleRecordingDisplay()
     recordingDisplay().setContextMenu(m_menu);
     dockDisplay();
     // Without a tray a hidden display could not be brought back.
-    ::toggleRecordingDisplay(hasTray());
+    recordingDisplay().toggle(hasTray());
+}
+
+RecordingDisplay *DesktopFrontEnd::loadedRecordingDisplay() const
+{
+    return m_display.data();
+}
+
+RecordingDisplay &DesktopFrontEnd::recordingDisplay()
+{
+    if (!m_display) {
+        m_display = new RecordingDisplay(m_context.recorder(), m_clock);
+        m_context.setWindowUnloader(ProgramWindow::RecordingDisplay, [display = m_display] {
+            if (display) {
+                display->hide();
+                // The exit may start inside one of the display's own handlers.
+                display->deleteLater();
+            }
+        });
+    }
+    return *m_display;
 }
 
 void DesktopFrontEnd::bringWindowsForward()

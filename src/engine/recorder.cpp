@@ -198,9 +198,18 @@ void Recorder::setDisplayShown(bool shown)
 
 void Recorder::exitFromMenu()
 {
-    if (m_recording)
-        closeRecording();
+    // The exit closes and tags a running recording first.
     requestExit(kExitNormal);
+}
+
+void Recorder::closeForExit()
+{
+    // What a reconnected stream brought is written before the file closes.
+    settleFreshAudio(true);
+    if (m_recording) {
+        closeRecording();
+        m_recording = false;
+    }
 }
 
 void Recorder::requestExit(int status)

@@ -83,8 +83,11 @@ public:
     void togglePause();
     // Listening on or off (the tray's and the display's Listen).
     void toggleListening();
-    // The tray's exit: closes a running recording, then asks to exit.
+    // The tray's exit: asks to exit; the exit closes a running recording.
     void exitFromMenu();
+    // The program ends: a running recording's file is completed, closed and
+    // tagged, without telling anyone.
+    void closeForExit();
     // The listening volume the display asks for, 0-100.
     void setVolume(qint32 volume);
     // The display was shown or hidden: the tray's display entry offers the other.

@@ -42,9 +42,6 @@ struct TrayState
     TrayLook look = TrayLook::Idle;
 };
 
-// What the engine and the configuration code ask of the user interface. The
-// desktop front end shows windows and message boxes; the headless one writes to
-// the terminal; tests record the calls. Core code never includes a widget header.
 // The tray menu's entries, as commands for whoever runs the program.
 enum class TrayCommand
 {
@@ -59,6 +56,10 @@ enum class TrayCommand
     DoubleClick,
 };
 
+// What the engine and the configuration code ask of the user interface: messages,
+// the status caption, the tray and the end of the process. The desktop front end
+// shows message boxes and the tray icon; the headless one writes to the
+// terminal; tests record the calls. Core code never includes a widget header.
 class FrontEnd
 {
 public:
@@ -67,12 +68,6 @@ public:
     // A message with an OK button only, titled with the program's name. It
     // returns at once: nothing waits for the user to close it.
     virtual void showMessage(const QString &text) = 0;
-    // The recording setup window; with fillFromConfiguration it is filled from
-    // the configuration record first.
-    virtual void showSetupWindow(bool fillFromConfiguration) = 0;
-    virtual void showRecordingDisplay() = 0;
-    // The tray's display entry; where windows cannot be hidden it shows the display.
-    virtual void toggleRecordingDisplay();
     // The engine's status caption changed.
     virtual void captionChanged(const QString &caption) = 0;
     // The tray tip or menu changed.

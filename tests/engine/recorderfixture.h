@@ -79,7 +79,6 @@ protected:
     Recorder *openPreset(const QByteArrayList &lines, const QString &name = QStringLiteral("preset.mvr"))
     {
         const QString preset = testenv::writeFile(folder + QStringLiteral("../") + name, lines.join("\r\n") + "\r\n");
-        program().commandLine.clear();
         engine = program().loadRecorder();
         QString path = preset;
         EXPECT_TRUE(engine->openFile(path));

@@ -169,11 +169,13 @@ TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
                                      "[playlist]\nNumberOfEntries=1\nFile1=" + station->url("/stream") +
                                          "\nTitle1=Radio Test\nLength1=-1");
     engine = program().loadRecorder();
+    int displayAsked = 0;
+    QObject::connect(engine, &Recorder::displayRequested, engine, [&displayAsked] { ++displayAsked; });
     EXPECT_TRUE(engine->openFile(pls));
     waitForStream(engine, 0);
     EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Radio Test"));
     EXPECT_TRUE(program().configuration().valid);
-    EXPECT_EQ(ui.displayShown, 1);
+    EXPECT_EQ(displayAsked, 1);
     EXPECT_TRUE(engine->isRecording());
     engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(0);
@@ -206,7 +208,6 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     const QList<QByteArray> lines = {
         "Test FM", station->url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0", "0"};
     const QString preset = testenv::writeFile(folder + QStringLiteral("../tray.mvr"), lines.join("\r\n") + "\r\n");
-    program().commandLine.clear();
     engine = program().loadRecorder();
 
     QList<RecordingStatus> statuses;
@@ -236,21 +237,21 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     engine->superviseTick();
     EXPECT_LE(statuses.size(), 1);
 
-    program().runTrayCommand(platform::TrayCommand::Listen);
+    engine->toggleListening();
     EXPECT_TRUE(engine->isListening());
     EXPECT_TRUE(engine->relay().listening);
     EXPECT_TRUE(ui.tray.listen.on);
-    program().runTrayCommand(platform::TrayCommand::Listen);
+    engine->toggleListening();
     EXPECT_FALSE(engine->relay().listening);
 
-    program().runTrayCommand(platform::TrayCommand::PauseRecording);
+    engine->togglePause();
     EXPECT_TRUE(ui.tray.pauseRecording.on);
     ASSERT_FALSE(statuses.isEmpty());
     EXPECT_EQ(statuses.last().state, RecordingStatus::State::Paused);
-    program().runTrayCommand(platform::TrayCommand::PauseRecording);
+    engine->togglePause();
     EXPECT_FALSE(ui.tray.pauseRecording.on);
 
-    program().runTrayCommand(platform::TrayCommand::StopRecording);
+    engine->stopRecording();
     EXPECT_FALSE(engine->isRecording());
     EXPECT_EQ(stopped, 1);
     EXPECT_EQ(statuses.last().state, RecordingStatus::State::Idle);
@@ -261,7 +262,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     ASSERT_FALSE(first.isEmpty());
 
     // Start Recording runs the stored preset again.
-    program().runTrayCommand(platform::TrayCommand::StartRecording);
+    engine->startStoredPreset();
     ASSERT_TRUE(waitUntil([&] { return engine->status().state == RecordingStatus::State::Recording; }));
     EXPECT_EQ(started, 2);
     const int connections = station->connectionCount();
@@ -270,7 +271,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     // Exit closes and tags the file being written before the program ends.
     ASSERT_TRUE(waitUntil([&] { return !engine->songName().isEmpty() && engine->isFileOpen(); }));
     const QString current = engine->recordingFilePath();
-    program().runTrayCommand(platform::TrayCommand::Exit);
+    engine->exitFromMenu();
     EXPECT_TRUE(ui.exited());
     EXPECT_EQ(ui.exitStatus(), 0);
     EXPECT_EQ(testenv::readFile(current).right(128).left(3), "TAG");

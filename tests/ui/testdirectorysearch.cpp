@@ -34,6 +34,7 @@
 #include "sources/stationdirectory.h"
 #include "testenv.h"
 #include "teststation/station.h"
+#include "ui/advancedpage.h"
 #include "ui/directorysearch.h"
 #include "ui/setupwindow.h"
 #include "ui/stationdialog.h"
@@ -192,7 +193,7 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     const QString folder = testenv::home() + QStringLiteral("/directory/");
     QDir().mkpath(folder);
 
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program(), platform::clock());
     desktop.showSetupWindow(false);
     SetupWindow *window = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -200,8 +201,6 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
             window = setup;
     }
     ASSERT_NE(window, nullptr);
-    program().loadRecorder();
-    window->attachRecorder(program().recorder());
     int songs = 0;
     QObject::connect(program().recorder(), &Recorder::songStarted, window, [&] { ++songs; });
 
@@ -221,11 +220,11 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     EXPECT_EQ(dialog->stationName(), QStringLiteral("Station 1"));
     dialog->accept();
     ASSERT_EQ(window->stations().count(), 1);
-    EXPECT_EQ(window->stations().address(1), QString::fromLatin1(station.url("/stream")));
+    EXPECT_EQ(window->stations().address(0), QString::fromLatin1(station.url("/stream")));
 
     // The check takes the stream address as a one-server station.
     auto *path = window->findChild<QLineEdit *>(QStringLiteral("path"));
-    ASSERT_TRUE(waitUntil([&] { return window->stations().status(1).isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return window->stations().mark(0) == StationList::Mark::None; }));
     path->setText(folder.chopped(1));
     Q_EMIT path->editingFinished();
     auto *record = window->findChild<QPushButton *>(QStringLiteral("record"));
@@ -320,8 +319,8 @@ TEST(DirectoryServerOption, IsStoredOnlyWhenItNamesAServer)
 {
     resetProgram();
     RecordingFrontEnd ui;
-    auto window = std::make_unique<SetupWindow>();
-    auto *server = window->findChild<QLineEdit *>(QStringLiteral("directoryServer"));
+    AdvancedPage page([&ui](const QString &text) { ui.messages.append(text); });
+    auto *server = page.findChild<QLineEdit *>(QStringLiteral("directoryServer"));
     ASSERT_NE(server, nullptr);
     EXPECT_TRUE(server->text().isEmpty());
 
@@ -341,6 +340,4 @@ TEST(DirectoryServerOption, IsStoredOnlyWhenItNamesAServer)
     Q_EMIT server->editingFinished();
     EXPECT_TRUE(StationDirectory::configuredServer().isEmpty());
     EXPECT_EQ(ui.messages.size(), 1);
-    window.reset();
-    resetProgram();
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/application.h"
 #include "app/desktopfrontend.h"
 #include "config/preset.h"
 #include "engine/programcontext.h"
@@ -38,47 +39,49 @@ protected:
 TEST_F(TrayTest, DoubleClickOpensSetupWhenIdleAndTogglesTheDisplayWhileRecording)
 {
     RecordingFrontEnd ui;
+    Application tray(program(), ui, ui);
     Recorder *recorder = program().loadRecorder();
-    program().runTrayCommand(platform::TrayCommand::DoubleClick);
+    tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_EQ(ui.setupShown, 1);
-    EXPECT_EQ(program().setupShowMode, 1);
+    EXPECT_TRUE(program().setupOpenedFromTray);
     EXPECT_EQ(ui.displayToggled, 0);
 
     beginRecording(*recorder);
-    program().runTrayCommand(platform::TrayCommand::DoubleClick);
+    tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_EQ(ui.displayToggled, 1);
     EXPECT_EQ(ui.setupShown, 1);
-    program().runTrayCommand(platform::TrayCommand::ToggleDisplay);
+    tray.runTrayCommand(platform::TrayCommand::ToggleDisplay);
     EXPECT_EQ(ui.displayToggled, 2);
 
     recorder->stopRecording();
-    program().runTrayCommand(platform::TrayCommand::DoubleClick);
+    tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_EQ(ui.setupShown, 2);
 }
 
 TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 {
     // The offscreen platform has no tray, like plain GNOME.
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program(), platform::clock());
     platform::setFrontEnd(&desktop);
+    Application tray(program(), desktop, desktop);
     Recorder *recorder = program().loadRecorder();
     EXPECT_FALSE(desktop.hasTray());
-    EXPECT_EQ(loadedRecordingDisplay(), nullptr);
+    EXPECT_EQ(desktop.loadedRecordingDisplay(), nullptr);
 
     beginRecording(*recorder);
-    RecordingDisplay *display = loadedRecordingDisplay();
+    RecordingDisplay *display = desktop.loadedRecordingDisplay();
     ASSERT_NE(display, nullptr);
     EXPECT_TRUE(display->isVisible());
     EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
 
     // The display entry never hides it: nothing could bring it back.
-    program().runTrayCommand(platform::TrayCommand::ToggleDisplay);
+    tray.runTrayCommand(platform::TrayCommand::ToggleDisplay);
     EXPECT_TRUE(display->isVisible());
 
     // A hidden display (hidden by other means) comes back, and the entry's caption follows.
     display->hide();
     EXPECT_FALSE(recorder->trayState().toggleDisplay.on);
-    program().runTrayCommand(platform::TrayCommand::DoubleClick);
+    tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_TRUE(display->isVisible());
     EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
 
@@ -92,7 +95,7 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 TEST_F(TrayTest, IconFollowsTheRecordingState)
 {
     FakeClock clock;
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program(), platform::clock());
     platform::setFrontEnd(&desktop);
     Recorder *recorder = program().loadRecorder();
     EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
@@ -142,8 +145,9 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
 TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
 {
     RecordingFrontEnd ui;
+    Application tray(program(), ui, ui);
     program().loadRecorder();
-    program().runTrayCommand(platform::TrayCommand::StartRecording);
+    tray.runTrayCommand(platform::TrayCommand::StartRecording);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages.first().startsWith(QStringLiteral("No preset is stored yet.")));
     EXPECT_EQ(ui.setupShown, 1);
@@ -153,7 +157,7 @@ TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
 // wording until a recording has started.
 TEST_F(TrayTest, MenuWordsFollowTheEntryStates)
 {
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program(), platform::clock());
     const auto texts = [&desktop] {
         QStringList result;
         for (const QAction *action : desktop.menu()->actions())
