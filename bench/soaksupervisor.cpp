@@ -40,9 +40,9 @@
 #include <random>
 
 #include "config/preset.h"
+#include "app/programcontext.h"
 #include "engine/framescanner.h"
 #include "engine/id3v2tag.h"
-#include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/recordingnames.h"
 #include "engine/streamtitle.h"

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "app/headlessfrontend.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "platform/clock.h"
 #include "ui/directorysearch.h"
@@ -50,22 +50,21 @@ QString DesktopFrontEnd::trayCaption(const platform::TrayState &state, platform:
 {
     switch (entry) {
     case platform::TrayCommand::Setup:
-        return QStringLiteral("Set up new recording");
+        return tr("Set up new recording");
     case platform::TrayCommand::ToggleDisplay:
-        return state.toggleDisplay.on ? QStringLiteral("Hide Recording Display")
-                                      : QStringLiteral("Show Recording Display");
+        return state.toggleDisplay.on ? tr("Hide Recording Display") : tr("Show Recording Display");
     case platform::TrayCommand::Listen:
-        return state.listen.on ? QStringLiteral("Stop listening to recording") : QStringLiteral("Listen to recording");
+        return state.listen.on ? tr("Stop listening to recording") : tr("Listen to recording");
     case platform::TrayCommand::StartRecording:
-        return QStringLiteral("Start Recording");
+        return tr("Start Recording");
     case platform::TrayCommand::StopRecording:
-        return QStringLiteral("Stop Recording");
+        return tr("Stop Recording");
     case platform::TrayCommand::PauseRecording:
-        return state.pauseRecording.on ? QStringLiteral("Unpause Recording") : QStringLiteral("Pause Recording");
+        return state.pauseRecording.on ? tr("Unpause Recording") : tr("Pause Recording");
     case platform::TrayCommand::Exit:
         if (state.exit.on)
-            return QStringLiteral("Stop Recording and Exit");
-        return state.beforeFirstRecording ? QStringLiteral("E&xit") : QStringLiteral("Exit");
+            return tr("Stop Recording and Exit");
+        return state.beforeFirstRecording ? tr("E&xit") : tr("Exit");
     case platform::TrayCommand::DoubleClick:
         break;
     }

@@ -9,10 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QPalette>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QTableView>
 #include <QTcpServer>
 
@@ -24,8 +21,7 @@
 #include "audiofiles.h"
 #include "config/inivalues.h"
 #include "config/stationlist.h"
-#include "darkpalette.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
@@ -259,58 +255,6 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
 
     writeIniValue(QStringLiteral("Directory"), QStringLiteral("Server"), QString(), ombrexIniPath());
     resetProgram();
-}
-
-// Not a check: with VORLANE_SCREENSHOTS=<folder> set, writes a search against
-// the fake directory in the light and the dark palette as PNG files.
-TEST_F(DirectorySearchTest, Screenshots)
-{
-    const QString out = qEnvironmentVariable("VORLANE_SCREENSHOTS");
-    if (out.isEmpty())
-        GTEST_SKIP() << "VORLANE_SCREENSHOTS not set";
-    const char *const rows[][5] = {
-        {"World Music Radio", "Netherlands", "MP3", "128", "world,ethnic,folk"},
-        {"Radio Africa Sounds", "Kenya", "AAC+", "64", "world,african,afrobeat"},
-        {"Café del Mundo", "Spain", "MP3", "192", "world,latin,chill"},
-        {"Balkan Express", "Serbia", "MP3", "128", "world,balkan,brass"},
-        {"Celtic Winds", "Ireland", "OGG", "96", "celtic,world,folk"},
-        {"Anatolian Nights", "Turkey", "MP3", "128", "world,turkish"},
-        {"Mediterranea FM", "Italy", "AAC", "48", "world,mediterranean,pop"},
-        {"Saudade Lisboa", "Portugal", "MP3", "128", "fado,world"},
-    };
-    QByteArray json = "[";
-    int votes = 4200;
-    for (const auto &row : rows) {
-        if (json.size() > 1)
-            json += ',';
-        votes -= 430;
-        json += QByteArray(R"({"stationuuid":"x","name":")") + row[0] + R"(","country":")" + row[1] + R"(","codec":")" +
-                row[2] + R"(","bitrate":)" + row[3] + R"(,"tags":")" + row[4] + R"(","votes":)" +
-                QByteArray::number(votes) + R"(,"url":"http://{station}/s"})";
-    }
-    serve(json + ']');
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    const QPalette light = QApplication::style()->standardPalette();
-    const QPalette dark = darkPalette();
-    search->show();
-    run([&] { search->find(); });
-    child<QTableView>("results")->selectRow(2);
-    for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
-        QApplication::setPalette(palette);
-        settle(50);
-        search->grab().save(out + QStringLiteral("/directory-%1.png").arg(QString::fromLatin1(name)));
-    }
-    // A genre search whose server fails keeps the page and says why.
-    child<QComboBox>("searchType")->setCurrentIndex(1);
-    child<QComboBox>("genre")->setCurrentText(QStringLiteral("- Drum and Bass"));
-    serve("<html>busy</html>");
-    run([&] { search->find(); });
-    for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
-        QApplication::setPalette(palette);
-        settle(50);
-        search->grab().save(out + QStringLiteral("/directory-failed-%1.png").arg(QString::fromLatin1(name)));
-    }
-    QApplication::setPalette(light);
 }
 
 // The Advanced page's directory server: stored as "[Directory] Server" only

@@ -16,12 +16,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -37,13 +34,11 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "config/stationlist.h"
-#include "darkpalette.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "eventwait.h"
 #include "fakeclock.h"
-#include "fakeservicemanager.h"
 #include "platform/folders.h"
 #include "programrun.h"
 #include "recordingfrontend.h"
@@ -806,51 +801,6 @@ TEST_F(SetupWindowTest, RecordsTheTestStationEndToEnd)
         const qint64 to = audiofiles::frameSplit(sent->audio, sent->titles.at(i + 1).audioOffset);
         EXPECT_EQ(bytes.chopped(128), sent->audio.mid(from, to - from)) << name.toStdString();
         EXPECT_TRUE(bytes.right(128).startsWith("TAG"));
-    }
-}
-
-// Not a check: with VORLANE_SCREENSHOTS=<folder> set, writes each page in the
-// light and the dark palette as PNG files for a look by eye.
-TEST_F(SetupWindowTest, Screenshots)
-{
-    const QString out = qEnvironmentVariable("VORLANE_SCREENSHOTS");
-    if (out.isEmpty())
-        GTEST_SKIP() << "VORLANE_SCREENSHOTS not set";
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    const QPalette light = QApplication::style()->standardPalette();
-    const QPalette dark = darkPalette();
-
-    window->show();
-    QApplication::setPalette(light);
-    settle(50);
-    window->grab().save(out + QStringLiteral("/setup-start-light.png"));
-    QApplication::setPalette(dark);
-    settle(50);
-    window->grab().save(out + QStringLiteral("/setup-start-dark.png"));
-    window->stations().appendEntry(QStringLiteral("Test FM"), QStringLiteral("http://127.0.0.1:8000/listen.pls"));
-    window->stations().appendEntry(QStringLiteral("Jazz Radio"), QStringLiteral("http://jazz.example/listen.pls"));
-    checkedStation();
-    typePath(folder);
-    window->stations().setMark(0, StationList::Mark::Recording);
-    // One weekly task on the Scheduler page, through a stand-in manager.
-    FakeServiceManager manager;
-    QTemporaryDir units;
-    window->findChild<SchedulerPage *>()->useManager(manager, units.path(), QStringLiteral("/usr/bin/vorlane"),
-                                                     units.path());
-    bool added = false;
-    platform::RecordingScheduler scheduler(manager, units.path(), QStringLiteral("/usr/bin/vorlane"));
-    scheduler.add(QStringLiteral("Night Jazz"), QStringLiteral("http://127.0.0.1:8000/listen.pls"),
-                  QDateTime(QDate(2026, 12, 24), QTime(20, 15)), platform::RecordingScheduler::Repeat::Weekly, 60,
-                  window.get(), [&](platform::RecordingScheduler::Result, const QString &) { added = true; });
-    ASSERT_TRUE(waitUntil([&] { return added; }));
-    window->show();
-    for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
-        QApplication::setPalette(palette);
-        for (int page = 0; page < 4; ++page) {
-            window->showPage(static_cast<SetupWindow::Page>(page));
-            settle(50);
-            window->grab().save(out + QStringLiteral("/setup-%1-%2.png").arg(page).arg(QString::fromLatin1(name)));
-        }
     }
 }
 
