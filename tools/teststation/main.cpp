@@ -9,10 +9,13 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <memory>
 
 #include <unistd.h>
 
+#include "platform/clock.h"
 #include "teststation/framegenerator.h"
+#include "teststation/hlschannel.h"
 #include "teststation/sourceclient.h"
 #include "teststation/station.h"
 #include "teststation/testcertificates.h"
@@ -178,6 +181,7 @@ int main(int argc, char **argv)
          QStringLiteral("Stream the frames of this MP3 file, looped, instead of generated ones."),
          QStringLiteral("file")},
         {QStringLiteral("silence"), QStringLiteral("Generated frames are silent instead of a tone.")},
+        {QStringLiteral("hls"), QStringLiteral("Also serve a live HLS channel of packed MP3 segments under /hls.")},
         {QStringLiteral("title"), QStringLiteral("A song title; repeat for more. Announced in order, then cycled."),
          QStringLiteral("text")},
         {QStringLiteral("title-every"), QStringLiteral("Audio bytes per title (default 160000, 10 s at 128 kbit/s)."),
@@ -317,7 +321,14 @@ int main(int argc, char **argv)
     }
 
     teststation::Station station(config);
-    const auto startStation = [&station] {
+    platform::SystemClock hlsClock;
+    std::unique_ptr<teststation::HlsChannel> hls;
+    std::unique_ptr<teststation::LiveMp3Feed> hlsFeed;
+    if (parser.isSet(QStringLiteral("hls"))) {
+        hls = std::make_unique<teststation::HlsChannel>(station.config(), "/hls", 3, 2, "mp4a.40.34");
+        hlsFeed = std::make_unique<teststation::LiveMp3Feed>(*hls, hlsClock, &station, stream.titles);
+    }
+    const auto startStation = [&station, &hls] {
         QString error;
         if (!station.start(&error)) {
             QTextStream(stderr) << "vorlane-teststation: " << error << '\n';
@@ -326,6 +337,8 @@ int main(int argc, char **argv)
         out() << "vorlane-teststation listening on " << QString::fromLatin1(station.url("/")) << '\n'
               << "  stream:   " << QString::fromLatin1(station.url("/stream")) << '\n'
               << "  playlist: " << QString::fromLatin1(station.url("/listen.pls")) << '\n';
+        if (hls)
+            out() << "  hls:      " << QString::fromLatin1(station.url(hls->masterPath())) << '\n';
         if (!station.caFile().isEmpty())
             out() << "  CA:       " << station.caFile() << '\n';
         out().flush();
