@@ -37,9 +37,11 @@ Recorder *ProgramContext::loadRecorder()
 {
     if (m_recorder)
         return m_recorder.get();
-    m_recorder = std::make_unique<Recorder>(configuration());
+    Recorder::Options options;
+    options.showsWindows = platform::frontEnd().showsWindows();
+    options.exitOnWriteFailure = headless;
+    m_recorder = std::make_unique<Recorder>(configuration(), platform::clock(), options);
     Recorder *recorder = m_recorder.get();
-    recorder->setExitOnWriteFailure(headless);
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,
                      [](const QString &text) { platform::frontEnd().showMessage(text); });

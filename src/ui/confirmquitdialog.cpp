@@ -60,7 +60,9 @@ ConfirmQuitDialog::~ConfirmQuitDialog()
 
 bool ConfirmQuitDialog::timedOut(qint32 openTick, qint32 now)
 {
-    return Recorder::wrapCompensatedTick(now, openTick) - openTick > kTimeoutMs;
+    // A negative count after a positive one has wrapped: it is 2^32 later.
+    const qint64 current = now < 0 && openTick > 0 ? static_cast<qint64>(now) + 4294967296LL : now;
+    return current - openTick > kTimeoutMs;
 }
 
 void ConfirmQuitDialog::checkTimeout()

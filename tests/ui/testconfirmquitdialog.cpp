@@ -28,7 +28,7 @@ protected:
     FakeClock clock{kMax - 2000};
     RecordingFrontEnd ui;
     Preset preset;
-    Recorder recorder{preset};
+    Recorder recorder{preset, clock, {}};
 };
 
 } // namespace

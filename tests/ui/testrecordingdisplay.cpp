@@ -73,7 +73,7 @@ protected:
     RecordingFrontEnd ui;
     FakeMixer mixer{raw(50)};
     Preset preset;
-    Recorder recorder{preset};
+    Recorder recorder{preset, platform::clock(), {}};
     std::unique_ptr<RecordingDisplay> display;
 };
 
