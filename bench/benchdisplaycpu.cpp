@@ -19,6 +19,7 @@
 #include "benchsupport.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
+#include "platform/clock.h"
 #include "ui/recordingdisplay.h"
 
 namespace
@@ -83,7 +84,8 @@ int main(int argc, char **argv)
     measure(3);
 
     const Phase without = measure(seconds);
-    RecordingDisplay &display = recordingDisplay();
+    platform::SystemClock clock;
+    RecordingDisplay display(recorder, clock);
     display.show();
     const Phase with = measure(seconds);
     const RecordingDisplay::Face face = display.face();

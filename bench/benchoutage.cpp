@@ -36,8 +36,6 @@ public:
         if (!text.startsWith(QStringLiteral("No sound output")))
             messages.append(text);
     }
-    void showSetupWindow(bool) override {}
-    void showRecordingDisplay() override {}
     void captionChanged(const QString &) override {}
     void trayChanged(const platform::TrayState &) override {}
     void exitProcess(int) override {}

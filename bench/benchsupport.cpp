@@ -138,7 +138,6 @@ Recorder *startRecording(const Scratch &scratch, const QByteArray &titleLine, co
         return nullptr;
     file.write(lines.join("\r\n") + "\r\n");
     file.close();
-    program().commandLine.clear();
     Recorder *engine = program().loadRecorder();
     return engine->openFile(preset) ? engine : nullptr;
 }

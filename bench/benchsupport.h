@@ -57,8 +57,6 @@ public:
     BenchFrontEnd();
     ~BenchFrontEnd() override;
     void showMessage(const QString &text) override { messages.append(text); }
-    void showSetupWindow(bool) override {}
-    void showRecordingDisplay() override {}
     void captionChanged(const QString &) override {}
     void trayChanged(const platform::TrayState &) override {}
     void exitProcess(int status) override { messages.append(QStringLiteral("exit %1").arg(status)); }

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "darkpalette.h"
+#include "platform/clock.h"
 #include "ui/recordingdisplay.h"
 #include "ui/slider.h"
 
@@ -51,12 +52,13 @@ int main(int argc, char **argv)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(folder);
+    platform::SystemClock clock;
     const QString scale = QString::number(qRound(qApp->devicePixelRatio())) + QStringLiteral("x");
 
     for (const bool dark : {false, true}) {
         QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
         const QString suffix = (dark ? QStringLiteral("-dark-") : QStringLiteral("-light-")) + scale;
-        RecordingDisplay display(nullptr);
+        RecordingDisplay display(nullptr, clock);
         display.volumeSlider()->setValue(-71);
         display.show();
         save(display, folder, QStringLiteral("stopped") + suffix);

@@ -134,8 +134,6 @@ class SoakFrontEnd final : public platform::FrontEnd
 {
 public:
     void showMessage(const QString &text) override { messages.append(text); }
-    void showSetupWindow(bool) override {}
-    void showRecordingDisplay() override {}
     void captionChanged(const QString &caption) override
     {
         if (caption == QStringLiteral("[ERR] TIMEOUT! Reconnecting...") ||

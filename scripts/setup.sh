@@ -14,6 +14,7 @@ packages=(
     appstream file dpkg-dev
     icecast2 openssl
     clang libclang-rt-14-dev
+    qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
 )
 
 missing=()

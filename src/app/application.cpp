@@ -8,7 +8,10 @@
 #include "app/commandline.h"
 #include "app/displayprobe.h"
 #include "app/headlessfrontend.h"
+#include "app/programwindows.h"
 #include "app/signalwatcher.h"
+#include "config/associations.h"
+#include "config/preset.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
@@ -23,6 +26,89 @@
 #include "ui/recordingdisplay.h"
 #endif
 
+Application::Application(ProgramContext &context, platform::FrontEnd &frontEnd, ProgramWindows &windows,
+                         QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_frontEnd(frontEnd)
+    , m_windows(windows)
+{}
+
+void Application::start(const QString &commandLine)
+{
+    m_context.setupOpenedFromTray = false;
+
+    // The association commands match the whole text, case-sensitively.
+    if (commandLine == QStringLiteral("-installassc")) {
+        m_context.exit(installAssociations() ? kExitNormal : kExitStartFailed);
+        return;
+    }
+    if (commandLine == QStringLiteral("-uninstallassc")) {
+        m_context.exit(removeAssociations() ? kExitNormal : kExitStartFailed);
+        return;
+    }
+
+    keepAdvancedValue();
+
+    // Created first, so that the windows have it, and told where its window
+    // requests go before its start-up can make any.
+    Recorder &recorder = m_context.createRecorder();
+    connect(&recorder, &Recorder::setupWindowRequested, this, [this](bool fill) { m_windows.showSetupWindow(fill); });
+    connect(&recorder, &Recorder::displayRequested, this, [this] { m_windows.showRecordingDisplay(); });
+
+    if (commandLine.isEmpty())
+        m_windows.showSetupWindow(false);
+    recorder.load(commandLine);
+}
+
+void Application::runTrayCommand(platform::TrayCommand command)
+{
+    Recorder *recorder = m_context.recorder();
+    switch (command) {
+    case platform::TrayCommand::Setup:
+        m_context.setupOpenedFromTray = true;
+        m_windows.showSetupWindow(!m_context.configuration().presetFilePath.isEmpty());
+        return;
+    case platform::TrayCommand::ToggleDisplay:
+        m_windows.toggleRecordingDisplay();
+        return;
+    case platform::TrayCommand::DoubleClick:
+        runTrayCommand(recorder && recorder->isRecording() ? platform::TrayCommand::ToggleDisplay
+                                                           : platform::TrayCommand::Setup);
+        return;
+    case platform::TrayCommand::Exit:
+        m_context.exit(kExitNormal);
+        return;
+    default:
+        break;
+    }
+    if (!recorder)
+        return;
+    switch (command) {
+    case platform::TrayCommand::Listen:
+        recorder->toggleListening();
+        break;
+    case platform::TrayCommand::StartRecording:
+        // Nothing to start again yet: the entry says why and offers the setup.
+        if (!recorder->isRecording() && !recorder->hasStoredPreset()) {
+            m_frontEnd.showMessage(
+                tr("No preset is stored yet. Choose a station in the setup window and press Record."));
+            runTrayCommand(platform::TrayCommand::Setup);
+            break;
+        }
+        recorder->startStoredPreset();
+        break;
+    case platform::TrayCommand::StopRecording:
+        recorder->stopRecording();
+        break;
+    case platform::TrayCommand::PauseRecording:
+        recorder->togglePause();
+        break;
+    default:
+        break;
+    }
+}
+
 namespace
 {
 
@@ -32,26 +118,18 @@ void writeTo(std::FILE *stream, const QString &text)
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-// The tray menu's exit entry, also taken on SIGINT and SIGTERM: closes a
-// running recording, then exits.
-void exitFromMenu()
-{
-    program().runTrayCommand(platform::TrayCommand::Exit);
-}
-
 #ifdef VORLANE_HAVE_DESKTOP
 // The session bus services: media keys and widgets through MPRIS, and the
 // optional notification for each new song. Without a session bus there are none.
-void startDesktopServices(DesktopFrontEnd &desktop, QObject *owner)
+void startDesktopServices(DesktopFrontEnd &desktop, Recorder *recorder, QObject *owner)
 {
-    Recorder *recorder = program().recorder();
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!recorder || !bus.isConnected())
         return;
     auto *mpris = new MprisService(recorder, bus, owner);
-    mpris->setRaiseHandler([] { showRecordingDisplayWindow(); });
+    mpris->setRaiseHandler([&desktop] { desktop.recordingDisplay().showAndRaise(); });
     auto *notifier = new SongNotifier(recorder, bus, owner);
-    desktop.addOption(QStringLiteral("Notify on each new song"), notifier->isEnabled(),
+    desktop.addOption(QCoreApplication::translate("Application", "Notify on each new song"), notifier->isEnabled(),
                       [notifier](bool on) { notifier->setEnabled(on); });
 }
 #endif
@@ -80,44 +158,67 @@ int runVorlane(int &argc, char **argv)
     const bool headless = true;
 #endif
 
-    std::unique_ptr<QCoreApplication> application;
+    std::unique_ptr<QCoreApplication> qtApplication;
     std::unique_ptr<platform::FrontEnd> frontEnd;
+    ProgramWindows *windows = nullptr;
 #ifdef VORLANE_HAVE_DESKTOP
-    DesktopFrontEnd *desktopFrontEnd = nullptr;
-    if (!headless) {
-        auto *desktopApplication = new QApplication(argc, argv);
-        desktopApplication->setQuitOnLastWindowClosed(false);
-        application.reset(desktopApplication);
-        auto desktop = std::make_unique<DesktopFrontEnd>();
-        desktop->setCommandHandler([](platform::TrayCommand command) { program().runTrayCommand(command); });
-        desktopFrontEnd = desktop.get();
-        frontEnd = std::move(desktop);
-    }
+    DesktopFrontEnd *desktop = nullptr;
 #endif
+    // The clock and the context come before the front end that refers to them, and go after it.
+    platform::SystemClock clock;
+    ProgramContext context;
     if (headless) {
-        application = std::make_unique<QCoreApplication>(argc, argv);
-        frontEnd = std::make_unique<HeadlessFrontEnd>();
+        qtApplication = std::make_unique<QCoreApplication>(argc, argv);
         if (options.commandLine.isEmpty()) {
             // Without a display there is no setup window to pick a station in.
-            writeTo(stderr, QStringLiteral("Vorlane needs a preset (.mvr) or playlist (.pls) to run without a "
-                                           "display. See vorlane --help.\n"));
+            writeTo(stderr, QCoreApplication::translate("Application",
+                                                        "Vorlane needs a preset (.mvr) or playlist (.pls) to run "
+                                                        "without a display. See vorlane --help.\n"));
             return kExitStartFailed;
         }
+        auto headlessFrontEnd = std::make_unique<HeadlessFrontEnd>();
+        windows = headlessFrontEnd.get();
+        frontEnd = std::move(headlessFrontEnd);
     }
+#ifdef VORLANE_HAVE_DESKTOP
+    else {
+        auto *desktopApplication = new QApplication(argc, argv);
+        desktopApplication->setQuitOnLastWindowClosed(false);
+        qtApplication.reset(desktopApplication);
+        auto desktopFrontEnd = std::make_unique<DesktopFrontEnd>(context, clock);
+        desktop = desktopFrontEnd.get();
+        windows = desktop;
+        frontEnd = std::move(desktopFrontEnd);
+    }
+#endif
     QCoreApplication::setApplicationName(QStringLiteral("Vorlane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VORLANE_VERSION));
+
+    context.setFrontEnd(frontEnd.get());
+    context.headless = headless;
+    // Parts of the layers below still reach the clock, the context and the front end by lookup.
+    platform::setClock(&clock);
+    installProgram(&context);
     platform::setFrontEnd(frontEnd.get());
 
-    SignalWatcher watcher;
-    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &watcher, [] { exitFromMenu(); });
-
-    program().headless = headless;
-    startProgram(options.commandLine);
+    Application application(context, *frontEnd, *windows);
 #ifdef VORLANE_HAVE_DESKTOP
-    if (desktopFrontEnd)
-        startDesktopServices(*desktopFrontEnd, application.get());
+    if (desktop)
+        desktop->setCommandHandler(
+            [&application](platform::TrayCommand command) { application.runTrayCommand(command); });
 #endif
-    const int status = application->exec();
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &application,
+                     [&application] { application.runTrayCommand(platform::TrayCommand::Exit); });
+
+    application.start(options.commandLine);
+#ifdef VORLANE_HAVE_DESKTOP
+    if (desktop)
+        startDesktopServices(*desktop, context.recorder(), qtApplication.get());
+#endif
+    const int status = qtApplication->exec();
     platform::setFrontEnd(nullptr);
+    installProgram(nullptr);
+    platform::setClock(nullptr);
     return status;
 }

@@ -15,6 +15,8 @@
 
 #include "app/headlessfrontend.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
+#include "platform/clock.h"
 #include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
 #include "ui/setupwindow.h"
@@ -36,13 +38,38 @@ void showBox(const QString &text)
 // The tray tip holds 64 characters.
 constexpr int kTipLength = 64;
 
-void applyEntry(QAction *action, const platform::TrayMenuEntry &entry)
+void applyEntry(QAction *action, const platform::TrayMenuEntry &entry, const QString &caption)
 {
-    action->setText(entry.caption);
+    action->setText(caption);
     action->setEnabled(entry.enabled);
 }
 
 } // namespace
+
+QString DesktopFrontEnd::trayCaption(const platform::TrayState &state, platform::TrayCommand entry)
+{
+    switch (entry) {
+    case platform::TrayCommand::Setup:
+        return tr("Set up new recording");
+    case platform::TrayCommand::ToggleDisplay:
+        return state.toggleDisplay.on ? tr("Hide Recording Display") : tr("Show Recording Display");
+    case platform::TrayCommand::Listen:
+        return state.listen.on ? tr("Stop listening to recording") : tr("Listen to recording");
+    case platform::TrayCommand::StartRecording:
+        return tr("Start Recording");
+    case platform::TrayCommand::StopRecording:
+        return tr("Stop Recording");
+    case platform::TrayCommand::PauseRecording:
+        return state.pauseRecording.on ? tr("Unpause Recording") : tr("Pause Recording");
+    case platform::TrayCommand::Exit:
+        if (state.exit.on)
+            return tr("Stop Recording and Exit");
+        return state.beforeFirstRecording ? tr("E&xit") : tr("Exit");
+    case platform::TrayCommand::DoubleClick:
+        break;
+    }
+    return QString();
+}
 
 QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
 {
@@ -66,8 +93,10 @@ QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
     return QIcon(QStringLiteral(":/vorlane/icons/tray-idle.svg"));
 }
 
-DesktopFrontEnd::DesktopFrontEnd(QObject *parent)
+DesktopFrontEnd::DesktopFrontEnd(ProgramContext &context, platform::Clock &clock, QObject *parent)
     : QObject(parent)
+    , m_context(context)
+    , m_clock(clock)
 {}
 
 DesktopFrontEnd::~DesktopFrontEnd()
@@ -80,12 +109,29 @@ void DesktopFrontEnd::showMessage(const QString &text)
     showBox(HeadlessFrontEnd::messageText(text));
 }
 
-void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
+void DesktopFrontEnd::showSetupWindow(bool fillFromDraft)
 {
     if (!m_setupWindow) {
+        // At start-up the window is asked for before the recorder is loaded;
+        // loading it may have opened the window already.
+        Recorder *recorder = m_context.loadRecorder();
+        if (m_setupWindow) {
+            showSetupWindow(fillFromDraft);
+            return;
+        }
         // A new window fills itself from a complete preset record.
-        m_setupWindow = new SetupWindow;
+        m_setupWindow = new SetupWindow(*recorder, m_context.configuration(), m_clock,
+                                        [this](const QString &text) { showMessage(text); });
         m_setupWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // Every way out of the program (the tray's Exit, a signal) keeps the
+        // station list and the options, not only closing the window.
+        m_context.setWindowUnloader(ProgramWindow::Setup, [window = m_setupWindow] {
+            if (window) {
+                window->saveState();
+                window->hide();
+                window->deleteLater();
+            }
+        });
         // The display, once it exists, lives docked under the setup window.
         connect(m_setupWindow, &SetupWindow::frameMoved, this, [this] {
             if (loadedRecordingDisplay())
@@ -102,9 +148,11 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromConfiguration)
             // Record and Preview always show what they started, tray or not.
             showRecordingDisplay();
         });
-    } else if (fillFromConfiguration) {
+    } else if (fillFromDraft) {
         m_setupWindow->loadFromPreset();
     }
+    // Opened from the tray, the window goes back to the tray when minimised.
+    m_setupWindow->setHidesWhenMinimised(m_context.setupOpenedFromTray);
     if (m_setupWindow->isMinimized())
         m_setupWindow->showNormal();
     else
@@ -126,7 +174,7 @@ void DesktopFrontEnd::showDirectorySearch()
                     if (window)
                         window->addStationFor(address, name);
                 });
-        program().setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
+        m_context.setWindowUnloader(ProgramWindow::DirectorySearch, [search = m_directorySearch] {
             if (search)
                 search->deleteLater();
         });
@@ -165,7 +213,7 @@ void DesktopFrontEnd::showRecordingDisplay()
     recordingDisplay().setContextMenu(m_menu);
     // Placed before it is shown, so it never appears somewhere else first.
     dockDisplay();
-    showRecordingDisplayWindow();
+    recordingDisplay().showAndRaise();
 }
 
 void DesktopFrontEnd::dockDisplay()
@@ -196,7 +244,27 @@ void DesktopFrontEnd::toggleRecordingDisplay()
     recordingDisplay().setContextMenu(m_menu);
     dockDisplay();
     // Without a tray a hidden display could not be brought back.
-    ::toggleRecordingDisplay(hasTray());
+    recordingDisplay().toggle(hasTray());
+}
+
+RecordingDisplay *DesktopFrontEnd::loadedRecordingDisplay() const
+{
+    return m_display.data();
+}
+
+RecordingDisplay &DesktopFrontEnd::recordingDisplay()
+{
+    if (!m_display) {
+        m_display = new RecordingDisplay(m_context.recorder(), m_clock);
+        m_context.setWindowUnloader(ProgramWindow::RecordingDisplay, [display = m_display] {
+            if (display) {
+                display->hide();
+                // The exit may start inside one of the display's own handlers.
+                display->deleteLater();
+            }
+        });
+    }
+    return *m_display;
 }
 
 void DesktopFrontEnd::bringWindowsForward()
@@ -244,13 +312,13 @@ void DesktopFrontEnd::trayChanged(const platform::TrayState &state)
         if (m_tray)
             m_tray->setIcon(trayIcon(m_look));
     }
-    applyEntry(m_setup, state.setup);
-    applyEntry(m_toggleDisplay, state.toggleDisplay);
-    applyEntry(m_listen, state.listen);
-    applyEntry(m_startRecording, state.startRecording);
-    applyEntry(m_stopRecording, state.stopRecording);
-    applyEntry(m_pauseRecording, state.pauseRecording);
-    applyEntry(m_exit, state.exit);
+    applyEntry(m_setup, state.setup, trayCaption(state, platform::TrayCommand::Setup));
+    applyEntry(m_toggleDisplay, state.toggleDisplay, trayCaption(state, platform::TrayCommand::ToggleDisplay));
+    applyEntry(m_listen, state.listen, trayCaption(state, platform::TrayCommand::Listen));
+    applyEntry(m_startRecording, state.startRecording, trayCaption(state, platform::TrayCommand::StartRecording));
+    applyEntry(m_stopRecording, state.stopRecording, trayCaption(state, platform::TrayCommand::StopRecording));
+    applyEntry(m_pauseRecording, state.pauseRecording, trayCaption(state, platform::TrayCommand::PauseRecording));
+    applyEntry(m_exit, state.exit, trayCaption(state, platform::TrayCommand::Exit));
     // Stop is offered exactly while a recording runs. Without a tray the
     // display is the only handle on a recording, so it opens with each one.
     const bool recording = state.stopRecording.enabled;

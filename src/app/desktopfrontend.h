@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "app/programwindows.h"
+#include "platform/clock.h"
 #include "platform/frontend.h"
 
 class QAction;
@@ -14,19 +16,21 @@ class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 class DirectorySearch;
+class ProgramContext;
+class RecordingDisplay;
 class SetupWindow;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
 // the recording display, the setup window, and the tray icon with its tip and
 // menu. Where the desktop has no tray, the display opens with each recording
 // and its right click offers the same menu.
-class DesktopFrontEnd final : public QObject, public platform::FrontEnd
+class DesktopFrontEnd final : public QObject, public platform::FrontEnd, public ProgramWindows
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DesktopFrontEnd)
 
 public:
-    explicit DesktopFrontEnd(QObject *parent = nullptr);
+    DesktopFrontEnd(ProgramContext &context, platform::Clock &clock, QObject *parent = nullptr);
     ~DesktopFrontEnd() override;
 
     // What the tray menu's entries and the icon's clicks run.
@@ -36,7 +40,7 @@ public:
     }
 
     void showMessage(const QString &text) override;
-    void showSetupWindow(bool fillFromConfiguration) override;
+    void showSetupWindow(bool fillFromDraft) override;
     void showRecordingDisplay() override;
     void toggleRecordingDisplay() override;
     void captionChanged(const QString &caption) override;
@@ -50,8 +54,15 @@ public:
     // The look the tray icon shows (also kept where the desktop has no tray).
     platform::TrayLook trayLook() const { return m_look; }
     static QIcon trayIcon(platform::TrayLook look);
+    // The words of a tray menu entry in the given state.
+    static QString trayCaption(const platform::TrayState &state, platform::TrayCommand entry);
     // The icon was pressed: the open windows come forward, the display first.
     void bringWindowsForward();
+    // The program's one display, created on first use for the program's
+    // recorder; the exit routine unloads it.
+    RecordingDisplay &recordingDisplay();
+    // The display if it was created, else nullptr.
+    RecordingDisplay *loadedRecordingDisplay() const;
 
 private:
     void ensureMenu();
@@ -62,6 +73,8 @@ private:
     void dockDisplay();
     static void placeBeside(QWidget *window, const QWidget *anchor);
 
+    ProgramContext &m_context;
+    platform::Clock &m_clock;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
     QAction *m_setup = nullptr;
@@ -76,6 +89,7 @@ private:
     platform::TrayLook m_look = platform::TrayLook::Idle;
     bool m_trayChecked = false; // whether the desktop has a tray was asked once
     QPointer<SetupWindow> m_setupWindow;
+    QPointer<RecordingDisplay> m_display;
     QPointer<DirectorySearch> m_directorySearch; // lives with the setup window
     std::function<void(platform::TrayCommand)> m_commandHandler;
 };

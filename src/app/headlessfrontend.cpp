@@ -1,5 +1,7 @@
 #include "app/headlessfrontend.h"
 
+#include <QCoreApplication>
+
 #include <cstdlib>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -55,7 +57,8 @@ void HeadlessFrontEnd::showMessage(const QString &text)
 
 void HeadlessFrontEnd::showSetupWindow(bool)
 {
-    writeError(QStringLiteral("The recording setup window cannot be shown without a display."));
+    writeError(QCoreApplication::translate("HeadlessFrontEnd",
+                                           "The recording setup window cannot be shown without a display."));
 }
 
 void HeadlessFrontEnd::showRecordingDisplay()

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/programwindows.h"
 #include "platform/frontend.h"
 
 // The front end without a display. A message box writes its text and a newline
@@ -11,7 +12,7 @@
 // caption and of the tray tip go to standard output: on a terminal one status line
 // is rewritten in place; otherwise each change is a line of its own
 // ("Status: ..." or "Tray: ...").
-class HeadlessFrontEnd final : public platform::FrontEnd
+class HeadlessFrontEnd final : public platform::FrontEnd, public ProgramWindows
 {
 public:
     HeadlessFrontEnd();

@@ -69,7 +69,7 @@ QString loadExternalPlayer();
 void saveExternalPlayer(const QString &path, SettingsStore &store);
 void saveExternalPlayer(const QString &path);
 
-// The user clicked the Internet Explorer box: the INI value is read afresh and
+// The user clicked the web agent box: the INI value is read afresh and
 // its opposite written. Returns the new state for the box.
 bool toggleBrowserAgent();
 

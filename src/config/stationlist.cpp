@@ -27,7 +27,7 @@ QString existingSpelling(const QString &path)
     return {};
 }
 
-// A mark follows its station when the entry `removed` goes.
+// A mark follows its station when the row `removed` goes.
 int markAfterRemoval(int mark, int removed)
 {
     if (mark == removed)
@@ -59,15 +59,10 @@ bool StationList::load(const QString &path)
 
     beginResetModel();
     m_rows.clear();
-    m_playList.clear();
-    for (qsizetype i = 0; i < lines->size(); i += 2) {
-        const QString stationName = lines->at(i);
-        const QString stationAddress = lines->value(i + 1);
-        m_rows.append({stationName, stationAddress, QString()});
-        m_playList.append(stationAddress);
-    }
-    m_currentPlayIndex = -1;
-    m_connectingIndex = -1;
+    for (qsizetype i = 0; i < lines->size(); i += 2)
+        m_rows.append({lines->at(i), lines->value(i + 1), Mark::None});
+    m_playingRow = -1;
+    m_connectingRow = -1;
     endResetModel();
     return true;
 }
@@ -76,9 +71,9 @@ bool StationList::save(const QString &path) const
 {
     QStringList lines;
     lines.reserve(m_rows.size() * 2);
-    for (qsizetype i = 0; i < m_rows.size(); ++i) {
-        lines.append(m_rows.at(i).name);
-        lines.append(m_playList.at(i));
+    for (const Row &row : m_rows) {
+        lines.append(row.name);
+        lines.append(row.address);
     }
     return writeTextLines(path, lines);
 }
@@ -88,66 +83,71 @@ int StationList::count() const
     return static_cast<int>(m_rows.size());
 }
 
-bool StationList::isEntry(int entry) const
+bool StationList::isRow(int row) const
 {
-    return entry >= 1 && entry <= count();
+    return row >= 0 && row < count();
 }
 
-QString StationList::name(int entry) const
+QString StationList::name(int row) const
 {
-    return isEntry(entry) ? m_rows.at(entry - 1).name : QString();
+    return isRow(row) ? m_rows.at(row).name : QString();
 }
 
-QString StationList::address(int entry) const
+QString StationList::address(int row) const
 {
-    return isEntry(entry) ? m_playList.at(entry - 1) : QString();
+    return isRow(row) ? m_rows.at(row).address : QString();
 }
 
-QString StationList::status(int entry) const
+StationList::Mark StationList::mark(int row) const
 {
-    return isEntry(entry) ? m_rows.at(entry - 1).status : QString();
+    return isRow(row) ? m_rows.at(row).mark : Mark::None;
+}
+
+int StationList::findAddress(const QString &address) const
+{
+    for (int row = 0; row < count(); ++row) {
+        if (m_rows.at(row).address == address)
+            return row;
+    }
+    return -1;
 }
 
 int StationList::appendEntry(const QString &name, const QString &address)
 {
     const int row = count();
     beginInsertRows(QModelIndex(), row, row);
-    m_rows.append({name, address, QString()});
-    m_playList.append(address);
+    m_rows.append({name, address, Mark::None});
     endInsertRows();
-    return row + 1;
+    return row;
 }
 
-bool StationList::editEntry(int entry, const QString &name, const QString &address)
+bool StationList::editEntry(int row, const QString &name, const QString &address)
 {
-    if (!isEntry(entry))
+    if (!isRow(row))
         return false;
-    Row &row = m_rows[entry - 1];
-    row.name = name;
-    row.address = address;
-    m_playList[entry - 1] = address;
-    emitRowChanged(entry);
+    m_rows[row].name = name;
+    m_rows[row].address = address;
+    emitRowChanged(row);
     return true;
 }
 
-void StationList::removeEntry(int entry)
+void StationList::removeRow(int row)
 {
-    beginRemoveRows(QModelIndex(), entry - 1, entry - 1);
-    m_rows.removeAt(entry - 1);
-    m_playList.removeAt(entry - 1);
-    m_currentPlayIndex = markAfterRemoval(m_currentPlayIndex, entry);
-    m_connectingIndex = markAfterRemoval(m_connectingIndex, entry);
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.removeAt(row);
+    m_playingRow = markAfterRemoval(m_playingRow, row);
+    m_connectingRow = markAfterRemoval(m_connectingRow, row);
     endRemoveRows();
 }
 
-void StationList::removeEntries(const QList<int> &entries)
+void StationList::removeEntries(const QList<int> &rows)
 {
-    QList<int> sorted = entries;
+    QList<int> sorted = rows;
     std::sort(sorted.begin(), sorted.end(), std::greater<int>());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    for (const int entry : std::as_const(sorted)) {
-        if (isEntry(entry))
-            removeEntry(entry);
+    for (const int row : std::as_const(sorted)) {
+        if (isRow(row))
+            removeRow(row);
     }
 }
 
@@ -155,69 +155,52 @@ void StationList::removeAll()
 {
     beginResetModel();
     m_rows.clear();
-    m_playList.clear();
-    m_currentPlayIndex = -1;
-    m_connectingIndex = -1;
+    m_playingRow = -1;
+    m_connectingRow = -1;
     endResetModel();
 }
 
-void StationList::setStatus(int entry, const QString &status)
+void StationList::setMark(int row, Mark mark)
 {
-    if (!isEntry(entry) || m_rows.at(entry - 1).status == status)
+    if (!isRow(row) || m_rows.at(row).mark == mark)
         return;
-    m_rows[entry - 1].status = status;
-    const QModelIndex cell = index(entry - 1, StatusColumn);
-    Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
-}
-
-QString StationList::connectingStatus()
-{
-    return QStringLiteral("Connecting");
-}
-
-QString StationList::recordStatus()
-{
-    return QStringLiteral("Record");
-}
-
-QString StationList::playStatus()
-{
-    return QStringLiteral("Play");
+    m_rows[row].mark = mark;
+    emitRowChanged(row);
 }
 
 void StationList::markConnecting(int selected)
 {
-    if (!isEntry(selected))
+    if (!isRow(selected))
         selected = -1;
-    if (selected != -1 && selected != m_currentPlayIndex)
-        setStatus(selected, connectingStatus());
-    if (m_connectingIndex != -1 && m_connectingIndex != selected && m_connectingIndex != m_currentPlayIndex)
-        setStatus(m_connectingIndex, QString());
-    m_connectingIndex = selected;
+    if (selected != -1 && selected != m_playingRow)
+        setMark(selected, Mark::Connecting);
+    if (m_connectingRow != -1 && m_connectingRow != selected && m_connectingRow != m_playingRow)
+        setMark(m_connectingRow, Mark::None);
+    m_connectingRow = selected;
 }
 
-void StationList::markPlaying(int selected, const QString &statusText)
+void StationList::markPlaying(int selected, Mark mark)
 {
-    if (!isEntry(selected))
+    if (!isRow(selected))
         selected = -1;
-    if (selected == m_currentPlayIndex)
+    if (selected == m_playingRow)
         return;
     if (selected != -1)
-        setStatus(selected, statusText);
-    if (m_currentPlayIndex != -1)
-        setStatus(m_currentPlayIndex, QString());
-    m_currentPlayIndex = selected;
+        setMark(selected, mark);
+    if (m_playingRow != -1)
+        setMark(m_playingRow, Mark::None);
+    m_playingRow = selected;
 }
 
 void StationList::resetMarks()
 {
-    m_currentPlayIndex = -1;
-    m_connectingIndex = -1;
+    m_playingRow = -1;
+    m_connectingRow = -1;
 }
 
-void StationList::emitRowChanged(int entry)
+void StationList::emitRowChanged(int row)
 {
-    Q_EMIT dataChanged(index(entry - 1, NameColumn), index(entry - 1, StatusColumn), {Qt::DisplayRole});
+    Q_EMIT dataChanged(index(row, NameColumn), index(row, StatusColumn), {Qt::DisplayRole, MarkRole});
 }
 
 int StationList::rowCount(const QModelIndex &parent) const
@@ -232,16 +215,18 @@ int StationList::columnCount(const QModelIndex &parent) const
 
 QVariant StationList::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= count() || role != Qt::DisplayRole)
+    if (!index.isValid() || !isRow(index.row()))
         return {};
     const Row &row = m_rows.at(index.row());
+    if (role == MarkRole)
+        return static_cast<int>(row.mark);
+    if (role != Qt::DisplayRole)
+        return {};
     switch (index.column()) {
     case NameColumn:
         return row.name;
     case UrlColumn:
         return row.address;
-    case StatusColumn:
-        return row.status;
     default:
         return {};
     }
@@ -253,11 +238,11 @@ QVariant StationList::headerData(int section, Qt::Orientation orientation, int r
         return {};
     switch (section) {
     case NameColumn:
-        return QStringLiteral("Name");
+        return tr("Name");
     case UrlColumn:
-        return QStringLiteral("URL");
+        return tr("URL");
     case StatusColumn:
-        return QStringLiteral("Status");
+        return tr("Status");
     default:
         return {};
     }

@@ -5,16 +5,13 @@
 #include <QString>
 #include <QStringList>
 
-// The user's station list as the setup window shows it: the rows of
-// rows (name, address, status) and the hidden addresses of addresses,
-// two parallel structures that every operation changes together, so that item
-// i - 1 of addresses is always the address of entry i.
+// The user's station list as the setup window shows it: rows of name and
+// address (and a status column), numbered from 0.
 //
-// Entries are numbered from 1, as the window's indexes are; the model rows of
-// the view are entry - 1. The model also keeps the window's two status marks
-// (the entry recording or playing, and the one being checked) and moves them
-// with their stations when entries are removed, so that a mark never names a
-// missing entry.
+// The model also keeps two marks, the row recording or playing and the one
+// being checked, and moves them with their stations when rows are removed, so
+// that a mark never names a missing row. A row's mark is its MarkRole; how a
+// mark reads is for the window to say.
 class StationList final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -29,12 +26,21 @@ public:
         ColumnCount
     };
 
-    // One row of rows: the entry's text and its two sub-items.
+    enum class Mark
+    {
+        None,
+        Connecting,
+        Recording,
+        Playing,
+    };
+    // The data role of a row's Mark (as an int), in every column.
+    static constexpr int MarkRole = Qt::UserRole + 1;
+
     struct Row
     {
         QString name;
         QString address;
-        QString status;
+        Mark mark = Mark::None;
     };
 
     explicit StationList(QObject *parent = nullptr);
@@ -47,44 +53,40 @@ public:
     // address line; a last name without its address keeps an empty address) and
     // returns true. A missing or unreadable file leaves the list as it is.
     bool load(const QString &path = defaultFilePath());
-    // Writes every entry, name line then address line, CR LF; an empty list
+    // Writes every row, name line then address line, CR LF; an empty list
     // gives an empty file. The file is replaced atomically; false on failure.
     bool save(const QString &path = defaultFilePath()) const;
 
     int count() const;
-    QString name(int entry) const;
-    QString address(int entry) const;
-    QString status(int entry) const;
-    const QList<Row> &rows() const { return m_rows; }
-    const QStringList &addresses() const { return m_playList; }
+    // A row's values; empty (Mark::None) for a row that does not exist.
+    QString name(int row) const;
+    QString address(int row) const;
+    Mark mark(int row) const;
+    // The first row with exactly this address, or -1.
+    int findAddress(const QString &address) const;
 
-    // Adds an entry at the end; returns its number.
+    // Adds a row at the end; returns its number.
     int appendEntry(const QString &name, const QString &address);
-    // Replaces an entry's name and address (its status stays); false when there
-    // is no such entry.
-    bool editEntry(int entry, const QString &name, const QString &address);
-    // Removes the given (selected) entries, from the last to the first.
-    void removeEntries(const QList<int> &entries);
+    // Replaces a row's name and address (its mark stays); false when there is
+    // no such row.
+    bool editEntry(int row, const QString &name, const QString &address);
+    // Removes the given (selected) rows, from the last to the first.
+    void removeEntries(const QList<int> &rows);
     void removeAll();
-    void setStatus(int entry, const QString &status);
+    void setMark(int row, Mark mark);
 
-    // The status texts.
-    static QString connectingStatus();
-    static QString recordStatus();
-    static QString playStatus();
-
-    // The entry now recording or playing, and the one shown as checking; -1 for none.
-    int currentPlayIndex() const { return m_currentPlayIndex; }
-    int connectingIndex() const { return m_connectingIndex; }
-    // A station check started for the selected entry (-1 for none): it shows
-    // "Connecting" unless it is the playing entry, and an earlier checking entry
+    // The row now recording or playing, and the one shown as checking; -1 for none.
+    int playingRow() const { return m_playingRow; }
+    int connectingRow() const { return m_connectingRow; }
+    // A station check started for the selected row (-1 for none): it is marked
+    // Connecting unless it is the playing row, and an earlier checking row
     // other than the playing one loses its mark.
     void markConnecting(int selected);
-    // A recording ("Record") or preview ("Play") started for the selected entry
-    // (-1 for none): when it is not already the playing entry, it takes the
-    // status and the earlier playing entry loses its mark.
-    void markPlaying(int selected, const QString &statusText);
-    // Forgets both marks without touching any status (the window's start).
+    // A recording (Recording) or preview (Playing) started for the selected row
+    // (-1 for none): when it is not already the playing row, it takes the mark
+    // and the earlier playing row loses its mark.
+    void markPlaying(int selected, Mark mark);
+    // Forgets both marks without touching any row (the window's start).
     void resetMarks();
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -93,12 +95,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    bool isEntry(int entry) const;
-    void removeEntry(int entry);
-    void emitRowChanged(int entry);
+    bool isRow(int row) const;
+    void removeRow(int row);
+    void emitRowChanged(int row);
 
     QList<Row> m_rows;
-    QStringList m_playList;
-    int m_currentPlayIndex = -1;
-    int m_connectingIndex = -1;
+    int m_playingRow = -1;
+    int m_connectingRow = -1;
 };

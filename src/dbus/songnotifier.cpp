@@ -64,8 +64,7 @@ void SongNotifier::notify(const QByteArray &fileName)
     call << QStringLiteral("Vorlane") << m_lastId
          << QStringLiteral("media-record")
          // The body is markup: a title such as "Tom & Jerry <Live>" must show as sent.
-         << (station.isEmpty() ? QStringLiteral("Now recording") : station) << songText(fileName).toHtmlEscaped()
-         << QStringList()
+         << (station.isEmpty() ? tr("Now recording") : station) << songText(fileName).toHtmlEscaped() << QStringList()
          << QVariantMap{{QStringLiteral("category"), QStringLiteral("x-vorlane.song")},
                         {QStringLiteral("transient"), true}}
          << kShownMs;

@@ -5,13 +5,13 @@
 
 #include "config/preset.h"
 #include "engine/recorder.h"
-#include "engine/startup.h"
-#include "platform/frontend.h"
 
 namespace
 {
 
-std::unique_ptr<ProgramContext> &contextSlot()
+ProgramContext *g_installed = nullptr;
+
+std::unique_ptr<ProgramContext> &createdSlot()
 {
     static std::unique_ptr<ProgramContext> context;
     return context;
@@ -28,90 +28,45 @@ ProgramContext::ProgramContext() = default;
 
 ProgramContext::~ProgramContext() = default;
 
+platform::FrontEnd &ProgramContext::frontEnd() const
+{
+    return m_frontEnd ? *m_frontEnd : platform::frontEnd();
+}
+
 Preset &ProgramContext::configuration()
 {
     return currentPreset();
 }
 
-Recorder *ProgramContext::loadRecorder()
+Recorder *ProgramContext::loadRecorder(const QString &commandLine)
 {
     if (m_recorder)
         return m_recorder.get();
+    Recorder &recorder = createRecorder();
+    recorder.load(commandLine);
+    return &recorder;
+}
+
+Recorder &ProgramContext::createRecorder()
+{
+    if (m_recorder)
+        return *m_recorder;
     Recorder::Options options;
-    options.showsWindows = platform::frontEnd().showsWindows();
+    options.showsWindows = frontEnd().showsWindows();
     options.exitOnWriteFailure = headless;
     m_recorder = std::make_unique<Recorder>(configuration(), platform::clock(), options);
     Recorder *recorder = m_recorder.get();
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,
-                     [](const QString &text) { platform::frontEnd().showMessage(text); });
+                     [this](const QString &text) { frontEnd().showMessage(text); });
     QObject::connect(recorder, &Recorder::captionChanged, recorder,
-                     [](const QString &caption) { platform::frontEnd().captionChanged(caption); });
+                     [this](const QString &caption) { frontEnd().captionChanged(caption); });
     QObject::connect(recorder, &Recorder::trayChanged, recorder,
-                     [](const platform::TrayState &tray) { platform::frontEnd().trayChanged(tray); });
-    QObject::connect(recorder, &Recorder::setupWindowRequested, recorder,
-                     [](bool fill) { platform::frontEnd().showSetupWindow(fill); });
-    QObject::connect(recorder, &Recorder::displayRequested, recorder,
-                     [] { platform::frontEnd().showRecordingDisplay(); });
+                     [this](const platform::TrayState &tray) { frontEnd().trayChanged(tray); });
     // The exit comes once the recorder's handler has returned, never inside it.
     QObject::connect(
-        recorder, &Recorder::exitRequested, recorder, [](int status) { exitProgram(status); }, Qt::QueuedConnection);
-    const QString commandLine = this->commandLine;
-    // The command line is used once.
-    this->commandLine.clear();
-    recorder->load(commandLine);
-    return recorder;
-}
-
-void ProgramContext::runTrayCommand(platform::TrayCommand command)
-{
-    Recorder *recorder = m_recorder.get();
-    switch (command) {
-    case platform::TrayCommand::Setup:
-        setupShowMode = 1;
-        platform::frontEnd().showSetupWindow(!configuration().presetFilePath.isEmpty());
-        return;
-    case platform::TrayCommand::ToggleDisplay:
-        platform::frontEnd().toggleRecordingDisplay();
-        return;
-    case platform::TrayCommand::DoubleClick:
-        runTrayCommand(recorder && recorder->isRecording() ? platform::TrayCommand::ToggleDisplay
-                                                           : platform::TrayCommand::Setup);
-        return;
-    case platform::TrayCommand::Exit:
-        if (recorder)
-            recorder->exitFromMenu();
-        else
-            exitProgram(kExitNormal);
-        return;
-    default:
-        break;
-    }
-    if (!recorder)
-        return;
-    switch (command) {
-    case platform::TrayCommand::Listen:
-        recorder->toggleListening();
-        break;
-    case platform::TrayCommand::StartRecording:
-        // Nothing to start again yet: the entry says why and offers the setup.
-        if (!recorder->isRecording() && !recorder->hasStoredPreset()) {
-            platform::frontEnd().showMessage(
-                QStringLiteral("No preset is stored yet. Choose a station in the setup window and press Record."));
-            runTrayCommand(platform::TrayCommand::Setup);
-            break;
-        }
-        recorder->startStoredPreset();
-        break;
-    case platform::TrayCommand::StopRecording:
-        recorder->stopRecording();
-        break;
-    case platform::TrayCommand::PauseRecording:
-        recorder->togglePause();
-        break;
-    default:
-        break;
-    }
+        recorder, &Recorder::exitRequested, recorder, [this](int status) { exit(status); }, Qt::QueuedConnection);
+    return *recorder;
 }
 
 void ProgramContext::setWindowUnloader(ProgramWindow window, std::function<void()> unload)
@@ -131,7 +86,7 @@ void ProgramContext::unloadWindow(ProgramWindow window)
     if (window == ProgramWindow::Recorder) {
         if (!m_recorder)
             return;
-        // The exit routine may run from inside one of the window's own handlers:
+        // The exit may run from inside one of the recorder's own handlers:
         // the object goes when control is back in the event loop.
         Recorder *recorder = m_recorder.release();
         recorder->unload();
@@ -145,17 +100,41 @@ void ProgramContext::unloadWindow(ProgramWindow window)
         unload();
 }
 
+void ProgramContext::exit(int status)
+{
+    if (m_exiting)
+        return;
+    m_exiting = true;
+    // Whichever way the user or a rule ends the program, what was recorded is
+    // complete and tagged before anything goes.
+    if (m_recorder)
+        m_recorder->closeForExit();
+    for (int window = 0; window < kProgramWindowCount; ++window)
+        unloadWindow(static_cast<ProgramWindow>(window));
+    // Unloading the windows removed the tray icon.
+    frontEnd().exitProcess(status);
+    // Only a front end of a test returns.
+    m_exiting = false;
+}
+
 ProgramContext &program()
 {
-    std::unique_ptr<ProgramContext> &context = contextSlot();
+    if (g_installed)
+        return *g_installed;
+    std::unique_ptr<ProgramContext> &context = createdSlot();
     if (!context)
         context = std::make_unique<ProgramContext>();
     return *context;
 }
 
+void installProgram(ProgramContext *context)
+{
+    g_installed = context;
+}
+
 void resetProgram()
 {
-    std::unique_ptr<ProgramContext> &context = contextSlot();
+    std::unique_ptr<ProgramContext> &context = createdSlot();
     if (context) {
         for (int window = 0; window < kProgramWindowCount; ++window)
             context->unloadWindow(static_cast<ProgramWindow>(window));

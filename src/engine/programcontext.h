@@ -12,7 +12,7 @@
 class Preset;
 class Recorder;
 
-// The program's windows, in the order the exit routine unloads them.
+// The program's windows, in the order the exit unloads them.
 enum class ProgramWindow
 {
     AddStation,
@@ -25,14 +25,11 @@ enum class ProgramWindow
 };
 inline constexpr int kProgramWindowCount = 7;
 
-// Program-wide state and the singletons every part reaches: the command line, the
-// start-up values, the configuration record and the windows. One instance lives
-// for the whole run (program()); tests start afresh with resetProgram().
-//
-// The recorder belongs to the engine and is held here. Windows of the
-// layers above (setup window, recording display, search and confirmation windows)
-// register an unload function while they are loaded, so that the exit routine can
-// unload them in its fixed order without the engine knowing their classes.
+// What one run of the program holds: the draft record, the recorder and the
+// windows that are loaded. The application creates it with the front end the
+// recorder reports to; windows of the layers above register an unload function
+// while they are loaded, so that the exit unloads them in its fixed order
+// without this class knowing theirs.
 class ProgramContext final
 {
 public:
@@ -41,26 +38,26 @@ public:
     ProgramContext(const ProgramContext &) = delete;
     ProgramContext &operator=(const ProgramContext &) = delete;
 
-    // The whole argument text; emptied once the recorder has handled it.
-    QString commandLine;
-    // The "Advanced" value read at start (0 when empty); nothing else uses it.
-    qint32 advancedValue = 0;
-    // How the setup window behaves when minimised; 0 at start, 1 after the tray's setup entry.
-    qint32 setupShowMode = 0;
+    // Where the recorder's messages, caption and tray go and what ends the
+    // process; until it is set (tests), the installed front end.
+    void setFrontEnd(platform::FrontEnd *frontEnd) { m_frontEnd = frontEnd; }
 
     // The program runs without windows: a recording that cannot write ends it.
     bool headless = false;
+    // The setup window was opened from the tray: minimised, it goes back to the tray.
+    bool setupOpenedFromTray = false;
 
-    // The one configuration record, created on first use.
+    // The draft record that windows and preset files fill.
     Preset &configuration();
 
     // The recorder, or nullptr while it is not loaded.
     Recorder *recorder() const { return m_recorder.get(); }
-    // Creates the recorder (running its start-up with the command line, which is
-    // then used up) unless it exists, and lets the front end show what it reports.
-    Recorder *loadRecorder();
-    // What the tray menu's entries do.
-    void runTrayCommand(platform::TrayCommand command);
+    // Creates the recorder unless it exists and connects what it reports to
+    // the front end; its start-up has not run yet.
+    Recorder &createRecorder();
+    // Creates the recorder unless it exists and runs its start-up with the
+    // command line (the file it names, if any).
+    Recorder *loadRecorder(const QString &commandLine = QString());
 
     // Registers (or, with an empty function, clears) how a loaded window of a higher
     // layer is unloaded. The recorder is handled here and needs none.
@@ -69,12 +66,24 @@ public:
     // Unloads one window if it is loaded; creates none.
     void unloadWindow(ProgramWindow window);
 
+    // The one way out of the program: a running recording is stopped (its file
+    // closed and tagged), every window is unloaded in order and the process
+    // ends with the status. Later calls during the same exit do nothing.
+    void exit(int status);
+
 private:
+    platform::FrontEnd &frontEnd() const;
+
+    platform::FrontEnd *m_frontEnd = nullptr;
     std::unique_ptr<Recorder> m_recorder;
     std::array<std::function<void()>, kProgramWindowCount> m_unloaders;
+    bool m_exiting = false;
 };
 
+// The context of the running program. The application installs its own; until
+// then (tests) one is created on first use.
 ProgramContext &program();
-// Unloads every window and forgets all program-wide state and the configuration
-// record, so that the next use starts as a fresh run. For tests.
+void installProgram(ProgramContext *context);
+// Unloads every window and forgets all program-wide state and the draft record,
+// so that the next use starts as a fresh run. For tests.
 void resetProgram();

@@ -48,7 +48,7 @@ Recorder::Recorder(Preset &preset, platform::Clock &clock, const Options &option
     // Listening that failed is off, in the tray, the display and for the next recording.
     connect(m_relay, &PreviewRelay::listeningFailed, this, [this] {
         m_listening = false;
-        setTrayMenuEntry(m_tray.listen, QStringLiteral("Listen to recording"), m_tray.listen.enabled);
+        setTrayEntryOn(m_tray.listen, false);
         publishStatus();
     });
 }
@@ -189,10 +189,7 @@ void Recorder::toggleListening()
             m_relay->stopListening();
     }
     updateReadThreshold();
-    setTrayMenuEntry(m_tray.listen,
-                     m_listening ? QStringLiteral("Stop listening to recording")
-                                 : QStringLiteral("Listen to recording"),
-                     m_tray.listen.enabled);
+    setTrayEntryOn(m_tray.listen, m_listening);
     publishStatus();
 }
 
@@ -205,16 +202,24 @@ void Recorder::setVolume(qint32 volume)
 
 void Recorder::setDisplayShown(bool shown)
 {
-    const QString caption = shown ? QStringLiteral("Hide Recording Display") : QStringLiteral("Show Recording Display");
-    if (m_tray.toggleDisplay.caption != caption)
-        setTrayMenuEntry(m_tray.toggleDisplay, caption, m_tray.toggleDisplay.enabled);
+    if (m_tray.toggleDisplay.on != shown)
+        setTrayEntryOn(m_tray.toggleDisplay, shown);
 }
 
 void Recorder::exitFromMenu()
 {
-    if (m_recording)
-        closeRecording();
+    // The exit closes and tags a running recording first.
     requestExit(kExitNormal);
+}
+
+void Recorder::closeForExit()
+{
+    // What a reconnected stream brought is written before the file closes.
+    settleFreshAudio(true);
+    if (m_recording) {
+        closeRecording();
+        m_recording = false;
+    }
 }
 
 void Recorder::requestExit(int status)

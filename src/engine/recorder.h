@@ -101,8 +101,11 @@ public:
     void togglePause();
     // Listening on or off (the tray's and the display's Listen).
     void toggleListening();
-    // The tray's exit: closes a running recording, then asks to exit.
+    // The tray's exit: asks to exit; the exit closes a running recording.
     void exitFromMenu();
+    // The program ends: a running recording's file is completed, closed and
+    // tagged, without telling anyone.
+    void closeForExit();
     // The listening volume the display asks for, 0-100.
     void setVolume(qint32 volume);
     // The display was shown or hidden: the tray's display entry offers the other.
@@ -288,7 +291,7 @@ private:
     void resetDataWatch();
     void endProgramAfterRecording(int status);
     void setTrayMenuRecording(bool recording);
-    void setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled);
+    void setTrayEntryOn(platform::TrayMenuEntry &entry, bool on);
     void clearClock();
 
     // The record that windows and preset files fill: the draft of the next recording.

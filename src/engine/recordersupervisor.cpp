@@ -195,10 +195,8 @@ void Recorder::supervise(qint64 now)
     // Listening follows the volume the display asks for, and the menu follows the toggle.
     if (m_relay->appliedVolume != m_volume)
         m_relay->setVolume(m_volume);
-    const QString listen =
-        m_listening ? QStringLiteral("Stop listening to recording") : QStringLiteral("Listen to recording");
-    if (m_tray.listen.caption != listen)
-        setTrayMenuEntry(m_tray.listen, listen, m_tray.listen.enabled);
+    if (m_tray.listen.on != m_listening)
+        setTrayEntryOn(m_tray.listen, m_listening);
 }
 
 void Recorder::superviseSilence()
@@ -365,7 +363,7 @@ void Recorder::stopRecording()
     m_paused = false;
     m_songAtPause.clear();
     m_songName.clear();
-    m_tray.pauseRecording.caption = QStringLiteral("Pause Recording");
+    m_tray.pauseRecording.on = false;
     setTrayTip(QStringLiteral("Vorlane"));
     if (wasRecording)
         Q_EMIT recordingStopped();
@@ -386,7 +384,7 @@ void Recorder::togglePause()
         m_paused = true;
         m_songAtPause = m_songName;
         m_pauseStart = m_time.monotonicMs();
-        setTrayMenuEntry(m_tray.pauseRecording, QStringLiteral("Unpause Recording"), m_tray.pauseRecording.enabled);
+        setTrayEntryOn(m_tray.pauseRecording, true);
         superviseSoon();
         publishStatus();
         return;
@@ -407,14 +405,15 @@ void Recorder::togglePause()
         openSongFile(m_songName, false);
     }
     m_songAtPause.clear();
-    setTrayMenuEntry(m_tray.pauseRecording, QStringLiteral("Pause Recording"), m_tray.pauseRecording.enabled);
+    setTrayEntryOn(m_tray.pauseRecording, false);
     superviseSoon();
     publishStatus();
 }
 
 void Recorder::setTrayMenuRecording(bool recording)
 {
-    m_tray.exit.caption = recording ? QStringLiteral("Stop Recording and Exit") : QStringLiteral("Exit");
+    m_tray.exit.on = recording;
+    m_tray.beforeFirstRecording = false;
     m_tray.startRecording.enabled = !recording;
     m_tray.stopRecording.enabled = recording;
     m_tray.pauseRecording.enabled = recording;
@@ -423,9 +422,8 @@ void Recorder::setTrayMenuRecording(bool recording)
     pushTray();
 }
 
-void Recorder::setTrayMenuEntry(platform::TrayMenuEntry &entry, const QString &caption, bool enabled)
+void Recorder::setTrayEntryOn(platform::TrayMenuEntry &entry, bool on)
 {
-    entry.caption = caption;
-    entry.enabled = enabled;
+    entry.on = on;
     pushTray();
 }

@@ -1,36 +1,9 @@
 #include "engine/startup.h"
 
-#include "config/associations.h"
 #include "config/inivalues.h"
 #include "engine/programcontext.h"
-#include "engine/recorder.h"
-#include "platform/frontend.h"
 
-void startProgram(const QString &commandLine)
-{
-    ProgramContext &context = program();
-    context.setupShowMode = 0;
-    context.commandLine = commandLine;
-
-    // The association commands match the whole text, case-sensitively.
-    if (commandLine == QStringLiteral("-installassc")) {
-        exitProgram(installAssociations() ? kExitNormal : kExitStartFailed);
-        return;
-    }
-    if (commandLine == QStringLiteral("-uninstallassc")) {
-        exitProgram(removeAssociations() ? kExitNormal : kExitStartFailed);
-        return;
-    }
-
-    context.advancedValue = readAndKeepAdvancedValue();
-
-    if (commandLine.isEmpty())
-        platform::frontEnd().showSetupWindow(false);
-
-    context.loadRecorder();
-}
-
-qint32 readAndKeepAdvancedValue()
+void keepAdvancedValue()
 {
     const QString section = QStringLiteral("Advanced");
     const QString text = readIniValue(section, section, kestraneIniPath()).trimmed();
@@ -39,16 +12,9 @@ qint32 readAndKeepAdvancedValue()
     if (!ok)
         value = 0;
     writeIniValue(section, section, QString::number(value), kestraneIniPath());
-    return value;
 }
 
 void exitProgram(int exitStatus)
 {
-    ProgramContext &context = program();
-    for (const ProgramWindow window :
-         {ProgramWindow::AddStation, ProgramWindow::DirectorySearch, ProgramWindow::LocalSearch,
-          ProgramWindow::Recorder, ProgramWindow::Setup, ProgramWindow::RecordingDisplay, ProgramWindow::Confirmation})
-        context.unloadWindow(window);
-    // Unloading the main window removed the tray icon.
-    platform::frontEnd().exitProcess(exitStatus);
+    program().exit(exitStatus);
 }

@@ -10,8 +10,6 @@ class SilentFrontEnd final : public FrontEnd
 {
 public:
     void showMessage(const QString &) override {}
-    void showSetupWindow(bool) override {}
-    void showRecordingDisplay() override {}
     void captionChanged(const QString &) override {}
     void trayChanged(const TrayState &) override {}
     void exitProcess(int) override {}
@@ -20,11 +18,6 @@ public:
 FrontEnd *g_frontEnd = nullptr;
 
 } // namespace
-
-void FrontEnd::toggleRecordingDisplay()
-{
-    showRecordingDisplay();
-}
 
 FrontEnd &frontEnd()
 {

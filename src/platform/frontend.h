@@ -5,11 +5,14 @@
 namespace platform
 {
 
-// One entry of the tray menu as the engine wants it shown.
+// One entry of the tray menu as the engine wants it offered: whether it can be
+// chosen, and for the entries that switch something whether it is switched on
+// (the display shown, listening on, the recording paused, a recording running
+// that the exit entry stops first). The words are the front end's.
 struct TrayMenuEntry
 {
-    QString caption;
     bool enabled = false;
+    bool on = false;
 };
 
 // What the tray icon shows: no recording, recording, paused, or a recording
@@ -22,24 +25,23 @@ enum class TrayLook
     Error,
 };
 
-// The tray icon's look and tip and the captions and enabled states of its menu. The
-// engine owns this state; a front end only shows it.
+// The tray icon's look and tip and the states of its menu's entries. The engine
+// owns this state; a front end only shows it.
 struct TrayState
 {
     QString tip;
-    TrayMenuEntry setup{QStringLiteral("Set up new recording"), true};
-    TrayMenuEntry toggleDisplay{QStringLiteral("Show Recording Display"), false};
-    TrayMenuEntry listen{QStringLiteral("Listen to recording"), false};
-    TrayMenuEntry startRecording{QStringLiteral("Start Recording"), false};
-    TrayMenuEntry stopRecording{QStringLiteral("Stop Recording"), false};
-    TrayMenuEntry pauseRecording{QStringLiteral("Pause Recording"), false};
-    TrayMenuEntry exit{QStringLiteral("E&xit"), true};
+    TrayMenuEntry setup{true};
+    TrayMenuEntry toggleDisplay;
+    TrayMenuEntry listen;
+    TrayMenuEntry startRecording;
+    TrayMenuEntry stopRecording;
+    TrayMenuEntry pauseRecording;
+    TrayMenuEntry exit{true};
+    // No recording has started yet in this run (the exit entry's first wording).
+    bool beforeFirstRecording = true;
     TrayLook look = TrayLook::Idle;
 };
 
-// What the engine and the configuration code ask of the user interface. The
-// desktop front end shows windows and message boxes; the headless one writes to
-// the terminal; tests record the calls. Core code never includes a widget header.
 // The tray menu's entries, as commands for whoever runs the program.
 enum class TrayCommand
 {
@@ -54,6 +56,10 @@ enum class TrayCommand
     DoubleClick,
 };
 
+// What the engine and the configuration code ask of the user interface: messages,
+// the status caption, the tray and the end of the process. The desktop front end
+// shows message boxes and the tray icon; the headless one writes to the
+// terminal; tests record the calls. Core code never includes a widget header.
 class FrontEnd
 {
 public:
@@ -62,12 +68,6 @@ public:
     // A message with an OK button only, titled with the program's name. It
     // returns at once: nothing waits for the user to close it.
     virtual void showMessage(const QString &text) = 0;
-    // The recording setup window; with fillFromConfiguration it is filled from
-    // the configuration record first.
-    virtual void showSetupWindow(bool fillFromConfiguration) = 0;
-    virtual void showRecordingDisplay() = 0;
-    // The tray's display entry; where windows cannot be hidden it shows the display.
-    virtual void toggleRecordingDisplay();
     // The engine's status caption changed.
     virtual void captionChanged(const QString &caption) = 0;
     // The tray tip or menu changed.

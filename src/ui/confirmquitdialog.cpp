@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 
@@ -19,21 +18,22 @@ constexpr int kPollMs = 100;
 
 } // namespace
 
-ConfirmQuitDialog::ConfirmQuitDialog(Recorder *recorder, QWidget *parent)
+ConfirmQuitDialog::ConfirmQuitDialog(Recorder *recorder, platform::Clock &clock, QWidget *parent)
     : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint)
     , m_recorder(recorder)
-    , m_openTick(platform::clock().tickCount())
+    , m_clock(clock)
+    , m_openMs(clock.monotonicMs())
 {
-    setWindowTitle(QStringLiteral("Are You Sure You Want To Quit?"));
+    setWindowTitle(tr("Are You Sure You Want To Quit?"));
     setObjectName(QStringLiteral("ConfirmQuitDialog"));
     QFont verdana(QStringLiteral("Verdana"));
     verdana.setStyleHint(QFont::SansSerif);
     setFont(verdana);
 
-    auto *label = new QLabel(QStringLiteral("We are recording! Are you sure you wish to quit?"), this);
+    auto *label = new QLabel(tr("We are recording! Are you sure you wish to quit?"), this);
     label->setWordWrap(true);
-    auto *yes = new QPushButton(QStringLiteral("&Yes"), this);
-    auto *no = new QPushButton(QStringLiteral("&No"), this);
+    auto *yes = new QPushButton(tr("&Yes"), this);
+    auto *no = new QPushButton(tr("&No"), this);
     yes->setObjectName(QStringLiteral("yes"));
     no->setObjectName(QStringLiteral("no"));
     // No is the safe answer, so Enter keeps the recording.
@@ -58,17 +58,10 @@ ConfirmQuitDialog::~ConfirmQuitDialog()
     stopPolling();
 }
 
-bool ConfirmQuitDialog::timedOut(qint32 openTick, qint32 now)
-{
-    // A negative count after a positive one has wrapped: it is 2^32 later.
-    const qint64 current = now < 0 && openTick > 0 ? static_cast<qint64>(now) + 4294967296LL : now;
-    return current - openTick > kTimeoutMs;
-}
-
 void ConfirmQuitDialog::checkTimeout()
 {
     m_poll = 0;
-    if (timedOut(m_openTick, platform::clock().tickCount())) {
+    if (m_clock.monotonicMs() - m_openMs > kTimeoutMs) {
         answerNo();
         return;
     }
@@ -77,13 +70,13 @@ void ConfirmQuitDialog::checkTimeout()
 
 void ConfirmQuitDialog::schedulePoll()
 {
-    m_poll = platform::clock().callAfter(kPollMs, this, [this] { checkTimeout(); });
+    m_poll = m_clock.callAfter(kPollMs, this, [this] { checkTimeout(); });
 }
 
 void ConfirmQuitDialog::stopPolling()
 {
     if (m_poll)
-        platform::clock().cancelCall(m_poll);
+        m_clock.cancelCall(m_poll);
     m_poll = 0;
 }
 
@@ -129,11 +122,11 @@ void ConfirmQuitDialog::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-ConfirmQuitDialog *askToQuit(Recorder *recorder)
+ConfirmQuitDialog *askToQuit(Recorder &recorder, platform::Clock &clock)
 {
     static QPointer<ConfirmQuitDialog> shown;
     if (!shown) {
-        auto *dialog = new ConfirmQuitDialog(recorder);
+        auto *dialog = new ConfirmQuitDialog(&recorder, clock);
         dialog->setAttribute(Qt::WA_DeleteOnClose, false);
         shown = dialog;
         // An answered question is never shown again: the next close asks afresh.
@@ -142,16 +135,8 @@ ConfirmQuitDialog *askToQuit(Recorder *recorder)
                 shown = nullptr;
             dialog->deleteLater();
         });
-        program().setWindowUnloader(ProgramWindow::Confirmation, [dialog = QPointer<ConfirmQuitDialog>(dialog)] {
-            if (dialog) {
-                dialog->hide();
-                dialog->deleteLater();
-            }
-        });
-        QObject::connect(dialog, &QObject::destroyed, [] {
-            if (program().isWindowLoaded(ProgramWindow::Confirmation))
-                program().setWindowUnloader(ProgramWindow::Confirmation, {});
-        });
+        // The exit routine ends the recorder last but one: the question goes with it.
+        QObject::connect(&recorder, &QObject::destroyed, dialog, [dialog] { delete dialog; });
     }
     shown->show();
     shown->raise();

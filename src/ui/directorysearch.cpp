@@ -155,12 +155,12 @@ DirectorySearch::DirectorySearch(QWidget *parent)
     , m_directory(new StationDirectory(this))
     , m_results(new DirectoryResults(this))
 {
-    setWindowTitle(QStringLiteral("Radio Station Search"));
+    setWindowTitle(tr("Radio Station Search"));
     setObjectName(QStringLiteral("directorySearch"));
 
     m_searchType = new QComboBox(this);
     m_searchType->setObjectName(QStringLiteral("searchType"));
-    m_searchType->addItems({QStringLiteral("Keyword"), QStringLiteral("Genre")});
+    m_searchType->addItems({tr("Keyword"), tr("Genre")});
     m_keyword = new QLineEdit(QStringLiteral("World"), this);
     m_keyword->setObjectName(QStringLiteral("keyword"));
     m_genre = new QComboBox(this);
@@ -170,16 +170,16 @@ DirectorySearch::DirectorySearch(QWidget *parent)
     // No limit unless the user sets one: most stations send more than a few kb/s.
     m_bitRate = new QLineEdit(this);
     m_bitRate->setObjectName(QStringLiteral("bitRate"));
-    m_bitRate->setPlaceholderText(QStringLiteral("any"));
+    m_bitRate->setPlaceholderText(tr("any"));
     m_bitRate->setValidator(new QIntValidator(0, kAllBitRates, m_bitRate));
     m_bitRate->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("99999")) + 16);
-    auto *bitRateLabel = new QLabel(QStringLiteral("&Bitrate:"), this);
+    auto *bitRateLabel = new QLabel(tr("&Bitrate:"), this);
     bitRateLabel->setBuddy(m_bitRate);
-    m_find = new QPushButton(QStringLiteral("&Find"), this);
+    m_find = new QPushButton(tr("&Find"), this);
     m_find->setObjectName(QStringLiteral("find"));
     m_find->setDefault(true);
 
-    auto *frame = new QGroupBox(QStringLiteral("Search Option (you can drag/drop URL to List)"), this);
+    auto *frame = new QGroupBox(tr("Search Option (you can drag/drop URL to List)"), this);
     auto *row = new QHBoxLayout(frame);
     row->addWidget(m_searchType);
     row->addWidget(m_keyword, 2);
@@ -187,7 +187,7 @@ DirectorySearch::DirectorySearch(QWidget *parent)
     row->addSpacing(8);
     row->addWidget(bitRateLabel);
     row->addWidget(m_bitRate);
-    row->addWidget(new QLabel(QStringLiteral("Kb/s (9999 = all bitrate)"), this));
+    row->addWidget(new QLabel(tr("Kb/s (9999 = all bitrate)"), this));
     row->addSpacing(8);
     row->addWidget(m_find);
 
@@ -218,9 +218,9 @@ DirectorySearch::DirectorySearch(QWidget *parent)
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_status->setWordWrap(true);
-    m_previous = new QPushButton(QStringLiteral("< &Previous"), this);
+    m_previous = new QPushButton(tr("< &Previous"), this);
     m_previous->setObjectName(QStringLiteral("previous"));
-    m_next = new QPushButton(QStringLiteral("&Next >"), this);
+    m_next = new QPushButton(tr("&Next >"), this);
     m_next->setObjectName(QStringLiteral("next"));
     m_previous->setEnabled(false);
     m_next->setEnabled(false);
@@ -233,7 +233,7 @@ DirectorySearch::DirectorySearch(QWidget *parent)
     layout->addWidget(frame);
     layout->addWidget(m_table, 1);
     layout->addLayout(paging);
-    m_status->setText(QStringLiteral("Double-click a station, or drag it to the station list, to add it."));
+    m_status->setText(tr("Double-click a station, or drag it to the station list, to add it."));
 
     connect(m_searchType, &QComboBox::currentIndexChanged, this, &DirectorySearch::onSearchTypeChanged);
     connect(m_find, &QPushButton::clicked, this, &DirectorySearch::find);
@@ -297,7 +297,7 @@ void DirectorySearch::previousPage()
 void DirectorySearch::searchPage(DirectoryQuery query)
 {
     query.page = std::max(query.page, 0);
-    m_status->setText(QStringLiteral("Searching..."));
+    m_status->setText(tr("Searching..."));
     m_previous->setEnabled(false);
     m_next->setEnabled(false);
     m_directory->useConfiguredServer();
@@ -312,10 +312,9 @@ void DirectorySearch::onResults(const QList<DirectoryStation> &stations, const D
     m_table->scrollToTop();
     const int first = query.page * StationDirectory::kPageSize + 1;
     if (stations.isEmpty())
-        m_status->setText(query.page == 0 ? QStringLiteral("No stations found.")
-                                          : QStringLiteral("No more stations found."));
+        m_status->setText(query.page == 0 ? tr("No stations found.") : tr("No more stations found."));
     else
-        m_status->setText(QStringLiteral("Stations %1 to %2").arg(first).arg(first + stations.size() - 1));
+        m_status->setText(tr("Stations %1 to %2").arg(first).arg(first + stations.size() - 1));
     m_previous->setEnabled(query.page > 0);
     // The directory gives no total: a full page may have a next one.
     m_next->setEnabled(stations.size() >= StationDirectory::kPageSize);

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QMenu;
 class QUrl;
 class QWidget;
 
@@ -21,6 +22,11 @@ bool companionInstalled(const QString &program);
 // Starts the companion program when its file is there; otherwise returns the
 // message to show (empty when it started).
 QString launchCompanion(const QString &program);
+
+// Keeps a menu's companion entries (those whose data is the program's name)
+// enabled only while the program is installed, looked at each time the menu
+// opens; a missing one says why in its caption and tip.
+void watchCompanions(QMenu *menu);
 
 // The user guide: beside the installed program data
 // (<program>/../share/vorlane/help), else in the source tree it was built from.

@@ -23,8 +23,6 @@ class QuietFrontEnd final : public platform::FrontEnd
 {
 public:
     void showMessage(const QString &) override {}
-    void showSetupWindow(bool) override {}
-    void showRecordingDisplay() override {}
     void captionChanged(const QString &) override {}
     void trayChanged(const platform::TrayState &) override {}
     void exitProcess(int) override {}
@@ -48,18 +46,18 @@ LocalPresetSearch::LocalPresetSearch(StationList &stations, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_stations(stations)
 {
-    setWindowTitle(QStringLiteral("Local Preset Searcher"));
+    setWindowTitle(tr("Local Preset Searcher"));
     setObjectName(QStringLiteral("localPresetSearch"));
 
     m_keyword = new QLineEdit(QStringLiteral("World"), this);
     m_keyword->setObjectName(QStringLiteral("keyword"));
-    auto *keywordLabel = new QLabel(QStringLiteral("&Enter Keyword :"), this);
+    auto *keywordLabel = new QLabel(tr("&Enter Keyword :"), this);
     keywordLabel->setBuddy(m_keyword);
-    auto *find = new QPushButton(QStringLiteral("&Find"), this);
+    auto *find = new QPushButton(tr("&Find"), this);
     find->setObjectName(QStringLiteral("find"));
     find->setDefault(true);
 
-    auto *searchBox = new QGroupBox(QStringLiteral("Search"), this);
+    auto *searchBox = new QGroupBox(tr("Search"), this);
     auto *searchRow = new QHBoxLayout(searchBox);
     searchRow->addWidget(keywordLabel);
     searchRow->addWidget(m_keyword, 1);
@@ -68,9 +66,9 @@ LocalPresetSearch::LocalPresetSearch(StationList &stations, QWidget *parent)
     m_files = new QListWidget(this);
     m_files->setObjectName(QStringLiteral("files"));
     m_files->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    auto *filesLabel = new QLabel(QStringLiteral("Double-click to Add an item to Station List"), this);
+    auto *filesLabel = new QLabel(tr("Double-click to Add an item to Station List"), this);
     filesLabel->setBuddy(m_files);
-    auto *add = new QPushButton(QStringLiteral("&Add Station"), this);
+    auto *add = new QPushButton(tr("&Add Station"), this);
     add->setObjectName(QStringLiteral("add"));
 
     auto *layout = new QVBoxLayout(this);

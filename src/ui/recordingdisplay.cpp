@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "ui/confirmquitdialog.h"
@@ -31,8 +30,15 @@ constexpr int kBaseWidth = 372;
 constexpr int kBaseHeight = 128;
 const QRect kPanel(6, 6, 324, 84);
 const QString kErrorMark = QStringLiteral("[ERR]");
-const QString kRecTime = QStringLiteral("REC TIME");
-const QString kTimeLeft = QStringLiteral("TIME LEFT");
+QString recTimeCaption()
+{
+    return RecordingDisplay::tr("REC TIME");
+}
+
+QString timeLeftCaption()
+{
+    return RecordingDisplay::tr("TIME LEFT");
+}
 
 // Slider values run from -101 (top, loudest) to -1 (bottom, silent).
 constexpr int kSliderTop = -101;
@@ -57,24 +63,25 @@ QFont labelFont(int pixels, bool bold = false)
 
 } // namespace
 
-RecordingDisplay::RecordingDisplay(Recorder *recorder, QWidget *parent)
+RecordingDisplay::RecordingDisplay(Recorder *recorder, platform::Clock &clock, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_recorder(recorder)
+    , m_clock(clock)
     , m_marquee([this](const QString &text) { return QFontMetrics(m_title->font()).horizontalAdvance(text); })
-    , m_recordingLamp(new Lamp(QStringLiteral("Recording"), this))
-    , m_listeningLamp(new Lamp(QStringLiteral("Listening"), this))
-    , m_errorLamp(new Lamp(QStringLiteral("Err"), this))
-    , m_timeCaption(new Lamp(kRecTime, this))
+    , m_recordingLamp(new Lamp(tr("Recording"), this))
+    , m_listeningLamp(new Lamp(tr("Listening"), this))
+    , m_errorLamp(new Lamp(tr("Err"), this))
+    , m_timeCaption(new Lamp(recTimeCaption(), this))
     , m_digits{new SegmentDisplay(this), new SegmentDisplay(this), new SegmentDisplay(this)}
-    , m_bitRate(new Lamp(QStringLiteral("B: 0"), this))
+    , m_bitRate(new Lamp(tr("B: %1").arg(0), this))
     , m_title(new TitleBox(this))
     , m_slider(new Slider(this))
-    , m_record(addButton(0, QStringLiteral("Start Record")))
-    , m_stop(addButton(1, QStringLiteral("Stop")))
-    , m_pause(addButton(2, QStringLiteral("Pause")))
-    , m_listen(addButton(3, QStringLiteral("Listen")))
-    , m_timeModeButton(addButton(4, QStringLiteral("Timer Mode")))
-    , m_quit(addButton(5, QStringLiteral("Exit")))
+    , m_record(addButton(0, tr("Start Record")))
+    , m_stop(addButton(1, tr("Stop")))
+    , m_pause(addButton(2, tr("Pause")))
+    , m_listen(addButton(3, tr("Listen")))
+    , m_timeModeButton(addButton(4, tr("Timer Mode")))
+    , m_quit(addButton(5, tr("Exit")))
     , m_resizer(new ProportionalResizer(this))
     , m_tickTimer(new QTimer(this))
 {
@@ -114,14 +121,14 @@ RecordingDisplay::RecordingDisplay(Recorder *recorder, QWidget *parent)
     m_timeCaption->setOn(true);
     m_timeCaption->setClickable(true);
     m_timeCaption->setCursor(Qt::PointingHandCursor);
-    m_timeCaption->setToolTip(QStringLiteral("Timer Mode"));
+    m_timeCaption->setToolTip(tr("Timer Mode"));
     connect(m_timeCaption, &Lamp::clicked, this, &RecordingDisplay::toggleTimeMode);
     m_bitRate->setBulbVisible(false);
 
     m_slider->setOrientation(Qt::Vertical);
     m_slider->setMinimum(kSliderTop);
     m_slider->setMaximum(kSliderBottom);
-    m_slider->setToolTipText([](int value) { return QStringLiteral("Volume %1%").arg(volumeFromSlider(value)); });
+    m_slider->setToolTipText([](int value) { return tr("Volume %1%").arg(volumeFromSlider(value)); });
     m_slider->setValue(kSliderBottom);
     if (m_recorder)
         m_slider->setValue(sliderFromVolume(m_recorder->volume()));
@@ -249,11 +256,11 @@ void RecordingDisplay::refresh(bool poll)
         // Without a time limit only elapsed time means anything; the caption
         // goes back with the mode so it never names what is not shown.
         m_timeMode = TimeMode::Elapsed;
-        m_timeCaption->setCaption(kRecTime);
+        m_timeCaption->setCaption(recTimeCaption());
     }
     // A bit rate of 0 means not known yet: the last one stays.
     if (m_status.bitRate != 0) {
-        m_bitRate->setCaption(QStringLiteral("B: ") + QString::number(m_status.bitRate));
+        m_bitRate->setCaption(tr("B: %1").arg(m_status.bitRate));
         m_bitRate->setOn(true);
     }
     const QString &title = m_status.caption;
@@ -276,11 +283,11 @@ void RecordingDisplay::showStopped()
     m_record->setEnabled(true);
     m_stop->setEnabled(false);
     m_pause->setEnabled(false);
-    m_bitRate->setCaption(QStringLiteral("B: 0"));
+    m_bitRate->setCaption(tr("B: %1").arg(0));
     m_bitRate->setOn(false);
     m_timeModeButton->setEnabled(false);
     m_timeCaption->setOn(false);
-    m_marquee.showStill(QStringLiteral("STOPPED"));
+    m_marquee.showStill(tr("STOPPED"));
     m_title->setContent(m_marquee.text(), m_marquee.left());
 }
 
@@ -317,17 +324,17 @@ void RecordingDisplay::toggleTimeMode()
 {
     if (m_timeMode != TimeMode::Elapsed) {
         m_timeMode = TimeMode::Elapsed;
-        m_timeCaption->setCaption(kRecTime);
+        m_timeCaption->setCaption(recTimeCaption());
     } else {
         m_timeMode = TimeMode::Remaining;
-        m_timeCaption->setCaption(kTimeLeft);
+        m_timeCaption->setCaption(timeLeftCaption());
     }
 }
 
 void RecordingDisplay::quit()
 {
-    if (m_status.recording && !m_status.paused) {
-        m_confirmation = askToQuit(m_recorder);
+    if (m_status.recording && !m_status.paused && m_recorder) {
+        m_confirmation = askToQuit(*m_recorder, m_clock);
         return;
     }
     // Like the tray's exit: a paused recording's file is closed and tagged first.
@@ -440,62 +447,22 @@ void RecordingDisplay::mouseReleaseEvent(QMouseEvent *)
     m_dragging = false;
 }
 
-namespace
+void RecordingDisplay::showAndRaise()
 {
-
-QPointer<RecordingDisplay> &displaySlot()
-{
-    static QPointer<RecordingDisplay> display;
-    return display;
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
-} // namespace
-
-RecordingDisplay &recordingDisplay()
+void RecordingDisplay::toggle(bool mayHide)
 {
-    QPointer<RecordingDisplay> &slot = displaySlot();
-    if (!slot) {
-        auto *display = new RecordingDisplay(program().recorder());
-        slot = display;
-        program().setWindowUnloader(ProgramWindow::RecordingDisplay, [display = QPointer<RecordingDisplay>(display)] {
-            if (display) {
-                display->hide();
-                // The exit may start inside one of the display's own handlers.
-                display->deleteLater();
-            }
-        });
-    }
-    return *slot;
-}
-
-RecordingDisplay *loadedRecordingDisplay()
-{
-    return displaySlot().data();
-}
-
-void showRecordingDisplayWindow()
-{
-    RecordingDisplay &display = recordingDisplay();
-    if (display.isMinimized())
-        display.setWindowState(display.windowState() & ~Qt::WindowMinimized);
-    display.show();
-    display.raise();
-    display.activateWindow();
-}
-
-void toggleRecordingDisplay(bool mayHide)
-{
-    RecordingDisplay &display = recordingDisplay();
-    if (mayHide && display.isVisible() && !display.isMinimized()) {
-        display.hide();
+    if (mayHide && isVisible() && !isMinimized()) {
+        hide();
         return;
     }
-    showRecordingDisplayWindow();
-}
-
-void dockRecordingDisplayUnder(const QRect &frame)
-{
-    recordingDisplay().dockUnder(frame);
+    showAndRaise();
 }
 
 DockedPlaces fitDockedPair(const QRect &frame, int displayHeight, const QRect &area, int minimumFrameHeight)

@@ -58,10 +58,15 @@ public:
     };
 
     // The display of the recorder (which may be nullptr: then it shows the stopped state).
-    explicit RecordingDisplay(Recorder *recorder, QWidget *parent = nullptr);
+    RecordingDisplay(Recorder *recorder, platform::Clock &clock, QWidget *parent = nullptr);
     ~RecordingDisplay() override;
 
     Face face() const;
+    // Shows the display (restored if minimised) and brings it forward.
+    void showAndRaise();
+    // The tray's display entry: a shown display is hidden when mayHide (there is
+    // a tray to bring it back from), otherwise it is shown and brought forward.
+    void toggle(bool mayHide);
     TimeMode timeMode() const { return m_timeMode; }
     Slider *volumeSlider() const { return m_slider; }
     ConfirmQuitDialog *confirmation() const { return m_confirmation; }
@@ -104,6 +109,7 @@ private:
     void setDisplayEntryShown(bool shown);
 
     QPointer<Recorder> m_recorder;
+    platform::Clock &m_clock;
     RecordingStatus m_status;
     TimeMode m_timeMode = TimeMode::Elapsed;
     Marquee m_marquee;
@@ -132,19 +138,6 @@ private:
     QPoint m_dragOffset;
     bool m_dragging = false;
 };
-
-// The program's one display, created on first use for the program's recorder;
-// the exit routine unloads it.
-RecordingDisplay &recordingDisplay();
-// The display if it was created, else nullptr.
-RecordingDisplay *loadedRecordingDisplay();
-// Shows the display (restored if minimised) and brings it forward.
-void showRecordingDisplayWindow();
-// The tray's display entry: a shown display is hidden when mayHide (there is
-// a tray to bring it back from), otherwise it is shown and brought forward.
-void toggleRecordingDisplay(bool mayHide);
-// For the setup window: keeps the display right under the window of that frame.
-void dockRecordingDisplayUnder(const QRect &frame);
 
 // Where a window of that frame and the display docked under it go so that both
 // lie wholly inside the screen area: the frame moves as little as it must and

@@ -22,32 +22,25 @@
 #include "config/scheduledpreset.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
-#include "platform/frontend.h"
+#include "ui/themedicon.h"
 
 using platform::RecordingScheduler;
 
 namespace
 {
 
-QIcon themedIcon(const char *themeName, const char *fallback)
-{
-    return QIcon::fromTheme(
-        QString::fromLatin1(themeName),
-        QIcon(QStringLiteral(":/vorlane/icons/") + QString::fromLatin1(fallback) + QStringLiteral(".svg")));
-}
-
 constexpr int kDefaultMinutes = 60;
 constexpr int kMaxMinutes = 24 * 60;
 
 QString repeatText(const RecordingScheduler::Task &task, const QLocale &locale)
 {
-    QString text = QStringLiteral("Once");
+    QString text = SchedulerPage::tr("Once");
     if (task.repeat == RecordingScheduler::Repeat::Daily)
-        text = QStringLiteral("Daily");
+        text = SchedulerPage::tr("Daily");
     else if (task.repeat == RecordingScheduler::Repeat::Weekly)
-        text = QStringLiteral("Weekly, ") + locale.dayName(task.at.date().dayOfWeek(), QLocale::ShortFormat);
+        text = SchedulerPage::tr("Weekly, %1").arg(locale.dayName(task.at.date().dayOfWeek(), QLocale::ShortFormat));
     if (task.minutes > 0)
-        text += QStringLiteral(", ") + QString::number(task.minutes) + QStringLiteral(" min");
+        text += SchedulerPage::tr(", %1 min").arg(task.minutes);
     return text;
 }
 
@@ -58,8 +51,10 @@ bool isPresetFile(const QString &play)
 
 } // namespace
 
-SchedulerPage::SchedulerPage(QWidget *parent)
+SchedulerPage::SchedulerPage(platform::Clock &clock, MessageSink tell, QWidget *parent)
     : QWidget(parent)
+    , m_clock(clock)
+    , m_tell(std::move(tell))
 {
     setObjectName(QStringLiteral("schedulerPage"));
     const QLocale locale;
@@ -71,14 +66,14 @@ SchedulerPage::SchedulerPage(QWidget *parent)
     m_sessionNotice->setWordWrap(true);
     m_sessionNotice->hide();
 
-    auto *group = new QGroupBox(QStringLiteral("Schedule"), this);
+    auto *group = new QGroupBox(tr("Schedule"), this);
     auto *form = new QFormLayout(group);
     m_play = new QLineEdit(group);
     m_play->setObjectName(QStringLiteral("schedulePlay"));
-    m_play->setPlaceholderText(QStringLiteral("A station of the list (Schedule...) or a preset file"));
+    m_play->setPlaceholderText(tr("A station of the list (Schedule...) or a preset file"));
     // A typed address is no longer the station whose name was given with it.
     connect(m_play, &QLineEdit::textEdited, this, [this] { m_playTitle.clear(); });
-    const QDateTime now = platform::clock().now();
+    const QDateTime now = m_clock.now();
     m_date = new QDateEdit(now.date(), group);
     m_date->setObjectName(QStringLiteral("scheduleDate"));
     m_date->setDisplayFormat(dateFormat(locale));
@@ -88,22 +83,20 @@ SchedulerPage::SchedulerPage(QWidget *parent)
     m_time->setDisplayFormat(locale.timeFormat(QLocale::ShortFormat));
     m_repeat = new QComboBox(group);
     m_repeat->setObjectName(QStringLiteral("scheduleRepeat"));
-    m_repeat->addItem(QStringLiteral("Once"), QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Once)));
-    m_repeat->addItem(QStringLiteral("Daily"),
-                      QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Daily)));
-    m_repeat->addItem(QStringLiteral("Weekly"),
-                      QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Weekly)));
+    m_repeat->addItem(tr("Once"), QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Once)));
+    m_repeat->addItem(tr("Daily"), QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Daily)));
+    m_repeat->addItem(tr("Weekly"), QVariant::fromValue(static_cast<int>(RecordingScheduler::Repeat::Weekly)));
     m_minutes = new QSpinBox(group);
     m_minutes->setObjectName(QStringLiteral("scheduleMinutes"));
     m_minutes->setRange(1, kMaxMinutes);
     m_minutes->setValue(kDefaultMinutes);
-    m_minutes->setSuffix(QStringLiteral(" minutes"));
-    form->addRow(QStringLiteral("Pla&y :"), m_play);
-    form->addRow(QStringLiteral("Dat&e:"), m_date);
-    form->addRow(QStringLiteral("Ti&me:"), m_time);
-    form->addRow(QStringLiteral("Re&peat:"), m_repeat);
-    form->addRow(QStringLiteral("Record &for:"), m_minutes);
-    m_add = new QPushButton(themedIcon("appointment-new", "add"), QStringLiteral("&Add Task"), group);
+    m_minutes->setSuffix(tr(" minutes"));
+    form->addRow(tr("Pla&y :"), m_play);
+    form->addRow(tr("Dat&e:"), m_date);
+    form->addRow(tr("Ti&me:"), m_time);
+    form->addRow(tr("Re&peat:"), m_repeat);
+    form->addRow(tr("Record &for:"), m_minutes);
+    m_add = new QPushButton(themedIcon("appointment-new", "add"), tr("&Add Task"), group);
     m_add->setObjectName(QStringLiteral("addTask"));
     auto *addRow = new QHBoxLayout;
     addRow->addWidget(m_add);
@@ -111,19 +104,18 @@ SchedulerPage::SchedulerPage(QWidget *parent)
     form->addRow(QString(), addRow);
     connect(m_add, &QPushButton::clicked, this, &SchedulerPage::addTask);
 
-    auto *listGroup = new QGroupBox(QStringLiteral("Scheduled recordings"), this);
+    auto *listGroup = new QGroupBox(tr("Scheduled recordings"), this);
     auto *listLayout = new QVBoxLayout(listGroup);
     m_list = new QTreeWidget(listGroup);
     m_list->setObjectName(QStringLiteral("scheduledTasks"));
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
-    m_list->setHeaderLabels(
-        {QStringLiteral("Name"), QStringLiteral("Next run"), QStringLiteral("Repeat"), QStringLiteral("Plays")});
+    m_list->setHeaderLabels({tr("Name"), tr("Next run"), tr("Repeat"), tr("Plays")});
     m_list->header()->setSectionResizeMode(NameColumn, QHeaderView::ResizeToContents);
     m_list->header()->setSectionResizeMode(NextRunColumn, QHeaderView::ResizeToContents);
     m_list->header()->setSectionResizeMode(RepeatColumn, QHeaderView::ResizeToContents);
     m_list->header()->setStretchLastSection(true);
-    m_remove = new QPushButton(themedIcon("list-remove", "remove"), QStringLiteral("&Remove"), listGroup);
+    m_remove = new QPushButton(themedIcon("list-remove", "remove"), tr("&Remove"), listGroup);
     m_remove->setObjectName(QStringLiteral("removeTask"));
     auto *removeRow = new QHBoxLayout;
     removeRow->addWidget(m_remove);
@@ -192,19 +184,19 @@ void SchedulerPage::addTask()
     }
     const QString play = m_play->text().trimmed();
     if (play.isEmpty()) {
-        tell(QStringLiteral("Enter the station address or the preset file to play."));
+        tell(tr("Enter the station address or the preset file to play."));
         return;
     }
     const QDateTime at(m_date->date(), QTime(m_time->time().hour(), m_time->time().minute()));
     const QString when = m_date->text() + QLatin1Char(' ') + m_time->text();
     if (!at.isValid()) {
-        tell(QStringLiteral("Invalid date or time: ") + when);
+        tell(tr("Invalid date or time: %1").arg(when));
         return;
     }
     const auto repeat = static_cast<RecordingScheduler::Repeat>(m_repeat->currentData().toInt());
     // A single run in the past would never fire, yet look scheduled.
-    if (repeat == RecordingScheduler::Repeat::Once && at <= platform::clock().now()) {
-        tell(QStringLiteral("That time has passed: ") + when);
+    if (repeat == RecordingScheduler::Repeat::Once && at <= m_clock.now()) {
+        tell(tr("That time has passed: %1").arg(when));
         return;
     }
     // Asking for the name is pointless when nothing could be scheduled.
@@ -215,9 +207,9 @@ void SchedulerPage::addTask()
     m_prompt = new QInputDialog(this);
     m_prompt->setObjectName(QStringLiteral("taskNamePrompt"));
     m_prompt->setAttribute(Qt::WA_DeleteOnClose);
-    m_prompt->setWindowTitle(QStringLiteral("Add Task"));
-    m_prompt->setLabelText(QStringLiteral("Enter TaskName :"));
-    m_prompt->setTextValue(QStringLiteral("Task 1"));
+    m_prompt->setWindowTitle(tr("Add Task"));
+    m_prompt->setLabelText(tr("Enter TaskName :"));
+    m_prompt->setTextValue(tr("Task 1"));
     // The fields as they were when Add was pressed.
     connect(m_prompt, &QInputDialog::textValueSelected, this,
             [this, play, title = m_playTitle, at, repeat, minutes = m_minutes->value()](const QString &name) {
@@ -231,7 +223,7 @@ void SchedulerPage::addNamed(const QString &name, const QString &play, const QSt
 {
     const QString taskName = name.trimmed();
     if (taskName.isEmpty()) {
-        tell(QStringLiteral("Please enter a name for the task."));
+        tell(tr("Please enter a name for the task."));
         return;
     }
     // A preset file brings its own station and options; an address takes the
@@ -252,8 +244,8 @@ void SchedulerPage::addNamed(const QString &name, const QString &play, const QSt
     }
     const QString preset = scheduledpreset::write(options, programFolder(), taskName, minutes);
     if (preset.isEmpty()) {
-        tell(QStringLiteral("The task could not be scheduled: cannot write its preset in ") +
-             scheduledpreset::folder(programFolder()));
+        tell(tr("The task could not be scheduled: cannot write its preset in %1")
+                 .arg(scheduledpreset::folder(programFolder())));
         return;
     }
     m_busy = true;
@@ -272,10 +264,10 @@ void SchedulerPage::onAdded(RecordingScheduler::Result result, const QString &de
     switch (result) {
     case RecordingScheduler::Result::Added:
         refresh();
-        tell(QStringLiteral("Added Scheduled Task"));
+        tell(tr("Added Scheduled Task"));
         return;
     case RecordingScheduler::Result::Exists:
-        warn(QStringLiteral("The task already exists. Please enter a new name"));
+        warn(tr("The task already exists. Please enter a new name"));
         return;
     case RecordingScheduler::Result::NoManager:
         refresh();
@@ -285,7 +277,7 @@ void SchedulerPage::onAdded(RecordingScheduler::Result result, const QString &de
     case RecordingScheduler::Result::Removed:
         break;
     }
-    tell(QStringLiteral("The task could not be scheduled: ") + detail);
+    tell(tr("The task could not be scheduled: %1").arg(detail));
 }
 
 void SchedulerPage::removeSelected()
@@ -297,7 +289,7 @@ void SchedulerPage::removeSelected()
     const QString unitBase = selected.first()->data(NameColumn, Qt::UserRole).toString();
     const QString play = selected.first()->text(PlayColumn);
     m_question = new QMessageBox(QMessageBox::Question, QStringLiteral("Vorlane"),
-                                 QStringLiteral("Remove the scheduled recording \"") + name + QStringLiteral("\"?"),
+                                 tr("Remove the scheduled recording \"%1\"?").arg(name),
                                  QMessageBox::Yes | QMessageBox::No, this);
     m_question->setObjectName(QStringLiteral("removeTaskQuestion"));
     m_question->setDefaultButton(QMessageBox::No);
@@ -322,14 +314,14 @@ void SchedulerPage::removeTask(const QString &unitBase, const QString &name, con
             scheduledpreset::remove(programFolder(), play);
         refresh();
         if (result != RecordingScheduler::Result::Removed)
-            tell(QStringLiteral("The task \"") + name + QStringLiteral("\" could not be removed. ") + detail);
+            tell(tr("The task \"%1\" could not be removed. %2").arg(name, detail));
     });
 }
 
 void SchedulerPage::refresh()
 {
     const QLocale locale;
-    const QDateTime now = platform::clock().now();
+    const QDateTime now = m_clock.now();
     const QString when = dateFormat(locale) + QLatin1Char(' ') + locale.timeFormat(QLocale::ShortFormat);
     // Said up front: without a user session no task can be added.
     m_sessionNotice->setVisible(!scheduler().isAvailable());
@@ -340,7 +332,7 @@ void SchedulerPage::refresh()
         auto *item = new QTreeWidgetItem(m_list);
         item->setText(NameColumn, task.name);
         item->setData(NameColumn, Qt::UserRole, task.unitBase);
-        item->setText(NextRunColumn, next ? locale.toString(*next, when) : QStringLiteral("Passed"));
+        item->setText(NextRunColumn, next ? locale.toString(*next, when) : tr("Passed"));
         item->setText(RepeatColumn, repeatText(task, locale));
         item->setText(PlayColumn, task.play);
         item->setToolTip(PlayColumn, task.play);
@@ -371,5 +363,5 @@ void SchedulerPage::warn(const QString &text)
 
 void SchedulerPage::tell(const QString &text)
 {
-    platform::frontEnd().showMessage(text);
+    m_tell(text);
 }

@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "config/preset.h"
+#include "platform/clock.h"
 #include "platform/recordingscheduler.h"
+#include "ui/messagesink.h"
 
 class QComboBox;
 class QDateEdit;
@@ -44,7 +46,7 @@ public:
     // The recording options of the moment (the setup window's fields).
     using OptionsSource = std::function<Preset()>;
 
-    explicit SchedulerPage(QWidget *parent = nullptr);
+    SchedulerPage(platform::Clock &clock, MessageSink tell, QWidget *parent = nullptr);
     ~SchedulerPage() override;
 
     // Schedules through this manager, with the units in this folder and this
@@ -84,6 +86,8 @@ private:
     std::unique_ptr<platform::RecordingScheduler> m_scheduler;
     QString m_programFolder; // empty: the real one
     OptionsSource m_options;
+    platform::Clock &m_clock;
+    MessageSink m_tell;
     QLabel *m_sessionNotice = nullptr;
     QLineEdit *m_play = nullptr;
     QString m_playTitle; // the station's name, while "Play :" holds its address

@@ -75,5 +75,5 @@ void SpinnerBox::commitTypedText()
         return;
     }
     lineEdit()->setText(QString::number(value()));
-    Q_EMIT rejectedText(QStringLiteral("Please enter numeric values only."));
+    Q_EMIT rejectedText(tr("Please enter numeric values only."));
 }

@@ -24,27 +24,27 @@ bool hasControlCharacter(const QString &text)
 StationDialog::StationDialog(bool editing, const QString &name, const QString &address, QWidget *parent)
     : QDialog(parent)
 {
-    setWindowTitle(editing ? QStringLiteral("Edit Station") : QStringLiteral("Add Station"));
+    setWindowTitle(editing ? tr("Edit Station") : tr("Add Station"));
     setObjectName(QStringLiteral("stationDialog"));
     m_name = new QLineEdit(name, this);
     m_name->setObjectName(QStringLiteral("stationName"));
-    m_name->setPlaceholderText(QStringLiteral("Named after its address when left empty"));
+    m_name->setPlaceholderText(tr("Named after its address when left empty"));
     m_address = new QLineEdit(address, this);
     m_address->setObjectName(QStringLiteral("stationAddress"));
-    m_address->setPlaceholderText(QStringLiteral("http://... (.pls, .m3u or stream address)"));
+    m_address->setPlaceholderText(tr("http://... (.pls, .m3u or stream address)"));
     m_address->setMinimumWidth(fontMetrics().averageCharWidth() * 50);
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("stationProblem"));
     m_problem->setWordWrap(true);
 
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Station &Name :"), m_name);
-    form->addRow(QStringLiteral("Station &URL :"), m_address);
+    form->addRow(tr("Station &Name :"), m_name);
+    form->addRow(tr("Station &URL :"), m_address);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
-    m_ok->setText(QStringLiteral("&OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("&Cancel"));
+    m_ok->setText(tr("&OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("&Cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_name, &QLineEdit::textChanged, this, &StationDialog::updateOk);
@@ -84,27 +84,27 @@ QString StationDialog::addressProblem(const QString &address)
 {
     const QString text = address.trimmed();
     if (text.isEmpty())
-        return QStringLiteral("Enter the station's address.");
+        return tr("Enter the station's address.");
     if (hasControlCharacter(text))
-        return QStringLiteral("The address holds control characters.");
+        return tr("The address holds control characters.");
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
         if (!url.isValid() || url.host().isEmpty())
-            return QStringLiteral("This is not a valid web address.");
+            return tr("This is not a valid web address.");
         return QString();
     }
     // A playlist or preset file on this computer.
     const QFileInfo file(url.isLocalFile() ? url.toLocalFile() : text);
     if (file.isAbsolute() && file.isFile())
         return QString();
-    return QStringLiteral("Not a station address: use http:// or https://, or a playlist file.");
+    return tr("Not a station address: use http:// or https://, or a playlist file.");
 }
 
 QString StationDialog::entryProblem(const QString &name, const QString &address)
 {
     if (hasControlCharacter(name))
-        return QStringLiteral("The name holds control characters.");
+        return tr("The name holds control characters.");
     return addressProblem(address);
 }
 

@@ -24,6 +24,7 @@
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "fakeclock.h"
+#include "programrun.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -44,7 +45,7 @@ QByteArray contents(std::FILE *file)
 
 // The headless front end writing into files; ending the process is recorded
 // instead, so that the test goes on.
-class CapturedHeadless final : public platform::FrontEnd
+class CapturedHeadless final : public platform::FrontEnd, public ProgramWindows
 {
 public:
     CapturedHeadless()
@@ -119,7 +120,7 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
                                          "0"};
         const QString preset = testenv::writeFile(folder + QStringLiteral("../timed.mvr"), lines.join("\r\n") + "\r\n");
 
-        startProgram(preset);
+        const auto application = startProgram(preset, frontEnd, frontEnd);
         Recorder *engine = program().recorder();
         ASSERT_NE(engine, nullptr);
         // The test ticks the supervisor on the fake clock itself.

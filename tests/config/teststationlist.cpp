@@ -21,21 +21,36 @@ protected:
         path = folder + QStringLiteral("/PlayList.txt");
     }
 
-    // The entries as "name|address|status", checking on the way that the hidden
-    // address list is parallel to the rows.
+    static QString markName(StationList::Mark mark)
+    {
+        switch (mark) {
+        case StationList::Mark::Connecting:
+            return QStringLiteral("Connecting");
+        case StationList::Mark::Recording:
+            return QStringLiteral("Record");
+        case StationList::Mark::Playing:
+            return QStringLiteral("Play");
+        case StationList::Mark::None:
+            break;
+        }
+        return {};
+    }
+    // The rows as "name|address|mark", checking on the way that the model's
+    // cells and roles say the same.
     QStringList entries() const
     {
         QStringList result;
-        EXPECT_EQ(list.addresses().size(), list.count());
         EXPECT_EQ(list.rowCount(), list.count());
-        for (int entry = 1; entry <= list.count(); ++entry) {
-            EXPECT_EQ(list.addresses().at(entry - 1), list.address(entry));
-            EXPECT_EQ(list.rows().at(entry - 1).address, list.address(entry));
-            result.append(list.name(entry) + QLatin1Char('|') + list.address(entry) + QLatin1Char('|') +
-                          list.status(entry));
+        for (int row = 0; row < list.count(); ++row) {
+            EXPECT_EQ(list.data(list.index(row, StationList::UrlColumn)).toString(), list.address(row));
+            EXPECT_EQ(list.data(list.index(row, StationList::NameColumn), StationList::MarkRole).toInt(),
+                      static_cast<int>(list.mark(row)));
+            result.append(list.name(row) + QLatin1Char('|') + list.address(row) + QLatin1Char('|') +
+                          markName(list.mark(row)));
         }
         return result;
     }
+    QString status(int row) const { return markName(list.mark(row)); }
 
     void fill(int stations)
     {
@@ -107,7 +122,7 @@ TEST_F(StationListFile, KeepsEightBitTextAndCharactersBeyondIt)
     const QByteArray latin = "Caf\xe9 FM\r\nhttp://cafe/x.pls\r\n";
     testenv::writeFile(path, latin);
     ASSERT_TRUE(list.load(path));
-    EXPECT_EQ(list.name(1), QStringLiteral("Caf\u00e9 FM"));
+    EXPECT_EQ(list.name(0), QStringLiteral("Caf\u00e9 FM"));
     ASSERT_TRUE(list.save(path));
     EXPECT_EQ(testenv::readFile(path), latin);
 
@@ -117,19 +132,18 @@ TEST_F(StationListFile, KeepsEightBitTextAndCharactersBeyondIt)
     ASSERT_TRUE(list.save(path));
     StationList again;
     ASSERT_TRUE(again.load(path));
-    EXPECT_EQ(again.name(1), QStringLiteral("Caf\u00e9 FM"));
-    EXPECT_EQ(again.name(2), cyrillic);
+    EXPECT_EQ(again.name(0), QStringLiteral("Caf\u00e9 FM"));
+    EXPECT_EQ(again.name(1), cyrillic);
 }
 
 TEST_F(StationListFile, RemoveAllThenWritingLeavesAnEmptyFile)
 {
     fill(3);
-    list.markPlaying(2, StationList::recordStatus());
+    list.markPlaying(1, StationList::Mark::Recording);
     ASSERT_TRUE(list.save(path));
     list.removeAll();
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(list.addresses().size(), 0);
-    EXPECT_EQ(list.currentPlayIndex(), -1);
+    EXPECT_EQ(list.playingRow(), -1);
     ASSERT_TRUE(list.save(path));
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(testenv::readFile(path), QByteArray());
@@ -143,41 +157,41 @@ TEST_F(StationListFile, DefaultFileLivesInTheProgramFolder)
     ASSERT_TRUE(list.save());
     StationList again;
     ASSERT_TRUE(again.load());
-    EXPECT_EQ(again.name(1), QStringLiteral("S1"));
+    EXPECT_EQ(again.name(0), QStringLiteral("S1"));
 }
 
 TEST_F(StationListFile, RemovingTwoOfFiveKeepsTheOthersInOrderWithTheirMarks)
 {
     fill(5);
-    list.markConnecting(2);
-    list.markPlaying(5, StationList::recordStatus());
+    list.markConnecting(1);
+    list.markPlaying(4, StationList::Mark::Recording);
     int removed = 0;
     QObject::connect(&list, &QAbstractItemModel::rowsRemoved, &list, [&removed] { ++removed; });
 
-    list.removeEntries({2, 4});
+    list.removeEntries({1, 3});
     EXPECT_EQ(removed, 2);
     EXPECT_EQ(entries(),
               QStringList({QStringLiteral("S1|http://s1/listen.pls|"), QStringLiteral("S3|http://s3/listen.pls|"),
                            QStringLiteral("S5|http://s5/listen.pls|Record")}));
-    // The playing station moved from 5 to 3; the checking one is gone.
-    EXPECT_EQ(list.currentPlayIndex(), 3);
-    EXPECT_EQ(list.connectingIndex(), -1);
+    // The playing station moved from row 4 to 2; the checking one is gone.
+    EXPECT_EQ(list.playingRow(), 2);
+    EXPECT_EQ(list.connectingRow(), -1);
 
-    // Entries that do not exist, and repeats, are ignored.
-    list.removeEntries({0, 9, 1, 1});
+    // Rows that do not exist, and repeats, are ignored.
+    list.removeEntries({-1, 9, 0, 0});
     EXPECT_EQ(entries(), QStringList({QStringLiteral("S3|http://s3/listen.pls|"),
                                       QStringLiteral("S5|http://s5/listen.pls|Record")}));
-    EXPECT_EQ(list.currentPlayIndex(), 2);
+    EXPECT_EQ(list.playingRow(), 1);
 }
 
-TEST_F(StationListFile, EditReplacesNameAndAddressInBothStructures)
+TEST_F(StationListFile, EditReplacesNameAndAddressAndKeepsTheMark)
 {
     fill(2);
-    list.markConnecting(2);
-    EXPECT_TRUE(list.editEntry(2, QStringLiteral("New"), QStringLiteral("http://new/x.m3u")));
+    list.markConnecting(1);
+    EXPECT_TRUE(list.editEntry(1, QStringLiteral("New"), QStringLiteral("http://new/x.m3u")));
     EXPECT_EQ(entries(), QStringList({QStringLiteral("S1|http://s1/listen.pls|"),
                                       QStringLiteral("New|http://new/x.m3u|Connecting")}));
-    EXPECT_FALSE(list.editEntry(3, QStringLiteral("x"), QStringLiteral("y")));
+    EXPECT_FALSE(list.editEntry(2, QStringLiteral("x"), QStringLiteral("y")));
     EXPECT_FALSE(list.editEntry(-1, QStringLiteral("x"), QStringLiteral("y")));
     EXPECT_EQ(list.count(), 2);
 }
@@ -185,39 +199,39 @@ TEST_F(StationListFile, EditReplacesNameAndAddressInBothStructures)
 TEST_F(StationListFile, StatusMarksFollowChecksRecordingsAndPreviews)
 {
     fill(3);
+    list.markConnecting(0);
+    list.markPlaying(0, StationList::Mark::Recording);
+    EXPECT_EQ(status(0), QStringLiteral("Record"));
+
+    // Checking another row marks it, and leaves the recording entry alone.
     list.markConnecting(1);
-    list.markPlaying(1, StationList::recordStatus());
-    EXPECT_EQ(list.status(1), QStringLiteral("Record"));
+    EXPECT_EQ(status(0), QStringLiteral("Record"));
+    EXPECT_EQ(status(1), QStringLiteral("Connecting"));
 
-    // Checking another entry marks it, and leaves the recording entry alone.
+    // Checking a third row clears the second, not the recording one.
     list.markConnecting(2);
-    EXPECT_EQ(list.status(1), QStringLiteral("Record"));
-    EXPECT_EQ(list.status(2), QStringLiteral("Connecting"));
-
-    // Checking a third entry clears the second, not the recording one.
-    list.markConnecting(3);
-    EXPECT_EQ(list.status(2), QString());
-    EXPECT_EQ(list.status(3), QStringLiteral("Connecting"));
+    EXPECT_EQ(status(1), QString());
+    EXPECT_EQ(status(2), QStringLiteral("Connecting"));
 
     // Previewing the third moves the playing mark to it.
-    list.markPlaying(3, StationList::playStatus());
-    EXPECT_EQ(list.status(1), QString());
-    EXPECT_EQ(list.status(3), QStringLiteral("Play"));
-    EXPECT_EQ(list.currentPlayIndex(), 3);
+    list.markPlaying(2, StationList::Mark::Playing);
+    EXPECT_EQ(status(0), QString());
+    EXPECT_EQ(status(2), QStringLiteral("Play"));
+    EXPECT_EQ(list.playingRow(), 2);
 
-    // The playing entry keeps its status when checked or started again.
-    list.markConnecting(3);
-    list.markPlaying(3, StationList::recordStatus());
-    EXPECT_EQ(list.status(3), QStringLiteral("Play"));
-
-    // Nothing selected: stale marks go, no entry is named.
+    // The playing row keeps its status when checked or started again.
     list.markConnecting(2);
+    list.markPlaying(2, StationList::Mark::Recording);
+    EXPECT_EQ(status(2), QStringLiteral("Play"));
+
+    // Nothing selected: stale marks go, no row is named.
+    list.markConnecting(1);
     list.markConnecting(-1);
-    EXPECT_EQ(list.status(2), QString());
-    EXPECT_EQ(list.connectingIndex(), -1);
-    list.markPlaying(7, StationList::recordStatus());
-    EXPECT_EQ(list.status(3), QString());
-    EXPECT_EQ(list.currentPlayIndex(), -1);
+    EXPECT_EQ(status(1), QString());
+    EXPECT_EQ(list.connectingRow(), -1);
+    list.markPlaying(7, StationList::Mark::Recording);
+    EXPECT_EQ(status(2), QString());
+    EXPECT_EQ(list.playingRow(), -1);
 }
 
 } // namespace

@@ -78,7 +78,6 @@ protected:
     Recorder *openPreset(const QByteArrayList &lines, const QString &name = QStringLiteral("preset.mvr"))
     {
         const QString preset = testenv::writeFile(folder + QStringLiteral("../") + name, lines.join("\r\n") + "\r\n");
-        program().commandLine.clear();
         engine = program().loadRecorder();
         RecorderTestPeer(*engine).readEveryPacket();
         QString path = preset;

@@ -32,29 +32,13 @@
 #include "fakeclock.h"
 #include "recorderfixture.h"
 #include "scriptedstation.h"
+#include "streambytes.h"
 #include "testenv.h"
 
 namespace
 {
 
 const QByteArray kDate = "03072026"; // the fake clock's day, month first
-
-QByteArray noise(qsizetype n, quint32 seed)
-{
-    QByteArray bytes(n, '\0');
-    quint32 x = seed * 2654435761u + 1;
-    for (auto &b : bytes) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<char>(x >> 24);
-    }
-    return bytes;
-}
-
-QByteArray metadataBlock(const QByteArray &text)
-{
-    const qsizetype rows = (text.size() + 15) / 16;
-    return QByteArray(1, static_cast<char>(rows)) + text + QByteArray(rows * 16 - text.size(), '\0');
-}
 
 // A title-mode stream: the header, then intervals of audio, each followed by a
 // block. titles[i] is the title in force after the i-th block (empty: no

@@ -57,8 +57,7 @@ protected:
         const QList<QByteArray> lines = {"Test FM", playlist, modeLine, QFile::encodeName(folder), timeLine, "0"};
         const QString preset =
             testenv::writeFile(folder + QStringLiteral("../answers.mvr"), lines.join("\r\n") + "\r\n");
-        program().commandLine = preset;
-        return program().loadRecorder();
+        return program().loadRecorder(preset);
     }
     void trust(const QList<QSslCertificate> &authorities)
     {

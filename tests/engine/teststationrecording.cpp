@@ -163,11 +163,13 @@ TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
                                      "[playlist]\nNumberOfEntries=1\nFile1=" + station->url("/stream") +
                                          "\nTitle1=Radio Test\nLength1=-1");
     engine = program().loadRecorder();
+    int displayAsked = 0;
+    QObject::connect(engine, &Recorder::displayRequested, engine, [&displayAsked] { ++displayAsked; });
     EXPECT_TRUE(engine->openFile(pls));
     waitForStream(engine, 0);
     EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Radio Test"));
     EXPECT_TRUE(program().configuration().valid);
-    EXPECT_EQ(ui.displayShown, 1);
+    EXPECT_EQ(displayAsked, 1);
     EXPECT_TRUE(engine->isRecording());
     engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(0);
@@ -200,7 +202,6 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     const QList<QByteArray> lines = {
         "Test FM", station->url("/listen.pls"), "SONGNAMEONLY", QFile::encodeName(folder), "S0", "0"};
     const QString preset = testenv::writeFile(folder + QStringLiteral("../tray.mvr"), lines.join("\r\n") + "\r\n");
-    program().commandLine.clear();
     engine = program().loadRecorder();
 
     QList<RecordingStatus> statuses;
@@ -221,7 +222,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     EXPECT_EQ(engine->status().stationTitle, QStringLiteral("Test FM"));
     EXPECT_EQ(engine->status().bitRate, 128);
     EXPECT_EQ(started, 1);
-    EXPECT_EQ(ui.tray.exit.caption, QStringLiteral("Stop Recording and Exit"));
+    EXPECT_TRUE(ui.tray.exit.on);
     EXPECT_FALSE(ui.tray.startRecording.enabled);
 
     // A tick publishes once at most, and only what changed.
@@ -230,31 +231,32 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     engine->superviseTick();
     EXPECT_LE(statuses.size(), 1);
 
-    program().runTrayCommand(platform::TrayCommand::Listen);
+    engine->toggleListening();
     EXPECT_TRUE(engine->isListening());
     EXPECT_TRUE(engine->relay().listening);
-    EXPECT_EQ(ui.tray.listen.caption, QStringLiteral("Stop listening to recording"));
-    program().runTrayCommand(platform::TrayCommand::Listen);
+    EXPECT_TRUE(ui.tray.listen.on);
+    engine->toggleListening();
     EXPECT_FALSE(engine->relay().listening);
 
-    program().runTrayCommand(platform::TrayCommand::PauseRecording);
-    EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Unpause Recording"));
+    engine->togglePause();
+    EXPECT_TRUE(ui.tray.pauseRecording.on);
     ASSERT_FALSE(statuses.isEmpty());
     EXPECT_EQ(statuses.last().state, RecordingStatus::State::Paused);
-    program().runTrayCommand(platform::TrayCommand::PauseRecording);
-    EXPECT_EQ(ui.tray.pauseRecording.caption, QStringLiteral("Pause Recording"));
+    engine->togglePause();
+    EXPECT_FALSE(ui.tray.pauseRecording.on);
 
-    program().runTrayCommand(platform::TrayCommand::StopRecording);
+    engine->stopRecording();
     EXPECT_FALSE(engine->isRecording());
     EXPECT_EQ(stopped, 1);
     EXPECT_EQ(statuses.last().state, RecordingStatus::State::Idle);
     EXPECT_TRUE(ui.tray.startRecording.enabled);
-    EXPECT_EQ(ui.tray.exit.caption, QStringLiteral("Exit"));
+    EXPECT_FALSE(ui.tray.exit.on);
+    EXPECT_FALSE(ui.tray.beforeFirstRecording);
     const QStringList first = files();
     ASSERT_FALSE(first.isEmpty());
 
     // Start Recording runs the stored preset again.
-    program().runTrayCommand(platform::TrayCommand::StartRecording);
+    engine->startStoredPreset();
     ASSERT_TRUE(waitUntil([&] { return engine->status().state == RecordingStatus::State::Recording; }));
     EXPECT_EQ(started, 2);
     const int connections = station->connectionCount();
@@ -263,7 +265,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     // Exit closes and tags the file being written before the program ends.
     ASSERT_TRUE(waitUntil([&] { return !engine->songName().isEmpty() && engine->isFileOpen(); }));
     const QString current = engine->recordingFilePath();
-    program().runTrayCommand(platform::TrayCommand::Exit);
+    engine->exitFromMenu();
     EXPECT_TRUE(ui.exited());
     EXPECT_EQ(ui.exitStatus(), 0);
     EXPECT_EQ(testenv::readFile(current).right(128).left(3), "TAG");

@@ -4,13 +4,14 @@
 #include <QEvent>
 #include <QStringList>
 
+#include "app/programwindows.h"
 #include "platform/frontend.h"
 
 // A front end that records what the program asked of the user interface.
 // Installs itself for its lifetime; exitProcess() records the status and returns.
 // The recorder asks for the exit through a queued signal: exited() lets such
 // calls that are already posted arrive before it answers.
-class RecordingFrontEnd final : public platform::FrontEnd
+class RecordingFrontEnd final : public platform::FrontEnd, public ProgramWindows
 {
 public:
     RecordingFrontEnd();

@@ -9,10 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QPalette>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QTableView>
 #include <QTcpServer>
 
@@ -23,7 +20,6 @@
 #include "app/desktopfrontend.h"
 #include "config/inivalues.h"
 #include "config/stationlist.h"
-#include "darkpalette.h"
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
@@ -33,6 +29,7 @@
 #include "sources/stationdirectory.h"
 #include "testenv.h"
 #include "teststation/station.h"
+#include "ui/advancedpage.h"
 #include "ui/directorysearch.h"
 #include "ui/setupwindow.h"
 #include "ui/stationdialog.h"
@@ -189,7 +186,7 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     const QString folder = testenv::home() + QStringLiteral("/directory/");
     QDir().mkpath(folder);
 
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program(), platform::clock());
     desktop.showSetupWindow(false);
     SetupWindow *window = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -197,8 +194,6 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
             window = setup;
     }
     ASSERT_NE(window, nullptr);
-    program().loadRecorder();
-    window->attachRecorder(program().recorder());
     int songs = 0;
     QObject::connect(program().recorder(), &Recorder::songStarted, window, [&] { ++songs; });
 
@@ -218,11 +213,11 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     EXPECT_EQ(dialog->stationName(), QStringLiteral("Station 1"));
     dialog->accept();
     ASSERT_EQ(window->stations().count(), 1);
-    EXPECT_EQ(window->stations().address(1), QString::fromLatin1(station.url("/stream")));
+    EXPECT_EQ(window->stations().address(0), QString::fromLatin1(station.url("/stream")));
 
     // The check takes the stream address as a one-server station.
     auto *path = window->findChild<QLineEdit *>(QStringLiteral("path"));
-    ASSERT_TRUE(waitUntil([&] { return window->stations().status(1).isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return window->stations().mark(0) == StationList::Mark::None; }));
     path->setText(folder.chopped(1));
     Q_EMIT path->editingFinished();
     auto *record = window->findChild<QPushButton *>(QStringLiteral("record"));
@@ -258,66 +253,14 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     resetProgram();
 }
 
-// Not a check: with VORLANE_SCREENSHOTS=<folder> set, writes a search against
-// the fake directory in the light and the dark palette as PNG files.
-TEST_F(DirectorySearchTest, Screenshots)
-{
-    const QString out = qEnvironmentVariable("VORLANE_SCREENSHOTS");
-    if (out.isEmpty())
-        GTEST_SKIP() << "VORLANE_SCREENSHOTS not set";
-    const char *const rows[][5] = {
-        {"World Music Radio", "Netherlands", "MP3", "128", "world,ethnic,folk"},
-        {"Radio Africa Sounds", "Kenya", "AAC+", "64", "world,african,afrobeat"},
-        {"Café del Mundo", "Spain", "MP3", "192", "world,latin,chill"},
-        {"Balkan Express", "Serbia", "MP3", "128", "world,balkan,brass"},
-        {"Celtic Winds", "Ireland", "OGG", "96", "celtic,world,folk"},
-        {"Anatolian Nights", "Turkey", "MP3", "128", "world,turkish"},
-        {"Mediterranea FM", "Italy", "AAC", "48", "world,mediterranean,pop"},
-        {"Saudade Lisboa", "Portugal", "MP3", "128", "fado,world"},
-    };
-    QByteArray json = "[";
-    int votes = 4200;
-    for (const auto &row : rows) {
-        if (json.size() > 1)
-            json += ',';
-        votes -= 430;
-        json += QByteArray(R"({"stationuuid":"x","name":")") + row[0] + R"(","country":")" + row[1] + R"(","codec":")" +
-                row[2] + R"(","bitrate":)" + row[3] + R"(,"tags":")" + row[4] + R"(","votes":)" +
-                QByteArray::number(votes) + R"(,"url":"http://{station}/s"})";
-    }
-    serve(json + ']');
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    const QPalette light = QApplication::style()->standardPalette();
-    const QPalette dark = darkPalette();
-    search->show();
-    run([&] { search->find(); });
-    child<QTableView>("results")->selectRow(2);
-    for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
-        QApplication::setPalette(palette);
-        settle(50);
-        search->grab().save(out + QStringLiteral("/directory-%1.png").arg(QString::fromLatin1(name)));
-    }
-    // A genre search whose server fails keeps the page and says why.
-    child<QComboBox>("searchType")->setCurrentIndex(1);
-    child<QComboBox>("genre")->setCurrentText(QStringLiteral("- Drum and Bass"));
-    serve("<html>busy</html>");
-    run([&] { search->find(); });
-    for (const auto &[name, palette] : {std::pair{"light", light}, std::pair{"dark", dark}}) {
-        QApplication::setPalette(palette);
-        settle(50);
-        search->grab().save(out + QStringLiteral("/directory-failed-%1.png").arg(QString::fromLatin1(name)));
-    }
-    QApplication::setPalette(light);
-}
-
 // The Advanced page's directory server: stored as "[Directory] Server" only
 // when it names a server; anything a request could not carry is refused.
 TEST(DirectoryServerOption, IsStoredOnlyWhenItNamesAServer)
 {
     resetProgram();
     RecordingFrontEnd ui;
-    auto window = std::make_unique<SetupWindow>();
-    auto *server = window->findChild<QLineEdit *>(QStringLiteral("directoryServer"));
+    AdvancedPage page([&ui](const QString &text) { ui.messages.append(text); });
+    auto *server = page.findChild<QLineEdit *>(QStringLiteral("directoryServer"));
     ASSERT_NE(server, nullptr);
     EXPECT_TRUE(server->text().isEmpty());
 
@@ -337,6 +280,4 @@ TEST(DirectoryServerOption, IsStoredOnlyWhenItNamesAServer)
     Q_EMIT server->editingFinished();
     EXPECT_TRUE(StationDirectory::configuredServer().isEmpty());
     EXPECT_EQ(ui.messages.size(), 1);
-    window.reset();
-    resetProgram();
 }

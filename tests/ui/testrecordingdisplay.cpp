@@ -8,6 +8,7 @@
 #include "engine/programcontext.h"
 #include "engine/recorder.h"
 #include "fakemixer.h"
+#include "platform/clock.h"
 #include "recordingfrontend.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/recordingdisplay.h"
@@ -35,7 +36,7 @@ protected:
     DisplayTest()
     {
         recorder.setVolume(50);
-        display = std::make_unique<RecordingDisplay>(&recorder);
+        display = std::make_unique<RecordingDisplay>(&recorder, clock);
     }
     ~DisplayTest() override
     {
@@ -73,7 +74,8 @@ protected:
     RecordingFrontEnd ui;
     FakeMixer mixer{raw(50)};
     Preset preset;
-    Recorder recorder{preset, platform::clock(), {}};
+    platform::SystemClock clock;
+    Recorder recorder{preset, clock, {}};
     std::unique_ptr<RecordingDisplay> display;
 };
 

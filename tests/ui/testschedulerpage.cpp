@@ -40,7 +40,7 @@ protected:
     ~SchedulerPageTest() override { QLocale::setDefault(QLocale::system()); }
     void SetUp() override
     {
-        page = std::make_unique<SchedulerPage>();
+        page = std::make_unique<SchedulerPage>(clock, [this](const QString &text) { frontEnd.showMessage(text); });
         page->useManager(manager, units.path(), QStringLiteral("/usr/bin/vorlane"), home.path());
         page->setOptionsSource([] {
             Preset options;
@@ -262,7 +262,7 @@ TEST(SchedulerPageDates, EditorsUseTheUsersFormats)
     };
     for (const auto &[locale, date] : locales) {
         QLocale::setDefault(locale);
-        SchedulerPage page;
+        SchedulerPage page(clock, [](const QString &) {});
         EXPECT_EQ(page.findChild<QDateEdit *>(QStringLiteral("scheduleDate"))->text(), QString::fromLatin1(date))
             << locale.name().toStdString();
         EXPECT_EQ(page.findChild<QTimeEdit *>(QStringLiteral("scheduleTime"))->text(),

@@ -1,9 +1,12 @@
+#include <QAction>
+#include <QMenu>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include "app/application.h"
 #include "app/desktopfrontend.h"
 #include "config/preset.h"
 #include "engine/programcontext.h"
@@ -36,49 +39,51 @@ protected:
 TEST_F(TrayTest, DoubleClickOpensSetupWhenIdleAndTogglesTheDisplayWhileRecording)
 {
     RecordingFrontEnd ui;
+    Application tray(program(), ui, ui);
     Recorder *recorder = program().loadRecorder();
-    program().runTrayCommand(platform::TrayCommand::DoubleClick);
+    tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_EQ(ui.setupShown, 1);
-    EXPECT_EQ(program().setupShowMode, 1);
+    EXPECT_TRUE(program().setupOpenedFromTray);
     EXPECT_EQ(ui.displayToggled, 0);
 
     beginRecording(*recorder);
-    program().runTrayCommand(platform::TrayCommand::DoubleClick);
+    tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_EQ(ui.displayToggled, 1);
     EXPECT_EQ(ui.setupShown, 1);
-    program().runTrayCommand(platform::TrayCommand::ToggleDisplay);
+    tray.runTrayCommand(platform::TrayCommand::ToggleDisplay);
     EXPECT_EQ(ui.displayToggled, 2);
 
     recorder->stopRecording();
-    program().runTrayCommand(platform::TrayCommand::DoubleClick);
+    tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_EQ(ui.setupShown, 2);
 }
 
 TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 {
     // The offscreen platform has no tray, like plain GNOME.
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program(), platform::clock());
     platform::setFrontEnd(&desktop);
+    Application tray(program(), desktop, desktop);
     Recorder *recorder = program().loadRecorder();
     EXPECT_FALSE(desktop.hasTray());
-    EXPECT_EQ(loadedRecordingDisplay(), nullptr);
+    EXPECT_EQ(desktop.loadedRecordingDisplay(), nullptr);
 
     beginRecording(*recorder);
-    RecordingDisplay *display = loadedRecordingDisplay();
+    RecordingDisplay *display = desktop.loadedRecordingDisplay();
     ASSERT_NE(display, nullptr);
     EXPECT_TRUE(display->isVisible());
-    EXPECT_EQ(recorder->trayState().toggleDisplay.caption, QStringLiteral("Hide Recording Display"));
+    EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
 
     // The display entry never hides it: nothing could bring it back.
-    program().runTrayCommand(platform::TrayCommand::ToggleDisplay);
+    tray.runTrayCommand(platform::TrayCommand::ToggleDisplay);
     EXPECT_TRUE(display->isVisible());
 
     // A hidden display (hidden by other means) comes back, and the entry's caption follows.
     display->hide();
-    EXPECT_EQ(recorder->trayState().toggleDisplay.caption, QStringLiteral("Show Recording Display"));
-    program().runTrayCommand(platform::TrayCommand::DoubleClick);
+    EXPECT_FALSE(recorder->trayState().toggleDisplay.on);
+    tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_TRUE(display->isVisible());
-    EXPECT_EQ(recorder->trayState().toggleDisplay.caption, QStringLiteral("Hide Recording Display"));
+    EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
 
     recorder->stopRecording();
     resetProgram();
@@ -90,7 +95,7 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 TEST_F(TrayTest, IconFollowsTheRecordingState)
 {
     FakeClock clock;
-    DesktopFrontEnd desktop;
+    DesktopFrontEnd desktop(program(), platform::clock());
     platform::setFrontEnd(&desktop);
     Recorder *recorder = program().loadRecorder();
     EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
@@ -140,9 +145,37 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
 TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
 {
     RecordingFrontEnd ui;
+    Application tray(program(), ui, ui);
     program().loadRecorder();
-    program().runTrayCommand(platform::TrayCommand::StartRecording);
+    tray.runTrayCommand(platform::TrayCommand::StartRecording);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages.first().startsWith(QStringLiteral("No preset is stored yet.")));
     EXPECT_EQ(ui.setupShown, 1);
+}
+
+// The menu's words follow the entries' states; the exit entry keeps its first
+// wording until a recording has started.
+TEST_F(TrayTest, MenuWordsFollowTheEntryStates)
+{
+    DesktopFrontEnd desktop(program(), platform::clock());
+    const auto texts = [&desktop] {
+        QStringList result;
+        for (const QAction *action : desktop.menu()->actions())
+            if (!action->isSeparator())
+                result.append(action->text());
+        return result;
+    };
+    platform::TrayState state;
+    desktop.trayChanged(state);
+    EXPECT_EQ(texts().join(u'|'), QStringLiteral("Set up new recording|Show Recording Display|Listen to recording|"
+                                                 "Start Recording|Stop Recording|Pause Recording|E&xit"));
+    state.beforeFirstRecording = false;
+    state.toggleDisplay.on = state.listen.on = state.pauseRecording.on = state.exit.on = true;
+    desktop.trayChanged(state);
+    EXPECT_EQ(texts().join(u'|'),
+              QStringLiteral("Set up new recording|Hide Recording Display|Stop listening to recording|"
+                             "Start Recording|Stop Recording|Unpause Recording|Stop Recording and Exit"));
+    state.exit.on = false;
+    desktop.trayChanged(state);
+    EXPECT_EQ(texts().last(), QStringLiteral("Exit"));
 }

@@ -18,9 +18,12 @@
 
 #include <cstdio>
 
+#include "config/preset.h"
 #include "config/stationlist.h"
 #include "darkpalette.h"
 #include "engine/programcontext.h"
+#include "engine/recorder.h"
+#include "platform/clock.h"
 #include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
 #include "ui/setupwindow.h"
@@ -53,12 +56,16 @@ int main(int argc, char **argv)
     bool ok = true;
 
     {
-        SetupWindow window;
+        Preset draft;
+        platform::SystemClock clock;
+        Recorder recorder(draft, clock, {});
+        SetupWindow window(recorder, draft, clock,
+                           [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
         window.stations().appendEntry(QStringLiteral("Night Jazz FM"),
                                       QStringLiteral("http://radio.example.org/jazz.pls"));
         window.stations().appendEntry(QStringLiteral("Morning Talk"),
                                       QStringLiteral("http://talk.example.org/live.m3u"));
-        window.selectEntry(1);
+        window.selectEntry(0);
         window.show();
         const std::pair<SetupWindow::Page, const char *> pages[] = {
             {SetupWindow::Page::Radio, "setup-radio"},
@@ -83,7 +90,8 @@ int main(int argc, char **argv)
         ok = save(dialog, folder, QStringLiteral("station-dialog")) && ok;
     }
     {
-        RecordingDisplay display(nullptr);
+        platform::SystemClock clock;
+        RecordingDisplay display(nullptr, clock);
         display.show();
         RecordingStatus status;
         status.state = RecordingStatus::State::Recording;

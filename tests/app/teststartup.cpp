@@ -10,6 +10,7 @@
 #include "eventwait.h"
 #include "fakemixer.h"
 #include "platform/registry.h"
+#include "programrun.h"
 #include "recordingfrontend.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
@@ -40,6 +41,8 @@ protected:
     }
     void TearDown() override { resetProgram(); }
 
+    void start(const QString &commandLine) { m_application = startProgram(commandLine, m_ui, m_ui); }
+
     QString preset(const char *name, int bodyLines = 6)
     {
         const QList<QByteArray> lines = {"!P-Night Jazz", "http://127.0.0.1:1/jazz.pls",
@@ -51,6 +54,7 @@ protected:
 
     QString m_folder;
     RecordingFrontEnd m_ui;
+    std::unique_ptr<Application> m_application;
 };
 
 } // namespace
@@ -58,7 +62,7 @@ protected:
 TEST_F(StartUp, ValidPresetIsLoadedAndRecordingIsAskedFor)
 {
     const QString path = preset("jazz.mvr");
-    startProgram(QLatin1Char('"') + path + QLatin1Char('"'));
+    start(QLatin1Char('"') + path + QLatin1Char('"'));
     EXPECT_FALSE(m_ui.exited());
     // The recorder starts resolving the station; nothing listens at its playlist address.
     EXPECT_TRUE(m_ui.captions.contains(QStringLiteral("Connecting to Night Jazz...")));
@@ -70,7 +74,6 @@ TEST_F(StartUp, ValidPresetIsLoadedAndRecordingIsAskedFor)
     EXPECT_EQ(config.presetFilePath, path);
     EXPECT_EQ(config.timeLimitMinutes, 90);
     ASSERT_NE(program().recorder(), nullptr);
-    EXPECT_TRUE(program().commandLine.isEmpty()) << "the command line is used once";
     EXPECT_EQ(m_ui.setupShown, 0);
 }
 
@@ -92,7 +95,7 @@ TEST_F(StartUp, FailedPresetStartsEndTheProgramWithStatusOne)
         resetProgram();
         m_ui.messages.clear();
         m_ui.clearExit();
-        startProgram(c.commandLine);
+        start(c.commandLine);
         EXPECT_EQ(m_ui.messages, c.messages) << qPrintable(c.commandLine);
         EXPECT_TRUE(m_ui.exited()) << qPrintable(c.commandLine);
         EXPECT_EQ(m_ui.exitStatus(), kExitStartFailed);
@@ -104,7 +107,7 @@ TEST_F(StartUp, PresetReaderMessageNamesTheFaultAlone)
 {
     const QString path = testenv::writeFile(m_folder + QStringLiteral("/bad.mvr"),
                                             "Jazz\r\nnotes.txt\r\nSONGNAMEONLY\r\n%DEFDIR%\r\n 1 \r\n 1 \r\n");
-    startProgram(path);
+    start(path);
     // Not followed by the advice to count the lines, which would mislead.
     ASSERT_EQ(m_ui.messages.size(), 1);
     EXPECT_TRUE(m_ui.messages.at(0).startsWith(path + QLatin1Char('\r')));
@@ -117,7 +120,7 @@ TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
     // In this test's own XDG folders.
     const QString presetEntry =
         qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/Ombrex.Preset.desktop");
-    startProgram(QStringLiteral("-installassc"));
+    start(QStringLiteral("-installassc"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_TRUE(m_ui.exited());
     EXPECT_EQ(m_ui.exitStatus(), kExitNormal);
@@ -127,7 +130,7 @@ TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
     EXPECT_EQ(program().recorder(), nullptr);
 
     resetProgram();
-    startProgram(QStringLiteral("-uninstallassc"));
+    start(QStringLiteral("-uninstallassc"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_EQ(m_ui.exitStatus(), kExitNormal);
     EXPECT_FALSE(QFile::exists(presetEntry));
@@ -148,7 +151,7 @@ TEST_F(StartUp, AssociationCommandThatCannotWriteReportsItAndFails)
 {
     ReadOnlyRegistry registry;
     platform::setRegistry(&registry);
-    startProgram(QStringLiteral("-installassc"));
+    start(QStringLiteral("-installassc"));
     platform::setRegistry(nullptr);
     EXPECT_EQ(m_ui.messages, QStringList{QStringLiteral("Cannot set Registry value")});
     EXPECT_TRUE(m_ui.exited());
@@ -158,7 +161,7 @@ TEST_F(StartUp, AssociationCommandThatCannotWriteReportsItAndFails)
 TEST_F(StartUp, NoOperationFlagFillsTheSetupWindowWithoutRecording)
 {
     const QString path = preset("noop.mvr");
-    startProgram(QLatin1Char('"') + path + QStringLiteral("\" -noop"));
+    start(QLatin1Char('"') + path + QStringLiteral("\" -noop"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_EQ(m_ui.setupShown, 1);
     EXPECT_TRUE(m_ui.setupFilled);
@@ -194,7 +197,7 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
     const QString path = testenv::writeFile(m_folder + QStringLiteral("/list.pls"), "[playlist]\r\n");
     Preset &config = program().configuration();
     config.stationTitle = QStringLiteral("old");
-    startProgram(path + QStringLiteral(" -noop"));
+    start(path + QStringLiteral(" -noop"));
     EXPECT_EQ(m_ui.messages, QStringList{kNoServers});
     EXPECT_FALSE(m_ui.exited()) << "a playlist that yields nothing leaves the program running";
     EXPECT_EQ(config.playlistAddress, path);
@@ -206,26 +209,25 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
     EXPECT_EQ(config.saveFolder, defaultRecordingFolder(true) + QDir::separator());
 
     resetProgram();
-    startProgram(path);
+    start(path);
     ASSERT_NE(program().recorder(), nullptr);
     EXPECT_FALSE(program().recorder()->isPausedStart());
 }
 
 TEST_F(StartUp, EmptyCommandLineShowsTheSetupWindowAndKeepsTheMainWindowHidden)
 {
-    startProgram(QString());
+    start(QString());
     EXPECT_EQ(m_ui.setupShown, 1);
     EXPECT_FALSE(m_ui.setupFilled);
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_FALSE(m_ui.exited());
     ASSERT_NE(program().recorder(), nullptr);
-    EXPECT_EQ(program().setupShowMode, 0);
+    EXPECT_FALSE(program().setupOpenedFromTray);
 }
 
 TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
 {
-    startProgram(QString());
-    EXPECT_EQ(program().advancedValue, 0);
+    start(QString());
     EXPECT_EQ(testenv::readFile(kestraneIniPath()), QByteArray("[Advanced]\r\nADVANCED=0\r\n"));
 
     const struct
@@ -237,8 +239,7 @@ TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
         resetProgram();
         testenv::writeFile(kestraneIniPath(),
                            "[LastPath]\r\nLastPath=/x\r\n[ADVANCED]\r\nadvanced=" + c.stored + "\r\n");
-        startProgram(QString());
-        EXPECT_EQ(program().advancedValue, c.value) << c.stored.constData();
+        start(QString());
         EXPECT_EQ(testenv::readFile(kestraneIniPath()),
                   "[LastPath]\r\nLastPath=/x\r\n[ADVANCED]\r\nadvanced=" + QByteArray::number(c.value) + "\r\n");
     }
@@ -247,7 +248,7 @@ TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
 TEST_F(StartUp, MainWindowStartValues)
 {
     FakeMixer mixer(32767); // the system's master fader at half scale
-    startProgram(QString());
+    start(QString());
     Recorder *main = program().recorder();
     ASSERT_NE(main, nullptr);
     // Values a previous run may have left behind are set again by reload.
@@ -280,7 +281,7 @@ TEST_F(StartUp, MainWindowStartValues)
 
 TEST_F(StartUp, ExitUnloadsEveryWindowInOrder)
 {
-    startProgram(QString());
+    start(QString());
     QStringList unloaded;
     const auto track = [&unloaded](const char *name) {
         return [&unloaded, name] { unloaded.append(QString::fromLatin1(name)); };

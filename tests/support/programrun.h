@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "app/application.h"
+#include "engine/programcontext.h"
+
+// The start-up as the program runs it, on the test's program context; the
+// application object stays with the test for the tray's commands.
+inline std::unique_ptr<Application> startProgram(const QString &commandLine, platform::FrontEnd &frontEnd,
+                                                 ProgramWindows &windows)
+{
+    auto application = std::make_unique<Application>(program(), frontEnd, windows);
+    application->start(commandLine);
+    return application;
+}
