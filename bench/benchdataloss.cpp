@@ -14,7 +14,7 @@
 
 #include "../tests/config/filesizelimit.h"
 #include "config/preset.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"

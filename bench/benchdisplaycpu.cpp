@@ -17,7 +17,7 @@
 #include <cstdlib>
 
 #include "benchsupport.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "platform/clock.h"
 #include "ui/recordingdisplay.h"

@@ -20,7 +20,7 @@
 #include <memory>
 
 #include "benchsupport.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "platform/audiooutput.h"
 #include "platform/nullaudiooutput.h"

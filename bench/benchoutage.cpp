@@ -17,7 +17,7 @@
 
 #include "config/inivalues.h"
 #include "config/preset.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"

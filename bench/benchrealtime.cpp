@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "benchsupport.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 
 extern char **environ;

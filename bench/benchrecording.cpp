@@ -16,7 +16,7 @@
 
 #include "benchsupport.h"
 #include "config/preset.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 
 namespace

@@ -12,7 +12,7 @@
 #include <QFile>
 #include <QMetaObject>
 
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "teststation/station.h"
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "benchsupport.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 
 namespace

@@ -40,7 +40,7 @@
 #include <random>
 
 #include "config/preset.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/recordingnames.h"
 #include "engine/streamtitle.h"

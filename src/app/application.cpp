@@ -12,7 +12,7 @@
 #include "app/signalwatcher.h"
 #include "config/associations.h"
 #include "config/preset.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "app/headlessfrontend.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "platform/clock.h"
 #include "ui/directorysearch.h"

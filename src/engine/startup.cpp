@@ -1,7 +1,6 @@
 #include "engine/startup.h"
 
 #include "config/inivalues.h"
-#include "engine/programcontext.h"
 
 void keepAdvancedValue()
 {
@@ -12,9 +11,4 @@ void keepAdvancedValue()
     if (!ok)
         value = 0;
     writeIniValue(section, section, QString::number(value), kestraneIniPath());
-}
-
-void exitProgram(int exitStatus)
-{
-    program().exit(exitStatus);
 }

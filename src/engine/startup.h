@@ -6,10 +6,6 @@ inline constexpr int kExitStartFailed = 1;     // a command-line start failed
 inline constexpr int kExitWriteFailed = 1;     // a recording could not write its file
 inline constexpr int kExitRecordingFailed = 1; // nothing could be recorded, or the recording ended on a failure
 
-// Ends the program through the running program's one exit (ProgramContext::exit),
-// for windows that are not handed their program yet.
-void exitProgram(int exitStatus = kExitNormal);
-
 // The "Advanced" value of Kestrane.ini is kept as a whole number (empty or not a
 // number gives 0) and written back, so that the key exists after every start.
 void keepAdvancedValue();

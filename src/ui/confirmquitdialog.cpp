@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 
 #include "engine/recorder.h"
-#include "engine/startup.h"
 
 namespace
 {
@@ -86,10 +85,10 @@ void ConfirmQuitDialog::answerYes()
         return;
     m_answered = true;
     stopPolling();
-    // The recording may have ended by itself while we asked: then there is nothing to stop.
-    if (m_recorder && m_recorder->isRecording())
-        m_recorder->stopRecording();
-    exitProgram(kExitNormal);
+    // The program's exit closes and tags a recording that still runs; one that
+    // ended by itself while we asked has nothing left to stop.
+    if (m_recorder)
+        m_recorder->exitFromMenu();
 }
 
 void ConfirmQuitDialog::answerNo()

@@ -12,7 +12,6 @@
 #include <cmath>
 
 #include "engine/recorder.h"
-#include "engine/startup.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/displayicons.h"
 #include "ui/lamp.h"
@@ -340,8 +339,6 @@ void RecordingDisplay::quit()
     // Like the tray's exit: a paused recording's file is closed and tagged first.
     if (m_recorder)
         m_recorder->exitFromMenu();
-    else
-        exitProgram(kExitNormal);
 }
 
 void RecordingDisplay::setContextMenu(QMenu *menu)

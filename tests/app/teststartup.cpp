@@ -4,7 +4,7 @@
 
 #include "config/inivalues.h"
 #include "config/preset.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "eventwait.h"

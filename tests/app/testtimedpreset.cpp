@@ -20,7 +20,7 @@
 #include <limits>
 
 #include "app/headlessfrontend.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "fakeclock.h"

@@ -12,7 +12,7 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recordertestpeer.h"

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"

@@ -26,7 +26,7 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/recordingnames.h"
 #include "fakeclock.h"

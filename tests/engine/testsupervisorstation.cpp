@@ -18,7 +18,7 @@
 
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recorderfixture.h"

@@ -71,14 +71,15 @@ TEST(HlsPlaylist, MasterVariantsAudioOnlyFirstByPreference)
 
 TEST(HlsPlaylist, MediaTagsApplyToTheSegmentsTheyPrecede)
 {
-    const MediaPlaylist m = media("#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:6\n"
-                                  "#EXT-X-MEDIA-SEQUENCE:1200\n#EXT-X-MAP:URI=\"init.mp4\"\n"
-                                  "#EXTINF:5.952,title=\"Night, Song\",artist=\"The Band\"\nseg1200.m4s\n"
-                                  "# a comment\n\n"
-                                  "#EXT-X-DISCONTINUITY\n#EXTINF:6,Plain Title\nhttps://cdn.example/seg1201.m4s\n"
-                                  "stray-uri-without-extinf.m4s\n"
-                                  "#EXT-X-KEY:METHOD=AES-128,URI=\"key\"\n#EXTINF:6,\nseg1202.m4s\n"
-                                  "#EXT-X-ENDLIST\n");
+    const MediaPlaylist m =
+        media("#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:6\n"
+              "#EXT-X-MEDIA-SEQUENCE:1200\n#EXT-X-MAP:URI=\"init.mp4\"\n"
+              "#EXTINF:5.952,title=\"Night, Song\",artist=\"The Band\"\nseg1200.m4s\n"
+              "# a comment\n\n"
+              "#EXT-X-DISCONTINUITY\n#EXTINF:6,Plain Title\nhttps://cdn.example/seg1201.m4s\n"
+              "stray-uri-without-extinf.m4s\n"
+              "#EXT-X-MEDIA-SEQUENCE:5\n#EXT-X-KEY:METHOD=AES-128,URI=\"key\"\n#EXTINF:6,\nseg1202.m4s\n"
+              "#EXT-X-ENDLIST\n");
     EXPECT_EQ(m.targetDuration, 6);
     EXPECT_TRUE(m.endList);
     ASSERT_EQ(m.segments.size(), 3);
@@ -97,6 +98,7 @@ TEST(HlsPlaylist, MediaTagsApplyToTheSegmentsTheyPrecede)
     EXPECT_EQ(b.title, QStringLiteral("Plain Title"));
     EXPECT_EQ(b.uri, QUrl(QStringLiteral("https://cdn.example/seg1201.m4s")));
     EXPECT_EQ(m.segments[2].keyMethod, "AES-128");
+    EXPECT_EQ(m.segments[2].sequence, 1202); // a late MEDIA-SEQUENCE renumbers nothing
     EXPECT_FALSE(m.segments[2].discontinuity);
 }
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/application.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 
 // The start-up as the program runs it, on the test's program context; the
 // application object stays with the test for the tray's commands.

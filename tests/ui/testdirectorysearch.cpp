@@ -20,7 +20,7 @@
 #include "app/desktopfrontend.h"
 #include "config/inivalues.h"
 #include "config/stationlist.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"

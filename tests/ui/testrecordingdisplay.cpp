@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "config/preset.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "fakemixer.h"
 #include "platform/clock.h"

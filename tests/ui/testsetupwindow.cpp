@@ -32,7 +32,7 @@
 #include "app/desktopfrontend.h"
 #include "config/preset.h"
 #include "config/stationlist.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "eventwait.h"

@@ -9,7 +9,7 @@
 #include "app/application.h"
 #include "app/desktopfrontend.h"
 #include "config/preset.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"

@@ -21,7 +21,7 @@
 #include "config/preset.h"
 #include "config/stationlist.h"
 #include "darkpalette.h"
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "platform/clock.h"
 #include "ui/directorysearch.h"

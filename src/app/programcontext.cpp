@@ -1,4 +1,4 @@
-#include "engine/programcontext.h"
+#include "app/programcontext.h"
 
 #include <QCoreApplication>
 #include <QEvent>
