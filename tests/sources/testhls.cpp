@@ -129,8 +129,10 @@ TEST(HlsFollower, HandsOutEachSegmentOnceAndCountsWhatWasLost)
     follower.fetched(12);
 
     // 11, 13 and 14 leave unfetched; 15 to 20 came and went between reloads.
+    clock.advance(40000);
     u = follower.accept(window(21, 2));
     EXPECT_EQ(sequences(u.fresh), (QList<qint64>{21, 22}));
+    EXPECT_TRUE(u.fresh[0].discontinuity);
     EXPECT_EQ(u.lostSegments, 3 + 6);
     EXPECT_DOUBLE_EQ(u.lostSeconds, 9 * 4.0);
     EXPECT_EQ(follower.nextSegment()->sequence, 21);
@@ -140,6 +142,18 @@ TEST(HlsFollower, HandsOutEachSegmentOnceAndCountsWhatWasLost)
     EXPECT_TRUE(u.fresh.isEmpty());
     EXPECT_EQ(u.lostSegments, 0);
     EXPECT_EQ(follower.lostSegments(), 9);
+
+    // A restarted server numbers anew, lower or further ahead than time allows:
+    // all of its window is new, nothing listed is lost, the audio breaks.
+    follower.fetched(21);
+    for (const qint64 restart : {qint64(0), qint64(1) << 40}) {
+        u = follower.accept(window(restart, 2));
+        EXPECT_EQ(sequences(u.fresh), (QList<qint64>{restart, restart + 1}));
+        EXPECT_TRUE(u.fresh[0].discontinuity && !u.fresh[1].discontinuity);
+        EXPECT_EQ(u.lostSegments, restart == 0 ? 1 : 0); // 22, still pending, is no longer listed
+        follower.fetched(restart);
+        follower.fetched(restart + 1);
+    }
 }
 
 TEST(HlsFollower, ReloadsAtTargetDurationOrHalfOfItWhenUnchanged)

@@ -1,5 +1,8 @@
 #include "teststation/hlschannel.h"
 
+#include "platform/clock.h"
+#include "teststation/mp3frame.h"
+
 namespace teststation
 {
 namespace
@@ -20,7 +23,8 @@ QByteArray frame(const char *id, const QByteArray &body)
 
 } // namespace
 
-HlsChannel::HlsChannel(Config &config, const QByteArray &prefix, int windowSize, int targetDuration)
+HlsChannel::HlsChannel(Config &config, const QByteArray &prefix, int windowSize, int targetDuration,
+                       const QByteArray &codecs)
     : m_config(config)
     , m_prefix(prefix)
     , m_windowSize(windowSize)
@@ -28,9 +32,8 @@ HlsChannel::HlsChannel(Config &config, const QByteArray &prefix, int windowSize,
 {
     Page master;
     master.headers = {"Content-Type: application/vnd.apple.mpegurl"};
-    master.body = "#EXTM3U\n"
-                  "#EXT-X-STREAM-INF:BANDWIDTH=48000,CODECS=\"mp4a.40.2\"\nlive.m3u8?variant=low\n"
-                  "#EXT-X-STREAM-INF:BANDWIDTH=128000,CODECS=\"mp4a.40.2\"\n" +
+    master.body = "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=48000,CODECS=\"" + codecs +
+                  "\"\nlive.m3u8?variant=low\n#EXT-X-STREAM-INF:BANDWIDTH=128000,CODECS=\"" + codecs + "\"\n" +
                   m_prefix + "/live.m3u8\n";
     m_config.pages[masterPath()] = master;
     publish();
@@ -95,6 +98,34 @@ QByteArray HlsChannel::id3Tag(const QByteArray &title, const QByteArray &artist,
         stamp.append(char((timestamp90k >> shift) & 0xFF));
     const QByteArray frames = frame("TIT2", "\x03" + title) + frame("TPE1", "\x03" + artist) + frame("PRIV", stamp);
     return "ID3" + QByteArray("\x04\0\0", 3) + syncSafe(quint32(frames.size())) + frames;
+}
+
+LiveMp3Feed::LiveMp3Feed(HlsChannel &channel, platform::Clock &clock, QObject *context, const QList<QByteArray> &titles)
+    : m_channel(channel)
+    , m_clock(clock)
+    , m_context(context)
+    , m_titles(titles.isEmpty() ? QList<QByteArray>{"Test Tone"} : titles)
+{
+    next();
+}
+
+void LiveMp3Feed::next()
+{
+    // Whole frames only, so that every segment plays on its own: 2 s at 44.1 kHz.
+    constexpr int FramesPerSegment = 77;
+    QByteArray audio;
+    for (int i = 0; i < FramesPerSegment; ++i) {
+        QByteArray frame = m_frames.read(4);
+        const std::optional<Mp3FrameHeader> header = parseMp3FrameHeader(frame.constData());
+        if (!header)
+            break;
+        audio += frame + m_frames.read(header->frameLength - 4);
+    }
+    const QByteArray title = m_titles.at(static_cast<int>((m_count / 3) % m_titles.size()));
+    m_channel.append({HlsChannel::id3Tag(title, "Vorlane Test Station", m_count * 2 * 90000) + audio, 2, "segment.mp3",
+                      title, "Vorlane Test Station", false});
+    ++m_count;
+    m_clock.callAfter(2000, m_context, [this] { next(); });
 }
 
 } // namespace teststation

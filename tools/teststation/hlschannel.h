@@ -3,7 +3,14 @@
 #include <QByteArray>
 #include <QList>
 
+#include "teststation/framegenerator.h"
 #include "teststation/stationconfig.h"
+
+namespace platform
+{
+class Clock;
+}
+class QObject;
 
 namespace teststation
 {
@@ -31,7 +38,9 @@ public:
         bool discontinuity = false;
     };
 
-    explicit HlsChannel(Config &config, const QByteArray &prefix = "/hls", int windowSize = 3, int targetDuration = 2);
+    // codecs goes into the master playlist: "mp4a.40.2" AAC, "mp4a.40.34" MP3.
+    explicit HlsChannel(Config &config, const QByteArray &prefix = "/hls", int windowSize = 3, int targetDuration = 2,
+                        const QByteArray &codecs = "mp4a.40.2");
 
     QByteArray masterPath() const { return m_prefix + "/master.m3u8"; }
     QByteArray mediaPath() const { return m_prefix + "/live.m3u8"; }
@@ -64,6 +73,25 @@ private:
     qint64 m_firstSequence = 0;
     QList<Listed> m_window;
     bool m_ended = false;
+};
+
+// Keeps a channel live for the program: every two seconds a packed MP3
+// segment of generated frames with an ID3 title, the title changing every
+// third segment.
+class LiveMp3Feed
+{
+public:
+    LiveMp3Feed(HlsChannel &channel, platform::Clock &clock, QObject *context, const QList<QByteArray> &titles);
+
+private:
+    void next();
+
+    HlsChannel &m_channel;
+    platform::Clock &m_clock;
+    QObject *m_context;
+    QList<QByteArray> m_titles;
+    FrameGenerator m_frames;
+    qint64 m_count = 0;
 };
 
 } // namespace teststation
