@@ -537,7 +537,7 @@ int Soak::run()
     config.exitAfterRecording = false;
     m_engine = program().loadRecorder();
     // The run ticks the supervisor on its own clock.
-    m_engine->setSupervisorInterval(std::numeric_limits<int>::max());
+    m_engine->setAutomaticSupervision(false);
     for (int server = 1; server <= kServers; ++server)
         m_engine->addServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
                             "sid=" + QByteArray::number(server));

@@ -135,7 +135,7 @@ protected:
     RecordingFrontEnd ui;
     Preset preset;
     QNetworkAccessManager network;
-    Recorder recorder{preset, network};
+    Recorder recorder{preset, network, platform::clock(), {}};
 };
 
 RecordingStatus recordingSong(const QByteArray &song)

@@ -25,7 +25,7 @@ protected:
     RecordingFrontEnd ui;
     Preset preset;
     QNetworkAccessManager network;
-    Recorder recorder{preset, network};
+    Recorder recorder{preset, network, clock, {}};
 };
 
 } // namespace

@@ -76,8 +76,8 @@ protected:
     FakeMixer mixer{raw(50)};
     Preset preset;
     QNetworkAccessManager network;
-    Recorder recorder{preset, network};
     platform::SystemClock clock;
+    Recorder recorder{preset, network, clock, {}};
     std::unique_ptr<RecordingDisplay> display;
 };
 

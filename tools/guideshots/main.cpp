@@ -59,8 +59,8 @@ int main(int argc, char **argv)
     {
         Preset draft;
         QNetworkAccessManager network;
-        Recorder recorder(draft, network);
         platform::SystemClock clock;
+        Recorder recorder(draft, network, clock, {});
         SetupWindow window(recorder, draft, clock,
                            [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
         window.stations().appendEntry(QStringLiteral("Night Jazz FM"),
