@@ -28,7 +28,7 @@ ProgramContext::ProgramContext() = default;
 
 ProgramContext::~ProgramContext() = default;
 
-platform::FrontEnd &ProgramContext::frontEnd() const
+platform::FrontEnd &ProgramContext::userInterface() const
 {
     return m_frontEnd ? *m_frontEnd : platform::frontEnd();
 }
@@ -56,11 +56,11 @@ Recorder &ProgramContext::createRecorder()
     recorder->setExitOnWriteFailure(headless);
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,
-                     [this](const QString &text) { frontEnd().showMessage(text); });
+                     [this](const QString &text) { userInterface().showMessage(text); });
     QObject::connect(recorder, &Recorder::captionChanged, recorder,
-                     [this](const QString &caption) { frontEnd().captionChanged(caption); });
+                     [this](const QString &caption) { userInterface().captionChanged(caption); });
     QObject::connect(recorder, &Recorder::trayChanged, recorder,
-                     [this](const platform::TrayState &tray) { frontEnd().trayChanged(tray); });
+                     [this](const platform::TrayState &tray) { userInterface().trayChanged(tray); });
     // The exit comes once the recorder's handler has returned, never inside it.
     QObject::connect(
         recorder, &Recorder::exitRequested, recorder, [this](int status) { exit(status); }, Qt::QueuedConnection);
@@ -110,7 +110,7 @@ void ProgramContext::exit(int status)
     for (int window = 0; window < kProgramWindowCount; ++window)
         unloadWindow(static_cast<ProgramWindow>(window));
     // Unloading the windows removed the tray icon.
-    frontEnd().exitProcess(status);
+    userInterface().exitProcess(status);
     // Only a front end of a test returns.
     m_exiting = false;
 }

@@ -30,9 +30,9 @@
 #include <memory>
 
 #include "app/desktopfrontend.h"
+#include "app/programcontext.h"
 #include "config/preset.h"
 #include "config/stationlist.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "eventwait.h"
@@ -40,6 +40,7 @@
 #include "platform/folders.h"
 #include "programrun.h"
 #include "recordingfrontend.h"
+#include "scopedinstall.h"
 #include "testenv.h"
 #include "teststation/station.h"
 #include "ui/capturebox.h"
@@ -809,7 +810,7 @@ TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
         resetProgram();
         QFile::remove(StationList::defaultFilePath());
         DesktopFrontEnd desktop(program(), platform::clock());
-        platform::setFrontEnd(&desktop);
+        const ScopedInstall installed(platform::setFrontEnd, static_cast<platform::FrontEnd *>(&desktop));
         const QString folder = testenv::home() + QStringLiteral("/noop/");
         QDir().mkpath(folder);
         const QString preset = testenv::writeFile(folder + QStringLiteral("station.mvr"),
@@ -830,7 +831,6 @@ TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
         EXPECT_EQ(window->stations().count(), withPreset ? 1 : 0);
         EXPECT_EQ(program().recorder()->status().state, RecordingStatus::State::Idle);
         resetProgram();
-        platform::setFrontEnd(nullptr);
     }
 }
 
