@@ -41,6 +41,8 @@
 
 #include "config/preset.h"
 #include "app/programcontext.h"
+#include "engine/framescanner.h"
+#include "engine/id3v2tag.h"
 #include "engine/recorder.h"
 #include "engine/recordingnames.h"
 #include "engine/streamtitle.h"
@@ -57,6 +59,21 @@ constexpr qint64 kBytesPerSecond = 16000; // 128 kbit/s
 constexpr qint64 kLongestStream = 1500000;
 constexpr qint64 kBatchMs = 3000; // real time between checks (and station changes)
 constexpr int kStationNames = 3;  // station files of the same name come round too
+
+// Where a title at byte `at` ends its file: at the nearer boundary of the
+// frame it falls into (the pause search finds no pause in a steady tone).
+qint64 frameSplit(const QByteArray &audio, qint64 at)
+{
+    engine::FrameScanner scanner;
+    std::vector<engine::FrameScanner::Frame> frames;
+    scanner.scan(audio.left(at + 8192), 0, true, frames);
+    for (const engine::FrameScanner::Frame &frame : frames) {
+        const qint64 end = frame.offset + frame.header.length;
+        if (frame.offset <= at && at < end)
+            return at - frame.offset < end - at ? frame.offset : end;
+    }
+    return at;
+}
 
 // Titles the streams draw from: some clean or decode to the same file name,
 // one is empty (the current file goes on), two are too long for a file name
@@ -244,8 +261,7 @@ private:
 
     int m_stations = 0, m_connections = 0, m_drops = 0, m_stalls = 0, m_refusals = 0, m_redirects = 0;
     int m_titleChanges = 0, m_filesChecked = 0, m_mismatches = 0, m_copies = 0, m_titlesKept = 0;
-    qint64 m_audioSent = 0, m_headerBytes = 0, m_bytesChecked = 0;
-    bool m_headerWritten = false;
+    qint64 m_audioSent = 0, m_tagBytes = 0, m_bytesChecked = 0;
     int m_dropsInRow = 0;
     int m_hops = 0;
     int m_refusalsLeft = 0; // requests still to refuse in this outage
@@ -382,12 +398,6 @@ void Soak::absorb(StationSlot &slot)
         plan.fault == Fault::Drop ? ++m_drops : ++m_stalls;
         if (!m_continuing)
             create(engine::datedFileName(plan.stationName, plan.day));
-        // The header text goes only at the start of the recording's first file.
-        if (!m_headerWritten) {
-            append({sent.header, 0, 0, sent.header.size()});
-            m_headerBytes += sent.header.size();
-            m_headerWritten = true;
-        }
         // The burst repeats what is on disk already; only a reconnected
         // stream's is recognised (the first stream's is new to the recording).
         const qint64 skip = m_continuing ? plan.burst : 0;
@@ -403,6 +413,11 @@ void Soak::absorb(StationSlot &slot)
             }
             append({{}, plan.seed, from - plan.burst, to - plan.burst});
         };
+        // Title files begin at the frame boundary nearest to their title.
+        QByteArray connectionAudio;
+        if (!sent.titles.isEmpty())
+            connectionAudio = audioOf(plan.burstSeed).mid(plan.burstFrom, plan.burst) +
+                              audioOf(plan.seed).left(sent.audioBytes - plan.burst);
         qint64 position = skip;
         for (const teststation::TitleMark &mark : sent.titles) {
             const QByteArray song = extractStreamTitle("StreamTitle='" + mark.title + "';");
@@ -410,10 +425,11 @@ void Soak::absorb(StationSlot &slot)
                 ++m_titlesKept;
                 continue;
             }
-            audioPiece(position, mark.audioOffset);
+            const qint64 split = std::max(position, frameSplit(connectionAudio, mark.audioOffset));
+            audioPiece(position, split);
             create(song);
             ++m_titleChanges;
-            position = mark.audioOffset;
+            position = split;
         }
         audioPiece(position, sent.audioBytes);
         m_audioSent += sent.audioBytes;
@@ -459,9 +475,12 @@ void Soak::checkFinishedFiles(bool all)
         const QByteArray base = it->song.chopped(4);
         const qsizetype dash = base.indexOf(" - ");
         const QByteArray title = (dash >= 0 ? base.mid(dash + 3) : base).left(30);
-        const bool tagged = bytes.size() == want.size() + 128 && bytes.mid(want.size(), 3) == "TAG" &&
-                            bytes.mid(want.size() + 3, title.size()) == title;
-        if (!tagged || bytes.left(want.size()) != want) {
+        // An ID3v2 tag in front, the ID3v1 tag at the end.
+        const qsizetype front = id3v2TagLength(bytes);
+        m_tagBytes += front;
+        const bool tagged = bytes.size() == front + want.size() + 128 && bytes.mid(front + want.size(), 3) == "TAG" &&
+                            bytes.mid(front + want.size() + 3, title.size()) == title;
+        if (!tagged || bytes.mid(front, want.size()) != want) {
             std::fprintf(stderr, "file %s: %lld bytes, expected %lld with its tag\n", qPrintable(it.key()),
                          static_cast<long long>(bytes.size()), static_cast<long long>(want.size() + 128));
             ++m_mismatches;
@@ -614,16 +633,15 @@ int Soak::run()
                 static_cast<long long>(m_burstBytes));
     std::printf("names taken again: %d numbered copies; %d empty or unchanged titles continued their file\n", m_copies,
                 m_titlesKept);
-    std::printf("bytes sent on streams: %lld audio + %lld header; checked on disk: %lld in %d files (%lld of them "
+    std::printf("bytes sent on streams: %lld audio; checked on disk: %lld in %d files (%lld of them "
                 "tags); %d files not as expected\n",
-                static_cast<long long>(m_audioSent), static_cast<long long>(m_headerBytes),
-                static_cast<long long>(m_bytesChecked), m_filesChecked, static_cast<long long>(128) * m_filesChecked,
-                m_mismatches);
+                static_cast<long long>(m_audioSent), static_cast<long long>(m_bytesChecked), m_filesChecked,
+                static_cast<long long>(m_tagBytes + 128LL * m_filesChecked), m_mismatches);
     std::printf("resident memory: %ld KB after warm-up, %ld KB at the end (%+ld KB), peak %ld KB\n",
                 residentAfterWarmUp, residentAtEnd, growth, residentPeak);
 
     // Every byte sent is on disk once: the bursts were on disk already.
-    const bool complete = m_bytesChecked == m_audioSent - m_burstBytes + m_headerBytes + 128LL * m_filesChecked;
+    const bool complete = m_bytesChecked == m_audioSent - m_burstBytes + m_tagBytes + 128LL * m_filesChecked;
     const bool ok = !stopped && m_mismatches == 0 && complete && memoryFlat;
     std::printf("%s\n", ok ? "soak passed" : "SOAK FAILED");
     std::fflush(stdout);

@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
     libgtest-dev googletest
-    libmpg123-dev libasound2-dev
+    libmpg123-dev libasound2-dev libtag1-dev
     libavformat-dev libavcodec-dev libavutil-dev ffmpeg
     xvfb xauth dbus-daemon openbox trayer xdotool x11-utils
     shared-mime-info desktop-file-utils

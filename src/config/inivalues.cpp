@@ -63,6 +63,40 @@ void setReconnectPeriodMinutes(qint32 minutes)
                   QString::number(qBound(0, minutes, kMaxReconnectMinutes)), ombrexIniPath());
 }
 
+namespace
+{
+
+qint32 advancedNumber(const char *key, qint32 fallback, qint32 low, qint32 high)
+{
+    bool ok = false;
+    const qint32 value =
+        readIniValue(QStringLiteral("Advanced"), QString::fromLatin1(key), ombrexIniPath()).trimmed().toInt(&ok);
+    return ok ? qBound(low, value, high) : fallback;
+}
+
+} // namespace
+
+FileSplitSettings fileSplitSettings()
+{
+    const FileSplitSettings defaults;
+    FileSplitSettings settings;
+    settings.splitAtPauses = advancedNumber("SplitAtPauses", defaults.splitAtPauses, 0, 1) != 0;
+    settings.pauseSearchSeconds =
+        advancedNumber("PauseSearchSeconds", defaults.pauseSearchSeconds, 1, kMaxPauseSearchSeconds);
+    settings.id3v2Tags = advancedNumber("ID3v2Tags", defaults.id3v2Tags, 0, 1) != 0;
+    return settings;
+}
+
+void setFileSplitSettings(const FileSplitSettings &settings)
+{
+    const QString file = ombrexIniPath();
+    const QString section = QStringLiteral("Advanced");
+    writeIniValue(section, QStringLiteral("SplitAtPauses"), QString::number(settings.splitAtPauses ? 1 : 0), file);
+    writeIniValue(section, QStringLiteral("PauseSearchSeconds"),
+                  QString::number(qBound(1, settings.pauseSearchSeconds, kMaxPauseSearchSeconds)), file);
+    writeIniValue(section, QStringLiteral("ID3v2Tags"), QString::number(settings.id3v2Tags ? 1 : 0), file);
+}
+
 QString live365Server()
 {
     QString address = readIniValue(QStringLiteral("Live365"), QStringLiteral("Server"), ombrexIniPath()).trimmed();

@@ -41,6 +41,21 @@ inline constexpr qint32 kMaxReconnectMinutes = 1440;
 qint32 reconnectPeriodMinutes();
 void setReconnectPeriodMinutes(qint32 minutes);
 
+// How title files are cut and tagged ([Advanced] of ombrex.ini):
+// SplitAtPauses (0 or 1, default 1) ends a file at the pause between songs
+// found within PauseSearchSeconds (1-30, default 6) around the title change;
+// ID3v2Tags (0 or 1, default 1) puts an ID3v2 tag at the start of MP3 and AAC
+// files. A value that is absent or not a whole number is the default.
+struct FileSplitSettings
+{
+    bool splitAtPauses = true;
+    qint32 pauseSearchSeconds = 6;
+    bool id3v2Tags = true;
+};
+inline constexpr qint32 kMaxPauseSearchSeconds = 30;
+FileSplitSettings fileSplitSettings();
+void setFileSplitSettings(const FileSplitSettings &settings);
+
 // The Live365 web server the station reader asks ([Live365] Server of
 // ombrex.ini): "http://host[:port]", optionally with a leading path, without a
 // final "/". The historical server when the value is empty.

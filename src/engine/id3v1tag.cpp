@@ -28,12 +28,16 @@ QByteArray buildId3v1Tag(const Id3v1Fields &fields, const QDate &day)
     putField(tag, 33, fields.artist);
     putField(tag, 63, fields.album);
     putField(tag, 93, QByteArray::number(day.year()).rightJustified(4, '0', true), 4);
-    const QByteArray stamp = QByteArray::number(day.year()).rightJustified(4, '0') + '-' +
-                             QByteArray::number(day.month()).rightJustified(2, '0') + '-' +
-                             QByteArray::number(day.day()).rightJustified(2, '0');
-    putField(tag, 97, QByteArrayLiteral("Rec: Ombrex ") + stamp);
+    putField(tag, 97, recordingComment(day));
     tag[127] = static_cast<char>(0xFF);
     return tag;
+}
+
+QByteArray recordingComment(const QDate &day)
+{
+    return QByteArrayLiteral("Rec: Ombrex ") + QByteArray::number(day.year()).rightJustified(4, '0') + '-' +
+           QByteArray::number(day.month()).rightJustified(2, '0') + '-' +
+           QByteArray::number(day.day()).rightJustified(2, '0');
 }
 
 bool isOwnId3v1Tag(const QByteArray &bytes)

@@ -17,6 +17,9 @@ struct Id3v1Fields
 // and genre 255.
 QByteArray buildId3v1Tag(const Id3v1Fields &fields, const QDate &day);
 
+// The comment both tags of a recording carry: "Rec: Ombrex yyyy-mm-dd".
+QByteArray recordingComment(const QDate &day);
+
 // True for 128 bytes that are a tag this program wrote ("TAG" and its comment).
 bool isOwnId3v1Tag(const QByteArray &bytes);
 

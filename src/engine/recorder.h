@@ -315,11 +315,10 @@ private:
     qint32 m_connectServer = 0;           // the server a connection attempt is on
     HeaderCollector m_header;
     engine::StreamType m_streamType = engine::StreamType::Mp3;
-    bool m_headerWritten = false; // the first file of this recording got the response header text
-    bool m_peerClosed = false;    // the server closed the stream; what it sent is still being handled
-    qint32 m_connectTick = 0;     // when the current stream request was sent
-    qint32 m_closeRetries = 0;    // reconnects after streams the server closed early, in a row
-    int m_redirectsInRow = 0;     // redirects followed for server entry m_redirectEntry
+    bool m_peerClosed = false; // the server closed the stream; what it sent is still being handled
+    qint32 m_connectTick = 0;  // when the current stream request was sent
+    qint32 m_closeRetries = 0; // reconnects after streams the server closed early, in a row
+    int m_redirectsInRow = 0;  // redirects followed for server entry m_redirectEntry
     qint32 m_redirectEntry = 0;
     bool m_commandLineStart = false; // the recording being started was named on the command line
     MetadataParser m_parser;

@@ -159,10 +159,10 @@ void Recorder::beginTakenRecording()
     m_songName.clear();
     m_startPausedPending = m_preset.startPaused;
     m_commandLineStart = false;
-    m_headerWritten = false;
     // Every recording writes files of its own, in the mode it was started in.
-    m_writer = engine::makeRecordingWriter(
-        captureMode(), {m_preset.saveFolder, m_preset.stationTitle, m_preset.recordingFileName, &platform::clock()});
+    m_writer = engine::makeRecordingWriter(captureMode(),
+                                           {m_preset.saveFolder, m_preset.stationTitle, m_preset.recordingFileName,
+                                            &platform::clock(), m_preset.playlistAddress, fileSplitSettings()});
     setStreamType(engine::StreamType::Mp3);
     m_redirectsInRow = 0;
     m_closeRetries = 0;

@@ -353,13 +353,9 @@ void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPos
     if (const std::optional<qint32> rate = engine::bitRate(packet))
         m_bitRate = *rate;
 
-    // The header text starts the station's first MP3 file of a title-mode
-    // recording; every other file holds the stream alone.
+    // Files hold the stream alone: reply header text in front of the first
+    // frame is noise to every player.
     const qsizetype audioStart = headerPosition >= 1 ? headerPosition - 1 + 4 : 0;
-    if (!m_headerWritten && captureMode() == SetupSettings::CaptureStreamTitles &&
-        m_streamType == engine::StreamType::Mp3)
-        writeAudio(packet.left(audioStart));
-    m_headerWritten = true;
     const QByteArray audio = packet.mid(audioStart);
 
     if (!packet.contains("icy-metaint")) {
@@ -408,8 +404,9 @@ void Recorder::streamAudio(const QByteArray &packet, qsizetype from, qsizetype l
 
 void Recorder::metadataBlock(const QByteArray &text)
 {
-    // An Ogg recording is one file, whatever titles come.
-    if (!engine::containsNoCase(text, kTitleKey) || m_streamType == engine::StreamType::Ogg)
+    // An Ogg stream's files begin with the streams of its chain; a title that
+    // comes in-band names the next of them when its comments do not.
+    if (!engine::containsNoCase(text, kTitleKey))
         return;
     const QByteArray title = extractStreamTitle(text);
     // An empty title (a source starting or falling back) names no song: its

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -9,7 +10,10 @@
 #include "config/preset.h"
 #include "engine/audiocontent.h"
 #include "engine/id3v1tag.h"
+#include "engine/id3v2tag.h"
+#include "engine/oggsplitter.h"
 #include "engine/recordingnames.h"
+#include "engine/titlesplitter.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 
@@ -24,6 +28,13 @@ constexpr qint64 kTagSize = 128;
 constexpr int kMaxCopies = 100000;
 
 constexpr QIODevice::OpenMode kWriteMode = QIODevice::ReadWrite | QIODevice::Unbuffered;
+
+Q_LOGGING_CATEGORY(lcFiles, "vorlane.files", QtInfoMsg)
+
+QByteArray withoutExtension(const QByteArray &name)
+{
+    return name.left(std::max<qsizetype>(name.size() - 4, 0));
+}
 
 } // namespace
 
@@ -73,13 +84,43 @@ bool RecordingWriter::open(const QByteArray &name)
     }
     m_path = path;
     m_song = name;
+    m_fromTitle = std::exchange(m_nextFromTitle, false);
+    // A file continued (archive, change of server) has its tag already.
+    m_startTagDue = m_file.size() == 0;
     return true;
 }
 
 bool RecordingWriter::writeAudio(const QByteArray &data)
 {
+    return writeToFile(data);
+}
+
+QByteArray RecordingWriter::startTag() const
+{
+    if (!m_settings.split.id3v2Tags || (m_streamType != StreamType::Mp3 && m_streamType != StreamType::Aac))
+        return QByteArray();
+    Id3v2Fields fields = m_fromTitle ? titleTagFields(stationText(withoutExtension(m_song))) : Id3v2Fields();
+    if (!m_fromTitle)
+        fields.title = m_settings.stationTitle;
+    fields.stationName = m_settings.stationTitle;
+    fields.stationAddress = m_settings.stationAddress.toUtf8();
+    fields.recorded = m_settings.clock->now().date();
+    fields.comment = QString::fromLatin1(recordingComment(fields.recorded));
+    return buildId3v2Tag(fields);
+}
+
+bool RecordingWriter::writeToFile(const QByteArray &data)
+{
     if (!m_file.isOpen())
         return true;
+    // The tag goes in with the first audio, so that a file still empty can go
+    // again when the stream's type turns out to need another name.
+    if (m_startTagDue && !data.isEmpty()) {
+        m_startTagDue = false;
+        const QByteArray tag = startTag();
+        if (!tag.isEmpty() && !writeToFile(tag))
+            return false;
+    }
     // A short write is followed by another, which then reports why it failed.
     qint64 written = 0;
     while (written < data.size()) {
@@ -169,11 +210,99 @@ void RecordingWriter::continueAfterAudio()
     m_file.seek(m_file.size());
 }
 
+TitleFileWriter::TitleFileWriter(Settings settings)
+    : RecordingWriter(std::move(settings))
+{}
+
+TitleFileWriter::~TitleFileWriter() = default;
+
+bool TitleFileWriter::writeAudio(const QByteArray &data)
+{
+    switch (streamType()) {
+    case StreamType::Mp3:
+    case StreamType::Aac:
+        if (!m_splitter)
+            m_splitter = std::make_unique<TitleSplitter>(
+                TitleSplitter::Options{m_settings.split.splitAtPauses, m_settings.split.pauseSearchSeconds * 1000});
+        m_splitter->addAudio(data);
+        return applySplits();
+    case StreamType::Ogg:
+        if (!m_ogg)
+            m_ogg = std::make_unique<OggSplitter>();
+        m_ogg->addAudio(data);
+        return applySplits();
+    case StreamType::Other:
+        break;
+    }
+    return writeToFile(data);
+}
+
 bool TitleFileWriter::titleChanged(const QByteArray &name)
 {
+    switch (streamType()) {
+    case StreamType::Mp3:
+    case StreamType::Aac:
+        if (!m_splitter)
+            return writeAudio(QByteArray()) && titleChanged(name);
+        m_splitter->changeTitle(name);
+        return applySplits();
+    case StreamType::Ogg:
+        // The streams of the chain begin the files; a title in-band only names
+        // them when their comments do not.
+        m_streamTitle = name;
+        return true;
+    case StreamType::Other:
+        break;
+    }
+    return startSong(name, QString());
+}
+
+void TitleFileWriter::close(TagSource source)
+{
+    if (m_splitter)
+        m_splitter->flush();
+    if (m_ogg)
+        m_ogg->flush();
+    applySplits(); // a file that cannot be opened now is reported by the next recording
+    RecordingWriter::close(source);
+}
+
+bool TitleFileWriter::applySplits()
+{
+    if (m_splitter) {
+        for (TitleSplitter::Piece &piece : m_splitter->take()) {
+            if (piece.newFile && !startSong(piece.title, piece.split.describe()))
+                return false;
+            if (!writeToFile(piece.audio))
+                return false;
+        }
+    }
+    if (m_ogg) {
+        for (OggSplitter::Piece &piece : m_ogg->take()) {
+            if (piece.newFile) {
+                const QByteArray title = !piece.title.isEmpty() ? piece.title : m_streamTitle;
+                const QByteArray name = title.isEmpty() ? song() : withStreamExtension(title, StreamType::Ogg);
+                m_streamTitle.clear();
+                if (!startSong(name, QStringLiteral("a new stream of the chain")))
+                    return false;
+            }
+            if (!writeToFile(piece.audio))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool TitleFileWriter::startSong(const QByteArray &name, const QString &why)
+{
     if (isOpen())
-        close(TagSource::SongName);
-    return open(name);
+        RecordingWriter::close(TagSource::SongName);
+    setNextFromTitle(true);
+    if (!open(name))
+        return false;
+    if (!why.isEmpty())
+        qCInfo(lcFiles).noquote() << QDir::toNativeSeparators(path()) + QStringLiteral(": ") + why;
+    return true;
 }
 
 bool TitleFileWriter::openFile(const QByteArray &name, QString &path, QString &reason)

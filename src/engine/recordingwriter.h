@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 
+#include "config/inivalues.h"
 #include "config/setupsettings.h"
 #include "engine/streamtype.h"
 
@@ -20,6 +21,9 @@ class Clock;
 
 namespace engine
 {
+
+class OggSplitter;
+class TitleSplitter;
 
 using CaptureMode = SetupSettings::CaptureMode;
 
@@ -50,6 +54,8 @@ public:
         QString stationTitle;     // tags of files that are not named by titles
         QString presetFileName;   // the file name the user gave (single file, archive prefix)
         platform::Clock *clock{}; // the date of tags and made-up names
+        QString stationAddress;   // the station's playlist, for the tags
+        FileSplitSettings split;  // how title files are cut and tagged
     };
 
     explicit RecordingWriter(Settings settings);
@@ -92,6 +98,12 @@ protected:
     bool openFresh(const QByteArray &name, QString &path, QString &reason);
     // Positions the open file after its audio, taking off our own tag if it has one.
     void continueAfterAudio();
+    // Writes to the open file, after its ID3v2 tag when the file is new.
+    bool writeToFile(const QByteArray &data);
+    StreamType streamType() const { return m_streamType; }
+    const QByteArray &song() const { return m_song; }
+    // The next file opened is named after a title (its ID3v2 tag says so).
+    void setNextFromTitle(bool fromTitle) { m_nextFromTitle = fromTitle; }
 
     const Settings m_settings;
     QFile m_file;
@@ -99,23 +111,42 @@ protected:
 
 private:
     void tag(TagSource source);
+    QByteArray startTag() const;
 
     QString m_path;
     QByteArray m_song; // the name the file at m_path was opened for
     QString m_failedPath;
     QString m_failure;
     StreamType m_streamType = StreamType::Mp3;
+    bool m_startTagDue = false;   // the open file is new: an ID3v2 tag goes first
+    bool m_nextFromTitle = false; // see setNextFromTitle
+    bool m_fromTitle = false;     // the open file is named after a title
 };
 
-// One file per song title; titles never replace a file.
+// One file per song title; titles never replace a file. MP3 and AAC files end
+// at frame boundaries, at the pause between songs when one is found near the
+// title change (the last seconds of audio wait for that decision); an Ogg
+// stream gets a file per stream of its chain, named from its comments.
 class TitleFileWriter : public RecordingWriter
 {
 public:
-    using RecordingWriter::RecordingWriter;
+    explicit TitleFileWriter(Settings settings);
+    ~TitleFileWriter() override;
+    bool writeAudio(const QByteArray &data) override;
     bool titleChanged(const QByteArray &name) override;
+    void close(TagSource source) override;
 
 protected:
     bool openFile(const QByteArray &name, QString &path, QString &reason) override;
+
+private:
+    // Writes what the splitters decided: audio, and files ending and beginning.
+    bool applySplits();
+    bool startSong(const QByteArray &name, const QString &why);
+
+    std::unique_ptr<TitleSplitter> m_splitter;
+    std::unique_ptr<OggSplitter> m_ogg;
+    QByteArray m_streamTitle; // the last in-band title of an Ogg stream
 };
 
 // One file under the name the user gave, replacing an earlier recording of

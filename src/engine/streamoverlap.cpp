@@ -20,16 +20,16 @@ constexpr int kMaxCandidates = 64;
 // stream, and is written uncompared.
 constexpr qsizetype kFrameSearchBytes = 8192;
 
-qsizetype mpegFrameLength(const unsigned char *h)
+AudioFrameHeader mpegFrameHeader(const unsigned char *h)
 {
     if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0)
-        return 0;
+        return {};
     const int versionBits = (h[1] >> 3) & 3; // 0: 2.5, 2: 2, 3: 1
     const int layerBits = (h[1] >> 1) & 3;   // 1: III, 2: II, 3: I
     const int rateIndex = h[2] >> 4;
     const int sampleIndex = (h[2] >> 2) & 3;
     if (versionBits == 1 || layerBits == 0 || rateIndex == 0 || rateIndex == 15 || sampleIndex == 3)
-        return 0;
+        return {};
     static const int rates[2][3][15] = {// MPEG-1: layer I, II, III
                                         {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
                                          {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
@@ -44,34 +44,59 @@ qsizetype mpegFrameLength(const unsigned char *h)
     const int sampleRate = sampleRates[sampleIndex] >> (mpeg1 ? 0 : (versionBits == 2 ? 1 : 2));
     const int bitRate = rates[mpeg1 ? 0 : 1][layer - 1][rateIndex] * 1000;
     const int padding = (h[2] >> 1) & 1;
-    if (layer == 1)
-        return (12 * bitRate / sampleRate + padding) * 4;
-    const int perFrame = (layer == 3 && !mpeg1) ? 72 : 144;
-    return perFrame * bitRate / sampleRate + padding;
+    AudioFrameHeader header;
+    header.format = 0x1000000u | (static_cast<quint32>(h[1] & 0xFE) << 8) | static_cast<quint32>(sampleIndex);
+    header.sampleRate = sampleRate;
+    header.mpegLayer3 = layer == 3;
+    if (layer == 1) {
+        header.length = (12 * bitRate / sampleRate + padding) * 4;
+        header.samples = 384;
+    } else {
+        const bool half = layer == 3 && !mpeg1;
+        header.length = (half ? 72 : 144) * bitRate / sampleRate + padding;
+        header.samples = half ? 576 : 1152;
+    }
+    return header;
 }
 
-qsizetype adtsFrameLength(const unsigned char *h)
+AudioFrameHeader adtsFrameHeader(const unsigned char *h)
 {
     // Sync word 0xFFF, layer 00.
     if (h[0] != 0xFF || (h[1] & 0xF6) != 0xF0)
-        return 0;
-    if (((h[2] >> 2) & 0x0F) > 12) // sampling frequency index
-        return 0;
+        return {};
+    const int rateIndex = (h[2] >> 2) & 0x0F;
+    if (rateIndex > 12) // sampling frequency index
+        return {};
     const qsizetype length = ((h[3] & 0x03) << 11) | (h[4] << 3) | (h[5] >> 5);
     const qsizetype headerSize = (h[1] & 1) ? 7 : 9;
-    return length > headerSize ? length : 0;
+    if (length <= headerSize)
+        return {};
+    static const int sampleRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                        22050, 16000, 12000, 11025, 8000,  7350};
+    AudioFrameHeader header;
+    header.length = length;
+    // Version, profile, rate and channel configuration; not the protection bit.
+    header.format = 0x2000000u | (static_cast<quint32>(h[1] & 0x08) << 16) | (static_cast<quint32>(h[2] & 0xFD) << 8) |
+                    static_cast<quint32>(h[3] & 0xC0);
+    header.samples = 1024 * ((h[6] & 0x03) + 1);
+    header.sampleRate = sampleRates[rateIndex];
+    return header;
 }
 
 } // namespace
 
-qsizetype audioFrameLength(const char *data, qsizetype available)
+AudioFrameHeader audioFrameHeader(const char *data, qsizetype available)
 {
     if (available < 7)
-        return 0;
+        return {};
     const auto *h = reinterpret_cast<const unsigned char *>(data);
-    if (const qsizetype n = mpegFrameLength(h))
-        return n;
-    return adtsFrameLength(h);
+    const AudioFrameHeader mpeg = mpegFrameHeader(h);
+    return mpeg.length > 0 ? mpeg : adtsFrameHeader(h);
+}
+
+qsizetype audioFrameLength(const char *data, qsizetype available)
+{
+    return audioFrameHeader(data, available).length;
 }
 
 qsizetype firstFrameRun(const QByteArray &data, qsizetype from, int frames)

@@ -10,6 +10,23 @@
 namespace engine
 {
 
+// What a frame header says about its frame. Frames of one stream share
+// `format` (MPEG: version, layer and sample rate; ADTS: version, profile,
+// sample rate and channels), so a run of headers that agree on it is a stream
+// of frames and not a chance sync word in the audio.
+struct AudioFrameHeader
+{
+    qsizetype length = 0; // 0: no frame header here
+    quint32 format = 0;
+    int samples = 0; // per channel
+    int sampleRate = 0;
+    bool mpegLayer3 = false;
+};
+
+// The MPEG audio (layers I-III) or ADTS frame header at data. Needs at least
+// 7 bytes of data, else no header.
+AudioFrameHeader audioFrameHeader(const char *data, qsizetype available);
+
 // Length in bytes of the MPEG audio (layers I-III) or ADTS frame whose header
 // starts at data, 0 when the bytes there are no such header. Needs at least
 // 7 bytes of data, else 0.

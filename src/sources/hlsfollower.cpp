@@ -34,6 +34,24 @@ LiveFollower::Update LiveFollower::accept(const MediaPlaylist &playlist)
     update.changed = shape != m_lastShape;
     m_lastShape = shape;
 
+    // A server that restarts numbers its segments anew: a window wholly below
+    // the last one, or a jump further ahead than real time allows, is a fresh
+    // start, not segments lost (every pending one is, as it is no longer listed).
+    const double elapsedSeconds = static_cast<double>(m_clock.monotonicMs() - m_lastAcceptMs) / 1000.0;
+    const bool restarted =
+        m_lastSequence && end > first &&
+        (end - 1 < m_lastFirst || static_cast<double>(first - *m_lastSequence - 1) * playlist.targetDuration >
+                                      elapsedSeconds + playlist.targetDuration);
+    bool afterBreak = false;
+    if (restarted) {
+        for (const Segment &segment : std::as_const(m_pending)) {
+            ++update.lostSegments;
+            update.lostSeconds += segment.duration;
+        }
+        m_pending.clear();
+        m_lastSequence.reset();
+        afterBreak = true;
+    }
     // Pending segments the window no longer lists can never be fetched.
     while (!m_pending.isEmpty() && m_pending.first().sequence < first) {
         ++update.lostSegments;
@@ -46,6 +64,7 @@ LiveFollower::Update LiveFollower::accept(const MediaPlaylist &playlist)
         const qint64 skipped = first - *m_lastSequence - 1;
         update.lostSegments += static_cast<int>(qMin<qint64>(skipped, INT_MAX));
         update.lostSeconds += static_cast<double>(skipped) * playlist.targetDuration;
+        afterBreak = true;
     }
     for (const Segment &segment : playlist.segments) {
         if (m_lastSequence && segment.sequence <= *m_lastSequence)
@@ -60,10 +79,16 @@ LiveFollower::Update LiveFollower::accept(const MediaPlaylist &playlist)
             return update;
         }
         update.fresh.append(segment);
-        m_pending.append(segment);
+        // The audio does not go on seamlessly from what came before.
+        if (afterBreak && update.fresh.size() == 1)
+            update.fresh.last().discontinuity = true;
+        m_pending.append(update.fresh.last());
     }
-    if (end > first)
+    if (end > first) {
         m_lastSequence = qMax(m_lastSequence.value_or(end - 1), end - 1);
+        m_lastFirst = first;
+    }
+    m_lastAcceptMs = m_clock.monotonicMs();
     m_lostSegments += update.lostSegments;
     m_lostSeconds += update.lostSeconds;
 

@@ -25,7 +25,9 @@ class LiveFollower
 public:
     struct Update
     {
-        QList<Segment> fresh; // newly listed, in order
+        // Newly listed, in order; the first after lost segments or a server's
+        // restart is marked as a discontinuity.
+        QList<Segment> fresh;
         bool changed = false;
         int lostSegments = 0; // left the window unfetched, or skipped by the sequence
         double lostSeconds = 0;
@@ -55,6 +57,8 @@ private:
     platform::Clock &m_clock;
     QList<Segment> m_pending;
     std::optional<qint64> m_lastSequence; // highest sequence seen
+    qint64 m_lastFirst = 0;               // first sequence of the last window
+    qint64 m_lastAcceptMs = 0;
     qint64 m_reloadStartMs = 0;
     qint64 m_waitMs = 0;
     bool m_done = false;

@@ -159,7 +159,10 @@ std::optional<Playlist> parsePlaylist(const QByteArray &text, const QUrl &base)
                 media.targetDuration = static_cast<double>(number(value));
                 sawTarget = media.targetDuration > 0;
             } else if (tag == "#EXT-X-MEDIA-SEQUENCE") {
-                media.mediaSequence = number(value);
+                // Only before the first segment: a later one would renumber
+                // segments already numbered.
+                if (media.segments.isEmpty())
+                    media.mediaSequence = number(value);
             } else if (tag == "#EXT-X-DISCONTINUITY-SEQUENCE") {
                 media.discontinuitySequence = number(value);
             } else if (tag == "#EXT-X-DISCONTINUITY") {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sources/hlsplaylist.h"
 #include "sources/parsedurl.h"
 #include "sources/requestvalue.h"
 
@@ -123,7 +124,7 @@ std::optional<QByteArray> plsTitle(const QByteArray &text)
 
 bool isHlsPlaylist(const QByteArray &text)
 {
-    return text.contains("#EXT-X-");
+    return hls::isHlsText(text);
 }
 
 std::optional<PlaylistEntry> screenEntry(const QByteArray &address)

@@ -40,7 +40,7 @@ bool hasPlsEntries(const QByteArray &text);
 std::optional<QByteArray> plsTitle(const QByteArray &text);
 
 // An M3U playlist of HTTP Live Streaming (segments, not a stream): it carries
-// "#EXT-X-" tags.
+// lines that open with "#EXT-X-" tags.
 bool isHlsPlaylist(const QByteArray &text);
 
 // An address made usable: cut at the first CR or LF, blanks and tabs removed at

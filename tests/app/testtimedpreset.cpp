@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include "audiofiles.h"
+#include "config/inivalues.h"
+
 #include "eventwait.h"
 
 #include <cstdio>
@@ -91,6 +94,8 @@ private:
 
 TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
 {
+    // Files as exact slices of the stream, cut at frames.
+    setFileSplitSettings({false, 6, false});
     for (const bool exitAfterwards : {true, false}) {
         SCOPED_TRACE(exitAfterwards ? "minutes line 1" : "minutes line S1");
         resetProgram();
@@ -171,9 +176,10 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         qint64 recorded = 0;
         for (int i = 0; i < names.size(); ++i) {
             const QByteArray bytes = testenv::readFile(folder + names.at(i)).chopped(128);
-            const qint64 from = i == 0 ? 0 : sent.titles.at(i - 1).audioOffset;
-            const qint64 to = i < sent.titles.size() ? sent.titles.at(i).audioOffset : sent.audio.size();
-            const QByteArray expected = (i == 0 ? sent.header : QByteArray()) + sent.audio.mid(from, to - from);
+            const qint64 from = i == 0 ? 0 : audiofiles::frameSplit(sent.audio, sent.titles.at(i - 1).audioOffset);
+            const qint64 to = i < sent.titles.size() ? audiofiles::frameSplit(sent.audio, sent.titles.at(i).audioOffset)
+                                                     : sent.audio.size();
+            const QByteArray expected = sent.audio.mid(from, to - from);
             if (i + 1 < names.size())
                 EXPECT_EQ(bytes, expected) << i;
             else

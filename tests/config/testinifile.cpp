@@ -164,6 +164,23 @@ TEST(IniValues, ReconnectPeriodDefaultsToTenMinutesAndStaysInRange)
     QFile::remove(ombrexIniPath());
 }
 
+TEST(IniValues, FileSplitSettingsDefaultOnAndStayInRange)
+{
+    QFile::remove(ombrexIniPath());
+    FileSplitSettings settings = fileSplitSettings();
+    EXPECT_TRUE(settings.splitAtPauses && settings.id3v2Tags);
+    EXPECT_EQ(settings.pauseSearchSeconds, 6);
+    setFileSplitSettings({false, 12, false});
+    settings = fileSplitSettings();
+    EXPECT_FALSE(settings.splitAtPauses || settings.id3v2Tags);
+    EXPECT_EQ(settings.pauseSearchSeconds, 12);
+    testenv::writeFile(ombrexIniPath(), "[Advanced]\r\nPauseSearchSeconds=0\r\nSplitAtPauses=x\r\nID3v2Tags=7\r\n");
+    settings = fileSplitSettings();
+    EXPECT_EQ(settings.pauseSearchSeconds, 1);
+    EXPECT_TRUE(settings.splitAtPauses && settings.id3v2Tags);
+    QFile::remove(ombrexIniPath());
+}
+
 TEST(IniValues, SetLastPathWritesKestraneIni)
 {
     setLastPath(QStringLiteral("/srv/recordings/"));

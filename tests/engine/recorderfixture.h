@@ -31,6 +31,9 @@ protected:
         resetProgram();
         setBrowserAgentEnabled(false);
         setReconnectPeriodMinutes(kDefaultReconnectMinutes);
+        // Files as exact slices of the stream, cut at frames: the pause search and
+        // ID3v2 tags have tests of their own.
+        setFileSplitSettings({false, 6, false});
         static int folderNumber = 0;
         folder = testenv::home() + QStringLiteral("/recordings%1/").arg(++folderNumber);
         QDir().mkpath(folder);

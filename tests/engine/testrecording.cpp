@@ -169,8 +169,7 @@ TEST_F(RecordingTest, TitleModeWritesOneFilePerTitleWithExactlyItsAudio)
     EXPECT_EQ(files(), QStringList({QStringLiteral("Artist One - Song One.mp3"), QStringLiteral("Solo.mp3"),
                                     QStringLiteral("Test Radio-") + QString::fromLatin1(kDate) + QStringLiteral(".mp3"),
                                     QStringLiteral("Two The Band - SongTwo.mp3")}));
-    EXPECT_EQ(file("Test Radio-" + kDate + ".mp3"),
-              kIcyHeader + stream.audioUnder.at(0) + tagFor("", "Test Radio-" + kDate));
+    EXPECT_EQ(file("Test Radio-" + kDate + ".mp3"), stream.audioUnder.at(0) + tagFor("", "Test Radio-" + kDate));
     EXPECT_EQ(file("Artist One - Song One.mp3"), stream.audioUnder.at(1) + tagFor("Artist One", "Song One"));
     // The file name is cleaned; the tag keeps what the station sent.
     EXPECT_EQ(file("Two The Band - SongTwo.mp3"), stream.audioUnder.at(2) + tagFor("Two: The Band?", "Song/Two"));
@@ -185,7 +184,7 @@ TEST_F(RecordingTest, WholeStreamInOnePacketStaysOnTheGrid)
     addServer(station.port());
     record(station);
     engine->stopRecording();
-    EXPECT_EQ(file("Test Radio-" + kDate + ".mp3").chopped(128), kIcyHeader + stream.audioUnder.at(0));
+    EXPECT_EQ(file("Test Radio-" + kDate + ".mp3").chopped(128), stream.audioUnder.at(0));
     EXPECT_EQ(file("A - 1.mp3").chopped(128), stream.audioUnder.at(1));
     EXPECT_EQ(file("B - 2.mp3").chopped(128), stream.audioUnder.at(2));
     EXPECT_EQ(file("C - 3.mp3"), stream.audioUnder.at(3) + tagFor("C", "3"));
@@ -203,7 +202,7 @@ TEST_F(RecordingTest, HeaderWithoutIntervalRecordsWithoutTitles)
     EXPECT_FALSE(engine->isTitleMode());
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Ice Cast-03072026.mp3")));
-    EXPECT_EQ(file("Ice Cast-" + kDate + ".mp3"), header + body + tagFor("", "Test Station"));
+    EXPECT_EQ(file("Ice Cast-" + kDate + ".mp3"), body + tagFor("", "Test Station"));
 }
 
 TEST_F(RecordingTest, SingleFileModeRecordsIntoTheNamedFile)
@@ -490,7 +489,7 @@ TEST_F(RecordingTest, TitleModeHeaderWithoutNameOpensTheUnknownFileAndKeepsTheGr
     addServer(station.port());
     record(station);
     engine->stopRecording();
-    EXPECT_EQ(file("unknown-" + kDate + ".mp3").chopped(128), header + stream.audioUnder.at(0));
+    EXPECT_EQ(file("unknown-" + kDate + ".mp3").chopped(128), stream.audioUnder.at(0));
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1) + tagFor("A", "1"));
 }
 
@@ -575,7 +574,7 @@ TEST_F(RecordingTest, TitlesThatComeRoundOrCleanAlikeNeverReplaceAFile)
 
     const QList<QByteArray> &a = stream.audio;
     QMap<QString, QByteArray> expected;
-    expected[QStringLiteral("Test Radio-03072026.mp3")] = kIcyHeader + a[0] + tagFor("", "Test Radio-" + kDate);
+    expected[QStringLiteral("Test Radio-03072026.mp3")] = a[0] + tagFor("", "Test Radio-" + kDate);
     expected[QStringLiteral("ACDC - Song.mp3")] = a[1] + tagFor("AC/DC", "Song");
     expected[QStringLiteral("ACDC - Song (2).mp3")] = a[2] + tagFor("ACDC", "Song");
     expected[QStringLiteral("Don't Stop.mp3")] = a[3] + tagFor("", "Don't Stop");
@@ -613,7 +612,7 @@ TEST_F(RecordingTest, ChangeOfServerInTitleModeKeepsTheEarlierFiles)
 
     const QByteArray station = "Test Radio-" + kDate;
     expectFiles({
-        {QStringLiteral("Test Radio-03072026.mp3"), kIcyHeader + first.audio[0] + tagFor("", station)},
+        {QStringLiteral("Test Radio-03072026.mp3"), first.audio[0] + tagFor("", station)},
         {QStringLiteral("Artist - A.mp3"), first.audio[1] + tagFor("Artist", "A")},
         // The header text goes only at the start of the recording's first file.
         {QStringLiteral("Test Radio-03072026 (2).mp3"), second.audio[0] + tagFor("", station)},
@@ -665,7 +664,7 @@ TEST_F(RecordingTest, LongTitlesAreShortenedAndStayOneFile)
     const QString shortened = engine::recordingFileName(longTitle + ".mp3");
     EXPECT_EQ(shortened.toUtf8().size(), 255);
     expectFiles({
-        {QStringLiteral("Test Radio-03072026.mp3"), kIcyHeader + a[0] + tagFor("", "Test Radio-" + kDate)},
+        {QStringLiteral("Test Radio-03072026.mp3"), a[0] + tagFor("", "Test Radio-" + kDate)},
         {shortened, a[1] + a[2] + a[3] + tagFor("Long Artist", QByteArray(300, 'x'))},
         {engine::recordingFileName(otherLong + ".mp3", 2), a[4] + tagFor("Long Artist", QByteArray(300, 'x'))},
         {QStringLiteral("Next.mp3"), a[5] + tagFor("", "Next")},

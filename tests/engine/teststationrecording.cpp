@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "audiofiles.h"
+
 #include "eventwait.h"
 
 #include <functional>
@@ -76,15 +78,19 @@ TEST_F(StationRecording, TitleModeFilesHoldExactlyTheAudioSentUnderTheirTitle)
     ASSERT_GE(sent.titles.size(), 4);
     engine->stopRecording();
 
-    // What each file must hold: the audio between one title mark and the next.
-    // A title that comes round again, or cleans to a name already taken, goes
-    // to the next numbered copy.
+    // What each file must hold: the audio between one title mark and the next,
+    // cut at the frame boundary nearest to each. A title that comes round
+    // again, or cleans to a name already taken, goes to the next numbered copy.
+    const auto split = [&sent](qsizetype title) {
+        return title < sent.titles.size() ? audiofiles::frameSplit(sent.audio, sent.titles.at(title).audioOffset)
+                                          : sent.audio.size();
+    };
     QMap<QString, QByteArray> expected;
     expected[QStringLiteral("Vorlane Test Station-03072026.mp3")] =
-        sent.header + sent.audio.left(sent.titles.first().audioOffset) + tagFor("", "Vorlane Test Station-03072026");
+        sent.audio.left(split(0)) + tagFor("", "Vorlane Test Station-03072026");
     for (qsizetype i = 0; i < sent.titles.size(); ++i) {
-        const qint64 from = sent.titles.at(i).audioOffset;
-        const qint64 to = i + 1 < sent.titles.size() ? sent.titles.at(i + 1).audioOffset : sent.audio.size();
+        const qint64 from = split(i);
+        const qint64 to = split(i + 1);
         const QByteArray name = extractStreamTitle("StreamTitle='" + sent.titles.at(i).title + "';");
         const QByteArray base = name.chopped(4);
         const qsizetype cut = base.indexOf(" - ");
@@ -129,7 +135,7 @@ TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
     engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(1);
     EXPECT_EQ(files(), QStringList(QStringLiteral("Vorlane Test Station-03072026.mp3")));
-    EXPECT_EQ(file("Vorlane Test Station-03072026.mp3"), sent.header + sent.audio + tagFor("", "Test FM"));
+    EXPECT_EQ(file("Vorlane Test Station-03072026.mp3"), sent.audio + tagFor("", "Test FM"));
 }
 
 TEST_F(StationRecording, FullServerIsSkippedForTheNextOne)
@@ -173,7 +179,7 @@ TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
     EXPECT_TRUE(engine->isRecording());
     engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(0);
-    EXPECT_EQ(file("Vorlane Test Station-03072026.mp3").left(sent.header.size()), sent.header);
+    EXPECT_EQ(file("Vorlane Test Station-03072026.mp3").left(64), sent.audio.left(64));
 }
 
 TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "audiofiles.h"
+
 #include "eventwait.h"
 
 #include <functional>
@@ -133,9 +135,9 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     // the first one's audio, since its first title is the same.
     const teststation::ConnectionRecord &first = station.connection(0);
     const teststation::ConnectionRecord &second = station.connection(1);
-    const qint64 titleAt = first.titles.at(0).audioOffset;
+    const qint64 titleAt = audiofiles::frameSplit(first.audio, first.titles.at(0).audioOffset);
     EXPECT_EQ(files(), QStringList({QFile::decodeName(song), QFile::decodeName(kStationFile)}));
-    EXPECT_EQ(file(kStationFile), first.header + first.audio.left(titleAt) + tagFor("", kStationFile.chopped(4)));
+    EXPECT_EQ(file(kStationFile), first.audio.left(titleAt) + tagFor("", kStationFile.chopped(4)));
     EXPECT_EQ(file(song), first.audio.mid(titleAt) + second.audio + tagFor("Artist One", "Song One"));
 }
 
@@ -168,12 +170,12 @@ TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
     const teststation::ConnectionRecord &second = station.connection(1);
     ASSERT_EQ(first.titles.size(), 2);
     ASSERT_EQ(second.titles.size(), 1);
-    const qint64 a = first.titles.at(0).audioOffset;
-    const qint64 b = first.titles.at(1).audioOffset;
-    const qint64 c = second.titles.at(0).audioOffset;
+    const qint64 a = audiofiles::frameSplit(first.audio, first.titles.at(0).audioOffset);
+    const qint64 b = audiofiles::frameSplit(first.audio, first.titles.at(1).audioOffset);
+    const qint64 c = audiofiles::frameSplit(second.audio, second.titles.at(0).audioOffset);
     EXPECT_EQ(files(), QStringList({QStringLiteral("One - A.mp3"), QStringLiteral("Three - C.mp3"),
                                     QStringLiteral("Two - B.mp3"), QFile::decodeName(kStationFile)}));
-    EXPECT_EQ(file(kStationFile), first.header + first.audio.left(a) + tagFor("", kStationFile.chopped(4)));
+    EXPECT_EQ(file(kStationFile), first.audio.left(a) + tagFor("", kStationFile.chopped(4)));
     EXPECT_EQ(file("One - A.mp3"), first.audio.mid(a, b - a) + tagFor("One", "A"));
     // Everything up to the drop, then the new connection's audio until its first title.
     EXPECT_EQ(file("Two - B.mp3"), first.audio.mid(b) + second.audio.left(c) + tagFor("Two", "B"));
@@ -201,7 +203,8 @@ TEST_F(StationSupervisor, RefusalFromServerTwoOfThreeMovesToServerThree)
     engine->stopRecording();
     const teststation::ConnectionRecord &sent = station.connection(1);
     EXPECT_EQ(file("Artist One - Song One.mp3"),
-              sent.audio.mid(sent.titles.at(0).audioOffset) + tagFor("Artist One", "Song One"));
+              sent.audio.mid(audiofiles::frameSplit(sent.audio, sent.titles.at(0).audioOffset)) +
+                  tagFor("Artist One", "Song One"));
 }
 
 TEST_F(StationSupervisor, RedirectToASecondStationReplacesTheEntryAndRecordsFromIt)
@@ -233,9 +236,8 @@ TEST_F(StationSupervisor, RedirectToASecondStationReplacesTheEntryAndRecordsFrom
     EXPECT_EQ(mover.connectionCount(), 1);
     EXPECT_TRUE(target.connection(0).request.startsWith("GET /live?sid=2 HTTP/1.1\r\n"));
     const teststation::ConnectionRecord &sent = target.connection(0);
-    const qint64 titleAt = sent.titles.at(0).audioOffset;
-    EXPECT_EQ(file("Second Station-03072026.mp3"),
-              sent.header + sent.audio.left(titleAt) + tagFor("", "Second Station-03072026"));
+    const qint64 titleAt = audiofiles::frameSplit(sent.audio, sent.titles.at(0).audioOffset);
+    EXPECT_EQ(file("Second Station-03072026.mp3"), sent.audio.left(titleAt) + tagFor("", "Second Station-03072026"));
     EXPECT_EQ(file("B Artist - B Song.mp3"), sent.audio.mid(titleAt) + tagFor("B Artist", "B Song"));
 }
 
@@ -307,7 +309,9 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     const teststation::ConnectionRecord &first = station.connection(0);
     const teststation::ConnectionRecord &third = station.connection(2);
     EXPECT_EQ(file("Artist One - Song One.mp3"),
-              first.audio.mid(first.titles.at(0).audioOffset) + tagFor("Artist One", "Song One"));
+              first.audio.mid(audiofiles::frameSplit(first.audio, first.titles.at(0).audioOffset)) +
+                  tagFor("Artist One", "Song One"));
     EXPECT_EQ(file("Other Station-03072026.mp3"),
-              third.audio.left(third.titles.at(0).audioOffset) + tagFor("", "Other Station-03072026"));
+              third.audio.left(audiofiles::frameSplit(third.audio, third.titles.at(0).audioOffset)) +
+                  tagFor("", "Other Station-03072026"));
 }

@@ -71,14 +71,15 @@ TEST(HlsPlaylist, MasterVariantsAudioOnlyFirstByPreference)
 
 TEST(HlsPlaylist, MediaTagsApplyToTheSegmentsTheyPrecede)
 {
-    const MediaPlaylist m = media("#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:6\n"
-                                  "#EXT-X-MEDIA-SEQUENCE:1200\n#EXT-X-MAP:URI=\"init.mp4\"\n"
-                                  "#EXTINF:5.952,title=\"Night, Song\",artist=\"The Band\"\nseg1200.m4s\n"
-                                  "# a comment\n\n"
-                                  "#EXT-X-DISCONTINUITY\n#EXTINF:6,Plain Title\nhttps://cdn.example/seg1201.m4s\n"
-                                  "stray-uri-without-extinf.m4s\n"
-                                  "#EXT-X-KEY:METHOD=AES-128,URI=\"key\"\n#EXTINF:6,\nseg1202.m4s\n"
-                                  "#EXT-X-ENDLIST\n");
+    const MediaPlaylist m =
+        media("#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:6\n"
+              "#EXT-X-MEDIA-SEQUENCE:1200\n#EXT-X-MAP:URI=\"init.mp4\"\n"
+              "#EXTINF:5.952,title=\"Night, Song\",artist=\"The Band\"\nseg1200.m4s\n"
+              "# a comment\n\n"
+              "#EXT-X-DISCONTINUITY\n#EXTINF:6,Plain Title\nhttps://cdn.example/seg1201.m4s\n"
+              "stray-uri-without-extinf.m4s\n"
+              "#EXT-X-MEDIA-SEQUENCE:5\n#EXT-X-KEY:METHOD=AES-128,URI=\"key\"\n#EXTINF:6,\nseg1202.m4s\n"
+              "#EXT-X-ENDLIST\n");
     EXPECT_EQ(m.targetDuration, 6);
     EXPECT_TRUE(m.endList);
     ASSERT_EQ(m.segments.size(), 3);
@@ -97,6 +98,7 @@ TEST(HlsPlaylist, MediaTagsApplyToTheSegmentsTheyPrecede)
     EXPECT_EQ(b.title, QStringLiteral("Plain Title"));
     EXPECT_EQ(b.uri, QUrl(QStringLiteral("https://cdn.example/seg1201.m4s")));
     EXPECT_EQ(m.segments[2].keyMethod, "AES-128");
+    EXPECT_EQ(m.segments[2].sequence, 1202); // a late MEDIA-SEQUENCE renumbers nothing
     EXPECT_FALSE(m.segments[2].discontinuity);
 }
 
@@ -127,8 +129,10 @@ TEST(HlsFollower, HandsOutEachSegmentOnceAndCountsWhatWasLost)
     follower.fetched(12);
 
     // 11, 13 and 14 leave unfetched; 15 to 20 came and went between reloads.
+    clock.advance(40000);
     u = follower.accept(window(21, 2));
     EXPECT_EQ(sequences(u.fresh), (QList<qint64>{21, 22}));
+    EXPECT_TRUE(u.fresh[0].discontinuity);
     EXPECT_EQ(u.lostSegments, 3 + 6);
     EXPECT_DOUBLE_EQ(u.lostSeconds, 9 * 4.0);
     EXPECT_EQ(follower.nextSegment()->sequence, 21);
@@ -138,6 +142,18 @@ TEST(HlsFollower, HandsOutEachSegmentOnceAndCountsWhatWasLost)
     EXPECT_TRUE(u.fresh.isEmpty());
     EXPECT_EQ(u.lostSegments, 0);
     EXPECT_EQ(follower.lostSegments(), 9);
+
+    // A restarted server numbers anew, lower or further ahead than time allows:
+    // all of its window is new, nothing listed is lost, the audio breaks.
+    follower.fetched(21);
+    for (const qint64 restart : {qint64(0), qint64(1) << 40}) {
+        u = follower.accept(window(restart, 2));
+        EXPECT_EQ(sequences(u.fresh), (QList<qint64>{restart, restart + 1}));
+        EXPECT_TRUE(u.fresh[0].discontinuity && !u.fresh[1].discontinuity);
+        EXPECT_EQ(u.lostSegments, restart == 0 ? 1 : 0); // 22, still pending, is no longer listed
+        follower.fetched(restart);
+        follower.fetched(restart + 1);
+    }
 }
 
 TEST(HlsFollower, ReloadsAtTargetDurationOrHalfOfItWhenUnchanged)

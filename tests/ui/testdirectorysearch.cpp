@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "app/desktopfrontend.h"
+#include "audiofiles.h"
 #include "config/inivalues.h"
 #include "config/stationlist.h"
 #include "app/programcontext.h"
@@ -165,6 +166,8 @@ TEST_F(DirectorySearchTest, FailuresAreShownInTheWindowAndTheShownPageStays)
 TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
 {
     resetProgram();
+    // Files as exact slices of the stream, cut at frames.
+    setFileSplitSettings({false, 6, false});
     QFile::remove(StationList::defaultFilePath());
     QFile::remove(platform::programFile(QStringLiteral("settings.ini")));
     RecordingFrontEnd frontEnd;
@@ -246,8 +249,9 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     // A whole title: two seconds of the station's audio.
     const QByteArray bytes = testenv::readFile(folder + QStringLiteral("Two - Beta.mp3"));
     ASSERT_GE(bytes.size(), 32000 + 128);
-    EXPECT_EQ(bytes.chopped(128), sent->audio.mid(sent->titles.at(1).audioOffset,
-                                                  sent->titles.at(2).audioOffset - sent->titles.at(1).audioOffset));
+    const qint64 from = audiofiles::frameSplit(sent->audio, sent->titles.at(1).audioOffset);
+    EXPECT_EQ(bytes.chopped(128),
+              sent->audio.mid(from, audiofiles::frameSplit(sent->audio, sent->titles.at(2).audioOffset) - from));
 
     writeIniValue(QStringLiteral("Directory"), QStringLiteral("Server"), QString(), ombrexIniPath());
     resetProgram();

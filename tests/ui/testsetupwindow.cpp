@@ -31,6 +31,8 @@
 
 #include "app/desktopfrontend.h"
 #include "app/programcontext.h"
+#include "audiofiles.h"
+#include "config/inivalues.h"
 #include "config/preset.h"
 #include "config/stationlist.h"
 #include "engine/recorder.h"
@@ -754,6 +756,8 @@ TEST(HelpAndTools, TheGuideIsFoundAndMissingCompanionsAreReported)
 // audio the station sent under each title. Then Stop.
 TEST_F(SetupWindowTest, RecordsTheTestStationEndToEnd)
 {
+    // Files as exact slices of the stream, cut at frames.
+    setFileSplitSettings({false, 6, false});
     FakeClock clock;
     teststation::Stream stream;
     stream.pace = teststation::Stream::Pace::Fast;
@@ -794,8 +798,8 @@ TEST_F(SetupWindowTest, RecordsTheTestStationEndToEnd)
         const QString name = QString::fromLatin1(stream.titles.at(i)) + QStringLiteral(".mp3");
         const QByteArray bytes = testenv::readFile(folder + name);
         ASSERT_GT(bytes.size(), 128) << name.toStdString();
-        const qint64 from = sent->titles.at(i).audioOffset;
-        const qint64 to = sent->titles.at(i + 1).audioOffset;
+        const qint64 from = audiofiles::frameSplit(sent->audio, sent->titles.at(i).audioOffset);
+        const qint64 to = audiofiles::frameSplit(sent->audio, sent->titles.at(i + 1).audioOffset);
         EXPECT_EQ(bytes.chopped(128), sent->audio.mid(from, to - from)) << name.toStdString();
         EXPECT_TRUE(bytes.right(128).startsWith("TAG"));
     }

@@ -5,9 +5,11 @@
 namespace teststation
 {
 
-AudioSource::AudioSource(int bitRateKbps, bool tone, quint32 seed)
+AudioSource::AudioSource(int bitRateKbps, bool tone, quint32 seed, int toneFrames, int silentFrames)
     : m_generator(std::in_place, bitRateKbps, tone, seed)
-{}
+{
+    m_generator->setSongs(toneFrames, silentFrames);
+}
 
 AudioSource::AudioSource(const QByteArray &frames)
     : m_frames(frames)

@@ -14,7 +14,7 @@ namespace teststation
 class AudioSource final
 {
 public:
-    AudioSource(int bitRateKbps, bool tone, quint32 seed);
+    AudioSource(int bitRateKbps, bool tone, quint32 seed, int toneFrames = 0, int silentFrames = 0);
     // frames must not be empty; they are shared, not copied.
     explicit AudioSource(const QByteArray &frames);
 

@@ -65,6 +65,19 @@ bool FrameGenerator::isValidBitRate(int bitRateKbps)
     return false;
 }
 
+void FrameGenerator::setSongs(int toneFrames, int silentFrames)
+{
+    m_toneFrames = qMax(0, toneFrames);
+    m_silentFrames = qMax(0, silentFrames);
+    m_frameNumber = 0;
+}
+
+qint64 FrameGenerator::bytesBefore(int bitRateKbps, qint64 frames)
+{
+    // The padding above makes the first n frames floor(n * 144 * rate / 44100) bytes.
+    return frames * 144 * bitRateKbps * 1000 / kSampleRate;
+}
+
 void FrameGenerator::read(char *destination, qint64 n)
 {
     while (n > 0) {
@@ -96,6 +109,10 @@ void FrameGenerator::nextFrame()
         padding = true;
     }
     const int length = numerator / kSampleRate + (padding ? 1 : 0);
+    if (m_silentFrames > 0) {
+        m_tone = m_frameNumber % (m_toneFrames + m_silentFrames) < m_toneFrames;
+        ++m_frameNumber;
+    }
 
     m_frame.fill('\0', length);
     auto *frame = reinterpret_cast<uchar *>(m_frame.data());

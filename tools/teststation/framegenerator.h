@@ -28,6 +28,11 @@ public:
 
     int bitRateKbps() const { return m_bitRateKbps; }
     static bool isValidBitRate(int bitRateKbps);
+    // Songs: from the next frame on, toneFrames of tone, then silentFrames of
+    // silence, over and over (silentFrames 0: tone or silence throughout).
+    void setSongs(int toneFrames, int silentFrames);
+    // Bytes of the first `frames` frames at this bit rate.
+    static qint64 bytesBefore(int bitRateKbps, qint64 frames);
 
 private:
     void nextFrame();
@@ -37,6 +42,9 @@ private:
     bool m_tone;
     quint32 m_random;
     int m_paddingRest = 0;
+    int m_toneFrames = 0;
+    int m_silentFrames = 0;
+    qint64 m_frameNumber = 0; // frames made since setSongs
     QByteArray m_frame;
     qsizetype m_position = 0;
 };

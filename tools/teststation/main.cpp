@@ -9,10 +9,13 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <memory>
 
 #include <unistd.h>
 
+#include "platform/clock.h"
 #include "teststation/framegenerator.h"
+#include "teststation/hlschannel.h"
 #include "teststation/sourceclient.h"
 #include "teststation/station.h"
 #include "teststation/testcertificates.h"
@@ -36,6 +39,34 @@ bool readCount(const QCommandLineParser &parser, const QString &name, qint64 *va
         QTextStream(stderr) << "vorlane-teststation: --" << name << " needs a number\n";
         return false;
     }
+    return true;
+}
+
+// --songs SONG,GAP and --title-shift: frames of tone and silence, and the
+// title schedule that goes with them.
+bool readSongs(const QCommandLineParser &parser, teststation::Stream *stream)
+{
+    const QStringList parts = parser.value(QStringLiteral("songs")).split(QLatin1Char(','));
+    bool songOk = false;
+    bool gapOk = false;
+    bool shiftOk = true;
+    const double song = parts.value(0).toDouble(&songOk);
+    const double gap = parts.value(1).toDouble(&gapOk);
+    const qint64 shiftMs = parser.isSet(QStringLiteral("title-shift"))
+                               ? parser.value(QStringLiteral("title-shift")).toLongLong(&shiftOk)
+                               : 0;
+    const int kbps = stream->bitRateKbps;
+    if (parts.size() != 2 || !songOk || !gapOk || !shiftOk || song < 1 || song > 3600 || gap < 0 || gap > 60 ||
+        !teststation::FrameGenerator::isValidBitRate(kbps)) {
+        QTextStream(stderr) << "vorlane-teststation: --songs needs SONG,GAP seconds (song 1..3600, gap 0..60) with "
+                               "generated frames, --title-shift milliseconds\n";
+        return false;
+    }
+    constexpr double kFrameSeconds = 1152.0 / 44100;
+    stream->toneFrames = static_cast<int>(song / kFrameSeconds + 0.5);
+    stream->silentFrames = qMax(1, static_cast<int>(gap / kFrameSeconds + 0.5));
+    stream->titleEvery = teststation::FrameGenerator::bytesBefore(kbps, stream->toneFrames + stream->silentFrames);
+    stream->titleShift = shiftMs * kbps / 8;
     return true;
 }
 
@@ -150,10 +181,18 @@ int main(int argc, char **argv)
          QStringLiteral("Stream the frames of this MP3 file, looped, instead of generated ones."),
          QStringLiteral("file")},
         {QStringLiteral("silence"), QStringLiteral("Generated frames are silent instead of a tone.")},
+        {QStringLiteral("hls"), QStringLiteral("Also serve a live HLS channel of packed MP3 segments under /hls.")},
         {QStringLiteral("title"), QStringLiteral("A song title; repeat for more. Announced in order, then cycled."),
          QStringLiteral("text")},
         {QStringLiteral("title-every"), QStringLiteral("Audio bytes per title (default 160000, 10 s at 128 kbit/s)."),
          QStringLiteral("bytes")},
+        {QStringLiteral("songs"),
+         QStringLiteral("Generated songs: SONG seconds of tone, then GAP seconds of silence, over and over; each "
+                        "song gets the next title (replaces --title-every)."),
+         QStringLiteral("SONG,GAP")},
+        {QStringLiteral("title-shift"),
+         QStringLiteral("Announce each title this many milliseconds after its song starts (negative: before)."),
+         QStringLiteral("ms")},
         {QStringLiteral("metaint"), QStringLiteral("Audio bytes between metadata blocks (default 8192)."),
          QStringLiteral("bytes")},
         {QStringLiteral("name"), QStringLiteral("Station name for icy-name."), QStringLiteral("text")},
@@ -225,6 +264,8 @@ int main(int argc, char **argv)
         QTextStream(stderr) << "vorlane-teststation: generated frames need a bit rate of 32..320 kbit/s\n";
         return 2;
     }
+    if (parser.isSet(QStringLiteral("songs")) && !readSongs(parser, &stream))
+        return 2;
     if (parser.isSet(QStringLiteral("fast")))
         stream.pace = teststation::Stream::Pace::Fast;
     else
@@ -280,7 +321,14 @@ int main(int argc, char **argv)
     }
 
     teststation::Station station(config);
-    const auto startStation = [&station] {
+    platform::SystemClock hlsClock;
+    std::unique_ptr<teststation::HlsChannel> hls;
+    std::unique_ptr<teststation::LiveMp3Feed> hlsFeed;
+    if (parser.isSet(QStringLiteral("hls"))) {
+        hls = std::make_unique<teststation::HlsChannel>(station.config(), "/hls", 3, 2, "mp4a.40.34");
+        hlsFeed = std::make_unique<teststation::LiveMp3Feed>(*hls, hlsClock, &station, stream.titles);
+    }
+    const auto startStation = [&station, &hls] {
         QString error;
         if (!station.start(&error)) {
             QTextStream(stderr) << "vorlane-teststation: " << error << '\n';
@@ -289,6 +337,8 @@ int main(int argc, char **argv)
         out() << "vorlane-teststation listening on " << QString::fromLatin1(station.url("/")) << '\n'
               << "  stream:   " << QString::fromLatin1(station.url("/stream")) << '\n'
               << "  playlist: " << QString::fromLatin1(station.url("/listen.pls")) << '\n';
+        if (hls)
+            out() << "  hls:      " << QString::fromLatin1(station.url(hls->masterPath())) << '\n';
         if (!station.caFile().isEmpty())
             out() << "  CA:       " << station.caFile() << '\n';
         out().flush();

@@ -163,7 +163,8 @@ void SourceClient::accept()
         m_source = std::make_unique<AudioSource>(file->frames);
         audioKbps = file->bitRateKbps;
     } else {
-        m_source = std::make_unique<AudioSource>(audioKbps, stream.tone, stream.seed);
+        m_source =
+            std::make_unique<AudioSource>(audioKbps, stream.tone, stream.seed, stream.toneFrames, stream.silentFrames);
     }
     m_bytesPerSecond = static_cast<qint64>(audioKbps) * 1000 / 8;
     m_state = State::Streaming;
@@ -215,7 +216,7 @@ void SourceClient::followTitles()
     if (titles.isEmpty())
         return;
     const qint64 every = m_config.stream.titleEvery;
-    const qsizetype due = every > 0 ? static_cast<qsizetype>((current().audioBytes / every) % titles.size()) : 0;
+    const qsizetype due = dueTitle(current().audioBytes, every, m_config.stream.titleShift, titles.size());
     if (due == m_titleIndex)
         return;
     m_titleIndex = due;

@@ -74,4 +74,13 @@ Page Page::browserPage()
     return page;
 }
 
+qsizetype dueTitle(qint64 sent, qint64 every, qint64 shift, qsizetype titles)
+{
+    if (every <= 0 || titles <= 0)
+        return 0;
+    // Before the first change the first title stays, however early the change comes.
+    const qint64 changes = sent < shift + every ? 0 : (sent - shift) / every;
+    return static_cast<qsizetype>(changes % titles);
+}
+
 } // namespace teststation

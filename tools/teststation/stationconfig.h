@@ -95,6 +95,8 @@ struct Stream
     // or after that offset. Any bytes are allowed: apostrophes, slashes, colons...
     QList<QByteArray> titles;
     qint64 titleEvery = 0;
+    // Title k is due titleShift bytes later (negative: earlier) than k * titleEvery.
+    qint64 titleShift = 0;
     // Repeat the current title in every block; otherwise blocks between changes are empty (length byte 0).
     bool repeatTitle = false;
 
@@ -102,6 +104,10 @@ struct Stream
     // frames. Every connection starts again from the first byte.
     QString mp3File;
     bool tone = true; // generated frames: a tone (else silence)
+    // Generated frames as songs: toneFrames of tone, then silentFrames of
+    // silence, repeated (0: tone or silence throughout).
+    int toneFrames = 0;
+    int silentFrames = 0;
     quint32 seed = 1; // generated frames: pattern of the ancillary bytes
 
     // Audio sent first, before the frames above, and counted as audio: what a
@@ -119,6 +125,9 @@ struct Stream
     int pieceDelayMs = 30;     // ... this far apart, audio following the last one
     bool answerBrowser = true; // a request with "MSIE" in it gets browserPage() instead
 };
+
+// The title of `titles` due after `sent` audio bytes (see Stream::titleEvery).
+qsizetype dueTitle(qint64 sent, qint64 every, qint64 shift, qsizetype titles);
 
 // Serving over TLS: PEM files, e.g. made by TestCertificates. The CA is not
 // used by the station; it is kept here for the clients that must trust it.

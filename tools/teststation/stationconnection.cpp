@@ -240,7 +240,8 @@ void StationConnection::serveStream(const Stream &stream)
         m_source = std::make_unique<AudioSource>(file->frames);
         audioKbps = file->bitRateKbps;
     } else {
-        m_source = std::make_unique<AudioSource>(audioKbps, stream.tone, stream.seed);
+        m_source =
+            std::make_unique<AudioSource>(audioKbps, stream.tone, stream.seed, stream.toneFrames, stream.silentFrames);
     }
     m_source->setPrefix(stream.burst);
     m_bytesPerSecond = static_cast<qint64>(audioKbps) * 1000 / 8;
@@ -385,8 +386,7 @@ QByteArray StationConnection::metadataBlock()
     if (m_stream.titles.isEmpty())
         return QByteArray(1, '\0');
     const qsizetype count = m_stream.titles.size();
-    const qsizetype due =
-        m_stream.titleEvery > 0 ? static_cast<qsizetype>((m_audioSent / m_stream.titleEvery) % count) : 0;
+    const qsizetype due = dueTitle(m_audioSent, m_stream.titleEvery, m_stream.titleShift, count);
     const QByteArray &title = m_stream.titles.at(due);
     const bool changed = !m_announcedTitle || title != m_lastTitle;
     if (!changed && !m_stream.repeatTitle)

@@ -1,0 +1,361 @@
+#include "engine/titlesplitter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/mp3levels.h"
+
+namespace engine
+{
+
+namespace
+{
+
+// The shortest stretch that counts as a pause between songs.
+constexpr double kStretchSeconds = 0.2;
+// Louder than this (mean square of the samples, about -45 dBFS) is no pause.
+constexpr float kQuietLevel = 3.2e-5f;
+// Held audio never grows beyond this, whatever the window and bit rate; a
+// title change still undecided then is decided with what there is.
+constexpr qsizetype kMaxHeldBytes = 4 * 1024 * 1024;
+
+QString seconds(double value)
+{
+    return QString::number(std::abs(value), 'f', 2) + QStringLiteral(" s");
+}
+
+} // namespace
+
+QString SplitPoint::describe() const
+{
+    const QString where = shiftSeconds < 0   ? seconds(shiftSeconds) + QStringLiteral(" before the title change")
+                          : shiftSeconds > 0 ? seconds(shiftSeconds) + QStringLiteral(" after the title change")
+                                             : QStringLiteral("at the title change");
+    switch (reason) {
+    case Reason::Bytes:
+        return QStringLiteral("split at stream byte %1, at the title change (no audio frames found)").arg(splitAt);
+    case Reason::Frame:
+        return QStringLiteral("split at stream byte %1, the frame boundary %2 (no pause found)")
+            .arg(splitAt)
+            .arg(where);
+    case Reason::Silence:
+        return QStringLiteral("split at stream byte %1, the end of a pause %2").arg(splitAt).arg(where);
+    }
+    return QString();
+}
+
+TitleSplitter::TitleSplitter(Options options)
+    : m_options(options)
+{
+    m_options.windowMs = std::max(0, m_options.windowMs);
+}
+
+TitleSplitter::~TitleSplitter() = default;
+
+void TitleSplitter::addAudio(const QByteArray &audio)
+{
+    if (audio.isEmpty())
+        return;
+    m_held.append(audio);
+    m_scan.append(audio);
+    process(false);
+}
+
+void TitleSplitter::changeTitle(const QByteArray &title)
+{
+    m_changes.push_back({m_heldStart + m_held.size(), title});
+    process(false);
+}
+
+void TitleSplitter::flush()
+{
+    process(true);
+    release(m_heldStart + m_held.size());
+    // A later stream starts its frames afresh.
+    m_scanner.restart(m_heldStart);
+    m_scan.clear();
+    m_frames.clear();
+    m_awaitingLevel.clear();
+    m_levels.reset();
+    m_time = 0;
+}
+
+std::vector<TitleSplitter::Piece> TitleSplitter::take()
+{
+    std::vector<Piece> out;
+    out.swap(m_out);
+    return out;
+}
+
+void TitleSplitter::scanNew(bool final)
+{
+    std::vector<FrameScanner::Frame> found;
+    const qint64 scanStart = m_heldStart + m_held.size() - m_scan.size();
+    m_scanner.scan(m_scan, scanStart, final, found);
+    for (const FrameScanner::Frame &frame : found) {
+        Frame entry;
+        entry.offset = frame.offset;
+        entry.length = frame.header.length;
+        entry.start = m_time;
+        entry.duration = static_cast<double>(frame.header.samples) / frame.header.sampleRate;
+        m_time += entry.duration;
+        // Only MPEG audio is decoded; ADTS frames are split at their boundaries alone.
+        const bool mpeg = (frame.header.format >> 24) == 1;
+        if (m_options.findSilence && mpeg) {
+            if (!m_levels)
+                m_levels = std::make_unique<Mp3Levels>();
+            if (m_levels->isValid()) {
+                entry.decoded = true;
+                m_levels->add(m_scan.constData() + (frame.offset - scanStart), entry.length);
+                m_awaitingLevel.push_back(m_frameBase + static_cast<qint64>(m_frames.size()));
+            }
+        }
+        m_frames.push_back(entry);
+        if (m_levels) {
+            for (const float level : m_levels->take()) {
+                if (m_awaitingLevel.empty())
+                    break;
+                const qint64 number = m_awaitingLevel.front() - m_frameBase;
+                m_awaitingLevel.pop_front();
+                if (number >= 0 && number < static_cast<qint64>(m_frames.size()))
+                    m_frames[static_cast<size_t>(number)].level = level;
+            }
+        }
+    }
+    m_scan.remove(0, static_cast<qsizetype>(m_scanner.position() - scanStart));
+    if (final) {
+        // What the decoder still holds back is never played: no pause there.
+        for (Frame &frame : m_frames) {
+            if (frame.level == -2.f)
+                frame.level = -1.f;
+        }
+    }
+}
+
+void TitleSplitter::process(bool final)
+{
+    scanNew(final);
+    while (!m_changes.empty()) {
+        const bool forced = final || m_held.size() >= kMaxHeldBytes;
+        if (!(searching() ? decide(m_changes.front(), forced) : decideAtOnce(m_changes.front(), final)))
+            break;
+        m_changes.pop_front();
+    }
+    if (m_changes.empty())
+        release(searching() ? safeEnd() : m_heldStart + m_held.size());
+    if (m_held.size() >= kMaxHeldBytes)
+        release(m_heldStart + m_held.size() - kMaxHeldBytes / 2);
+}
+
+qint64 TitleSplitter::safeEnd() const
+{
+    // A title change yet to come falls at or after the stream's end; its file
+    // may end as far before that as the search reaches back.
+    qint64 end = m_scanner.position();
+    if (m_levels && m_levels->isValid() && !m_frames.empty()) {
+        const double from = m_time - m_options.windowMs / 2000.0;
+        for (auto frame = m_frames.rbegin(); frame != m_frames.rend(); ++frame) {
+            if (frame->start < from)
+                break;
+            end = std::min(end, frame->offset);
+        }
+    }
+    return std::max(end, m_heldStart);
+}
+
+bool TitleSplitter::searching() const
+{
+    if (!m_options.findSilence)
+        return false;
+    if (m_levels)
+        return m_levels->isValid();
+    // Until frames are found, what may be MPEG audio waits as if it were.
+    return !m_scanner.locked() || (m_scanner.format() >> 24) == 1;
+}
+
+std::optional<qint64> TitleSplitter::frameEnd(qint64 at, bool final) const
+{
+    if (!m_scanner.locked())
+        return at;
+    const qint64 scanStart = m_heldStart + m_held.size() - m_scan.size();
+    qint64 position = m_scanner.position();
+    while (position < at) {
+        const qsizetype from = static_cast<qsizetype>(position - scanStart);
+        const AudioFrameHeader header = audioFrameHeader(m_scan.constData() + from, m_scan.size() - from);
+        if (header.length == 0 || header.format != m_scanner.format()) {
+            if (m_scan.size() - from < 7 && !final)
+                return std::nullopt;
+            return at; // no frame where the run says: at the byte
+        }
+        position += header.length;
+    }
+    return position;
+}
+
+bool TitleSplitter::decideAtOnce(const Change &change, bool final)
+{
+    const qint64 received = m_heldStart + m_held.size();
+    if (!m_pendingSplit)
+        m_pendingSplit = frameEnd(change.at, final);
+    // Until the file's end is known, or reached, what comes belongs to it.
+    if (!m_pendingSplit || (*m_pendingSplit > received && !final)) {
+        release(received);
+        return false;
+    }
+    SplitPoint split;
+    split.titleAt = change.at;
+    split.splitAt = std::max(m_heldStart, std::min(*m_pendingSplit, received));
+    m_pendingSplit.reset();
+    split.reason =
+        split.splitAt == change.at && !m_scanner.locked() ? SplitPoint::Reason::Bytes : SplitPoint::Reason::Frame;
+    if (split.reason == SplitPoint::Reason::Frame && !m_frames.empty()) {
+        const Frame &last = m_frames.back();
+        split.shiftSeconds = static_cast<double>(split.splitAt - change.at) / last.length * last.duration;
+    }
+    release(split.splitAt);
+    Piece piece;
+    piece.newFile = true;
+    piece.title = change.title;
+    piece.split = split;
+    m_out.push_back(std::move(piece));
+    return true;
+}
+
+bool TitleSplitter::decide(const Change &change, bool final)
+{
+    if (!final && m_scanner.position() <= change.at)
+        return false;
+    SplitPoint split;
+    split.titleAt = change.at;
+    split.splitAt = change.at;
+
+    // The frame the title change falls into, if it falls into one.
+    qsizetype index = -1;
+    for (qsizetype i = static_cast<qsizetype>(m_frames.size()) - 1; i >= 0; --i) {
+        const Frame &frame = m_frames[static_cast<size_t>(i)];
+        if (frame.offset <= change.at) {
+            if (change.at < frame.offset + frame.length)
+                index = i;
+            break;
+        }
+    }
+    if (index >= 0) {
+        const Frame &frame = m_frames[static_cast<size_t>(index)];
+        const double fraction = static_cast<double>(change.at - frame.offset) / frame.length;
+        const double titleTime = frame.start + fraction * frame.duration;
+        if (frame.decoded && m_options.findSilence) {
+            const double windowEnd = titleTime + m_options.windowMs / 2000.0;
+            bool complete = m_time >= windowEnd;
+            for (const Frame &later : m_frames) {
+                if (later.start >= windowEnd)
+                    break;
+                if (later.level == -2.f)
+                    complete = false;
+            }
+            if (!complete && !final)
+                return false;
+        }
+        const bool later = fraction >= 0.5;
+        split.reason = SplitPoint::Reason::Frame;
+        split.splitAt = later ? frame.offset + frame.length : frame.offset;
+        split.shiftSeconds = (later ? frame.start + frame.duration : frame.start) - titleTime;
+        if (frame.decoded && m_options.findSilence) {
+            if (const std::optional<qint64> quiet = quietSplit(index, titleTime, split))
+                split.splitAt = *quiet;
+        }
+    }
+    if (split.splitAt < m_heldStart) {
+        split.splitAt = m_heldStart; // two title changes closer than the search reaches
+        split.shiftSeconds = 0;
+    }
+    release(split.splitAt);
+    Piece piece;
+    piece.newFile = true;
+    piece.title = change.title;
+    piece.split = split;
+    m_out.push_back(std::move(piece));
+    return true;
+}
+
+std::optional<qint64> TitleSplitter::quietSplit(qsizetype frame, double titleTime, SplitPoint &split) const
+{
+    const double half = m_options.windowMs / 2000.0;
+    const double frameSeconds = m_frames[static_cast<size_t>(frame)].duration;
+    const qsizetype stretch = std::max<qsizetype>(1, std::lround(kStretchSeconds / frameSeconds));
+    qsizetype first = frame;
+    while (first > 0 && m_frames[static_cast<size_t>(first - 1)].start >= titleTime - half)
+        --first;
+    qsizetype last = frame;
+    const auto count = static_cast<qsizetype>(m_frames.size());
+    while (last + 1 < count && m_frames[static_cast<size_t>(last + 1)].start + frameSeconds <= titleTime + half)
+        ++last;
+    if (last - first + 1 < stretch)
+        return std::nullopt;
+
+    // Mean level of each stretch; an unplayable frame makes its stretches no pause.
+    std::vector<float> means;
+    float quietest = kQuietLevel;
+    for (qsizetype at = first; at + stretch - 1 <= last; ++at) {
+        double sum = 0;
+        bool playable = true;
+        for (qsizetype i = at; i < at + stretch && playable; ++i) {
+            const float level = m_frames[static_cast<size_t>(i)].level;
+            playable = level >= 0;
+            sum += level;
+        }
+        means.push_back(playable ? static_cast<float>(sum / stretch) : -1.f);
+        if (playable)
+            quietest = std::min(quietest, means.back());
+    }
+    // Stretches within 3 dB of the quietest are as good; the nearest wins.
+    qsizetype best = -1;
+    double bestDistance = 0;
+    for (qsizetype i = 0; i < static_cast<qsizetype>(means.size()); ++i) {
+        const float mean = means[static_cast<size_t>(i)];
+        if (mean < 0 || mean > kQuietLevel || mean > quietest * 2 + 1e-12f)
+            continue;
+        const Frame &middle = m_frames[static_cast<size_t>(first + i + stretch / 2)];
+        const double distance = std::abs(middle.start - titleTime);
+        if (best < 0 || distance < bestDistance) {
+            best = first + i;
+            bestDistance = distance;
+        }
+    }
+    if (best < 0)
+        return std::nullopt;
+    // The pause goes on while frames stay quiet; the next song begins after it,
+    // one frame early so that its first sound is never cut.
+    qsizetype end = best + stretch - 1;
+    while (end < last) {
+        const float level = m_frames[static_cast<size_t>(end + 1)].level;
+        if (level < 0 || level > kQuietLevel)
+            break;
+        ++end;
+    }
+    const Frame &at = m_frames[static_cast<size_t>(end)];
+    const bool leadIn = end > best;
+    const qint64 offset = leadIn ? at.offset : at.offset + at.length;
+    const double time = leadIn ? at.start : at.start + at.duration;
+    split.reason = SplitPoint::Reason::Silence;
+    split.shiftSeconds = time - titleTime;
+    return offset;
+}
+
+void TitleSplitter::release(qint64 upTo)
+{
+    const qsizetype count = static_cast<qsizetype>(std::clamp<qint64>(upTo - m_heldStart, 0, m_held.size()));
+    if (count == 0)
+        return;
+    if (!m_out.empty() && !m_out.back().newFile)
+        m_out.back().audio.append(m_held.constData(), count);
+    else
+        m_out.push_back({m_held.left(count), false, {}, {}});
+    m_held.remove(0, count);
+    m_heldStart += count;
+    while (!m_frames.empty() && m_frames.front().offset < m_heldStart) {
+        m_frames.pop_front();
+        ++m_frameBase;
+    }
+}
+
+} // namespace engine

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "engine/framescanner.h"
+
+namespace engine
+{
+
+class Mp3Levels;
+
+// Where a title file ended, and why, for the log.
+struct SplitPoint
+{
+    enum class Reason
+    {
+        Bytes,   // no frames around the title change: at the byte it came
+        Frame,   // at the frame boundary nearest to the title change
+        Silence, // at the end of the quietest stretch near the title change
+    };
+    qint64 titleAt = 0;      // stream byte at which the title change came
+    qint64 splitAt = 0;      // stream byte at which the new file begins
+    double shiftSeconds = 0; // split minus title change, in seconds of audio
+    Reason reason = Reason::Bytes;
+
+    QString describe() const;
+};
+
+// Decides where each title file of an MP3 or ADTS AAC stream ends. Audio and
+// title changes go in as they arrive; what comes out is the same audio, in
+// the same order, cut into files at frame boundaries: the frame a title
+// change falls into goes whole into one file. Without the pause search every
+// byte goes out as it comes (the frame being received when a title comes
+// ends its file). With it, for MPEG audio, the last part of the stream (half
+// the search window) is held back so that a file can end at the quiet stretch
+// between two songs, before or after the title change. A stream without frame
+// structure is cut at the byte the title came, as it is.
+class TitleSplitter final
+{
+public:
+    struct Options
+    {
+        bool findSilence = true;
+        int windowMs = 6000; // the whole search window, centred on the title change
+    };
+    // One step of the output: audio for the file being written, or the end of
+    // that file and the start of the next, named title.
+    struct Piece
+    {
+        QByteArray audio;
+        bool newFile = false;
+        QByteArray title;
+        SplitPoint split;
+    };
+
+    explicit TitleSplitter(Options options);
+    ~TitleSplitter();
+    TitleSplitter(const TitleSplitter &) = delete;
+    TitleSplitter &operator=(const TitleSplitter &) = delete;
+
+    void addAudio(const QByteArray &audio);
+    // A new title begins with the next byte of audio.
+    void changeTitle(const QByteArray &title);
+    // The stream ends (or breaks off): everything held is decided and given out.
+    void flush();
+    // What has been decided since the last call, in order.
+    std::vector<Piece> take();
+
+    qint64 heldBytes() const { return m_held.size(); }
+    bool hasPendingTitle() const { return !m_changes.empty(); }
+
+private:
+    struct Frame
+    {
+        qint64 offset = 0;
+        qsizetype length = 0;
+        double start = 0; // seconds of audio before it
+        double duration = 0;
+        float level = -2.f;   // mean square; -2 not yet known, -1 unplayable
+        bool decoded = false; // its level comes from the decoder
+    };
+    struct Change
+    {
+        qint64 at = 0;
+        QByteArray title;
+    };
+
+    void process(bool final);
+    void scanNew(bool final);
+    // False while the front change still needs more of the stream.
+    bool decide(const Change &change, bool final);
+    // Without the pause search: the frame being received ends the file.
+    bool decideAtOnce(const Change &change, bool final);
+    // Where the frame containing stream byte `at` ends, reading headers from
+    // the scanner's position; `at` when the run of frames broke off, none
+    // while the header needed has not arrived.
+    std::optional<qint64> frameEnd(qint64 at, bool final) const;
+    // The pause search is on and the stream is MPEG audio the decoder takes.
+    bool searching() const;
+    std::optional<qint64> quietSplit(qsizetype frame, double titleTime, SplitPoint &split) const;
+    void release(qint64 upTo);
+    qint64 safeEnd() const;
+
+    Options m_options;
+    QByteArray m_held;
+    qint64 m_heldStart = 0; // stream offset of m_held's first byte
+    FrameScanner m_scanner;
+    QByteArray m_scan;                    // the stream from the scanner's position on
+    std::optional<qint64> m_pendingSplit; // decideAtOnce: where the front change splits
+    std::deque<Frame> m_frames;           // frames from m_heldStart on
+    double m_time = 0;                    // seconds of audio in the frames scanned
+    std::unique_ptr<Mp3Levels> m_levels;
+    std::deque<qint64> m_awaitingLevel; // numbers of frames given to the decoder, oldest first
+    qint64 m_frameBase = 0;             // number of m_frames.front(): frames dropped before it
+    std::deque<Change> m_changes;
+    std::vector<Piece> m_out;
+};
+
+} // namespace engine
