@@ -96,9 +96,9 @@ bool writeVorlaneHome(const QString &home, bool pauses, const QByteArray &playli
     if (!ini.open(QIODevice::WriteOnly) || !preset.open(QIODevice::WriteOnly))
         return false;
     ini.write(QByteArray("[Advanced]\r\nSPLITATPAUSES=") + (pauses ? "1" : "0") + "\r\nRECONNECTMINUTES=0\r\n");
-    preset.write(QByteArrayList{"Bench Songs", playlist, "SONGNAMEONLY", QFile::encodeName(recordings), "S0", "0"}.join(
-                     "\r\n") +
-                 "\r\n");
+    preset.write(
+        QByteArrayList{"Bench Songs", playlist, "SONGNAMEONLY", QFile::encodeName(recordings), "S0", "0"}.join("\r\n") +
+        "\r\n");
     return true;
 }
 
@@ -114,13 +114,13 @@ void accuracyRows(int songs)
         for (int i = 1; i <= songs + 2; ++i)
             titles << QStringLiteral("--title") << QStringLiteral("Artist %1 - Song %1").arg(i);
         const QByteArray port = bench::startStationProcess(
-            station, QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--fast"),
-                                 QStringLiteral("--metaint"), QStringLiteral("1600"), QStringLiteral("--songs"),
-                                 QStringLiteral("%1,%2").arg(kSongSeconds).arg(kGapSeconds),
-                                 QStringLiteral("--title-shift"), QString::number(shiftMs),
-                                 QStringLiteral("--stall-after"), QString::number(songStart(songs) + 50000),
-                                 QStringLiteral("--quiet")} +
-                         titles);
+            station,
+            QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--fast"),
+                        QStringLiteral("--metaint"), QStringLiteral("1600"), QStringLiteral("--songs"),
+                        QStringLiteral("%1,%2").arg(kSongSeconds).arg(kGapSeconds), QStringLiteral("--title-shift"),
+                        QString::number(shiftMs), QStringLiteral("--stall-after"),
+                        QString::number(songStart(songs) + 50000), QStringLiteral("--quiet")} +
+                titles);
         if (port.isEmpty())
             return;
         const QByteArray base = "http://127.0.0.1:" + port;
@@ -149,9 +149,9 @@ void accuracyRows(int songs)
         auto ripper = std::make_unique<Client>();
         ripper->name = QStringLiteral("streamripper, defaults");
         ripper->folder = scratch.path() + QStringLiteral("/ripper");
-        ripper->process.start(QStringLiteral("streamripper"), {QString::fromLatin1(base + "/stream"), QStringLiteral("-d"),
-                                                               ripper->folder, QStringLiteral("-s"),
-                                                               QStringLiteral("-c"), QStringLiteral("--quiet")});
+        ripper->process.start(QStringLiteral("streamripper"),
+                              {QString::fromLatin1(base + "/stream"), QStringLiteral("-d"), ripper->folder,
+                               QStringLiteral("-s"), QStringLiteral("-c"), QStringLiteral("--quiet")});
         clients.push_back(std::move(ripper));
 
         // The stream is sent as fast as it is read; it stalls after the last song.
@@ -192,8 +192,9 @@ void accuracyRows(int songs)
         station.waitForFinished(5000);
         for (const auto &client : clients) {
             const Accuracy a = measure(client->folder, stream, songs + 1);
-            const QString when = shiftMs < 0 ? QStringLiteral("2 s early") : shiftMs > 0 ? QStringLiteral("2 s late")
-                                                                                       : QStringLiteral("on time");
+            const QString when = shiftMs < 0   ? QStringLiteral("2 s early")
+                                 : shiftMs > 0 ? QStringLiteral("2 s late")
+                                               : QStringLiteral("on time");
             std::printf("%-28s %-8s %6d %9.0f%% %9.0f%%\n", qPrintable(client->name), qPrintable(when), a.files,
                         100.0 * a.within100ms / songs, 100.0 * a.within500ms / songs);
         }

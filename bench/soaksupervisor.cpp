@@ -39,8 +39,9 @@
 #include <memory>
 #include <random>
 
-#include "config/preset.h"
 #include "app/programcontext.h"
+#include "config/inivalues.h"
+#include "config/preset.h"
 #include "engine/framescanner.h"
 #include "engine/id3v2tag.h"
 #include "engine/recorder.h"
@@ -60,8 +61,8 @@ constexpr qint64 kLongestStream = 1500000;
 constexpr qint64 kBatchMs = 3000; // real time between checks (and station changes)
 constexpr int kStationNames = 3;  // station files of the same name come round too
 
-// Where a title at byte `at` ends its file: at the nearer boundary of the
-// frame it falls into (the pause search finds no pause in a steady tone).
+// Where a title at byte `at` ends its file without the pause search: after
+// the frame it falls into.
 qint64 frameSplit(const QByteArray &audio, qint64 at)
 {
     engine::FrameScanner scanner;
@@ -70,7 +71,7 @@ qint64 frameSplit(const QByteArray &audio, qint64 at)
     for (const engine::FrameScanner::Frame &frame : frames) {
         const qint64 end = frame.offset + frame.header.length;
         if (frame.offset <= at && at < end)
-            return at - frame.offset < end - at ? frame.offset : end;
+            return at == frame.offset ? at : end;
     }
     return at;
 }
@@ -516,6 +517,9 @@ bool Soak::drained() const
 int Soak::run()
 {
     platform::setClock(&m_clock);
+    // Files are checked and deleted as soon as their title ends: nothing may
+    // be held back for a pause search. ID3v2 tags stay on.
+    setFileSplitSettings({false, 6, true});
     platform::setFrontEnd(&m_frontEnd);
     StationSlot *first = newStation();
     if (!first) {
@@ -533,7 +537,7 @@ int Soak::run()
     config.exitAfterRecording = false;
     m_engine = program().loadRecorder();
     // The run ticks the supervisor on its own clock.
-    m_engine->setSupervisorInterval(std::numeric_limits<int>::max());
+    m_engine->setAutomaticSupervision(false);
     for (int server = 1; server <= kServers; ++server)
         m_engine->addServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
                             "sid=" + QByteArray::number(server));

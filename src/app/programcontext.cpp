@@ -51,9 +51,11 @@ Recorder &ProgramContext::createRecorder()
 {
     if (m_recorder)
         return *m_recorder;
-    m_recorder = std::make_unique<Recorder>(configuration());
+    Recorder::Options options;
+    options.showsWindows = frontEnd().showsWindows();
+    options.exitOnWriteFailure = headless;
+    m_recorder = std::make_unique<Recorder>(configuration(), platform::clock(), options);
     Recorder *recorder = m_recorder.get();
-    recorder->setExitOnWriteFailure(headless);
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,
                      [this](const QString &text) { userInterface().showMessage(text); });

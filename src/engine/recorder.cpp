@@ -27,17 +27,23 @@ qint32 readMasterVolume()
     return masterVolume();
 }
 
-Recorder::Recorder(Preset &preset, QObject *parent)
+Recorder::Recorder(Preset &preset, platform::Clock &clock, const Options &options, QObject *parent)
     : QObject(parent)
     , m_draft(preset)
+    , m_time(clock)
+    , m_options(options)
     , m_relay(new PreviewRelay(this))
     , m_live365(new Live365Reader(this))
     , m_playlistReader(new PlaylistReader(this))
     , m_playlistFileReader(new PlaylistReader(this))
     , m_socket(new Socket(this))
     , m_connectionWait(new ConnectionWait(m_socket, this))
-    , m_supervisorTimer(new QTimer(this))
+    , m_superviseTimer(new QTimer(this))
 {
+    // Never early: a pass due at a second's start shows that second.
+    m_superviseTimer->setSingleShot(true);
+    m_superviseTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_superviseTimer, &QTimer::timeout, this, &Recorder::superviseTick);
     connectComponents();
     // Listening that failed is off, in the tray, the display and for the next recording.
     connect(m_relay, &PreviewRelay::listeningFailed, this, [this] {
@@ -76,7 +82,8 @@ void Recorder::unload()
     // The object may outlive its unload until control is back in the event
     // loop; it does nothing more.
     m_unloaded = true;
-    m_supervisorTimer->stop();
+    m_supervising = false;
+    superviseAt(-1);
     m_connectionWait->cancel();
     dropHeldData();
     m_trayIconAdded = false;
@@ -181,6 +188,7 @@ void Recorder::toggleListening()
         else
             m_relay->stopListening();
     }
+    updateReadThreshold();
     setTrayEntryOn(m_tray.listen, m_listening);
     publishStatus();
 }
@@ -188,6 +196,8 @@ void Recorder::toggleListening()
 void Recorder::setVolume(qint32 volume)
 {
     m_volume = volume;
+    // The supervisor hands it to the relay.
+    superviseSoon();
 }
 
 void Recorder::setDisplayShown(bool shown)
@@ -216,13 +226,18 @@ void Recorder::requestExit(int status)
 {
     // The application ends the program once control is back in the event loop;
     // the recorder does nothing more meanwhile.
-    m_supervisorTimer->stop();
+    m_supervising = false;
+    superviseAt(-1);
     Q_EMIT exitRequested(status);
 }
 
-void Recorder::setSupervisorInterval(int milliseconds)
+void Recorder::setAutomaticSupervision(bool on)
 {
-    m_supervisorTimer->setInterval(milliseconds);
+    m_automaticSupervision = on;
+    if (on)
+        superviseSoon();
+    else
+        superviseAt(-1);
 }
 
 void Recorder::setCaption(const QString &caption)

@@ -29,7 +29,10 @@ class Socket;
 
 // The recording engine: resolves the station's playlist, connects to one
 // server after another, separates audio from title metadata, writes the
-// recording files and supervises the recording ten times a second.
+// recording files and supervises the recording. Supervision runs when
+// something is due (a silence deadline, the time limit, a server change, the
+// next second of a clock a window shows), and the stream is read in batches
+// of about a second, so that a steady recording wakes the program rarely.
 //
 // Windows and front ends never touch its state: they read it through status()
 // and the other const accessors, hear of changes through the signals, and act
@@ -48,9 +51,24 @@ class Recorder final : public QObject, private MetadataParser::Sink
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Recorder)
+    friend class RecorderTestPeer;
 
 public:
-    explicit Recorder(Preset &preset, QObject *parent = nullptr);
+    struct Options
+    {
+        // Windows can show what went wrong: a failed start or recording does
+        // not end the program by itself.
+        bool showsWindows = true;
+        // Something shows the elapsed time: it is brought up to date every second.
+        bool showsTime = true;
+        // A recording that can no longer write asks to exit with status 1 (a run
+        // without windows, which has nothing else to do).
+        bool exitOnWriteFailure = false;
+        // The stream is read in batches of about a second rather than packet by packet.
+        bool readInBatches = true;
+    };
+
+    Recorder(Preset &preset, platform::Clock &clock, const Options &options, QObject *parent = nullptr);
     ~Recorder() override;
 
     // Start-up and exit.
@@ -103,15 +121,15 @@ public:
     // Begins recording the servers already in the list, with server 1, as the
     // draft says now (a recording started by startRecording took its copy then).
     void beginRecording();
-    // One supervisor tick (the timer calls it every 100 ms).
+    // One supervision pass (run whenever something is due).
     void superviseTick();
     // Deletes the draft's dated archive recordings older than its days to keep.
     void deleteOldArchives();
     // Ends the program after a failed or finished recording when the preset
     // asks for it and the recording was not started from the setup window.
     void applyExitRule(bool failed = false);
-    // The supervisor's period; tests drive the ticks themselves.
-    void setSupervisorInterval(int milliseconds);
+    // Off: supervision runs only when superviseTick is called (tests drive it).
+    void setAutomaticSupervision(bool on);
 
     // What windows read.
     RecordingStatus status() const;
@@ -132,8 +150,9 @@ public:
     qint32 byteCount() const { return m_byteCount; }
     qint32 retryCount() const { return m_retryCount; }
     qint32 volume() const { return m_volume; }
-    qint32 recordStartTick() const { return m_recordStart; }
-    qint32 lastDataTick() const { return m_lastDataTick; }
+    // When the elapsed clock started and the last packet came, in monotonic milliseconds.
+    qint64 recordStartTick() const { return m_recordStart; }
+    qint64 lastDataTick() const { return m_lastDataTick; }
     bool isServerChangePending() const { return m_changeServerPending; }
     bool isFileOpen() const;
     // The file being written, or the last one; empty before the first.
@@ -155,13 +174,10 @@ public:
     void setStartedFromSetupWindow(bool fromSetupWindow) { m_startedFromSetupWindow = fromSetupWindow; }
     bool isPausedStart() const { return m_pausedStart; }
     const engine::RecordingClock &recordingClock() const { return m_clock; }
-    // A recording that can no longer write asks to exit with status 1 (a run
-    // without windows, which has nothing else to do).
-    void setExitOnWriteFailure(bool exit) { m_exitOnWriteFailure = exit; }
-
-    // The current tick count, corrected when the counter changed sign since the
-    // reference: elapsed times are the result minus the reference.
-    static qint64 wrapCompensatedTick(qint32 current, qint32 reference);
+    // A recording that can no longer write asks to exit with status 1.
+    void setExitOnWriteFailure(bool exit) { m_options.exitOnWriteFailure = exit; }
+    // Windows were opened or closed meanwhile.
+    void setShowsWindows(bool shows) { m_options.showsWindows = shows; }
 
 Q_SIGNALS:
     // At most once per event or tick, when anything in status() changed.
@@ -260,6 +276,16 @@ private:
     void superviseSilence();
     void reconnectAfterTimeout(bool closedByPeer = false);
     void superviseClock(qint64 now);
+    // Supervision is wanted now (a server change, a pause, a new connection).
+    void superviseSoon();
+    // The connection is dropped at the next supervision, for the next server.
+    void requestServerChange();
+    void scheduleSupervision();
+    void superviseAt(qint64 due);
+    // Reads the stream in batches of about a second unless it must be heard at once.
+    void updateReadThreshold();
+    // Audio waits below the batch size: it is read at once and was no silence.
+    bool takeWaitingData();
     void setSupervisorCaption(const QString &caption);
     void setSupervisorTip(const QString &tip);
     void resetDataWatch();
@@ -270,6 +296,8 @@ private:
 
     // The record that windows and preset files fill: the draft of the next recording.
     Preset &m_draft;
+    platform::Clock &m_time;
+    Options m_options;
     // The running recording's own copy of it, taken when the recording starts, so
     // that editing or saving the draft meanwhile never changes where or how it records.
     Preset m_preset;
@@ -281,7 +309,12 @@ private:
     PlaylistReader *m_playlistFileReader; // reads playlist files opened as documents
     Socket *m_socket;                     // the stream socket
     ConnectionWait *m_connectionWait;
-    QTimer *m_supervisorTimer; // every 100 ms once the first request was sent
+    // The next supervision pass, once the first request was sent.
+    QTimer *m_superviseTimer;
+    qint64 m_superviseDue = 0;
+    qint64 m_lastSupervised = 0;
+    bool m_supervising = false;
+    bool m_automaticSupervision = true;
 
     // Tray and caption.
     platform::TrayState m_tray;
@@ -316,7 +349,7 @@ private:
     HeaderCollector m_header;
     engine::StreamType m_streamType = engine::StreamType::Mp3;
     bool m_peerClosed = false; // the server closed the stream; what it sent is still being handled
-    qint32 m_connectTick = 0;  // when the current stream request was sent
+    qint64 m_connectTick = 0;  // when the current stream request was sent
     qint32 m_closeRetries = 0; // reconnects after streams the server closed early, in a row
     int m_redirectsInRow = 0;  // redirects followed for server entry m_redirectEntry
     qint32 m_redirectEntry = 0;
@@ -327,13 +360,14 @@ private:
     qsizetype m_flushPos = 0; // end of the audio already written from m_work
     // A hold under way: data waits in the socket until it ends.
     platform::Clock::CallId m_holdCall = 0;
+    int m_readThreshold = 1; // bytes the socket gathers before it reports them
 
     // Outages: once a server delivered audio, losing it is reconnected for a while.
     qint64 m_reconnectPeriodMs = 0; // copied from the settings when a recording starts; 0: never
     bool m_audioSeen = false;       // a server delivered audio in this recording
     bool m_connectionAudio = false; // the current connection delivered audio
     bool m_inOutage = false;
-    qint32 m_outageStartTick = 0;
+    qint64 m_outageStartTick = 0;
     QDateTime m_outageSince;
     qint32 m_outageFirstServer = 0; // where each round of attempts starts
     qint32 m_outageTried = 0;       // servers tried in the current round
@@ -351,13 +385,12 @@ private:
     std::unique_ptr<engine::RecordingWriter> m_writer; // the running (or last) recording's files
     QByteArray m_pendingFileName;                      // file to open when a paused start ends
     QByteArray m_songAtPause;                          // m_songName when the pause began
-    bool m_exitOnWriteFailure = false;
 
-    // Supervisor.
-    qint32 m_recordStart = 0;  // tick at which the elapsed clock started
-    qint32 m_lastDataTick = 0; // tick of the last packet
+    // Supervisor; times in monotonic milliseconds.
+    qint64 m_recordStart = 0;  // when the elapsed clock started
+    qint64 m_lastDataTick = 0; // when the last packet came
     qint32 m_retryCount = 0;   // timeouts since the last packet
-    qint32 m_pauseStart = 0;
+    qint64 m_pauseStart = 0;
     engine::RecordingClock m_clock; // elapsed and remaining time shown
     bool m_inTick = false;
     bool m_unloaded = false;

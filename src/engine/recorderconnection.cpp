@@ -3,7 +3,6 @@
 #include "engine/recorder.h"
 
 #include <QFile>
-#include <QTimer>
 
 #include "config/inivalues.h"
 #include "config/preset.h"
@@ -83,8 +82,6 @@ void Recorder::connectComponents()
         if (!message.isEmpty())
             Q_EMIT messageRequested(message);
     });
-    m_supervisorTimer->setInterval(100);
-    connect(m_supervisorTimer, &QTimer::timeout, this, &Recorder::superviseTick);
 }
 
 void Recorder::playlistFailed(const QString &text)
@@ -93,7 +90,7 @@ void Recorder::playlistFailed(const QString &text)
         Q_EMIT messageRequested(text);
     // A run without windows that was told what to record on its command line
     // has nothing left to do.
-    if (m_commandLineStart && !platform::frontEnd().showsWindows())
+    if (m_commandLineStart && !m_options.showsWindows)
         requestExit(kExitStartFailed);
     m_commandLineStart = false;
 }
@@ -154,7 +151,7 @@ void Recorder::beginRecording()
 void Recorder::beginTakenRecording()
 {
     setTrayMenuRecording(true);
-    m_recordStart = platform::clock().tickCount();
+    m_recordStart = m_time.monotonicMs();
     m_recording = true;
     m_songName.clear();
     m_startPausedPending = m_preset.startPaused;
@@ -162,7 +159,7 @@ void Recorder::beginTakenRecording()
     // Every recording writes files of its own, in the mode it was started in.
     m_writer = engine::makeRecordingWriter(captureMode(),
                                            {m_preset.saveFolder, m_preset.stationTitle, m_preset.recordingFileName,
-                                            &platform::clock(), m_preset.playlistAddress, fileSplitSettings()});
+                                            &m_time, m_preset.playlistAddress, fileSplitSettings()});
     setStreamType(engine::StreamType::Mp3);
     m_redirectsInRow = 0;
     m_closeRetries = 0;
@@ -204,6 +201,7 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
         setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
                    QStringLiteral("..."));
     m_socket->close();
+    m_readThreshold = 1;
     tryServer();
 }
 
@@ -296,13 +294,14 @@ void Recorder::onConnected()
         buildStreamRequest(server.host, server.port, server.path, server.query, m_titleMode, browserAgentEnabled()));
     // The supervisor measures the silence of this connection from its request,
     // not from before a connection wait that may have taken seconds.
-    m_lastDataTick = platform::clock().tickCount();
+    m_lastDataTick = m_time.monotonicMs();
     m_connectTick = m_lastDataTick;
 
     if ((!m_relay->listening && m_preset.listenAtStart) || m_pausedStart) {
         m_relay->startListening();
         m_listening = true;
     }
-    m_supervisorTimer->start();
+    m_supervising = true;
+    superviseSoon();
     m_byteCount = 0;
 }

@@ -52,7 +52,7 @@ void Recorder::openSongFile(QByteArray fileName, bool fromTitle)
 
     // Without a time limit the clock shows the time of the current file.
     if (fileName != m_songName && !m_preset.timeLimited)
-        m_recordStart = platform::clock().tickCount();
+        m_recordStart = m_time.monotonicMs();
     // Only a file still open is finished here: one that closeRecording closed
     // (a change of server) already has its tag, which must not be replaced.
     if (!createRecordingFile(fileName, fromTitle))
@@ -131,7 +131,7 @@ void Recorder::recordingFailed(const QString &path, const QString &reason)
     // What is on disk is closed and tagged; the caption no longer claims a recording.
     stopRecording();
     setCaption(QStringLiteral("[ERR] Cannot write the recording file"));
-    if (m_exitOnWriteFailure)
+    if (m_options.exitOnWriteFailure)
         requestExit(kExitWriteFailed);
 }
 
@@ -147,6 +147,7 @@ void Recorder::dropConnection()
     m_connecting = false;
     dropHeldData();
     m_socket->close();
+    m_readThreshold = 1;
     m_awaitingHeader = true;
     m_header.clear();
 }

@@ -12,7 +12,6 @@
 #include "engine/startup.h"
 #include "engine/streamoverlap.h"
 #include "platform/clock.h"
-#include "platform/frontend.h"
 #include "sources/connectionwait.h"
 #include "sources/socket.h"
 
@@ -35,11 +34,6 @@ qint64 roundDelayMs(qint32 round)
     if (round >= 5)
         return 15000;
     return 1000LL << (round - 1);
-}
-
-qint64 ticksBetween(qint32 earlier, qint32 later)
-{
-    return static_cast<qint64>(static_cast<quint32>(later) - static_cast<quint32>(earlier));
 }
 
 QString durationText(qint64 ms)
@@ -76,8 +70,8 @@ void Recorder::streamFailed()
     qint64 delay = 0;
     if (!m_inOutage) {
         m_inOutage = true;
-        m_outageStartTick = platform::clock().tickCount();
-        m_outageSince = platform::clock().now();
+        m_outageStartTick = m_time.monotonicMs();
+        m_outageSince = m_time.now();
         m_outageFirstServer = std::clamp(m_serverNumber, 1, count);
         m_outageTried = 0;
         m_outageRound = 0;
@@ -86,12 +80,12 @@ void Recorder::streamFailed()
         m_outageTried = 0;
         delay = roundDelayMs(++m_outageRound);
     }
-    const qint64 left = m_reconnectPeriodMs - ticksBetween(m_outageStartTick, platform::clock().tickCount());
+    const qint64 left = m_reconnectPeriodMs - (m_time.monotonicMs() - m_outageStartTick);
     delay = std::clamp<qint64>(delay, 0, std::max<qint64>(left, 0));
     setOutageCaption();
     if (m_outageCall != 0)
-        platform::clock().cancelCall(m_outageCall);
-    m_outageCall = platform::clock().callAfter(static_cast<int>(delay), this, [this] { outageStep(); });
+        m_time.cancelCall(m_outageCall);
+    m_outageCall = m_time.callAfter(static_cast<int>(delay), this, [this] { outageStep(); });
     publishStatus();
 }
 
@@ -101,10 +95,10 @@ void Recorder::outageStep()
     if (!m_recording || m_unloaded || !m_inOutage)
         return;
     // A timed recording whose time is up ends here as it would at a tick.
-    superviseClock(wrapCompensatedTick(platform::clock().tickCount(), m_recordStart));
+    superviseClock(m_time.monotonicMs());
     if (!m_recording || m_unloaded)
         return;
-    if (ticksBetween(m_outageStartTick, platform::clock().tickCount()) >= m_reconnectPeriodMs) {
+    if (m_time.monotonicMs() - m_outageStartTick >= m_reconnectPeriodMs) {
         outageExpired();
         return;
     }
@@ -117,7 +111,7 @@ void Recorder::outageStep()
 
 void Recorder::outageExpired()
 {
-    const qint64 lasted = ticksBetween(m_outageStartTick, platform::clock().tickCount());
+    const qint64 lasted = m_time.monotonicMs() - m_outageStartTick;
     failRecording(QStringLiteral("The station has been unreachable since ") + outageSinceText() + QStringLiteral(" (") +
                   durationText(lasted) +
                   QStringLiteral("), longer than the reconnect period. The recording has ended."));
@@ -125,7 +119,7 @@ void Recorder::outageExpired()
 
 void Recorder::endOutage()
 {
-    const qint64 lasted = ticksBetween(m_outageStartTick, platform::clock().tickCount());
+    const qint64 lasted = m_time.monotonicMs() - m_outageStartTick;
     cancelOutage();
     ++m_reconnects;
     qCInfo(lcRecorder).noquote() << "Station back after" << durationText(lasted) << "on server" << m_serverNumber;
@@ -137,14 +131,14 @@ void Recorder::cancelOutage()
     m_outageTried = 0;
     m_outageRound = 0;
     if (m_outageCall != 0) {
-        platform::clock().cancelCall(m_outageCall);
+        m_time.cancelCall(m_outageCall);
         m_outageCall = 0;
     }
 }
 
 QString Recorder::outageSinceText() const
 {
-    const bool today = m_outageSince.date() == platform::clock().now().date();
+    const bool today = m_outageSince.date() == m_time.now().date();
     return m_outageSince.toString(today ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 

@@ -17,6 +17,7 @@
 #include "sources/httpreply.h"
 #include "sources/parsedurl.h"
 #include "sources/playlistentries.h"
+#include "sources/previewrelay.h"
 #include "sources/socket.h"
 
 namespace
@@ -26,6 +27,8 @@ namespace
 constexpr int kHeaderPauseMs = 500;
 // Redirects followed in a row for one server entry before it counts as refused.
 constexpr int kMaxRedirects = 10;
+// The largest batch the stream socket gathers before it reports data.
+constexpr int kMaxBatchBytes = 64 * 1024;
 
 const QByteArray kTitleKey = QByteArrayLiteral("StreamTitle='");
 
@@ -34,7 +37,7 @@ const QByteArray kTitleKey = QByteArrayLiteral("StreamTitle='");
 void Recorder::onDataArrived()
 {
     m_retryCount = 0;
-    m_lastDataTick = platform::clock().tickCount();
+    m_lastDataTick = m_time.monotonicMs();
     // During a hold the data stays in the socket, in order, and the station is
     // slowed down by the socket's own buffer rather than by our memory.
     if (m_holdCall != 0)
@@ -43,14 +46,42 @@ void Recorder::onDataArrived()
     if (packet.isEmpty())
         return;
     takePacket(std::move(packet));
+    updateReadThreshold();
+    // Without a clock on screen the supervisor runs along with the batches.
+    if (!m_options.showsTime && m_supervising && m_time.monotonicMs() - m_lastSupervised >= 1000)
+        superviseSoon();
     publishStatus();
+}
+
+void Recorder::updateReadThreshold()
+{
+    // About a second of audio at the stream's rate: fewer wake-ups, and still
+    // well inside the silence that counts as an outage. Everything at once while
+    // the header is read or while the stream is heard.
+    int threshold = 1;
+    if (m_options.readInBatches && m_recording && !m_connecting && !m_awaitingHeader && !m_listening &&
+        !m_relay->listening && m_bitRate > 0)
+        threshold = std::clamp(m_bitRate * 125, 1, kMaxBatchBytes);
+    if (threshold == m_readThreshold)
+        return;
+    m_readThreshold = threshold;
+    m_socket->setReadThreshold(threshold);
+}
+
+bool Recorder::takeWaitingData()
+{
+    if (m_holdCall != 0 || m_socket->bytesWaiting() == 0)
+        return false;
+    m_readThreshold = 1;
+    m_socket->setReadThreshold(1);
+    return true;
 }
 
 void Recorder::holdIncomingData(int milliseconds)
 {
     if (m_holdCall != 0)
-        platform::clock().cancelCall(m_holdCall);
-    m_holdCall = platform::clock().callAfter(milliseconds, this, [this] {
+        m_time.cancelCall(m_holdCall);
+    m_holdCall = m_time.callAfter(milliseconds, this, [this] {
         m_holdCall = 0;
         releaseHeldData();
     });
@@ -60,7 +91,7 @@ void Recorder::releaseHeldData()
 {
     // Time spent holding was not silence: the silence counts from now.
     if (m_recording)
-        m_lastDataTick = platform::clock().tickCount();
+        m_lastDataTick = m_time.monotonicMs();
     // What arrived meanwhile waits in the socket; no new notification comes for it.
     if (m_socket->bytesPending() > 0)
         onDataArrived();
@@ -73,7 +104,7 @@ void Recorder::dropHeldData()
 {
     // Data held back belongs to the connection that is being closed.
     if (m_holdCall != 0) {
-        platform::clock().cancelCall(m_holdCall);
+        m_time.cancelCall(m_holdCall);
         m_holdCall = 0;
     }
 }
@@ -191,7 +222,7 @@ void Recorder::refuseServer(const engine::RefusalTexts &texts, const QString &la
     if (m_serverNumber != lastServer) {
         setTrayTip(texts.tip);
         setCaption(texts.caption);
-        m_changeServerPending = true;
+        requestServerChange();
         return;
     }
     failRecording(lastServerMessage);
@@ -249,12 +280,12 @@ void Recorder::handleRedirect(const QByteArray &packet)
             m_servers[m_serverNumber - 1] = {entry->host, entry->port, entry->path, entry->query, entry->secure};
             // The supervisor's move to the next server lands on this entry again.
             --m_serverNumber;
-            m_changeServerPending = true;
+            requestServerChange();
             return;
         }
     }
     setCaption(QStringLiteral("[ERR]: Found new location... reconnecting..."));
-    m_changeServerPending = true;
+    requestServerChange();
 }
 
 // Checks for a header that arrives where a station's header was expected but
@@ -263,7 +294,7 @@ void Recorder::lateHeaderChecks(const QByteArray &packet)
 {
     if (engine::containsNoCase(packet, QByteArrayLiteral("Redirect"))) {
         setCaption(QStringLiteral("[ERR]: Server full, trying next server..."));
-        m_changeServerPending = true;
+        requestServerChange();
     }
     if (engine::containsNoCase(packet, QByteArrayLiteral("302 found")))
         handleRedirect(packet);
@@ -271,7 +302,7 @@ void Recorder::lateHeaderChecks(const QByteArray &packet)
 
 void Recorder::titleModeHeader(const QByteArray &packet)
 {
-    const QDate today = platform::clock().now().date();
+    const QDate today = m_time.now().date();
     QByteArray firstFile;
     if (packet.contains("icy-name:")) {
         const std::optional<QByteArray> name = engine::icyName(packet);
@@ -321,9 +352,8 @@ void Recorder::plainModeHeader(const QByteArray &packet)
 QByteArray Recorder::plainFileName() const
 {
     const QByteArray name = m_preset.recordingFileName.toLocal8Bit();
-    return captureMode() == SetupSettings::CaptureSingleFile
-               ? engine::singleFileName(name, std::nullopt)
-               : engine::datedFileName(name, platform::clock().now().date());
+    return captureMode() == SetupSettings::CaptureSingleFile ? engine::singleFileName(name, std::nullopt)
+                                                             : engine::datedFileName(name, m_time.now().date());
 }
 
 // The file of modes 1 and 3 opens with the request, before the stream's type

@@ -1,11 +1,15 @@
-// Recorder, recording supervisor: the 100 ms tick (server changes, silence and
-// reconnection, clock, captions and tray tips, time limit, listening volume),
+// Recorder, recording supervisor: the passes that run when something is due
+// (server changes, silence and reconnection, clock, captions and tray tips,
+// time limit, listening volume),
 // stopping, pausing, the exit rule and the clean-up of old archive recordings.
 #include "engine/recorder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+
+#include <algorithm>
+#include <limits>
 
 #include "config/preset.h"
 #include "engine/archivecleanup.h"
@@ -14,7 +18,6 @@
 #include "engine/startup.h"
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
-#include "platform/frontend.h"
 #include "platform/paths.h"
 #include "sources/connectionwait.h"
 #include "sources/live365reader.h"
@@ -31,14 +34,6 @@ constexpr qint64 kDataTimeoutMs = 10000;
 // Timeouts in a row (without data between them) that are still retried.
 constexpr qint32 kMaxRetries = 3;
 
-// Milliseconds from one tick count to a later one. The counter is a wrapping
-// 32-bit value, so the difference is taken modulo 2^32: a change of sign of the
-// counter between the two is not a gap of 49 days.
-qint64 ticksSince(qint32 earlier, qint32 later)
-{
-    return static_cast<qint64>(static_cast<quint32>(later) - static_cast<quint32>(earlier));
-}
-
 QString songText(const QByteArray &name)
 {
     return decodeTitle(name);
@@ -46,20 +41,13 @@ QString songText(const QByteArray &name)
 
 } // namespace
 
-qint64 Recorder::wrapCompensatedTick(qint32 current, qint32 reference)
-{
-    if (current < 0 && reference > 0)
-        return static_cast<qint64>(current) + 4294967296LL;
-    return current;
-}
-
 void Recorder::applyExitRule(bool failed)
 {
     if (m_startedFromSetupWindow)
         return;
     // A run without windows has nothing left to do after a failure, whatever
     // the preset says, and its status tells a script what happened.
-    if (m_preset.exitAfterRecording || (failed && !platform::frontEnd().showsWindows()))
+    if (m_preset.exitAfterRecording || (failed && !m_options.showsWindows))
         endProgramAfterRecording(failed ? kExitRecordingFailed : kExitNormal);
 }
 
@@ -76,14 +64,77 @@ void Recorder::superviseTick()
     if (m_inTick || m_unloaded)
         return;
     m_inTick = true;
-    const qint64 now = wrapCompensatedTick(platform::clock().tickCount(), m_recordStart);
+    const qint64 now = m_time.monotonicMs();
     if (m_changeServerPending)
         changeServer();
     checkRecordingFile();
     if (!m_unloaded)
         supervise(now);
     m_inTick = false;
+    m_lastSupervised = now;
+    scheduleSupervision();
     publishStatus();
+}
+
+void Recorder::requestServerChange()
+{
+    m_changeServerPending = true;
+    superviseSoon();
+}
+
+void Recorder::superviseSoon()
+{
+    if (m_supervising)
+        superviseAt(m_time.monotonicMs());
+}
+
+// The next pass comes when the first thing falls due that a pass would act
+// on now; what a pass cannot act on yet (a connection under way, a pause) is
+// taken up by the event that ends it.
+void Recorder::scheduleSupervision()
+{
+    if (!m_supervising || m_unloaded || !m_recording) {
+        superviseAt(-1);
+        return;
+    }
+    const qint64 now = m_time.monotonicMs();
+    if (m_changeServerPending) {
+        superviseAt(now);
+        return;
+    }
+    qint64 due = std::numeric_limits<qint64>::max();
+    const auto consider = [&due, now](qint64 at) {
+        if (at > now)
+            due = std::min(due, at);
+    };
+    const bool clockRuns = !m_paused && (m_inOutage || !m_connecting);
+    if (clockRuns && m_options.showsTime)
+        consider(m_recordStart + ((now - m_recordStart) / 1000 + 1) * 1000);
+    // Time is up once the time left went below zero, a second after the limit.
+    if (clockRuns && m_preset.timeLimited && m_preset.timeLimitMinutes != 0)
+        consider(m_recordStart + static_cast<qint64>(m_preset.timeLimitMinutes) * 60000 + 1000);
+    if (!m_connecting && !m_paused && (!m_inOutage || m_outageCall == 0)) {
+        if (!m_inOutage)
+            consider(m_lastDataTick + kAwaitingDataMs + 1);
+        consider(m_lastDataTick + kDataTimeoutMs + 1);
+    }
+    superviseAt(due == std::numeric_limits<qint64>::max() ? -1 : due);
+}
+
+// One pending pass at a time; -1 cancels it. The wait runs on a timer of its
+// own while the deadlines are on the recorder's clock: every pass checks
+// them again, so a pass that comes early or late only reschedules.
+void Recorder::superviseAt(qint64 due)
+{
+    if (due < 0 || !m_automaticSupervision) {
+        m_superviseTimer->stop();
+        return;
+    }
+    if (m_superviseTimer->isActive() && m_superviseDue == due)
+        return;
+    m_superviseDue = due;
+    const qint64 delay = std::clamp<qint64>(due - m_time.monotonicMs(), 0, std::numeric_limits<int>::max());
+    m_superviseTimer->start(static_cast<int>(delay));
 }
 
 void Recorder::changeServer()
@@ -126,14 +177,14 @@ void Recorder::supervise(qint64 now)
         // server that answered but sends nothing counts as one more attempt.
         superviseClock(now);
         if (m_recording && !m_connecting && m_outageCall == 0 &&
-            ticksSince(m_lastDataTick, platform::clock().tickCount()) > kDataTimeoutMs)
+            m_time.monotonicMs() - m_lastDataTick > kDataTimeoutMs && !takeWaitingData())
             streamFailed();
     } else if (m_connecting) {
         // The connection wait shows its own caption; silence is not measured yet.
     } else if (m_paused) {
         setSupervisorCaption(QStringLiteral("PAUSED...") + songText(m_songName));
         setSupervisorTip(QStringLiteral("Vorlane -- PAUSED"));
-    } else if (ticksSince(m_lastDataTick, platform::clock().tickCount()) > kAwaitingDataMs) {
+    } else if (m_time.monotonicMs() - m_lastDataTick > kAwaitingDataMs && !takeWaitingData()) {
         superviseSilence();
     } else {
         superviseClock(now);
@@ -153,7 +204,7 @@ void Recorder::superviseSilence()
     const QString name = m_preset.stationTitle;
     setSupervisorCaption(QStringLiteral("[ERR] NETWORK: Awaiting data..."));
     setSupervisorTip(name + QStringLiteral(" -- NETWORK: Awaiting data..."));
-    if (m_lastDataTick == 0 || ticksSince(m_lastDataTick, platform::clock().tickCount()) <= kDataTimeoutMs)
+    if (m_lastDataTick == 0 || m_time.monotonicMs() - m_lastDataTick <= kDataTimeoutMs)
         return;
     reconnectAfterTimeout();
 }
@@ -175,14 +226,14 @@ void Recorder::reconnectAfterTimeout(bool closedByPeer)
         setTrayTip(name + QStringLiteral(" -- Closed before any audio... trying server ") + n);
         setCaption(QStringLiteral("[ERR]: The server closed the connection, trying server ") + n +
                    QStringLiteral("..."));
-        m_changeServerPending = true;
+        requestServerChange();
         return;
     }
     if (closedByPeer) {
         // A server that answers and hangs up at once would otherwise be
         // called again forever: the data of a stream that ended before a
         // time-out could have does not clear the count.
-        if (ticksSince(m_connectTick, platform::clock().tickCount()) < kDataTimeoutMs)
+        if (m_time.monotonicMs() - m_connectTick < kDataTimeoutMs)
             m_retryCount = m_closeRetries;
         else
             m_retryCount = 0;
@@ -209,7 +260,7 @@ void Recorder::reconnectAfterTimeout(bool closedByPeer)
     if (closedByPeer)
         m_closeRetries = m_retryCount;
     if (!m_unloaded)
-        m_lastDataTick = platform::clock().tickCount();
+        m_lastDataTick = m_time.monotonicMs();
 }
 
 void Recorder::superviseClock(qint64 now)
@@ -236,7 +287,7 @@ void Recorder::superviseClock(qint64 now)
         stopRecording();
         // A finished timed recording ends the program when asked, however it
         // was started; a run without windows has nothing else to do.
-        if (config.exitAfterRecording || !platform::frontEnd().showsWindows())
+        if (config.exitAfterRecording || !m_options.showsWindows)
             endProgramAfterRecording(kExitNormal);
         return; // a stopped recording keeps its last caption
     }
@@ -268,7 +319,7 @@ void Recorder::setSupervisorTip(const QString &tip)
 // timeouts of an earlier recording do not count against it.
 void Recorder::resetDataWatch()
 {
-    m_lastDataTick = platform::clock().tickCount();
+    m_lastDataTick = m_time.monotonicMs();
     m_retryCount = 0;
 }
 
@@ -280,7 +331,7 @@ void Recorder::deleteOldArchives()
     // leaves the days as they were.
     if (config.deleteOldArchives)
         engine::deleteOldArchives(config.saveFolder, config.recordingFileName.toLocal8Bit(), config.daysToKeep,
-                                  platform::clock().now());
+                                  m_time.now());
 }
 
 void Recorder::stopRecording()
@@ -332,15 +383,15 @@ void Recorder::togglePause()
     if (!m_paused) {
         m_paused = true;
         m_songAtPause = m_songName;
-        m_pauseStart = platform::clock().tickCount();
+        m_pauseStart = m_time.monotonicMs();
         setTrayEntryOn(m_tray.pauseRecording, true);
+        superviseSoon();
         publishStatus();
         return;
     }
     m_paused = false;
     // The elapsed time leaves the pause out.
-    const qint64 pause = wrapCompensatedTick(platform::clock().tickCount(), m_pauseStart) - m_pauseStart;
-    m_recordStart = static_cast<qint32>(static_cast<quint32>(m_recordStart) + static_cast<quint32>(pause));
+    m_recordStart += m_time.monotonicMs() - m_pauseStart;
     if (!m_pendingFileName.isEmpty()) {
         // A paused start: its first file opens now.
         const QByteArray pending = m_pendingFileName;
@@ -355,6 +406,7 @@ void Recorder::togglePause()
     }
     m_songAtPause.clear();
     setTrayEntryOn(m_tray.pauseRecording, false);
+    superviseSoon();
     publishStatus();
 }
 

@@ -10,6 +10,11 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
 namespace
 {
 
@@ -159,6 +164,23 @@ QByteArray Socket::receiveAll()
 qint64 Socket::bytesPending() const
 {
     return m_socket ? m_socket->bytesAvailable() : 0;
+}
+
+void Socket::setReadThreshold(int bytes)
+{
+    const qintptr descriptor = m_socket ? m_socket->socketDescriptor() : -1;
+    const int value = std::max(bytes, 1);
+    if (descriptor >= 0)
+        ::setsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_RCVLOWAT, &value, sizeof value);
+}
+
+qint64 Socket::bytesWaiting() const
+{
+    const qintptr descriptor = m_socket ? m_socket->socketDescriptor() : -1;
+    int held = 0;
+    if (descriptor < 0 || ::ioctl(static_cast<int>(descriptor), FIONREAD, &held) != 0)
+        held = 0;
+    return bytesPending() + held;
 }
 
 qint64 Socket::bytesQueued() const

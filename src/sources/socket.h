@@ -83,6 +83,13 @@ public:
     // All bytes received and not yet read, at once; empty when there are none.
     QByteArray receiveAll();
     qint64 bytesPending() const;
+    // With a threshold, new data is reported only once that many bytes wait
+    // (or the peer closed), so that a steady stream wakes the program in
+    // batches instead of for every packet. 1 reports every byte. It holds for
+    // the current connection.
+    void setReadThreshold(int bytes);
+    // Bytes received and not yet read, with those the system holds below the threshold.
+    qint64 bytesWaiting() const;
     // Bytes given to send() that have not reached the system yet: they grow
     // while the peer does not read.
     qint64 bytesQueued() const;

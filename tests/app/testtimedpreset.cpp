@@ -128,9 +128,9 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         Recorder *engine = program().recorder();
         ASSERT_NE(engine, nullptr);
         // The test ticks the supervisor on the fake clock itself.
-        engine->setSupervisorInterval(std::numeric_limits<int>::max());
+        engine->setAutomaticSupervision(false);
         ASSERT_TRUE(waitUntil([&] { return engine->isRecording() && engine->byteCount() > 0; }));
-        const qint32 recordStart = engine->recordStartTick();
+        const qint64 recordStart = engine->recordStartTick();
 
         // Each second of the fake clock the station sends that second's audio;
         // the supervisor ticks every 100 ms.
@@ -143,7 +143,7 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
             }
             engine->superviseTick();
             if (frontEnd.exited() || !engine->isRecording())
-                stoppedAfter = clock.tickCount() - recordStart;
+                stoppedAfter = clock.monotonicMs() - recordStart;
         }
         EXPECT_GT(stoppedAfter, 60500);
         EXPECT_LE(stoppedAfter, 60600);

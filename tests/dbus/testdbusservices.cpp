@@ -133,7 +133,7 @@ protected:
     std::unique_ptr<QDBusConnection> program;
     RecordingFrontEnd ui;
     Preset preset;
-    Recorder recorder{preset};
+    Recorder recorder{preset, platform::clock(), {}};
 };
 
 RecordingStatus recordingSong(const QByteArray &song)

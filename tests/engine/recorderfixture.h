@@ -15,6 +15,7 @@
 #include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
+#include "recordertestpeer.h"
 #include "recordingfrontend.h"
 #include "testenv.h"
 #include "teststation/station.h"
@@ -59,8 +60,9 @@ protected:
         record.timeLimited = false;
         record.exitAfterRecording = false;
         engine = program().loadRecorder();
+        RecorderTestPeer(*engine).readEveryPacket();
         if (manualTicks)
-            engine->setSupervisorInterval(std::numeric_limits<int>::max());
+            engine->setAutomaticSupervision(false);
         return engine;
     }
 
@@ -80,6 +82,7 @@ protected:
     {
         const QString preset = testenv::writeFile(folder + QStringLiteral("../") + name, lines.join("\r\n") + "\r\n");
         engine = program().loadRecorder();
+        RecorderTestPeer(*engine).readEveryPacket();
         QString path = preset;
         EXPECT_TRUE(engine->openFile(path));
         return engine;

@@ -83,7 +83,7 @@ TEST_F(Outage, RefusalsAfterAudioAreBridgedWithGrowingPausesAndTheFileGoesOn)
 TEST_F(Outage, OutageLongerThanThePeriodEndsTheRecordingSayingHowLongItLasted)
 {
     setReconnectPeriodMinutes(1);
-    ui.windows = false; // a run without windows ends with the recording
+    engine->setShowsWindows(false); // a run without windows ends with the recording
     recordIntoA404Outage(1);
     ASSERT_TRUE(waitUntil([&] { return !engine->isRecording(); }, 30000));
     ASSERT_EQ(ui.messages.size(), 1);

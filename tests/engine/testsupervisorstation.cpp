@@ -73,10 +73,10 @@ protected:
     qint64 tickUntilReconnected(const teststation::Station &station)
     {
         const int connections = station.connectionCount();
-        const qint32 silentSince = engine->lastDataTick();
+        const qint64 silentSince = engine->lastDataTick();
         for (int ticks = 0; ticks < 200; ++ticks) {
             clock.advance(100);
-            const qint32 tickedAt = clock.tickCount();
+            const qint64 tickedAt = clock.monotonicMs();
             engine->superviseTick();
             if (engine->retryCount() > 0) {
                 EXPECT_TRUE(waitUntil([&] { return station.connectionCount() > connections; }));
@@ -258,7 +258,7 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         // Started from the setup window; the servers' answers count as data.
         engine = program().loadRecorder();
         engine->setStartedFromSetupWindow(true);
-        engine->setSupervisorInterval(std::numeric_limits<int>::max());
+        engine->setAutomaticSupervision(false);
 
         teststation::Config stationConfig;
         stationConfig.everyRequest = teststation::Page::statusOnly("HTTP/1.0 302 Redirect");

@@ -23,7 +23,7 @@ protected:
     FakeClock clock;
     RecordingFrontEnd ui;
     Preset preset;
-    Recorder recorder{preset};
+    Recorder recorder{preset, clock, {}};
 };
 
 } // namespace

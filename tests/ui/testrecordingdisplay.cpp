@@ -74,8 +74,8 @@ protected:
     RecordingFrontEnd ui;
     FakeMixer mixer{raw(50)};
     Preset preset;
-    Recorder recorder{preset};
     platform::SystemClock clock;
+    Recorder recorder{preset, clock, {}};
     std::unique_ptr<RecordingDisplay> display;
 };
 

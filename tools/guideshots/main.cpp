@@ -57,8 +57,8 @@ int main(int argc, char **argv)
 
     {
         Preset draft;
-        Recorder recorder(draft);
         platform::SystemClock clock;
+        Recorder recorder(draft, clock, {});
         SetupWindow window(recorder, draft, clock,
                            [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
         window.stations().appendEntry(QStringLiteral("Night Jazz FM"),
