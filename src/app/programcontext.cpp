@@ -52,7 +52,7 @@ Recorder &ProgramContext::createRecorder()
     if (m_recorder)
         return *m_recorder;
     Recorder::Options options;
-    options.showsWindows = frontEnd().showsWindows();
+    options.showsWindows = userInterface().showsWindows();
     options.exitOnWriteFailure = headless;
     m_recorder = std::make_unique<Recorder>(configuration(), platform::clock(), options);
     Recorder *recorder = m_recorder.get();
