@@ -29,7 +29,7 @@ ProgramContext::ProgramContext() = default;
 
 ProgramContext::~ProgramContext() = default;
 
-platform::FrontEnd &ProgramContext::frontEnd() const
+platform::FrontEnd &ProgramContext::userInterface() const
 {
     return m_frontEnd ? *m_frontEnd : platform::frontEnd();
 }
@@ -60,17 +60,17 @@ Recorder &ProgramContext::createRecorder()
     if (m_recorder)
         return *m_recorder;
     Recorder::Options options;
-    options.showsWindows = frontEnd().showsWindows();
+    options.showsWindows = userInterface().showsWindows();
     options.exitOnWriteFailure = headless;
     m_recorder = std::make_unique<Recorder>(configuration(), network(), platform::clock(), options);
     Recorder *recorder = m_recorder.get();
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,
-                     [this](const QString &text) { frontEnd().showMessage(text); });
+                     [this](const QString &text) { userInterface().showMessage(text); });
     QObject::connect(recorder, &Recorder::captionChanged, recorder,
-                     [this](const QString &caption) { frontEnd().captionChanged(caption); });
+                     [this](const QString &caption) { userInterface().captionChanged(caption); });
     QObject::connect(recorder, &Recorder::trayChanged, recorder,
-                     [this](const platform::TrayState &tray) { frontEnd().trayChanged(tray); });
+                     [this](const platform::TrayState &tray) { userInterface().trayChanged(tray); });
     // The exit comes once the recorder's handler has returned, never inside it.
     QObject::connect(
         recorder, &Recorder::exitRequested, recorder, [this](int status) { exit(status); }, Qt::QueuedConnection);
@@ -120,7 +120,7 @@ void ProgramContext::exit(int status)
     for (int window = 0; window < kProgramWindowCount; ++window)
         unloadWindow(static_cast<ProgramWindow>(window));
     // Unloading the windows removed the tray icon.
-    frontEnd().exitProcess(status);
+    userInterface().exitProcess(status);
     // Only a front end of a test returns.
     m_exiting = false;
 }

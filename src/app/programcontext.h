@@ -77,7 +77,7 @@ public:
     void exit(int status);
 
 private:
-    platform::FrontEnd &frontEnd() const;
+    platform::FrontEnd &userInterface() const;
 
     platform::FrontEnd *m_frontEnd = nullptr;
     std::unique_ptr<QNetworkAccessManager> m_network;

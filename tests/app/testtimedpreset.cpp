@@ -28,6 +28,7 @@
 #include "engine/startup.h"
 #include "fakeclock.h"
 #include "programrun.h"
+#include "scopedinstall.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -55,12 +56,9 @@ public:
         : out(std::tmpfile())
         , err(std::tmpfile())
         , m_inner(out, err, false)
-    {
-        platform::setFrontEnd(this);
-    }
+    {}
     ~CapturedHeadless() override
     {
-        platform::setFrontEnd(nullptr);
         std::fclose(out);
         std::fclose(err);
     }
@@ -89,6 +87,7 @@ private:
     HeadlessFrontEnd m_inner;
     bool m_exited = false;
     int m_exitStatus = -1;
+    ScopedInstall m_installed{platform::setFrontEnd, static_cast<platform::FrontEnd *>(this)};
 };
 
 } // namespace

@@ -18,13 +18,9 @@ FakeClock::FakeClock(qint32 startTick, const QDateTime &startTime)
     m_stepper->setSingleShot(true);
     m_stepper->setInterval(0);
     QObject::connect(m_stepper.get(), &QTimer::timeout, m_stepper.get(), [this] { step(); });
-    platform::setClock(this);
 }
 
-FakeClock::~FakeClock()
-{
-    platform::setClock(nullptr);
-}
+FakeClock::~FakeClock() = default;
 
 platform::Clock::CallId FakeClock::callAfter(int milliseconds, QObject *context, std::function<void()> fn)
 {

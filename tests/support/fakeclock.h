@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "scopedinstall.h"
 
 class QTimer;
 
@@ -63,4 +64,5 @@ private:
     std::vector<Call> m_calls;
     bool m_selfStepping = true;
     std::unique_ptr<QTimer> m_stepper;
+    ScopedInstall m_installed{platform::setClock, static_cast<platform::Clock *>(this)};
 };

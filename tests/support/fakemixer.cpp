@@ -2,13 +2,9 @@
 
 FakeMixer::FakeMixer(std::optional<qint32> rawValue)
     : raw(rawValue)
-    , m_previous(platform::setMixer(this))
 {}
 
-FakeMixer::~FakeMixer()
-{
-    platform::setMixer(m_previous);
-}
+FakeMixer::~FakeMixer() = default;
 
 bool FakeMixer::findControl(quint32 device, quint32 componentType, quint32 controlType, platform::MixerControl &control)
 {

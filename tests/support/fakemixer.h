@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/mixer.h"
+#include "scopedinstall.h"
 
 // A system mixer whose speaker line, volume fader and raw value a test sets.
 // Installs itself for its lifetime and then puts back the mixer it replaced.
@@ -31,5 +32,5 @@ public:
     QByteArray valueAskedFor;
 
 private:
-    platform::Mixer *m_previous = nullptr;
+    ScopedInstall m_installed{platform::setMixer, static_cast<platform::Mixer *>(this)};
 };

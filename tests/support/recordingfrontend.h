@@ -6,6 +6,7 @@
 
 #include "app/programwindows.h"
 #include "platform/frontend.h"
+#include "scopedinstall.h"
 
 // A front end that records what the program asked of the user interface.
 // Installs itself for its lifetime; exitProcess() records the status and returns.
@@ -14,9 +15,6 @@
 class RecordingFrontEnd final : public platform::FrontEnd, public ProgramWindows
 {
 public:
-    RecordingFrontEnd();
-    ~RecordingFrontEnd() override;
-
     void showMessage(const QString &text) override { messages.append(text); }
     void showSetupWindow(bool fill) override
     {
@@ -61,4 +59,5 @@ public:
 private:
     bool m_exited = false;
     int m_exitStatus = -1;
+    ScopedInstall m_installed{platform::setFrontEnd, static_cast<platform::FrontEnd *>(this)};
 };

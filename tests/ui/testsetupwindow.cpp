@@ -30,11 +30,11 @@
 #include <memory>
 
 #include "app/desktopfrontend.h"
+#include "app/programcontext.h"
 #include "audiofiles.h"
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "config/stationlist.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "eventwait.h"
@@ -42,6 +42,7 @@
 #include "platform/folders.h"
 #include "programrun.h"
 #include "recordingfrontend.h"
+#include "scopedinstall.h"
 #include "testenv.h"
 #include "teststation/station.h"
 #include "ui/capturebox.h"
@@ -813,7 +814,7 @@ TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
         resetProgram();
         QFile::remove(StationList::defaultFilePath());
         DesktopFrontEnd desktop(program(), platform::clock());
-        platform::setFrontEnd(&desktop);
+        const ScopedInstall installed(platform::setFrontEnd, static_cast<platform::FrontEnd *>(&desktop));
         const QString folder = testenv::home() + QStringLiteral("/noop/");
         QDir().mkpath(folder);
         const QString preset = testenv::writeFile(folder + QStringLiteral("station.mvr"),
@@ -834,7 +835,6 @@ TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
         EXPECT_EQ(window->stations().count(), withPreset ? 1 : 0);
         EXPECT_EQ(program().recorder()->status().state, RecordingStatus::State::Idle);
         resetProgram();
-        platform::setFrontEnd(nullptr);
     }
 }
 

@@ -8,12 +8,13 @@
 
 #include "app/application.h"
 #include "app/desktopfrontend.h"
-#include "config/preset.h"
 #include "app/programcontext.h"
+#include "config/preset.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
+#include "scopedinstall.h"
 #include "ui/recordingdisplay.h"
 
 namespace
@@ -62,7 +63,7 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 {
     // The offscreen platform has no tray, like plain GNOME.
     DesktopFrontEnd desktop(program(), platform::clock());
-    platform::setFrontEnd(&desktop);
+    const ScopedInstall installed(platform::setFrontEnd, static_cast<platform::FrontEnd *>(&desktop));
     Application tray(program(), desktop, desktop);
     Recorder *recorder = program().loadRecorder();
     EXPECT_FALSE(desktop.hasTray());
@@ -87,7 +88,6 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 
     recorder->stopRecording();
     resetProgram();
-    platform::setFrontEnd(nullptr);
 }
 
 // The icon tells idle, recording, paused and a station that cannot be
@@ -96,7 +96,7 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
 {
     FakeClock clock;
     DesktopFrontEnd desktop(program(), platform::clock());
-    platform::setFrontEnd(&desktop);
+    const ScopedInstall installed(platform::setFrontEnd, static_cast<platform::FrontEnd *>(&desktop));
     Recorder *recorder = program().loadRecorder();
     EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
 
@@ -138,7 +138,6 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
         EXPECT_EQ(pictures.count(pictures.last()), 1);
     }
     resetProgram();
-    platform::setFrontEnd(nullptr);
 }
 
 // Start Recording before any preset was stored says so and opens the setup.
