@@ -212,12 +212,7 @@ bool TitleSplitter::decideAtOnce(const Change &change, bool final)
         const Frame &last = m_frames.back();
         split.shiftSeconds = static_cast<double>(split.splitAt - change.at) / last.length * last.duration;
     }
-    release(split.splitAt);
-    Piece piece;
-    piece.newFile = true;
-    piece.title = change.title;
-    piece.split = split;
-    m_out.push_back(std::move(piece));
+    startFile(change, split);
     return true;
 }
 
@@ -268,12 +263,7 @@ bool TitleSplitter::decide(const Change &change, bool final)
         split.splitAt = m_heldStart; // two title changes closer than the search reaches
         split.shiftSeconds = 0;
     }
-    release(split.splitAt);
-    Piece piece;
-    piece.newFile = true;
-    piece.title = change.title;
-    piece.split = split;
-    m_out.push_back(std::move(piece));
+    startFile(change, split);
     return true;
 }
 
@@ -339,6 +329,16 @@ std::optional<qint64> TitleSplitter::quietSplit(qsizetype frame, double titleTim
     split.reason = SplitPoint::Reason::Silence;
     split.shiftSeconds = time - titleTime;
     return offset;
+}
+
+void TitleSplitter::startFile(const Change &change, const SplitPoint &split)
+{
+    release(split.splitAt);
+    Piece piece;
+    piece.newFile = true;
+    piece.title = change.title;
+    piece.split = split;
+    m_out.push_back(std::move(piece));
 }
 
 void TitleSplitter::release(qint64 upTo)

@@ -104,6 +104,8 @@ private:
     // The pause search is on and the stream is MPEG audio the decoder takes.
     bool searching() const;
     std::optional<qint64> quietSplit(qsizetype frame, double titleTime, SplitPoint &split) const;
+    // Everything before the split goes to the current file; the next piece opens the title's file.
+    void startFile(const Change &change, const SplitPoint &split);
     void release(qint64 upTo);
     qint64 safeEnd() const;
 
