@@ -292,7 +292,8 @@ void HlsStation::scheduleReload()
     m_clock.cancelCall(m_reloadCall);
     m_reloadCall = 0;
     if (const std::optional<qint64> wait = m_follower->msUntilReload())
-        m_reloadCall = m_clock.callAfter(static_cast<int>(std::min<qint64>(*wait, 3600000)), this, [this] { reload(); });
+        m_reloadCall =
+            m_clock.callAfter(static_cast<int>(std::min<qint64>(*wait, 3600000)), this, [this] { reload(); });
 }
 
 void HlsStation::fetchNextSegment()
@@ -357,8 +358,7 @@ void HlsStation::fetchNextSegment()
 
 void HlsStation::takeSegment(const hls::Segment &segment, const QByteArray &data)
 {
-    const hls::SegmentAudio audio =
-        hls::segmentAudio(data, segment.initSection.isEmpty() ? QByteArray() : m_initData);
+    const hls::SegmentAudio audio = hls::segmentAudio(data, segment.initSection.isEmpty() ? QByteArray() : m_initData);
     const quint32 generation = m_generation;
     if (segment.discontinuity) {
         Q_EMIT discontinuity();

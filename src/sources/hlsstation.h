@@ -139,7 +139,7 @@ private:
     bool m_retryAfterReload = false; // the next segment failed; try again once reloaded
     bool m_ended = false;
     std::optional<hls::MediaPlaylist> m_deferred; // reloaded while a segment was on its way
-    QUrl m_initUrl; // EXT-X-MAP already fetched
+    QUrl m_initUrl;                               // EXT-X-MAP already fetched
     QByteArray m_initData;
 
     std::optional<std::pair<QString, QString>> m_title; // artist, title last announced

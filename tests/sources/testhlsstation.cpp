@@ -152,7 +152,8 @@ TEST(HlsStation, FallsBackRetriesAndRefusesEncryption)
     const QByteArray head = "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:7\n#EXTINF:2,\nbusy.mp3\n";
     pages["/live.m3u8"].body = head;
     pages["/busy.mp3"].status = "HTTP/1.0 503 Busy";
-    pages["/busy.mp3"].body = "ID3\x04" + QByteArray(6, '\0') + QByteArray("\xFF\xFB\x90\x00", 4) + QByteArray(413, 'a');
+    pages["/busy.mp3"].body =
+        "ID3\x04" + QByteArray(6, '\0') + QByteArray("\xFF\xFB\x90\x00", 4) + QByteArray(413, 'a');
 
     QNetworkAccessManager http;
     Recording got;
