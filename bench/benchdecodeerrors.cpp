@@ -146,7 +146,9 @@ int main(int argc, char **argv)
     }
     waitUntil([] { return false; }, seconds * 1000);
     for (const auto &client : clients) {
-        ::kill(static_cast<pid_t>(client->process.processId()), SIGTERM);
+        // A recorder that has ended already has no process id: kill(0) would end this one.
+        if (client->process.processId() > 0)
+            ::kill(static_cast<pid_t>(client->process.processId()), SIGTERM);
         client->process.waitForFinished(10000);
     }
     source.stop();
