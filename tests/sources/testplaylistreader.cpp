@@ -233,10 +233,19 @@ TEST_F(GrabberTest, OggEntriesAreServersLikeAnyOther)
     EXPECT_EQ(events, (QList<QByteArray>{"URL a.example.com|/live.ogg|80|", "URL a.example.com|/x|80|", "Done"}));
 }
 
-TEST_F(GrabberTest, HlsPlaylistGetsItsOwnMessage)
+TEST_F(GrabberTest, HlsPlaylistIsHandedOverWithTheAddressItCameFrom)
 {
+    config.pages["/moved.m3u"] = Page::redirect("http://{station}/live.m3u8?k=1");
     grabPage("/live.m3u8", "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=128000\nhttp://a.example.com/chunks.m3u8\n");
-    EXPECT_EQ(events, QList<QByteArray>{"Error 9"});
+    events.clear();
+    grabber.start(url("/moved.m3u"));
+    ASSERT_TRUE(waitEvents(1));
+    EXPECT_EQ(events, QList<QByteArray>{"Done"});
+    EXPECT_EQ(grabber.hlsUrl.toEncoded(), url("/live.m3u8?k=1"));
+    EXPECT_TRUE(grabber.rawData.startsWith("#EXTM3U"));
+
+    grabber.start(url(kTwoEntries));
+    EXPECT_TRUE(grabber.hlsUrl.isEmpty());
 }
 
 TEST_F(GrabberTest, PlaylistsLargerThanAnyPlaylistFail)
@@ -564,7 +573,6 @@ TEST(PlaylistReaderMessages, ErrorCodesHaveTheirFixedTexts)
         QStringLiteral("Icecast OGG streaming is not supported at this time... please wait for a future version!"),
         QStringLiteral("Unknown error retrieving playlist!"),
         QStringLiteral("The secure connection (TLS) to the playlist's server failed!"),
-        QStringLiteral("This station uses HLS, which is not supported yet."),
         QStringLiteral("The playlist is too large to be a playlist!")};
     EXPECT_EQ(texts, want);
 }
