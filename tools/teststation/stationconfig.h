@@ -147,6 +147,9 @@ struct Config
     quint16 port = 0;                 // 0: any free port (see Station::port())
     QMap<QByteArray, Page> pages;     // by request path, e.g. "/listen.pls"
     QMap<QByteArray, Stream> streams; // by request path, e.g. "/stream"
+    // Files of a folder, read when asked for, by path prefix: "/hls" serves
+    // "/hls/live.m3u8" from folder + "/live.m3u8" (what an HLS producer writes).
+    QMap<QByteArray, QString> folders;
     // Answers every request, whatever its path (a full or redirecting server).
     std::optional<Page> everyRequest;
     Page notFound = Page::statusOnly("HTTP/1.0 404 Not Found");

@@ -1,5 +1,6 @@
 #include "teststation/stationconnection.h"
 
+#include <QFile>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -57,6 +58,27 @@ QByteArray chunked(const QByteArray &body, int chunkSize)
     }
     out += "0\r\n\r\n";
     return out;
+}
+
+// A file of a served folder: only a plain name right under the prefix.
+std::optional<Page> folderPage(const Config &config, const QByteArray &path)
+{
+    for (auto it = config.folders.cbegin(); it != config.folders.cend(); ++it) {
+        if (!path.startsWith(QByteArray(it.key() + '/')))
+            continue;
+        const QByteArray name = path.mid(it.key().size() + 1);
+        if (name.isEmpty() || name.contains('/') || name.startsWith('.'))
+            return std::nullopt;
+        QFile file(it.value() + QLatin1Char('/') + QString::fromUtf8(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        Page page;
+        if (name.endsWith(".m3u8"))
+            page.headers = {"Content-Type: application/vnd.apple.mpegurl"};
+        page.body = file.readAll();
+        return page;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -165,7 +187,8 @@ void StationConnection::answer(const QByteArray &request, const QByteArray &body
         return;
 
     const Config &config = m_station.config();
-    const QByteArray path = rec.target.left(rec.target.indexOf('?'));
+    const qsizetype query = rec.target.indexOf('?');
+    const QByteArray path = query < 0 ? rec.target : rec.target.left(query);
     if (config.everyRequest) {
         servePage(*config.everyRequest);
     } else if (config.pages.contains(rec.target)) {
@@ -179,7 +202,7 @@ void StationConnection::answer(const QByteArray &request, const QByteArray &body
         else
             serveStream(stream);
     } else {
-        servePage(config.notFound);
+        servePage(folderPage(config, path).value_or(config.notFound));
     }
 }
 
