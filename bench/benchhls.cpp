@@ -52,7 +52,7 @@ int record(const QByteArray &url, const QString &out, int seconds)
         return 1;
     QObject::connect(&hls, &sources::HlsStation::audio, &hls,
                      [&file](const QByteArray &data, sources::hls::AudioFormat) { file.write(data); });
-    QObject::connect(&hls, &sources::HlsStation::failed, &hls, [](const QString &text) {
+    QObject::connect(&hls, &sources::HlsStation::failed, &hls, [](const QString &text, bool) {
         std::fprintf(stderr, "recording failed: %s\n", qPrintable(text));
         QCoreApplication::exit(1);
     });

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 
@@ -27,6 +28,14 @@ class PreviewRelay;
 class QNetworkAccessManager;
 class QTimer;
 class Socket;
+namespace sources
+{
+class HlsStation;
+namespace hls
+{
+enum class AudioFormat;
+}
+} // namespace sources
 
 // The recording engine: resolves the station's playlist, connects to one
 // server after another, separates audio from title metadata, writes the
@@ -260,6 +269,17 @@ private:
     // Ends the stream connection and forgets what it had begun to deliver.
     void dropConnection();
 
+    // HTTP Live Streaming stations (recorderhls.cpp): the station's playlist
+    // stands in for its one server, and the segments' audio and titles enter
+    // where a stream's do.
+    bool isHls() const { return m_hls != nullptr; }
+    void beginHlsRecording(const QUrl &url, const QByteArray &playlist);
+    void dropHls();
+    void startHlsStation();
+    void takeHlsAudio(const QByteArray &data, sources::hls::AudioFormat format);
+    void takeHlsTitle(const QString &artist, const QString &title);
+    QString hlsLostText() const;
+
     // Outages and repeated audio (recorderoutage.cpp).
     bool survivesOutage() const;
     void streamFailed();
@@ -385,6 +405,14 @@ private:
     bool m_comparingFresh = false;
     qint64 m_repeatedSkipped = 0;
     qint32 m_reconnects = 0;
+
+    // HLS: the station of the running recording (none for a stream), the
+    // playlist it was found with, a title waiting for its audio, seconds lost.
+    sources::HlsStation *m_hls = nullptr;
+    QUrl m_hlsUrl;
+    QByteArray m_hlsPlaylist;
+    QByteArray m_hlsTitle;
+    double m_hlsLostSeconds = 0;
 
     // Files and pause.
     std::unique_ptr<engine::RecordingWriter> m_writer; // the running (or last) recording's files

@@ -11,6 +11,7 @@
 #include "engine/streamrequest.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
+#include "sources/hlsstation.h"
 #include "sources/connectionwait.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
@@ -33,7 +34,9 @@ void Recorder::connectComponents()
     connect(m_playlistReader, &PlaylistReader::serverFound, this, addFoundServer);
     connect(m_playlistReader, &PlaylistReader::messageRequested, this, &Recorder::messageRequested);
     connect(m_playlistReader, &PlaylistReader::finished, this, [this] {
-        if (!m_servers.isEmpty())
+        if (m_playlistReader->hlsUrl.isValid())
+            beginHlsRecording(m_playlistReader->hlsUrl, m_playlistReader->rawData);
+        else if (!m_servers.isEmpty())
             beginTakenRecording();
         else
             playlistFailed(QStringLiteral("Empty MP3 server list due to error!"));
@@ -111,6 +114,7 @@ bool Recorder::startRecording(bool fromSetupWindow, bool preview)
 
 bool Recorder::start(const RecordingRequest &request)
 {
+    dropHls();
     m_preset = request.preset;
     m_startedFromSetupWindow = request.fromSetupWindow;
     m_pausedStart = request.preview;
@@ -147,6 +151,7 @@ void Recorder::replaceServer(qint32 number, const StreamServer &server)
 
 void Recorder::beginRecording()
 {
+    dropHls();
     m_preset = m_draft;
     beginTakenRecording();
 }
@@ -205,6 +210,11 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
                    QStringLiteral("..."));
     m_socket->close();
     m_readThreshold = 1;
+    if (isHls()) {
+        m_connecting = false;
+        onConnected();
+        return;
+    }
     tryServer();
 }
 
@@ -293,8 +303,11 @@ void Recorder::onConnected()
         }
     }
 
-    m_socket->send(
-        buildStreamRequest(server.host, server.port, server.path, server.query, m_titleMode, browserAgentEnabled()));
+    if (isHls())
+        startHlsStation();
+    else
+        m_socket->send(buildStreamRequest(server.host, server.port, server.path, server.query, m_titleMode,
+                                          browserAgentEnabled()));
     // The supervisor measures the silence of this connection from its request,
     // not from before a connection wait that may have taken seconds.
     m_lastDataTick = m_time.monotonicMs();

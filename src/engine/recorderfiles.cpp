@@ -12,6 +12,7 @@
 #include "engine/startup.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "sources/hlsstation.h"
 #include "sources/connectionwait.h"
 #include "sources/previewrelay.h"
 #include "sources/socket.h"
@@ -143,6 +144,8 @@ void Recorder::closeRecording()
 
 void Recorder::dropConnection()
 {
+    if (m_hls)
+        m_hls->stop();
     m_connectionWait->cancel();
     m_connecting = false;
     dropHeldData();

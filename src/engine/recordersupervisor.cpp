@@ -19,6 +19,7 @@
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "sources/hlsstation.h"
 #include "sources/connectionwait.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
@@ -298,7 +299,8 @@ void Recorder::superviseClock(qint64 now)
     setSupervisorTip(engine::recordingTip(name, clock, config.timeLimited));
 
     setSupervisorCaption(QStringLiteral("Now Recording: ") +
-                         (captureMode() == SetupSettings::CaptureStreamTitles ? songText(m_songName) : name));
+                         (captureMode() == SetupSettings::CaptureStreamTitles ? songText(m_songName) : name) +
+                         hlsLostText());
 }
 
 // The tick repeats its caption and tip ten times a second; the front end hears
@@ -347,6 +349,8 @@ void Recorder::stopRecording()
     // A playlist still being read, or a connection attempt still waiting,
     // belongs to this recording too: a stop must not be followed by a start.
     m_playlistReader->cancel();
+    if (m_hls)
+        m_hls->stop();
     m_connectionWait->cancel();
     m_connecting = false;
     dropHeldData();
