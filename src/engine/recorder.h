@@ -15,6 +15,7 @@
 #include "engine/recordingwriter.h"
 #include "engine/responseheader.h"
 #include "engine/streamconnection.h"
+#include "engine/streamoverlap.h"
 #include "engine/streamtype.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
@@ -358,7 +359,7 @@ private:
     platform::Clock::CallId m_outageCall = 0; // the next attempt, while it waits
     // Repeats after a reconnect: the last audio written, and the start of the
     // reconnected stream while it is being compared with it.
-    QByteArray m_writtenTail;
+    engine::WrittenTail m_writtenTail;
     QByteArray m_freshAudio;
     bool m_comparingFresh = false;
     qint64 m_repeatedSkipped = 0;
