@@ -71,11 +71,11 @@ void Recorder::beginHlsRecording(const QUrl &url, const QByteArray &playlist)
 // Instead of the stream request, once "connected".
 void Recorder::startHlsStation()
 {
-    m_awaitingHeader = false;
     // The playlist found is used once; a reconnect asks the station again, and
     // what it sends again is recognised as audio already written.
     m_hls->start(m_hlsUrl, m_connectionIsReconnect ? QByteArray() : m_hlsPlaylist);
     m_hlsPlaylist.clear();
+    m_hlsBytes = 0;
 }
 
 void Recorder::takeHlsAudio(const QByteArray &data, sources::hls::AudioFormat format)
@@ -85,7 +85,7 @@ void Recorder::takeHlsAudio(const QByteArray &data, sources::hls::AudioFormat fo
     const engine::StreamType type =
         format == sources::hls::AudioFormat::Aac ? engine::StreamType::Aac : engine::StreamType::Mp3;
     m_bitRate = static_cast<qint32>(m_hls->bandwidth() / 1000);
-    m_byteCount = static_cast<qint32>(std::min<qint64>(qint64(m_byteCount) + data.size(), INT_MAX));
+    m_hlsBytes = static_cast<qint32>(std::min<qint64>(qint64(m_hlsBytes) + data.size(), INT_MAX));
     if (!m_connectionAudio && !m_connectionIsReconnect) {
         setStreamType(type);
         if (!m_titleMode)
