@@ -7,7 +7,6 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/startup.h"
-#include "platform/installedclock.h"
 #include "platform/mastervolume.h"
 #include "platform/paths.h"
 #include "sources/connectionwait.h"
@@ -40,7 +39,7 @@ Recorder::Recorder(Preset &preset, QNetworkAccessManager &network, platform::Clo
     , m_playlistReader(new PlaylistReader(network, clock, this))
     , m_playlistFileReader(new PlaylistReader(network, clock, this))
     , m_socket(new Socket(this))
-    , m_connectionWait(new ConnectionWait(m_socket, this))
+    , m_connectionWait(new ConnectionWait(m_socket, clock, this))
     , m_superviseTimer(new QTimer(this))
 {
     // Never early: a pass due at a second's start shows that second.
