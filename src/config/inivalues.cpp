@@ -30,20 +30,39 @@ void setLastPath(const QString &path)
     writeIniValue(QStringLiteral("LastPath"), QStringLiteral("LastPath"), path, kestraneIniPath());
 }
 
+namespace
+{
+
+// A hand-edited value that is not a number counts as off.
+bool advancedSwitch(const QString &key)
+{
+    bool numeric = false;
+    const double value = readIniValue(QStringLiteral("Advanced"), key, ombrexIniPath()).trimmed().toDouble(&numeric);
+    return numeric && value != 0;
+}
+
+} // namespace
+
 bool browserAgentEnabled()
 {
-    // A hand-edited value that is not a number counts as off.
-    bool numeric = false;
-    const double value = readIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), ombrexIniPath())
-                             .trimmed()
-                             .toDouble(&numeric);
-    return numeric && value != 0;
+    return advancedSwitch(QStringLiteral("IEAgent"));
 }
 
 void setBrowserAgentEnabled(bool on)
 {
     writeIniValue(QStringLiteral("Advanced"), QStringLiteral("IEAgent"), on ? QStringLiteral("1") : QStringLiteral("0"),
                   ombrexIniPath());
+}
+
+bool hlsLowestBandwidth()
+{
+    return advancedSwitch(QStringLiteral("HlsLowestBandwidth"));
+}
+
+void setHlsLowestBandwidth(bool on)
+{
+    writeIniValue(QStringLiteral("Advanced"), QStringLiteral("HlsLowestBandwidth"),
+                  on ? QStringLiteral("1") : QStringLiteral("0"), ombrexIniPath());
 }
 
 qint32 reconnectPeriodMinutes()

@@ -32,6 +32,12 @@ void setLastPath(const QString &path);
 bool browserAgentEnabled();
 void setBrowserAgentEnabled(bool on);
 
+// Whether HLS stations are recorded from their variant of the lowest
+// bandwidth, for metered links, rather than the highest ([Advanced]
+// HlsLowestBandwidth of ombrex.ini): on when the value is a number other than 0.
+bool hlsLowestBandwidth();
+void setHlsLowestBandwidth(bool on);
+
 // How long a recording keeps reconnecting to a station it lost after it had
 // delivered audio ([Advanced] ReconnectMinutes of ombrex.ini), 0-1440 minutes;
 // 0 ends the recording as soon as the usual retries fail. 10 when the value is

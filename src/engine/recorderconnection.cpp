@@ -106,7 +106,7 @@ void Recorder::startPlaylistFileRead(const QString &path)
 
 bool Recorder::startRecording(bool fromSetupWindow, bool preview)
 {
-    return start({m_draft, {}, fromSetupWindow, preview});
+    return start({m_draft, {}, fromSetupWindow, preview, QString()});
 }
 
 bool Recorder::start(const RecordingRequest &request)
@@ -114,6 +114,7 @@ bool Recorder::start(const RecordingRequest &request)
     m_preset = request.preset;
     m_startedFromSetupWindow = request.fromSetupWindow;
     m_pausedStart = request.preview;
+    m_relay->setExternalPlayer(request.externalPlayer);
     if (!request.servers.isEmpty()) {
         m_servers = request.servers;
         beginTakenRecording();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 
 #include "config/preset.h"
 #include "engine/streamserver.h"
@@ -17,4 +18,6 @@ struct RecordingRequest
     bool fromSetupWindow = false;
     // The setup window's Preview: starts paused with listening on.
     bool preview = false;
+    // The external player that listening hands the stream to; "" for the embedded player.
+    QString externalPlayer;
 };

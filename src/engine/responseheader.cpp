@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 #include "platform/bytetext.h"
@@ -83,18 +84,74 @@ bool containsNoCase(const QByteArray &haystack, const QByteArray &needle)
     return indexOfNoCase(haystack, needle) >= 0;
 }
 
+namespace
+{
+
+// Which of the screened texts a packet holds anywhere.
+struct ScreenedTexts
+{
+    bool refusal = false;     // "ICY 40"
+    bool browserPage = false; // "SHOUTCast Server", in any letter case
+    bool redirect = false;    // "302 Found"
+};
+
+// Every packet of a stream is screened, so the three texts are found in one
+// pass: each of them holds a space, and spaces are rare in audio, so only the
+// spaces memchr finds are looked at.
+ScreenedTexts findScreenedTexts(const QByteArray &packet)
+{
+    static constexpr char kRefusal[] = "ICY 40";
+    static constexpr char kBrowserPage[] = "shoutcast server";
+    static constexpr char kRedirect[] = "302 Found";
+    constexpr qsizetype kRefusalSpace = 3;
+    constexpr qsizetype kBrowserPageSpace = 9;
+    constexpr qsizetype kRedirectSpace = 3;
+
+    const auto at = [&](qsizetype start, const char *text, qsizetype length, bool foldCase) {
+        if (start < 0 || start + length > packet.size())
+            return false;
+        const char *bytes = packet.constData() + start;
+        if (!foldCase)
+            return std::memcmp(bytes, text, static_cast<size_t>(length)) == 0;
+        for (qsizetype k = 0; k < length; ++k) {
+            if (lowerAscii(bytes[k]) != text[k])
+                return false;
+        }
+        return true;
+    };
+
+    ScreenedTexts found;
+    const char *begin = packet.constData();
+    const char *end = begin + packet.size();
+    for (const char *space = begin;
+         (space = static_cast<const char *>(std::memchr(space, ' ', static_cast<size_t>(end - space)))) != nullptr;
+         ++space) {
+        const qsizetype s = space - begin;
+        found.refusal = found.refusal || at(s - kRefusalSpace, kRefusal, sizeof(kRefusal) - 1, false);
+        if (found.refusal)
+            break; // it decides alone
+        found.browserPage =
+            found.browserPage || at(s - kBrowserPageSpace, kBrowserPage, sizeof(kBrowserPage) - 1, true);
+        found.redirect = found.redirect || at(s - kRedirectSpace, kRedirect, sizeof(kRedirect) - 1, false);
+    }
+    return found;
+}
+
+} // namespace
+
 PacketKind screenPacket(const QByteArray &packet, bool atReplyStart)
 {
-    if (packet.contains("ICY 40"))
+    const ScreenedTexts found = findScreenedTexts(packet);
+    if (found.refusal)
         return PacketKind::Refusal;
     // An error page is no stream, whatever it says further down.
     const std::optional<sources::HttpStatus> status =
         atReplyStart ? sources::httpStatus(packet) : std::optional<sources::HttpStatus>();
     if (status && status->code >= 400)
         return PacketKind::Refusal;
-    if (containsNoCase(packet, QByteArrayLiteral("SHOUTCast Server")))
+    if (found.browserPage)
         return PacketKind::BrowserPage;
-    if (packet.contains("302 Found"))
+    if (found.redirect)
         return PacketKind::Redirect;
     // A redirect without a target is left to the header checks.
     if (status && sources::isRedirectStatus(status->code) && sources::headerValue(packet, "Location"))

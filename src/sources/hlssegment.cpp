@@ -18,6 +18,8 @@ namespace sources::hls
 namespace
 {
 
+constexpr qsizetype MaxTitlesPerSegment = 64;
+
 QString failure(const char *why)
 {
     return QCoreApplication::translate("SegmentAudio", why);
@@ -185,6 +187,13 @@ SegmentAudio demuxed(const QByteArray &segment, const QByteArray &initSection)
         const AVCodecParameters &par = *stream->codecpar;
         const QByteArray data(reinterpret_cast<const char *>(packet->data), packet->size);
         if (par.codec_id == AV_CODEC_ID_TIMED_ID3) {
+            // Each timed title is placed by a search through the frames: a
+            // segment of seconds has a handful of titles, and more are ignored
+            // so that a hostile one cannot make that search quadratic.
+            if (timedTags.size() >= MaxTitlesPerSegment) {
+                av_packet_unref(packet.get());
+                continue;
+            }
             if (const std::optional<id3::Tag> tag = id3::readTag(data); tag && !tag->namesNothing())
                 timedTags.append({packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
                                   : audioIndex < 0              ? packet->pts

@@ -1,25 +1,20 @@
 #include "sources/mp3player.h"
 
 #include <QTimer>
-#include <QUrl>
 
 #include <mpg123.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <utility>
 
 #include "platform/audiooutput.h"
-#include "sources/requestvalue.h"
-#include "sources/socket.h"
 
 namespace
 {
 
-// How often queued samples are handed to the sound output (and, until the
-// request is out, the connection is looked at); the output buffers about half
-// a second, so this keeps it comfortably fed.
+// How often queued samples are handed to the sound output; the output buffers
+// about half a second, so this keeps it comfortably fed.
 constexpr int kPumpIntervalMs = 20;
 // Undecoded audio kept while the output lags; beyond it the oldest is skipped
 // (about a minute at 128 kb/s), so a stalled device cannot make memory grow.
@@ -27,8 +22,6 @@ constexpr qsizetype kMaxBacklog = 1 << 20;
 // Input handed to the decoder at a time, and its output buffer.
 constexpr qsizetype kFeedChunk = 16 * 1024;
 constexpr std::size_t kDecodeBufferBytes = 32 * 1024;
-// A reply whose status line has not appeared in this many bytes is not a stream reply.
-constexpr qsizetype kMaxStatusBytes = 256;
 // The longest MPEG audio frame (Layer II, 384 kb/s, 32 kHz, padded) plus a header.
 constexpr qsizetype kMaxFrameBytes = 1729 + 4;
 
@@ -114,14 +107,10 @@ void ensureLibraryInitialised()
 
 Mp3Player::Mp3Player(QObject *parent)
     : QObject(parent)
-    , m_socket(new Socket(this))
     , m_pumpTimer(new QTimer(this))
 {
     m_pumpTimer->setInterval(kPumpIntervalMs);
-    connect(m_pumpTimer, &QTimer::timeout, this, &Mp3Player::onTimer);
-    connect(m_socket, &Socket::dataArrived, this, &Mp3Player::onDataArrival);
-    connect(m_socket, &Socket::peerClosed, this, &Mp3Player::onPeerClosed);
-    connect(m_socket, &Socket::failed, this, [this](qint32, const QString &description) { fail(description); });
+    connect(m_pumpTimer, &QTimer::timeout, this, &Mp3Player::pump);
 }
 
 Mp3Player::~Mp3Player()
@@ -129,36 +118,9 @@ Mp3Player::~Mp3Player()
     releaseStream();
 }
 
-bool Mp3Player::open(const QString &address)
-{
-    close();
-    const QUrl url(address, QUrl::TolerantMode);
-    if (!url.isValid() || url.scheme().compare(QStringLiteral("http"), Qt::CaseInsensitive) != 0 ||
-        url.host().isEmpty()) {
-        m_error = QStringLiteral("Not an HTTP address: ") + address;
-        return false;
-    }
-    m_address = address;
-    m_host = url.host();
-    m_port = static_cast<quint16>(url.port(80));
-    QByteArray resource = url.path(QUrl::FullyEncoded).toLatin1();
-    if (resource.isEmpty())
-        resource = "/";
-    if (url.hasQuery())
-        resource += '?' + url.query(QUrl::FullyEncoded).toLatin1();
-    m_resource = resource;
-    m_error.clear();
-    setState(State::Stopped);
-    return true;
-}
-
 bool Mp3Player::play()
 {
-    if (m_state == State::Closed) {
-        m_error = QStringLiteral("No address to play");
-        return false;
-    }
-    if (m_state != State::Stopped)
+    if (m_state == State::Playing)
         return true;
 
     m_output = platform::createAudioOutput();
@@ -175,28 +137,15 @@ bool Mp3Player::play()
     m_error.clear();
     m_bytesReceived = 0;
     m_framesDecoded = 0;
-
-    setState(State::Connecting);
-    m_socket->connectTo(m_host.toLatin1(), m_port);
     m_pumpTimer->start();
+    setState(State::Playing);
     return true;
 }
 
 void Mp3Player::stop()
 {
     releaseStream();
-    if (m_state != State::Closed)
-        setState(State::Stopped);
-}
-
-void Mp3Player::close()
-{
-    releaseStream();
-    m_address.clear();
-    m_host.clear();
-    m_port = 0;
-    m_resource.clear();
-    setState(State::Closed);
+    setState(State::Stopped);
 }
 
 void Mp3Player::setVolume(qint16 balance, qint16 masterVolume, qint16 volume)
@@ -229,7 +178,6 @@ void Mp3Player::fail(const QString &message, bool soundOutput)
 void Mp3Player::releaseStream()
 {
     m_pumpTimer->stop();
-    m_socket->close();
     if (m_decoder) {
         mpg123_delete(m_decoder);
         m_decoder = nullptr;
@@ -238,11 +186,7 @@ void Mp3Player::releaseStream()
         m_output->close();
         m_output.reset();
     }
-    m_requestSent = false;
-    m_statusSeen = false;
     m_synced = false;
-    m_streamEnded = false;
-    m_head.clear();
     m_scan.clear();
     m_input.clear();
     m_inputPos = 0;
@@ -278,78 +222,10 @@ bool Mp3Player::createDecoder()
     return true;
 }
 
-void Mp3Player::onTimer()
+void Mp3Player::feed(const QByteArray &data)
 {
-    // The socket announces no connection; the request goes out once it is there.
-    if (!m_requestSent && m_socket->isConnected())
-        sendRequest();
-    pump();
-}
-
-void Mp3Player::sendRequest()
-{
-    m_requestSent = true;
-    const QByteArray hostPort = sources::cutAtControl(m_host.toLatin1()) + ':' + QByteArray::number(m_port);
-    QByteArray request;
-    request += "GET " + sources::cutAtControl(m_resource) + " HTTP/1.0\r\n";
-    request += "Host: " + hostPort + "\r\n";
-    request += "User-Agent: Vorlane/" VORLANE_VERSION "\r\n";
-    request += "Accept: */*\r\n";
-    request += "Icy-MetaData:0\r\n";
-    request += "Connection: close\r\n\r\n";
-    m_socket->send(request);
-}
-
-void Mp3Player::onDataArrival()
-{
-    const QByteArray data = m_socket->receiveAll();
-    if (data.isEmpty())
+    if (m_state != State::Playing || data.isEmpty())
         return;
-    if (!m_statusSeen)
-        takeReplyHead(data);
-    else
-        takeStreamData(data);
-}
-
-void Mp3Player::takeReplyHead(const QByteArray &data)
-{
-    m_head += data;
-    // A stream without any reply line starts with audio.
-    if (static_cast<unsigned char>(m_head.at(0)) == 0xFF) {
-        m_statusSeen = true;
-        m_pumpTimer->start();
-        setState(State::Playing);
-        takeStreamData(std::exchange(m_head, QByteArray()));
-        return;
-    }
-    // "ICY 200 OK" or "HTTP/1.x 200 OK": the status code is the three digits
-    // after the first space. The relay sends no line end after it, so the
-    // digits are enough; the rest of the line is left to the frame search.
-    const qsizetype space = m_head.indexOf(' ');
-    if (space < 0 || m_head.size() < space + 4) {
-        if (m_head.size() > kMaxStatusBytes)
-            fail(QStringLiteral("The server's reply is not a stream"));
-        return;
-    }
-    const QByteArray protocol = m_head.left(space);
-    const QByteArray code = m_head.mid(space + 1, 3);
-    if ((protocol != "ICY" && !protocol.startsWith("HTTP/")) || code.at(0) != '2') {
-        const qsizetype lineEnd = m_head.indexOf('\n');
-        fail(QStringLiteral("The server refused the stream: ") +
-             QString::fromLatin1(m_head.left(lineEnd < 0 ? kMaxStatusBytes : lineEnd).trimmed()));
-        return;
-    }
-    m_statusSeen = true;
-    m_pumpTimer->start();
-    setState(State::Playing);
-    const QByteArray rest = m_head.mid(space + 4);
-    m_head.clear();
-    if (!rest.isEmpty())
-        takeStreamData(rest);
-}
-
-void Mp3Player::takeStreamData(const QByteArray &data)
-{
     m_bytesReceived += data.size();
     if (!m_synced) {
         m_scan += data;
@@ -367,20 +243,15 @@ void Mp3Player::takeStreamData(const QByteArray &data)
         m_input += data;
     }
     pump();
-    // Only what the output could not take counts as lagging behind.
+    // Only what the output could not take counts as lagging behind; the
+    // skipped bytes are let go once there are as many as are kept.
     const qsizetype backlog = m_input.size() - m_inputPos;
     if (backlog > kMaxBacklog)
         m_inputPos += backlog - kMaxBacklog;
-}
-
-void Mp3Player::onPeerClosed()
-{
-    // What the server sent before closing is still to be read.
-    onDataArrival();
-    if (m_state == State::Closed || m_state == State::Stopped)
-        return;
-    m_streamEnded = true;
-    pump();
+    if (m_inputPos > kMaxBacklog) {
+        m_input.remove(0, m_inputPos);
+        m_inputPos = 0;
+    }
 }
 
 bool Mp3Player::decodeMore()
@@ -475,8 +346,4 @@ void Mp3Player::pump()
         if (!decodeMore())
             break;
     }
-    if (m_streamEnded && m_state == State::Playing && m_pcm.empty() && m_input.size() == m_inputPos)
-        stop();
-    else if (m_streamEnded && m_state == State::Connecting)
-        fail(QStringLiteral("The server closed the connection"));
 }

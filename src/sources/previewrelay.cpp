@@ -1,5 +1,6 @@
 #include "sources/previewrelay.h"
 
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTimer>
 
@@ -13,10 +14,9 @@ namespace
 {
 
 constexpr int kTickMs = 100;
-constexpr quint16 kRelayPort = 29174;
 constexpr qsizetype kStartThreshold = 4000;
-// Audio kept while no player takes it: about two minutes at 128 kb/s. Without
-// a bound an unanswered relay would grow by some 60 MB an hour.
+// Audio kept while no external player takes it: about two minutes at 128 kb/s.
+// Without a bound an unanswered relay would grow by some 60 MB an hour.
 constexpr qsizetype kMaxPending = 2 * 1024 * 1024;
 // Our player's balance argument: centred.
 constexpr qint16 kBalanceCentre = 50;
@@ -56,13 +56,13 @@ PreviewRelay::PreviewRelay(QObject *parent)
     connect(m_sendTimer, &QTimer::timeout, this, &PreviewRelay::sendPending);
     connect(m_listener, &Socket::connectionRequested, this, &PreviewRelay::onConnectionRequested);
     connect(m_listener, &Socket::failed, this,
-            [this](qint32, const QString &description) { showSocketError(description); });
+            [this](qint32, const QString &description) { failListening(description); });
     connect(m_client, &Socket::dataArrived, this, &PreviewRelay::onClientData);
     connect(m_client, &Socket::peerClosed, this, &PreviewRelay::onClientClosed);
     connect(m_client, &Socket::failed, this,
-            [this](qint32, const QString &description) { showSocketError(description); });
-    // A sound output that gives out while playing ends listening; other
-    // failures end only this connection, and the tick points the player again.
+            [this](qint32, const QString &description) { failListening(description); });
+    // A sound output that gives out while playing ends listening; after other
+    // failures the next block starts the player afresh.
     connect(m_player, &Mp3Player::failed, this, [this] {
         if (listening && m_player->soundOutputFailed())
             failListening(QStringLiteral("No sound output is available: ") + m_player->errorString());
@@ -73,9 +73,16 @@ PreviewRelay::PreviewRelay(QObject *parent)
 
 PreviewRelay::~PreviewRelay() = default;
 
+void PreviewRelay::setExternalPlayer(const QString &program)
+{
+    m_externalPlayer = program;
+}
+
 QString PreviewRelay::address() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(kRelayPort) + QString::fromLatin1(m_path);
+    if (m_listener->state() != Socket::State::Listening)
+        return QString();
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_listener->localPort()) + QString::fromLatin1(m_path);
 }
 
 qint64 PreviewRelay::bytesInTransit() const
@@ -85,8 +92,12 @@ qint64 PreviewRelay::bytesInTransit() const
 
 void PreviewRelay::pushAudio(const QByteArray &data)
 {
-    if (data.isEmpty())
+    if (data.isEmpty() || !listening)
         return;
+    if (m_activePlayer.isEmpty()) {
+        playEmbedded(data);
+        return;
+    }
     m_pending.append(data);
     m_pendingBytes += data.size();
     while (m_pendingBytes > kMaxPending && m_pending.size() > 1)
@@ -95,9 +106,23 @@ void PreviewRelay::pushAudio(const QByteArray &data)
 
 void PreviewRelay::startListening()
 {
+    if (listening)
+        return;
     listening = true;
-    if (!m_sendTimer->isActive())
+    m_activePlayer = m_externalPlayer;
+    if (!m_activePlayer.isEmpty())
         m_sendTimer->start();
+}
+
+void PreviewRelay::playEmbedded(const QByteArray &data)
+{
+    if (m_player->state() != Mp3Player::State::Playing && !m_player->play()) {
+        failListening((m_player->soundOutputFailed() ? QStringLiteral("No sound output is available: ")
+                                                     : QStringLiteral("The player could not start: ")) +
+                      m_player->errorString());
+        return;
+    }
+    m_player->feed(data);
 }
 
 void PreviewRelay::stopListening()
@@ -105,7 +130,6 @@ void PreviewRelay::stopListening()
     m_listener->close();
     m_client->close();
     m_player->stop();
-    m_player->close();
     m_sendTimer->stop();
     listening = false;
     m_clientStreaming = false;
@@ -115,11 +139,11 @@ void PreviewRelay::stopListening()
     m_pendingBytes = 0;
 }
 
-void PreviewRelay::setVolume(qint32 m_volume)
+void PreviewRelay::setVolume(qint32 volume)
 {
     const qint32 master = masterVolume();
-    m_player->setVolume(kBalanceCentre, toShort(master), toShort(m_volume));
-    appliedVolume = m_volume;
+    m_player->setVolume(kBalanceCentre, toShort(master), toShort(volume));
+    appliedVolume = volume;
 }
 
 void PreviewRelay::sendPending()
@@ -150,18 +174,14 @@ void PreviewRelay::sendPending()
 
 void PreviewRelay::startRelay()
 {
+    // The player is started once per listening; one that went away may come back to the same address.
     m_playerStarted = true;
-    m_sendTimer->start();
-    // After a dropped player the listener is still up; the player is simply pointed at it again.
-    const bool listening = m_listener->state() == Socket::State::Listening ||
-                           m_listener->listen(kRelayPort, Socket::ListenScope::LoopbackOnly);
-    if (!listening || !m_player->open(address()) || !m_player->play()) {
-        // A missing sound device is no second instance: say what is wrong.
-        if (listening && m_player->soundOutputFailed())
-            failListening(QStringLiteral("No sound output is available: ") + m_player->errorString());
-        else
-            failListening(QStringLiteral("You cannot listen on more than one instance of the Ombrex!"));
+    if (!m_listener->listen(0, Socket::ListenScope::LoopbackOnly)) {
+        failListening(QStringLiteral("Listening could not start: ") + m_listener->errorDescription());
+        return;
     }
+    if (!QProcess::startDetached(m_activePlayer, {address()}))
+        failListening(QStringLiteral("The external player could not be started: ") + m_activePlayer);
 }
 
 void PreviewRelay::onConnectionRequested(qint32 requestId)
@@ -199,22 +219,14 @@ void PreviewRelay::onClientData()
     }
     m_client->send("ICY 200 OK");
     m_clientStreaming = true;
-    m_playerStarted = false;
 }
 
 void PreviewRelay::onClientClosed()
 {
-    // The player went away: that is no error. Stop sending; the player (or the
-    // player restarted by the tick once audio waits again) may connect again.
+    // The player went away: that is no error. Stop sending; it may connect again.
     m_client->close();
     m_clientStreaming = false;
-    m_playerStarted = false;
     m_request.clear();
-}
-
-void PreviewRelay::showSocketError(const QString &description)
-{
-    failListening(description);
 }
 
 void PreviewRelay::failListening(const QString &message)

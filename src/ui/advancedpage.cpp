@@ -95,6 +95,11 @@ AdvancedPage::AdvancedPage(MessageSink tell, QWidget *parent)
     playerGrid->addWidget(m_externalPlayer, 1, 0);
     playerGrid->addWidget(browsePlayer, 1, 1);
     playerGrid->addWidget(m_browserAgent, 2, 0, 1, 2);
+    m_hlsLowest = new QCheckBox(tr("Record &HLS stations at their lowest bit rate (metered links)"), playerBox);
+    m_hlsLowest->setObjectName(QStringLiteral("hlsLowestBandwidth"));
+    m_hlsLowest->setChecked(hlsLowestBandwidth());
+    connect(m_hlsLowest, &QCheckBox::clicked, this, [](bool on) { setHlsLowestBandwidth(on); });
+    playerGrid->addWidget(m_hlsLowest, 5, 0, 1, 2);
     // The station search's server, kept as "[Directory] Server" of ombrex.ini.
     auto *directoryLabel = new QLabel(tr("&Directory server:"), playerBox);
     m_directoryServer = new QLineEdit(StationDirectory::configuredServer(), playerBox);

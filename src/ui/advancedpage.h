@@ -13,8 +13,8 @@ struct SetupSettings;
 
 // The Advanced Options page: the recording options (time limit, listening,
 // paused start, archive clean-up, reconnecting), the external player, the web
-// agent and the station directory server. The last four are stored as soon as
-// they change; the others go with the window's options.
+// agent, the station directory server and the HLS variant. The last five are
+// stored as soon as they change; the others go with the window's options.
 class AdvancedPage final : public QWidget
 {
     Q_OBJECT
@@ -58,5 +58,6 @@ private:
     QCheckBox *m_useExternal = nullptr;
     QLineEdit *m_externalPlayer = nullptr;
     QCheckBox *m_browserAgent = nullptr;
+    QCheckBox *m_hlsLowest = nullptr; // stored at once
     QLineEdit *m_directoryServer = nullptr;
 };

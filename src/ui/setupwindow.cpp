@@ -389,7 +389,8 @@ void SetupWindow::start(bool previewOnly)
     m_draft.valid = true;
     m_section->stationBar()->hideProgress();
     putInPreset();
-    if (!m_recorder.start(RecordingRequest{m_draft, {}, true, previewOnly})) {
+    const QString externalPlayer = m_advanced->usesExternalPlayer() ? m_advanced->externalPlayer() : QString();
+    if (!m_recorder.start(RecordingRequest{m_draft, {}, true, previewOnly, externalPlayer})) {
         m_tell(tr("Error on starting this recording!"));
         m_section->updateStartButtons();
         return;

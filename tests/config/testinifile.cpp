@@ -133,6 +133,10 @@ TEST(IniValues, IEAgentIsOnForAnyNonZeroNumber)
     EXPECT_TRUE(browserAgentEnabled());
     setBrowserAgentEnabled(false);
     EXPECT_FALSE(browserAgentEnabled());
+    EXPECT_FALSE(hlsLowestBandwidth());
+    setHlsLowestBandwidth(true);
+    EXPECT_TRUE(hlsLowestBandwidth());
+    EXPECT_TRUE(testenv::readFile(ombrexIniPath()).contains("HLSLOWESTBANDWIDTH=1"));
 
     const struct
     {

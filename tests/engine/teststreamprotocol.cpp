@@ -66,6 +66,29 @@ TEST(Screening, FirstRuleThatAppliesDecides)
     EXPECT_EQ(screenPacket("ICY 200 OK\r\nicy-name:x\r\n\r\n"), PacketKind::Stream);
 }
 
+// Audio is screened too: a text is found wherever it lies in binary data,
+// at the very start and end included, and a cut one is not.
+TEST(Screening, TextsAreFoundAnywhereInAudio)
+{
+    const QByteArray audio = QByteArray::fromHex("fffb9064 20 00 ff 2020 c3") + QByteArray(3000, '\xff');
+    const struct
+    {
+        QByteArray text;
+        PacketKind kind;
+    } cases[] = {{"ICY 40", PacketKind::Refusal},
+                 {"sHoUtCaSt SeRvEr", PacketKind::BrowserPage},
+                 {"302 Found", PacketKind::Redirect}};
+    for (const auto &c : cases) {
+        for (const qsizetype at : {qsizetype(0), qsizetype(5), qsizetype(1500), audio.size()}) {
+            QByteArray packet = audio;
+            packet.insert(at, c.text);
+            EXPECT_EQ(screenPacket(packet), c.kind) << c.text.constData() << " at " << at;
+            EXPECT_EQ(screenPacket(packet.left(at + c.text.size() - 1)), PacketKind::Stream) << c.text.constData();
+            EXPECT_EQ(screenPacket(packet.mid(at + 1)), PacketKind::Stream) << c.text.constData();
+        }
+    }
+}
+
 TEST(Screening, RefusalTextsHaveTheirExactBlanks)
 {
     const QString name = QStringLiteral("Jazz FM");

@@ -2,15 +2,14 @@
 
 #include <QFile>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include "eventwait.h"
 #include "fakeclock.h"
-#include "sources/hlsfollower.h"
 #include "sources/hlsplaylist.h"
 #include "sources/hlssegment.h"
+#include "sources/hlsstation.h"
 #include "teststation/hlschannel.h"
 #include "teststation/station.h"
 
@@ -19,15 +18,6 @@ using teststation::HlsChannel;
 
 namespace
 {
-
-QByteArray get(QNetworkAccessManager &http, const QUrl &url)
-{
-    QNetworkReply *reply = http.get(QNetworkRequest(url));
-    EXPECT_TRUE(waitUntil([reply] { return reply->isFinished(); }));
-    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
-    reply->deleteLater();
-    return body;
-}
 
 bool run(const QString &dir, const QStringList &args)
 {
@@ -59,9 +49,33 @@ QList<QByteArray> adtsPieces(const QByteArray &adts, int count)
     return pieces;
 }
 
+struct Recording
+{
+    QByteArray audio;
+    QStringList events;
+    QString failure;
+    bool finished = false;
+
+    void watch(sources::HlsStation &hls)
+    {
+        QObject::connect(&hls, &sources::HlsStation::audio, &hls,
+                         [this](const QByteArray &data, AudioFormat) { audio += data; });
+        QObject::connect(&hls, &sources::HlsStation::titleChanged, &hls, [this](const QString &a, const QString &t) {
+            events.append(QStringLiteral("title ") + a + QStringLiteral(" - ") + t);
+        });
+        QObject::connect(&hls, &sources::HlsStation::segmentsLost, &hls, [this](int n, double s, const QString &) {
+            events.append(QStringLiteral("lost %1 %2").arg(n).arg(s));
+        });
+        QObject::connect(&hls, &sources::HlsStation::discontinuity, &hls,
+                         [this] { events.append(QStringLiteral("discontinuity")); });
+        QObject::connect(&hls, &sources::HlsStation::failed, &hls, [this](const QString &text) { failure = text; });
+        QObject::connect(&hls, &sources::HlsStation::finished, &hls, [this] { finished = true; });
+    }
+};
+
 } // namespace
 
-// Follower and segment audio against a live channel with a gap, a
+// HlsStation and segment audio against a live channel with a gap, a
 // discontinuity, ADTS and MPEG-TS segments, ID3 and EXTINF titles.
 TEST(HlsStation, RecordsEveryListedSegmentOnceAndCountsTheGap)
 {
@@ -90,61 +104,76 @@ TEST(HlsStation, RecordsEveryListedSegmentOnceAndCountsTheGap)
     }
 
     FakeClock clock;
+    clock.setSelfStepping(false);
     teststation::Station station;
     ASSERT_TRUE(station.start());
     HlsChannel channel(station.config());
-    QNetworkAccessManager http;
-    LiveFollower follower(clock);
-
-    const std::optional<Playlist> master =
-        parsePlaylist(get(http, QUrl(QString::fromLatin1(station.url(channel.masterPath())))),
-                      QUrl(QString::fromLatin1(station.url(channel.masterPath()))));
-    ASSERT_TRUE(master && master->isMaster);
-    const QList<Variant> variants = variantsToTry(master->variants, Preference::HighestBandwidth);
-    ASSERT_EQ(variants.size(), 2);
-    EXPECT_EQ(variants[0].bandwidth, 128000);
-    const QUrl mediaUrl = variants[0].uri;
-
-    QByteArray recorded;
-    QStringList titles;
-    QList<qint64> discontinuities;
-    bool ended = false;
-    auto reload = [&] {
-        follower.reloadStarted();
-        const std::optional<Playlist> media = parsePlaylist(get(http, mediaUrl), mediaUrl);
-        ASSERT_TRUE(media && !media->isMaster);
-        const LiveFollower::Update update = follower.accept(media->media);
-        ended = update.ended;
-        while (const std::optional<Segment> next = follower.nextSegment()) {
-            const SegmentAudio audio = segmentAudio(get(http, next->uri));
-            ASSERT_TRUE(audio.error.isEmpty()) << audio.error.toStdString();
-            recorded += audio.audio;
-            for (const SegmentTitle &t : audio.titles)
-                titles.append(t.artist + QStringLiteral(" - ") + t.title);
-            if (!next->title.isEmpty())
-                titles.append(next->artist + QStringLiteral(" - ") + next->title);
-            if (next->discontinuity)
-                discontinuities.append(next->sequence);
-            follower.fetched(next->sequence);
-        }
-    };
-
     channel.append({HlsChannel::id3Tag("One", "Band", 90000) + pieces[0], 2, "a.aac", {}, {}});
     channel.append({HlsChannel::id3Tag("One", "Band", 270000) + pieces[1], 2, "a.aac", {}, {}});
-    reload();
+
+    QNetworkAccessManager http;
+    Recording got;
+    sources::HlsStation hls(http, clock, {"Vorlane/1", Preference::HighestBandwidth});
+    got.watch(hls);
+    hls.start(QUrl(QString::fromLatin1(station.url(channel.masterPath()))));
+    ASSERT_TRUE(waitUntil([&] { return hls.segmentsFetched() == 2; }));
+    EXPECT_FALSE(hls.mediaUrl().hasQuery()); // the 128 kbit/s variant
     channel.append({pieces[2], 2, "a.aac", {}, {}});
-    reload();
+    clock.advance(2000);
+    ASSERT_TRUE(waitUntil([&] { return hls.segmentsFetched() == 3; }));
     channel.skip(1); // sequence 3 is never seen
     channel.append({transport[0], 2, "b.ts", "Two", "Duo", true});
     channel.append({transport[1], 2, "b.ts", "Two", "Duo", false});
     channel.end();
-    reload();
+    clock.advance(2000);
+    ASSERT_TRUE(waitUntil([&] { return got.finished; }));
 
-    EXPECT_TRUE(ended);
-    EXPECT_TRUE(recorded == pieces[0] + pieces[1] + pieces[2] + pieces[4] + pieces[5]);
-    EXPECT_EQ(follower.lostSegments(), 1);
-    EXPECT_DOUBLE_EQ(follower.lostSeconds(), 2.0);
-    EXPECT_EQ(discontinuities, QList<qint64>{4});
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("Band - One"), QStringLiteral("Band - One"),
-                                   QStringLiteral("Duo - Two"), QStringLiteral("Duo - Two")}));
+    EXPECT_TRUE(got.audio == pieces[0] + pieces[1] + pieces[2] + pieces[4] + pieces[5]);
+    EXPECT_EQ(hls.segmentsListed(), 5);
+    EXPECT_EQ(hls.lostSegments(), 1);
+    EXPECT_DOUBLE_EQ(hls.lostSeconds(), 2.0);
+    // The gap comes before the audio after it, and that audio is a new start.
+    EXPECT_EQ(got.events, (QStringList{QStringLiteral("title Band - One"), QStringLiteral("lost 1 2"),
+                                       QStringLiteral("discontinuity"), QStringLiteral("title Duo - Two")}));
+}
+
+// What cannot be recorded as it is: a variant that does not answer gives way
+// to the next, a segment that fails is fetched again while it is listed, and
+// encrypted segments end the recording with a message saying so.
+TEST(HlsStation, FallsBackRetriesAndRefusesEncryption)
+{
+    FakeClock clock;
+    clock.setSelfStepping(false);
+    teststation::Station station;
+    ASSERT_TRUE(station.start());
+    auto &pages = station.config().pages;
+    pages["/master.m3u8"].body = "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=256000\ngone.m3u8\n"
+                                 "#EXT-X-STREAM-INF:BANDWIDTH=64000\nlive.m3u8\n";
+    const QByteArray head = "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:7\n#EXTINF:2,\nbusy.mp3\n";
+    pages["/live.m3u8"].body = head;
+    pages["/busy.mp3"].status = "HTTP/1.0 503 Busy";
+    pages["/busy.mp3"].body =
+        "ID3\x04" + QByteArray(6, '\0') + QByteArray("\xFF\xFB\x90\x00", 4) + QByteArray(413, 'a');
+
+    QNetworkAccessManager http;
+    Recording got;
+    sources::HlsStation hls(http, clock, {{}, Preference::HighestBandwidth});
+    got.watch(hls);
+    hls.start(QUrl(QString::fromLatin1(station.url("/master.m3u8"))));
+    ASSERT_TRUE(waitUntil([&] { return hls.segmentsListed() == 1 && station.connectionCount() >= 4; }));
+    EXPECT_TRUE(got.failure.isEmpty());
+    EXPECT_EQ(hls.mediaUrl().path(), QStringLiteral("/live.m3u8"));
+    EXPECT_EQ(hls.segmentsFetched(), 0);
+
+    pages["/busy.mp3"].status = "HTTP/1.0 200 OK";
+    clock.advance(2000);
+    ASSERT_TRUE(waitUntil([&] { return hls.segmentsFetched() == 1; }));
+    EXPECT_EQ(got.audio.size(), 417);
+    EXPECT_EQ(hls.lostSegments(), 0);
+
+    pages["/live.m3u8"].body = head + "#EXT-X-KEY:METHOD=AES-128,URI=\"k\"\n#EXTINF:2,\nsecret.mp3\n";
+    clock.advance(2000);
+    ASSERT_TRUE(waitUntil([&] { return !got.failure.isEmpty(); }));
+    EXPECT_TRUE(got.failure.contains(QStringLiteral("encrypts"))) << got.failure.toStdString();
+    EXPECT_FALSE(hls.isRunning());
 }

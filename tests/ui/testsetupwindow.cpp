@@ -433,6 +433,9 @@ TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
     EXPECT_TRUE(child<QRadioButton>("streamTitles")->isChecked());
     EXPECT_TRUE(path()->text().isEmpty());
     EXPECT_FALSE(child<QCheckBox>("browserAgent")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>("hlsLowestBandwidth")->isChecked());
+    child<QCheckBox>("hlsLowestBandwidth")->click();
+    EXPECT_TRUE(hlsLowestBandwidth());
 
     window->stations().appendEntry(QStringLiteral("A"), QStringLiteral("addrA"));
     window->stations().appendEntry(QStringLiteral("B"), QStringLiteral("addrB"));
