@@ -100,6 +100,7 @@ class Live365Test : public ::testing::Test
 protected:
     void SetUp() override
     {
+        clock.setSelfStepping(false);
         QObject::connect(&reader, &Live365Reader::titleChanged,
                          [this](const QByteArray &artist, const QByteArray &title) {
                              events.append("Title " + artist + '|' + title);
@@ -159,6 +160,7 @@ protected:
 
     teststation::Config config;
     std::unique_ptr<teststation::Station> station;
+    // Moves only when a test moves it (or lets it step by itself).
     FakeClock clock;
     Live365Reader reader{testenv::network(), clock};
     bool hostAnswers = true;
@@ -285,7 +287,6 @@ TEST_F(Live365Test, AflModeRewritesTheHandleOnlyWhenThePageOffersIt)
 
 TEST_F(Live365Test, SecondsLeftReloadThePlaylistWhenTheSongEnds)
 {
-    clock.setSelfStepping(false);
     config.pages[kPlaylistPath] = htmlPage(playlistPage("Artist One", "Song One", " = 5;"));
     startStation();
     runChain(2);
@@ -318,7 +319,6 @@ TEST_F(Live365Test, PlaylistWithoutUsableSecondsIsReadOnce)
         playlistPage("A", "T", "= soon;"),         // not a number
         playlistPage("A", "T", "= -5;"),           // not above 0
     };
-    clock.setSelfStepping(false);
     startStation();
     for (const QByteArray &body : pages) {
         events.clear();
@@ -336,7 +336,6 @@ TEST_F(Live365Test, PlaylistWithoutUsableSecondsIsReadOnce)
 
 TEST_F(Live365Test, PlaylistPageThatNeverCompletesIsRequestedAgainAfter6000Ms)
 {
-    clock.setSelfStepping(false);
     config.pages[kPlaylistPath] = rawPage("HTTP/1.1 200 OK\r\n\r\n<html>artist:\"A\", title:\"T\",");
     startStation();
     reader.startStation("12345");
@@ -361,7 +360,6 @@ TEST_F(Live365Test, PlaylistPageThatNeverCompletesIsRequestedAgainAfter6000Ms)
 TEST_F(Live365Test, NameAndWindowPagesThatNeverCompleteRaise4And7Once)
 {
     hostAnswers = false; // even a host that does not stop the reader hears it once
-    clock.setSelfStepping(false);
     config.pages[kNamePath] = rawPage("HTTP/1.1 200 OK\r\n\r\n<html>LaunchBroadcast('member')");
     config.pages[kWindowPath] = rawPage("HTTP/1.1 200 OK\r\n\r\n<html><frame src=\"x\" \"Live365PlayerPlaylist\"");
     startStation();
@@ -413,7 +411,6 @@ TEST_F(Live365Test, PageEndCountsAcrossArrivalsAndWhatFollowsIsIgnored)
 
 TEST_F(Live365Test, OverlongPageIsGivenUpAndLoadedAgain)
 {
-    clock.setSelfStepping(false);
     config.pages[kPlaylistPath] =
         rawPage("HTTP/1.1 200 OK\r\n\r\n<html>" + QByteArray(Live365Reader::kMaxPageBytes + 1000, 'x'), 4);
     startStation();
@@ -465,7 +462,6 @@ TEST_F(Live365Test, ConnectionErrorIsRaisedOnceThenTheWaitEndsAtItsLimit)
     const QByteArray refused = "http://127.0.0.1:" + QByteArray::number(unusedPort());
     config.pages[kWindowPath] = htmlPage(windowPage(refused + "/pls/front?handle=abc&membername="));
     startStation();
-    clock.setSelfStepping(false);
     reader.setStationName("member");
     ASSERT_TRUE(waitEvents(1));
     settle(50);
@@ -481,6 +477,7 @@ TEST_F(Live365Test, ConnectionsThatNeverCompleteRaise4Then7Then2)
     FullListener full;
     ASSERT_TRUE(full.open());
     startStation();
+    clock.setSelfStepping(true);
 
     setLive365Server(QString::fromLatin1(full.url()));
     reader.startStation("12345");
@@ -517,7 +514,6 @@ TEST_F(Live365Test, UnusableFrameAddressIsAConnectionError)
 
 TEST_F(Live365Test, EmptyStationNameStopsEverything)
 {
-    clock.setSelfStepping(false);
     config.pages[kPlaylistPath] = htmlPage(playlistPage("A", "T", "= 5;"));
     startStation();
     runChain(2);
