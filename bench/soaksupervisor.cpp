@@ -1,5 +1,6 @@
 #include <QPointer>
 #include <algorithm>
+#include <deque>
 #include <vector>
 // Soak run of the recording supervisor: one long title-mode recording from the
 // bundled test station, as fast as the loopback carries it, with faults
@@ -14,7 +15,9 @@
 // seconds of it, not of real time); the sockets are real.
 //
 // It checks that every file holds exactly the audio the station sent under its
-// title (rebuilt connection by connection from what the station recorded),
+// title (rebuilt connection by connection from what the station recorded; a
+// title's file begins at the first frame boundary at or after the title, in
+// the audio as written, where a frame cut by a dropped connection ends),
 // that no file is missing or extra, that the process's resident memory does
 // not grow, and that nothing crashed: the recording runs in a child process
 // whose end the parent reports. Finished files are checked and deleted every
@@ -62,20 +65,8 @@ constexpr qint64 kLongestStream = 1500000;
 constexpr qint64 kBatchMs = 3000; // real time between checks (and station changes)
 constexpr int kStationNames = 3;  // station files of the same name come round too
 
-// Where a title at byte `at` ends its file without the pause search: after
-// the frame it falls into.
-qint64 frameSplit(const QByteArray &audio, qint64 at)
-{
-    engine::FrameScanner scanner;
-    std::vector<engine::FrameScanner::Frame> frames;
-    scanner.scan(audio.left(at + 8192), 0, true, frames);
-    for (const engine::FrameScanner::Frame &frame : frames) {
-        const qint64 end = frame.offset + frame.header.length;
-        if (frame.offset <= at && at < end)
-            return at == frame.offset ? at : end;
-    }
-    return at;
-}
+// No frame is longer: frames that begin again after a title do so within this.
+constexpr qint64 kMaxFrameBytes = 8192;
 
 // Titles the streams draw from: some clean or decode to the same file name,
 // one is empty (the current file goes on), two are too long for a file name
@@ -201,20 +192,33 @@ struct StationSlot
     bool redirectSent = false;
 };
 
-// A piece of what a file must hold: part of a connection's header or audio.
-struct Piece
+// A stretch of the audio written, in the order the recorder wrote it: from
+// byte `at` on (until the next stretch) it is the audio of stream `seed` from
+// its byte `from`.
+struct Stretch
 {
-    QByteArray header; // the header bytes, or empty for audio
-    quint32 seed = 1;  // audio: the stream it comes from
+    qint64 at = 0;
+    quint32 seed = 1;
     qint64 from = 0;
-    qint64 to = 0;
 };
 
+// A file holds the audio written from `begin` to `end`.
 struct Expected
 {
     QByteArray song; // the song name the tag is built from
-    QList<Piece> pieces;
-    qint64 size = 0;
+    qint64 begin = 0;
+    qint64 end = -1; // -1 while it is being written
+};
+
+// A title whose file does not begin yet: it ends the file being written at the
+// first frame boundary at or after it, as frames are found in the audio
+// written (where frames begin again after a frame cut by a reconnection).
+struct PendingTitle
+{
+    qint64 at = 0;
+    QByteArray song;
+    bool inRun = false; // frames were being found when it came
+    qint64 boundary = -1;
 };
 
 class Soak
@@ -231,6 +235,10 @@ private:
     StationSlot *newStation();
     void planRequest(StationSlot &slot, int index);
     void absorb(StationSlot &slot);
+    // Adds audio written to the model, and decides the titles it settles.
+    void written(quint32 seed, qint64 from, qint64 length);
+    void settleTitles(bool final);
+    void create(const QByteArray &song, qint64 begin);
     void checkFinishedFiles(bool all);
     bool drained() const;
     const QByteArray &audioOf(quint32 seed);
@@ -254,11 +262,20 @@ private:
     quint32 m_audioSeed = 0;
 
     // The expected files not checked yet (all still on disk), and the one the
-    // recorder writes with the song it holds.
+    // recorder writes; the song the recorder holds (the last title it took).
     QMap<QString, Expected> m_expected;
     QString m_current;
     QByteArray m_currentSong;
     bool m_continuing = false; // the next stream continues the open file
+
+    // The audio written so far, as stretches of streams; its frames as a
+    // decoder finds them, and the titles waiting for a frame boundary.
+    std::vector<Stretch> m_stretches;
+    qint64 m_written = 0;
+    engine::FrameScanner m_scanner;
+    QByteArray m_scan; // the audio written from the scanner's position on
+    std::deque<PendingTitle> m_pending;
+    bool m_framesFound = false;
 
     int m_stations = 0, m_connections = 0, m_drops = 0, m_stalls = 0, m_refusals = 0, m_redirects = 0;
     int m_titleChanges = 0, m_filesChecked = 0, m_mismatches = 0, m_copies = 0, m_titlesKept = 0;
@@ -361,44 +378,26 @@ void Soak::planRequest(StationSlot &slot, int index)
 }
 
 // Adds the connections of a station that are over to the expected files. A
-// refusal or redirect makes the recorder close its file (the next stream opens
-// its station file); a stream after a stalled or dropped one continues it. A
-// name taken by a file still on disk goes to the next numbered copy; an empty
-// or unchanged title continues the file.
+// stream after a stalled or dropped one (refusals and redirects in between are
+// part of the outage) continues the open file, without the burst it begins
+// with. A name taken by a file still on disk goes to the next numbered copy;
+// an empty or unchanged title continues the file.
 void Soak::absorb(StationSlot &slot)
 {
     const teststation::Station &station = *slot.station;
-    auto append = [this](const Piece &piece) {
-        if (piece.to <= piece.from)
-            return;
-        Expected &file = m_expected[m_current];
-        file.pieces.append(piece);
-        file.size += piece.to - piece.from;
-    };
-    auto create = [this](const QByteArray &song) {
-        int copy = 1;
-        QString name = engine::recordingFileName(song, copy);
-        while (m_expected.contains(name))
-            name = engine::recordingFileName(song, ++copy);
-        if (copy > 1)
-            ++m_copies;
-        m_expected[name].song = song;
-        m_current = name;
-        m_currentSong = song;
-    };
     for (; slot.absorbed < station.connectionCount(); ++slot.absorbed) {
         const teststation::ConnectionRecord &sent = station.connection(slot.absorbed);
         const Plan &plan = slot.plans.at(slot.absorbed);
         ++m_connections;
-        // Once audio came, refusals and redirects are part of an outage: the
-        // open file goes on with the next stream.
         if (!sent.isStream) {
             plan.fault == Fault::Refusal ? ++m_refusals : ++m_redirects;
             continue;
         }
         plan.fault == Fault::Drop ? ++m_drops : ++m_stalls;
-        if (!m_continuing)
-            create(engine::datedFileName(plan.stationName, plan.day));
+        if (!m_continuing) {
+            m_currentSong = engine::datedFileName(plan.stationName, plan.day);
+            create(m_currentSong, m_written);
+        }
         // The burst repeats what is on disk already; only a reconnected
         // stream's is recognised (the first stream's is new to the recording).
         const qint64 skip = m_continuing ? plan.burst : 0;
@@ -406,19 +405,16 @@ void Soak::absorb(StationSlot &slot)
             ++m_bursts;
             m_burstBytes += plan.burst;
         }
-        const auto audioPiece = [&](qint64 from, qint64 to) {
+        // Connection audio from `from` to `to` goes to the files.
+        const auto write = [&](qint64 from, qint64 to) {
             if (from < plan.burst) {
-                // Only the first stream's burst is written.
-                append({{}, plan.burstSeed, plan.burstFrom + from, plan.burstFrom + std::min(to, plan.burst)});
-                from = plan.burst;
+                const qint64 burstEnd = std::min(to, plan.burst);
+                written(plan.burstSeed, plan.burstFrom + from, burstEnd - from);
+                from = burstEnd;
             }
-            append({{}, plan.seed, from - plan.burst, to - plan.burst});
+            if (from < to)
+                written(plan.seed, from - plan.burst, to - from);
         };
-        // Title files begin at the frame boundary nearest to their title.
-        QByteArray connectionAudio;
-        if (!sent.titles.isEmpty())
-            connectionAudio = audioOf(plan.burstSeed).mid(plan.burstFrom, plan.burst) +
-                              audioOf(plan.seed).left(sent.audioBytes - plan.burst);
         qint64 position = skip;
         for (const teststation::TitleMark &mark : sent.titles) {
             const QByteArray song = extractStreamTitle("StreamTitle='" + mark.title + "';");
@@ -426,16 +422,75 @@ void Soak::absorb(StationSlot &slot)
                 ++m_titlesKept;
                 continue;
             }
-            const qint64 split = std::max(position, frameSplit(connectionAudio, mark.audioOffset));
-            audioPiece(position, split);
-            create(song);
+            write(position, std::max(position, mark.audioOffset));
+            position = std::max(position, mark.audioOffset);
+            // With all before it decided, the title's file begins with what comes next.
+            m_pending.push_back(
+                {m_written, song, m_scanner.locked(), m_scanner.position() == m_written ? m_written : -1});
+            m_currentSong = song;
             ++m_titleChanges;
-            position = split;
+            settleTitles(false);
         }
-        audioPiece(position, sent.audioBytes);
+        write(position, sent.audioBytes);
         m_audioSent += sent.audioBytes;
         m_continuing = true;
     }
+}
+
+void Soak::written(quint32 seed, qint64 from, qint64 length)
+{
+    if (length <= 0)
+        return;
+    if (m_stretches.empty() || m_stretches.back().seed != seed ||
+        m_stretches.back().from + (m_written - m_stretches.back().at) != from)
+        m_stretches.push_back({m_written, seed, from});
+    m_scan += audioOf(seed).mid(from, length);
+    m_written += length;
+    settleTitles(false);
+}
+
+void Soak::settleTitles(bool final)
+{
+    std::vector<engine::FrameScanner::Frame> frames;
+    const qint64 scanStart = m_written - m_scan.size();
+    m_scanner.scan(m_scan, scanStart, final, frames);
+    m_scan.remove(0, m_scanner.position() - scanStart);
+    m_framesFound = m_framesFound || !frames.empty();
+    for (const engine::FrameScanner::Frame &frame : frames) {
+        const qint64 end = frame.offset + frame.header.length;
+        for (PendingTitle &title : m_pending) {
+            if (title.boundary < 0 && end > title.at)
+                title.boundary = frame.offset >= title.at ? frame.offset : end;
+        }
+    }
+    while (!m_pending.empty()) {
+        const PendingTitle &title = m_pending.front();
+        qint64 split = title.boundary;
+        if (split < 0) {
+            if (m_scanner.position() > title.at + (m_framesFound ? kMaxFrameBytes : 0))
+                split = title.at; // no frames near it: at the byte
+            else if (final)
+                split = title.inRun ? m_written : title.at; // a cut last frame stays whole
+            else
+                break;
+        }
+        split = std::max(split, m_expected[m_current].begin);
+        m_expected[m_current].end = split;
+        create(title.song, split);
+        m_pending.pop_front();
+    }
+}
+
+void Soak::create(const QByteArray &song, qint64 begin)
+{
+    int copy = 1;
+    QString name = engine::recordingFileName(song, copy);
+    while (m_expected.contains(name))
+        name = engine::recordingFileName(song, ++copy);
+    if (copy > 1)
+        ++m_copies;
+    m_expected[name] = {song, begin, -1};
+    m_current = name;
 }
 
 // The audio a stream of this seed sends; one stream's is kept at a time.
@@ -467,11 +522,17 @@ void Soak::checkFinishedFiles(bool all)
         }
         const QByteArray bytes = file.readAll();
         file.close();
+        const qint64 end = it->end < 0 ? m_written : it->end;
         QByteArray want;
-        want.reserve(it->size);
-        for (const Piece &piece : std::as_const(it->pieces))
-            want += piece.header.isEmpty() ? audioOf(piece.seed).mid(piece.from, piece.to - piece.from)
-                                           : piece.header.mid(piece.from, piece.to - piece.from);
+        want.reserve(end - it->begin);
+        for (size_t k = 0; k < m_stretches.size(); ++k) {
+            const Stretch &stretch = m_stretches[k];
+            const qint64 stretchEnd = k + 1 < m_stretches.size() ? m_stretches[k + 1].at : m_written;
+            const qint64 from = std::max(it->begin, stretch.at);
+            const qint64 to = std::min(end, stretchEnd);
+            if (from < to)
+                want += audioOf(stretch.seed).mid(stretch.from + (from - stretch.at), to - from);
+        }
         // The tag's title: after " - " for a title, the whole name for a station file.
         const QByteArray base = it->song.chopped(4);
         const qsizetype dash = base.indexOf(" - ");
@@ -491,6 +552,14 @@ void Soak::checkFinishedFiles(bool all)
         QFile::remove(path);
         it = m_expected.erase(it);
     }
+    // Stretches before every file still to check are done with.
+    qint64 needed = m_written;
+    for (const Expected &file : std::as_const(m_expected))
+        needed = std::min(needed, file.begin);
+    std::size_t done = 0;
+    while (done + 1 < m_stretches.size() && m_stretches[done + 1].at <= needed)
+        ++done;
+    m_stretches.erase(m_stretches.begin(), m_stretches.begin() + static_cast<std::ptrdiff_t>(done));
     // Nothing else may be there: every file the recorder made was expected.
     const QStringList left = QDir(m_folder.path()).entryList(QDir::Files);
     for (const QString &name : left) {
@@ -617,6 +686,7 @@ int Soak::run()
     if (m_retired)
         absorb(*m_retired);
     absorb(*m_live);
+    settleTitles(true);
     checkFinishedFiles(true);
     const double wallSeconds = static_cast<double>(wall.elapsed()) / 1000.0;
 

@@ -13,7 +13,7 @@ packages=(
     xvfb xauth dbus-daemon openbox trayer xdotool x11-utils
     shared-mime-info desktop-file-utils
     appstream file dpkg-dev
-    icecast2 openssl
+    icecast2 openssl liquidsoap
     clang libclang-rt-14-dev
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
 )

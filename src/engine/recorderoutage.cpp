@@ -12,8 +12,6 @@
 #include "engine/startup.h"
 #include "engine/streamoverlap.h"
 #include "platform/clock.h"
-#include "sources/connectionwait.h"
-#include "sources/socket.h"
 
 Q_LOGGING_CATEGORY(lcRecorder, "vorlane.recorder", QtInfoMsg)
 
@@ -21,7 +19,7 @@ namespace
 {
 
 // The written audio kept for comparing; a server's burst is far shorter.
-constexpr qsizetype kTailBytes = 256 * 1024;
+constexpr qsizetype kTailBytes = engine::WrittenTail::kKeepBytes;
 // A reconnected stream is held back at most this long before it is written
 // uncompared.
 constexpr qsizetype kFreshLimit = kTailBytes + 16 * 1024;
@@ -61,9 +59,7 @@ void Recorder::streamFailed()
 {
     settleFreshAudio(true);
     dropConnection();
-    m_parser.dropPartialBlock();
     m_changeServerPending = false;
-    m_peerClosed = false;
     m_retryCount = 0;
 
     const auto count = static_cast<qint32>(m_servers.size());
@@ -185,7 +181,7 @@ void Recorder::settleFreshAudio(bool final)
         m_comparingFresh = !final;
         return;
     }
-    const engine::Overlap overlap = engine::findOverlap(m_writtenTail, m_freshAudio, final);
+    const engine::Overlap overlap = engine::findOverlap(m_writtenTail.bytes(), m_freshAudio, final);
     if (overlap.outcome == engine::Overlap::Outcome::Undecided)
         return;
     m_comparingFresh = false;
@@ -204,7 +200,4 @@ void Recorder::rememberWritten(const QByteArray &data)
     if (m_paused || !isFileOpen())
         return;
     m_writtenTail.append(data);
-    // Trimmed in steps, so that the copy costs little per byte.
-    if (m_writtenTail.size() > 2 * kTailBytes)
-        m_writtenTail.remove(0, m_writtenTail.size() - kTailBytes);
 }

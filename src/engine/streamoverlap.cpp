@@ -148,4 +148,51 @@ Overlap findOverlap(const QByteArray &written, const QByteArray &fresh, bool fin
     return {Overlap::Outcome::New, 0};
 }
 
+void WrittenTail::append(const QByteArray &data)
+{
+    if (data.isEmpty())
+        return;
+    m_blocks.push_back(data);
+    m_size += data.size();
+    m_joinedValid = false;
+    if (m_size <= 2 * kKeepBytes)
+        return;
+    qsizetype drop = m_size - kKeepBytes;
+    m_size = kKeepBytes;
+    while (drop > 0) {
+        const qsizetype first = m_blocks.front().size() - m_skip;
+        if (first > drop) {
+            m_skip += drop;
+            break;
+        }
+        drop -= first;
+        m_blocks.pop_front();
+        m_skip = 0;
+    }
+}
+
+void WrittenTail::clear()
+{
+    m_blocks.clear();
+    m_skip = 0;
+    m_size = 0;
+    m_joined.clear();
+    m_joinedValid = true;
+}
+
+const QByteArray &WrittenTail::bytes() const
+{
+    if (!m_joinedValid) {
+        m_joined.clear();
+        m_joined.reserve(m_size);
+        qsizetype skip = m_skip;
+        for (const QByteArray &block : m_blocks) {
+            m_joined.append(block.constData() + skip, block.size() - skip);
+            skip = 0;
+        }
+        m_joinedValid = true;
+    }
+    return m_joined;
+}
+
 } // namespace engine

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <deque>
+
 // Finding where a reconnected stream repeats audio that is already on disk.
 // Servers send a new listener the last part of their buffer at once, so the
 // first seconds after a reconnect are often a copy of the end of the file.
@@ -55,5 +57,28 @@ struct Overlap
 // arrived is all there is to decide on: a fresh stream that so far only
 // repeats counts as a repeat in full, an unfinished search as new.
 Overlap findOverlap(const QByteArray &written, const QByteArray &fresh, bool final);
+
+// The end of what was written, for findOverlap: between kKeepBytes and twice
+// that many of the newest bytes (trimmed to kKeepBytes once it grows beyond
+// twice). Every block of a recording passes through here, so the blocks are
+// kept shared rather than copied, and joined only when a reconnect compares.
+class WrittenTail
+{
+public:
+    static constexpr qsizetype kKeepBytes = 256 * 1024;
+
+    void append(const QByteArray &data);
+    void clear();
+    bool isEmpty() const { return m_size == 0; }
+    // The kept bytes in one piece.
+    const QByteArray &bytes() const;
+
+private:
+    std::deque<QByteArray> m_blocks;
+    qsizetype m_skip = 0; // bytes at the start of the first block that are no longer kept
+    qsizetype m_size = 0;
+    mutable QByteArray m_joined;
+    mutable bool m_joinedValid = true;
+};
 
 } // namespace engine

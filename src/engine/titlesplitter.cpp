@@ -18,6 +18,9 @@ constexpr float kQuietLevel = 3.2e-5f;
 // Held audio never grows beyond this, whatever the window and bit rate; a
 // title change still undecided then is decided with what there is.
 constexpr qsizetype kMaxHeldBytes = 4 * 1024 * 1024;
+// No MP3 or ADTS frame is longer: a run of frames that begins again after a
+// title change begins within this many bytes of it.
+constexpr qint64 kMaxFrameBytes = 8192;
 
 QString seconds(double value)
 {
@@ -63,7 +66,15 @@ void TitleSplitter::addAudio(const QByteArray &audio)
 
 void TitleSplitter::changeTitle(const QByteArray &title)
 {
-    m_changes.push_back({m_heldStart + m_held.size(), title});
+    Change change;
+    change.at = m_heldStart + m_held.size();
+    change.title = title;
+    change.inRun = m_scanner.locked();
+    // Everything before it is decided (nothing came yet, or none of it can
+    // start a frame): whatever comes next begins the title's file.
+    if (m_scanner.position() == change.at)
+        change.boundary = change.at;
+    m_changes.push_back(std::move(change));
     process(false);
 }
 
@@ -78,6 +89,7 @@ void TitleSplitter::flush()
     m_awaitingLevel.clear();
     m_levels.reset();
     m_time = 0;
+    m_framesFound = false;
 }
 
 std::vector<TitleSplitter::Piece> TitleSplitter::take()
@@ -92,6 +104,7 @@ void TitleSplitter::scanNew(bool final)
     std::vector<FrameScanner::Frame> found;
     const qint64 scanStart = m_heldStart + m_held.size() - m_scan.size();
     m_scanner.scan(m_scan, scanStart, final, found);
+    m_framesFound = m_framesFound || !found.empty();
     for (const FrameScanner::Frame &frame : found) {
         Frame entry;
         entry.offset = frame.offset;
@@ -99,6 +112,17 @@ void TitleSplitter::scanNew(bool final)
         entry.start = m_time;
         entry.duration = static_cast<double>(frame.header.samples) / frame.header.sampleRate;
         m_time += entry.duration;
+        m_secondsPerByte = entry.duration / static_cast<double>(entry.length);
+        // Frames are found in order: the first one that reaches past a change
+        // gives it its boundary.
+        for (Change &change : m_changes) {
+            const qint64 end = frame.offset + frame.header.length;
+            if (change.boundary || end <= change.at)
+                continue;
+            change.boundary = frame.offset >= change.at ? frame.offset : end;
+            change.boundaryShift =
+                static_cast<double>(*change.boundary - change.at) / frame.header.length * entry.duration;
+        }
         // Only MPEG audio is decoded; ADTS frames are split at their boundaries alone.
         const bool mpeg = (frame.header.format >> 24) == 1;
         if (m_options.findSilence && mpeg) {
@@ -173,45 +197,42 @@ bool TitleSplitter::searching() const
     return !m_scanner.locked() || (m_scanner.format() >> 24) == 1;
 }
 
-std::optional<qint64> TitleSplitter::frameEnd(qint64 at, bool final) const
+bool TitleSplitter::splitBetweenFrames(const Change &change, bool final, SplitPoint &split) const
 {
-    if (!m_scanner.locked())
-        return at;
-    const qint64 scanStart = m_heldStart + m_held.size() - m_scan.size();
-    qint64 position = m_scanner.position();
-    while (position < at) {
-        const qsizetype from = static_cast<qsizetype>(position - scanStart);
-        const AudioFrameHeader header = audioFrameHeader(m_scan.constData() + from, m_scan.size() - from);
-        if (header.length == 0 || header.format != m_scanner.format()) {
-            if (m_scan.size() - from < 7 && !final)
-                return std::nullopt;
-            return at; // no frame where the run says: at the byte
-        }
-        position += header.length;
+    split.titleAt = change.at;
+    if (change.boundary) {
+        split.splitAt = *change.boundary;
+        split.shiftSeconds = change.boundaryShift;
+        split.reason = SplitPoint::Reason::Frame;
+        return true;
     }
-    return position;
+    // Frames may still begin again after a cut one, and do so close by; in a
+    // stream without frames so far the title waits only for the bytes at it
+    // to be ruled out as the start of one.
+    if (!final && m_scanner.position() <= change.at + (m_framesFound ? kMaxFrameBytes : 0))
+        return false;
+    const qint64 received = m_heldStart + m_held.size();
+    if (final && change.inRun) {
+        // The stream ended inside the frame: all of it stays with the file it began in.
+        split.splitAt = received;
+        split.shiftSeconds = static_cast<double>(received - change.at) * m_secondsPerByte;
+        split.reason = SplitPoint::Reason::Frame;
+    } else {
+        split.splitAt = change.at;
+        split.reason = SplitPoint::Reason::Bytes;
+    }
+    return true;
 }
 
 bool TitleSplitter::decideAtOnce(const Change &change, bool final)
 {
-    const qint64 received = m_heldStart + m_held.size();
-    if (!m_pendingSplit)
-        m_pendingSplit = frameEnd(change.at, final);
-    // Until the file's end is known, or reached, what comes belongs to it.
-    if (!m_pendingSplit || (*m_pendingSplit > received && !final)) {
-        release(received);
-        return false;
-    }
+    // What came before the title belongs to the file it ends; what came after
+    // waits until the frame it falls into is known.
+    release(change.at);
     SplitPoint split;
-    split.titleAt = change.at;
-    split.splitAt = std::max(m_heldStart, std::min(*m_pendingSplit, received));
-    m_pendingSplit.reset();
-    split.reason =
-        split.splitAt == change.at && !m_scanner.locked() ? SplitPoint::Reason::Bytes : SplitPoint::Reason::Frame;
-    if (split.reason == SplitPoint::Reason::Frame && !m_frames.empty()) {
-        const Frame &last = m_frames.back();
-        split.shiftSeconds = static_cast<double>(split.splitAt - change.at) / last.length * last.duration;
-    }
+    if (!splitBetweenFrames(change, final, split))
+        return false;
+    split.splitAt = std::max(m_heldStart, split.splitAt);
     startFile(change, split);
     return true;
 }
@@ -258,6 +279,8 @@ bool TitleSplitter::decide(const Change &change, bool final)
             if (const std::optional<qint64> quiet = quietSplit(index, titleTime, split))
                 split.splitAt = *quiet;
         }
+    } else if (!splitBetweenFrames(change, final, split)) {
+        return false;
     }
     if (split.splitAt < m_heldStart) {
         split.splitAt = m_heldStart; // two title changes closer than the search reaches

@@ -35,12 +35,16 @@ struct SplitPoint
 // Decides where each title file of an MP3 or ADTS AAC stream ends. Audio and
 // title changes go in as they arrive; what comes out is the same audio, in
 // the same order, cut into files at frame boundaries: the frame a title
-// change falls into goes whole into one file. Without the pause search every
-// byte goes out as it comes (the frame being received when a title comes
-// ends its file). With it, for MPEG audio, the last part of the stream (half
-// the search window) is held back so that a file can end at the quiet stretch
-// between two songs, before or after the title change. A stream without frame
-// structure is cut at the byte the title came, as it is.
+// change falls into goes whole into one file. Without the pause search the
+// frame being received when a title comes ends its file, and only the audio
+// after the title change waits until that frame is known to be whole (about
+// one frame; a stream without frames is cut as soon as the bytes at the title
+// change are known to start none). A frame cut short (the station dropped the connection in the
+// middle of it) goes with the file it began in, which ends where frames begin
+// again. With the pause search, for MPEG audio, the last part of the stream
+// (half the search window) is held back so that a file can end at the quiet
+// stretch between two songs, before or after the title change. A stream
+// without frame structure is cut at the byte the title came, as it is.
 class TitleSplitter final
 {
 public:
@@ -89,6 +93,11 @@ private:
     {
         qint64 at = 0;
         QByteArray title;
+        bool inRun = false; // it came while frames were being found
+        // The first frame boundary at or after it (the end of the frame it
+        // falls into, or where frames begin again), once the frames are known.
+        std::optional<qint64> boundary;
+        double boundaryShift = 0; // seconds of audio from the change to it
     };
 
     void process(bool final);
@@ -97,10 +106,9 @@ private:
     bool decide(const Change &change, bool final);
     // Without the pause search: the frame being received ends the file.
     bool decideAtOnce(const Change &change, bool final);
-    // Where the frame containing stream byte `at` ends, reading headers from
-    // the scanner's position; `at` when the run of frames broke off, none
-    // while the header needed has not arrived.
-    std::optional<qint64> frameEnd(qint64 at, bool final) const;
+    // A change that falls into no whole frame: false while frames may still
+    // begin close after it; else where its file ends.
+    bool splitBetweenFrames(const Change &change, bool final, SplitPoint &split) const;
     // The pause search is on and the stream is MPEG audio the decoder takes.
     bool searching() const;
     std::optional<qint64> quietSplit(qsizetype frame, double titleTime, SplitPoint &split) const;
@@ -113,10 +121,11 @@ private:
     QByteArray m_held;
     qint64 m_heldStart = 0; // stream offset of m_held's first byte
     FrameScanner m_scanner;
-    QByteArray m_scan;                    // the stream from the scanner's position on
-    std::optional<qint64> m_pendingSplit; // decideAtOnce: where the front change splits
-    std::deque<Frame> m_frames;           // frames from m_heldStart on
-    double m_time = 0;                    // seconds of audio in the frames scanned
+    QByteArray m_scan;           // the stream from the scanner's position on
+    std::deque<Frame> m_frames;  // frames from m_heldStart on
+    double m_time = 0;           // seconds of audio in the frames scanned
+    double m_secondsPerByte = 0; // of the last frame scanned
+    bool m_framesFound = false;  // since the stream began
     std::unique_ptr<Mp3Levels> m_levels;
     std::deque<qint64> m_awaitingLevel; // numbers of frames given to the decoder, oldest first
     qint64 m_frameBase = 0;             // number of m_frames.front(): frames dropped before it

@@ -80,6 +80,38 @@ AdvancedPage::AdvancedPage(MessageSink tell, QWidget *parent)
     grid->addWidget(m_reconnectMinutes, 7, 1);
     grid->setColumnStretch(2, 1);
 
+    // Title files: stored at once in ombrex.ini, like the reconnect period.
+    auto *titleBox = new QGroupBox(tr("Title files"), this);
+    auto *titleGrid = new QGridLayout(titleBox);
+    const FileSplitSettings split = fileSplitSettings();
+    m_splitAtPauses = new QCheckBox(tr("Split at the &pause between songs"), titleBox);
+    m_splitAtPauses->setObjectName(QStringLiteral("splitAtPauses"));
+    m_splitAtPauses->setToolTip(tr("Ends a title file at the quietest moment near the title change"));
+    m_splitAtPauses->setChecked(split.splitAtPauses);
+    m_pauseSearchSeconds = new SpinnerBox(titleBox);
+    m_pauseSearchSeconds->setObjectName(QStringLiteral("pauseSearchSeconds"));
+    m_pauseSearchSeconds->setRange(1, kMaxPauseSearchSeconds);
+    m_pauseSearchSeconds->setValue(split.pauseSearchSeconds);
+    m_pauseSearchSeconds->setEnabled(split.splitAtPauses);
+    auto *searchLabel = new QLabel(tr("Search for the pause within (seconds):"), titleBox);
+    searchLabel->setBuddy(m_pauseSearchSeconds);
+    m_id3v2Tags = new QCheckBox(tr("Write ID&3v2 tags (Unicode titles)"), titleBox);
+    m_id3v2Tags->setObjectName(QStringLiteral("id3v2Tags"));
+    m_id3v2Tags->setChecked(split.id3v2Tags);
+    titleGrid->addWidget(m_splitAtPauses, 0, 0, 1, 2);
+    titleGrid->addWidget(searchLabel, 1, 0);
+    titleGrid->addWidget(m_pauseSearchSeconds, 1, 1);
+    titleGrid->addWidget(m_id3v2Tags, 2, 0, 1, 2);
+    titleGrid->setColumnStretch(2, 1);
+    const auto storeSplit = [this] {
+        m_pauseSearchSeconds->setEnabled(m_splitAtPauses->isChecked());
+        setFileSplitSettings({m_splitAtPauses->isChecked(), m_pauseSearchSeconds->value(), m_id3v2Tags->isChecked()});
+    };
+    connect(m_splitAtPauses, &QCheckBox::clicked, this, storeSplit);
+    connect(m_id3v2Tags, &QCheckBox::clicked, this, storeSplit);
+    connect(m_pauseSearchSeconds, &SpinnerBox::valueChanged, this, storeSplit);
+    connect(m_pauseSearchSeconds, &SpinnerBox::rejectedText, this, [this](const QString &text) { m_tell(text); });
+
     auto *playerBox = new QGroupBox(tr("Player and web agent"), this);
     auto *playerGrid = new QGridLayout(playerBox);
     m_useExternal = new QCheckBox(tr("Use External Player"), playerBox);
@@ -120,6 +152,7 @@ AdvancedPage::AdvancedPage(MessageSink tell, QWidget *parent)
     connect(m_browserAgent, &QCheckBox::clicked, this, [this] { m_browserAgent->setChecked(toggleBrowserAgent()); });
 
     layout->addWidget(m_recordings);
+    layout->addWidget(titleBox);
     layout->addWidget(playerBox);
     layout->addStretch(1);
 }

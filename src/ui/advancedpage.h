@@ -12,9 +12,10 @@ class SpinnerBox;
 struct SetupSettings;
 
 // The Advanced Options page: the recording options (time limit, listening,
-// paused start, archive clean-up, reconnecting), the external player, the web
-// agent, the station directory server and the HLS variant. The last five are
-// stored as soon as they change; the others go with the window's options.
+// paused start, archive clean-up, reconnecting), how title files are cut and
+// tagged, the external player, the web agent, the station directory server and
+// the HLS variant. Reconnecting and everything after it are stored as soon as
+// they change; the others go with the window's options.
 class AdvancedPage final : public QWidget
 {
     Q_OBJECT
@@ -59,5 +60,9 @@ private:
     QLineEdit *m_externalPlayer = nullptr;
     QCheckBox *m_browserAgent = nullptr;
     QCheckBox *m_hlsLowest = nullptr; // stored at once
+    // How title files are cut and tagged; stored at once.
+    QCheckBox *m_splitAtPauses = nullptr;
+    SpinnerBox *m_pauseSearchSeconds = nullptr;
+    QCheckBox *m_id3v2Tags = nullptr;
     QLineEdit *m_directoryServer = nullptr;
 };

@@ -4,14 +4,19 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "audiofiles.h"
 
+#include "engine/oggsplitter.h"
 #include "eventwait.h"
 #include "icecastserver.h"
+#include "liquidsoapsource.h"
 #include "testenv.h"
 #include "teststation/sourceclient.h"
 
@@ -269,4 +274,86 @@ TEST_F(IcecastRecording, WithoutAReconnectPeriodAMountThatGoesEndsTheRunWithStat
     EXPECT_EQ(run.process.exitCode(), 1);
     EXPECT_TRUE(run.process.readAllStandardError().contains("Please try again later!"));
     EXPECT_EQ(run.files(), QStringList({kFirstSong, run.stationFile()}));
+}
+
+// A real encoder starts a new Ogg stream with each song: each becomes a file
+// named after the song, that plays without an error, and the files together
+// are what the server sent, in order (but for the stream headers the server
+// puts in front of the first).
+TEST_F(IcecastRecording, OggChainsFromARealEncoderBecomeAFilePerSong)
+{
+    if (!LiquidsoapSource::isInstalled())
+        GTEST_SKIP() << LiquidsoapSource::program().toStdString() << " is not installed";
+    launch({});
+    const QList<QByteArray> mounts = {"/vorbis.ogg", "/opus.ogg"};
+    // Opus through ffmpeg's encoder: ffmpeg 5.1 refuses the pages of liquidsoap's own (its files too).
+    LiquidsoapSource source(
+        {{mounts[0], "%vorbis", {}},
+         {mounts[1], "%ffmpeg(format=\"ogg\", %audio(codec=\"libopus\", samplerate=48000))", "audio/ogg"}},
+        3, 1.5);
+    ASSERT_TRUE(source.start(icecast->port(), icecast->options().sourcePassword)) << qPrintable(source.errorString());
+    std::vector<std::unique_ptr<Listener>> heard;
+    std::vector<std::unique_ptr<HeadlessRun>> runs;
+    for (const QByteArray &mount : mounts) {
+        // The mount is there once the encoder has started: until then a listener is turned away.
+        for (int attempt = 0; attempt < 20 && (heard.size() < runs.size() + 1 || !heard.back()->bytes.contains("OggS"));
+             ++attempt) {
+            if (heard.size() == runs.size() + 1)
+                heard.pop_back();
+            heard.push_back(std::make_unique<Listener>(*icecast, mount));
+            waitUntil([&] { return heard.back()->bytes.contains("OggS"); }, 1000);
+        }
+        ASSERT_TRUE(heard.back()->bytes.contains("OggS"))
+            << mount.constData() << ": " << qPrintable(source.errorString());
+        runs.push_back(
+            std::make_unique<HeadlessRun>(plsFile(QString::fromLatin1(mount.mid(1)), {icecast->url(mount)}), "S0"));
+    }
+    // The station's file and three songs begun: at least two of them whole.
+    for (const auto &run : runs)
+        ASSERT_TRUE(waitUntil([&] { return run->files().size() >= 4; }, 20000))
+            << qPrintable(run->files().join(QLatin1Char(' ')));
+    for (size_t k = 0; k < runs.size(); ++k) {
+        SCOPED_TRACE(mounts[static_cast<qsizetype>(k)].constData());
+        HeadlessRun &run = *runs[k];
+        ASSERT_TRUE(run.finish());
+        const QStringList files = run.files();
+        const Listener &listener = *heard[k];
+        // Each file's place in what the server sent; the station's file begins
+        // with the header pages (granule 0) the server sends a new listener first.
+        std::map<qsizetype, std::pair<QString, QByteArray>> pieces;
+        for (const QString &name : files) {
+            QByteArray bytes = run.file(name);
+            if (!name.startsWith(QLatin1String("Band - Song "))) {
+                qsizetype skip = 0;
+                for (qsizetype length;
+                     (length = engine::oggPageLength(bytes.constData() + skip, bytes.size() - skip)) > 0 &&
+                     bytes.mid(skip + 6, 8) == QByteArray(8, '\0');)
+                    skip += length;
+                bytes.remove(0, skip);
+            } else {
+                EXPECT_TRUE(QRegularExpression(QStringLiteral("^Band - Song [ABC]( \\(\\d+\\))?\\.ogg$"))
+                                .match(name)
+                                .hasMatch())
+                    << qPrintable(name);
+                EXPECT_TRUE(bytes.startsWith("OggS") && (bytes.at(5) & 0x02)) << qPrintable(name); // a first page
+            }
+            const qsizetype at = listener.bytes.indexOf(bytes.left(4096));
+            ASSERT_GE(at, 0) << qPrintable(name);
+            pieces[at] = {name, bytes};
+        }
+        // Together they are one unbroken run of the stream: nothing lost,
+        // nothing twice. Every song file plays, but the one the stop cut short.
+        const qsizetype end = pieces.rbegin()->first + pieces.rbegin()->second.second.size();
+        waitUntil([&] { return listener.bytes.size() >= end; }, 5000);
+        qsizetype next = pieces.begin()->first;
+        for (const auto &[at, piece] : pieces) {
+            EXPECT_EQ(at, next) << qPrintable(piece.first);
+            EXPECT_TRUE(listener.bytes.mid(at, piece.second.size()) == piece.second) << qPrintable(piece.first);
+            next = at + piece.second.size();
+            if (next < end && piece.first.startsWith(QLatin1String("Band - Song "))) {
+                const QString errors = audiofiles::decodeErrors(run.folder + piece.first);
+                EXPECT_TRUE(errors.isEmpty()) << qPrintable(piece.first) << ": " << qPrintable(errors);
+            }
+        }
+    }
 }

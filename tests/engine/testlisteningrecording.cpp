@@ -144,3 +144,32 @@ TEST_F(ListeningRecording, ListeningIsOffOnceTheSoundOutputFailed)
         EXPECT_FALSE(engine->trayState().listen.on);
     }
 }
+
+// The request names the external player: the relay serves the stream on a
+// loopback port and starts that program with the address; nothing plays here.
+TEST_F(ListeningRecording, ExternalPlayerOfTheRequestGetsTheRelayAddress)
+{
+    const QString argsFile = folder + QStringLiteral("../player-args");
+    const QString player = testenv::writeFile(argsFile + QStringLiteral(".sh"),
+                                              "#!/bin/sh\necho \"$1\" > '" + QFile::encodeName(argsFile) + "'\n");
+    QFile::setPermissions(player, QFile::ReadOwner | QFile::ExeOwner);
+    Preset preset;
+    preset.playlistAddress = QString::fromLatin1(station->url("/listen.pls"));
+    preset.stationTitle = QStringLiteral("Test FM");
+    preset.saveFolder = folder;
+    preset.captureMode = 1;
+    preset.recordingFileName = QStringLiteral("show.mp3");
+    preset.timeLimited = false;
+    preset.valid = true;
+    engine = program().loadRecorder();
+    ASSERT_TRUE(engine->start({preset, {}, false, false, player}));
+
+    ASSERT_TRUE(waitUntil([&] { return !testenv::readFile(argsFile).isEmpty(); }, 10000));
+    const QByteArray address = testenv::readFile(argsFile).trimmed();
+    EXPECT_EQ(address, engine->relay().address().toLatin1());
+    EXPECT_TRUE(address.startsWith("http://127.0.0.1:")) << address.constData();
+    EXPECT_EQ(engine->relay().player()->state(), Mp3Player::State::Stopped);
+    EXPECT_TRUE(engine->isListening());
+    engine->stopRecording();
+    EXPECT_TRUE(engine->relay().address().isEmpty());
+}

@@ -308,3 +308,29 @@ TEST(StreamOverlap, NothingIsDroppedWithoutAWholeFrameOfRepeat)
     EXPECT_EQ(findOverlap(written, QByteArray(100, 'a'), false).outcome, Overlap::Outcome::Undecided);
     EXPECT_EQ(findOverlap(written, QByteArray(9000, 'a'), false).outcome, Overlap::Outcome::New);
 }
+
+// The tail holds exactly what appending every block to one array and cutting
+// it back to the newest 256 KiB once it passes 512 KiB would hold.
+TEST(WrittenTail, HoldsTheNewestBytesAsOneArrayWould)
+{
+    WrittenTail tail;
+    QByteArray expected;
+    EXPECT_TRUE(tail.isEmpty());
+    for (int i = 0; i < 400; ++i) {
+        const qsizetype size = (i * 7919) % 9000 + (i % 50 == 0 ? 300000 : 0);
+        QByteArray block(size, Qt::Uninitialized);
+        for (qsizetype k = 0; k < size; ++k)
+            block[k] = static_cast<char>((i * 31 + k) % 251);
+        tail.append(block);
+        expected.append(block);
+        if (expected.size() > 2 * WrittenTail::kKeepBytes)
+            expected.remove(0, expected.size() - WrittenTail::kKeepBytes);
+        if (i % 37 == 0) {
+            ASSERT_EQ(tail.bytes(), expected) << "after block " << i;
+        }
+    }
+    EXPECT_EQ(tail.bytes(), expected);
+    tail.clear();
+    EXPECT_TRUE(tail.isEmpty());
+    EXPECT_TRUE(tail.bytes().isEmpty());
+}

@@ -147,7 +147,9 @@ TEST(TitleSplitter, SplitsAtFrameBoundariesOrAtTheByteWithoutFrames)
     const QByteArray stream = songs(300, 0, 1).left(60000);
     const std::vector<qint64> starts = frameStarts(stream, false);
     const std::set<qint64> boundaries(starts.begin(), starts.end());
-    const std::map<qint64, QByteArray> titles{{0, "At Zero"}, {1000, "Cut"}, {starts.at(48), "On"}, {40333, "Late"}};
+    // "Header" comes inside a frame's header, before the header is whole.
+    const std::map<qint64, QByteArray> titles{
+        {0, "At Zero"}, {1000, "Cut"}, {starts.at(48), "On"}, {starts.at(66) + 3, "Header"}, {40333, "Late"}};
     for (const bool silence : {false, true}) {
         const std::vector<Split> splits = runSplitter(stream, titles, {silence, 6000});
         ASSERT_EQ(splits.size(), titles.size());
@@ -162,12 +164,21 @@ TEST(TitleSplitter, SplitsAtFrameBoundariesOrAtTheByteWithoutFrames)
                 EXPECT_EQ(split.point.reason, SplitPoint::Reason::Frame);
                 EXPECT_LE(std::abs(shift), 209);
             } else {
-                // Nothing waits: the frame being received when the title came ends the file.
+                // The frame being received when the title came ends the file.
                 EXPECT_TRUE(shift >= 0 && shift < 418) << shift;
                 EXPECT_TRUE(split.point.reason == SplitPoint::Reason::Frame || shift == 0);
             }
             ++title;
         }
+    }
+    // A connection dropped inside a frame and the next stream begins: the cut
+    // frame stays with the file it began in, the next file begins with a frame.
+    const qint64 cut = starts.at(20) + 200;
+    const QByteArray reconnected = stream.left(cut) + teststation::FrameGenerator(kKbps, true, 9).read(20000);
+    for (const bool silence : {false, true}) {
+        const std::vector<Split> splits = runSplitter(reconnected, {{cut - 100, "Cut Off"}}, {silence, 6000});
+        ASSERT_EQ(splits.size(), 1u);
+        EXPECT_EQ(splits[0].point.splitAt, cut);
     }
     // No frames at all: at the byte, as the title came.
     const QByteArray noise = QByteArray("\x12\x34\x56\x78\x9A", 5).repeated(8000);

@@ -436,6 +436,15 @@ TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
     EXPECT_FALSE(child<QCheckBox>("hlsLowestBandwidth")->isChecked());
     child<QCheckBox>("hlsLowestBandwidth")->click();
     EXPECT_TRUE(hlsLowestBandwidth());
+    // How title files are cut and tagged is stored as it changes.
+    EXPECT_TRUE(child<QCheckBox>("splitAtPauses")->isChecked());
+    EXPECT_EQ(child<SpinnerBox>("pauseSearchSeconds")->value(), 6);
+    child<SpinnerBox>("pauseSearchSeconds")->setValue(12);
+    child<QCheckBox>("splitAtPauses")->click();
+    child<QCheckBox>("id3v2Tags")->click();
+    EXPECT_FALSE(fileSplitSettings().splitAtPauses);
+    EXPECT_EQ(fileSplitSettings().pauseSearchSeconds, 12);
+    EXPECT_FALSE(fileSplitSettings().id3v2Tags);
 
     window->stations().appendEntry(QStringLiteral("A"), QStringLiteral("addrA"));
     window->stations().appendEntry(QStringLiteral("B"), QStringLiteral("addrB"));
@@ -457,6 +466,10 @@ TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
     EXPECT_EQ(child<SpinnerBox>("minutes")->value(), 90);
     EXPECT_TRUE(child<QRadioButton>("singleFile")->isChecked());
     EXPECT_EQ(path()->text(), folder + QStringLiteral("single.mp3")) << "a single file's path stays in its own box";
+    EXPECT_FALSE(child<QCheckBox>("splitAtPauses")->isChecked());
+    EXPECT_FALSE(child<SpinnerBox>("pauseSearchSeconds")->isEnabled());
+    EXPECT_EQ(child<SpinnerBox>("pauseSearchSeconds")->value(), 12);
+    EXPECT_FALSE(child<QCheckBox>("id3v2Tags")->isChecked());
 }
 
 TEST_F(SetupWindowTest, EveryWayOutKeepsTheStationList)
