@@ -7,7 +7,6 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/startup.h"
-#include "platform/installedclock.h"
 #include "platform/mastervolume.h"
 #include "platform/paths.h"
 #include "sources/live365reader.h"

@@ -24,7 +24,7 @@ StreamConnection::StreamConnection(platform::Clock &clock, QObject *parent)
     : QObject(parent)
     , m_time(clock)
     , m_socket(new Socket(this))
-    , m_wait(new ConnectionWait(m_socket, this))
+    , m_wait(new ConnectionWait(m_socket, clock, this))
 {
     connect(m_socket, &Socket::dataArrived, this, [this](qint64) { onDataArrived(); });
     connect(m_socket, &Socket::peerClosed, this, [this] {

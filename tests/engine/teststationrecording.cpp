@@ -121,7 +121,7 @@ TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
     EXPECT_EQ(files(), QStringList(QStringLiteral("whole show.mp3")));
     EXPECT_EQ(file("whole show.mp3"), station->connection(1).audio + tagFor("", "Test FM"));
 
-    resetProgram();
+    restartProgram();
     engine = startPreset("Morning");
     waitForStream(engine, 1);
     engine->stopRecording();

@@ -7,6 +7,11 @@
 
 #include <optional>
 
+namespace platform
+{
+class Clock;
+}
+
 namespace teststation
 {
 
@@ -69,7 +74,7 @@ struct Stream
 {
     enum class Pace
     {
-        RealTime, // bitRate / 8 bytes of audio per second, measured on platform::clock()
+        RealTime, // bitRate / 8 bytes of audio per second, measured on the pacing clock
         Fast      // as fast as the client reads
     };
 
@@ -158,6 +163,8 @@ struct Config
     // Keep the audio bytes each connection was sent (ConnectionRecord::audio).
     // Turn off for long unthrottled runs to save memory; counts are always kept.
     bool recordAudio = true;
+    // What real-time pacing measures (a test's fake clock); none: the system's.
+    platform::Clock *clock = nullptr;
 };
 
 } // namespace teststation

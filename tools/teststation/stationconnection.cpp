@@ -4,7 +4,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include "platform/clock.h"
 #include "teststation/audiosource.h"
 #include "teststation/station.h"
 
@@ -304,7 +303,7 @@ void StationConnection::serveStream(const Stream &stream)
 
     sendPieces(split(header, stream.headerPieces), stream.pieceDelayMs, [this] {
         m_streaming = true;
-        m_startTick = platform::clock().tickCount();
+        m_startMs = m_station.pacingClock().monotonicMs();
         if (m_stream.pace == Stream::Pace::RealTime) {
             m_paceTimer = new QTimer(this);
             m_paceTimer->setInterval(kPaceIntervalMs);
@@ -348,8 +347,7 @@ void StationConnection::pump()
         while (!m_finished && m_socket->bytesToWrite() < kHighWater)
             write(nextChunk(kFastChunk));
     } else {
-        const auto elapsed = static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) -
-                                                 static_cast<quint32>(m_startTick));
+        const qint64 elapsed = m_station.pacingClock().monotonicMs() - m_startMs;
         const qint64 due = m_stream.burstBytes + elapsed * m_bytesPerSecond / 1000 - m_audioSent;
         if (due > 0)
             write(nextChunk(due));
