@@ -13,12 +13,11 @@
 #include <functional>
 
 #include "../tests/config/filesizelimit.h"
-#include "config/preset.h"
 #include "app/programcontext.h"
+#include "config/preset.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
-#include "fakeclock.h"
-#include "recordingfrontend.h"
+#include "testprogram.h"
 #include "teststation/station.h"
 
 namespace
@@ -34,12 +33,11 @@ struct Outcome
 };
 
 // One recording session: its own clock, front end and folder.
-class Session
+class Session : public TestProgram
 {
 public:
     explicit Session(int captureMode)
     {
-        resetProgram();
         folder = dir.path() + QStringLiteral("/rec/");
         QDir().mkpath(folder);
         Preset &config = program().configuration();
@@ -53,7 +51,6 @@ public:
         config.exitAfterRecording = false;
         engine = program().loadRecorder();
     }
-    ~Session() { resetProgram(); }
 
     // Records until connection index of the station is over and read.
     bool drain(teststation::Station &station, int index)
@@ -87,8 +84,6 @@ public:
         return result;
     }
 
-    FakeClock clock;
-    RecordingFrontEnd ui;
     QTemporaryDir dir;
     QString folder;
     Recorder *engine = nullptr;
@@ -197,6 +192,7 @@ Outcome folderRemoved()
 {
     Session session(2);
     teststation::Config config;
+    config.clock = &session.clock;
     teststation::Stream stream = titledStream({"A - 1", "B - 2", "C - 3"}, 300000);
     stream.pace = teststation::Stream::Pace::RealTime;
     stream.burstBytes = 50000;

@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "benchsupport.h"
 #include "app/programcontext.h"
+#include "benchsupport.h"
 #include "engine/recorder.h"
 #include "platform/clock.h"
 #include "ui/recordingdisplay.h"
@@ -70,14 +70,15 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     bench::Scratch scratch;
-    bench::BenchFrontEnd frontEnd;
+    bench::BenchRun run;
+    bench::BenchFrontEnd &frontEnd = run.frontEnd;
     bench::NoMixer noMixer;
     // One title far wider than the display, so it scrolls all the time.
     const QByteArray title = "The Long Ensemble - A Very Long Song Title That Keeps Scrolling Across The Display";
     bench::StationThread station(3600 * bench::kBytesPerSecond, 1, {title});
     if (!scratch.isValid() || !station.start())
         return 2;
-    Recorder *recorder = bench::startRecording(scratch, "Bench FM", station.url("/listen.pls"));
+    Recorder *recorder = bench::startRecording(run.program(), scratch, "Bench FM", station.url("/listen.pls"));
     if (!recorder)
         return 2;
     // Let the recording settle into its title.

@@ -19,8 +19,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "benchsupport.h"
 #include "app/programcontext.h"
+#include "benchsupport.h"
 #include "engine/recorder.h"
 #include "platform/audiooutput.h"
 #include "platform/nullaudiooutput.h"
@@ -140,7 +140,8 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
 
     bench::Scratch scratch;
-    bench::BenchFrontEnd frontEnd;
+    bench::BenchRun run;
+    bench::BenchFrontEnd &frontEnd = run.frontEnd;
     bench::NoMixer mixer;
     auto seen = std::make_shared<Observations>();
     platform::setAudioOutputFactory([seen] { return std::make_unique<DeviceModelOutput>(seen); });
@@ -154,7 +155,7 @@ int main(int argc, char **argv)
     QTimer::singleShot(0, [&] {
         seen->wall.start();
         QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, [] { QCoreApplication::quit(); });
-        engine = bench::startRecording(scratch, "!L-Bench FM", station.url("/listen.pls"));
+        engine = bench::startRecording(run.program(), scratch, "!L-Bench FM", station.url("/listen.pls"));
         if (!engine)
             QCoreApplication::quit();
     });
@@ -181,7 +182,7 @@ int main(int argc, char **argv)
     std::printf("recording: %d files written\n", scratch.fileCount());
     if (!frontEnd.messages.isEmpty())
         std::printf("messages: %s\n", qPrintable(frontEnd.messages.join(QStringLiteral("; "))));
-    resetProgram();
+    run.end();
     platform::setAudioOutputFactory({});
     return 0;
 }

@@ -10,14 +10,15 @@
 //   bench_outage [reconnect minutes=10]
 #include <QCoreApplication>
 #include <QDir>
+#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/programcontext.h"
 #include "config/inivalues.h"
 #include "config/preset.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
@@ -80,7 +81,7 @@ int main(int argc, char **argv)
     setReconnectPeriodMinutes(minutes);
     FakeClock clock;
     QuietFrontEnd frontEnd;
-    platform::setFrontEnd(&frontEnd);
+    QNetworkAccessManager network;
 
     const Case cases[] = {
         {"mount gone 5 s", 5000, 128, 0},
@@ -103,21 +104,22 @@ int main(int argc, char **argv)
         teststation::Station station(config);
         station.start();
 
-        Preset &record = program().configuration();
+        ProgramContext program(frontEnd, clock, network);
+        Preset &record = program.configuration();
         record.reset();
         record.saveFolder = folder.path() + QDir::separator();
         record.stationTitle = QStringLiteral("Outage");
         record.captureMode = 1;
         record.recordingFileName = QStringLiteral("outage.mp3");
-        Recorder *engine = program().loadRecorder();
+        Recorder *engine = program.loadRecorder();
         engine->addServer("127.0.0.1", "/live", QByteArray::number(station.port()), QByteArray());
         engine->beginRecording();
         waitUntil([&] { return station.connectionCount() == 1 && !station.connection(0).open; });
         // The mount goes away for the outage.
-        const qint32 lost = clock.tickCount();
+        const qint64 lost = clock.monotonicMs();
         if (c.outageMs > 0) {
             station.config().pages.insert("/live", teststation::Page::statusOnly("HTTP/1.0 404 Not Found"));
-            waitUntil([&] { return clock.tickCount() - lost >= c.outageMs || !engine->isRecording(); }, 600000);
+            waitUntil([&] { return clock.monotonicMs() - lost >= c.outageMs || !engine->isRecording(); }, 600000);
             station.config().pages.remove("/live");
         }
         teststation::Stream &back = station.config().streams["/live"];
@@ -162,8 +164,6 @@ int main(int argc, char **argv)
         std::printf("%-32s %-10s %12lld %12lld\n%s", c.name, survived ? "goes on" : "ended",
                     static_cast<long long>(lostBytes), static_cast<long long>(repeated),
                     message.isEmpty() ? "" : qPrintable(message + QLatin1Char('\n')));
-        resetProgram();
     }
-    platform::setFrontEnd(nullptr);
     return 0;
 }

@@ -22,8 +22,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "benchsupport.h"
 #include "app/programcontext.h"
+#include "benchsupport.h"
 #include "engine/recorder.h"
 
 extern char **environ;
@@ -107,7 +107,8 @@ int main(int argc, char **argv)
     const QByteArray base = "http://127.0.0.1:" + port;
 
     bench::Scratch scratch;
-    bench::BenchFrontEnd frontEnd;
+    bench::BenchRun run;
+    bench::BenchFrontEnd &frontEnd = run.frontEnd;
     bench::NoMixer mixer;
     std::printf("bench_realtime: %d s of 128 kbit/s from the test station (separate process), a new title every "
                 "10 s\n",
@@ -118,7 +119,7 @@ int main(int argc, char **argv)
     const bench::Usage before = bench::usageOfSelf();
     QElapsedTimer wall;
     wall.start();
-    Recorder *engine = bench::startRecording(scratch, "Bench FM", base + "/listen.pls");
+    Recorder *engine = bench::startRecording(run.program(), scratch, "Bench FM", base + "/listen.pls");
     if (!engine) {
         std::fprintf(stderr, "the preset was refused\n");
         return 1;
@@ -143,7 +144,7 @@ int main(int argc, char **argv)
     std::printf("  %d files written, %.1f MB on disk\n", scratch.fileCount(),
                 static_cast<double>(scratch.bytesOnDisk()) / (1024.0 * 1024.0));
     std::fflush(stdout);
-    resetProgram();
+    run.end();
 
     const bool curlOk = measureCurl(base + "/stream", scratch.path() + QStringLiteral("/curl.mp3"), seconds);
     station.kill();

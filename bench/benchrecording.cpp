@@ -14,9 +14,9 @@
 
 #include <cstdio>
 
+#include "app/programcontext.h"
 #include "benchsupport.h"
 #include "config/preset.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 
 namespace
@@ -59,14 +59,15 @@ int main(int argc, char **argv)
         return 1;
 
     QTemporaryDir folder;
-    Preset &config = program().configuration();
+    bench::BenchRun run;
+    Preset &config = run.program().configuration();
     config.reset();
     config.saveFolder = folder.path() + QDir::separator();
     config.stationTitle = QStringLiteral("Benchmark");
     config.captureMode = 2;
     config.listenAtStart = false;
     config.timeLimited = false;
-    Recorder *engine = program().loadRecorder();
+    Recorder *engine = run.program().loadRecorder();
     engine->addServer("127.0.0.1", "/stream", port, QByteArray());
 
     const long residentBefore = peakResidentKb();

@@ -39,16 +39,6 @@ qint64 Scratch::bytesOnDisk() const
     return total;
 }
 
-BenchFrontEnd::BenchFrontEnd()
-{
-    platform::setFrontEnd(this);
-}
-
-BenchFrontEnd::~BenchFrontEnd()
-{
-    platform::setFrontEnd(nullptr);
-}
-
 NoMixer::NoMixer()
     : m_previous(platform::setMixer(this))
 {}
@@ -127,7 +117,8 @@ QByteArray startStationProcess(QProcess &station, const QStringList &arguments)
     return match.captured(1).toLatin1();
 }
 
-Recorder *startRecording(const Scratch &scratch, const QByteArray &titleLine, const QByteArray &playlist)
+Recorder *startRecording(ProgramContext &program, const Scratch &scratch, const QByteArray &titleLine,
+                         const QByteArray &playlist)
 {
     // Title, playlist, title mode, folder, no time limit (and keep running), keep all.
     const QList<QByteArray> lines = {titleLine, playlist, "SONGNAMEONLY", QFile::encodeName(scratch.recordings()),
@@ -138,7 +129,7 @@ Recorder *startRecording(const Scratch &scratch, const QByteArray &titleLine, co
         return nullptr;
     file.write(lines.join("\r\n") + "\r\n");
     file.close();
-    Recorder *engine = program().loadRecorder();
+    Recorder *engine = program.loadRecorder();
     return engine->openFile(preset) ? engine : nullptr;
 }
 

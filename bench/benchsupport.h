@@ -14,9 +14,16 @@
 
 #include <sys/resource.h>
 
+#include <QNetworkAccessManager>
+
+#include <memory>
+
+#include "app/programcontext.h"
+#include "platform/clock.h"
 #include "platform/frontend.h"
 #include "platform/mixer.h"
 
+class ProgramContext;
 class Recorder;
 
 namespace teststation
@@ -54,14 +61,28 @@ private:
 class BenchFrontEnd final : public platform::FrontEnd
 {
 public:
-    BenchFrontEnd();
-    ~BenchFrontEnd() override;
     void showMessage(const QString &text) override { messages.append(text); }
     void captionChanged(const QString &) override {}
     void trayChanged(const platform::TrayState &) override {}
     void exitProcess(int status) override { messages.append(QStringLiteral("exit %1").arg(status)); }
 
     QStringList messages;
+};
+
+// One run of the program on the system clock, reporting to a BenchFrontEnd.
+class BenchRun
+{
+public:
+    ProgramContext &program() { return *m_context; }
+    // Unloads the recorder and every window, as the exit does.
+    void end() { m_context.reset(); }
+
+    platform::SystemClock clock;
+    BenchFrontEnd frontEnd;
+
+private:
+    QNetworkAccessManager m_network;
+    std::unique_ptr<ProgramContext> m_context = std::make_unique<ProgramContext>(frontEnd, clock, m_network);
 };
 
 // The machine's sound mixer is none of the benchmark's business: the listening
@@ -111,7 +132,8 @@ QByteArray startStationProcess(QProcess &station, const QStringList &arguments);
 // Writes a preset for the playlist (title line, e.g. "Bench FM" or "!L-Bench FM"
 // to listen; title mode; no time limit), loads the engine and opens the preset,
 // which starts the recording. Returns nullptr when the preset was refused.
-Recorder *startRecording(const Scratch &scratch, const QByteArray &titleLine, const QByteArray &playlist);
+Recorder *startRecording(ProgramContext &program, const Scratch &scratch, const QByteArray &titleLine,
+                         const QByteArray &playlist);
 
 // CPU time and context switches of a process, from getrusage/wait4.
 struct Usage

@@ -31,13 +31,13 @@ int main(int argc, char **argv)
     bool closed = false;
     QObject::connect(&client, &QTcpSocket::readyRead, [&] { received += client.readAll().size(); });
     QObject::connect(&client, &QTcpSocket::disconnected, [&] { closed = true; });
-    const qint32 start = platform::clock().tickCount();
+    platform::SystemClock clock;
+    const qint64 start = clock.monotonicMs();
     client.connectToHost(QStringLiteral("127.0.0.1"), station.port());
     client.write("GET /stream HTTP/1.0\r\nIcy-MetaData:1\r\n\r\n");
     while (!closed)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const auto elapsed =
-        static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) - static_cast<quint32>(start));
+    const qint64 elapsed = clock.monotonicMs() - start;
 
     const teststation::ConnectionRecord &rec = station.connection(0);
     QTextStream out(stdout);

@@ -17,8 +17,8 @@
 #include <numeric>
 #include <vector>
 
-#include "benchsupport.h"
 #include "app/programcontext.h"
+#include "benchsupport.h"
 #include "engine/recorder.h"
 
 namespace
@@ -44,7 +44,8 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
 
     bench::Scratch scratch;
-    bench::BenchFrontEnd frontEnd;
+    bench::BenchRun run;
+    bench::BenchFrontEnd &frontEnd = run.frontEnd;
     bench::NoMixer mixer;
     bench::StationThread station(kTitleEvery, seconds / 2 + 10);
     if (!scratch.isValid() || !station.start()) {
@@ -79,7 +80,7 @@ int main(int argc, char **argv)
         wall.start();
         expectedNs = kProbeMs * 1000000LL;
         probe.start(kProbeMs);
-        engine = bench::startRecording(scratch, "Bench FM", station.url("/listen.pls"));
+        engine = bench::startRecording(run.program(), scratch, "Bench FM", station.url("/listen.pls"));
         if (!engine)
             QCoreApplication::quit();
     });
@@ -117,6 +118,6 @@ int main(int argc, char **argv)
                 static_cast<long long>(received), static_cast<double>(scratch.bytesOnDisk()) / (1024.0 * 1024.0));
     if (!frontEnd.messages.isEmpty())
         std::printf("messages: %s\n", qPrintable(frontEnd.messages.join(QStringLiteral("; "))));
-    resetProgram();
+    run.end();
     return 0;
 }

@@ -31,6 +31,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
+#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -90,7 +91,6 @@ const QList<QByteArray> kTitlePool = {
 class SoakClock final : public platform::Clock
 {
 public:
-    qint32 tickCount() const override { return m_tick; }
     qint64 monotonicMs() const override { return m_total; }
     QDateTime now() const override { return m_time; }
     CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override
@@ -105,7 +105,6 @@ public:
     }
     void advance(qint64 ms)
     {
-        m_tick = static_cast<qint32>(static_cast<quint32>(m_tick) + static_cast<quint64>(ms));
         m_time = m_time.addMSecs(ms);
         m_total += ms;
         // Due calls, earliest first; each may add or cancel others.
@@ -133,7 +132,6 @@ private:
     std::vector<Call> m_calls;
     CallId m_lastId = 0;
     // Starts a minute before the counter changes sign.
-    qint32 m_tick = std::numeric_limits<qint32>::max() - 60000;
     QDateTime m_time{QDate(2026, 3, 7), QTime(1, 0, 0)};
     qint64 m_total = 0;
 };
@@ -254,6 +252,8 @@ private:
     std::mt19937 m_random;
     SoakClock m_clock;
     SoakFrontEnd m_frontEnd;
+    QNetworkAccessManager m_network;
+    ProgramContext m_program{m_frontEnd, m_clock, m_network};
     QTemporaryDir m_folder;
     Recorder *m_engine = nullptr;
     std::unique_ptr<StationSlot> m_live;    // the station the recorder is on
@@ -585,18 +585,16 @@ bool Soak::drained() const
 
 int Soak::run()
 {
-    platform::setClock(&m_clock);
     // Files are checked and deleted as soon as their title ends: nothing may
     // be held back for a pause search. ID3v2 tags stay on.
     setFileSplitSettings({false, 6, true});
-    platform::setFrontEnd(&m_frontEnd);
     StationSlot *first = newStation();
     if (!first) {
         std::fprintf(stderr, "the station cannot listen\n");
         return 1;
     }
 
-    Preset &config = program().configuration();
+    Preset &config = m_program.configuration();
     config.reset();
     config.saveFolder = m_folder.path() + QDir::separator();
     config.stationTitle = QStringLiteral("Soak");
@@ -604,7 +602,7 @@ int Soak::run()
     config.listenAtStart = false;
     config.timeLimited = false;
     config.exitAfterRecording = false;
-    m_engine = program().loadRecorder();
+    m_engine = m_program.loadRecorder();
     // The run ticks the supervisor on its own clock.
     m_engine->setAutomaticSupervision(false);
     for (int server = 1; server <= kServers; ++server)
@@ -719,8 +717,6 @@ int Soak::run()
     const bool ok = !stopped && m_mismatches == 0 && complete && memoryFlat;
     std::printf("%s\n", ok ? "soak passed" : "SOAK FAILED");
     std::fflush(stdout);
-    platform::setFrontEnd(nullptr);
-    platform::setClock(nullptr);
     return ok ? 0 : 1;
 }
 

@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include <QCoreApplication>
+#include <QNetworkAccessManager>
 
 #include <cstdio>
 #include <memory>
@@ -8,11 +9,11 @@
 #include "app/commandline.h"
 #include "app/displayprobe.h"
 #include "app/headlessfrontend.h"
+#include "app/programcontext.h"
 #include "app/programwindows.h"
 #include "app/signalwatcher.h"
 #include "config/associations.h"
 #include "config/preset.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 
@@ -158,15 +159,18 @@ int runVorlane(int &argc, char **argv)
     const bool headless = true;
 #endif
 
-    std::unique_ptr<QCoreApplication> qtApplication;
-    std::unique_ptr<platform::FrontEnd> frontEnd;
-    ProgramWindows *windows = nullptr;
-#ifdef VORLANE_HAVE_DESKTOP
-    DesktopFrontEnd *desktop = nullptr;
-#endif
-    // The clock and the context come before the front end that refers to them, and go after it.
+    // Declared in the order they are needed, so that each goes after what refers to it.
     platform::SystemClock clock;
-    ProgramContext context;
+    std::unique_ptr<QCoreApplication> qtApplication;
+    std::unique_ptr<QNetworkAccessManager> network;
+    std::unique_ptr<HeadlessFrontEnd> headlessFrontEnd;
+    std::unique_ptr<ProgramContext> headlessContext;
+#ifdef VORLANE_HAVE_DESKTOP
+    std::unique_ptr<DesktopFrontEnd> desktop;
+#endif
+    platform::FrontEnd *frontEnd = nullptr;
+    ProgramWindows *windows = nullptr;
+    ProgramContext *context = nullptr;
     if (headless) {
         qtApplication = std::make_unique<QCoreApplication>(argc, argv);
         if (options.commandLine.isEmpty()) {
@@ -176,32 +180,30 @@ int runVorlane(int &argc, char **argv)
                                                         "without a display. See vorlane --help.\n"));
             return kExitStartFailed;
         }
-        auto headlessFrontEnd = std::make_unique<HeadlessFrontEnd>();
+        network = std::make_unique<QNetworkAccessManager>();
+        headlessFrontEnd = std::make_unique<HeadlessFrontEnd>();
+        headlessContext = std::make_unique<ProgramContext>(*headlessFrontEnd, clock, *network);
+        frontEnd = headlessFrontEnd.get();
         windows = headlessFrontEnd.get();
-        frontEnd = std::move(headlessFrontEnd);
+        context = headlessContext.get();
     }
 #ifdef VORLANE_HAVE_DESKTOP
     else {
         auto *desktopApplication = new QApplication(argc, argv);
         desktopApplication->setQuitOnLastWindowClosed(false);
         qtApplication.reset(desktopApplication);
-        auto desktopFrontEnd = std::make_unique<DesktopFrontEnd>(context, clock);
-        desktop = desktopFrontEnd.get();
-        windows = desktop;
-        frontEnd = std::move(desktopFrontEnd);
+        network = std::make_unique<QNetworkAccessManager>();
+        desktop = std::make_unique<DesktopFrontEnd>(clock, *network);
+        frontEnd = desktop.get();
+        windows = desktop.get();
+        context = &desktop->context();
     }
 #endif
     QCoreApplication::setApplicationName(QStringLiteral("Vorlane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VORLANE_VERSION));
+    context->headless = headless;
 
-    context.setFrontEnd(frontEnd.get());
-    context.headless = headless;
-    // Parts of the layers below still reach the clock, the context and the front end by lookup.
-    platform::setClock(&clock);
-    installProgram(&context);
-    platform::setFrontEnd(frontEnd.get());
-
-    Application application(context, *frontEnd, *windows);
+    Application application(*context, *frontEnd, *windows);
 #ifdef VORLANE_HAVE_DESKTOP
     if (desktop)
         desktop->setCommandHandler(
@@ -214,11 +216,7 @@ int runVorlane(int &argc, char **argv)
     application.start(options.commandLine);
 #ifdef VORLANE_HAVE_DESKTOP
     if (desktop)
-        startDesktopServices(*desktop, context.recorder(), qtApplication.get());
+        startDesktopServices(*desktop, context->recorder(), qtApplication.get());
 #endif
-    const int status = qtApplication->exec();
-    platform::setFrontEnd(nullptr);
-    installProgram(nullptr);
-    platform::setClock(nullptr);
-    return status;
+    return qtApplication->exec();
 }

@@ -93,14 +93,16 @@ QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
     return QIcon(QStringLiteral(":/vorlane/icons/tray-idle.svg"));
 }
 
-DesktopFrontEnd::DesktopFrontEnd(ProgramContext &context, platform::Clock &clock, QObject *parent)
+DesktopFrontEnd::DesktopFrontEnd(platform::Clock &clock, QNetworkAccessManager &network, QObject *parent)
     : QObject(parent)
-    , m_context(context)
     , m_clock(clock)
+    , m_context(*this, clock, network)
 {}
 
 DesktopFrontEnd::~DesktopFrontEnd()
 {
+    // The windows refer to this object and to the context's recorder: they go first.
+    m_context.unloadAll();
     delete m_menu;
 }
 

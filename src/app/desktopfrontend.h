@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "app/programcontext.h"
 #include "app/programwindows.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
@@ -16,22 +17,25 @@ class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 class DirectorySearch;
-class ProgramContext;
+class QNetworkAccessManager;
 class RecordingDisplay;
 class SetupWindow;
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
 // the recording display, the setup window, and the tray icon with its tip and
 // menu. Where the desktop has no tray, the display opens with each recording
-// and its right click offers the same menu.
+// and its right click offers the same menu. It owns the run's context, which
+// reports to it, and builds its windows from that context.
 class DesktopFrontEnd final : public QObject, public platform::FrontEnd, public ProgramWindows
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DesktopFrontEnd)
 
 public:
-    DesktopFrontEnd(ProgramContext &context, platform::Clock &clock, QObject *parent = nullptr);
+    DesktopFrontEnd(platform::Clock &clock, QNetworkAccessManager &network, QObject *parent = nullptr);
     ~DesktopFrontEnd() override;
+
+    ProgramContext &context() { return m_context; }
 
     // What the tray menu's entries and the icon's clicks run.
     void setCommandHandler(std::function<void(platform::TrayCommand)> handler)
@@ -73,8 +77,9 @@ private:
     void dockDisplay();
     static void placeBeside(QWidget *window, const QWidget *anchor);
 
-    ProgramContext &m_context;
     platform::Clock &m_clock;
+    // Declared after the clock it is given, and first among what goes with it.
+    ProgramContext m_context;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;
     QAction *m_setup = nullptr;

@@ -2,21 +2,11 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QNetworkAccessManager>
 
-#include "config/preset.h"
 #include "engine/recorder.h"
 
 namespace
 {
-
-ProgramContext *g_installed = nullptr;
-
-std::unique_ptr<ProgramContext> &createdSlot()
-{
-    static std::unique_ptr<ProgramContext> context;
-    return context;
-}
 
 std::size_t slotOf(ProgramWindow window)
 {
@@ -25,25 +15,15 @@ std::size_t slotOf(ProgramWindow window)
 
 } // namespace
 
-ProgramContext::ProgramContext() = default;
+ProgramContext::ProgramContext(platform::FrontEnd &frontEnd, platform::Clock &clock, QNetworkAccessManager &network)
+    : m_frontEnd(frontEnd)
+    , m_clock(clock)
+    , m_network(network)
+{}
 
-ProgramContext::~ProgramContext() = default;
-
-platform::FrontEnd &ProgramContext::userInterface() const
+ProgramContext::~ProgramContext()
 {
-    return m_frontEnd ? *m_frontEnd : platform::frontEnd();
-}
-
-Preset &ProgramContext::configuration()
-{
-    return currentPreset();
-}
-
-QNetworkAccessManager &ProgramContext::network()
-{
-    if (!m_network)
-        m_network = std::make_unique<QNetworkAccessManager>();
-    return *m_network;
+    unloadAll();
 }
 
 Recorder *ProgramContext::loadRecorder(const QString &commandLine)
@@ -60,17 +40,17 @@ Recorder &ProgramContext::createRecorder()
     if (m_recorder)
         return *m_recorder;
     Recorder::Options options;
-    options.showsWindows = userInterface().showsWindows();
+    options.showsWindows = m_frontEnd.showsWindows();
     options.exitOnWriteFailure = headless;
-    m_recorder = std::make_unique<Recorder>(configuration(), network(), platform::clock(), options);
+    m_recorder = std::make_unique<Recorder>(m_draft, m_network, m_clock, options);
     Recorder *recorder = m_recorder.get();
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,
-                     [this](const QString &text) { userInterface().showMessage(text); });
+                     [this](const QString &text) { m_frontEnd.showMessage(text); });
     QObject::connect(recorder, &Recorder::captionChanged, recorder,
-                     [this](const QString &caption) { userInterface().captionChanged(caption); });
+                     [this](const QString &caption) { m_frontEnd.captionChanged(caption); });
     QObject::connect(recorder, &Recorder::trayChanged, recorder,
-                     [this](const platform::TrayState &tray) { userInterface().trayChanged(tray); });
+                     [this](const platform::TrayState &tray) { m_frontEnd.trayChanged(tray); });
     // The exit comes once the recorder's handler has returned, never inside it.
     QObject::connect(
         recorder, &Recorder::exitRequested, recorder, [this](int status) { exit(status); }, Qt::QueuedConnection);
@@ -108,6 +88,22 @@ void ProgramContext::unloadWindow(ProgramWindow window)
         unload();
 }
 
+void ProgramContext::unloadAll()
+{
+    for (int window = 0; window < kProgramWindowCount; ++window) {
+        if (static_cast<ProgramWindow>(window) != ProgramWindow::Recorder)
+            unloadWindow(static_cast<ProgramWindow>(window));
+    }
+    // The windows go while the recorder they refer to is still there. Nothing
+    // of the recorder's runs now, and what it was given (clock, network) may
+    // go right after it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (m_recorder) {
+        m_recorder->unload();
+        m_recorder.reset();
+    }
+}
+
 void ProgramContext::exit(int status)
 {
     if (m_exiting)
@@ -120,34 +116,7 @@ void ProgramContext::exit(int status)
     for (int window = 0; window < kProgramWindowCount; ++window)
         unloadWindow(static_cast<ProgramWindow>(window));
     // Unloading the windows removed the tray icon.
-    userInterface().exitProcess(status);
+    m_frontEnd.exitProcess(status);
     // Only a front end of a test returns.
     m_exiting = false;
-}
-
-ProgramContext &program()
-{
-    if (g_installed)
-        return *g_installed;
-    std::unique_ptr<ProgramContext> &context = createdSlot();
-    if (!context)
-        context = std::make_unique<ProgramContext>();
-    return *context;
-}
-
-void installProgram(ProgramContext *context)
-{
-    g_installed = context;
-}
-
-void resetProgram()
-{
-    std::unique_ptr<ProgramContext> &context = createdSlot();
-    if (context) {
-        for (int window = 0; window < kProgramWindowCount; ++window)
-            context->unloadWindow(static_cast<ProgramWindow>(window));
-        context.reset();
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    resetCurrentPreset();
 }

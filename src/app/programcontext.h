@@ -7,9 +7,10 @@
 #include <functional>
 #include <memory>
 
+#include "config/preset.h"
+#include "platform/clock.h"
 #include "platform/frontend.h"
 
-class Preset;
 class QNetworkAccessManager;
 class Recorder;
 
@@ -27,21 +28,18 @@ enum class ProgramWindow
 inline constexpr int kProgramWindowCount = 7;
 
 // What one run of the program holds: the draft record, the recorder and the
-// windows that are loaded. The application creates it with the front end the
-// recorder reports to; windows of the layers above register an unload function
-// while they are loaded, so that the exit unloads them in its fixed order
-// without this class knowing theirs.
+// windows that are loaded. Whoever runs the program creates it with the front
+// end the recorder reports to (which also ends the process), the clock and the
+// network access manager, all of which outlive it. Windows of the layers above
+// register an unload function while they are loaded, so that the exit unloads
+// them in its fixed order without this class knowing theirs.
 class ProgramContext final
 {
 public:
-    ProgramContext();
+    ProgramContext(platform::FrontEnd &frontEnd, platform::Clock &clock, QNetworkAccessManager &network);
     ~ProgramContext();
     ProgramContext(const ProgramContext &) = delete;
     ProgramContext &operator=(const ProgramContext &) = delete;
-
-    // Where the recorder's messages, caption and tray go and what ends the
-    // process; until it is set (tests), the installed front end.
-    void setFrontEnd(platform::FrontEnd *frontEnd) { m_frontEnd = frontEnd; }
 
     // The program runs without windows: a recording that cannot write ends it.
     bool headless = false;
@@ -49,11 +47,12 @@ public:
     bool setupOpenedFromTray = false;
 
     // The draft record that windows and preset files fill.
-    Preset &configuration();
+    Preset &configuration() { return m_draft; }
 
     // The program's one network access manager (playlists, station pages, the
-    // station directory), created on first use.
-    QNetworkAccessManager &network();
+    // station directory).
+    QNetworkAccessManager &network() const { return m_network; }
+    platform::Clock &clock() const { return m_clock; }
 
     // The recorder, or nullptr while it is not loaded.
     Recorder *recorder() const { return m_recorder.get(); }
@@ -70,6 +69,9 @@ public:
     bool isWindowLoaded(ProgramWindow window) const;
     // Unloads one window if it is loaded; creates none.
     void unloadWindow(ProgramWindow window);
+    // Unloads every loaded window without ending the process; the windows and
+    // then the recorder go at once, so never from inside their handlers.
+    void unloadAll();
 
     // The one way out of the program: a running recording is stopped (its file
     // closed and tagged), every window is unloaded in order and the process
@@ -77,19 +79,11 @@ public:
     void exit(int status);
 
 private:
-    platform::FrontEnd &userInterface() const;
-
-    platform::FrontEnd *m_frontEnd = nullptr;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    platform::FrontEnd &m_frontEnd;
+    platform::Clock &m_clock;
+    QNetworkAccessManager &m_network;
+    Preset m_draft;
     std::unique_ptr<Recorder> m_recorder;
     std::array<std::function<void()>, kProgramWindowCount> m_unloaders;
     bool m_exiting = false;
 };
-
-// The context of the running program. The application installs its own; until
-// then (tests) one is created on first use.
-ProgramContext &program();
-void installProgram(ProgramContext *context);
-// Unloads every window and forgets all program-wide state and the draft record,
-// so that the next use starts as a fresh run. For tests.
-void resetProgram();

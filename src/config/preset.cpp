@@ -2,7 +2,6 @@
 
 #include <QFile>
 
-#include <memory>
 #include <optional>
 
 #include "config/atomicwrite.h"
@@ -86,26 +85,7 @@ QByteArray numberLine(qint32 value)
     return ' ' + QByteArray::number(value) + ' ';
 }
 
-std::unique_ptr<Preset> &recordSlot()
-{
-    static std::unique_ptr<Preset> record;
-    return record;
-}
-
 } // namespace
-
-Preset &currentPreset()
-{
-    std::unique_ptr<Preset> &record = recordSlot();
-    if (!record)
-        record = std::make_unique<Preset>();
-    return *record;
-}
-
-void resetCurrentPreset()
-{
-    recordSlot().reset();
-}
 
 Preset::Preset()
 {

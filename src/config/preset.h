@@ -72,10 +72,3 @@ private:
     QList<QByteArray> m_comments;
     QString m_failureText;
 };
-
-// The program's one configuration record, created on first use (defaults, not a
-// complete configuration) and kept for the whole run. Every part reads and writes
-// this same instance.
-Preset &currentPreset();
-// Forgets the record so that the next use creates a fresh one. For tests.
-void resetCurrentPreset();

@@ -15,9 +15,3 @@ public:
     virtual bool setValue(const QString &application, const QString &section, const QString &key,
                           const QString &text) = 0;
 };
-
-// The store in use. Until one is installed with setSettingsStore, the program's
-// own (an INI file in the program folder, see IniSettingsStore).
-SettingsStore &settingsStore();
-// Installs a store (nullptr restores the program's own). The caller keeps ownership.
-void setSettingsStore(SettingsStore *store);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "config/inisettingsstore.h"
 #include "config/inivalues.h"
 #include "config/settingsstore.h"
 
@@ -84,7 +85,8 @@ void loadSetupSettings(SetupSettings &settings, const SettingsStore &store)
 
 void loadSetupSettings(SetupSettings &settings)
 {
-    loadSetupSettings(settings, settingsStore());
+    IniSettingsStore store;
+    loadSetupSettings(settings, store);
 }
 
 void saveSetupSettings(const SetupSettings &settings, SettingsStore &store)
@@ -105,7 +107,8 @@ void saveSetupSettings(const SetupSettings &settings, SettingsStore &store)
 
 void saveSetupSettings(const SetupSettings &settings)
 {
-    saveSetupSettings(settings, settingsStore());
+    IniSettingsStore store;
+    saveSetupSettings(settings, store);
 }
 
 QString loadExternalPlayer(const SettingsStore &store)
@@ -115,7 +118,8 @@ QString loadExternalPlayer(const SettingsStore &store)
 
 QString loadExternalPlayer()
 {
-    return loadExternalPlayer(settingsStore());
+    IniSettingsStore store;
+    return loadExternalPlayer(store);
 }
 
 void saveExternalPlayer(const QString &path, SettingsStore &store)
@@ -125,7 +129,8 @@ void saveExternalPlayer(const QString &path, SettingsStore &store)
 
 void saveExternalPlayer(const QString &path)
 {
-    saveExternalPlayer(path, settingsStore());
+    IniSettingsStore store;
+    saveExternalPlayer(path, store);
 }
 
 bool toggleBrowserAgent()
@@ -165,7 +170,8 @@ SetupWindowState loadSetupWindowState(const SettingsStore &store)
 
 SetupWindowState loadSetupWindowState()
 {
-    return loadSetupWindowState(settingsStore());
+    IniSettingsStore store;
+    return loadSetupWindowState(store);
 }
 
 void saveSetupWindowState(const SetupWindowState &state, SettingsStore &store)
@@ -177,5 +183,6 @@ void saveSetupWindowState(const SetupWindowState &state, SettingsStore &store)
 
 void saveSetupWindowState(const SetupWindowState &state)
 {
-    saveSetupWindowState(state, settingsStore());
+    IniSettingsStore store;
+    saveSetupWindowState(state, store);
 }

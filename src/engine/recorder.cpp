@@ -7,14 +7,11 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/startup.h"
-#include "platform/installedclock.h"
 #include "platform/mastervolume.h"
 #include "platform/paths.h"
-#include "sources/connectionwait.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
-#include "sources/socket.h"
 
 namespace
 {
@@ -39,8 +36,7 @@ Recorder::Recorder(Preset &preset, QNetworkAccessManager &network, platform::Clo
     , m_live365(new Live365Reader(network, clock, this))
     , m_playlistReader(new PlaylistReader(network, clock, this))
     , m_playlistFileReader(new PlaylistReader(network, clock, this))
-    , m_socket(new Socket(this))
-    , m_connectionWait(new ConnectionWait(m_socket, this))
+    , m_stream(new StreamConnection(clock, this))
     , m_superviseTimer(new QTimer(this))
 {
     // Never early: a pass due at a second's start shows that second.
@@ -88,8 +84,7 @@ void Recorder::unload()
     m_unloaded = true;
     m_supervising = false;
     superviseAt(-1);
-    m_connectionWait->cancel();
-    dropHeldData();
+    m_stream->close();
     m_trayIconAdded = false;
 }
 
@@ -100,14 +95,13 @@ void Recorder::reload()
 
 void Recorder::setStartValues()
 {
-    m_awaitingHeader = true;
     m_recording = false;
     m_titleMode = false;
     m_live365Station = false;
     m_paused = false;
     m_listening = false;
     m_serverNumber = 0;
-    m_parser.restart(0);
+    m_stream->resetParser();
     m_bitRate = 0;
     m_songName.clear();
     m_responseHeader.clear();
@@ -291,7 +285,7 @@ RecordingStatus Recorder::status() const
     if (m_recording) {
         if (m_paused)
             status.state = RecordingStatus::State::Paused;
-        else if (m_connecting || m_awaitingHeader)
+        else if (m_connecting || awaitingHeader())
             status.state = RecordingStatus::State::Connecting;
         else
             status.state = RecordingStatus::State::Recording;

@@ -5,29 +5,35 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 
 #include "config/preset.h"
-#include "engine/headercollector.h"
-#include "engine/metadataparser.h"
 #include "engine/recordingclock.h"
 #include "engine/recordingrequest.h"
 #include "engine/recordingstatus.h"
 #include "engine/recordingwriter.h"
 #include "engine/responseheader.h"
+#include "engine/streamconnection.h"
 #include "engine/streamoverlap.h"
 #include "engine/streamtype.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
 
-class ConnectionWait;
 class Live365Reader;
 class PlaylistReader;
 class PreviewRelay;
 class QNetworkAccessManager;
 class QTimer;
-class Socket;
+namespace sources
+{
+class HlsStation;
+namespace hls
+{
+enum class AudioFormat;
+}
+} // namespace sources
 
 // The recording engine: resolves the station's playlist, connects to one
 // server after another, separates audio from title metadata, writes the
@@ -49,7 +55,7 @@ class Socket;
 // The class is spread over files by duty: recorder.cpp (start-up, commands,
 // status), recorderconnection.cpp, recorderstream.cpp, recorderfiles.cpp and
 // recordersupervisor.cpp.
-class Recorder final : public QObject, private MetadataParser::Sink
+class Recorder final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Recorder)
@@ -150,7 +156,7 @@ public:
     qint32 bitRate() const { return m_bitRate; }
     qint32 serverNumber() const { return m_serverNumber; }
     const QList<StreamServer> &servers() const { return m_servers; }
-    qint32 byteCount() const { return m_byteCount; }
+    qint32 byteCount() const { return isHls() ? m_hlsBytes : m_stream->byteCount(); }
     qint32 retryCount() const { return m_retryCount; }
     qint32 volume() const { return m_volume; }
     // When the elapsed clock started and the last packet came, in monotonic milliseconds.
@@ -160,7 +166,7 @@ public:
     bool isFileOpen() const;
     // The file being written, or the last one; empty before the first.
     QString recordingFilePath() const;
-    bool isAwaitingHeader() const { return m_awaitingHeader; }
+    bool isAwaitingHeader() const { return awaitingHeader(); }
     // The station was lost after it delivered audio and is being reconnected.
     bool isInOutage() const { return m_inOutage; }
     // Bytes of reconnected streams that repeated audio already written, and
@@ -169,7 +175,7 @@ public:
     qint32 reconnectCount() const { return m_reconnects; }
     // What the current stream carries, from its last response header.
     engine::StreamType streamType() const { return m_streamType; }
-    const MetadataParser &metadataParser() const { return m_parser; }
+    const MetadataParser &metadataParser() const { return m_stream->metadataParser(); }
     const PreviewRelay &relay() const { return *m_relay; }
     // The network access manager its readers use, for windows that read playlists too.
     QNetworkAccessManager &network() const { return m_network; }
@@ -218,35 +224,30 @@ private:
     void connectToServer(qint32 server, bool reconnect);
     // Begins the recording from the copy it already holds.
     void beginTakenRecording();
-    void tryServer();
-    void onConnectionFinished(int outcome);
+    void onConnectFailed(bool tls, const QString &text);
     void onConnected();
     void connectionFailed();
     void playlistFailed(const QString &text);
 
     // Stream (recorderstream.cpp).
-    void onDataArrived();
-    void takePacket(QByteArray packet);
+    void connectStream();
+    bool awaitingHeader() const { return !isHls() && m_stream->phase() != StreamConnection::Phase::Streaming; }
+    // Where the audio and titles of any source arrive.
+    void takeTitle(const QByteArray &title);
+    // The title names a song other than the one being recorded.
+    bool titleStartsSong(const QByteArray &title) const;
     void handleRefusal(const QByteArray &packet);
     void refuseServer(const engine::RefusalTexts &texts, const QString &lastServerMessage);
     void refuseEndlessHeader();
     bool acceptStreamType(const QByteArray &header);
     QByteArray plainFileName() const;
     void retypePlainFile();
-    void onPeerClosed();
-    void finishClosedStream();
+    void onStreamClosed();
     void handleRedirect(const QByteArray &packet);
     void lateHeaderChecks(const QByteArray &packet);
     void titleModeHeader(const QByteArray &packet);
     void plainModeHeader(const QByteArray &packet);
-    void parseResponseHeader(const QByteArray &packet, qsizetype headerPosition);
-    void separateStream(QByteArray packet, qsizetype from = 0);
-    void flushPacketAudio();
-    void streamAudio(const QByteArray &packet, qsizetype from, qsizetype length) override;
-    void metadataBlock(const QByteArray &text) override;
-    void holdIncomingData(int milliseconds);
-    void releaseHeldData();
-    void dropHeldData();
+    void parseResponseHeader(const QByteArray &packet, qsizetype headerPosition, qint32 metaInterval);
 
     // Files (recorderfiles.cpp).
     void openSongFile(QByteArray fileName, bool fromTitle = false);
@@ -260,6 +261,17 @@ private:
     void closeRecording();
     // Ends the stream connection and forgets what it had begun to deliver.
     void dropConnection();
+
+    // HTTP Live Streaming stations (recorderhls.cpp): the station's playlist
+    // stands in for its one server, and the segments' audio and titles enter
+    // where a stream's do.
+    bool isHls() const { return m_hls != nullptr; }
+    void beginHlsRecording(const QUrl &url, const QByteArray &playlist);
+    void dropHls();
+    void startHlsStation();
+    void takeHlsAudio(const QByteArray &data, sources::hls::AudioFormat format);
+    void takeHlsTitle(const QString &artist, const QString &title);
+    QString hlsLostText() const;
 
     // Outages and repeated audio (recorderoutage.cpp).
     bool survivesOutage() const;
@@ -289,8 +301,6 @@ private:
     void superviseAt(qint64 due);
     // Reads the stream in batches of about a second unless it must be heard at once.
     void updateReadThreshold();
-    // Audio waits below the batch size: it is read at once and was no silence.
-    bool takeWaitingData();
     void setSupervisorCaption(const QString &caption);
     void setSupervisorTip(const QString &tip);
     void resetDataWatch();
@@ -313,8 +323,7 @@ private:
     Live365Reader *m_live365;
     PlaylistReader *m_playlistReader;     // resolves the station's playlist
     PlaylistReader *m_playlistFileReader; // reads playlist files opened as documents
-    Socket *m_socket;                     // the stream socket
-    ConnectionWait *m_connectionWait;
+    StreamConnection *m_stream;           // the connection to the current server
     // The next supervision pass, once the first request was sent.
     QTimer *m_superviseTimer;
     qint64 m_superviseDue = 0;
@@ -329,7 +338,6 @@ private:
     RecordingStatus m_publishedStatus;
 
     // Recording state.
-    bool m_awaitingHeader = true; // the response header is still expected
     bool m_recording = false;
     bool m_titleMode = false; // title metadata requested and in use
     bool m_live365Station = false;
@@ -346,27 +354,17 @@ private:
     qint32 m_volume = -1; // wanted listening volume 0-100; -1 when the mixer cannot be read
 
     // Connection and response.
-    qint32 m_byteCount = 0; // bytes received since the request was sent
-    QString m_presetPath;   // the preset of the running recording
+    QString m_presetPath; // the preset of the running recording
     bool m_changeServerPending = false;
     bool m_connecting = false;
     bool m_connectionIsReconnect = false; // this connection continues the open file
     qint32 m_connectServer = 0;           // the server a connection attempt is on
-    HeaderCollector m_header;
     engine::StreamType m_streamType = engine::StreamType::Mp3;
-    bool m_peerClosed = false; // the server closed the stream; what it sent is still being handled
     qint64 m_connectTick = 0;  // when the current stream request was sent
     qint32 m_closeRetries = 0; // reconnects after streams the server closed early, in a row
     int m_redirectsInRow = 0;  // redirects followed for server entry m_redirectEntry
     qint32 m_redirectEntry = 0;
     bool m_commandLineStart = false; // the recording being started was named on the command line
-    MetadataParser m_parser;
-    QByteArray m_work;        // the packet being separated; its audio is gathered at its front
-    qsizetype m_writePos = 0; // end of the gathered audio in m_work
-    qsizetype m_flushPos = 0; // end of the audio already written from m_work
-    // A hold under way: data waits in the socket until it ends.
-    platform::Clock::CallId m_holdCall = 0;
-    int m_readThreshold = 1; // bytes the socket gathers before it reports them
 
     // Outages: once a server delivered audio, losing it is reconnected for a while.
     qint64 m_reconnectPeriodMs = 0; // copied from the settings when a recording starts; 0: never
@@ -386,6 +384,15 @@ private:
     bool m_comparingFresh = false;
     qint64 m_repeatedSkipped = 0;
     qint32 m_reconnects = 0;
+
+    // HLS: the station of the running recording (none for a stream), the
+    // playlist it was found with, a title waiting for its audio, seconds lost.
+    sources::HlsStation *m_hls = nullptr;
+    QUrl m_hlsUrl;
+    QByteArray m_hlsPlaylist;
+    QByteArray m_hlsTitle;
+    double m_hlsLostSeconds = 0;
+    qint32 m_hlsBytes = 0; // audio bytes since "connecting", as a stream counts its bytes
 
     // Files and pause.
     std::unique_ptr<engine::RecordingWriter> m_writer; // the running (or last) recording's files

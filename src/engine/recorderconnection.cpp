@@ -8,22 +8,12 @@
 #include "config/preset.h"
 #include "engine/recordingnames.h"
 #include "engine/startup.h"
-#include "engine/streamrequest.h"
 #include "platform/bytetext.h"
 #include "platform/clock.h"
-#include "sources/connectionwait.h"
+#include "sources/hlsstation.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
-#include "sources/socket.h"
-
-namespace
-{
-
-// A host that neither answers nor refuses is given up after this long.
-constexpr qint64 kConnectLimitMs = 10000;
-
-} // namespace
 
 void Recorder::connectComponents()
 {
@@ -33,7 +23,9 @@ void Recorder::connectComponents()
     connect(m_playlistReader, &PlaylistReader::serverFound, this, addFoundServer);
     connect(m_playlistReader, &PlaylistReader::messageRequested, this, &Recorder::messageRequested);
     connect(m_playlistReader, &PlaylistReader::finished, this, [this] {
-        if (!m_servers.isEmpty())
+        if (m_playlistReader->hlsUrl.isValid())
+            beginHlsRecording(m_playlistReader->hlsUrl, m_playlistReader->rawData);
+        else if (!m_servers.isEmpty())
             beginTakenRecording();
         else
             playlistFailed(QStringLiteral("Empty MP3 server list due to error!"));
@@ -63,10 +55,7 @@ void Recorder::connectComponents()
         playlistFailed(m_playlistFileReader->failureText(code));
         publishStatus();
     });
-    connect(m_socket, &Socket::dataArrived, this, [this](qint64) { onDataArrived(); });
-    connect(m_socket, &Socket::peerClosed, this, &Recorder::onPeerClosed);
-    connect(m_connectionWait, &ConnectionWait::finished, this,
-            [this](ConnectionWait::Outcome outcome) { onConnectionFinished(static_cast<int>(outcome)); });
+    connectStream();
     connect(m_live365, &Live365Reader::titleChanged, this, [this](const QByteArray &artist, const QByteArray &title) {
         const QByteArray name = artist + QByteArrayLiteral(" - ") + title + QByteArrayLiteral(".mp3");
         // The reader reports the page again when the song should be over and
@@ -111,6 +100,7 @@ bool Recorder::startRecording(bool fromSetupWindow, bool preview)
 
 bool Recorder::start(const RecordingRequest &request)
 {
+    dropHls();
     m_preset = request.preset;
     m_startedFromSetupWindow = request.fromSetupWindow;
     m_pausedStart = request.preview;
@@ -121,7 +111,6 @@ bool Recorder::start(const RecordingRequest &request)
         return true;
     }
     setCaption(QStringLiteral("Connecting to ") + m_preset.stationTitle + QStringLiteral("..."));
-    m_awaitingHeader = true;
     m_titleMode = false;
     m_recording = false;
     m_servers.clear();
@@ -147,6 +136,7 @@ void Recorder::replaceServer(qint32 number, const StreamServer &server)
 
 void Recorder::beginRecording()
 {
+    dropHls();
     m_preset = m_draft;
     beginTakenRecording();
 }
@@ -195,39 +185,26 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
     }
     m_connectionIsReconnect = reconnect;
     m_connecting = true;
-    m_peerClosed = false;
     if (server != m_redirectEntry)
         m_redirectsInRow = 0;
-    dropHeldData();
     // During an outage the caption keeps saying since when the station is gone.
     if (!m_inOutage)
         setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
                    QStringLiteral("..."));
-    m_socket->close();
-    m_readThreshold = 1;
-    tryServer();
+    if (isHls()) {
+        onConnected();
+        return;
+    }
+    m_stream->connectTo(m_servers.at(server - 1));
 }
 
-void Recorder::tryServer()
-{
-    const StreamServer &server = m_servers.at(m_serverNumber - 1);
-    m_connectionWait->start(server.host, server.port.trimmed().toUShort(), kConnectLimitMs, server.secure);
-}
-
-void Recorder::onConnectionFinished(int outcome)
+void Recorder::onConnectFailed(bool tlsFailed, const QString &tlsText)
 {
     if (!m_connecting)
         return;
     if (!m_recording || m_unloaded) {
         // Stopped by the user (or a failure) while we waited.
         m_connecting = false;
-        m_socket->close();
-        return;
-    }
-    if (static_cast<ConnectionWait::Outcome>(outcome) == ConnectionWait::Outcome::Connected) {
-        m_connecting = false;
-        onConnected();
-        publishStatus();
         return;
     }
     if (survivesOutage()) {
@@ -237,9 +214,6 @@ void Recorder::onConnectionFinished(int outcome)
     }
     // A server that cannot be reached is passed over for the next one; one
     // whose certificate or handshake fails says so, as a refusal does.
-    const bool tlsFailed = m_socket->errorNumber() == Socket::kTlsError;
-    const QString tlsText = m_socket->errorDescription();
-    m_socket->close();
     if (m_serverNumber < static_cast<qint32>(m_servers.size())) {
         if (tlsFailed) {
             setTrayTip(m_preset.stationTitle + QStringLiteral(" -- ") + tlsText);
@@ -247,7 +221,7 @@ void Recorder::onConnectionFinished(int outcome)
                        QString::number(m_serverNumber + 1) + QStringLiteral("..."));
         }
         ++m_serverNumber;
-        tryServer();
+        m_stream->connectTo(m_servers.at(m_serverNumber - 1));
         return;
     }
     m_connecting = false;
@@ -258,6 +232,14 @@ void Recorder::onConnectionFinished(int outcome)
 
 void Recorder::onConnected()
 {
+    if (!m_connecting)
+        return;
+    m_connecting = false;
+    if (!m_recording || m_unloaded) {
+        // Stopped by the user (or a failure) while we waited.
+        m_stream->close();
+        return;
+    }
     if (m_startPausedPending) {
         m_pausedStart = true;
         m_startPausedPending = false;
@@ -274,9 +256,6 @@ void Recorder::onConnected()
     }
 
     // Everything about the answer of this connection starts afresh.
-    m_awaitingHeader = true;
-    m_header.clear();
-    m_parser.dropPartialBlock();
     m_connectionAudio = false;
     // A stream that continues the open file may begin with audio it already holds.
     m_comparingFresh = m_connectionIsReconnect && !m_writtenTail.isEmpty();
@@ -293,8 +272,10 @@ void Recorder::onConnected()
         }
     }
 
-    m_socket->send(
-        buildStreamRequest(server.host, server.port, server.path, server.query, m_titleMode, browserAgentEnabled()));
+    if (isHls())
+        startHlsStation();
+    else
+        m_stream->sendRequest(m_titleMode, browserAgentEnabled());
     // The supervisor measures the silence of this connection from its request,
     // not from before a connection wait that may have taken seconds.
     m_lastDataTick = m_time.monotonicMs();
@@ -306,5 +287,4 @@ void Recorder::onConnected()
     }
     m_supervising = true;
     superviseSoon();
-    m_byteCount = 0;
 }

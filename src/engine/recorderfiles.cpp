@@ -12,9 +12,8 @@
 #include "engine/startup.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "sources/connectionwait.h"
+#include "sources/hlsstation.h"
 #include "sources/previewrelay.h"
-#include "sources/socket.h"
 
 namespace
 {
@@ -103,7 +102,7 @@ bool Recorder::createRecordingFile(const QByteArray &songName, bool fromTitle)
     }
     if (const QString notice = m_writer->takeNotice(); !notice.isEmpty())
         Q_EMIT messageRequested(notice);
-    holdIncomingData(kCreatePauseMs);
+    m_stream->hold(kCreatePauseMs);
     return true;
 }
 
@@ -143,11 +142,8 @@ void Recorder::closeRecording()
 
 void Recorder::dropConnection()
 {
-    m_connectionWait->cancel();
+    if (m_hls)
+        m_hls->stop();
     m_connecting = false;
-    dropHeldData();
-    m_socket->close();
-    m_readThreshold = 1;
-    m_awaitingHeader = true;
-    m_header.clear();
+    m_stream->close();
 }

@@ -12,8 +12,6 @@
 #include "engine/startup.h"
 #include "engine/streamoverlap.h"
 #include "platform/clock.h"
-#include "sources/connectionwait.h"
-#include "sources/socket.h"
 
 Q_LOGGING_CATEGORY(lcRecorder, "vorlane.recorder", QtInfoMsg)
 
@@ -61,9 +59,7 @@ void Recorder::streamFailed()
 {
     settleFreshAudio(true);
     dropConnection();
-    m_parser.dropPartialBlock();
     m_changeServerPending = false;
-    m_peerClosed = false;
     m_retryCount = 0;
 
     const auto count = static_cast<qint32>(m_servers.size());

@@ -5,8 +5,6 @@
 #include "engine/recorder.h"
 
 #include <algorithm>
-#include <cstring>
-#include <limits>
 
 #include "config/inivalues.h"
 #include "config/preset.h"
@@ -18,7 +16,6 @@
 #include "sources/parsedurl.h"
 #include "sources/playlistentries.h"
 #include "sources/previewrelay.h"
-#include "sources/socket.h"
 
 namespace
 {
@@ -30,27 +27,59 @@ constexpr int kMaxRedirects = 10;
 // The largest batch the stream socket gathers before it reports data.
 constexpr int kMaxBatchBytes = 64 * 1024;
 
-const QByteArray kTitleKey = QByteArrayLiteral("StreamTitle='");
-
 } // namespace
 
-void Recorder::onDataArrived()
+void Recorder::connectStream()
 {
-    m_retryCount = 0;
-    m_lastDataTick = m_time.monotonicMs();
-    // During a hold the data stays in the socket, in order, and the station is
-    // slowed down by the socket's own buffer rather than by our memory.
-    if (m_holdCall != 0)
-        return;
-    QByteArray packet = m_socket->receiveAll();
-    if (packet.isEmpty())
-        return;
-    takePacket(std::move(packet));
-    updateReadThreshold();
-    // Without a clock on screen the supervisor runs along with the batches.
-    if (!m_options.showsTime && m_supervising && m_time.monotonicMs() - m_lastSupervised >= 1000)
-        superviseSoon();
-    publishStatus();
+    connect(m_stream, &StreamConnection::connected, this, [this] {
+        onConnected();
+        publishStatus();
+    });
+    connect(m_stream, &StreamConnection::connectFailed, this, &Recorder::onConnectFailed);
+    connect(m_stream, &StreamConnection::activity, this, [this] {
+        m_retryCount = 0;
+        m_lastDataTick = m_time.monotonicMs();
+    });
+    connect(m_stream, &StreamConnection::holdEnded, this, [this] {
+        // Time spent holding was not silence: the silence counts from now.
+        if (m_recording)
+            m_lastDataTick = m_time.monotonicMs();
+        publishStatus();
+    });
+    connect(m_stream, &StreamConnection::packetHandled, this, [this] {
+        updateReadThreshold();
+        // Without a clock on screen the supervisor runs along with the batches.
+        if (!m_options.showsTime && m_supervising && m_time.monotonicMs() - m_lastSupervised >= 1000)
+            superviseSoon();
+        publishStatus();
+    });
+    // A packet that arrives while the connection is being changed was dropped
+    // by the connection already.
+    connect(m_stream, &StreamConnection::refused, this, &Recorder::handleRefusal);
+    connect(m_stream, &StreamConnection::browserPage, this, [this] {
+        Q_EMIT messageRequested(
+            QStringLiteral("This station does not support faking Internet Explorer as the agent. Please turn this "
+                           "option off to listen to this station."));
+        stopRecording();
+    });
+    connect(m_stream, &StreamConnection::redirected, this, &Recorder::handleRedirect);
+    connect(m_stream, &StreamConnection::endlessHeader, this, &Recorder::refuseEndlessHeader);
+    connect(m_stream, &StreamConnection::accepted, this, [this] { m_startedFromSetupWindow = false; });
+    connect(m_stream, &StreamConnection::headerArrived, this, [this](const QByteArray &header) {
+        if (m_titleMode)
+            titleModeHeader(header);
+        else
+            plainModeHeader(header);
+    });
+    connect(m_stream, &StreamConnection::audio, this, &Recorder::takeAudio);
+    connect(m_stream, &StreamConnection::title, this, [this](const QByteArray &title) {
+        if (!titleStartsSong(title))
+            return;
+        // The audio before the block belongs to the title that is ending.
+        m_stream->flushAudio();
+        takeTitle(title);
+    });
+    connect(m_stream, &StreamConnection::closed, this, &Recorder::onStreamClosed);
 }
 
 void Recorder::updateReadThreshold()
@@ -59,139 +88,28 @@ void Recorder::updateReadThreshold()
     // well inside the silence that counts as an outage. Everything at once while
     // the header is read or while the stream is heard.
     int threshold = 1;
-    if (m_options.readInBatches && m_recording && !m_connecting && !m_awaitingHeader && !m_listening &&
+    if (m_options.readInBatches && m_recording && !m_connecting && !awaitingHeader() && !m_listening &&
         !m_relay->listening && m_bitRate > 0)
         threshold = std::clamp(m_bitRate * 125, 1, kMaxBatchBytes);
-    if (threshold == m_readThreshold)
-        return;
-    m_readThreshold = threshold;
-    m_socket->setReadThreshold(threshold);
+    if (threshold != m_stream->readThreshold())
+        m_stream->setReadThreshold(threshold);
 }
 
-bool Recorder::takeWaitingData()
+// A stream the server closed is lost at once, as if it had timed out, once
+// everything it sent before closing has been recorded.
+void Recorder::onStreamClosed()
 {
-    if (m_holdCall != 0 || m_socket->bytesWaiting() == 0)
-        return false;
-    m_readThreshold = 1;
-    m_socket->setReadThreshold(1);
-    return true;
-}
-
-void Recorder::holdIncomingData(int milliseconds)
-{
-    if (m_holdCall != 0)
-        m_time.cancelCall(m_holdCall);
-    m_holdCall = m_time.callAfter(milliseconds, this, [this] {
-        m_holdCall = 0;
-        releaseHeldData();
-    });
-}
-
-void Recorder::releaseHeldData()
-{
-    // Time spent holding was not silence: the silence counts from now.
-    if (m_recording)
-        m_lastDataTick = m_time.monotonicMs();
-    // What arrived meanwhile waits in the socket; no new notification comes for it.
-    if (m_socket->bytesPending() > 0)
-        onDataArrived();
-    if (m_peerClosed)
-        finishClosedStream();
-    publishStatus();
-}
-
-void Recorder::dropHeldData()
-{
-    // Data held back belongs to the connection that is being closed.
-    if (m_holdCall != 0) {
-        m_time.cancelCall(m_holdCall);
-        m_holdCall = 0;
-    }
-}
-
-void Recorder::onPeerClosed()
-{
-    if (!m_recording || m_connecting || m_unloaded)
-        return;
-    m_peerClosed = true;
-    finishClosedStream();
-    publishStatus();
-}
-
-// A stream the server closed is lost at once, as if it had timed out, but only
-// once everything it sent before closing has been recorded.
-void Recorder::finishClosedStream()
-{
-    if (m_holdCall == 0 && m_socket->bytesPending() > 0)
-        onDataArrived();
-    if (!m_peerClosed || m_holdCall != 0 || m_socket->bytesPending() > 0)
-        return;
-    m_peerClosed = false;
     // A refusal or redirect already decided where to go next.
-    if (m_changeServerPending || !m_recording || m_connecting)
+    if (m_changeServerPending || !m_recording || m_connecting || m_unloaded)
         return;
     reconnectAfterTimeout(true);
-}
-
-void Recorder::takePacket(QByteArray packet)
-{
-    // This connection is being dropped; the supervisor closes it at its next tick.
-    if (m_changeServerPending)
-        return;
-    // Bytes of this connection; it stays at the largest count instead of wrapping.
-    m_byteCount = static_cast<qint32>(
-        std::min<qint64>(static_cast<qint64>(m_byteCount) + packet.size(), std::numeric_limits<qint32>::max()));
-
-    // While the response header is expected it is gathered until its blank line,
-    // and the screening looks at all of it.
-    bool headerComplete = false;
-    if (m_awaitingHeader)
-        headerComplete = m_header.add(packet);
-
-    switch (engine::screenPacket(m_awaitingHeader ? m_header.collected() : packet, m_awaitingHeader)) {
-    case engine::PacketKind::Refusal:
-        handleRefusal(m_awaitingHeader ? m_header.take() : packet);
-        return;
-    case engine::PacketKind::BrowserPage:
-        m_header.clear();
-        Q_EMIT messageRequested(
-            QStringLiteral("This station does not support faking Internet Explorer as the agent. Please turn this "
-                           "option off to listen to this station."));
-        stopRecording();
-        return;
-    case engine::PacketKind::Redirect:
-        handleRedirect(m_awaitingHeader ? m_header.take() : packet);
-        return;
-    case engine::PacketKind::Stream:
-        break;
-    }
-
-    if (m_awaitingHeader && headerComplete && !m_header.ended()) {
-        refuseEndlessHeader();
-        return;
-    }
-    m_startedFromSetupWindow = false;
-    if (m_awaitingHeader) {
-        if (!headerComplete)
-            return;
-        const QByteArray header = m_header.take();
-        if (m_titleMode)
-            titleModeHeader(header);
-        else
-            plainModeHeader(header);
-        return;
-    }
-    if (m_titleMode)
-        separateStream(std::move(packet));
-    else
-        takeAudio(packet);
+    publishStatus();
 }
 
 // A reply that filled the collector without ending its header is no stream;
 // nothing of it is written, and a file opened for it while empty goes again.
 void Recorder::refuseEndlessHeader()
 {
-    m_header.clear();
     if (!m_titleMode && !m_connectionIsReconnect) {
         setStreamType(engine::StreamType::Other);
         retypePlainFile();
@@ -238,7 +156,6 @@ bool Recorder::acceptStreamType(const QByteArray &header)
         return true;
     if (browserAgentEnabled() && contentType && contentType->toLower().startsWith("text/html")) {
         // The page a server gives browsers: say so, as its text would.
-        m_header.clear();
         Q_EMIT messageRequested(
             QStringLiteral("This station does not support faking Internet Explorer as the agent. Please turn this "
                            "option off to listen to this station."));
@@ -325,13 +242,11 @@ void Recorder::titleModeHeader(const QByteArray &packet)
             return; // the file could not be created
     }
 
-    if (const std::optional<qint32> interval = engine::metaInterval(packet)) {
-        m_parser.restart(*interval);
-    } else {
+    const qint32 interval = engine::metaInterval(packet).value_or(0);
+    if (interval == 0)
         m_titleMode = false;
-    }
-    parseResponseHeader(packet, engine::findHeaderEnd(packet));
-    holdIncomingData(kHeaderPauseMs);
+    parseResponseHeader(packet, engine::findHeaderEnd(packet), interval);
+    m_stream->hold(kHeaderPauseMs);
 }
 
 void Recorder::plainModeHeader(const QByteArray &packet)
@@ -346,7 +261,7 @@ void Recorder::plainModeHeader(const QByteArray &packet)
     if (!acceptStreamType(packet))
         return;
     m_redirectsInRow = 0;
-    parseResponseHeader(packet, engine::findHeaderEnd(packet));
+    parseResponseHeader(packet, engine::findHeaderEnd(packet), 0);
 }
 
 QByteArray Recorder::plainFileName() const
@@ -378,7 +293,7 @@ void Recorder::retypePlainFile()
         openSongFile(wanted, false);
 }
 
-void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPosition)
+void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPosition, qint32 metaInterval)
 {
     if (const std::optional<qint32> rate = engine::bitRate(packet))
         m_bitRate = *rate;
@@ -389,74 +304,38 @@ void Recorder::parseResponseHeader(const QByteArray &packet, qsizetype headerPos
     const QByteArray audio = packet.mid(audioStart);
 
     if (!packet.contains("icy-metaint")) {
-        m_awaitingHeader = false;
         m_titleMode = false;
+        m_stream->startStream(0);
         takeAudio(audio);
         return;
     }
 
     m_responseHeader = packet;
-    m_awaitingHeader = false;
+    m_stream->startStream(m_titleMode ? metaInterval : 0);
     if (!m_titleMode || headerPosition < 1) {
         takeAudio(audio);
         return;
     }
     // The audio after the blank line is already on the metadata grid and is
     // separated like any packet.
-    separateStream(audio);
+    m_stream->feed(audio);
 }
 
-void Recorder::separateStream(QByteArray packet, qsizetype from)
+bool Recorder::titleStartsSong(const QByteArray &title) const
 {
-    // The audio of the packet is gathered in place, over the metadata it
-    // carried, and written with one write (two when a title starts inside it).
-    m_work = std::move(packet);
-    m_work.detach();
-    m_writePos = from;
-    m_flushPos = 0;
-    m_parser.separate(m_work, *this, from);
-    if (m_flushPos == 0 && m_writePos > 0) {
-        m_work.truncate(m_writePos);
-        takeAudio(m_work);
-    } else {
-        flushPacketAudio();
-    }
-    m_work = QByteArray();
+    // An empty title (a source starting or falling back) names no song: its
+    // audio continues the current file.
+    return m_recording && title != QByteArrayLiteral(".mp3") &&
+           engine::withStreamExtension(title, m_streamType) != m_songName;
 }
 
-void Recorder::streamAudio(const QByteArray &packet, qsizetype from, qsizetype length)
-{
-    // Only ever moves bytes towards the front, over bytes already handled.
-    if (from != m_writePos)
-        std::memmove(m_work.data() + m_writePos, packet.constData() + from, static_cast<size_t>(length));
-    m_writePos += length;
-}
-
-void Recorder::metadataBlock(const QByteArray &text)
+void Recorder::takeTitle(const QByteArray &title)
 {
     // An Ogg stream's files begin with the streams of its chain; a title that
     // comes in-band names the next of them when its comments do not.
-    if (!engine::containsNoCase(text, kTitleKey))
+    if (!titleStartsSong(title))
         return;
-    const QByteArray title = extractStreamTitle(text);
-    // An empty title (a source starting or falling back) names no song: its
-    // audio continues the current file.
-    if (title == QByteArrayLiteral(".mp3") || !m_recording)
-        return;
-    const QByteArray name = engine::withStreamExtension(title, m_streamType);
-    if (name == m_songName)
-        return;
-    // The audio before the block belongs to the title that is ending, and so
-    // does a reconnected stream's start still being compared.
-    flushPacketAudio();
+    // A reconnected stream's start still being compared belongs to the title that is ending.
     settleFreshAudio(true);
-    openSongFile(name, true);
-}
-
-void Recorder::flushPacketAudio()
-{
-    if (m_writePos == m_flushPos)
-        return;
-    takeAudio(m_work.mid(m_flushPos, m_writePos - m_flushPos));
-    m_flushPos = m_writePos;
+    openSongFile(engine::withStreamExtension(title, m_streamType), true);
 }

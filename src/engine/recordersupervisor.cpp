@@ -19,11 +19,10 @@
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "sources/connectionwait.h"
+#include "sources/hlsstation.h"
 #include "sources/live365reader.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
-#include "sources/socket.h"
 
 namespace
 {
@@ -79,6 +78,7 @@ void Recorder::superviseTick()
 void Recorder::requestServerChange()
 {
     m_changeServerPending = true;
+    m_stream->discardData();
     superviseSoon();
 }
 
@@ -147,14 +147,12 @@ void Recorder::changeServer()
             streamFailed();
             return;
         }
-        m_socket->close();
-        m_awaitingHeader = true;
-        m_header.clear();
+        m_stream->close();
         connectToServer(next, true);
         return;
     }
     closeRecording();
-    m_parser.restart(0);
+    m_stream->resetParser();
     // Stopped meanwhile (by the user or a failure): a stop is never undone by
     // the change of server it overtook.
     if (!m_recording)
@@ -177,14 +175,14 @@ void Recorder::supervise(qint64 now)
         // server that answered but sends nothing counts as one more attempt.
         superviseClock(now);
         if (m_recording && !m_connecting && m_outageCall == 0 &&
-            m_time.monotonicMs() - m_lastDataTick > kDataTimeoutMs && !takeWaitingData())
+            m_time.monotonicMs() - m_lastDataTick > kDataTimeoutMs && !m_stream->takeWaitingData())
             streamFailed();
     } else if (m_connecting) {
         // The connection wait shows its own caption; silence is not measured yet.
     } else if (m_paused) {
         setSupervisorCaption(QStringLiteral("PAUSED...") + songText(m_songName));
         setSupervisorTip(QStringLiteral("Vorlane -- PAUSED"));
-    } else if (m_time.monotonicMs() - m_lastDataTick > kAwaitingDataMs && !takeWaitingData()) {
+    } else if (m_time.monotonicMs() - m_lastDataTick > kAwaitingDataMs && !m_stream->takeWaitingData()) {
         superviseSilence();
     } else {
         superviseClock(now);
@@ -244,7 +242,7 @@ void Recorder::reconnectAfterTimeout(bool closedByPeer)
     }
     setSupervisorTip(name + QStringLiteral(" -- TIMEOUT! Reconnecting..."));
     setSupervisorCaption(QStringLiteral("[ERR] TIMEOUT! Reconnecting..."));
-    m_socket->close();
+    m_stream->close();
     ++m_retryCount;
     if (m_retryCount > kMaxRetries) {
         Q_EMIT messageRequested(QStringLiteral("Network errors have interrupted successful recording of ") + name +
@@ -298,7 +296,8 @@ void Recorder::superviseClock(qint64 now)
     setSupervisorTip(engine::recordingTip(name, clock, config.timeLimited));
 
     setSupervisorCaption(QStringLiteral("Now Recording: ") +
-                         (captureMode() == SetupSettings::CaptureStreamTitles ? songText(m_songName) : name));
+                         (captureMode() == SetupSettings::CaptureStreamTitles ? songText(m_songName) : name) +
+                         hlsLostText());
 }
 
 // The tick repeats its caption and tip ten times a second; the front end hears
@@ -347,9 +346,10 @@ void Recorder::stopRecording()
     // A playlist still being read, or a connection attempt still waiting,
     // belongs to this recording too: a stop must not be followed by a start.
     m_playlistReader->cancel();
-    m_connectionWait->cancel();
+    if (m_hls)
+        m_hls->stop();
+    m_stream->close();
     m_connecting = false;
-    dropHeldData();
     // A server change or paused start still pending belongs to this recording.
     m_changeServerPending = false;
     m_pendingFileName.clear();

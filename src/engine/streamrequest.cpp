@@ -20,6 +20,11 @@ const QByteArray kBrowserAgent = QByteArrayLiteral("Mozilla/4.0 (compatible; MSI
 
 } // namespace
 
+QByteArray streamUserAgent(bool browserAgent)
+{
+    return browserAgent ? kBrowserAgent : kPlayerAgent;
+}
+
 QByteArray buildStreamRequest(const QByteArray &host, const QByteArray &port, const QByteArray &path,
                               const QByteArray &query, bool titleMode, bool browserAgent)
 {

@@ -9,3 +9,6 @@
 // first control byte (CR, LF, NUL, ...).
 QByteArray buildStreamRequest(const QByteArray &host, const QByteArray &port, const QByteArray &path,
                               const QByteArray &query, bool titleMode, bool browserAgent);
+
+// The user agent of stream requests: a player's, or with browserAgent a web browser's.
+QByteArray streamUserAgent(bool browserAgent);

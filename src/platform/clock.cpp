@@ -9,26 +9,11 @@
 namespace platform
 {
 
-namespace
-{
-Clock *g_clock = nullptr;
-} // namespace
-
 qint64 SystemClock::monotonicMs() const
 {
     QElapsedTimer timer;
     timer.start();
     return timer.msecsSinceReference();
-}
-
-qint32 SystemClock::tickCount() const
-{
-    // Milliseconds of the monotonic clock, truncated to 32 bits: it wraps from
-    // 2^31-1 to -2^31, and every time-out on it is measured across the wrap.
-    QElapsedTimer timer;
-    timer.start();
-    const auto ms = static_cast<quint64>(timer.msecsSinceReference());
-    return static_cast<qint32>(static_cast<quint32>(ms));
 }
 
 QDateTime SystemClock::now() const
@@ -78,17 +63,6 @@ void SystemClock::cancelCall(CallId id)
         timer->stop();
         timer->deleteLater();
     }
-}
-
-Clock &clock()
-{
-    static SystemClock systemClock;
-    return g_clock ? *g_clock : systemClock;
-}
-
-void setClock(Clock *clock)
-{
-    g_clock = clock;
 }
 
 } // namespace platform

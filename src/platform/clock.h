@@ -10,9 +10,8 @@ class QObject;
 namespace platform
 {
 
-// Time as the recorder sees it: monotonic milliseconds (and, while callers move
-// off it, a signed 32-bit tick count that wraps), the local date and time, and
-// timed calls. Nothing here blocks: a wait is a call that comes later from the
+// Time as the recorder sees it: monotonic milliseconds, the local date and
+// time, and timed calls. Nothing here blocks: a wait is a call that comes later from the
 // event loop. Everything that measures or waits is given a Clock, so that tests
 // can substitute a fake and run an hour of recording in milliseconds.
 class Clock
@@ -21,7 +20,6 @@ public:
     using CallId = quint64;
 
     virtual ~Clock() = default;
-    virtual qint32 tickCount() const = 0;
     // Milliseconds of a monotonic clock that never wraps; only differences mean anything.
     virtual qint64 monotonicMs() const = 0;
     virtual QDateTime now() const = 0;
@@ -40,7 +38,6 @@ public:
     SystemClock(const SystemClock &) = delete;
     SystemClock &operator=(const SystemClock &) = delete;
 
-    qint32 tickCount() const override;
     qint64 monotonicMs() const override;
     QDateTime now() const override;
     CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override;
@@ -50,10 +47,5 @@ private:
     struct Calls;
     Calls *m_calls;
 };
-
-// The clock in use; the system clock unless a test installed another.
-Clock &clock();
-// Installs a clock (nullptr restores the system clock). The caller keeps ownership.
-void setClock(Clock *clock);
 
 } // namespace platform

@@ -80,10 +80,4 @@ public:
     virtual bool showsWindows() const { return true; }
 };
 
-// The front end in use. Until one is installed, a silent one that ignores
-// everything (and never ends the process) stands in.
-FrontEnd &frontEnd();
-// Installs a front end (nullptr restores the silent one). The caller keeps ownership.
-void setFrontEnd(FrontEnd *frontEnd);
-
 } // namespace platform

@@ -2,9 +2,10 @@
 
 #include "sources/socket.h"
 
-ConnectionWait::ConnectionWait(Socket *socket, QObject *parent)
+ConnectionWait::ConnectionWait(Socket *socket, platform::Clock &clock, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
+    , m_clock(clock)
 {
     connect(m_socket, &Socket::connected, this, [this] { finish(Outcome::Connected); });
     connect(m_socket, &Socket::failed, this, [this] { finish(Outcome::Failed); });
@@ -22,7 +23,7 @@ void ConnectionWait::start(const QByteArray &host, quint16 port, qint64 limitMs,
 {
     cancel();
     m_waiting = true;
-    m_deadline = platform::clock().callAfter(static_cast<int>(limitMs), this, [this] {
+    m_deadline = m_clock.callAfter(static_cast<int>(limitMs), this, [this] {
         m_deadline = 0;
         finish(Outcome::TimedOut);
     });
@@ -35,7 +36,7 @@ void ConnectionWait::cancel()
 {
     m_waiting = false;
     if (m_deadline != 0) {
-        platform::clock().cancelCall(m_deadline);
+        m_clock.cancelCall(m_deadline);
         m_deadline = 0;
     }
 }

@@ -7,8 +7,7 @@
 #include "sources/socket.h"
 
 // Connects a socket and reports once how it went: connected, failed, or no
-// answer within the limit on platform::clock(). The one connection wait of the
-// engine, the playlist reader and the Live365 reader; nothing blocks while it
+// answer within the limit on the clock it is given. Nothing blocks while it
 // waits.
 class ConnectionWait final : public QObject
 {
@@ -24,7 +23,7 @@ public:
     };
     Q_ENUM(Outcome)
 
-    explicit ConnectionWait(Socket *socket, QObject *parent = nullptr);
+    ConnectionWait(Socket *socket, platform::Clock &clock, QObject *parent = nullptr);
     ~ConnectionWait() override;
 
     // Starts connecting (closing what the socket had) and waiting. A wait still
@@ -42,6 +41,7 @@ private:
     void finish(Outcome outcome);
 
     Socket *m_socket;
+    platform::Clock &m_clock;
     platform::Clock::CallId m_deadline = 0;
     bool m_waiting = false;
 };

@@ -271,14 +271,17 @@ void HlsStation::follow(const hls::MediaPlaylist &playlist)
     m_targetSeconds = playlist.targetDuration;
     const hls::LiveFollower::Update update = m_follower->accept(playlist);
     if (!update.refusal.isEmpty()) {
-        fail(update.refusal);
+        fail(update.refusal, true);
         return;
     }
     m_listed += update.fresh.size();
     m_ended = update.ended;
+    const quint32 generation = m_generation;
+    Q_EMIT answered(static_cast<qint64>(playlist.targetDuration * 1000));
+    if (generation != m_generation)
+        return;
     m_retryAfterReload = false;
     if (update.lostSegments > 0) {
-        const quint32 generation = m_generation;
         lose(update.lostSegments, update.lostSeconds, tr("the segments left the playlist before they were fetched"));
         if (generation != m_generation)
             return;
@@ -387,6 +390,8 @@ void HlsStation::takeSegment(const hls::Segment &segment, const QByteArray &data
     }
     if (generation == m_generation && from < audio.audio.size())
         Q_EMIT this->audio(from == 0 ? audio.audio : audio.audio.mid(from), audio.format);
+    if (generation == m_generation)
+        Q_EMIT answered(static_cast<qint64>(segment.duration * 1000));
 }
 
 void HlsStation::announceTitle(const QString &artist, const QString &title)
@@ -404,10 +409,10 @@ void HlsStation::lose(int segments, double seconds, const QString &why)
     Q_EMIT segmentsLost(segments, seconds, why);
 }
 
-void HlsStation::fail(const QString &text)
+void HlsStation::fail(const QString &text, bool unrecordable)
 {
     stop();
-    Q_EMIT failed(text);
+    Q_EMIT failed(text, unrecordable);
 }
 
 } // namespace sources

@@ -63,8 +63,9 @@ public:
     qint64 segmentsFetched() const { return m_fetched; }
     int lostSegments() const { return m_lostSegments; }
     double lostSeconds() const { return m_lostSeconds; }
-    // The media playlist being followed.
+    // The media playlist being followed, and its variant's bandwidth (bit/s, 0 unknown).
     const QUrl &mediaUrl() const { return m_mediaUrl; }
+    qint64 bandwidth() const { return m_variant >= 0 ? m_variants.at(m_variant).bandwidth : 0; }
 
 Q_SIGNALS:
     // Audio of one segment, or of the part of it before or after a title change.
@@ -74,11 +75,14 @@ Q_SIGNALS:
     // Audio was lost before the audio that follows: segments that left the
     // playlist unfetched, or could not be read (why says what went wrong).
     void segmentsLost(int segments, double seconds, const QString &why);
+    // The station answered; it says more within about withinMs (a segment's
+    // or the playlist's duration), so silence counts from then.
+    void answered(qint64 withinMs);
     // The audio that follows does not continue what came before.
     void discontinuity();
-    // The station cannot be recorded (no variant answered with a playlist,
-    // encrypted segments); nothing more is reported.
-    void failed(const QString &text);
+    // The station cannot be recorded: no variant answered with a playlist,
+    // or (unrecordable) its segments are encrypted. Nothing more is reported.
+    void failed(const QString &text, bool unrecordable);
     // The playlist ended and every segment was handed out.
     void finished();
 
@@ -114,7 +118,7 @@ private:
     void handOut(const hls::Segment &segment, const hls::SegmentAudio &audio);
     void announceTitle(const QString &artist, const QString &title);
     void lose(int segments, double seconds, const QString &why);
-    void fail(const QString &text);
+    void fail(const QString &text, bool unrecordable = false);
 
     QNetworkAccessManager &m_network;
     platform::Clock &m_clock;

@@ -107,6 +107,7 @@ void PlaylistReader::startDirectStream(const QByteArray &address)
     m_uri = ParsedUrl();
     m_tlsFailure.clear();
     rawData = address;
+    hlsUrl.clear();
     // A bare stream names no station, as an .m3u does not.
     firstTitle.clear();
     const quint32 generation = m_generation;
@@ -146,8 +147,6 @@ QString PlaylistReader::errorMessage(qint32 code)
             "Icecast OGG streaming is not supported at this time... please wait for a future version!");
     case ErrTls:
         return QStringLiteral("The secure connection (TLS) to the playlist's server failed!");
-    case ErrHls:
-        return QStringLiteral("This station uses HLS, which is not supported yet.");
     case ErrTooLarge:
         return QStringLiteral("The playlist is too large to be a playlist!");
     case ErrUnknown:
@@ -180,6 +179,7 @@ void PlaylistReader::begin(const QByteArray &reference)
     m_uri = ParsedUrl();
     m_body.clear();
     rawData.clear();
+    hlsUrl.clear();
     m_tlsFailure.clear();
 
     // The name comes from the path: "listen.pls?sid=1" names "listen".
@@ -366,7 +366,11 @@ void PlaylistReader::parsePlaylist(const QByteArray &text)
     const bool m3u = playlistTypeOf(m_reference) == PlaylistType::M3u;
     QList<QByteArray> addresses;
     if (sources::isHlsPlaylist(text)) {
-        fail(ErrHls);
+        // Its segments are not servers: the recorder follows it on its own.
+        hlsUrl = isWebAddress(m_reference) ? QUrl::fromEncoded(m_reference, QUrl::TolerantMode)
+                                           : QUrl::fromLocalFile(QFile::decodeName(m_reference));
+        firstTitle.clear();
+        Q_EMIT finished();
         return;
     }
     if (m3u) {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 
 #include "platform/clock.h"
 #include "sources/parsedurl.h"
@@ -61,6 +62,10 @@ public:
     // The last text handed to the playlist parser: the body of the reply or
     // the joined lines of a local file.
     QByteArray rawData;
+    // Where the retrieval found an HTTP Live Streaming playlist (rawData),
+    // after redirects and refresh pages: it then finishes without servers.
+    // Empty for any other playlist.
+    QUrl hlsUrl;
 
     // Error codes.
     enum : qint32
@@ -72,8 +77,7 @@ public:
         ErrM3UWithoutHttp = 5,
         ErrPLSWithoutFile = 6,
         ErrOgg = 7,
-        ErrTls = 8, // certificate or handshake failure
-        ErrHls = 9,
+        ErrTls = 8,       // certificate or handshake failure
         ErrTooLarge = 10, // the reply or file is longer than any playlist
         ErrUnknown = 99,
     };

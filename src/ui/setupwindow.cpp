@@ -172,7 +172,7 @@ void SetupWindow::buildWindow(platform::Clock &clock)
 
     layout->addWidget(m_pageBar);
     layout->addWidget(m_pages, 1);
-    m_section = new StationSection(m_recorder, m_tell, central);
+    m_section = new StationSection(m_recorder, m_clock, m_tell, central);
     m_section->setObjectName(QStringLiteral("stationSection"));
     connect(m_section, &StationSection::checkRequested, this, &SetupWindow::checkStation);
     // The row was checked: it no longer shows "Connecting".

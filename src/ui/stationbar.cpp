@@ -6,15 +6,14 @@
 #include <QLineEdit>
 #include <QToolButton>
 
-#include "platform/installedclock.h"
 #include "sources/playlistreader.h"
 #include "ui/themedicon.h"
 
-StationBar::StationBar(MessageSink tell, QNetworkAccessManager &network, QWidget *parent)
+StationBar::StationBar(MessageSink tell, QNetworkAccessManager &network, platform::Clock &clock, QWidget *parent)
     : QWidget(parent)
     , m_tell(std::move(tell))
 {
-    m_reader = new PlaylistReader(network, platform::installedClock(), this);
+    m_reader = new PlaylistReader(network, clock, this);
     connect(m_reader, &PlaylistReader::messageRequested, this, [this](const QString &text) { m_tell(text); });
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "platform/clock.h"
 #include "ui/messagesink.h"
 
 class PlaylistReader;
@@ -20,7 +21,7 @@ class StationBar final : public QWidget
     Q_DISABLE_COPY_MOVE(StationBar)
 
 public:
-    StationBar(MessageSink tell, QNetworkAccessManager &network, QWidget *parent = nullptr);
+    StationBar(MessageSink tell, QNetworkAccessManager &network, platform::Clock &clock, QWidget *parent = nullptr);
     ~StationBar() override;
 
     QString address() const;

@@ -13,14 +13,14 @@
 #include "ui/stationbar.h"
 #include "ui/themedicon.h"
 
-StationSection::StationSection(const Recorder &recorder, MessageSink tell, QWidget *parent)
+StationSection::StationSection(const Recorder &recorder, platform::Clock &clock, MessageSink tell, QWidget *parent)
     : QWidget(parent)
     , m_recorder(recorder)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    m_station = new StationBar(tell, recorder.network(), this);
+    m_station = new StationBar(tell, recorder.network(), clock, this);
     connect(m_station, &StationBar::checkRequested, this, &StationSection::checkRequested);
     connect(m_station, &StationBar::checked, this, [this](const QString &title) {
         enablePanel();

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "platform/clock.h"
 #include "ui/messagesink.h"
 
 class CaptureBox;
@@ -22,7 +23,7 @@ class StationSection final : public QWidget
     Q_DISABLE_COPY_MOVE(StationSection)
 
 public:
-    StationSection(const Recorder &recorder, MessageSink tell, QWidget *parent = nullptr);
+    StationSection(const Recorder &recorder, platform::Clock &clock, MessageSink tell, QWidget *parent = nullptr);
     ~StationSection() override;
 
     StationBar *stationBar() const { return m_station; }

@@ -4,16 +4,15 @@
 
 #include "config/inivalues.h"
 #include "config/preset.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "eventwait.h"
 #include "fakemixer.h"
 #include "programrun.h"
-#include "recordingfrontend.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
 #include "testenv.h"
+#include "testprogram.h"
 
 namespace
 {
@@ -27,20 +26,17 @@ const QString kUnsupported =
 const QString kNoServers =
     QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!");
 
-class StartUp : public ::testing::Test
+class StartUp : public ::testing::Test, protected TestProgram
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
         QFile::remove(kestraneIniPath());
         m_folder = testenv::home() + QStringLiteral("/start");
         QDir(m_folder).removeRecursively();
         QDir().mkpath(m_folder + QStringLiteral("/recordings"));
     }
-    void TearDown() override { resetProgram(); }
-
-    void start(const QString &commandLine) { m_application = startProgram(commandLine, m_ui, m_ui); }
+    void start(const QString &commandLine) { m_application = startProgram(program(), commandLine, m_ui, m_ui); }
 
     QString preset(const char *name, int bodyLines = 6)
     {
@@ -52,7 +48,7 @@ protected:
     }
 
     QString m_folder;
-    RecordingFrontEnd m_ui;
+    RecordingFrontEnd &m_ui = ui;
     std::unique_ptr<Application> m_application;
 };
 
@@ -91,7 +87,7 @@ TEST_F(StartUp, FailedPresetStartsEndTheProgramWithStatusOne)
         {preset("noext"), {kUnsupported}},
     };
     for (const auto &c : cases) {
-        resetProgram();
+        restartProgram();
         m_ui.messages.clear();
         m_ui.clearExit();
         start(c.commandLine);
@@ -128,7 +124,7 @@ TEST_F(StartUp, AssociationCommandsMatchTheWholeTextAndEndTheProgram)
     EXPECT_FALSE(QFile::exists(kestraneIniPath()));
     EXPECT_EQ(program().recorder(), nullptr);
 
-    resetProgram();
+    restartProgram();
     start(QStringLiteral("-uninstallassc"));
     EXPECT_TRUE(m_ui.messages.isEmpty());
     EXPECT_EQ(m_ui.exitStatus(), kExitNormal);
@@ -198,7 +194,7 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
     EXPECT_TRUE(program().recorder()->isPausedStart());
     EXPECT_EQ(config.saveFolder, defaultRecordingFolder(true) + QDir::separator());
 
-    resetProgram();
+    restartProgram();
     start(path);
     ASSERT_NE(program().recorder(), nullptr);
     EXPECT_FALSE(program().recorder()->isPausedStart());
@@ -226,7 +222,7 @@ TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
         qint32 value;
     } cases[] = {{"5", 5}, {"", 0}, {"abc", 0}, {" -2 ", -2}};
     for (const auto &c : cases) {
-        resetProgram();
+        restartProgram();
         testenv::writeFile(kestraneIniPath(),
                            "[LastPath]\r\nLastPath=/x\r\n[ADVANCED]\r\nadvanced=" + c.stored + "\r\n");
         start(QString());
@@ -294,16 +290,4 @@ TEST_F(StartUp, ExitUnloadsEveryWindowInOrder)
     EXPECT_EQ(context.recorder(), nullptr);
     EXPECT_FALSE(context.isWindowLoaded(ProgramWindow::Setup));
     EXPECT_TRUE(m_ui.messages.isEmpty()) << "nothing was recording";
-}
-
-TEST(ConfigurationRecord, OneInstanceCreatedOnFirstUse)
-{
-    resetProgram();
-    Preset &first = program().configuration();
-    EXPECT_FALSE(first.valid);
-    first.stationTitle = QStringLiteral("kept");
-    EXPECT_EQ(&currentPreset(), &first);
-    EXPECT_EQ(currentPreset().stationTitle, QStringLiteral("kept"));
-    resetProgram();
-    EXPECT_TRUE(program().configuration().stationTitle.isEmpty());
 }

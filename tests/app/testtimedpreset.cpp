@@ -28,7 +28,6 @@
 #include "engine/startup.h"
 #include "fakeclock.h"
 #include "programrun.h"
-#include "scopedinstall.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -87,7 +86,6 @@ private:
     HeadlessFrontEnd m_inner;
     bool m_exited = false;
     int m_exitStatus = -1;
-    ScopedInstall m_installed{platform::setFrontEnd, static_cast<platform::FrontEnd *>(this)};
 };
 
 } // namespace
@@ -98,9 +96,9 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
     setFileSplitSettings({false, 6, false});
     for (const bool exitAfterwards : {true, false}) {
         SCOPED_TRACE(exitAfterwards ? "minutes line 1" : "minutes line S1");
-        resetProgram();
         FakeClock clock;
         CapturedHeadless frontEnd;
+        ProgramContext context(frontEnd, clock, testenv::network());
 
         teststation::Stream stream;
         stream.pace = teststation::Stream::Pace::RealTime; // 16000 audio bytes per second of the fake clock
@@ -108,6 +106,7 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         stream.titles = {"First Artist - First Song", "Second Artist - Second Song", "Third Artist - Third Song"};
         stream.titleEvery = 400000; // 25 s
         teststation::Config config;
+        config.clock = &clock;
         config.streams.insert("/stream", stream);
         config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Timed"}));
         teststation::Station station(config);
@@ -124,8 +123,8 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
                                          "0"};
         const QString preset = testenv::writeFile(folder + QStringLiteral("../timed.mvr"), lines.join("\r\n") + "\r\n");
 
-        const auto application = startProgram(preset, frontEnd, frontEnd);
-        Recorder *engine = program().recorder();
+        const auto application = startProgram(context, preset, frontEnd, frontEnd);
+        Recorder *engine = context.recorder();
         ASSERT_NE(engine, nullptr);
         // The test ticks the supervisor on the fake clock itself.
         engine->setAutomaticSupervision(false);
@@ -148,7 +147,7 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         EXPECT_GT(stoppedAfter, 60500);
         EXPECT_LE(stoppedAfter, 60600);
         EXPECT_EQ(frontEnd.exited(), exitAfterwards);
-        EXPECT_EQ(program().recorder() == nullptr, exitAfterwards);
+        EXPECT_EQ(context.recorder() == nullptr, exitAfterwards);
         if (exitAfterwards) {
             EXPECT_EQ(frontEnd.exitStatus(), 0);
         }
@@ -189,6 +188,5 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         recorded -= sent.header.size();
         EXPECT_GT(recorded, 59 * 16000);
         EXPECT_LT(recorded, 62 * 16000);
-        resetProgram();
     }
 }

@@ -135,7 +135,8 @@ protected:
     RecordingFrontEnd ui;
     Preset preset;
     QNetworkAccessManager network;
-    Recorder recorder{preset, network, platform::clock(), {}};
+    platform::SystemClock clock;
+    Recorder recorder{preset, network, clock, {}};
 };
 
 RecordingStatus recordingSong(const QByteArray &song)

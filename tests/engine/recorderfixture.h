@@ -12,24 +12,21 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
-#include "fakeclock.h"
 #include "recordertestpeer.h"
-#include "recordingfrontend.h"
 #include "testenv.h"
+#include "testprogram.h"
 #include "teststation/station.h"
 
 // What every recorder test starts from: a fresh program on a fake clock, a front
 // end that keeps what it is told, and an empty recording folder. Recordings
 // start either the way a user starts them (a preset naming a playlist of the
 // bundled test station) or from servers the test adds itself.
-class RecorderFixture : public ::testing::Test
+class RecorderFixture : public ::testing::Test, protected TestProgram
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
         setBrowserAgentEnabled(false);
         setReconnectPeriodMinutes(kDefaultReconnectMinutes);
         // Files as exact slices of the stream, cut at frames: the pause search and
@@ -43,7 +40,7 @@ protected:
     {
         if (Recorder *recorder = program().recorder(); recorder && recorder->isRecording())
             recorder->stopRecording();
-        resetProgram();
+        restartProgram();
     }
 
     // The preset record for a recording into the folder, then the recorder.
@@ -101,8 +98,6 @@ protected:
         return buildId3v1Tag({artist, title, {}}, QDate(2026, 3, 7));
     }
 
-    FakeClock clock;
-    RecordingFrontEnd ui;
     QString folder;
     teststation::Config config;
     std::unique_ptr<teststation::Station> station;

@@ -13,9 +13,9 @@
 
 #include <functional>
 
+#include "app/programcontext.h"
 #include "config/inivalues.h"
 #include "engine/id3v1tag.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recorderfixture.h"
@@ -175,6 +175,6 @@ TEST_F(Live365Recording, OnlyLive365HostsWithAStationNumberInTitleModeAreFollowe
         EXPECT_FALSE(targets().contains("/stations/12345")) << c.host.constData() << c.path.constData();
         EXPECT_TRUE(engine->live365Reader().isIdle());
         engine->stopRecording();
-        resetProgram();
+        restartProgram();
     }
 }

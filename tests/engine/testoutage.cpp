@@ -119,11 +119,10 @@ TEST_F(Outage, TimeLimitEndsTheRecordingDuringAnOutage)
 
 // Before any audio, a server that hangs up is refused for this round: the next
 // one records, and the caption names it.
-TEST(Failover, HangUpBeforeAudioPassesOnToTheNextServer)
+using Failover = ProgramTest;
+
+TEST_F(Failover, HangUpBeforeAudioPassesOnToTheNextServer)
 {
-    FakeClock clock;
-    RecordingFrontEnd ui;
-    resetProgram();
     Preset &record = program().configuration();
     record.reset();
     record.saveFolder = testenv::home() + QStringLiteral("/hangup/");
@@ -145,5 +144,4 @@ TEST(Failover, HangUpBeforeAudioPassesOnToTheNextServer)
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: The server closed the connection, trying server 2...")));
     engine->stopRecording();
     EXPECT_EQ(testenv::readFile(record.saveFolder + QStringLiteral("hangup.mp3")).chopped(128), QByteArray(3000, 'a'));
-    resetProgram();
 }

@@ -80,7 +80,7 @@ TEST_F(SplitRecording, TitleFilesBeginAtThePauseBeforeTheirSongEarlyOrLate)
 {
     for (const int shiftMs : {-2000, 0, 2000}) {
         if (station)
-            resetProgram();
+            restartProgram();
         station.reset();
         folder = testenv::home() + QStringLiteral("/split%1/").arg(shiftMs + 5000);
         QDir().mkpath(folder);
@@ -143,7 +143,7 @@ TEST_F(SplitRecording, TitleFilesAndSingleFilesCarryUnicodeTags)
     EXPECT_EQ(file(QFile::encodeName(names.at(1))).right(128), tagFor("Ann Arbor", "First Song"));
 
     // A single file: the station's tag at the start, and the stream after it.
-    resetProgram();
+    restartProgram();
     station.reset();
     folder = testenv::home() + QStringLiteral("/splitsingle/");
     QDir().mkpath(folder);

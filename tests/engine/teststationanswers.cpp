@@ -11,24 +11,21 @@
 #include "config/inivalues.h"
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
-#include "fakeclock.h"
-#include "recordingfrontend.h"
 #include "testenv.h"
+#include "testprogram.h"
 #include "teststation/station.h"
 #include "teststation/testcertificates.h"
 
 namespace
 {
 
-class StationAnswers : public ::testing::Test
+class StationAnswers : public ::testing::Test, protected TestProgram
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
         setBrowserAgentEnabled(false);
         static int n = 0;
         folder = testenv::home() + QStringLiteral("/answers%1/").arg(++n);
@@ -44,7 +41,7 @@ protected:
     {
         if (program().recorder() && program().recorder()->isRecording())
             program().recorder()->stopRecording();
-        resetProgram();
+        restartProgram();
         QSslConfiguration::setDefaultConfiguration(m_sslDefault);
     }
 
@@ -70,8 +67,6 @@ protected:
     QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
     QByteArray file(const QString &name) const { return testenv::readFile(folder + name); }
 
-    FakeClock clock;
-    RecordingFrontEnd ui;
     QString folder;
     teststation::Stream stream;
     teststation::Config config;
@@ -104,7 +99,7 @@ TEST_F(StationAnswers, HttpsPlaylistAndStreamAreVerifiedAgainstTheTrustedAuthori
     // Trusted: the same station records, playlist and stream over TLS.
     trust(certificates.caCertificates());
     ui.messages.clear();
-    resetProgram();
+    restartProgram();
     engine = record(station->url("/listen.pls"), "FILENAME secure.mp3");
     ASSERT_TRUE(waitUntil([&] { return station->connectionCount() > 1 && !station->connection(1).open; }));
     ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= station->connection(1).wireBytes; }));
@@ -140,7 +135,7 @@ TEST_F(StationAnswers, StreamServerWithUntrustedCertificateIsPassedOver)
     EXPECT_EQ(tlsStation.failedHandshakeCount(), 1);
 
     // The only server: the recording ends with a message that names TLS and the host.
-    resetProgram();
+    restartProgram();
     engine = record(station->url("/only.pls"), "SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_TRUE(ui.messages.first().contains(QStringLiteral("TLS failed with 127.0.0.1")))
@@ -169,7 +164,7 @@ TEST_F(StationAnswers, RedirectLoopEndsAfterTenAndTheNextServerRecords)
     EXPECT_EQ(loops, 11); // the first request and ten redirects
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Too many redirects, trying server 2...")));
 
-    resetProgram();
+    restartProgram();
     const int before = station->connectionCount();
     engine = record(station->url("/circle.pls"), "SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
@@ -200,11 +195,11 @@ TEST_F(StationAnswers, ClosedStreamReconnectsAtOnceAndTheFileGetsAudioOnly)
     config.pages.insert("/listen.pls", teststation::Page::pls({"http://{station}/stream"}, {"Test"}));
     startStation();
     Recorder *engine = record(station->url("/listen.pls"), "FILENAME whole.mp3");
-    const qint32 start = clock.tickCount();
+    const qint64 start = clock.monotonicMs();
     ASSERT_TRUE(waitUntil([&] { return station->connectionCount() >= 3 && !station->connection(2).open; }));
     ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= station->connection(2).wireBytes; }));
     // Noticed at once, not after ten seconds of silence.
-    EXPECT_LT(clock.tickCount() - start, 10000);
+    EXPECT_LT(clock.monotonicMs() - start, 10000);
     engine->stopRecording();
     // The station starts every connection from its first byte again: what the
     // second one repeats is on disk already.
@@ -213,7 +208,7 @@ TEST_F(StationAnswers, ClosedStreamReconnectsAtOnceAndTheFileGetsAudioOnly)
     EXPECT_EQ(engine->repeatedBytesSkipped(), std::min(first.size(), station->connection(2).audio.size()));
 
     // A server that answers and hangs up at once counts against the retry limit.
-    resetProgram();
+    restartProgram();
     station->config().streams["/stream"].dropAfter = 0;
     const int before = station->connectionCount();
     engine = record(station->url("/listen.pls"), "FILENAME again.mp3");
@@ -252,7 +247,7 @@ TEST_F(StationAnswers, StreamTypesDecideTheFilesAndTheirTags)
     // Ogg without a chain of streams goes into one file, titles or not, without a tag.
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
-    resetProgram();
+    restartProgram();
     engine = record(station->url("/ogg.pls"), "SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return station->connectionCount() > 3 && !station->connection(3).open; }));
     ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= station->connection(3).wireBytes; }));
@@ -264,7 +259,7 @@ TEST_F(StationAnswers, StreamTypesDecideTheFilesAndTheirTags)
     // Anything else is refused, by name, and nothing is written.
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
-    resetProgram();
+    restartProgram();
     engine = record(station->url("/page.pls"), "FILENAME page.mp3");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_TRUE(ui.messages.first().contains(QStringLiteral("text/html; charset=utf-8")))
@@ -286,7 +281,7 @@ TEST_F(StationAnswers, RunWithoutWindowsEndsWhenThePlaylistCannotBeRead)
     // A playlist without one usable entry is a failed start too.
     ui.clearExit();
     ui.messages.clear();
-    resetProgram();
+    restartProgram();
     record(station->url("/empty.pls"), "SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.exitStatus(), 1);
@@ -295,7 +290,7 @@ TEST_F(StationAnswers, RunWithoutWindowsEndsWhenThePlaylistCannotBeRead)
     ui.clearExit();
     ui.messages.clear();
     ui.windows = true;
-    resetProgram();
+    restartProgram();
     record(station->url("/missing.pls"), "SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_FALSE(ui.exited());

@@ -20,6 +20,9 @@
 #include "recorderfixture.h"
 #include "sources/previewrelay.h"
 #include "testenv.h"
+#include "teststation/framegenerator.h"
+#include "teststation/hlschannel.h"
+#include "teststation/mp3frame.h"
 #include "teststation/station.h"
 
 namespace
@@ -118,7 +121,7 @@ TEST_F(StationRecording, SingleFileAndArchiveModesNameTheirFiles)
     EXPECT_EQ(files(), QStringList(QStringLiteral("whole show.mp3")));
     EXPECT_EQ(file("whole show.mp3"), station->connection(1).audio + tagFor("", "Test FM"));
 
-    resetProgram();
+    restartProgram();
     engine = startPreset("Morning");
     waitForStream(engine, 1);
     engine->stopRecording();
@@ -299,4 +302,42 @@ TEST_F(StationRecording, EditingTheDraftDuringARecordingChangesNothingOfIt)
     EXPECT_FALSE(draft.load(broken));
     EXPECT_EQ(draft.stationTitle, QStringLiteral("Kept"));
     EXPECT_EQ(draft.saveFolder, elsewhere);
+}
+
+// An HLS station recorded as a preset names it: its titles split the files
+// (ID3 in the segments, else the playlist's), a segment that left the
+// playlist unfetched is counted in the caption, and the end of the playlist
+// ends the recording.
+TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
+{
+    startStation();
+    teststation::HlsChannel channel(station->config(), "/hls", 3, 2, "mp4a.40.34");
+    teststation::FrameGenerator frames;
+    const auto audio = [&frames] {
+        QByteArray out;
+        for (int i = 0; i < 20; ++i) {
+            const QByteArray head = frames.read(4);
+            out += head + frames.read(teststation::parseMp3FrameHeader(head.constData())->frameLength - 4);
+        }
+        return out;
+    };
+    const QByteArray one = audio() + audio();
+    channel.append({teststation::HlsChannel::id3Tag("One", "Band", 0) + one.left(one.size() / 2), 2, "a.mp3", {}, {}});
+    channel.append({one.mid(one.size() / 2), 2, "a.mp3", "One", "Band"});
+    openPreset(presetLines("HLS FM", channel.masterPath(), "SONGNAMEONLY"));
+    ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= one.size(); }));
+
+    const QByteArray two = audio() + audio();
+    channel.skip(1);
+    channel.append({two.left(two.size() / 2), 2, "b.mp3", "Two", "Duo", true});
+    channel.append({two.mid(two.size() / 2), 2, "b.mp3", "Two", "Duo"});
+    channel.end();
+    ASSERT_TRUE(waitUntil([&] { return !engine->isRecording(); }));
+
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("Band - One.mp3"), QStringLiteral("Duo - Two.mp3")}));
+    EXPECT_TRUE(file("Band - One.mp3") == one + tagFor("Band", "One"));
+    EXPECT_TRUE(file("Duo - Two.mp3") == two + tagFor("Duo", "Two"));
+    EXPECT_TRUE(ui.captions.join(QLatin1Char('|')).contains(QStringLiteral("[2 s lost]")))
+        << ui.captions.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(ui.messages.contains(QStringLiteral("The station ended its broadcast.")));
 }

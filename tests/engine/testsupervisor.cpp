@@ -25,9 +25,9 @@
 #include <limits>
 #include <memory>
 
+#include "app/programcontext.h"
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "engine/recordingclock.h"
 #include "fakeclock.h"
@@ -401,7 +401,7 @@ TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
 {
     for (const bool fromSetupWindow : {true, false}) {
         SCOPED_TRACE(fromSetupWindow ? "from the setup window" : "from a preset");
-        resetProgram();
+        restartProgram();
         RecordingFrontEnd &frontEnd = ui;
         frontEnd.messages.clear();
         frontEnd.clearExit();

@@ -18,9 +18,9 @@
 #include <limits>
 #include <memory>
 
+#include "app/programcontext.h"
 #include "config/preset.h"
 #include "engine/id3v1tag.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recorderfixture.h"
@@ -245,7 +245,7 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
 {
     for (const bool exitAfterwards : {false, true}) {
         SCOPED_TRACE(exitAfterwards ? "exit asked" : "no exit asked");
-        resetProgram();
+        restartProgram();
         ui.messages.clear();
         ui.captions.clear();
         ui.clearExit();

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "hlsmedia.h"
 #include "sources/hlsplaylist.h"
 #include "sources/hlssegment.h"
 #include "sources/id3tag.h"
@@ -19,14 +20,6 @@ QByteArray bytes(std::initializer_list<int> values)
     QByteArray out;
     for (const int v : values)
         out.append(char(v));
-    return out;
-}
-
-QStringList words(std::initializer_list<const char *> list)
-{
-    QStringList out;
-    for (const char *w : list)
-        out.append(QString::fromUtf8(w));
     return out;
 }
 
@@ -49,31 +42,6 @@ QByteArray frame(int version, const char *id, const QByteArray &body)
 QByteArray tag(int version, const QByteArray &frames)
 {
     return "ID3" + bytes({version, 0, 0}) + syncSafe(frames.size()) + frames;
-}
-
-// Runs ffmpeg quietly in dir; the test fails when it does.
-bool ffmpeg(const QString &dir, const QStringList &args)
-{
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.start(QStringLiteral("ffmpeg"), words({"-hide_banner", "-loglevel", "error", "-y"}) + args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    EXPECT_TRUE(ok) << p.readAllStandardError().toStdString();
-    return ok;
-}
-
-QByteArray file(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// What ffmpeg itself takes out of a segment without decoding: the reference.
-QByteArray copiedAudio(const QString &dir, const QString &input, const char *format)
-{
-    ffmpeg(dir, QStringList{QStringLiteral("-i"), input} + words({"-map", "0:a", "-c", "copy", "-id3v2_version", "0",
-                                                                  "-write_xing", "0", "-f", format, "reference.out"}));
-    return file(dir + QStringLiteral("/reference.out"));
 }
 
 } // namespace

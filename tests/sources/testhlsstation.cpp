@@ -68,7 +68,8 @@ struct Recording
         });
         QObject::connect(&hls, &sources::HlsStation::discontinuity, &hls,
                          [this] { events.append(QStringLiteral("discontinuity")); });
-        QObject::connect(&hls, &sources::HlsStation::failed, &hls, [this](const QString &text) { failure = text; });
+        QObject::connect(&hls, &sources::HlsStation::failed, &hls,
+                         [this](const QString &text, bool) { failure = text; });
         QObject::connect(&hls, &sources::HlsStation::finished, &hls, [this] { finished = true; });
     }
 };

@@ -10,9 +10,8 @@ namespace
 constexpr qint64 kStepMs = 5;
 } // namespace
 
-FakeClock::FakeClock(qint32 startTick, const QDateTime &startTime)
-    : m_tick(startTick)
-    , m_time(startTime)
+FakeClock::FakeClock(const QDateTime &startTime)
+    : m_time(startTime)
     , m_stepper(std::make_unique<QTimer>())
 {
     m_stepper->setSingleShot(true);
@@ -60,8 +59,6 @@ void FakeClock::moveBy(qint64 milliseconds)
 {
     if (milliseconds <= 0)
         return;
-    const auto wrapped = static_cast<quint32>(static_cast<quint32>(m_tick) + static_cast<quint64>(milliseconds));
-    m_tick = static_cast<qint32>(wrapped);
     m_time = m_time.addMSecs(milliseconds);
     m_elapsed += milliseconds;
 }

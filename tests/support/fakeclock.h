@@ -6,34 +6,28 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "scopedinstall.h"
 
 class QTimer;
 
 // A clock that moves only when told to, or while timed calls wait: then it
 // steps forward a few milliseconds per turn of the event loop, so that a 500 ms
 // hold or a 10 s connection limit costs a few hundred turns, not real time,
-// while real sockets still get turns of the loop in between. Installs itself
-// for its lifetime.
+// while real sockets still get turns of the loop in between.
 class FakeClock : public platform::Clock
 {
 public:
-    explicit FakeClock(qint32 startTick = 1000000,
-                       const QDateTime &startTime = QDateTime(QDate(2026, 3, 7), QTime(12, 0, 0)));
+    explicit FakeClock(const QDateTime &startTime = QDateTime(QDate(2026, 3, 7), QTime(12, 0, 0)));
     ~FakeClock() override;
     FakeClock(const FakeClock &) = delete;
     FakeClock &operator=(const FakeClock &) = delete;
 
-    qint32 tickCount() const override { return m_tick; }
     qint64 monotonicMs() const override { return m_elapsed + 1000000; }
     QDateTime now() const override { return m_time; }
     CallId callAfter(int milliseconds, QObject *context, std::function<void()> fn) override;
     void cancelCall(CallId id) override;
 
-    // Moves tick count and wall time forward, making the calls that fall due on
-    // the way; the tick count wraps at 2^31 like the real one.
+    // Moves monotonic and wall time forward, making the calls that fall due on the way.
     void advance(qint64 milliseconds);
-    void setTick(qint32 tick) { m_tick = tick; }
     void setNow(const QDateTime &time) { m_time = time; }
     // How far the clock moved by itself while timed calls waited.
     qint64 totalSlept() const { return m_slept; }
@@ -56,7 +50,6 @@ private:
     void step();
     void scheduleStep();
 
-    qint32 m_tick;
     QDateTime m_time;
     qint64 m_elapsed = 0;
     qint64 m_slept = 0;
@@ -64,5 +57,4 @@ private:
     std::vector<Call> m_calls;
     bool m_selfStepping = true;
     std::unique_ptr<QTimer> m_stepper;
-    ScopedInstall m_installed{platform::setClock, static_cast<platform::Clock *>(this)};
 };

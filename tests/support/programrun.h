@@ -7,12 +7,12 @@
 #include "app/application.h"
 #include "app/programcontext.h"
 
-// The start-up as the program runs it, on the test's program context; the
-// application object stays with the test for the tray's commands.
-inline std::unique_ptr<Application> startProgram(const QString &commandLine, platform::FrontEnd &frontEnd,
-                                                 ProgramWindows &windows)
+// The start-up as the program runs it, on the given context; the application
+// object stays with the test for the tray's commands.
+inline std::unique_ptr<Application> startProgram(ProgramContext &context, const QString &commandLine,
+                                                 platform::FrontEnd &frontEnd, ProgramWindows &windows)
 {
-    auto application = std::make_unique<Application>(program(), frontEnd, windows);
+    auto application = std::make_unique<Application>(context, frontEnd, windows);
     application->start(commandLine);
     return application;
 }

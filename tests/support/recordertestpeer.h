@@ -15,7 +15,7 @@ public:
     // bytes sees them taken in at once.
     void readEveryPacket() { m_recorder.m_options.readInBatches = false; }
     void readInBatches() { m_recorder.m_options.readInBatches = true; }
-    int readThreshold() const { return m_recorder.m_readThreshold; }
+    int readThreshold() const { return m_recorder.m_stream->readThreshold(); }
 
 private:
     Recorder &m_recorder;

@@ -6,10 +6,9 @@
 
 #include "app/programwindows.h"
 #include "platform/frontend.h"
-#include "scopedinstall.h"
 
 // A front end that records what the program asked of the user interface.
-// Installs itself for its lifetime; exitProcess() records the status and returns.
+// exitProcess() records the status and returns.
 // The recorder asks for the exit through a queued signal: exited() lets such
 // calls that are already posted arrive before it answers.
 class RecordingFrontEnd final : public platform::FrontEnd, public ProgramWindows
@@ -59,5 +58,4 @@ public:
 private:
     bool m_exited = false;
     int m_exitStatus = -1;
-    ScopedInstall m_installed{platform::setFrontEnd, static_cast<platform::FrontEnd *>(this)};
 };

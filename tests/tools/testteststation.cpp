@@ -180,10 +180,11 @@ TEST(TestStation, MetadataOnlyWhenAskedAndNeverIcecastStyle)
     EXPECT_EQ(ice.body().size(), 30000);
 }
 
-TEST(TestStation, RealTimePaceFollowsThePlatformClock)
+TEST(TestStation, RealTimePaceFollowsItsClock)
 {
     FakeClock clock;
     teststation::Config config;
+    config.clock = &clock;
     config.streams["/stream"] = Stream(); // 128 kbit/s: 16000 bytes a second
     Station station(config);
     ASSERT_TRUE(station.start());

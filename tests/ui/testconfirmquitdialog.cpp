@@ -5,11 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/programcontext.h"
 #include "config/preset.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
-#include "recordingfrontend.h"
 #include "ui/confirmquitdialog.h"
 
 namespace
@@ -19,13 +17,12 @@ class ConfirmQuitTest : public ::testing::Test
 {
 protected:
     ConfirmQuitTest() { clock.setSelfStepping(false); }
-    ~ConfirmQuitTest() override { resetProgram(); }
 
     FakeClock clock;
-    RecordingFrontEnd ui;
     Preset preset;
     QNetworkAccessManager network;
     Recorder recorder{preset, network, clock, {}};
+    QSignalSpy exits{&recorder, &Recorder::exitRequested};
 };
 
 } // namespace
@@ -41,7 +38,7 @@ TEST_F(ConfirmQuitTest, DoingNothingClosesItAfterFiveSeconds)
     clock.advance(100);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(declined.count(), 1);
-    EXPECT_FALSE(ui.exited());
+    EXPECT_EQ(exits.count(), 0);
 }
 
 TEST_F(ConfirmQuitTest, KeysAnswerInEitherCase)
@@ -55,7 +52,7 @@ TEST_F(ConfirmQuitTest, KeysAnswerInEitherCase)
         QTest::keyClick(&dialog, 'N');
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(declined.count(), 1);
-        EXPECT_FALSE(ui.exited());
+        EXPECT_EQ(exits.count(), 0);
     }
     {
         // The focus on a button does not keep the key from the dialog.
@@ -64,11 +61,10 @@ TEST_F(ConfirmQuitTest, KeysAnswerInEitherCase)
         auto *no = dialog.findChild<QPushButton *>(QStringLiteral("no"));
         ASSERT_NE(no, nullptr);
         no->setFocus();
-        const int trayChanges = ui.trayChanges;
-        QSignalSpy exits(&recorder, &Recorder::exitRequested);
+        QSignalSpy trayChanges(&recorder, &Recorder::trayChanged);
         QTest::keyClick(no, 'Y');
         // The recording had already ended: the program exits without a stop.
         EXPECT_EQ(exits.count(), 1);
-        EXPECT_EQ(ui.trayChanges, trayChanges);
+        EXPECT_EQ(trayChanges.count(), 0);
     }
 }

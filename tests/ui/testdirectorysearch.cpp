@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QPushButton>
@@ -22,7 +23,6 @@
 #include "audiofiles.h"
 #include "config/inivalues.h"
 #include "config/stationlist.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
@@ -50,6 +50,17 @@ QByteArray stationsJson(int count, const QByteArray &url = "http://radio.example
                 QByteArray::number(1000 - i) + R"(,"url":")" + url + R"("})";
     }
     return json + ']';
+}
+
+// The texts of the message boxes the desktop shows.
+QStringList shownMessages()
+{
+    QStringList texts;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+            texts.append(box->text());
+    }
+    return texts;
 }
 
 class DirectorySearchTest : public ::testing::Test
@@ -167,12 +178,10 @@ TEST_F(DirectorySearchTest, FailuresAreShownInTheWindowAndTheShownPageStays)
 // seconds of it; the directory hears of the station only once it is recorded.
 TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
 {
-    resetProgram();
     // Files as exact slices of the stream, cut at frames.
     setFileSplitSettings({false, 6, false});
     QFile::remove(StationList::defaultFilePath());
     QFile::remove(platform::programFile(QStringLiteral("settings.ini")));
-    RecordingFrontEnd frontEnd;
     FakeClock clock;
     teststation::Stream stream;
     stream.pace = teststation::Stream::Pace::Fast;
@@ -191,7 +200,7 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     const QString folder = testenv::home() + QStringLiteral("/directory/");
     QDir().mkpath(folder);
 
-    DesktopFrontEnd desktop(program(), platform::clock());
+    DesktopFrontEnd desktop(clock, testenv::network());
     desktop.showSetupWindow(false);
     SetupWindow *window = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -200,7 +209,7 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     }
     ASSERT_NE(window, nullptr);
     int songs = 0;
-    QObject::connect(program().recorder(), &Recorder::songStarted, window, [&] { ++songs; });
+    QObject::connect(desktop.context().recorder(), &Recorder::songStarted, window, [&] { ++songs; });
 
     for (QAction *action : window->findChildren<QAction *>()) {
         if (action->text() == QStringLiteral("&Radio Station Search"))
@@ -226,13 +235,13 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     path->setText(folder.chopped(1));
     Q_EMIT path->editingFinished();
     auto *record = window->findChild<QPushButton *>(QStringLiteral("record"));
-    ASSERT_TRUE(record->isEnabled()) << frontEnd.messages.join(u'|').toStdString();
+    ASSERT_TRUE(record->isEnabled()) << shownMessages().join(u'|').toStdString();
     EXPECT_EQ(station.requests().size(), 1) << "nothing is counted before the station is recorded";
 
     record->click();
     ASSERT_TRUE(waitUntil([&] { return songs >= 3; }, 30000));
     window->stop();
-    EXPECT_TRUE(frontEnd.messages.isEmpty()) << frontEnd.messages.join(u'|').toStdString();
+    EXPECT_TRUE(shownMessages().isEmpty()) << shownMessages().join(u'|').toStdString();
     const auto counted = [&] {
         int clicks = 0;
         for (const teststation::RequestRecord &request : station.requests())
@@ -256,14 +265,12 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
               sent->audio.mid(from, audiofiles::frameSplit(sent->audio, sent->titles.at(2).audioOffset) - from));
 
     writeIniValue(QStringLiteral("Directory"), QStringLiteral("Server"), QString(), ombrexIniPath());
-    resetProgram();
 }
 
 // The Advanced page's directory server: stored as "[Directory] Server" only
 // when it names a server; anything a request could not carry is refused.
 TEST(DirectoryServerOption, IsStoredOnlyWhenItNamesAServer)
 {
-    resetProgram();
     RecordingFrontEnd ui;
     AdvancedPage page([&ui](const QString &text) { ui.messages.append(text); });
     auto *server = page.findChild<QLineEdit *>(QStringLiteral("directoryServer"));

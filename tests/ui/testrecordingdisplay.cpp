@@ -6,11 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "config/preset.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "fakemixer.h"
 #include "platform/clock.h"
-#include "recordingfrontend.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/recordingdisplay.h"
 #include "ui/slider.h"
@@ -39,11 +37,7 @@ protected:
         recorder.setVolume(50);
         display = std::make_unique<RecordingDisplay>(&recorder, clock);
     }
-    ~DisplayTest() override
-    {
-        display.reset();
-        resetProgram();
-    }
+    ~DisplayTest() override { display.reset(); }
 
     // A recording as the recorder reports it.
     static RecordingStatus recording(const QString &caption, bool timed = false)
@@ -72,7 +66,6 @@ protected:
         return display->face();
     }
 
-    RecordingFrontEnd ui;
     FakeMixer mixer{raw(50)};
     Preset preset;
     QNetworkAccessManager network;
@@ -260,21 +253,20 @@ TEST_F(DisplayTest, UnreadableSystemVolumeNeverMutesListening)
 
 TEST_F(DisplayTest, QuitAsksOnlyWhileARecordingRunsUnpaused)
 {
+    QSignalSpy exits(&recorder, &Recorder::exitRequested);
     show(recording(QStringLiteral("x")));
     display->quit();
     ASSERT_NE(display->confirmation(), nullptr);
     EXPECT_TRUE(display->confirmation()->isVisible());
-    EXPECT_FALSE(ui.exited());
     // A second Exit brings the same question forward.
     ConfirmQuitDialog *first = display->confirmation();
     display->quit();
     EXPECT_EQ(display->confirmation(), first);
     first->answerNo();
-    EXPECT_FALSE(ui.exited());
+    EXPECT_EQ(exits.count(), 0);
 
     // Paused or stopped, Exit goes the way of the tray's exit, which closes a
     // running recording before the program ends.
-    QSignalSpy exits(&recorder, &Recorder::exitRequested);
     RecordingStatus paused = recording(QStringLiteral("x"));
     paused.paused = true;
     paused.state = RecordingStatus::State::Paused;
@@ -285,7 +277,6 @@ TEST_F(DisplayTest, QuitAsksOnlyWhileARecordingRunsUnpaused)
     show(RecordingStatus());
     display->quit();
     EXPECT_EQ(exits.count(), 2);
-    EXPECT_FALSE(ui.exited());
 }
 
 TEST_F(DisplayTest, ContentsScaleWithTheWindowAndDockUnderAFrame)

@@ -94,7 +94,7 @@ protected:
         return QDir(home.filePath(QStringLiteral("Scheduled"))).entryList(QDir::Files, QDir::Name);
     }
 
-    FakeClock clock{1000000, QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+    FakeClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
     RecordingFrontEnd frontEnd;
     FakeServiceManager manager;
     QTemporaryDir units;
@@ -254,7 +254,7 @@ TEST_F(SchedulerPageTest, APassedTimeOrNoSessionCreatesNothing)
 // The editors show the user's own formats, with a four-digit year.
 TEST(SchedulerPageDates, EditorsUseTheUsersFormats)
 {
-    FakeClock clock{1000000, QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+    FakeClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
     const std::pair<QLocale, const char *> locales[] = {
         {QLocale(QLocale::English, QLocale::UnitedStates), "12/8/2026"},
         {QLocale(QLocale::German, QLocale::Germany), "08.12.2026"},

@@ -42,8 +42,8 @@
 #include "platform/folders.h"
 #include "programrun.h"
 #include "recordingfrontend.h"
-#include "scopedinstall.h"
 #include "testenv.h"
+#include "testprogram.h"
 #include "teststation/station.h"
 #include "ui/capturebox.h"
 #include "ui/confirmquitdialog.h"
@@ -58,12 +58,11 @@
 namespace
 {
 
-class SetupWindowTest : public ::testing::Test
+class SetupWindowTest : public ::testing::Test, protected TestProgram
 {
 protected:
     void SetUp() override
     {
-        resetProgram();
         // A program folder and a recordings folder of its own: what one test
         // stores never reaches the next.
         ASSERT_TRUE(home.isValid());
@@ -76,7 +75,7 @@ protected:
     void TearDown() override
     {
         window.reset();
-        resetProgram();
+        restartProgram();
         qputenv("VORLANE_HOME", savedHome);
     }
     // The window as the desktop opens it: on the program's recorder and draft,
@@ -127,8 +126,7 @@ protected:
         return nullptr;
     }
 
-    RecordingFrontEnd frontEnd;
-    platform::SystemClock clock;
+    RecordingFrontEnd &frontEnd = ui;
     QTemporaryDir home;
     QByteArray savedHome;
     QString folder;
@@ -461,7 +459,7 @@ TEST_F(SetupWindowTest, ClosingKeepsStationsAndOptionsForTheNextRun)
               "A\r\naddrA\r\nB\r\naddrB\r\nTest FM\r\nhttp://127.0.0.1:1/listen.pls\r\n");
 
     window.reset();
-    resetProgram();
+    restartProgram();
     openWindow();
     EXPECT_EQ(window->stations().count(), 3);
     EXPECT_TRUE(child<QCheckBox>("timed")->isChecked());
@@ -494,7 +492,7 @@ TEST_F(SetupWindowTest, ClosingWhileRecordingAsksAndNoKeepsTheRecording)
     checkedStation(QString::fromLatin1(station.url("/listen.pls")));
     typePath(folder);
     window->record();
-    ASSERT_TRUE(waitUntil([] { return program().recorder()->status().recording; }));
+    ASSERT_TRUE(waitUntil([this] { return program().recorder()->status().recording; }));
 
     const auto shownQuestion = [] {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -673,7 +671,7 @@ TEST_F(SetupWindowTest, PlacePageAndStationAreRememberedForTheNextRun)
     ASSERT_TRUE(frontEnd.exited());
 
     window.reset();
-    resetProgram();
+    restartProgram();
     openWindow();
     EXPECT_EQ(window->currentPage(), SetupWindow::Page::AdvancedOptions);
     EXPECT_EQ(window->selectedEntry(), 1);
@@ -774,7 +772,6 @@ TEST_F(SetupWindowTest, RecordsTheTestStationEndToEnd)
 {
     // Files as exact slices of the stream, cut at frames.
     setFileSplitSettings({false, 6, false});
-    FakeClock clock;
     teststation::Stream stream;
     stream.pace = teststation::Stream::Pace::Fast;
     stream.metaInt = 8192;
@@ -825,19 +822,20 @@ TEST_F(SetupWindowTest, RecordsTheTestStationEndToEnd)
 // opens it filled from the preset, and neither starts a recording.
 TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
 {
+    FakeClock clock;
     for (const bool withPreset : {false, true}) {
         SCOPED_TRACE(withPreset);
-        resetProgram();
         QFile::remove(StationList::defaultFilePath());
-        DesktopFrontEnd desktop(program(), platform::clock());
-        const ScopedInstall installed(platform::setFrontEnd, static_cast<platform::FrontEnd *>(&desktop));
+        DesktopFrontEnd desktop(clock, testenv::network());
+        ProgramContext &context = desktop.context();
         const QString folder = testenv::home() + QStringLiteral("/noop/");
         QDir().mkpath(folder);
         const QString preset = testenv::writeFile(folder + QStringLiteral("station.mvr"),
                                                   "Noop FM\r\nhttp://127.0.0.1:1/listen.pls\r\nSONGNAMEONLY\r\n" +
                                                       QFile::encodeName(folder) + "\r\n0\r\n0\r\n");
-        const auto application = startProgram(
-            withPreset ? QStringLiteral("\"") + preset + QStringLiteral("\" -noop") : QString(), desktop, desktop);
+        const auto application =
+            startProgram(context, withPreset ? QStringLiteral("\"") + preset + QStringLiteral("\" -noop") : QString(),
+                         desktop, desktop);
 
         SetupWindow *window = nullptr;
         for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -845,12 +843,11 @@ TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
                 window = setup;
         }
         ASSERT_NE(window, nullptr);
-        ASSERT_NE(program().recorder(), nullptr);
+        ASSERT_NE(context.recorder(), nullptr);
         const QString address = window->findChild<QLineEdit *>(QStringLiteral("address"))->text();
         EXPECT_EQ(address, withPreset ? QStringLiteral("http://127.0.0.1:1/listen.pls") : QString());
         EXPECT_EQ(window->stations().count(), withPreset ? 1 : 0);
-        EXPECT_EQ(program().recorder()->status().state, RecordingStatus::State::Idle);
-        resetProgram();
+        EXPECT_EQ(context.recorder()->status().state, RecordingStatus::State::Idle);
     }
 }
 

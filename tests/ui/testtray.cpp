@@ -8,13 +8,11 @@
 
 #include "app/application.h"
 #include "app/desktopfrontend.h"
-#include "app/programcontext.h"
 #include "config/preset.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
-#include "fakeclock.h"
-#include "recordingfrontend.h"
-#include "scopedinstall.h"
+#include "testenv.h"
+#include "testprogram.h"
 #include "ui/recordingdisplay.h"
 
 namespace
@@ -29,17 +27,12 @@ void beginRecording(Recorder &recorder)
     recorder.beginRecording();
 }
 
-class TrayTest : public ::testing::Test
-{
-protected:
-    ~TrayTest() override { resetProgram(); }
-};
+using TrayTest = ProgramTest;
 
 } // namespace
 
 TEST_F(TrayTest, DoubleClickOpensSetupWhenIdleAndTogglesTheDisplayWhileRecording)
 {
-    RecordingFrontEnd ui;
     Application tray(program(), ui, ui);
     Recorder *recorder = program().loadRecorder();
     tray.runTrayCommand(platform::TrayCommand::DoubleClick);
@@ -62,10 +55,9 @@ TEST_F(TrayTest, DoubleClickOpensSetupWhenIdleAndTogglesTheDisplayWhileRecording
 TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 {
     // The offscreen platform has no tray, like plain GNOME.
-    DesktopFrontEnd desktop(program(), platform::clock());
-    const ScopedInstall installed(platform::setFrontEnd, static_cast<platform::FrontEnd *>(&desktop));
-    Application tray(program(), desktop, desktop);
-    Recorder *recorder = program().loadRecorder();
+    DesktopFrontEnd desktop(clock, testenv::network());
+    Application tray(desktop.context(), desktop, desktop);
+    Recorder *recorder = desktop.context().loadRecorder();
     EXPECT_FALSE(desktop.hasTray());
     EXPECT_EQ(desktop.loadedRecordingDisplay(), nullptr);
 
@@ -87,17 +79,14 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
     EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
 
     recorder->stopRecording();
-    resetProgram();
 }
 
 // The icon tells idle, recording, paused and a station that cannot be
 // reached apart, each with a picture of its own.
 TEST_F(TrayTest, IconFollowsTheRecordingState)
 {
-    FakeClock clock;
-    DesktopFrontEnd desktop(program(), platform::clock());
-    const ScopedInstall installed(platform::setFrontEnd, static_cast<platform::FrontEnd *>(&desktop));
-    Recorder *recorder = program().loadRecorder();
+    DesktopFrontEnd desktop(clock, testenv::network());
+    Recorder *recorder = desktop.context().loadRecorder();
     EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
 
     beginRecording(*recorder);
@@ -118,7 +107,7 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
                          [peer] { peer->write("ICY 200 OK\r\nicy-name:Quiet\r\n\r\n"); });
     });
     QTemporaryDir records;
-    program().configuration().saveFolder = records.path() + QLatin1Char('/');
+    desktop.context().configuration().saveFolder = records.path() + QLatin1Char('/');
     recorder->setStartedFromSetupWindow(true);
     recorder->addServer("127.0.0.1", "/", QByteArray::number(station.serverPort()), "");
     recorder->beginRecording();
@@ -137,13 +126,11 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
         pictures.append(icon.pixmap(22, 22).toImage().cacheKey());
         EXPECT_EQ(pictures.count(pictures.last()), 1);
     }
-    resetProgram();
 }
 
 // Start Recording before any preset was stored says so and opens the setup.
 TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
 {
-    RecordingFrontEnd ui;
     Application tray(program(), ui, ui);
     program().loadRecorder();
     tray.runTrayCommand(platform::TrayCommand::StartRecording);
@@ -156,7 +143,7 @@ TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
 // wording until a recording has started.
 TEST_F(TrayTest, MenuWordsFollowTheEntryStates)
 {
-    DesktopFrontEnd desktop(program(), platform::clock());
+    DesktopFrontEnd desktop(clock, testenv::network());
     const auto texts = [&desktop] {
         QStringList result;
         for (const QAction *action : desktop.menu()->actions())

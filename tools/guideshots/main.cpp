@@ -22,7 +22,6 @@
 #include "config/preset.h"
 #include "config/stationlist.h"
 #include "darkpalette.h"
-#include "app/programcontext.h"
 #include "engine/recorder.h"
 #include "platform/clock.h"
 #include "ui/directorysearch.h"
@@ -111,6 +110,5 @@ int main(int argc, char **argv)
         QApplication::processEvents();
         ok = save(display, folder, QStringLiteral("recording-display")) && ok;
     }
-    resetProgram();
     return ok ? 0 : 1;
 }

@@ -3,7 +3,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include "platform/clock.h"
 #include "teststation/audiosource.h"
 #include "teststation/framegenerator.h"
 #include "teststation/mp3frame.h"
@@ -168,7 +167,7 @@ void SourceClient::accept()
     }
     m_bytesPerSecond = static_cast<qint64>(audioKbps) * 1000 / 8;
     m_state = State::Streaming;
-    m_startTick = platform::clock().tickCount();
+    m_startMs = pacingClock().monotonicMs();
     if (stream.pace == Stream::Pace::RealTime) {
         m_paceTimer = new QTimer(this);
         m_paceTimer->setInterval(kPaceIntervalMs);
@@ -191,8 +190,7 @@ void SourceClient::pump()
             writeAudio(kFastChunk);
         return;
     }
-    const auto elapsed =
-        static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) - static_cast<quint32>(m_startTick));
+    const qint64 elapsed = pacingClock().monotonicMs() - m_startMs;
     const qint64 due = m_config.stream.burstBytes + elapsed * m_bytesPerSecond / 1000 - current().audioBytes;
     if (due > 0)
         writeAudio(due);

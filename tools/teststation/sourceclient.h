@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "platform/clock.h"
 #include "teststation/stationconfig.h"
 
 class QTcpSocket;
@@ -45,6 +46,8 @@ struct SourceConfig
     // titles and titleEvery (each change goes to the admin interface), pace
     // and burstBytes. Header, metadata and misbehaviour fields are not used.
     Stream stream;
+    // What real-time pacing measures (a test's fake clock); none: the system's.
+    platform::Clock *clock = nullptr;
     // Keep the audio bytes each session sent (SourceSession::audio).
     bool recordAudio = true;
 };
@@ -150,6 +153,7 @@ private:
     void writeAudio(qint64 n);
     void followTitles();
     SourceSession &current() { return m_sessions.last(); }
+    platform::Clock &pacingClock() { return m_config.clock ? *m_config.clock : m_systemClock; }
 
     SourceConfig m_config;
     State m_state = State::Idle;
@@ -163,7 +167,8 @@ private:
     std::unique_ptr<AudioSource> m_source;
     QByteArray m_answer;
     qint64 m_bytesPerSecond = 16000;
-    qint32 m_startTick = 0;
+    qint64 m_startMs = 0;
+    platform::SystemClock m_systemClock;
     qsizetype m_titleIndex = -1;
 };
 

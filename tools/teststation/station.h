@@ -9,6 +9,7 @@
 
 #include <deque>
 
+#include "platform/clock.h"
 #include "teststation/mp3frame.h"
 #include "teststation/stationconfig.h"
 
@@ -73,8 +74,8 @@ struct ConnectionRecord
 //   grabber.start(station.url("/listen.pls"));
 //   ... station.connection(1).audio, station.connection(1).titles
 //
-// Real-time pacing follows platform::clock(): under a FakeClock the stream
-// sends audio only as fast as the test advances the clock.
+// Real-time pacing follows config.clock: under a FakeClock the stream sends
+// audio only as fast as the test advances the clock.
 class Station final : public QObject
 {
     Q_OBJECT
@@ -135,8 +136,10 @@ private:
     const Mp3Audio *mp3(const QString &path);
     bool loadFiles(QString *error);
     bool makeServer(QString *error);
+    platform::Clock &pacingClock() { return m_config.clock ? *m_config.clock : m_systemClock; }
 
     Config m_config;
+    platform::SystemClock m_systemClock;
     QTcpServer *m_server = nullptr;
     std::deque<ConnectionRecord> m_records;
     QList<RequestRecord> m_requests;

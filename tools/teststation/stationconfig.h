@@ -7,6 +7,11 @@
 
 #include <optional>
 
+namespace platform
+{
+class Clock;
+}
+
 namespace teststation
 {
 
@@ -69,7 +74,7 @@ struct Stream
 {
     enum class Pace
     {
-        RealTime, // bitRate / 8 bytes of audio per second, measured on platform::clock()
+        RealTime, // bitRate / 8 bytes of audio per second, measured on the pacing clock
         Fast      // as fast as the client reads
     };
 
@@ -147,6 +152,9 @@ struct Config
     quint16 port = 0;                 // 0: any free port (see Station::port())
     QMap<QByteArray, Page> pages;     // by request path, e.g. "/listen.pls"
     QMap<QByteArray, Stream> streams; // by request path, e.g. "/stream"
+    // Files of a folder, read when asked for, by path prefix: "/hls" serves
+    // "/hls/live.m3u8" from folder + "/live.m3u8" (what an HLS producer writes).
+    QMap<QByteArray, QString> folders;
     // Answers every request, whatever its path (a full or redirecting server).
     std::optional<Page> everyRequest;
     Page notFound = Page::statusOnly("HTTP/1.0 404 Not Found");
@@ -155,6 +163,8 @@ struct Config
     // Keep the audio bytes each connection was sent (ConnectionRecord::audio).
     // Turn off for long unthrottled runs to save memory; counts are always kept.
     bool recordAudio = true;
+    // What real-time pacing measures (a test's fake clock); none: the system's.
+    platform::Clock *clock = nullptr;
 };
 
 } // namespace teststation

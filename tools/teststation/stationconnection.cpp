@@ -1,9 +1,9 @@
 #include "teststation/stationconnection.h"
 
+#include <QFile>
 #include <QTcpSocket>
 #include <QTimer>
 
-#include "platform/clock.h"
 #include "teststation/audiosource.h"
 #include "teststation/station.h"
 
@@ -57,6 +57,27 @@ QByteArray chunked(const QByteArray &body, int chunkSize)
     }
     out += "0\r\n\r\n";
     return out;
+}
+
+// A file of a served folder: only a plain name right under the prefix.
+std::optional<Page> folderPage(const Config &config, const QByteArray &path)
+{
+    for (auto it = config.folders.cbegin(); it != config.folders.cend(); ++it) {
+        if (!path.startsWith(QByteArray(it.key() + '/')))
+            continue;
+        const QByteArray name = path.mid(it.key().size() + 1);
+        if (name.isEmpty() || name.contains('/') || name.startsWith('.'))
+            return std::nullopt;
+        QFile file(it.value() + QLatin1Char('/') + QString::fromUtf8(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        Page page;
+        if (name.endsWith(".m3u8"))
+            page.headers = {"Content-Type: application/vnd.apple.mpegurl"};
+        page.body = file.readAll();
+        return page;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -165,7 +186,8 @@ void StationConnection::answer(const QByteArray &request, const QByteArray &body
         return;
 
     const Config &config = m_station.config();
-    const QByteArray path = rec.target.left(rec.target.indexOf('?'));
+    const qsizetype query = rec.target.indexOf('?');
+    const QByteArray path = query < 0 ? rec.target : rec.target.left(query);
     if (config.everyRequest) {
         servePage(*config.everyRequest);
     } else if (config.pages.contains(rec.target)) {
@@ -179,7 +201,7 @@ void StationConnection::answer(const QByteArray &request, const QByteArray &body
         else
             serveStream(stream);
     } else {
-        servePage(config.notFound);
+        servePage(folderPage(config, path).value_or(config.notFound));
     }
 }
 
@@ -281,7 +303,7 @@ void StationConnection::serveStream(const Stream &stream)
 
     sendPieces(split(header, stream.headerPieces), stream.pieceDelayMs, [this] {
         m_streaming = true;
-        m_startTick = platform::clock().tickCount();
+        m_startMs = m_station.pacingClock().monotonicMs();
         if (m_stream.pace == Stream::Pace::RealTime) {
             m_paceTimer = new QTimer(this);
             m_paceTimer->setInterval(kPaceIntervalMs);
@@ -325,8 +347,7 @@ void StationConnection::pump()
         while (!m_finished && m_socket->bytesToWrite() < kHighWater)
             write(nextChunk(kFastChunk));
     } else {
-        const auto elapsed = static_cast<qint64>(static_cast<quint32>(platform::clock().tickCount()) -
-                                                 static_cast<quint32>(m_startTick));
+        const qint64 elapsed = m_station.pacingClock().monotonicMs() - m_startMs;
         const qint64 due = m_stream.burstBytes + elapsed * m_bytesPerSecond / 1000 - m_audioSent;
         if (due > 0)
             write(nextChunk(due));

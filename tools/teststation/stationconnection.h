@@ -73,7 +73,7 @@ private:
     qint64 m_sinceMeta = 0;
     qint64 m_audioSent = 0;
     qint64 m_bytesPerSecond = 16000;
-    qint32 m_startTick = 0;
+    qint64 m_startMs = 0;
     bool m_announcedTitle = false;
     QByteArray m_lastTitle;
 };

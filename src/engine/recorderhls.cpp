@@ -1,0 +1,141 @@
+// Recorder, recording engine: HTTP Live Streaming stations. The playlist the
+// playlist reader found is the recording's one server; connecting to it
+// starts an HlsStation, whose audio and titles go the way a stream's do, so
+// files, modes, pause, listening, time limit and outages work as for any
+// station. Silence counts from when the station's next segment is due.
+#include <QLoggingCategory>
+
+#include "config/inivalues.h"
+#include "engine/recorder.h"
+#include "engine/recordingnames.h"
+#include "engine/streamrequest.h"
+#include "sources/hlsstation.h"
+
+namespace
+{
+
+Q_LOGGING_CATEGORY(lcHls, "vorlane.hls", QtInfoMsg)
+
+// An in-band title block holds at most 4080 bytes.
+constexpr qsizetype kMaxTitleChars = 1000;
+
+} // namespace
+
+void Recorder::beginHlsRecording(const QUrl &url, const QByteArray &playlist)
+{
+    // A running recording works from settings of its own, taken now.
+    dropHls();
+    m_hlsUrl = url;
+    m_hls = new sources::HlsStation(
+        m_network, m_time,
+        {streamUserAgent(browserAgentEnabled()),
+         hlsLowestBandwidth() ? sources::hls::Preference::LowestBandwidth : sources::hls::Preference::HighestBandwidth},
+        this);
+    m_hlsPlaylist = playlist;
+    m_hlsTitle.clear();
+    m_hlsLostSeconds = 0;
+    connect(m_hls, &sources::HlsStation::audio, this, &Recorder::takeHlsAudio);
+    connect(m_hls, &sources::HlsStation::titleChanged, this, &Recorder::takeHlsTitle);
+    connect(m_hls, &sources::HlsStation::answered, this, [this](qint64 withinMs) {
+        m_retryCount = 0;
+        m_lastDataTick = std::max(m_lastDataTick, m_time.monotonicMs() + withinMs);
+    });
+    connect(m_hls, &sources::HlsStation::segmentsLost, this, [this](int segments, double seconds, const QString &why) {
+        m_hlsLostSeconds += seconds;
+        superviseSoon(); // the caption says so
+        qCInfo(lcHls).noquote()
+            << QStringLiteral("%1 s of audio lost (%2 segments): %3").arg(seconds).arg(segments).arg(why);
+    });
+    connect(m_hls, &sources::HlsStation::discontinuity, this,
+            [] { qCInfo(lcHls) << "The station's audio starts anew (discontinuity)"; });
+    connect(m_hls, &sources::HlsStation::failed, this, [this](const QString &text, bool unrecordable) {
+        // A station lost after it delivered audio is called again for a while, as a stream is.
+        if (!unrecordable && survivesOutage())
+            streamFailed();
+        else
+            failRecording(text);
+        publishStatus();
+    });
+    connect(m_hls, &sources::HlsStation::finished, this, [this] {
+        Q_EMIT messageRequested(tr("The station ended its broadcast."));
+        stopRecording();
+        applyExitRule();
+    });
+
+    m_servers = {{url.host().toUtf8(), QByteArray::number(url.port(url.scheme() == QLatin1String("https") ? 443 : 80)),
+                  url.path(QUrl::FullyEncoded).toUtf8(), url.query(QUrl::FullyEncoded).toUtf8(),
+                  url.scheme() == QLatin1String("https")}};
+    beginTakenRecording();
+}
+
+// Instead of the stream request, once "connected".
+void Recorder::startHlsStation()
+{
+    // The playlist found is used once; a reconnect asks the station again, and
+    // what it sends again is recognised as audio already written.
+    m_hls->start(m_hlsUrl, m_connectionIsReconnect ? QByteArray() : m_hlsPlaylist);
+    m_hlsPlaylist.clear();
+    m_hlsBytes = 0;
+}
+
+void Recorder::takeHlsAudio(const QByteArray &data, sources::hls::AudioFormat format)
+{
+    if (!m_recording)
+        return;
+    const engine::StreamType type =
+        format == sources::hls::AudioFormat::Aac ? engine::StreamType::Aac : engine::StreamType::Mp3;
+    m_bitRate = static_cast<qint32>(m_hls->bandwidth() / 1000);
+    m_hlsBytes = static_cast<qint32>(std::min<qint64>(qint64(m_hlsBytes) + data.size(), INT_MAX));
+    if (!m_connectionAudio && !m_connectionIsReconnect) {
+        setStreamType(type);
+        if (!m_titleMode)
+            retypePlainFile();
+    }
+    if (m_titleMode) {
+        QByteArray name;
+        if (!m_hlsTitle.isEmpty())
+            name = engine::withStreamExtension(std::exchange(m_hlsTitle, QByteArray()), m_streamType);
+        else if (m_songName.isEmpty())
+            name = engine::withStreamExtension(
+                m_preset.stationTitle.isEmpty()
+                    ? engine::unknownFileName(m_time.now().date())
+                    : engine::datedFileName(m_preset.stationTitle.toLocal8Bit(), m_time.now().date()),
+                m_streamType);
+        if (!name.isEmpty() && name != m_songName) {
+            // A reconnected stream's start still being compared belongs to the title that is ending.
+            settleFreshAudio(true);
+            openSongFile(name, !m_songName.isEmpty());
+            if (!m_recording)
+                return;
+        }
+    }
+    takeAudio(data);
+    publishStatus();
+}
+
+void Recorder::takeHlsTitle(const QString &artist, const QString &title)
+{
+    // Like an in-band title: "Artist - Title", its file opening with the audio that follows.
+    if (!m_titleMode || (artist.isEmpty() && title.isEmpty()))
+        return;
+    const QString text = artist.isEmpty() ? title : title.isEmpty() ? artist : artist + QStringLiteral(" - ") + title;
+    // No longer than an in-band title can be.
+    m_hlsTitle = text.left(kMaxTitleChars).toUtf8() + QByteArrayLiteral(".mp3");
+}
+
+void Recorder::dropHls()
+{
+    if (!m_hls)
+        return;
+    // It may be reporting right now: it goes once control is back in the event loop.
+    m_hls->stop();
+    m_hls->deleteLater();
+    m_hls = nullptr;
+}
+
+QString Recorder::hlsLostText() const
+{
+    if (m_hlsLostSeconds <= 0)
+        return {};
+    return QStringLiteral(" [%1 s lost]").arg(qRound(m_hlsLostSeconds));
+}
