@@ -36,7 +36,11 @@ public:
     // timers (page reloads) that would otherwise run ahead while the loop
     // spins, or that stop just short of a limit. Calls already due still come
     // from the event loop.
-    void setSelfStepping(bool on) { m_selfStepping = on; }
+    void setSelfStepping(bool on)
+    {
+        m_selfStepping = on;
+        scheduleStep();
+    }
 
 private:
     struct Call
