@@ -94,7 +94,9 @@ LiveFollower::Update LiveFollower::accept(const MediaPlaylist &playlist)
 
     update.ended = playlist.endList;
     m_done = playlist.endList;
-    const qint64 target = qMax<qint64>(1, static_cast<qint64>(playlist.targetDuration * 1000));
+    // Bounded before the conversion: a playlist may claim any duration.
+    const double targetSeconds = qBound(0.0, playlist.targetDuration, 3600.0);
+    const qint64 target = qMax<qint64>(1, static_cast<qint64>(targetSeconds * 1000));
     m_waitMs = update.changed ? target : target / 2;
     return update;
 }
