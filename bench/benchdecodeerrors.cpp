@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "audiofiles.h"
 #include "eventwait.h"
 #include "icecastserver.h"
 #include "liquidsoapsource.h"
@@ -44,15 +45,8 @@ struct Client
 // Error lines ffmpeg prints decoding the file.
 int errorLines(const QString &path)
 {
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                  QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
-    if (!ffmpeg.waitForFinished(120000))
-        return -1;
-    const QByteArray out = ffmpeg.readAll().trimmed();
-    return out.isEmpty() ? 0 : static_cast<int>(out.count('\n') + 1);
+    const QString errors = audiofiles::ffmpegErrors(path);
+    return errors.isEmpty() ? 0 : static_cast<int>(errors.count(QLatin1Char('\n')) + 1);
 }
 
 // Finished audio files of a recorder, oldest first, without the one still written at the stop.

@@ -92,22 +92,21 @@ void Recorder::takeHlsAudio(const QByteArray &data, sources::hls::AudioFormat fo
             retypePlainFile();
     }
     if (m_titleMode) {
-        QByteArray name;
-        if (!m_hlsTitle.isEmpty())
-            name = engine::withStreamExtension(std::exchange(m_hlsTitle, QByteArray()), m_streamType);
-        else if (m_songName.isEmpty())
-            name = engine::withStreamExtension(
-                m_preset.stationTitle.isEmpty()
-                    ? engine::unknownFileName(m_time.now().date())
-                    : engine::datedFileName(m_preset.stationTitle.toLocal8Bit(), m_time.now().date()),
-                m_streamType);
-        if (!name.isEmpty() && name != m_songName) {
-            // A reconnected stream's start still being compared belongs to the title that is ending.
+        // A title waits for the audio it names; the first file without one is the station's.
+        QByteArray title = std::exchange(m_hlsTitle, QByteArray());
+        if (!m_songName.isEmpty()) {
+            if (!title.isEmpty() && titleStartsSong(title))
+                takeTitle(title);
+        } else {
+            if (title.isEmpty())
+                title = m_preset.stationTitle.isEmpty()
+                            ? engine::unknownFileName(m_time.now().date())
+                            : engine::datedFileName(m_preset.stationTitle.toLocal8Bit(), m_time.now().date());
             settleFreshAudio(true);
-            openSongFile(name, !m_songName.isEmpty());
-            if (!m_recording)
-                return;
+            openSongFile(engine::withStreamExtension(title, m_streamType), false);
         }
+        if (!m_recording)
+            return;
     }
     takeAudio(data);
     publishStatus();

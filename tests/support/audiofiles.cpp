@@ -40,12 +40,17 @@ QString decodeErrors(const QString &path)
         if (!errors.isEmpty())
             return errors;
     }
+    return ffmpegErrors(path);
+}
+
+QString ffmpegErrors(const QString &path)
+{
     QProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
     ffmpeg.start(QStringLiteral("ffmpeg"),
                  {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
                   QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
-    if (!ffmpeg.waitForFinished(60000))
+    if (!ffmpeg.waitForFinished(120000))
         return QStringLiteral("ffmpeg did not run: ") + ffmpeg.errorString();
     const QString output = QString::fromLocal8Bit(ffmpeg.readAll()).trimmed();
     if (ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0)

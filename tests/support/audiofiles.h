@@ -11,6 +11,8 @@ namespace audiofiles
 // file, and for MP3 files those of `mpg123 -t FILE`; empty for a file that
 // plays cleanly. A decoder that cannot be run is an error too.
 QString decodeErrors(const QString &path);
+// Only the lines of `ffmpeg -v error -i FILE -f null -`.
+QString ffmpegErrors(const QString &path);
 
 // A second of a tone as one Ogg stream (codec "libvorbis" or "libopus") with
 // these TITLE and ARTIST comments (left out when empty); empty on failure.
