@@ -126,7 +126,7 @@ Outcome titles(const QList<QByteArray> &list, bool repeatTitle = false)
     teststation::Station station(config);
     station.start();
     addServer(session.engine, station);
-    session.engine->beginRecording();
+    session.engine->beginRecording(session.program().configuration());
     session.drain(station, 0);
     return session.outcome(streamBytes(station));
 }
@@ -144,7 +144,7 @@ Outcome changeOfServer()
     second.start();
     addServer(session.engine, first);
     addServer(session.engine, second);
-    session.engine->beginRecording();
+    session.engine->beginRecording(session.program().configuration());
     session.drain(first, 0);
     first.config().everyRequest = teststation::Page::statusOnly("ICY 400 Server Full");
     session.clock.advance(11000); // silence: the supervisor reconnects
@@ -162,7 +162,7 @@ Outcome archiveTwice()
     station.start();
     addServer(session.engine, station);
     for (int run = 0; run < 2; ++run) {
-        session.engine->beginRecording();
+        session.engine->beginRecording(session.program().configuration());
         session.drain(station, run);
         session.engine->stopRecording();
     }
@@ -181,7 +181,7 @@ Outcome diskFull()
     addServer(session.engine, station);
     {
         FileSizeLimit limit(100000);
-        session.engine->beginRecording();
+        session.engine->beginRecording(session.program().configuration());
         session.drain(station, 0);
     }
     return session.outcome(streamBytes(station));
@@ -200,7 +200,7 @@ Outcome folderRemoved()
     teststation::Station station(config);
     station.start();
     addServer(session.engine, station);
-    session.engine->beginRecording();
+    session.engine->beginRecording(session.program().configuration());
     waitUntil([&] { return session.engine->byteCount() >= 50000; });
     QDir(session.folder).removeRecursively();
     // Pacing follows the fake clock: a second of audio per step.

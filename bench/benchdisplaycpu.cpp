@@ -86,7 +86,7 @@ int main(int argc, char **argv)
 
     const Phase without = measure(seconds);
     platform::SystemClock clock;
-    RecordingDisplay display(recorder, clock);
+    RecordingDisplay display(recorder, run.program().configuration(), clock);
     display.show();
     const Phase with = measure(seconds);
     const RecordingDisplay::Face face = display.face();

@@ -113,7 +113,7 @@ int main(int argc, char **argv)
         record.recordingFileName = QStringLiteral("outage.mp3");
         Recorder *engine = program.loadRecorder();
         engine->addServer("127.0.0.1", "/live", QByteArray::number(station.port()), QByteArray());
-        engine->beginRecording();
+        engine->beginRecording(program.configuration());
         waitUntil([&] { return station.connectionCount() == 1 && !station.connection(0).open; });
         // The mount goes away for the outage.
         const qint64 lost = clock.monotonicMs();

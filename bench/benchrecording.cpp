@@ -74,7 +74,7 @@ int main(int argc, char **argv)
     const double cpuBefore = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    engine->beginRecording();
+    engine->beginRecording(run.program().configuration());
     // Until the station has sent everything and closed, and the last bytes are in.
     qint32 lastCount = -1;
     QElapsedTimer quiet;

@@ -130,7 +130,7 @@ Recorder *startRecording(ProgramContext &program, const Scratch &scratch, const 
     file.write(lines.join("\r\n") + "\r\n");
     file.close();
     Recorder *engine = program.loadRecorder();
-    return engine->openFile(preset) ? engine : nullptr;
+    return engine->openFile(preset, program.configuration()) ? engine : nullptr;
 }
 
 Usage usageFrom(const rusage &usage)

@@ -58,7 +58,8 @@ int main(int argc, char **argv)
     for (const bool dark : {false, true}) {
         QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
         const QString suffix = (dark ? QStringLiteral("-dark-") : QStringLiteral("-light-")) + scale;
-        RecordingDisplay display(nullptr, clock);
+        const Preset draft;
+        RecordingDisplay display(nullptr, draft, clock);
         display.volumeSlider()->setValue(-71);
         display.show();
         save(display, folder, QStringLiteral("stopped") + suffix);

@@ -615,7 +615,7 @@ int Soak::run()
     const qint64 warmUpMs = std::min(std::max(m_seconds * 200LL, 15000LL), m_seconds * 500LL);
     QElapsedTimer wall;
     wall.start();
-    m_engine->beginRecording();
+    m_engine->beginRecording(m_program.configuration());
     long residentAfterWarmUp = -1;
     long residentPeak = 0;
     qint64 lastBatch = 0;

@@ -59,7 +59,7 @@ void Application::start(const QString &commandLine)
 
     if (commandLine.isEmpty())
         m_windows.showSetupWindow(false);
-    recorder.load(commandLine);
+    recorder.load(m_context.configuration(), commandLine);
 }
 
 void Application::runTrayCommand(platform::TrayCommand command)
@@ -97,7 +97,7 @@ void Application::runTrayCommand(platform::TrayCommand command)
             runTrayCommand(platform::TrayCommand::Setup);
             break;
         }
-        recorder->startStoredPreset();
+        recorder->startStoredPreset(m_context.configuration());
         break;
     case platform::TrayCommand::StopRecording:
         recorder->stopRecording();

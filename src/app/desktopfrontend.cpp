@@ -257,7 +257,7 @@ RecordingDisplay *DesktopFrontEnd::loadedRecordingDisplay() const
 RecordingDisplay &DesktopFrontEnd::recordingDisplay()
 {
     if (!m_display) {
-        m_display = new RecordingDisplay(m_context.recorder(), m_clock);
+        m_display = new RecordingDisplay(m_context.recorder(), m_context.configuration(), m_clock);
         m_context.setWindowUnloader(ProgramWindow::RecordingDisplay, [display = m_display] {
             if (display) {
                 display->hide();

@@ -31,7 +31,7 @@ Recorder *ProgramContext::loadRecorder(const QString &commandLine)
     if (m_recorder)
         return m_recorder.get();
     Recorder &recorder = createRecorder();
-    recorder.load(commandLine);
+    recorder.load(m_draft, commandLine);
     return &recorder;
 }
 
@@ -42,11 +42,15 @@ Recorder &ProgramContext::createRecorder()
     Recorder::Options options;
     options.showsWindows = m_frontEnd.showsWindows();
     options.exitOnWriteFailure = headless;
-    m_recorder = std::make_unique<Recorder>(m_draft, m_network, m_clock, options);
+    m_recorder = std::make_unique<Recorder>(m_network, m_clock, options);
     Recorder *recorder = m_recorder.get();
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,
                      [this](const QString &text) { m_frontEnd.showMessage(text); });
+    QObject::connect(recorder, &Recorder::stationNamed, recorder, [this](const QString &title) {
+        m_draft.stationTitle = title;
+        m_draft.valid = true;
+    });
     QObject::connect(recorder, &Recorder::captionChanged, recorder,
                      [this](const QString &caption) { m_frontEnd.captionChanged(caption); });
     QObject::connect(recorder, &Recorder::trayChanged, recorder,

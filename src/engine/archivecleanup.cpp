@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "config/preset.h"
 #include "engine/recordingnames.h"
 #include "engine/streamtype.h"
 
@@ -32,6 +33,13 @@ int deleteOldArchives(const QString &folder, const QByteArray &prefix, int daysT
             ++deleted;
     }
     return deleted;
+}
+
+int deleteOldArchives(const Preset &preset, const QDateTime &now)
+{
+    if (!preset.deleteOldArchives)
+        return 0;
+    return deleteOldArchives(preset.saveFolder, preset.recordingFileName.toLocal8Bit(), preset.daysToKeep, now);
 }
 
 } // namespace engine

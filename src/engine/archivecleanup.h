@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+class Preset;
+
 // The clean-up of old dated archive recordings, run when an archive recording
 // starts.
 namespace engine
@@ -16,5 +18,9 @@ namespace engine
 // share folders. Nothing happens for daysToKeep <= 0. Returns the number of
 // files deleted; one that cannot be deleted is skipped.
 int deleteOldArchives(const QString &folder, const QByteArray &prefix, int daysToKeep, const QDateTime &now);
+
+// The same for the folder, prefix and days of a preset, unless its check box
+// switched the clean-up off (which leaves the days as they were).
+int deleteOldArchives(const Preset &preset, const QDateTime &now);
 
 } // namespace engine

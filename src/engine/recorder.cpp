@@ -1,7 +1,5 @@
 #include "engine/recorder.h"
 
-#include <QTimer>
-
 #include <exception>
 
 #include "config/inivalues.h"
@@ -25,10 +23,8 @@ qint32 readMasterVolume()
     return masterVolume();
 }
 
-Recorder::Recorder(Preset &preset, QNetworkAccessManager &network, platform::Clock &clock, const Options &options,
-                   QObject *parent)
+Recorder::Recorder(QNetworkAccessManager &network, platform::Clock &clock, const Options &options, QObject *parent)
     : QObject(parent)
-    , m_draft(preset)
     , m_time(clock)
     , m_options(options)
     , m_network(network)
@@ -37,12 +33,10 @@ Recorder::Recorder(Preset &preset, QNetworkAccessManager &network, platform::Clo
     , m_playlistReader(new PlaylistReader(network, clock, this))
     , m_playlistFileReader(new PlaylistReader(network, clock, this))
     , m_stream(new StreamConnection(clock, this))
-    , m_superviseTimer(new QTimer(this))
+    , m_supervisor(new engine::Supervisor(clock, options.showsTime, this))
 {
-    // Never early: a pass due at a second's start shows that second.
-    m_superviseTimer->setSingleShot(true);
-    m_superviseTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_superviseTimer, &QTimer::timeout, this, &Recorder::superviseTick);
+    connect(m_supervisor, &engine::Supervisor::passDue, this, &Recorder::superviseTick);
+    connect(m_supervisor, &engine::Supervisor::outageAttemptDue, this, &Recorder::outageStep);
     connectComponents();
     connect(m_relay, &PreviewRelay::messageRequested, this, &Recorder::messageRequested);
     // Listening that failed is off, in the tray, the display and for the next recording.
@@ -58,7 +52,7 @@ Recorder::~Recorder()
     m_trayIconAdded = false;
 }
 
-void Recorder::load(const QString &commandLine)
+void Recorder::load(Preset &draft, const QString &commandLine)
 {
     setStartValues();
     m_relay->stopListening();
@@ -69,7 +63,7 @@ void Recorder::load(const QString &commandLine)
     m_commandLineStart = !commandLine.isEmpty();
     if (!commandLine.isEmpty()) {
         QString fileToLoad = commandLine;
-        if (!openFile(fileToLoad)) {
+        if (!openFile(fileToLoad, draft)) {
             requestExit(kExitStartFailed);
             return;
         }
@@ -82,15 +76,14 @@ void Recorder::unload()
     // The object may outlive its unload until control is back in the event
     // loop; it does nothing more.
     m_unloaded = true;
-    m_supervising = false;
-    superviseAt(-1);
+    m_supervisor->setActive(false);
     m_stream->close();
     m_trayIconAdded = false;
 }
 
-void Recorder::reload()
+void Recorder::reload(Preset &draft)
 {
-    load();
+    load(draft);
 }
 
 void Recorder::setStartValues()
@@ -109,17 +102,17 @@ void Recorder::setStartValues()
     m_servers.clear();
 }
 
-bool Recorder::openFile(QString &fileToLoad)
+bool Recorder::openFile(QString &fileToLoad, Preset &draft)
 {
     try {
-        return loadFile(fileToLoad);
+        return loadFile(fileToLoad, draft);
     } catch (const std::exception &) {
         Q_EMIT messageRequested(QStringLiteral("Preset file is invalid! (Check that there are six lines exactly)"));
         return false;
     }
 }
 
-bool Recorder::loadFile(QString &fileToLoad)
+bool Recorder::loadFile(QString &fileToLoad, Preset &draft)
 {
     fileToLoad.remove(QLatin1Char('"'));
     // The flag is cut as the last six characters (" -noop"), wherever it stands.
@@ -132,12 +125,12 @@ bool Recorder::loadFile(QString &fileToLoad)
             Q_EMIT messageRequested(QStringLiteral("The preset file specified does not exist!"));
             return false;
         }
-        if (!m_draft.load(fileToLoad)) {
+        if (!draft.load(fileToLoad)) {
             // Only a preset that ran out of lines has no text of its own.
             Q_EMIT messageRequested(
-                m_draft.failureText().isEmpty()
+                draft.failureText().isEmpty()
                     ? QStringLiteral("The preset file is invalid! (Check that there are six lines exactly)")
-                    : m_draft.failureText());
+                    : draft.failureText());
             return false;
         }
         if (noOperation) {
@@ -145,17 +138,17 @@ bool Recorder::loadFile(QString &fileToLoad)
             return true;
         }
         // The preset was accepted whatever the recorder makes of it.
-        startRecording();
+        start({draft, {}, false, false, QString()});
         return true;
     }
 
     if (fileToLoad.endsWith(QStringLiteral(".pls"))) {
-        m_draft.reset();
-        m_draft.playlistAddress = fileToLoad;
-        m_draft.timeLimitMinutes = 0;
-        m_draft.timeLimited = false;
-        m_draft.saveFolder = platform::withTrailingSeparator(defaultRecordingFolder(true));
-        m_preset = m_draft;
+        draft.reset();
+        draft.playlistAddress = fileToLoad;
+        draft.timeLimitMinutes = 0;
+        draft.timeLimited = false;
+        draft.saveFolder = platform::withTrailingSeparator(defaultRecordingFolder(true));
+        m_preset = draft;
         m_startedFromSetupWindow = false;
         // "-noop" with a playlist starts the recording paused.
         m_pausedStart = noOperation;
@@ -169,12 +162,12 @@ bool Recorder::loadFile(QString &fileToLoad)
     return false;
 }
 
-void Recorder::startStoredPreset()
+void Recorder::startStoredPreset(Preset &draft)
 {
     if (m_recording || m_presetPath.isEmpty())
         return;
     QString path = m_presetPath;
-    openFile(path);
+    openFile(path, draft);
     publishStatus();
 }
 
@@ -225,18 +218,13 @@ void Recorder::requestExit(int status)
 {
     // The application ends the program once control is back in the event loop;
     // the recorder does nothing more meanwhile.
-    m_supervising = false;
-    superviseAt(-1);
+    m_supervisor->setActive(false);
     Q_EMIT exitRequested(status);
 }
 
 void Recorder::setAutomaticSupervision(bool on)
 {
-    m_automaticSupervision = on;
-    if (on)
-        superviseSoon();
-    else
-        superviseAt(-1);
+    m_supervisor->setAutomatic(on);
 }
 
 void Recorder::setCaption(const QString &caption)
@@ -308,9 +296,9 @@ RecordingStatus Recorder::status() const
     status.serverNumber = m_serverNumber;
     status.listening = m_listening;
     status.paused = m_paused;
-    status.unreachable = m_recording && m_inOutage;
+    status.unreachable = m_recording && m_supervisor->inOutage();
     if (status.unreachable)
-        status.unreachableSince = m_outageSince;
+        status.unreachableSince = m_supervisor->outageSince();
     return status;
 }
 

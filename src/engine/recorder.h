@@ -18,6 +18,7 @@
 #include "engine/streamconnection.h"
 #include "engine/streamoverlap.h"
 #include "engine/streamtype.h"
+#include "engine/supervisor.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
 
@@ -25,7 +26,6 @@ class Live365Reader;
 class PlaylistReader;
 class PreviewRelay;
 class QNetworkAccessManager;
-class QTimer;
 namespace sources
 {
 class HlsStation;
@@ -44,17 +44,19 @@ enum class AudioFormat;
 //
 // Windows and front ends never touch its state: they read it through status()
 // and the other const accessors, hear of changes through the signals, and act
-// through the commands. It records from the preset record handed to it, which
-// the setup window and the command line fill; the run-time flags of a
-// recording (started from the setup window, a paused start) are its own.
+// through the commands. A recording starts from a copy of everything it needs
+// (a RecordingRequest, or the draft a command was given) and works from that
+// copy alone; the run-time flags of a recording (started from the setup
+// window, a paused start) are its own.
 //
 // Nothing here blocks: connection waits are ConnectionWait states, and the
 // short holds after a new file or a title-mode header defer the data that
 // arrives meanwhile, which is then handled in order.
 //
 // The class is spread over files by duty: recorder.cpp (start-up, commands,
-// status), recorderconnection.cpp, recorderstream.cpp, recorderfiles.cpp and
-// recordersupervisor.cpp.
+// status), recorderconnection.cpp, recorderstream.cpp, recorderfiles.cpp,
+// recorderoutage.cpp and recordersupervisor.cpp; the deadlines, retries and
+// outage rounds it acts on are kept by its engine::Supervisor.
 class Recorder final : public QObject
 {
     Q_OBJECT
@@ -76,16 +78,18 @@ public:
         bool readInBatches = true;
     };
 
-    Recorder(Preset &preset, QNetworkAccessManager &network, platform::Clock &clock, const Options &options,
-             QObject *parent = nullptr);
+    Recorder(QNetworkAccessManager &network, platform::Clock &clock, const Options &options, QObject *parent = nullptr);
     ~Recorder() override;
 
     // Start-up and exit.
+    // The commands that open files fill the draft they are given (the record
+    // that windows and preset files fill) and start from a copy of it; the
+    // recorder keeps no hold on it.
     // Start values, volume and tray, then the file named on the command line
     // (empty: none). A failed start asks to exit with status 1.
-    void load(const QString &commandLine = QString());
+    void load(Preset &draft, const QString &commandLine = QString());
     // Runs the start-up again without a command line.
-    void reload();
+    void reload(Preset &draft);
     // The recorder is going away; its supervisor stops and it does nothing more.
     void unload();
 
@@ -93,15 +97,11 @@ public:
     // Opens a preset (.mvr) or playlist (.pls) as named on the command line or
     // stored for the tray's Start Recording; quotes and "-noop" are taken out of
     // the text. True when the file was accepted.
-    bool openFile(QString &fileToLoad);
-    // Starts recording the preset record: resolves its playlist, then connects.
-    // fromSetupWindow keeps a failed start from ending the program; preview
-    // (the setup window's Preview/Listen) starts paused with listening on.
-    bool startRecording(bool fromSetupWindow = false, bool preview = false);
+    bool openFile(QString &fileToLoad, Preset &draft);
     // Starts the recording the request describes, from the request alone.
     bool start(const RecordingRequest &request);
     // The tray's Start Recording: the stored preset again.
-    void startStoredPreset();
+    void startStoredPreset(Preset &draft);
     // A preset file was loaded or saved, so startStoredPreset has something to start.
     bool hasStoredPreset() const { return !m_presetPath.isEmpty(); }
     // Ends the recording: the file gets its tag, the socket closes.
@@ -127,13 +127,11 @@ public:
     // Replaces entry number (1-based) of the server list; forgets the whole list.
     void replaceServer(qint32 number, const StreamServer &server);
     void clearServers() { m_servers.clear(); }
-    // Begins recording the servers already in the list, with server 1, as the
-    // draft says now (a recording started by startRecording took its copy then).
-    void beginRecording();
+    // Begins recording the servers already in the list, with server 1, from a
+    // copy of the preset.
+    void beginRecording(const Preset &preset);
     // One supervision pass (run whenever something is due).
     void superviseTick();
-    // Deletes the draft's dated archive recordings older than its days to keep.
-    void deleteOldArchives();
     // Ends the program after a failed or finished recording when the preset
     // asks for it and the recording was not started from the setup window.
     void applyExitRule(bool failed = false);
@@ -157,18 +155,18 @@ public:
     qint32 serverNumber() const { return m_serverNumber; }
     const QList<StreamServer> &servers() const { return m_servers; }
     qint32 byteCount() const { return isHls() ? m_hlsBytes : m_stream->byteCount(); }
-    qint32 retryCount() const { return m_retryCount; }
+    qint32 retryCount() const;
     qint32 volume() const { return m_volume; }
     // When the elapsed clock started and the last packet came, in monotonic milliseconds.
-    qint64 recordStartTick() const { return m_recordStart; }
-    qint64 lastDataTick() const { return m_lastDataTick; }
+    qint64 recordStartTick() const;
+    qint64 lastDataTick() const;
     bool isServerChangePending() const { return m_changeServerPending; }
     bool isFileOpen() const;
     // The file being written, or the last one; empty before the first.
     QString recordingFilePath() const;
     bool isAwaitingHeader() const { return awaitingHeader(); }
     // The station was lost after it delivered audio and is being reconnected.
-    bool isInOutage() const { return m_inOutage; }
+    bool isInOutage() const;
     // Bytes of reconnected streams that repeated audio already written, and
     // the reconnects they came with.
     qint64 repeatedBytesSkipped() const { return m_repeatedSkipped; }
@@ -202,6 +200,9 @@ Q_SIGNALS:
     // A message for the user; the recorder goes on without waiting for it.
     void messageRequested(const QString &text);
     void setupWindowRequested(bool fillFromPreset);
+    // A playlist file named its station: the draft learns it, so that the
+    // setup window offers it again.
+    void stationNamed(const QString &title);
     void displayRequested();
     // The program should end with this status once control is back in the event loop.
     void exitRequested(int status);
@@ -209,7 +210,7 @@ Q_SIGNALS:
 private:
     // Start-up and files named on the command line (recorder.cpp).
     void setStartValues();
-    bool loadFile(QString &fileToLoad);
+    bool loadFile(QString &fileToLoad, Preset &draft);
     void startPlaylistFileRead(const QString &path);
     void setCaption(const QString &caption);
     void setTrayTip(const QString &tip);
@@ -280,7 +281,6 @@ private:
     void outageExpired();
     void endOutage();
     void cancelOutage();
-    QString outageSinceText() const;
     void setOutageCaption();
     void takeAudio(const QByteArray &data);
     void settleFreshAudio(bool final);
@@ -297,20 +297,15 @@ private:
     void superviseSoon();
     // The connection is dropped at the next supervision, for the next server.
     void requestServerChange();
-    void scheduleSupervision();
-    void superviseAt(qint64 due);
     // Reads the stream in batches of about a second unless it must be heard at once.
     void updateReadThreshold();
     void setSupervisorCaption(const QString &caption);
     void setSupervisorTip(const QString &tip);
-    void resetDataWatch();
     void endProgramAfterRecording(int status);
     void setTrayMenuRecording(bool recording);
     void setTrayEntryOn(platform::TrayMenuEntry &entry, bool on);
     void clearClock();
 
-    // The record that windows and preset files fill: the draft of the next recording.
-    Preset &m_draft;
     platform::Clock &m_time;
     Options m_options;
     // The running recording's own copy of it, taken when the recording starts, so
@@ -324,12 +319,8 @@ private:
     PlaylistReader *m_playlistReader;     // resolves the station's playlist
     PlaylistReader *m_playlistFileReader; // reads playlist files opened as documents
     StreamConnection *m_stream;           // the connection to the current server
-    // The next supervision pass, once the first request was sent.
-    QTimer *m_superviseTimer;
-    qint64 m_superviseDue = 0;
-    qint64 m_lastSupervised = 0;
-    bool m_supervising = false;
-    bool m_automaticSupervision = true;
+    // Deadlines, retries and outages of the running recording.
+    engine::Supervisor *m_supervisor;
 
     // Tray and caption.
     platform::TrayState m_tray;
@@ -360,23 +351,13 @@ private:
     bool m_connectionIsReconnect = false; // this connection continues the open file
     qint32 m_connectServer = 0;           // the server a connection attempt is on
     engine::StreamType m_streamType = engine::StreamType::Mp3;
-    qint64 m_connectTick = 0;  // when the current stream request was sent
-    qint32 m_closeRetries = 0; // reconnects after streams the server closed early, in a row
-    int m_redirectsInRow = 0;  // redirects followed for server entry m_redirectEntry
+    int m_redirectsInRow = 0; // redirects followed for server entry m_redirectEntry
     qint32 m_redirectEntry = 0;
     bool m_commandLineStart = false; // the recording being started was named on the command line
 
-    // Outages: once a server delivered audio, losing it is reconnected for a while.
-    qint64 m_reconnectPeriodMs = 0; // copied from the settings when a recording starts; 0: never
+    // Once a server delivered audio, losing it is an outage, reconnected for a while.
     bool m_audioSeen = false;       // a server delivered audio in this recording
     bool m_connectionAudio = false; // the current connection delivered audio
-    bool m_inOutage = false;
-    qint64 m_outageStartTick = 0;
-    QDateTime m_outageSince;
-    qint32 m_outageFirstServer = 0; // where each round of attempts starts
-    qint32 m_outageTried = 0;       // servers tried in the current round
-    qint32 m_outageRound = 0;
-    platform::Clock::CallId m_outageCall = 0; // the next attempt, while it waits
     // Repeats after a reconnect: the last audio written, and the start of the
     // reconnected stream while it is being compared with it.
     engine::WrittenTail m_writtenTail;
@@ -399,11 +380,6 @@ private:
     QByteArray m_pendingFileName;                      // file to open when a paused start ends
     QByteArray m_songAtPause;                          // m_songName when the pause began
 
-    // Supervisor; times in monotonic milliseconds.
-    qint64 m_recordStart = 0;  // when the elapsed clock started
-    qint64 m_lastDataTick = 0; // when the last packet came
-    qint32 m_retryCount = 0;   // timeouts since the last packet
-    qint64 m_pauseStart = 0;
     engine::RecordingClock m_clock; // elapsed and remaining time shown
     bool m_inTick = false;
     bool m_unloaded = false;

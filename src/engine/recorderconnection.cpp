@@ -6,6 +6,7 @@
 
 #include "config/inivalues.h"
 #include "config/preset.h"
+#include "engine/archivecleanup.h"
 #include "engine/recordingnames.h"
 #include "engine/startup.h"
 #include "platform/bytetext.h"
@@ -39,11 +40,10 @@ void Recorder::connectComponents()
     connect(m_playlistFileReader, &PlaylistReader::messageRequested, this, &Recorder::messageRequested);
     connect(m_playlistFileReader, &PlaylistReader::finished, this, [this] {
         if (!m_servers.isEmpty()) {
-            // The draft learns the station too, so the setup window offers it again.
+            // The recording is of this station, and the draft learns it too.
             m_preset.stationTitle = QString::fromLocal8Bit(m_playlistFileReader->firstTitle);
             m_preset.valid = true;
-            m_draft.stationTitle = m_preset.stationTitle;
-            m_draft.valid = true;
+            Q_EMIT stationNamed(m_preset.stationTitle);
             Q_EMIT displayRequested();
             beginTakenRecording();
         } else {
@@ -93,11 +93,6 @@ void Recorder::startPlaylistFileRead(const QString &path)
     publishStatus();
 }
 
-bool Recorder::startRecording(bool fromSetupWindow, bool preview)
-{
-    return start({m_draft, {}, fromSetupWindow, preview, QString()});
-}
-
 bool Recorder::start(const RecordingRequest &request)
 {
     dropHls();
@@ -115,7 +110,7 @@ bool Recorder::start(const RecordingRequest &request)
     m_recording = false;
     m_servers.clear();
     if (captureMode() == SetupSettings::CaptureDatedArchive)
-        deleteOldArchives();
+        engine::deleteOldArchives(m_preset, m_time.now());
     m_playlistReader->start(QFile::encodeName(m_preset.playlistAddress));
     m_presetPath = m_preset.presetFilePath;
     publishStatus();
@@ -134,17 +129,16 @@ void Recorder::replaceServer(qint32 number, const StreamServer &server)
         m_servers[number - 1] = server;
 }
 
-void Recorder::beginRecording()
+void Recorder::beginRecording(const Preset &preset)
 {
     dropHls();
-    m_preset = m_draft;
+    m_preset = preset;
     beginTakenRecording();
 }
 
 void Recorder::beginTakenRecording()
 {
     setTrayMenuRecording(true);
-    m_recordStart = m_time.monotonicMs();
     m_recording = true;
     m_songName.clear();
     m_startPausedPending = m_preset.startPaused;
@@ -155,16 +149,14 @@ void Recorder::beginTakenRecording()
                                             &m_time, m_preset.playlistAddress, fileSplitSettings()});
     setStreamType(engine::StreamType::Mp3);
     m_redirectsInRow = 0;
-    m_closeRetries = 0;
-    m_reconnectPeriodMs = static_cast<qint64>(reconnectPeriodMinutes()) * 60000;
+    m_supervisor->begin(
+        {m_preset.timeLimited, m_preset.timeLimitMinutes, static_cast<qint64>(reconnectPeriodMinutes()) * 60000});
     m_audioSeen = false;
-    cancelOutage();
     m_writtenTail.clear();
     m_freshAudio.clear();
     m_comparingFresh = false;
     m_repeatedSkipped = 0;
     m_reconnects = 0;
-    resetDataWatch();
     Q_EMIT recordingStarted();
     connectToServer(1, false);
     publishStatus();
@@ -188,7 +180,7 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
     if (server != m_redirectEntry)
         m_redirectsInRow = 0;
     // During an outage the caption keeps saying since when the station is gone.
-    if (!m_inOutage)
+    if (!m_supervisor->inOutage())
         setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
                    QStringLiteral("..."));
     if (isHls()) {
@@ -278,13 +270,11 @@ void Recorder::onConnected()
         m_stream->sendRequest(m_titleMode, browserAgentEnabled());
     // The supervisor measures the silence of this connection from its request,
     // not from before a connection wait that may have taken seconds.
-    m_lastDataTick = m_time.monotonicMs();
-    m_connectTick = m_lastDataTick;
+    m_supervisor->requestSent();
 
     if ((!m_relay->listening && m_preset.listenAtStart) || m_pausedStart) {
         m_relay->startListening();
         m_listening = true;
     }
-    m_supervising = true;
-    superviseSoon();
+    m_supervisor->setActive(true);
 }

@@ -51,7 +51,7 @@ void Recorder::openSongFile(QByteArray fileName, bool fromTitle)
 
     // Without a time limit the clock shows the time of the current file.
     if (fileName != m_songName && !m_preset.timeLimited)
-        m_recordStart = m_time.monotonicMs();
+        m_supervisor->restartClock();
     // Only a file still open is finished here: one that closeRecording closed
     // (a change of server) already has its tag, which must not be replaced.
     if (!createRecordingFile(fileName, fromTitle))

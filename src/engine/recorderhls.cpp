@@ -36,10 +36,8 @@ void Recorder::beginHlsRecording(const QUrl &url, const QByteArray &playlist)
     m_hlsLostSeconds = 0;
     connect(m_hls, &sources::HlsStation::audio, this, &Recorder::takeHlsAudio);
     connect(m_hls, &sources::HlsStation::titleChanged, this, &Recorder::takeHlsTitle);
-    connect(m_hls, &sources::HlsStation::answered, this, [this](qint64 withinMs) {
-        m_retryCount = 0;
-        m_lastDataTick = std::max(m_lastDataTick, m_time.monotonicMs() + withinMs);
-    });
+    connect(m_hls, &sources::HlsStation::answered, this,
+            [this](qint64 withinMs) { m_supervisor->dataPromisedWithin(withinMs); });
     connect(m_hls, &sources::HlsStation::segmentsLost, this, [this](int segments, double seconds, const QString &why) {
         m_hlsLostSeconds += seconds;
         superviseSoon(); // the caption says so

@@ -24,33 +24,11 @@ constexpr qsizetype kTailBytes = engine::WrittenTail::kKeepBytes;
 // uncompared.
 constexpr qsizetype kFreshLimit = kTailBytes + 16 * 1024;
 
-// The pause before each round of attempts after the first: 1, 2, 4, 8 s, then 15 s.
-qint64 roundDelayMs(qint32 round)
-{
-    if (round <= 0)
-        return 0;
-    if (round >= 5)
-        return 15000;
-    return 1000LL << (round - 1);
-}
-
-QString durationText(qint64 ms)
-{
-    const qint64 seconds = ms / 1000;
-    if (seconds < 60)
-        return QString::number(seconds) + QStringLiteral(" s");
-    if (seconds < 3600)
-        return QString::number(seconds / 60) + QStringLiteral(" min ") + QString::number(seconds % 60) +
-               QStringLiteral(" s");
-    return QString::number(seconds / 3600) + QStringLiteral(" h ") + QString::number(seconds / 60 % 60) +
-           QStringLiteral(" min");
-}
-
 } // namespace
 
 bool Recorder::survivesOutage() const
 {
-    return m_recording && m_audioSeen && m_reconnectPeriodMs > 0 && !m_servers.isEmpty();
+    return m_recording && m_audioSeen && m_supervisor->limits().reconnectPeriodMs > 0 && !m_servers.isEmpty();
 }
 
 // The stream is gone (closed, silent, refused, unreachable): the next attempt
@@ -60,87 +38,52 @@ void Recorder::streamFailed()
     settleFreshAudio(true);
     dropConnection();
     m_changeServerPending = false;
-    m_retryCount = 0;
-
-    const auto count = static_cast<qint32>(m_servers.size());
-    qint64 delay = 0;
-    if (!m_inOutage) {
-        m_inOutage = true;
-        m_outageStartTick = m_time.monotonicMs();
-        m_outageSince = m_time.now();
-        m_outageFirstServer = std::clamp(m_serverNumber, 1, count);
-        m_outageTried = 0;
-        m_outageRound = 0;
-        qCInfo(lcRecorder).noquote() << "Station lost at" << outageSinceText() << "- reconnecting";
-    } else if (m_outageTried >= count) {
-        m_outageTried = 0;
-        delay = roundDelayMs(++m_outageRound);
-    }
-    const qint64 left = m_reconnectPeriodMs - (m_time.monotonicMs() - m_outageStartTick);
-    delay = std::clamp<qint64>(delay, 0, std::max<qint64>(left, 0));
+    if (m_supervisor->streamLost(m_serverNumber, static_cast<qint32>(m_servers.size())))
+        qCInfo(lcRecorder).noquote() << "Station lost at" << m_supervisor->outageSinceText() << "- reconnecting";
     setOutageCaption();
-    if (m_outageCall != 0)
-        m_time.cancelCall(m_outageCall);
-    m_outageCall = m_time.callAfter(static_cast<int>(delay), this, [this] { outageStep(); });
     publishStatus();
 }
 
 void Recorder::outageStep()
 {
-    m_outageCall = 0;
-    if (!m_recording || m_unloaded || !m_inOutage)
+    if (!m_recording || m_unloaded || !m_supervisor->inOutage())
         return;
     // A timed recording whose time is up ends here as it would at a tick.
     superviseClock(m_time.monotonicMs());
     if (!m_recording || m_unloaded)
         return;
-    if (m_time.monotonicMs() - m_outageStartTick >= m_reconnectPeriodMs) {
+    if (m_supervisor->outagePeriodOver()) {
         outageExpired();
         return;
     }
-    const auto count = static_cast<qint32>(m_servers.size());
-    const qint32 server = (m_outageFirstServer - 1 + m_outageTried) % count + 1;
-    ++m_outageTried;
-    connectToServer(server, true);
+    connectToServer(m_supervisor->takeOutageServer(static_cast<qint32>(m_servers.size())), true);
     publishStatus();
 }
 
 void Recorder::outageExpired()
 {
-    const qint64 lasted = m_time.monotonicMs() - m_outageStartTick;
-    failRecording(QStringLiteral("The station has been unreachable since ") + outageSinceText() + QStringLiteral(" (") +
-                  durationText(lasted) +
+    failRecording(QStringLiteral("The station has been unreachable since ") + m_supervisor->outageSinceText() +
+                  QStringLiteral(" (") + engine::durationText(m_supervisor->outageLastedMs()) +
                   QStringLiteral("), longer than the reconnect period. The recording has ended."));
 }
 
 void Recorder::endOutage()
 {
-    const qint64 lasted = m_time.monotonicMs() - m_outageStartTick;
+    const qint64 lasted = m_supervisor->outageLastedMs();
     cancelOutage();
     ++m_reconnects;
-    qCInfo(lcRecorder).noquote() << "Station back after" << durationText(lasted) << "on server" << m_serverNumber;
+    qCInfo(lcRecorder).noquote() << "Station back after" << engine::durationText(lasted) << "on server"
+                                 << m_serverNumber;
 }
 
 void Recorder::cancelOutage()
 {
-    m_inOutage = false;
-    m_outageTried = 0;
-    m_outageRound = 0;
-    if (m_outageCall != 0) {
-        m_time.cancelCall(m_outageCall);
-        m_outageCall = 0;
-    }
-}
-
-QString Recorder::outageSinceText() const
-{
-    const bool today = m_outageSince.date() == m_time.now().date();
-    return m_outageSince.toString(today ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    m_supervisor->endOutage();
 }
 
 void Recorder::setOutageCaption()
 {
-    const QString since = outageSinceText();
+    const QString since = m_supervisor->outageSinceText();
     setSupervisorCaption(QStringLiteral("[ERR] Station unreachable since ") + since +
                          QStringLiteral(", reconnecting..."));
     setSupervisorTip(m_preset.stationTitle + QStringLiteral(" -- Unreachable since ") + since);
@@ -161,7 +104,7 @@ void Recorder::takeAudio(const QByteArray &data)
         return;
     m_connectionAudio = true;
     m_audioSeen = true;
-    if (m_inOutage)
+    if (m_supervisor->inOutage())
         endOutage();
     if (m_comparingFresh) {
         m_freshAudio.append(data);

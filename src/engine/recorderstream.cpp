@@ -36,21 +36,18 @@ void Recorder::connectStream()
         publishStatus();
     });
     connect(m_stream, &StreamConnection::connectFailed, this, &Recorder::onConnectFailed);
-    connect(m_stream, &StreamConnection::activity, this, [this] {
-        m_retryCount = 0;
-        m_lastDataTick = m_time.monotonicMs();
-    });
+    connect(m_stream, &StreamConnection::activity, this, [this] { m_supervisor->dataArrived(); });
     connect(m_stream, &StreamConnection::holdEnded, this, [this] {
         // Time spent holding was not silence: the silence counts from now.
         if (m_recording)
-            m_lastDataTick = m_time.monotonicMs();
+            m_supervisor->silenceFromNow();
         publishStatus();
     });
     connect(m_stream, &StreamConnection::packetHandled, this, [this] {
         updateReadThreshold();
         // Without a clock on screen the supervisor runs along with the batches.
-        if (!m_options.showsTime && m_supervising && m_time.monotonicMs() - m_lastSupervised >= 1000)
-            superviseSoon();
+        if (!m_options.showsTime && m_supervisor->sinceLastPassMs() >= 1000)
+            m_supervisor->soon();
         publishStatus();
     });
     // A packet that arrives while the connection is being changed was dropped

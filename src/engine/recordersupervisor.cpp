@@ -1,18 +1,16 @@
-// Recorder, recording supervisor: the passes that run when something is due
-// (server changes, silence and reconnection, clock, captions and tray tips,
-// time limit, listening volume),
-// stopping, pausing, the exit rule and the clean-up of old archive recordings.
+// Recorder, recording supervisor: the passes that run when the supervisor says
+// something is due (server changes, silence and reconnection, clock, captions
+// and tray tips, time limit, listening volume), stopping, pausing, the exit
+// rule and the clean-up of old archive recordings.
 #include "engine/recorder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTimer>
 
 #include <algorithm>
 #include <limits>
 
 #include "config/preset.h"
-#include "engine/archivecleanup.h"
 #include "engine/recordingclock.h"
 #include "engine/recordingnames.h"
 #include "engine/startup.h"
@@ -26,12 +24,6 @@
 
 namespace
 {
-
-// Silence after which the caption says so, and after which the stream is reconnected.
-constexpr qint64 kAwaitingDataMs = 2000;
-constexpr qint64 kDataTimeoutMs = 10000;
-// Timeouts in a row (without data between them) that are still retried.
-constexpr qint32 kMaxRetries = 3;
 
 QString songText(const QByteArray &name)
 {
@@ -70,8 +62,7 @@ void Recorder::superviseTick()
     if (!m_unloaded)
         supervise(now);
     m_inTick = false;
-    m_lastSupervised = now;
-    scheduleSupervision();
+    m_supervisor->passDone({m_recording && !m_unloaded, m_connecting, m_paused, m_changeServerPending});
     publishStatus();
 }
 
@@ -84,57 +75,7 @@ void Recorder::requestServerChange()
 
 void Recorder::superviseSoon()
 {
-    if (m_supervising)
-        superviseAt(m_time.monotonicMs());
-}
-
-// The next pass comes when the first thing falls due that a pass would act
-// on now; what a pass cannot act on yet (a connection under way, a pause) is
-// taken up by the event that ends it.
-void Recorder::scheduleSupervision()
-{
-    if (!m_supervising || m_unloaded || !m_recording) {
-        superviseAt(-1);
-        return;
-    }
-    const qint64 now = m_time.monotonicMs();
-    if (m_changeServerPending) {
-        superviseAt(now);
-        return;
-    }
-    qint64 due = std::numeric_limits<qint64>::max();
-    const auto consider = [&due, now](qint64 at) {
-        if (at > now)
-            due = std::min(due, at);
-    };
-    const bool clockRuns = !m_paused && (m_inOutage || !m_connecting);
-    if (clockRuns && m_options.showsTime)
-        consider(m_recordStart + ((now - m_recordStart) / 1000 + 1) * 1000);
-    // Time is up once the time left went below zero, a second after the limit.
-    if (clockRuns && m_preset.timeLimited && m_preset.timeLimitMinutes != 0)
-        consider(m_recordStart + static_cast<qint64>(m_preset.timeLimitMinutes) * 60000 + 1000);
-    if (!m_connecting && !m_paused && (!m_inOutage || m_outageCall == 0)) {
-        if (!m_inOutage)
-            consider(m_lastDataTick + kAwaitingDataMs + 1);
-        consider(m_lastDataTick + kDataTimeoutMs + 1);
-    }
-    superviseAt(due == std::numeric_limits<qint64>::max() ? -1 : due);
-}
-
-// One pending pass at a time; -1 cancels it. The wait runs on a timer of its
-// own while the deadlines are on the recorder's clock: every pass checks
-// them again, so a pass that comes early or late only reschedules.
-void Recorder::superviseAt(qint64 due)
-{
-    if (due < 0 || !m_automaticSupervision) {
-        m_superviseTimer->stop();
-        return;
-    }
-    if (m_superviseTimer->isActive() && m_superviseDue == due)
-        return;
-    m_superviseDue = due;
-    const qint64 delay = std::clamp<qint64>(due - m_time.monotonicMs(), 0, std::numeric_limits<int>::max());
-    m_superviseTimer->start(static_cast<int>(delay));
+    m_supervisor->soon();
 }
 
 void Recorder::changeServer()
@@ -170,19 +111,19 @@ void Recorder::supervise(qint64 now)
 {
     if (!m_recording) {
         clearClock();
-    } else if (m_inOutage) {
+    } else if (m_supervisor->inOutage()) {
         // The clock runs on (a time limit ends the recording as usual), and a
         // server that answered but sends nothing counts as one more attempt.
         superviseClock(now);
-        if (m_recording && !m_connecting && m_outageCall == 0 &&
-            m_time.monotonicMs() - m_lastDataTick > kDataTimeoutMs && !m_stream->takeWaitingData())
+        if (m_recording && !m_connecting && !m_supervisor->attemptWaiting() &&
+            m_supervisor->silence() == engine::Supervisor::Silence::TimedOut && !m_stream->takeWaitingData())
             streamFailed();
     } else if (m_connecting) {
         // The connection wait shows its own caption; silence is not measured yet.
     } else if (m_paused) {
         setSupervisorCaption(QStringLiteral("PAUSED...") + songText(m_songName));
         setSupervisorTip(QStringLiteral("Vorlane -- PAUSED"));
-    } else if (m_time.monotonicMs() - m_lastDataTick > kAwaitingDataMs && !m_stream->takeWaitingData()) {
+    } else if (m_supervisor->silence() != engine::Supervisor::Silence::Flowing && !m_stream->takeWaitingData()) {
         superviseSilence();
     } else {
         superviseClock(now);
@@ -202,7 +143,7 @@ void Recorder::superviseSilence()
     const QString name = m_preset.stationTitle;
     setSupervisorCaption(QStringLiteral("[ERR] NETWORK: Awaiting data..."));
     setSupervisorTip(name + QStringLiteral(" -- NETWORK: Awaiting data..."));
-    if (m_lastDataTick == 0 || m_time.monotonicMs() - m_lastDataTick <= kDataTimeoutMs)
+    if (m_supervisor->lastDataTick() == 0 || m_supervisor->silence() != engine::Supervisor::Silence::TimedOut)
         return;
     reconnectAfterTimeout();
 }
@@ -227,24 +168,11 @@ void Recorder::reconnectAfterTimeout(bool closedByPeer)
         requestServerChange();
         return;
     }
-    if (closedByPeer) {
-        // A server that answers and hangs up at once would otherwise be
-        // called again forever: the data of a stream that ended before a
-        // time-out could have does not clear the count.
-        if (m_time.monotonicMs() - m_connectTick < kDataTimeoutMs)
-            m_retryCount = m_closeRetries;
-        else
-            m_retryCount = 0;
-    } else {
-        // Only closes in a row carry their count: a stream that ran until it
-        // went silent was no hang-up.
-        m_closeRetries = 0;
-    }
+    const engine::Supervisor::Retry retry = m_supervisor->countTimeout(closedByPeer);
     setSupervisorTip(name + QStringLiteral(" -- TIMEOUT! Reconnecting..."));
     setSupervisorCaption(QStringLiteral("[ERR] TIMEOUT! Reconnecting..."));
     m_stream->close();
-    ++m_retryCount;
-    if (m_retryCount > kMaxRetries) {
+    if (retry == engine::Supervisor::Retry::GiveUp) {
         Q_EMIT messageRequested(QStringLiteral("Network errors have interrupted successful recording of ") + name +
                                 QStringLiteral("!"));
         // A stream that ended after it was recorded ended as streams do.
@@ -255,20 +183,15 @@ void Recorder::reconnectAfterTimeout(bool closedByPeer)
         // The same server again; the open file goes on.
         connectToServer(m_serverNumber, true);
     }
-    if (closedByPeer)
-        m_closeRetries = m_retryCount;
     if (!m_unloaded)
-        m_lastDataTick = m_time.monotonicMs();
+        m_supervisor->silenceFromNow();
 }
 
 void Recorder::superviseClock(qint64 now)
 {
     const Preset &config = m_preset;
     const QString name = config.stationTitle;
-    const qint64 elapsed = now - m_recordStart;
-    engine::RecordingClock clock = engine::elapsedClock(elapsed);
-    if (config.timeLimited)
-        engine::addTimeLeft(clock, elapsed, config.timeLimitMinutes);
+    const engine::RecordingClock clock = m_supervisor->clockAt(now);
 
     m_clock.hoursPassed = clock.hoursPassed;
     m_clock.minutesPassed = clock.minutesPassed;
@@ -279,7 +202,7 @@ void Recorder::superviseClock(qint64 now)
         m_clock.secondsLeft = clock.secondsLeft;
         m_clock.rawLeft = clock.rawLeft;
     }
-    if (config.timeLimited && config.timeLimitMinutes != 0 && m_clock.rawLeft < 0) {
+    if (m_supervisor->timeIsUp(clock)) {
         // Time is up: the tip goes straight to "Vorlane" without showing a
         // negative time left first.
         stopRecording();
@@ -289,7 +212,7 @@ void Recorder::superviseClock(qint64 now)
             endProgramAfterRecording(kExitNormal);
         return; // a stopped recording keeps its last caption
     }
-    if (m_inOutage) {
+    if (m_supervisor->inOutage()) {
         setOutageCaption();
         return;
     }
@@ -312,25 +235,6 @@ void Recorder::setSupervisorTip(const QString &tip)
 {
     if (m_tray.tip != tip.left(64))
         setTrayTip(tip);
-}
-
-// What a new recording resets before it connects, so that silence and
-// timeouts of an earlier recording do not count against it.
-void Recorder::resetDataWatch()
-{
-    m_lastDataTick = m_time.monotonicMs();
-    m_retryCount = 0;
-}
-
-void Recorder::deleteOldArchives()
-{
-    // Runs as a recording is about to start, when its copy equals the draft.
-    const Preset &config = m_draft;
-    // Switched off by the days (0) or by the setup window's check box, which
-    // leaves the days as they were.
-    if (config.deleteOldArchives)
-        engine::deleteOldArchives(config.saveFolder, config.recordingFileName.toLocal8Bit(), config.daysToKeep,
-                                  m_time.now());
 }
 
 void Recorder::stopRecording()
@@ -383,15 +287,14 @@ void Recorder::togglePause()
     if (!m_paused) {
         m_paused = true;
         m_songAtPause = m_songName;
-        m_pauseStart = m_time.monotonicMs();
+        m_supervisor->pause();
         setTrayEntryOn(m_tray.pauseRecording, true);
         superviseSoon();
         publishStatus();
         return;
     }
     m_paused = false;
-    // The elapsed time leaves the pause out.
-    m_recordStart += m_time.monotonicMs() - m_pauseStart;
+    m_supervisor->resume();
     if (!m_pendingFileName.isEmpty()) {
         // A paused start: its first file opens now.
         const QByteArray pending = m_pendingFileName;
@@ -426,4 +329,24 @@ void Recorder::setTrayEntryOn(platform::TrayMenuEntry &entry, bool on)
 {
     entry.on = on;
     pushTray();
+}
+
+qint32 Recorder::retryCount() const
+{
+    return m_supervisor->retryCount();
+}
+
+qint64 Recorder::recordStartTick() const
+{
+    return m_supervisor->recordStart();
+}
+
+qint64 Recorder::lastDataTick() const
+{
+    return m_supervisor->lastDataTick();
+}
+
+bool Recorder::isInOutage() const
+{
+    return m_supervisor->inOutage();
 }

@@ -62,9 +62,10 @@ QFont labelFont(int pixels, bool bold = false)
 
 } // namespace
 
-RecordingDisplay::RecordingDisplay(Recorder *recorder, platform::Clock &clock, QWidget *parent)
+RecordingDisplay::RecordingDisplay(Recorder *recorder, const Preset &draft, platform::Clock &clock, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_recorder(recorder)
+    , m_draft(draft)
     , m_clock(clock)
     , m_marquee([this](const QString &text) { return QFontMetrics(m_title->font()).horizontalAdvance(text); })
     , m_recordingLamp(new Lamp(tr("Recording"), this))
@@ -96,7 +97,7 @@ RecordingDisplay::RecordingDisplay(Recorder *recorder, platform::Clock &clock, Q
     m_quit->setIcon(displayIcon(DisplayIcon::Quit));
     connect(m_record, &QToolButton::clicked, this, [this] {
         if (m_recorder)
-            m_recorder->startRecording();
+            m_recorder->start({m_draft, {}, false, false, QString()});
     });
     connect(m_stop, &QToolButton::clicked, this, [this] {
         if (m_recorder)

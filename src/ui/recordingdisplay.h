@@ -10,6 +10,7 @@
 #include "ui/marquee.h"
 
 class Lamp;
+class Preset;
 class ProportionalResizer;
 class QMenu;
 class QTimer;
@@ -58,7 +59,8 @@ public:
     };
 
     // The display of the recorder (which may be nullptr: then it shows the stopped state).
-    RecordingDisplay(Recorder *recorder, platform::Clock &clock, QWidget *parent = nullptr);
+    // Record starts a recording of the draft as it is when pressed.
+    RecordingDisplay(Recorder *recorder, const Preset &draft, platform::Clock &clock, QWidget *parent = nullptr);
     ~RecordingDisplay() override;
 
     Face face() const;
@@ -109,6 +111,7 @@ private:
     void setDisplayEntryShown(bool shown);
 
     QPointer<Recorder> m_recorder;
+    const Preset &m_draft;
     platform::Clock &m_clock;
     RecordingStatus m_status;
     TimeMode m_timeMode = TimeMode::Elapsed;

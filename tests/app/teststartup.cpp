@@ -162,18 +162,18 @@ TEST_F(StartUp, OpenFileRewritesTheText)
     const QString path = preset("a.mvr");
 
     QString text = QLatin1Char('"') + path + QStringLiteral("\" -noop");
-    EXPECT_TRUE(main->openFile(text));
+    EXPECT_TRUE(main->openFile(text, program().configuration()));
     EXPECT_EQ(text, path);
 
     // The last six characters go, wherever the flag stands.
     text = QStringLiteral("-noop ") + path;
-    EXPECT_FALSE(main->openFile(text));
+    EXPECT_FALSE(main->openFile(text, program().configuration()));
     EXPECT_EQ(text, QStringLiteral("-noop ") + path.left(path.size() - 6));
     EXPECT_EQ(m_ui.messages.constLast(), kUnsupported);
 
     // Upper-case "-NOOP" is no flag.
     text = path + QStringLiteral(" -NOOP");
-    EXPECT_FALSE(main->openFile(text));
+    EXPECT_FALSE(main->openFile(text, program().configuration()));
     EXPECT_EQ(text, path + QStringLiteral(" -NOOP"));
 }
 
@@ -240,7 +240,7 @@ TEST_F(StartUp, MainWindowStartValues)
     // Values a previous run may have left behind are set again by reload.
     main->addServer("host", "/", "80", {});
     main->toggleListening();
-    main->reload();
+    main->reload(program().configuration());
 
     EXPECT_TRUE(main->isAwaitingHeader());
     EXPECT_FALSE(main->isFileOpen());

@@ -12,7 +12,6 @@
 
 #include <memory>
 
-#include "config/preset.h"
 #include "dbus/mprisservice.h"
 #include "dbus/songnotifier.h"
 #include "engine/recorder.h"
@@ -133,10 +132,9 @@ protected:
     std::unique_ptr<QDBusConnection> desktop;
     std::unique_ptr<QDBusConnection> program;
     RecordingFrontEnd ui;
-    Preset preset;
     QNetworkAccessManager network;
     platform::SystemClock clock;
-    Recorder recorder{preset, network, clock, {}};
+    Recorder recorder{network, clock, {}};
 };
 
 RecordingStatus recordingSong(const QByteArray &song)

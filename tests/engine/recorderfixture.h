@@ -81,7 +81,7 @@ protected:
         engine = program().loadRecorder();
         RecorderTestPeer(*engine).readEveryPacket();
         QString path = preset;
-        EXPECT_TRUE(engine->openFile(path));
+        EXPECT_TRUE(engine->openFile(path, program().configuration()));
         return engine;
     }
     // A preset recording this station's playlist into the folder without a time limit.

@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "config/preset.h"
 #include "app/programcontext.h"
+#include "config/preset.h"
+#include "engine/archivecleanup.h"
 #include "engine/recorder.h"
 #include "engine/recordingnames.h"
 #include "engine/streamtype.h"
@@ -31,6 +32,7 @@ protected:
         const QByteArray name = engine::datedFileName(prefix, clock.now().date().addDays(-daysAgo));
         return create(QFile::decodeName(name));
     }
+    void clean() { engine::deleteOldArchives(program().configuration(), clock.now()); }
     QString create(const QString &name)
     {
         testenv::writeFile(folder + name, "audio");
@@ -54,7 +56,7 @@ TEST_F(Cleanup, DeletesArchivesOlderThanTheDaysToKeep)
     const QString february30 = create(QStringLiteral("Morning-02302020.mp3"));
     const QString blank = create(QStringLiteral("Morning- 1012020.mp3"));
     QDir().mkpath(folder + QStringLiteral("Morning-01032020.mp3")); // a folder, not a recording
-    engine->deleteOldArchives();
+    clean();
     QStringList kept = {dayForty, february30, blank, outOfRange, dayAfter, recent, notAudio};
     kept.sort();
     EXPECT_EQ(files(), kept);
@@ -82,7 +84,7 @@ TEST_F(Cleanup, OtherPrefixesSongsAndUsersFilesAreLeftAlone)
         create(QStringLiteral("01012020.mp3")),
         create(QStringLiteral("-01012020.mp3")),
     };
-    engine->deleteOldArchives();
+    clean();
     QStringList kept = others;
     kept.sort();
     EXPECT_EQ(files(), kept);
@@ -94,7 +96,7 @@ TEST_F(Cleanup, ExactlyTheDaysToKeepAtMidnightIsKept)
     clock.setNow(QDateTime(QDate(2026, 3, 7), QTime(0, 0, 0)));
     const QString exactly = archive(30);
     archive(31);
-    engine->deleteOldArchives();
+    clean();
     EXPECT_EQ(files(), QStringList(exactly));
 }
 
@@ -103,20 +105,20 @@ TEST_F(Cleanup, NothingIsDeletedWhenSwitchedOffOrTheFolderIsMissing)
     const QString old = archive(400);
     Preset &config = program().configuration();
     config.daysToKeep = 0;
-    engine->deleteOldArchives();
+    clean();
     // The setup window's check box switches it off and leaves the days as they were.
     config.daysToKeep = 30;
     config.deleteOldArchives = false;
-    engine->deleteOldArchives();
+    clean();
     // A negative number of days would delete every archive, today's included.
     config.deleteOldArchives = true;
     config.daysToKeep = -5;
-    engine->deleteOldArchives();
+    clean();
     EXPECT_EQ(files(), QStringList(old));
 
     config.daysToKeep = 30;
     config.saveFolder = folder + QStringLiteral("missing/");
-    engine->deleteOldArchives();
+    clean();
     EXPECT_EQ(files(), QStringList(old));
     EXPECT_TRUE(ui.messages.isEmpty());
 }
@@ -127,9 +129,9 @@ TEST_F(Cleanup, RunsWhenAnArchiveRecordingIsPreparedOnly)
     Preset &config = program().configuration();
     config.playlistAddress = QStringLiteral("http://127.0.0.1:1/none.pls");
     config.captureMode = 2;
-    engine->startRecording();
+    engine->start({program().configuration(), {}, false, false, QString()});
     EXPECT_EQ(files(), QStringList(old));
     config.captureMode = 3;
-    engine->startRecording();
+    engine->start({program().configuration(), {}, false, false, QString()});
     EXPECT_TRUE(files().isEmpty());
 }

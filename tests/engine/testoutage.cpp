@@ -31,7 +31,7 @@ protected:
     // answers 404 to the next `refusals` requests.
     void recordIntoA404Outage(int refusals)
     {
-        engine->beginRecording();
+        engine->beginRecording(program().configuration());
         ASSERT_TRUE(waitUntil([&] { return station->connectionCount() == 1 && station->connection(0).isStream; }));
         station->config().pages.insert("/stream", teststation::Page::statusOnly("HTTP/1.0 404 Not Found"));
         ASSERT_TRUE(waitUntil([&] { return station->connectionCount() > refusals; }, 20000));
@@ -137,7 +137,7 @@ TEST_F(Failover, HangUpBeforeAudioPassesOnToTheNextServer)
     second.setReplies({{{"ICY 200 OK\r\n\r\n", QByteArray(3000, 'a')}, false}});
     engine->addServer("127.0.0.1", "/", QByteArray::number(first.port()), QByteArray());
     engine->addServer("127.0.0.1", "/", QByteArray::number(second.port()), QByteArray());
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return second.repliesDone == 1 && engine->byteCount() >= 3014; }));
     EXPECT_EQ(first.requests.size(), 1);
     EXPECT_EQ(engine->serverNumber(), 2);

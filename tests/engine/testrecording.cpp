@@ -122,7 +122,7 @@ protected:
     // the engine has taken it in.
     void record(ScriptedStation &station, int connections = 1)
     {
-        engine->beginRecording();
+        engine->beginRecording(program().configuration());
         ASSERT_TRUE(waitUntil([&] { return station.repliesDone >= connections; }));
         // Let the last bytes reach the handler.
         waitUntil([] { return false; }, 60);
@@ -332,7 +332,7 @@ TEST_F(RecordingTest, ServersThatRefuseTheConnectionAreSkipped)
 TEST_F(RecordingTest, NoReachableServerStopsWithItsMessage)
 {
     addServer(closedPort());
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
     EXPECT_FALSE(engine->isRecording());
@@ -347,7 +347,7 @@ TEST_F(RecordingTest, BrowserPageStopsTheRecordingWithItsMessage)
                           "Administrator</title>shoutcast server</html>"},
                          false}});
     addServer(station.port());
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
                                                   "agent. Please turn this option off to listen to this station."));
@@ -363,7 +363,7 @@ TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
     good.setReplies({{{stream.wire}, false}});
     addServer(full.port());
     addServer(good.port());
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending() || engine->serverNumber() == 2; }));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 2"));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
@@ -378,7 +378,7 @@ TEST_F(RecordingTest, RefusalFromTheLastServerStopsTheRecording)
     ScriptedStation full;
     full.setReplies({{{"ICY 404 Resource Not Found\r\n\r\n"}, false}});
     addServer(full.port());
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("The shoutcast stream you are trying to record is experiencing "
                                                   "network problems, or is full. Please try again later!"));
@@ -423,7 +423,7 @@ TEST_F(RecordingTest, ReplyWhoseHeaderNeverEndsIsRefused)
     engine->clearServers();
     addServer(only.port());
     ui.messages.clear();
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The station's reply is not an audio stream.")));
     EXPECT_FALSE(engine->isRecording());

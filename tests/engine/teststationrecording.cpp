@@ -174,7 +174,7 @@ TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
     engine = program().loadRecorder();
     int displayAsked = 0;
     QObject::connect(engine, &Recorder::displayRequested, engine, [&displayAsked] { ++displayAsked; });
-    EXPECT_TRUE(engine->openFile(pls));
+    EXPECT_TRUE(engine->openFile(pls, program().configuration()));
     waitForStream(engine, 0);
     EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Radio Test"));
     EXPECT_TRUE(program().configuration().valid);
@@ -191,8 +191,8 @@ TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)
     QString missing = folder + QStringLiteral("../missing.pls");
     engine = program().loadRecorder();
     QString arg = pls;
-    EXPECT_TRUE(engine->openFile(arg));
-    EXPECT_TRUE(engine->openFile(missing));
+    EXPECT_TRUE(engine->openFile(arg, program().configuration()));
+    EXPECT_TRUE(engine->openFile(missing, program().configuration()));
     EXPECT_EQ(
         ui.messages,
         QStringList({QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
@@ -224,7 +224,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     QObject::connect(engine, &Recorder::recordingStopped, engine, [&] { ++stopped; });
 
     QString path = preset;
-    ASSERT_TRUE(engine->openFile(path));
+    ASSERT_TRUE(engine->openFile(path, program().configuration()));
     ASSERT_TRUE(waitUntil([&] { return engine->status().state == RecordingStatus::State::Recording; }));
     ASSERT_TRUE(waitUntil([&] { return songs.size() >= 2; }));
     EXPECT_EQ(songs.first(), "Artist One - Song One.mp3");
@@ -265,7 +265,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     ASSERT_FALSE(first.isEmpty());
 
     // Start Recording runs the stored preset again.
-    engine->startStoredPreset();
+    engine->startStoredPreset(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return engine->status().state == RecordingStatus::State::Recording; }));
     EXPECT_EQ(started, 2);
     const int connections = station->connectionCount();

@@ -93,7 +93,7 @@ protected:
     void start(const QByteArray &header = kPlainHeader)
     {
         engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
-        engine->beginRecording();
+        engine->beginRecording(program().configuration());
         base = engine->recordStartTick();
         ASSERT_TRUE(
             waitUntil([&] { return station.requests.size() == 1 && station.requests[0].endsWith("\r\n\r\n"); }));
@@ -414,7 +414,7 @@ TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
         Recorder *recorder = program().loadRecorder();
         recorder->setStartedFromSetupWindow(fromSetupWindow);
         recorder->addServer("127.0.0.1", "/stream", QByteArray::number(closedPort()), QByteArray());
-        recorder->beginRecording();
+        recorder->beginRecording(program().configuration());
         ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
         EXPECT_EQ(frontEnd.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
         EXPECT_EQ(frontEnd.exited(), !fromSetupWindow);
@@ -450,7 +450,7 @@ TEST_F(Supervisor, StopBeforeAPendingServerChangeIsNotUndone)
     full.setReplies({{{"ICY 400 Server Full\r\n\r\n"}, false}});
     engine->addServer("127.0.0.1", "/stream", QByteArray::number(full.port()), QByteArray());
     engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending(); }));
     engine->stopRecording();
     engine->superviseTick();

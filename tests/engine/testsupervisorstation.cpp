@@ -106,7 +106,7 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     config.streams.insert("/stream", stream);
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     waitUntilRead(station, 0);
     const QByteArray song = "Artist One - Song One.mp3";
     const qint64 sizeBefore = file(song).size();
@@ -150,7 +150,7 @@ TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
     config.streams.insert("/stream", stream);
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
     // The next connection plays another title and then stalls.
     teststation::Stream &next = station.config().streams["/stream"];
@@ -192,7 +192,7 @@ TEST_F(StationSupervisor, RefusalFromServerTwoOfThreeMovesToServerThree)
     addServer(closedPort(), "/stream"); // refuses the connection itself
     addServer(station.port(), "/full");
     addServer(station.port(), "/stream");
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     tickOnServerChange();
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- Server Full... trying server 3")));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 3...")));
@@ -221,7 +221,7 @@ TEST_F(StationSupervisor, RedirectToASecondStationReplacesTheEntryAndRecordsFrom
     teststation::Station &mover = startStation(moverConfig);
     addServer(mover.port(), "/stream");
     addServer(mover.port(), "/other");
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     tickOnServerChange();
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Found new location, reconnecting...")));
     waitUntilRead(target, 0);
@@ -265,7 +265,7 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         teststation::Station &station = startStation(stationConfig);
         for (const QByteArray path : {"/a", "/b", "/c"})
             addServer(station.port(), path);
-        engine->beginRecording();
+        engine->beginRecording(program().configuration());
         for (int server = 1; server <= 3; ++server)
             tickOnServerChange();
 
@@ -295,7 +295,7 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
     addServer(station.port(), "/other");
-    engine->beginRecording();
+    engine->beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
     // The first server is full when the recorder comes back to it.
     station.config().pages.insert("/stream", teststation::Page::statusOnly("ICY 400 Server Full"));

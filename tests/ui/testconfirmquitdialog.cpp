@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "config/preset.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
 #include "ui/confirmquitdialog.h"
@@ -19,9 +18,8 @@ protected:
     ConfirmQuitTest() { clock.setSelfStepping(false); }
 
     FakeClock clock;
-    Preset preset;
     QNetworkAccessManager network;
-    Recorder recorder{preset, network, clock, {}};
+    Recorder recorder{network, clock, {}};
     QSignalSpy exits{&recorder, &Recorder::exitRequested};
 };
 

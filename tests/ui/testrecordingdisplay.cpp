@@ -35,7 +35,7 @@ protected:
     DisplayTest()
     {
         recorder.setVolume(50);
-        display = std::make_unique<RecordingDisplay>(&recorder, clock);
+        display = std::make_unique<RecordingDisplay>(&recorder, preset, clock);
     }
     ~DisplayTest() override { display.reset(); }
 
@@ -70,7 +70,7 @@ protected:
     Preset preset;
     QNetworkAccessManager network;
     platform::SystemClock clock;
-    Recorder recorder{preset, network, clock, {}};
+    Recorder recorder{network, clock, {}};
     std::unique_ptr<RecordingDisplay> display;
 };
 

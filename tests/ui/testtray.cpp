@@ -24,7 +24,7 @@ void beginRecording(Recorder &recorder)
 {
     recorder.setStartedFromSetupWindow(true);
     recorder.addServer("127.0.0.1", "/", "9", "");
-    recorder.beginRecording();
+    recorder.beginRecording(Preset());
 }
 
 using TrayTest = ProgramTest;
@@ -110,7 +110,7 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
     desktop.context().configuration().saveFolder = records.path() + QLatin1Char('/');
     recorder->setStartedFromSetupWindow(true);
     recorder->addServer("127.0.0.1", "/", QByteArray::number(station.serverPort()), "");
-    recorder->beginRecording();
+    recorder->beginRecording(desktop.context().configuration());
     ASSERT_TRUE(waitUntil([&] { return recorder->status().state == RecordingStatus::State::Recording; }, 5000));
     clock.advance(3000);
     ASSERT_TRUE(waitUntil([&] { return desktop.trayLook() == platform::TrayLook::Error; }, 5000))

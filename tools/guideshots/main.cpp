@@ -59,7 +59,7 @@ int main(int argc, char **argv)
         Preset draft;
         QNetworkAccessManager network;
         platform::SystemClock clock;
-        Recorder recorder(draft, network, clock, {});
+        Recorder recorder(network, clock, {});
         SetupWindow window(recorder, draft, clock,
                            [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
         window.stations().appendEntry(QStringLiteral("Night Jazz FM"),
@@ -92,7 +92,8 @@ int main(int argc, char **argv)
     }
     {
         platform::SystemClock clock;
-        RecordingDisplay display(nullptr, clock);
+        const Preset draft;
+        RecordingDisplay display(nullptr, draft, clock);
         display.show();
         RecordingStatus status;
         status.state = RecordingStatus::State::Recording;
