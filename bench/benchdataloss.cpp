@@ -17,6 +17,7 @@
 #include "config/preset.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
+#include "recordertestpeer.h"
 #include "testprogram.h"
 #include "teststation/station.h"
 
@@ -59,7 +60,7 @@ public:
             [&] {
                 return !engine->isRecording() ||
                        (station.connectionCount() > index && !station.connection(index).open &&
-                        engine->byteCount() >= station.connection(index).wireBytes);
+                        inside(engine).byteCount() >= station.connection(index).wireBytes);
             },
             30000);
     }
@@ -112,7 +113,7 @@ teststation::Stream titledStream(const QList<QByteArray> &titles, qint64 length)
 
 void addServer(Recorder *engine, const teststation::Station &station)
 {
-    engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), {});
+    inside(engine).addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), {});
 }
 
 // One title-mode connection with these titles, one every second of audio.
@@ -126,7 +127,7 @@ Outcome titles(const QList<QByteArray> &list, bool repeatTitle = false)
     teststation::Station station(config);
     station.start();
     addServer(session.engine, station);
-    session.engine->beginRecording(session.program().configuration());
+    inside(session.engine).beginRecording(session.program().configuration());
     session.drain(station, 0);
     return session.outcome(streamBytes(station));
 }
@@ -144,7 +145,7 @@ Outcome changeOfServer()
     second.start();
     addServer(session.engine, first);
     addServer(session.engine, second);
-    session.engine->beginRecording(session.program().configuration());
+    inside(session.engine).beginRecording(session.program().configuration());
     session.drain(first, 0);
     first.config().everyRequest = teststation::Page::statusOnly("ICY 400 Server Full");
     session.clock.advance(11000); // silence: the supervisor reconnects
@@ -162,7 +163,7 @@ Outcome archiveTwice()
     station.start();
     addServer(session.engine, station);
     for (int run = 0; run < 2; ++run) {
-        session.engine->beginRecording(session.program().configuration());
+        inside(session.engine).beginRecording(session.program().configuration());
         session.drain(station, run);
         session.engine->stopRecording();
     }
@@ -181,7 +182,7 @@ Outcome diskFull()
     addServer(session.engine, station);
     {
         FileSizeLimit limit(100000);
-        session.engine->beginRecording(session.program().configuration());
+        inside(session.engine).beginRecording(session.program().configuration());
         session.drain(station, 0);
     }
     return session.outcome(streamBytes(station));
@@ -200,8 +201,8 @@ Outcome folderRemoved()
     teststation::Station station(config);
     station.start();
     addServer(session.engine, station);
-    session.engine->beginRecording(session.program().configuration());
-    waitUntil([&] { return session.engine->byteCount() >= 50000; });
+    inside(session.engine).beginRecording(session.program().configuration());
+    waitUntil([&] { return inside(session.engine).byteCount() >= 50000; });
     QDir(session.folder).removeRecursively();
     // Pacing follows the fake clock: a second of audio per step.
     for (int i = 0; i < 20 && session.engine->isRecording(); ++i) {

@@ -24,6 +24,7 @@
 #include "engine/recorder.h"
 #include "platform/audiooutput.h"
 #include "platform/nullaudiooutput.h"
+#include "recordertestpeer.h"
 #include "sources/mp3player.h"
 #include "sources/previewrelay.h"
 
@@ -161,12 +162,12 @@ int main(int argc, char **argv)
     });
     QCoreApplication::exec();
     const double wallSeconds = static_cast<double>(seen->wall.elapsed()) / 1000.0;
-    if (!engine || !engine->isRecording() || !engine->isListening() || seen->handOvers == 0) {
+    if (!engine || !engine->isRecording() || !inside(engine).isListening() || seen->handOvers == 0) {
         std::fprintf(stderr, "the recording or listening did not run: %s\n",
                      qPrintable(frontEnd.messages.join(QStringLiteral("; "))));
         return 1;
     }
-    const qint64 decoded = engine->relay().player()->framesDecoded();
+    const qint64 decoded = inside(engine).relay().player()->framesDecoded();
     engine->stopRecording();
 
     const double ms = 1e6;

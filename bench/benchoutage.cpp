@@ -23,6 +23,7 @@
 #include "eventwait.h"
 #include "fakeclock.h"
 #include "platform/frontend.h"
+#include "recordertestpeer.h"
 #include "teststation/station.h"
 
 namespace
@@ -112,8 +113,8 @@ int main(int argc, char **argv)
         record.captureMode = 1;
         record.recordingFileName = QStringLiteral("outage.mp3");
         Recorder *engine = program.loadRecorder();
-        engine->addServer("127.0.0.1", "/live", QByteArray::number(station.port()), QByteArray());
-        engine->beginRecording(program.configuration());
+        inside(engine).addServer("127.0.0.1", "/live", QByteArray::number(station.port()), QByteArray());
+        inside(engine).beginRecording(program.configuration());
         waitUntil([&] { return station.connectionCount() == 1 && !station.connection(0).open; });
         // The mount goes away for the outage.
         const qint64 lost = clock.monotonicMs();
@@ -135,7 +136,7 @@ int main(int argc, char **argv)
                 const int last = station.connectionCount() - 1;
                 return !engine->isRecording() ||
                        (last >= first - 1 && station.connection(last).isStream && station.connection(last).stalled &&
-                        engine->byteCount() >= station.connection(last).wireBytes);
+                        inside(engine).byteCount() >= station.connection(last).wireBytes);
             },
             600000);
         const bool survived = engine->isRecording();

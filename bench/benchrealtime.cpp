@@ -25,6 +25,7 @@
 #include "app/programcontext.h"
 #include "benchsupport.h"
 #include "engine/recorder.h"
+#include "recordertestpeer.h"
 
 extern char **environ;
 
@@ -126,7 +127,7 @@ int main(int argc, char **argv)
     }
     QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
-    const qint64 received = engine->byteCount();
+    const qint64 received = inside(engine).byteCount();
     const bool ran = engine->isRecording();
     engine->stopRecording();
     const double wallSeconds = static_cast<double>(wall.elapsed()) / 1000.0;

@@ -18,6 +18,7 @@
 #include "benchsupport.h"
 #include "config/preset.h"
 #include "engine/recorder.h"
+#include "recordertestpeer.h"
 
 namespace
 {
@@ -68,13 +69,13 @@ int main(int argc, char **argv)
     config.listenAtStart = false;
     config.timeLimited = false;
     Recorder *engine = run.program().loadRecorder();
-    engine->addServer("127.0.0.1", "/stream", port, QByteArray());
+    inside(engine).addServer("127.0.0.1", "/stream", port, QByteArray());
 
     const long residentBefore = peakResidentKb();
     const double cpuBefore = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    engine->beginRecording(run.program().configuration());
+    inside(engine).beginRecording(run.program().configuration());
     // Until the station has sent everything and closed, and the last bytes are in.
     qint32 lastCount = -1;
     QElapsedTimer quiet;
@@ -87,15 +88,15 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         // The station closes after the last byte; the recorder then connects
         // again at once, which starts its count afresh: the recording is done.
-        if (engine->byteCount() < lastCount && lastCount >= audioBytes)
+        if (inside(engine).byteCount() < lastCount && lastCount >= audioBytes)
             break;
-        if (engine->byteCount() != lastCount) {
-            lastCount = engine->byteCount();
+        if (inside(engine).byteCount() != lastCount) {
+            lastCount = inside(engine).byteCount();
             quiet.restart();
-        } else if (engine->byteCount() >= audioBytes && quiet.elapsed() > 300) {
+        } else if (inside(engine).byteCount() >= audioBytes && quiet.elapsed() > 300) {
             break;
         } else if (quiet.elapsed() > 20000) {
-            std::fprintf(stderr, "the stream stopped after %d bytes\n", engine->byteCount());
+            std::fprintf(stderr, "the stream stopped after %d bytes\n", inside(engine).byteCount());
             return 1;
         }
     }

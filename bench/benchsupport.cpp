@@ -14,6 +14,7 @@
 
 #include "app/programcontext.h"
 #include "engine/recorder.h"
+#include "recordertestpeer.h"
 #include "teststation/station.h"
 
 namespace bench
@@ -130,7 +131,7 @@ Recorder *startRecording(ProgramContext &program, const Scratch &scratch, const 
     file.write(lines.join("\r\n") + "\r\n");
     file.close();
     Recorder *engine = program.loadRecorder();
-    return engine->openFile(preset, program.configuration()) ? engine : nullptr;
+    return inside(engine).openFile(preset, program.configuration()) ? engine : nullptr;
 }
 
 Usage usageFrom(const rusage &usage)

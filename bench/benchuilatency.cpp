@@ -20,6 +20,7 @@
 #include "app/programcontext.h"
 #include "benchsupport.h"
 #include "engine/recorder.h"
+#include "recordertestpeer.h"
 
 namespace
 {
@@ -90,7 +91,7 @@ int main(int argc, char **argv)
                      qPrintable(frontEnd.messages.join(QStringLiteral("; "))));
         return 1;
     }
-    const qint64 received = engine->byteCount();
+    const qint64 received = inside(engine).byteCount();
     engine->stopRecording();
     const double wallSeconds = static_cast<double>(wall.elapsed()) / 1000.0;
 

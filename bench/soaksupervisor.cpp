@@ -53,6 +53,7 @@
 #include "engine/streamtitle.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
+#include "recordertestpeer.h"
 #include "teststation/framegenerator.h"
 #include "teststation/station.h"
 
@@ -580,7 +581,7 @@ bool Soak::drained() const
     if (last < 0)
         return false;
     const teststation::ConnectionRecord &sent = station.connection(last);
-    return (sent.stalled || !sent.open) && m_engine->byteCount() >= sent.wireBytes;
+    return (sent.stalled || !sent.open) && inside(m_engine).byteCount() >= sent.wireBytes;
 }
 
 int Soak::run()
@@ -604,10 +605,10 @@ int Soak::run()
     config.exitAfterRecording = false;
     m_engine = m_program.loadRecorder();
     // The run ticks the supervisor on its own clock.
-    m_engine->setAutomaticSupervision(false);
+    inside(m_engine).setAutomaticSupervision(false);
     for (int server = 1; server <= kServers; ++server)
-        m_engine->addServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
-                            "sid=" + QByteArray::number(server));
+        inside(m_engine).addServer("127.0.0.1", "/stream", QByteArray::number(first->station->port()),
+                                   "sid=" + QByteArray::number(server));
 
     // Memory is compared from a point where files, sockets and buffers have
     // all been through a few rounds: a fifth of the run, at least 15 s (but
@@ -615,7 +616,7 @@ int Soak::run()
     const qint64 warmUpMs = std::min(std::max(m_seconds * 200LL, 15000LL), m_seconds * 500LL);
     QElapsedTimer wall;
     wall.start();
-    m_engine->beginRecording(m_program.configuration());
+    inside(m_engine).beginRecording(m_program.configuration());
     long residentAfterWarmUp = -1;
     long residentPeak = 0;
     qint64 lastBatch = 0;
@@ -658,20 +659,20 @@ int Soak::run()
             m_retired = std::move(old);
             // The rest of the playlist moves too (the current entry follows the redirect).
             const QByteArray port = QByteArray::number(m_live->station->port());
-            for (qint32 number = 1; number <= m_engine->servers().size(); ++number) {
-                if (number != m_engine->serverNumber()) {
-                    StreamServer server = m_engine->servers().at(number - 1);
+            for (qint32 number = 1; number <= inside(m_engine).servers().size(); ++number) {
+                if (number != inside(m_engine).serverNumber()) {
+                    StreamServer server = inside(m_engine).servers().at(number - 1);
                     server.port = port;
-                    m_engine->replaceServer(number, server);
+                    inside(m_engine).replaceServer(number, server);
                 }
             }
         }
-        const qint64 step = quiet || m_engine->isServerChangePending() ? 100 : 2;
+        const qint64 step = quiet || inside(m_engine).isServerChangePending() ? 100 : 2;
         m_clock.advance(step);
         sinceTick += step;
         if (sinceTick >= 100) {
             sinceTick = 0;
-            m_engine->superviseTick();
+            inside(m_engine).superviseTick();
         }
         if (wall.elapsed() - lastSample >= 1000) {
             lastSample = wall.elapsed();
@@ -696,7 +697,7 @@ int Soak::run()
     const int faultsSurvived = m_drops + m_stalls + m_refusals + m_redirects - 1;
     std::printf("soak seed %u: %.1f s wall, %.2f h on the supervisor's clock, %d stations, ended on server %d of %d\n",
                 m_seed, wallSeconds, static_cast<double>(m_clock.total()) / 3600000.0, m_stations,
-                m_engine->serverNumber(), kServers);
+                inside(m_engine).serverNumber(), kServers);
     std::printf("connections %d: %d drops, %d stalls, %d refusals, %d redirects (%d of them to a new station): "
                 "%d faults survived; %d outages and timeouts; %d title changes\n",
                 m_connections, m_drops, m_stalls, m_refusals, m_redirects, m_stations - 1, faultsSurvived,

@@ -88,16 +88,10 @@ public:
     // Start values, volume and tray, then the file named on the command line
     // (empty: none). A failed start asks to exit with status 1.
     void load(Preset &draft, const QString &commandLine = QString());
-    // Runs the start-up again without a command line.
-    void reload(Preset &draft);
     // The recorder is going away; its supervisor stops and it does nothing more.
     void unload();
 
     // Commands.
-    // Opens a preset (.mvr) or playlist (.pls) as named on the command line or
-    // stored for the tray's Start Recording; quotes and "-noop" are taken out of
-    // the text. True when the file was accepted.
-    bool openFile(QString &fileToLoad, Preset &draft);
     // Starts the recording the request describes, from the request alone.
     bool start(const RecordingRequest &request);
     // The tray's Start Recording: the stored preset again.
@@ -120,73 +114,12 @@ public:
     // The display was shown or hidden: the tray's display entry offers the other.
     void setDisplayShown(bool shown);
 
-    // Steps of a recording, public for the playlist flow and for tests.
-    // Appends one server to the server list.
-    void addServer(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query,
-                   bool secure = false);
-    // Replaces entry number (1-based) of the server list; forgets the whole list.
-    void replaceServer(qint32 number, const StreamServer &server);
-    void clearServers() { m_servers.clear(); }
-    // Begins recording the servers already in the list, with server 1, from a
-    // copy of the preset.
-    void beginRecording(const Preset &preset);
-    // One supervision pass (run whenever something is due).
-    void superviseTick();
-    // Ends the program after a failed or finished recording when the preset
-    // asks for it and the recording was not started from the setup window.
-    void applyExitRule(bool failed = false);
-    // Off: supervision runs only when superviseTick is called (tests drive it).
-    void setAutomaticSupervision(bool on);
-
     // What windows read.
     RecordingStatus status() const;
-    const platform::TrayState &trayState() const { return m_tray; }
-    bool hasTrayIcon() const { return m_trayIconAdded; }
-    const QString &caption() const { return m_caption; }
     bool isRecording() const { return m_recording; }
-    bool isPaused() const { return m_paused; }
-    bool isListening() const { return m_listening; }
-    bool isTitleMode() const { return m_titleMode; }
-    bool isConnecting() const { return m_connecting; }
-    const QByteArray &songName() const { return m_songName; }
-    const QByteArray &pendingFileName() const { return m_pendingFileName; }
-    const QByteArray &responseHeader() const { return m_responseHeader; }
-    qint32 bitRate() const { return m_bitRate; }
-    qint32 serverNumber() const { return m_serverNumber; }
-    const QList<StreamServer> &servers() const { return m_servers; }
-    qint32 byteCount() const { return isHls() ? m_hlsBytes : m_stream->byteCount(); }
-    qint32 retryCount() const;
     qint32 volume() const { return m_volume; }
-    // When the elapsed clock started and the last packet came, in monotonic milliseconds.
-    qint64 recordStartTick() const;
-    qint64 lastDataTick() const;
-    bool isServerChangePending() const { return m_changeServerPending; }
-    bool isFileOpen() const;
-    // The file being written, or the last one; empty before the first.
-    QString recordingFilePath() const;
-    bool isAwaitingHeader() const { return awaitingHeader(); }
-    // The station was lost after it delivered audio and is being reconnected.
-    bool isInOutage() const;
-    // Bytes of reconnected streams that repeated audio already written, and
-    // the reconnects they came with.
-    qint64 repeatedBytesSkipped() const { return m_repeatedSkipped; }
-    qint32 reconnectCount() const { return m_reconnects; }
-    // What the current stream carries, from its last response header.
-    engine::StreamType streamType() const { return m_streamType; }
-    const MetadataParser &metadataParser() const { return m_stream->metadataParser(); }
-    const PreviewRelay &relay() const { return *m_relay; }
     // The network access manager its readers use, for windows that read playlists too.
     QNetworkAccessManager &network() const { return m_network; }
-    Live365Reader &live365Reader() const { return *m_live365; }
-    bool startedFromSetupWindow() const { return m_startedFromSetupWindow; }
-    // Marks the recording as the setup window's: a failure then never ends the program.
-    void setStartedFromSetupWindow(bool fromSetupWindow) { m_startedFromSetupWindow = fromSetupWindow; }
-    bool isPausedStart() const { return m_pausedStart; }
-    const engine::RecordingClock &recordingClock() const { return m_clock; }
-    // A recording that can no longer write asks to exit with status 1.
-    void setExitOnWriteFailure(bool exit) { m_options.exitOnWriteFailure = exit; }
-    // Windows were opened or closed meanwhile.
-    void setShowsWindows(bool shows) { m_options.showsWindows = shows; }
 
 Q_SIGNALS:
     // At most once per event or tick, when anything in status() changed.
@@ -208,6 +141,77 @@ Q_SIGNALS:
     void exitRequested(int status);
 
 private:
+    // What tests and benchmarks drive and read through RecorderTestPeer, beyond
+    // the commands, the status and the signals.
+    // Runs the start-up again without a command line.
+    void reload(Preset &draft);
+    // Opens a preset (.mvr) or playlist (.pls) as named on the command line or
+    // stored for the tray's Start Recording; quotes and "-noop" are taken out of
+    // the text. True when the file was accepted.
+    bool openFile(QString &fileToLoad, Preset &draft);
+    // Steps of a recording.
+    // Appends one server to the server list.
+    void addServer(const QByteArray &host, const QByteArray &path, const QByteArray &port, const QByteArray &query,
+                   bool secure = false);
+    // Replaces entry number (1-based) of the server list; forgets the whole list.
+    void replaceServer(qint32 number, const StreamServer &server);
+    void clearServers() { m_servers.clear(); }
+    // Begins recording the servers already in the list, with server 1, from a
+    // copy of the preset.
+    void beginRecording(const Preset &preset);
+    // One supervision pass (run whenever something is due).
+    void superviseTick();
+    // Ends the program after a failed or finished recording when the preset
+    // asks for it and the recording was not started from the setup window.
+    void applyExitRule(bool failed = false);
+    // Off: supervision runs only when superviseTick is called (tests drive it).
+    void setAutomaticSupervision(bool on);
+
+    // State.
+    const platform::TrayState &trayState() const { return m_tray; }
+    bool hasTrayIcon() const { return m_trayIconAdded; }
+    const QString &caption() const { return m_caption; }
+    bool isPaused() const { return m_paused; }
+    bool isListening() const { return m_listening; }
+    bool isTitleMode() const { return m_titleMode; }
+    bool isConnecting() const { return m_connecting; }
+    const QByteArray &songName() const { return m_songName; }
+    const QByteArray &pendingFileName() const { return m_pendingFileName; }
+    const QByteArray &responseHeader() const { return m_responseHeader; }
+    qint32 bitRate() const { return m_bitRate; }
+    qint32 serverNumber() const { return m_serverNumber; }
+    const QList<StreamServer> &servers() const { return m_servers; }
+    qint32 byteCount() const { return isHls() ? m_hlsBytes : m_stream->byteCount(); }
+    qint32 retryCount() const;
+    // When the elapsed clock started and the last packet came, in monotonic milliseconds.
+    qint64 recordStartTick() const;
+    qint64 lastDataTick() const;
+    bool isServerChangePending() const { return m_changeServerPending; }
+    bool isFileOpen() const;
+    // The file being written, or the last one; empty before the first.
+    QString recordingFilePath() const;
+    bool isAwaitingHeader() const { return awaitingHeader(); }
+    // The station was lost after it delivered audio and is being reconnected.
+    bool isInOutage() const;
+    // Bytes of reconnected streams that repeated audio already written, and
+    // the reconnects they came with.
+    qint64 repeatedBytesSkipped() const { return m_repeatedSkipped; }
+    qint32 reconnectCount() const { return m_reconnects; }
+    // What the current stream carries, from its last response header.
+    engine::StreamType streamType() const { return m_streamType; }
+    const MetadataParser &metadataParser() const { return m_stream->metadataParser(); }
+    const PreviewRelay &relay() const { return *m_relay; }
+    Live365Reader &live365Reader() const { return *m_live365; }
+    bool startedFromSetupWindow() const { return m_startedFromSetupWindow; }
+    // Marks the recording as the setup window's: a failure then never ends the program.
+    void setStartedFromSetupWindow(bool fromSetupWindow) { m_startedFromSetupWindow = fromSetupWindow; }
+    bool isPausedStart() const { return m_pausedStart; }
+    const engine::RecordingClock &recordingClock() const { return m_clock; }
+    // A recording that can no longer write asks to exit with status 1.
+    void setExitOnWriteFailure(bool exit) { m_options.exitOnWriteFailure = exit; }
+    // Windows were opened or closed meanwhile.
+    void setShowsWindows(bool shows) { m_options.showsWindows = shows; }
+
     // Start-up and files named on the command line (recorder.cpp).
     void setStartValues();
     bool loadFile(QString &fileToLoad, Preset &draft);

@@ -9,6 +9,7 @@
 #include "eventwait.h"
 #include "fakemixer.h"
 #include "programrun.h"
+#include "recordertestpeer.h"
 #include "sources/playlistreader.h"
 #include "sources/previewrelay.h"
 #include "testenv.h"
@@ -162,18 +163,18 @@ TEST_F(StartUp, OpenFileRewritesTheText)
     const QString path = preset("a.mvr");
 
     QString text = QLatin1Char('"') + path + QStringLiteral("\" -noop");
-    EXPECT_TRUE(main->openFile(text, program().configuration()));
+    EXPECT_TRUE(inside(main).openFile(text, program().configuration()));
     EXPECT_EQ(text, path);
 
     // The last six characters go, wherever the flag stands.
     text = QStringLiteral("-noop ") + path;
-    EXPECT_FALSE(main->openFile(text, program().configuration()));
+    EXPECT_FALSE(inside(main).openFile(text, program().configuration()));
     EXPECT_EQ(text, QStringLiteral("-noop ") + path.left(path.size() - 6));
     EXPECT_EQ(m_ui.messages.constLast(), kUnsupported);
 
     // Upper-case "-NOOP" is no flag.
     text = path + QStringLiteral(" -NOOP");
-    EXPECT_FALSE(main->openFile(text, program().configuration()));
+    EXPECT_FALSE(inside(main).openFile(text, program().configuration()));
     EXPECT_EQ(text, path + QStringLiteral(" -NOOP"));
 }
 
@@ -191,13 +192,13 @@ TEST_F(StartUp, PlaylistFileFillsTheRecordBeforeItIsRead)
     EXPECT_EQ(config.timeLimitMinutes, 0);
     EXPECT_FALSE(config.timeLimited);
     ASSERT_NE(program().recorder(), nullptr);
-    EXPECT_TRUE(program().recorder()->isPausedStart());
+    EXPECT_TRUE(inside(program().recorder()).isPausedStart());
     EXPECT_EQ(config.saveFolder, defaultRecordingFolder(true) + QDir::separator());
 
     restartProgram();
     start(path);
     ASSERT_NE(program().recorder(), nullptr);
-    EXPECT_FALSE(program().recorder()->isPausedStart());
+    EXPECT_FALSE(inside(program().recorder()).isPausedStart());
 }
 
 TEST_F(StartUp, EmptyCommandLineShowsTheSetupWindowAndKeepsTheMainWindowHidden)
@@ -238,29 +239,29 @@ TEST_F(StartUp, MainWindowStartValues)
     Recorder *main = program().recorder();
     ASSERT_NE(main, nullptr);
     // Values a previous run may have left behind are set again by reload.
-    main->addServer("host", "/", "80", {});
+    inside(main).addServer("host", "/", "80", {});
     main->toggleListening();
-    main->reload(program().configuration());
+    inside(main).reload(program().configuration());
 
-    EXPECT_TRUE(main->isAwaitingHeader());
-    EXPECT_FALSE(main->isFileOpen());
+    EXPECT_TRUE(inside(main).isAwaitingHeader());
+    EXPECT_FALSE(inside(main).isFileOpen());
     EXPECT_FALSE(main->isRecording());
-    EXPECT_FALSE(main->isTitleMode());
-    EXPECT_FALSE(main->isPaused());
-    EXPECT_FALSE(main->isListening());
-    EXPECT_EQ(main->serverNumber(), 0);
-    EXPECT_EQ(main->metadataParser().interval(), 0);
-    EXPECT_EQ(main->metadataParser().counter(), 0);
-    EXPECT_EQ(main->bitRate(), 0);
-    EXPECT_TRUE(main->songName().isEmpty());
-    EXPECT_TRUE(main->responseHeader().isEmpty());
-    EXPECT_EQ(main->caption(), QStringLiteral("Initializing..."));
-    EXPECT_TRUE(main->servers().isEmpty());
+    EXPECT_FALSE(inside(main).isTitleMode());
+    EXPECT_FALSE(inside(main).isPaused());
+    EXPECT_FALSE(inside(main).isListening());
+    EXPECT_EQ(inside(main).serverNumber(), 0);
+    EXPECT_EQ(inside(main).metadataParser().interval(), 0);
+    EXPECT_EQ(inside(main).metadataParser().counter(), 0);
+    EXPECT_EQ(inside(main).bitRate(), 0);
+    EXPECT_TRUE(inside(main).songName().isEmpty());
+    EXPECT_TRUE(inside(main).responseHeader().isEmpty());
+    EXPECT_EQ(inside(main).caption(), QStringLiteral("Initializing..."));
+    EXPECT_TRUE(inside(main).servers().isEmpty());
     // The listening volume starts at the system's master volume.
     EXPECT_EQ(main->volume(), 50);
-    EXPECT_FALSE(main->relay().listening);
+    EXPECT_FALSE(inside(main).relay().listening);
 
-    EXPECT_TRUE(main->hasTrayIcon());
+    EXPECT_TRUE(inside(main).hasTrayIcon());
     EXPECT_EQ(m_ui.tray.tip, QStringLiteral("Kestrane"));
     EXPECT_EQ(m_ui.captions.constLast(), QStringLiteral("Initializing..."));
 }

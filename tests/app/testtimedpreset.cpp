@@ -28,6 +28,7 @@
 #include "engine/startup.h"
 #include "fakeclock.h"
 #include "programrun.h"
+#include "recordertestpeer.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -127,9 +128,9 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         Recorder *engine = context.recorder();
         ASSERT_NE(engine, nullptr);
         // The test ticks the supervisor on the fake clock itself.
-        engine->setAutomaticSupervision(false);
-        ASSERT_TRUE(waitUntil([&] { return engine->isRecording() && engine->byteCount() > 0; }));
-        const qint64 recordStart = engine->recordStartTick();
+        inside(engine).setAutomaticSupervision(false);
+        ASSERT_TRUE(waitUntil([&] { return engine->isRecording() && inside(engine).byteCount() > 0; }));
+        const qint64 recordStart = inside(engine).recordStartTick();
 
         // Each second of the fake clock the station sends that second's audio;
         // the supervisor ticks every 100 ms.
@@ -137,10 +138,10 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         for (int step = 1; step <= 700 && stoppedAfter < 0; ++step) {
             clock.advance(100);
             if (step % 10 == 0) {
-                const qint32 before = engine->byteCount();
-                ASSERT_TRUE(waitUntil([&] { return engine->byteCount() > before; }));
+                const qint32 before = inside(engine).byteCount();
+                ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() > before; }));
             }
-            engine->superviseTick();
+            inside(engine).superviseTick();
             if (frontEnd.exited() || !engine->isRecording())
                 stoppedAfter = clock.monotonicMs() - recordStart;
         }

@@ -16,6 +16,7 @@
 #include "dbus/songnotifier.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
+#include "recordertestpeer.h"
 #include "recordingfrontend.h"
 
 namespace
@@ -190,7 +191,7 @@ TEST_F(BusTest, MediaPlayerShowsTheRecordingAndPausesAndStopsIt)
     EXPECT_EQ(property(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
     // Nothing to pause while nothing records.
     callFromDesktop(QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Pause"));
-    EXPECT_FALSE(recorder.isPaused());
+    EXPECT_FALSE(inside(recorder).isPaused());
 
     PropertiesWatcher watcher;
     ASSERT_TRUE(desktop->connect(QString(), MprisService::kObjectPath,
@@ -208,7 +209,7 @@ TEST_F(BusTest, MediaPlayerShowsTheRecordingAndPausesAndStopsIt)
     EXPECT_EQ(watcher.changes.last().value(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
 
     callFromDesktop(QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Pause"));
-    EXPECT_TRUE(recorder.isPaused());
+    EXPECT_TRUE(inside(recorder).isPaused());
     // (The recorder here runs no recording of its own; the test says what it shows.)
     RecordingStatus paused = recordingSong("Artist - Song.mp3");
     paused.paused = true;
@@ -216,12 +217,12 @@ TEST_F(BusTest, MediaPlayerShowsTheRecordingAndPausesAndStopsIt)
     EXPECT_EQ(property(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Paused"));
     EXPECT_TRUE(property(QStringLiteral("CanPlay")).toBool());
     callFromDesktop(QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("PlayPause"));
-    EXPECT_FALSE(recorder.isPaused());
+    EXPECT_FALSE(inside(recorder).isPaused());
     Q_EMIT recorder.statusChanged(recordingSong("Artist - Song.mp3"));
 
     // Stop reaches the recorder, whose own status then reads Stopped.
     callFromDesktop(QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Stop"));
-    EXPECT_EQ(recorder.trayState().tip, QStringLiteral("Vorlane"));
+    EXPECT_EQ(inside(recorder).trayState().tip, QStringLiteral("Vorlane"));
     EXPECT_EQ(property(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
 }
 

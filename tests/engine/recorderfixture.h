@@ -59,7 +59,7 @@ protected:
         engine = program().loadRecorder();
         RecorderTestPeer(*engine).readEveryPacket();
         if (manualTicks)
-            engine->setAutomaticSupervision(false);
+            inside(engine).setAutomaticSupervision(false);
         return engine;
     }
 
@@ -81,7 +81,7 @@ protected:
         engine = program().loadRecorder();
         RecorderTestPeer(*engine).readEveryPacket();
         QString path = preset;
-        EXPECT_TRUE(engine->openFile(path, program().configuration()));
+        EXPECT_TRUE(inside(engine).openFile(path, program().configuration()));
         return engine;
     }
     // A preset recording this station's playlist into the folder without a time limit.

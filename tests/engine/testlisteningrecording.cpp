@@ -14,6 +14,7 @@
 #include "fakeclock.h"
 #include "platform/audiooutput.h"
 #include "recorderfixture.h"
+#include "recordertestpeer.h"
 #include "sources/mp3player.h"
 #include "sources/previewrelay.h"
 #include "testenv.h"
@@ -53,10 +54,10 @@ protected:
         ASSERT_TRUE(waitUntil(
             [&] {
                 return station->connectionCount() > 1 && station->connection(1).stalled &&
-                       engine->relay().player()->framesDecoded() >= audioFrames() - 1;
+                       inside(engine).relay().player()->framesDecoded() >= audioFrames() - 1;
             },
             10000))
-            << "frames decoded " << engine->relay().player()->framesDecoded();
+            << "frames decoded " << inside(engine).relay().player()->framesDecoded();
         settle(300); // nothing more arrives
     }
     qint64 audioFrames() const
@@ -74,22 +75,22 @@ TEST_F(ListeningRecording, PlayerGetsTheRecordedStreamWhileTheFileIsWritten)
     startPreset("!L-Test FM");
     waitForPlayer(engine);
     ASSERT_TRUE(engine->isRecording());
-    EXPECT_TRUE(engine->isListening());
-    EXPECT_TRUE(engine->relay().listening);
+    EXPECT_TRUE(inside(engine).isListening());
+    EXPECT_TRUE(inside(engine).relay().listening);
 
     const teststation::ConnectionRecord &sent = station->connection(1);
-    const Mp3Player *player = engine->relay().player();
+    const Mp3Player *player = inside(engine).relay().player();
     EXPECT_EQ(player->state(), Mp3Player::State::Playing);
     // Every audio byte, and no socket in between.
     EXPECT_EQ(player->bytesReceived(), sent.audio.size());
-    EXPECT_TRUE(engine->relay().address().isEmpty());
+    EXPECT_TRUE(inside(engine).relay().address().isEmpty());
     EXPECT_GE(player->framesDecoded(), audioFrames() - 1);
     EXPECT_LE(player->framesDecoded(), audioFrames() + 1);
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
 
     engine->stopRecording();
     EXPECT_EQ(testenv::readFile(folder + QStringLiteral("show.mp3")).size(), sent.audio.size() + 128);
-    EXPECT_FALSE(engine->relay().listening);
+    EXPECT_FALSE(inside(engine).relay().listening);
     EXPECT_EQ(player->state(), Mp3Player::State::Stopped);
 }
 
@@ -98,12 +99,12 @@ TEST_F(ListeningRecording, PausedStartStillFeedsThePlayer)
     startPreset("!X-Test FM");
     waitForPlayer(engine);
     ASSERT_TRUE(engine->isRecording());
-    EXPECT_TRUE(engine->isPaused());
+    EXPECT_TRUE(inside(engine).isPaused());
 
     // Nothing is written while paused, yet the player decodes the stream.
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
     const teststation::ConnectionRecord &sent = station->connection(1);
-    EXPECT_EQ(engine->relay().player()->bytesReceived(), sent.audio.size());
+    EXPECT_EQ(inside(engine).relay().player()->bytesReceived(), sent.audio.size());
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
 }
 
@@ -136,12 +137,12 @@ TEST_F(ListeningRecording, ListeningIsOffOnceTheSoundOutputFailed)
         EXPECT_TRUE(ui.messages.first().startsWith(QStringLiteral("No sound output is available")))
             << ui.messages.first().toStdString();
         EXPECT_TRUE(engine->isRecording());
-        EXPECT_FALSE(engine->isListening());
+        EXPECT_FALSE(inside(engine).isListening());
         EXPECT_FALSE(engine->status().listening);
-        EXPECT_FALSE(engine->trayState().listen.on);
+        EXPECT_FALSE(inside(engine).trayState().listen.on);
         engine->stopRecording();
-        EXPECT_FALSE(engine->isListening());
-        EXPECT_FALSE(engine->trayState().listen.on);
+        EXPECT_FALSE(inside(engine).isListening());
+        EXPECT_FALSE(inside(engine).trayState().listen.on);
     }
 }
 
@@ -166,10 +167,10 @@ TEST_F(ListeningRecording, ExternalPlayerOfTheRequestGetsTheRelayAddress)
 
     ASSERT_TRUE(waitUntil([&] { return !testenv::readFile(argsFile).isEmpty(); }, 10000));
     const QByteArray address = testenv::readFile(argsFile).trimmed();
-    EXPECT_EQ(address, engine->relay().address().toLatin1());
+    EXPECT_EQ(address, inside(engine).relay().address().toLatin1());
     EXPECT_TRUE(address.startsWith("http://127.0.0.1:")) << address.constData();
-    EXPECT_EQ(engine->relay().player()->state(), Mp3Player::State::Stopped);
-    EXPECT_TRUE(engine->isListening());
+    EXPECT_EQ(inside(engine).relay().player()->state(), Mp3Player::State::Stopped);
+    EXPECT_TRUE(inside(engine).isListening());
     engine->stopRecording();
-    EXPECT_TRUE(engine->relay().address().isEmpty());
+    EXPECT_TRUE(inside(engine).relay().address().isEmpty());
 }

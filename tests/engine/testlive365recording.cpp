@@ -19,6 +19,7 @@
 #include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recorderfixture.h"
+#include "recordertestpeer.h"
 #include "sources/live365reader.h"
 #include "testenv.h"
 #include "teststation/station.h"
@@ -94,8 +95,8 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
     clock.setSelfStepping(false);
     startRecording("live365.localhost", "/live365/12345?AuthType=AFL");
     ASSERT_TRUE(waitUntil([&] { return hasFile(QStringLiteral("Artist One - Song One.mp3")); }));
-    EXPECT_EQ(engine->live365Reader().stationName(), "member");
-    EXPECT_EQ(engine->songName(), "Artist One - Song One.mp3");
+    EXPECT_EQ(inside(engine).live365Reader().stationName(), "member");
+    EXPECT_EQ(inside(engine).songName(), "Artist One - Song One.mp3");
 
     const QList<QByteArray> requests = targets();
     EXPECT_TRUE(requests.contains("/live365/12345?AuthType=AFL"));
@@ -119,7 +120,7 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
     ASSERT_EQ(playlistLoads(), 2);
     waitUntil([] { return false; }, 100);
     EXPECT_GE(file(first).size(), recorded);
-    EXPECT_EQ(engine->songName(), "Artist One - Song One.mp3");
+    EXPECT_EQ(inside(engine).songName(), "Artist One - Song One.mp3");
 
     // ... and a new song gets a new file.
     station->config().pages.insert("/pls/front", playlistPage("Artist Two", "Song Two"));
@@ -135,8 +136,8 @@ TEST_F(Live365Recording, TitlesFromTheWebPagesStartTheirOwnFiles)
 
     // Stopping the recording stops the reader.
     engine->stopRecording();
-    EXPECT_TRUE(engine->live365Reader().stationName().isEmpty());
-    EXPECT_TRUE(engine->live365Reader().isIdle());
+    EXPECT_TRUE(inside(engine).live365Reader().stationName().isEmpty());
+    EXPECT_TRUE(inside(engine).live365Reader().isIdle());
     const int requestsSoFar = station->connectionCount();
     clock.advance(8000);
     waitUntil([] { return false; }, 300);
@@ -149,8 +150,8 @@ TEST_F(Live365Recording, ReaderErrorIsShownAndTheRecordingGoesOn)
     startRecording("live365.localhost", "/live365/12345");
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Could not find playlist information")});
-    EXPECT_TRUE(engine->live365Reader().stationName().isEmpty());
-    EXPECT_TRUE(engine->live365Reader().isIdle());
+    EXPECT_TRUE(inside(engine).live365Reader().stationName().isEmpty());
+    EXPECT_TRUE(inside(engine).live365Reader().isIdle());
     EXPECT_TRUE(engine->isRecording());
     EXPECT_TRUE(waitUntil([&] { return hasFile(QStringLiteral("Live FM-03072026.mp3")); }));
 }
@@ -170,10 +171,11 @@ TEST_F(Live365Recording, OnlyLive365HostsWithAStationNumberInTitleModeAreFollowe
     };
     for (const Case &c : cases) {
         startRecording(c.host, c.path, c.mode);
-        ASSERT_TRUE(waitUntil([&] { return engine->byteCount() > 0; })) << c.host.constData() << c.path.constData();
+        ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() > 0; }))
+            << c.host.constData() << c.path.constData();
         waitUntil([] { return false; }, 100);
         EXPECT_FALSE(targets().contains("/stations/12345")) << c.host.constData() << c.path.constData();
-        EXPECT_TRUE(engine->live365Reader().isIdle());
+        EXPECT_TRUE(inside(engine).live365Reader().isIdle());
         engine->stopRecording();
         restartProgram();
     }

@@ -7,6 +7,7 @@
 
 #include "config/inivalues.h"
 #include "recorderfixture.h"
+#include "recordertestpeer.h"
 #include "scriptedstation.h"
 #include "teststation/station.h"
 
@@ -25,13 +26,13 @@ protected:
         stream.dropAfter = 30000;
         config.streams.insert("/stream", stream);
         startStation();
-        engine->addServer("127.0.0.1", "/stream", QByteArray::number(station->port()), QByteArray());
+        inside(engine).addServer("127.0.0.1", "/stream", QByteArray::number(station->port()), QByteArray());
     }
     // Records until the first connection has dropped and then the station
     // answers 404 to the next `refusals` requests.
     void recordIntoA404Outage(int refusals)
     {
-        engine->beginRecording(program().configuration());
+        inside(engine).beginRecording(program().configuration());
         ASSERT_TRUE(waitUntil([&] { return station->connectionCount() == 1 && station->connection(0).isStream; }));
         station->config().pages.insert("/stream", teststation::Page::statusOnly("HTTP/1.0 404 Not Found"));
         ASSERT_TRUE(waitUntil([&] { return station->connectionCount() > refusals; }, 20000));
@@ -53,11 +54,11 @@ TEST_F(Outage, RefusalsAfterAudioAreBridgedWithGrowingPausesAndTheFileGoesOn)
 {
     recordIntoA404Outage(4);
     EXPECT_TRUE(engine->isRecording());
-    EXPECT_TRUE(engine->isInOutage());
+    EXPECT_TRUE(inside(engine).isInOutage());
     EXPECT_TRUE(engine->status().unreachable);
     EXPECT_EQ(engine->status().unreachableSince.date(), QDate(2026, 3, 7));
-    EXPECT_TRUE(engine->caption().startsWith(QStringLiteral("[ERR] Station unreachable since 12:00:")))
-        << engine->caption().toStdString();
+    EXPECT_TRUE(inside(engine).caption().startsWith(QStringLiteral("[ERR] Station unreachable since 12:00:")))
+        << inside(engine).caption().toStdString();
     EXPECT_TRUE(ui.tray.tip.startsWith(QStringLiteral("Test Station -- Unreachable since 12:00:")));
     EXPECT_TRUE(ui.messages.isEmpty());
     // Attempts at once, then after 1, 2 and 4 s: the fourth refusal comes
@@ -66,11 +67,11 @@ TEST_F(Outage, RefusalsAfterAudioAreBridgedWithGrowingPausesAndTheFileGoesOn)
     stationIsBack();
     ASSERT_TRUE(waitUntil([&] {
         const int last = station->connectionCount() - 1;
-        return station->connection(last).stalled && engine->byteCount() >= station->connection(last).wireBytes;
+        return station->connection(last).stalled && inside(engine).byteCount() >= station->connection(last).wireBytes;
     }));
-    EXPECT_FALSE(engine->isInOutage());
+    EXPECT_FALSE(inside(engine).isInOutage());
     EXPECT_FALSE(engine->status().unreachable);
-    EXPECT_EQ(engine->reconnectCount(), 1);
+    EXPECT_EQ(inside(engine).reconnectCount(), 1);
     engine->stopRecording();
 
     // One file: the audio before the outage, then the audio after it.
@@ -83,7 +84,7 @@ TEST_F(Outage, RefusalsAfterAudioAreBridgedWithGrowingPausesAndTheFileGoesOn)
 TEST_F(Outage, OutageLongerThanThePeriodEndsTheRecordingSayingHowLongItLasted)
 {
     setReconnectPeriodMinutes(1);
-    engine->setShowsWindows(false); // a run without windows ends with the recording
+    inside(engine).setShowsWindows(false); // a run without windows ends with the recording
     recordIntoA404Outage(1);
     ASSERT_TRUE(waitUntil([&] { return !engine->isRecording(); }, 30000));
     ASSERT_EQ(ui.messages.size(), 1);
@@ -135,12 +136,12 @@ TEST_F(Failover, HangUpBeforeAudioPassesOnToTheNextServer)
     first.setReplies({{{"ICY 200 OK\r\n\r\n"}, true}});
     ScriptedStation second;
     second.setReplies({{{"ICY 200 OK\r\n\r\n", QByteArray(3000, 'a')}, false}});
-    engine->addServer("127.0.0.1", "/", QByteArray::number(first.port()), QByteArray());
-    engine->addServer("127.0.0.1", "/", QByteArray::number(second.port()), QByteArray());
-    engine->beginRecording(program().configuration());
-    ASSERT_TRUE(waitUntil([&] { return second.repliesDone == 1 && engine->byteCount() >= 3014; }));
+    inside(engine).addServer("127.0.0.1", "/", QByteArray::number(first.port()), QByteArray());
+    inside(engine).addServer("127.0.0.1", "/", QByteArray::number(second.port()), QByteArray());
+    inside(engine).beginRecording(program().configuration());
+    ASSERT_TRUE(waitUntil([&] { return second.repliesDone == 1 && inside(engine).byteCount() >= 3014; }));
     EXPECT_EQ(first.requests.size(), 1);
-    EXPECT_EQ(engine->serverNumber(), 2);
+    EXPECT_EQ(inside(engine).serverNumber(), 2);
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: The server closed the connection, trying server 2...")));
     engine->stopRecording();
     EXPECT_EQ(testenv::readFile(record.saveFolder + QStringLiteral("hangup.mp3")).chopped(128), QByteArray(3000, 'a'));

@@ -31,6 +31,7 @@
 #include "engine/recordingnames.h"
 #include "fakeclock.h"
 #include "recorderfixture.h"
+#include "recordertestpeer.h"
 #include "scriptedstation.h"
 #include "streambytes.h"
 #include "testenv.h"
@@ -115,14 +116,14 @@ protected:
 
     void addServer(quint16 port, const QByteArray &path = "/stream")
     {
-        engine->addServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
+        inside(engine).addServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
     }
 
     // Starts the recording and waits until the station has sent everything and
     // the engine has taken it in.
     void record(ScriptedStation &station, int connections = 1)
     {
-        engine->beginRecording(program().configuration());
+        inside(engine).beginRecording(program().configuration());
         ASSERT_TRUE(waitUntil([&] { return station.repliesDone >= connections; }));
         // Let the last bytes reach the handler.
         waitUntil([] { return false; }, 60);
@@ -160,8 +161,8 @@ TEST_F(RecordingTest, TitleModeWritesOneFilePerTitleWithExactlyItsAudio)
     record(station);
 
     EXPECT_TRUE(station.requests.at(0).contains("\r\nIcy-MetaData:1\r\n"));
-    EXPECT_EQ(engine->bitRate(), 128);
-    EXPECT_EQ(engine->songName(), QByteArray("Solo.mp3"));
+    EXPECT_EQ(inside(engine).bitRate(), 128);
+    EXPECT_EQ(inside(engine).songName(), QByteArray("Solo.mp3"));
     // Before the recording stops every byte is already on disk, untagged.
     EXPECT_EQ(file("Solo.mp3"), stream.audioUnder.at(3));
     engine->stopRecording();
@@ -199,7 +200,7 @@ TEST_F(RecordingTest, HeaderWithoutIntervalRecordsWithoutTitles)
     station.setReplies({{cutInto(header + body, {30, 100}), false}});
     addServer(station.port());
     record(station);
-    EXPECT_FALSE(engine->isTitleMode());
+    EXPECT_FALSE(inside(engine).isTitleMode());
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Ice Cast-03072026.mp3")));
     EXPECT_EQ(file("Ice Cast-" + kDate + ".mp3"), body + tagFor("", "Test Station"));
@@ -238,7 +239,7 @@ TEST_F(RecordingTest, SingleFileModeNeverReplacesAUsersFile)
         ui.messages.clear();
         ScriptedStation station;
         station.setReplies({{{wire}, false}});
-        engine->clearServers();
+        inside(engine).clearServers();
         addServer(station.port());
         record(station);
         engine->stopRecording();
@@ -324,7 +325,7 @@ TEST_F(RecordingTest, ServersThatRefuseTheConnectionAreSkipped)
     addServer(closedPort());
     addServer(station.port());
     record(station);
-    EXPECT_EQ(engine->serverNumber(), 3);
+    EXPECT_EQ(inside(engine).serverNumber(), 3);
     EXPECT_TRUE(engine->isRecording());
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
 }
@@ -332,7 +333,7 @@ TEST_F(RecordingTest, ServersThatRefuseTheConnectionAreSkipped)
 TEST_F(RecordingTest, NoReachableServerStopsWithItsMessage)
 {
     addServer(closedPort());
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
     EXPECT_FALSE(engine->isRecording());
@@ -347,7 +348,7 @@ TEST_F(RecordingTest, BrowserPageStopsTheRecordingWithItsMessage)
                           "Administrator</title>shoutcast server</html>"},
                          false}});
     addServer(station.port());
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("This station does not support faking Internet Explorer as the "
                                                   "agent. Please turn this option off to listen to this station."));
@@ -363,13 +364,14 @@ TEST_F(RecordingTest, RefusalMovesToTheNextServerWithTheNumberInTipAndCaption)
     good.setReplies({{{stream.wire}, false}});
     addServer(full.port());
     addServer(good.port());
-    engine->beginRecording(program().configuration());
-    ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending() || engine->serverNumber() == 2; }));
+    inside(engine).beginRecording(program().configuration());
+    ASSERT_TRUE(
+        waitUntil([&] { return inside(engine).isServerChangePending() || inside(engine).serverNumber() == 2; }));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Test Station -- Server Full... trying server 2"));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
     ASSERT_TRUE(waitUntil([&] { return good.repliesDone == 1; }));
     waitUntil([] { return false; }, 60);
-    EXPECT_EQ(engine->serverNumber(), 2);
+    EXPECT_EQ(inside(engine).serverNumber(), 2);
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
 }
 
@@ -378,7 +380,7 @@ TEST_F(RecordingTest, RefusalFromTheLastServerStopsTheRecording)
     ScriptedStation full;
     full.setReplies({{{"ICY 404 Resource Not Found\r\n\r\n"}, false}});
     addServer(full.port());
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages.first(), QStringLiteral("The shoutcast stream you are trying to record is experiencing "
                                                   "network problems, or is full. Please try again later!"));
@@ -403,11 +405,11 @@ TEST_F(RecordingTest, ReplyWhoseHeaderNeverEndsIsRefused)
             broken.setReplies({{cutInto(reply, {4000}), false}});
             ScriptedStation good;
             good.setReplies({{{"ICY 200 OK\r\nicy-name:Good\r\n\r\n" + noise(3000, 8)}, false}});
-            engine->clearServers();
+            inside(engine).clearServers();
             addServer(broken.port());
             addServer(good.port());
             record(good);
-            EXPECT_EQ(engine->serverNumber(), 2);
+            EXPECT_EQ(inside(engine).serverNumber(), 2);
             EXPECT_TRUE(ui.captions.contains(
                 QStringLiteral("[ERR]: The station's reply is not an audio stream, trying server 2...")));
             engine->stopRecording();
@@ -420,10 +422,10 @@ TEST_F(RecordingTest, ReplyWhoseHeaderNeverEndsIsRefused)
 
     ScriptedStation only;
     only.setReplies({{cutInto(endless, {4000}), false}});
-    engine->clearServers();
+    inside(engine).clearServers();
     addServer(only.port());
     ui.messages.clear();
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }));
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("The station's reply is not an audio stream.")));
     EXPECT_FALSE(engine->isRecording());
@@ -440,9 +442,9 @@ TEST_F(RecordingTest, RedirectReplacesTheServerEntryAndRecordsFromTheNewAddress)
                        false}});
     addServer(mover.port());
     record(target);
-    EXPECT_EQ(engine->serverNumber(), 1);
-    EXPECT_EQ(engine->servers().at(0).path, QByteArray("/moved"));
-    EXPECT_EQ(engine->servers().at(0).query, QByteArray("id=7"));
+    EXPECT_EQ(inside(engine).serverNumber(), 1);
+    EXPECT_EQ(inside(engine).servers().at(0).path, QByteArray("/moved"));
+    EXPECT_EQ(inside(engine).servers().at(0).query, QByteArray("id=7"));
     EXPECT_TRUE(target.requests.at(0).startsWith("GET /moved?id=7 HTTP/1.1\r\n"));
     EXPECT_EQ(file("A - 1.mp3").chopped(128), stream.audioUnder.at(1));
     EXPECT_EQ(file("B - 2.mp3"), stream.audioUnder.at(2));
@@ -465,7 +467,7 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     addServer(one.port());
     addServer(two.port());
     record(two);
-    EXPECT_EQ(engine->serverNumber(), 2);
+    EXPECT_EQ(inside(engine).serverNumber(), 2);
     engine->stopRecording();
     // The second server's header does not land in the middle of the file.
     EXPECT_EQ(file("show.mp3"), noise(4000, 5) + noise(3000, 6) + tagFor("", "Test Station"));
@@ -473,7 +475,7 @@ TEST_F(RecordingTest, ChangeOfServerContinuesTheSingleFileButANewRecordingStarts
     // A new recording of the same preset starts the file afresh.
     ScriptedStation three;
     three.setReplies({{{second}, false}});
-    engine->clearServers();
+    inside(engine).clearServers();
     addServer(three.port());
     record(three);
     engine->stopRecording();
@@ -513,11 +515,11 @@ TEST_F(RecordingTest, PausedStartOpensNoFileUntilThePauseEndsThenTheLatestTitle)
     station.setReplies({{{stream.wire}, false}});
     addServer(station.port());
     record(station);
-    EXPECT_TRUE(engine->isPaused());
+    EXPECT_TRUE(inside(engine).isPaused());
     EXPECT_TRUE(files().isEmpty());
-    EXPECT_EQ(engine->pendingFileName(), QByteArray("B - 2.mp3"));
+    EXPECT_EQ(inside(engine).pendingFileName(), QByteArray("B - 2.mp3"));
     engine->togglePause();
-    EXPECT_FALSE(engine->isPaused());
+    EXPECT_FALSE(inside(engine).isPaused());
     EXPECT_EQ(files(), QStringList(QStringLiteral("B - 2.mp3")));
     EXPECT_TRUE(file("B - 2.mp3").isEmpty());
 }
@@ -549,7 +551,7 @@ TEST_F(RecordingTest, ServerThatNeverAnswersIsGivenUpAfterTenSeconds)
     addServer(good.port());
     const qint64 before = clock.monotonicMs();
     record(good);
-    EXPECT_EQ(engine->serverNumber(), 2);
+    EXPECT_EQ(inside(engine).serverNumber(), 2);
     EXPECT_GE(clock.monotonicMs() - before, 10000) << "the wait ran on the platform clock";
     EXPECT_EQ(file("A - 1.mp3"), stream.audioUnder.at(1));
     qDeleteAll(fillers);
@@ -569,7 +571,7 @@ TEST_F(RecordingTest, TitlesThatComeRoundOrCleanAlikeNeverReplaceAFile)
     station.setReplies({{cutInto(stream.wire, {100, 33, 250}), false}});
     addServer(station.port());
     record(station);
-    EXPECT_EQ(engine->songName(), QByteArray("Rock; Roll.mp3"));
+    EXPECT_EQ(inside(engine).songName(), QByteArray("Rock; Roll.mp3"));
     engine->stopRecording();
 
     const QList<QByteArray> &a = stream.audio;
@@ -607,7 +609,7 @@ TEST_F(RecordingTest, ChangeOfServerInTitleModeKeepsTheEarlierFiles)
     addServer(one.port());
     addServer(two.port());
     record(two);
-    EXPECT_EQ(engine->serverNumber(), 2);
+    EXPECT_EQ(inside(engine).serverNumber(), 2);
     engine->stopRecording();
 
     const QByteArray station = "Test Radio-" + kDate;
@@ -636,7 +638,7 @@ TEST_F(RecordingTest, ArchiveStartedAgainOnTheSameDayContinuesItsFile)
 
     ScriptedStation later;
     later.setReplies({{{again}, false}});
-    engine->clearServers();
+    inside(engine).clearServers();
     addServer(later.port());
     record(later);
     engine->stopRecording();
@@ -678,7 +680,7 @@ TEST_F(RecordingTest, WriteFailureStopsTheRecordingAndSaysWhy)
     Preset &config = program().configuration();
     config.captureMode = 1;
     config.recordingFileName = QStringLiteral("show.mp3");
-    engine->setExitOnWriteFailure(true);
+    inside(engine).setExitOnWriteFailure(true);
     // The exit unloads the recorder while the test waits: what it shows is
     // taken when it asks for the exit, and it is not used after that.
     bool recordingAtExit = true;
@@ -722,11 +724,11 @@ TEST_F(RecordingTest, RemovedFolderStopsTheRecordingAndNoFileCanBeCreated)
     station.setReplies({{{stream.wire}, false}});
     addServer(station.port());
     record(station);
-    ASSERT_TRUE(engine->isFileOpen());
-    const QString path = engine->recordingFilePath();
+    ASSERT_TRUE(inside(engine).isFileOpen());
+    const QString path = inside(engine).recordingFilePath();
     EXPECT_EQ(path, folder + QStringLiteral("Artist - A.mp3"));
     ASSERT_TRUE(QDir(folder).removeRecursively());
-    engine->superviseTick();
+    inside(engine).superviseTick();
     const QString reason = QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(")");
     EXPECT_EQ(ui.messages, QStringList(QStringLiteral("Cannot write the recording file: ") + path + reason));
     EXPECT_FALSE(engine->isRecording());

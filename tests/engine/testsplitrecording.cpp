@@ -12,6 +12,7 @@
 #include "engine/streamtitle.h"
 #include "eventwait.h"
 #include "recorderfixture.h"
+#include "recordertestpeer.h"
 #include "teststation/framegenerator.h"
 
 namespace
@@ -44,7 +45,7 @@ protected:
         openPreset(presetLines("Split FM", "/listen.pls", modeLine));
         EXPECT_TRUE(waitUntil([&] {
             return station->connectionCount() > 1 && !station->connection(1).open &&
-                   engine->byteCount() >= station->connection(1).wireBytes;
+                   inside(engine).byteCount() >= station->connection(1).wireBytes;
         }));
         engine->stopRecording();
         return station->connection(1);

@@ -13,6 +13,7 @@
 #include "engine/id3v1tag.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
+#include "recordertestpeer.h"
 #include "testenv.h"
 #include "testprogram.h"
 #include "teststation/station.h"
@@ -102,10 +103,10 @@ TEST_F(StationAnswers, HttpsPlaylistAndStreamAreVerifiedAgainstTheTrustedAuthori
     restartProgram();
     engine = record(station->url("/listen.pls"), "FILENAME secure.mp3");
     ASSERT_TRUE(waitUntil([&] { return station->connectionCount() > 1 && !station->connection(1).open; }));
-    ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= station->connection(1).wireBytes; }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() >= station->connection(1).wireBytes; }));
     engine->stopRecording();
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(engine->servers().at(0).secure);
+    EXPECT_TRUE(inside(engine).servers().at(0).secure);
     EXPECT_EQ(file(QStringLiteral("secure.mp3")).chopped(128), station->connection(1).audio);
 }
 
@@ -126,7 +127,7 @@ TEST_F(StationAnswers, StreamServerWithUntrustedCertificateIsPassedOver)
     startStation();
 
     Recorder *engine = record(station->url("/listen.pls"), "SONGNAMEONLY");
-    ASSERT_TRUE(waitUntil([&] { return engine->serverNumber() == 2 && station->connectionCount() > 1; }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).serverNumber() == 2 && station->connectionCount() > 1; }));
     EXPECT_TRUE(std::any_of(ui.captions.begin(), ui.captions.end(), [](const QString &caption) {
         return caption.startsWith(QStringLiteral("[ERR]: TLS failed with 127.0.0.1")) &&
                caption.endsWith(QStringLiteral(", trying server 2..."));
@@ -157,7 +158,7 @@ TEST_F(StationAnswers, RedirectLoopEndsAfterTenAndTheNextServerRecords)
     startStation();
 
     Recorder *engine = record(station->url("/listen.pls"), "SONGNAMEONLY");
-    ASSERT_TRUE(waitUntil([&] { return engine->serverNumber() == 2 && engine->byteCount() > 10000; }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).serverNumber() == 2 && inside(engine).byteCount() > 10000; }));
     int loops = 0;
     for (int i = 0; i < station->connectionCount(); ++i)
         loops += station->connection(i).target == "/loop" ? 1 : 0;
@@ -184,7 +185,7 @@ TEST_F(StationAnswers, RedirectsToOtherSchemesAreSkippedLikeAnUnusableServer)
     startStation();
 
     Recorder *engine = record(station->url("/listen.pls"), "SONGNAMEONLY");
-    ASSERT_TRUE(waitUntil([&] { return engine->serverNumber() == 3 && engine->byteCount() > 10000; }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).serverNumber() == 3 && inside(engine).byteCount() > 10000; }));
     for (int i = 0; i < station->connectionCount(); ++i)
         EXPECT_NE(station->connection(i).target, "/stream") << "followed a redirect to another scheme as HTTP";
 }
@@ -197,7 +198,7 @@ TEST_F(StationAnswers, ClosedStreamReconnectsAtOnceAndTheFileGetsAudioOnly)
     Recorder *engine = record(station->url("/listen.pls"), "FILENAME whole.mp3");
     const qint64 start = clock.monotonicMs();
     ASSERT_TRUE(waitUntil([&] { return station->connectionCount() >= 3 && !station->connection(2).open; }));
-    ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= station->connection(2).wireBytes; }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() >= station->connection(2).wireBytes; }));
     // Noticed at once, not after ten seconds of silence.
     EXPECT_LT(clock.monotonicMs() - start, 10000);
     engine->stopRecording();
@@ -205,7 +206,7 @@ TEST_F(StationAnswers, ClosedStreamReconnectsAtOnceAndTheFileGetsAudioOnly)
     // second one repeats is on disk already.
     const QByteArray &first = station->connection(1).audio;
     EXPECT_EQ(file(QStringLiteral("whole.mp3")).chopped(128), first + station->connection(2).audio.mid(first.size()));
-    EXPECT_EQ(engine->repeatedBytesSkipped(), std::min(first.size(), station->connection(2).audio.size()));
+    EXPECT_EQ(inside(engine).repeatedBytesSkipped(), std::min(first.size(), station->connection(2).audio.size()));
 
     // A server that answers and hangs up at once counts against the retry limit.
     restartProgram();
@@ -233,7 +234,7 @@ TEST_F(StationAnswers, StreamTypesDecideTheFilesAndTheirTags)
     // AAC splits by title into untagged .aac files.
     Recorder *engine = record(station->url("/aac.pls"), "SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return station->connectionCount() > 1 && !station->connection(1).open; }));
-    ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= station->connection(1).wireBytes; }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() >= station->connection(1).wireBytes; }));
     engine->stopRecording();
     const teststation::ConnectionRecord &aac = station->connection(1);
     ASSERT_EQ(aac.titles.size(), 3);
@@ -250,7 +251,7 @@ TEST_F(StationAnswers, StreamTypesDecideTheFilesAndTheirTags)
     restartProgram();
     engine = record(station->url("/ogg.pls"), "SONGNAMEONLY");
     ASSERT_TRUE(waitUntil([&] { return station->connectionCount() > 3 && !station->connection(3).open; }));
-    ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= station->connection(3).wireBytes; }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() >= station->connection(3).wireBytes; }));
     engine->stopRecording();
     EXPECT_EQ(files(), QStringList(QStringLiteral("Vorlane Test Station-03072026.ogg")));
     // The Ogg stream alone: no header text in front of its first page.

@@ -18,6 +18,7 @@
 #include "engine/recordingnames.h"
 #include "engine/streamtitle.h"
 #include "recorderfixture.h"
+#include "recordertestpeer.h"
 #include "sources/previewrelay.h"
 #include "testenv.h"
 #include "teststation/framegenerator.h"
@@ -62,9 +63,9 @@ protected:
     {
         ASSERT_TRUE(waitUntil([&] {
             return station->connectionCount() > index && !station->connection(index).open &&
-                   recorder->byteCount() >= station->connection(index).wireBytes;
+                   inside(recorder).byteCount() >= station->connection(index).wireBytes;
         })) << "bytes read "
-            << recorder->byteCount();
+            << inside(recorder).byteCount();
     }
 
     teststation::Stream stream;
@@ -134,7 +135,7 @@ TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
     stream.icecastStyle = true;
     startPreset("SONGNAMEONLY");
     waitForStream(engine, 1);
-    EXPECT_FALSE(engine->isTitleMode());
+    EXPECT_FALSE(inside(engine).isTitleMode());
     engine->stopRecording();
     const teststation::ConnectionRecord &sent = station->connection(1);
     EXPECT_EQ(files(), QStringList(QStringLiteral("Vorlane Test Station-03072026.mp3")));
@@ -144,7 +145,7 @@ TEST_F(StationRecording, IcecastHeaderWithoutIntervalRecordsWithoutTitles)
 TEST_F(StationRecording, FullServerIsSkippedForTheNextOne)
 {
     startPreset("SONGNAMEONLY", "/failover.pls");
-    ASSERT_TRUE(waitUntil([&] { return engine->serverNumber() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).serverNumber() == 2; }));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 2...")));
     waitForStream(engine, 2);
     EXPECT_TRUE(engine->isRecording());
@@ -174,7 +175,7 @@ TEST_F(StationRecording, PlaylistFileNamedOnTheCommandLineRecordsItsStation)
     engine = program().loadRecorder();
     int displayAsked = 0;
     QObject::connect(engine, &Recorder::displayRequested, engine, [&displayAsked] { ++displayAsked; });
-    EXPECT_TRUE(engine->openFile(pls, program().configuration()));
+    EXPECT_TRUE(inside(engine).openFile(pls, program().configuration()));
     waitForStream(engine, 0);
     EXPECT_EQ(program().configuration().stationTitle, QStringLiteral("Radio Test"));
     EXPECT_TRUE(program().configuration().valid);
@@ -191,8 +192,8 @@ TEST_F(StationRecording, PlaylistFileWithoutStationsSaysSo)
     QString missing = folder + QStringLiteral("../missing.pls");
     engine = program().loadRecorder();
     QString arg = pls;
-    EXPECT_TRUE(engine->openFile(arg, program().configuration()));
-    EXPECT_TRUE(engine->openFile(missing, program().configuration()));
+    EXPECT_TRUE(inside(engine).openFile(arg, program().configuration()));
+    EXPECT_TRUE(inside(engine).openFile(missing, program().configuration()));
     EXPECT_EQ(
         ui.messages,
         QStringList({QStringLiteral("Server is currently unavailable or the shoutcast file is formatted incorrectly!"),
@@ -224,7 +225,7 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     QObject::connect(engine, &Recorder::recordingStopped, engine, [&] { ++stopped; });
 
     QString path = preset;
-    ASSERT_TRUE(engine->openFile(path, program().configuration()));
+    ASSERT_TRUE(inside(engine).openFile(path, program().configuration()));
     ASSERT_TRUE(waitUntil([&] { return engine->status().state == RecordingStatus::State::Recording; }));
     ASSERT_TRUE(waitUntil([&] { return songs.size() >= 2; }));
     EXPECT_EQ(songs.first(), "Artist One - Song One.mp3");
@@ -236,16 +237,16 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
 
     // A tick publishes once at most, and only what changed.
     statuses.clear();
-    engine->superviseTick();
-    engine->superviseTick();
+    inside(engine).superviseTick();
+    inside(engine).superviseTick();
     EXPECT_LE(statuses.size(), 1);
 
     engine->toggleListening();
-    EXPECT_TRUE(engine->isListening());
-    EXPECT_TRUE(engine->relay().listening);
+    EXPECT_TRUE(inside(engine).isListening());
+    EXPECT_TRUE(inside(engine).relay().listening);
     EXPECT_TRUE(ui.tray.listen.on);
     engine->toggleListening();
-    EXPECT_FALSE(engine->relay().listening);
+    EXPECT_FALSE(inside(engine).relay().listening);
 
     engine->togglePause();
     EXPECT_TRUE(ui.tray.pauseRecording.on);
@@ -272,8 +273,8 @@ TEST_F(StationRecording, TrayCommandsDriveTheRecorderAndItsSignalsFollow)
     EXPECT_GE(connections, 3) << "playlist and stream, then the playlist again";
 
     // Exit closes and tags the file being written before the program ends.
-    ASSERT_TRUE(waitUntil([&] { return !engine->songName().isEmpty() && engine->isFileOpen(); }));
-    const QString current = engine->recordingFilePath();
+    ASSERT_TRUE(waitUntil([&] { return !inside(engine).songName().isEmpty() && inside(engine).isFileOpen(); }));
+    const QString current = inside(engine).recordingFilePath();
     engine->exitFromMenu();
     EXPECT_TRUE(ui.exited());
     EXPECT_EQ(ui.exitStatus(), 0);
@@ -325,7 +326,7 @@ TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
     channel.append({teststation::HlsChannel::id3Tag("One", "Band", 0) + one.left(one.size() / 2), 2, "a.mp3", {}, {}});
     channel.append({one.mid(one.size() / 2), 2, "a.mp3", "One", "Band"});
     openPreset(presetLines("HLS FM", channel.masterPath(), "SONGNAMEONLY"));
-    ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= one.size(); }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() >= one.size(); }));
 
     const QByteArray two = audio() + audio();
     channel.skip(1);

@@ -92,9 +92,9 @@ protected:
     // Starts recording from the feed station and sends the response header.
     void start(const QByteArray &header = kPlainHeader)
     {
-        engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
-        engine->beginRecording(program().configuration());
-        base = engine->recordStartTick();
+        inside(engine).addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
+        inside(engine).beginRecording(program().configuration());
+        base = inside(engine).recordStartTick();
         ASSERT_TRUE(
             waitUntil([&] { return station.requests.size() == 1 && station.requests[0].endsWith("\r\n\r\n"); }));
         feed(header);
@@ -102,10 +102,10 @@ protected:
     // Sends bytes and waits until the engine has taken them in.
     void feed(const QByteArray &bytes)
     {
-        const qint32 before = engine->byteCount();
+        const qint32 before = inside(engine).byteCount();
         station.send(bytes);
-        ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= before + bytes.size(); }))
-            << "read " << engine->byteCount() - before << " of " << bytes.size();
+        ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() >= before + bytes.size(); }))
+            << "read " << inside(engine).byteCount() - before << " of " << bytes.size();
     }
     // Moves the fake clock to ms after the start of the elapsed clock, lets a
     // little audio arrive (unless silent) and ticks the supervisor.
@@ -115,10 +115,10 @@ protected:
             clock.advance(base + ms - clock.monotonicMs());
         if (withData)
             feed(noise(100, static_cast<quint32>(ms)));
-        engine->superviseTick();
+        inside(engine).superviseTick();
         // A reconnection the tick started is waited for, as the real loop would.
         const QPointer<Recorder> recorder = engine;
-        waitUntil([&] { return !recorder || !recorder->isConnecting(); });
+        waitUntil([&] { return !recorder || !inside(recorder).isConnecting(); });
     }
     // Ticks every step ms from..to (inclusive), with audio every second unless silent.
     void tickThrough(qint64 from, qint64 to, bool withData = true, qint64 step = 100)
@@ -175,14 +175,14 @@ TEST_F(Supervisor, SixtyMinuteRecordingTipsAtItsStartAndOneSecondLater)
     start();
     at(0);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:00:00) (-1:00:00 left)"));
-    EXPECT_EQ(engine->recordingClock().rawLeft, 60);
-    EXPECT_EQ(engine->recordingClock().hoursLeft, 1);
-    EXPECT_EQ(engine->caption(), QStringLiteral("Now Recording: Test Station"));
+    EXPECT_EQ(inside(engine).recordingClock().rawLeft, 60);
+    EXPECT_EQ(inside(engine).recordingClock().hoursLeft, 1);
+    EXPECT_EQ(inside(engine).caption(), QStringLiteral("Now Recording: Test Station"));
     at(1000);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:01) (-59:59 left)"));
-    EXPECT_EQ(engine->recordingClock().secondsPassed, 1);
-    EXPECT_EQ(engine->recordingClock().minutesLeft, 59);
-    EXPECT_EQ(engine->recordingClock().secondsLeft, 59);
+    EXPECT_EQ(inside(engine).recordingClock().secondsPassed, 1);
+    EXPECT_EQ(inside(engine).recordingClock().minutesLeft, 59);
+    EXPECT_EQ(inside(engine).recordingClock().secondsLeft, 59);
 }
 
 TEST_F(Supervisor, TipHoldsTheFirst64CharactersOfALongTitle)
@@ -201,20 +201,20 @@ TEST_F(Supervisor, OneMinuteRecordingStopsAtTheFirstTickAfterSixtyAndAHalfSecond
     // Until 60.5 s the rounded seconds leave 0 whole minutes, not less.
     tickThrough(0, 60500);
     EXPECT_TRUE(engine->isRecording());
-    EXPECT_EQ(engine->recordingClock().rawLeft, 0);
+    EXPECT_EQ(inside(engine).recordingClock().rawLeft, 0);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (1:00) (-0:00 left)"));
     at(60600);
     EXPECT_FALSE(engine->isRecording());
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane"));
-    EXPECT_EQ(engine->recordingClock().minutesPassed + engine->recordingClock().secondsPassed +
-                  engine->recordingClock().minutesLeft,
+    EXPECT_EQ(inside(engine).recordingClock().minutesPassed + inside(engine).recordingClock().secondsPassed +
+                  inside(engine).recordingClock().minutesLeft,
               0);
     EXPECT_FALSE(ui.exited());
     EXPECT_TRUE(ui.messages.isEmpty());
     EXPECT_EQ(file("show.mp3").right(128), tagFor("", "Test Station"));
     // The timer keeps running; it only keeps the time fields at 0 now.
     at(61000, false);
-    EXPECT_EQ(engine->recordingClock().secondsPassed, 0);
+    EXPECT_EQ(inside(engine).recordingClock().secondsPassed, 0);
     EXPECT_EQ(station.connectionCount(), 1);
 }
 
@@ -228,18 +228,18 @@ TEST_F(Supervisor, PauseOfFiveMinutesIsLeftOutOfTheElapsedTime)
     const qint64 sizeAtPause = QFileInfo(folder + QStringLiteral("show.mp3")).size();
     // Audio keeps arriving during the pause but is not written.
     tickThrough(31000, 330000, true, 1000);
-    EXPECT_EQ(engine->caption(), QStringLiteral("PAUSED...show.mp3"));
+    EXPECT_EQ(inside(engine).caption(), QStringLiteral("PAUSED...show.mp3"));
     EXPECT_EQ(ui.tray.tip, QStringLiteral("Vorlane -- PAUSED"));
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("show.mp3")).size(), sizeAtPause);
     engine->togglePause();
     EXPECT_FALSE(ui.tray.pauseRecording.on);
     tickThrough(330100, 340000);
     EXPECT_EQ(ui.tray.tip, QStringLiteral("RECORDING Test Station... (0:40)"));
-    EXPECT_EQ(engine->caption(), QStringLiteral("Now Recording: Test Station"));
+    EXPECT_EQ(inside(engine).caption(), QStringLiteral("Now Recording: Test Station"));
     EXPECT_GT(QFileInfo(folder + QStringLiteral("show.mp3")).size(), sizeAtPause);
     // Only the six time fields are told how long the recording ran.
-    EXPECT_EQ(engine->recordingClock().minutesPassed, 0);
-    EXPECT_EQ(engine->recordingClock().secondsPassed, 40);
+    EXPECT_EQ(inside(engine).recordingClock().minutesPassed, 0);
+    EXPECT_EQ(inside(engine).recordingClock().secondsPassed, 40);
 }
 
 TEST_F(Supervisor, TwoTitleChangesDuringAPauseOpenOneFileForTheLastTitle)
@@ -251,9 +251,9 @@ TEST_F(Supervisor, TwoTitleChangesDuringAPauseOpenOneFileForTheLastTitle)
     feed(b);
     engine->togglePause();
     feed(titleBlock("B - 2") + c + titleBlock("C - 3"));
-    EXPECT_EQ(engine->songName(), QByteArray("C - 3.mp3"));
-    engine->superviseTick();
-    EXPECT_EQ(engine->caption(), QStringLiteral("PAUSED...C - 3.mp3"));
+    EXPECT_EQ(inside(engine).songName(), QByteArray("C - 3.mp3"));
+    inside(engine).superviseTick();
+    EXPECT_EQ(inside(engine).caption(), QStringLiteral("PAUSED...C - 3.mp3"));
     engine->togglePause();
     feed(d + titleBlock("") + e);
     engine->stopRecording();
@@ -278,11 +278,12 @@ TEST_F(Supervisor, TimeTheHandlerSpendsOnNewFilesIsNotSilence)
     station.send(noise(16, 99));
     ASSERT_TRUE(waitUntil([&] { return !clock.hasPendingCalls(); }));
     EXPECT_GE(clock.monotonicMs() - before, 500);
-    EXPECT_EQ(engine->lastDataTick(), clock.monotonicMs()) << "the held audio counts as arriving when it is handled";
+    EXPECT_EQ(inside(engine).lastDataTick(), clock.monotonicMs())
+        << "the held audio counts as arriving when it is handled";
     clock.advance(100);
-    engine->superviseTick();
-    EXPECT_EQ(engine->caption(), QStringLiteral("Now Recording: Artist - Song 25.mp3"));
-    EXPECT_EQ(engine->retryCount(), 0);
+    inside(engine).superviseTick();
+    EXPECT_EQ(inside(engine).caption(), QStringLiteral("Now Recording: Artist - Song 25.mp3"));
+    EXPECT_EQ(inside(engine).retryCount(), 0);
     EXPECT_EQ(station.connectionCount(), 1);
 }
 
@@ -292,11 +293,11 @@ TEST_F(Supervisor, StopEndsAPausedStartAndItsPendingFile)
     program().configuration().startPaused = true;
     start("ICY 200 OK\r\nicy-name:Feed FM\r\nicy-metaint:16\r\n\r\n");
     feed(noise(16, 1) + titleBlock("A - 1"));
-    EXPECT_TRUE(engine->isPaused());
-    EXPECT_EQ(engine->pendingFileName(), QByteArray("A - 1.mp3"));
+    EXPECT_TRUE(inside(engine).isPaused());
+    EXPECT_EQ(inside(engine).pendingFileName(), QByteArray("A - 1.mp3"));
     engine->stopRecording();
-    EXPECT_FALSE(engine->isPaused());
-    EXPECT_TRUE(engine->pendingFileName().isEmpty());
+    EXPECT_FALSE(inside(engine).isPaused());
+    EXPECT_TRUE(inside(engine).pendingFileName().isEmpty());
     EXPECT_FALSE(ui.tray.pauseRecording.on);
     EXPECT_FALSE(ui.tray.pauseRecording.enabled);
     EXPECT_TRUE(files().isEmpty());
@@ -308,13 +309,13 @@ TEST_F(Supervisor, AudioWaitingBelowTheBatchIsTakenInBeforeItCountsAsSilence)
     peer.readInBatches();
     start();
     EXPECT_EQ(peer.readThreshold(), 128 * 125) << "a second of audio at the header's rate";
-    const qint32 before = engine->byteCount();
+    const qint32 before = inside(engine).byteCount();
     const QByteArray audio = noise(500, 1);
     station.send(audio);
     waitUntil([] { return false; }, 200);
-    ASSERT_EQ(engine->byteCount(), before) << "less than a batch waits in the socket";
+    ASSERT_EQ(inside(engine).byteCount(), before) << "less than a batch waits in the socket";
     at(4000, false);
-    ASSERT_TRUE(waitUntil([&] { return engine->byteCount() == before + audio.size(); }));
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() == before + audio.size(); }));
     EXPECT_FALSE(ui.captions.contains(QStringLiteral("[ERR] NETWORK: Awaiting data...")));
     engine->stopRecording();
     EXPECT_EQ(file("show.mp3"), audio + tagFor("", "Test Station"));
@@ -329,7 +330,7 @@ TEST_F(Supervisor, FourTimeoutsWithoutDataBetweenThemStopWithTheNetworkMessage)
     qint64 ms = now();
     for (int timeout = 1; timeout <= 4; ++timeout) {
         const int connections = station.connectionCount();
-        const qint64 silentSince = engine->lastDataTick();
+        const qint64 silentSince = inside(engine).lastDataTick();
         while (station.connectionCount() == connections && engine->isRecording()) {
             ms += 100;
             at(ms, false);
@@ -341,8 +342,8 @@ TEST_F(Supervisor, FourTimeoutsWithoutDataBetweenThemStopWithTheNetworkMessage)
         EXPECT_LE(silence, 10100);
         if (timeout < 4) {
             EXPECT_TRUE(waitUntil([&] { return station.requests.last().endsWith("\r\n\r\n"); }));
-            EXPECT_EQ(engine->retryCount(), timeout);
-            EXPECT_EQ(engine->serverNumber(), 1);
+            EXPECT_EQ(inside(engine).retryCount(), timeout);
+            EXPECT_EQ(inside(engine).serverNumber(), 1);
         }
     }
     EXPECT_EQ(station.connectionCount(), 4);
@@ -369,7 +370,7 @@ TEST_F(Supervisor, DataBetweenTimeoutsStartsTheCountAgain)
         }
         ASSERT_TRUE(waitUntil([&] { return station.requests.last().endsWith("\r\n\r\n"); }));
         feed(kPlainHeader + noise(500, static_cast<quint32>(stall)));
-        EXPECT_EQ(engine->retryCount(), 0);
+        EXPECT_EQ(inside(engine).retryCount(), 0);
     }
     EXPECT_TRUE(engine->isRecording());
     EXPECT_TRUE(ui.messages.isEmpty());
@@ -385,10 +386,10 @@ TEST_F(Supervisor, NoTickRunsWhileAnotherWaitsForAConnection)
     // The reconnection will wait the full ten seconds for a server that never
     // answers, while the real timer fires as fast as it can.
     NeverAnswering silent;
-    StreamServer server = engine->servers().at(0);
+    StreamServer server = inside(engine).servers().at(0);
     server.port = QByteArray::number(silent.port);
-    engine->replaceServer(1, server);
-    engine->setAutomaticSupervision(true);
+    inside(engine).replaceServer(1, server);
+    inside(engine).setAutomaticSupervision(true);
     at(now() + 10100, false);
     // Ticks inside that wait would have counted the same silence again and
     // again, up to the network message; only this one timeout counted.
@@ -412,9 +413,9 @@ TEST_F(Supervisor, ExitRuleEndsTheProgramOnlyWhenNotStartedFromTheSetupWindow)
         config.listenAtStart = false;
         config.exitAfterRecording = true;
         Recorder *recorder = program().loadRecorder();
-        recorder->setStartedFromSetupWindow(fromSetupWindow);
-        recorder->addServer("127.0.0.1", "/stream", QByteArray::number(closedPort()), QByteArray());
-        recorder->beginRecording(program().configuration());
+        inside(recorder).setStartedFromSetupWindow(fromSetupWindow);
+        inside(recorder).addServer("127.0.0.1", "/stream", QByteArray::number(closedPort()), QByteArray());
+        inside(recorder).beginRecording(program().configuration());
         ASSERT_TRUE(waitUntil([&] { return !frontEnd.messages.isEmpty(); }));
         EXPECT_EQ(frontEnd.messages, QStringList(QStringLiteral("The computer could not connect to the stream!")));
         EXPECT_EQ(frontEnd.exited(), !fromSetupWindow);
@@ -448,14 +449,14 @@ TEST_F(Supervisor, StopBeforeAPendingServerChangeIsNotUndone)
 {
     ScriptedStation full;
     full.setReplies({{{"ICY 400 Server Full\r\n\r\n"}, false}});
-    engine->addServer("127.0.0.1", "/stream", QByteArray::number(full.port()), QByteArray());
-    engine->addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
-    engine->beginRecording(program().configuration());
-    ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending(); }));
+    inside(engine).addServer("127.0.0.1", "/stream", QByteArray::number(full.port()), QByteArray());
+    inside(engine).addServer("127.0.0.1", "/stream", QByteArray::number(station.port()), QByteArray());
+    inside(engine).beginRecording(program().configuration());
+    ASSERT_TRUE(waitUntil([&] { return inside(engine).isServerChangePending(); }));
     engine->stopRecording();
-    engine->superviseTick();
+    inside(engine).superviseTick();
     EXPECT_FALSE(engine->isRecording());
-    EXPECT_EQ(engine->serverNumber(), 1);
+    EXPECT_EQ(inside(engine).serverNumber(), 1);
     waitUntil([] { return false; }, 50);
     EXPECT_EQ(station.connectionCount(), 0);
 }
@@ -463,15 +464,15 @@ TEST_F(Supervisor, StopBeforeAPendingServerChangeIsNotUndone)
 TEST_F(Supervisor, ListenCaptionAndVolumeFollowTheEngineEveryTick)
 {
     engine->setVolume(40);
-    engine->superviseTick();
-    EXPECT_EQ(engine->relay().appliedVolume, 40);
+    inside(engine).superviseTick();
+    EXPECT_EQ(inside(engine).relay().appliedVolume, 40);
     EXPECT_FALSE(ui.tray.listen.on);
     engine->toggleListening(); // idle: only the flag and, at the next tick, the caption
     engine->setVolume(75);
-    engine->superviseTick();
-    EXPECT_EQ(engine->relay().appliedVolume, 75);
+    inside(engine).superviseTick();
+    EXPECT_EQ(inside(engine).relay().appliedVolume, 75);
     EXPECT_TRUE(ui.tray.listen.on);
     const int changes = ui.trayChanges;
-    engine->superviseTick();
+    inside(engine).superviseTick();
     EXPECT_EQ(ui.trayChanges, changes) << "an unchanged caption is not pushed again";
 }

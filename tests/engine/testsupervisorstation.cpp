@@ -24,6 +24,7 @@
 #include "engine/recorder.h"
 #include "fakeclock.h"
 #include "recorderfixture.h"
+#include "recordertestpeer.h"
 #include "scriptedstation.h"
 #include "testenv.h"
 #include "teststation/station.h"
@@ -54,7 +55,7 @@ protected:
     }
     void addServer(quint16 port, const QByteArray &path)
     {
-        engine->addServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
+        inside(engine).addServer("127.0.0.1", path, QByteArray::number(port), QByteArray());
     }
     // Waits until connection index of the station has stopped sending (stalled
     // or closed) and the engine has read all of it.
@@ -64,21 +65,21 @@ protected:
             if (station.connectionCount() <= index)
                 return false;
             const teststation::ConnectionRecord &sent = station.connection(index);
-            return (sent.stalled || !sent.open) && engine->byteCount() >= sent.wireBytes;
+            return (sent.stalled || !sent.open) && inside(engine).byteCount() >= sent.wireBytes;
         })) << "read "
-            << engine->byteCount();
+            << inside(engine).byteCount();
     }
     // Ticks every 100 ms of the fake clock until the station has one more
     // connection; returns the silence (ms) the reconnect came after.
     qint64 tickUntilReconnected(const teststation::Station &station)
     {
         const int connections = station.connectionCount();
-        const qint64 silentSince = engine->lastDataTick();
+        const qint64 silentSince = inside(engine).lastDataTick();
         for (int ticks = 0; ticks < 200; ++ticks) {
             clock.advance(100);
             const qint64 tickedAt = clock.monotonicMs();
-            engine->superviseTick();
-            if (engine->retryCount() > 0) {
+            inside(engine).superviseTick();
+            if (inside(engine).retryCount() > 0) {
                 EXPECT_TRUE(waitUntil([&] { return station.connectionCount() > connections; }));
                 return tickedAt - silentSince;
             }
@@ -89,8 +90,8 @@ protected:
     // Waits for the data handler to ask for a change of server, then ticks once.
     void tickOnServerChange()
     {
-        ASSERT_TRUE(waitUntil([&] { return engine->isServerChangePending(); }));
-        engine->superviseTick();
+        ASSERT_TRUE(waitUntil([&] { return inside(engine).isServerChangePending(); }));
+        inside(engine).superviseTick();
     }
 
     teststation::Stream stream;
@@ -106,7 +107,7 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     config.streams.insert("/stream", stream);
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     waitUntilRead(station, 0);
     const QByteArray song = "Artist One - Song One.mp3";
     const qint64 sizeBefore = file(song).size();
@@ -122,13 +123,13 @@ TEST_F(StationSupervisor, StallOfElevenSecondsReconnectsToTheSameServerAndTheFil
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- NETWORK: Awaiting data...")));
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- TIMEOUT! Reconnecting...")));
     waitUntilRead(station, 1);
-    EXPECT_EQ(engine->serverNumber(), 1);
+    EXPECT_EQ(inside(engine).serverNumber(), 1);
     EXPECT_EQ(station.connection(1).target, QByteArray("/stream"));
     EXPECT_GT(file(song).size(), sizeBefore);
     // Data again: the caption says so at the next tick.
-    engine->superviseTick();
-    EXPECT_EQ(engine->caption(), QStringLiteral("Now Recording: Artist One - Song One.mp3"));
-    EXPECT_EQ(engine->retryCount(), 0);
+    inside(engine).superviseTick();
+    EXPECT_EQ(inside(engine).caption(), QStringLiteral("Now Recording: Artist One - Song One.mp3"));
+    EXPECT_EQ(inside(engine).retryCount(), 0);
     engine->stopRecording();
 
     // The open file went on: the second connection's header and audio follow
@@ -150,7 +151,7 @@ TEST_F(StationSupervisor, DropMidStreamThenReconnectLosesNoAudio)
     config.streams.insert("/stream", stream);
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
     // The next connection plays another title and then stalls.
     teststation::Stream &next = station.config().streams["/stream"];
@@ -192,12 +193,12 @@ TEST_F(StationSupervisor, RefusalFromServerTwoOfThreeMovesToServerThree)
     addServer(closedPort(), "/stream"); // refuses the connection itself
     addServer(station.port(), "/full");
     addServer(station.port(), "/stream");
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     tickOnServerChange();
     EXPECT_TRUE(ui.tips.contains(QStringLiteral("Test Station -- Server Full... trying server 3")));
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Server full, trying server 3...")));
     waitUntilRead(station, 1);
-    EXPECT_EQ(engine->serverNumber(), 3);
+    EXPECT_EQ(inside(engine).serverNumber(), 3);
     EXPECT_EQ(station.connection(0).target, QByteArray("/full"));
     EXPECT_EQ(station.connection(1).target, QByteArray("/stream"));
     engine->stopRecording();
@@ -221,14 +222,14 @@ TEST_F(StationSupervisor, RedirectToASecondStationReplacesTheEntryAndRecordsFrom
     teststation::Station &mover = startStation(moverConfig);
     addServer(mover.port(), "/stream");
     addServer(mover.port(), "/other");
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     tickOnServerChange();
     EXPECT_TRUE(ui.captions.contains(QStringLiteral("[ERR]: Found new location, reconnecting...")));
     waitUntilRead(target, 0);
     engine->stopRecording();
 
-    EXPECT_EQ(engine->serverNumber(), 1);
-    const StreamServer moved = engine->servers().at(0);
+    EXPECT_EQ(inside(engine).serverNumber(), 1);
+    const StreamServer moved = inside(engine).servers().at(0);
     EXPECT_EQ(moved.host, QByteArray("127.0.0.1"));
     EXPECT_EQ(moved.port, QByteArray::number(target.port()));
     EXPECT_EQ(moved.path, QByteArray("/live"));
@@ -257,15 +258,15 @@ TEST_F(StationSupervisor, AllServersTurningUsAwayEndsWithAllServersAreFull)
         config.exitAfterRecording = exitAfterwards;
         // Started from the setup window; the servers' answers count as data.
         engine = program().loadRecorder();
-        engine->setStartedFromSetupWindow(true);
-        engine->setAutomaticSupervision(false);
+        inside(engine).setStartedFromSetupWindow(true);
+        inside(engine).setAutomaticSupervision(false);
 
         teststation::Config stationConfig;
         stationConfig.everyRequest = teststation::Page::statusOnly("HTTP/1.0 302 Redirect");
         teststation::Station &station = startStation(stationConfig);
         for (const QByteArray path : {"/a", "/b", "/c"})
             addServer(station.port(), path);
-        engine->beginRecording(program().configuration());
+        inside(engine).beginRecording(program().configuration());
         for (int server = 1; server <= 3; ++server)
             tickOnServerChange();
 
@@ -295,7 +296,7 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     teststation::Station &station = startStation(config);
     addServer(station.port(), "/stream");
     addServer(station.port(), "/other");
-    engine->beginRecording(program().configuration());
+    inside(engine).beginRecording(program().configuration());
     ASSERT_TRUE(waitUntil([&] { return station.connectionCount() == 1 && station.connection(0).isStream; }));
     // The first server is full when the recorder comes back to it.
     station.config().pages.insert("/stream", teststation::Page::statusOnly("ICY 400 Server Full"));
@@ -303,7 +304,7 @@ TEST_F(StationSupervisor, RefusalOnAReconnectMovesOnAndKeepsTheTagOfTheFileItClo
     EXPECT_LT(tickUntilReconnected(station), 10000);
     tickOnServerChange();
     waitUntilRead(station, 2);
-    EXPECT_EQ(engine->serverNumber(), 2);
+    EXPECT_EQ(inside(engine).serverNumber(), 2);
     engine->stopRecording();
 
     const teststation::ConnectionRecord &first = station.connection(0);

@@ -41,6 +41,7 @@
 #include "fakeclock.h"
 #include "platform/folders.h"
 #include "programrun.h"
+#include "recordertestpeer.h"
 #include "recordingfrontend.h"
 #include "testenv.h"
 #include "testprogram.h"
@@ -288,7 +289,7 @@ TEST_F(SetupWindowTest, RunningRecordingIsRestartedOnlyAfterAChange)
     EXPECT_EQ(window->stations().mark(0), StationList::Mark::Recording);
     const QModelIndex status = child<QTreeView>("stationView")->model()->index(0, StationList::StatusColumn);
     EXPECT_EQ(status.data().toString(), QStringLiteral("Record")) << "the list shows the mark";
-    EXPECT_TRUE(program().recorder()->startedFromSetupWindow());
+    EXPECT_TRUE(inside(program().recorder()).startedFromSetupWindow());
 
     child<QLineEdit>("title")->setText(QStringLiteral("Other FM"));
     Q_EMIT child<QLineEdit>("title")->textEdited(QStringLiteral("Other FM"));
@@ -296,7 +297,7 @@ TEST_F(SetupWindowTest, RunningRecordingIsRestartedOnlyAfterAChange)
 
     // Preview while recording: the recording stops, the station starts paused.
     button("preview")->click();
-    EXPECT_TRUE(program().recorder()->isPausedStart());
+    EXPECT_TRUE(inside(program().recorder()).isPausedStart());
     EXPECT_FALSE(startButtonsEnabled());
     EXPECT_EQ(window->stations().mark(0), StationList::Mark::Recording) << "the same entry keeps its mark";
 

@@ -11,6 +11,7 @@
 #include "config/preset.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
+#include "recordertestpeer.h"
 #include "testenv.h"
 #include "testprogram.h"
 #include "ui/recordingdisplay.h"
@@ -22,9 +23,9 @@ namespace
 // short life; it never ends the program (as if started from the setup window).
 void beginRecording(Recorder &recorder)
 {
-    recorder.setStartedFromSetupWindow(true);
-    recorder.addServer("127.0.0.1", "/", "9", "");
-    recorder.beginRecording(Preset());
+    inside(recorder).setStartedFromSetupWindow(true);
+    inside(recorder).addServer("127.0.0.1", "/", "9", "");
+    inside(recorder).beginRecording(Preset());
 }
 
 using TrayTest = ProgramTest;
@@ -65,7 +66,7 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
     RecordingDisplay *display = desktop.loadedRecordingDisplay();
     ASSERT_NE(display, nullptr);
     EXPECT_TRUE(display->isVisible());
-    EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
+    EXPECT_TRUE(inside(recorder).trayState().toggleDisplay.on);
 
     // The display entry never hides it: nothing could bring it back.
     tray.runTrayCommand(platform::TrayCommand::ToggleDisplay);
@@ -73,10 +74,10 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 
     // A hidden display (hidden by other means) comes back, and the entry's caption follows.
     display->hide();
-    EXPECT_FALSE(recorder->trayState().toggleDisplay.on);
+    EXPECT_FALSE(inside(recorder).trayState().toggleDisplay.on);
     tray.runTrayCommand(platform::TrayCommand::DoubleClick);
     EXPECT_TRUE(display->isVisible());
-    EXPECT_TRUE(recorder->trayState().toggleDisplay.on);
+    EXPECT_TRUE(inside(recorder).trayState().toggleDisplay.on);
 
     recorder->stopRecording();
 }
@@ -108,9 +109,9 @@ TEST_F(TrayTest, IconFollowsTheRecordingState)
     });
     QTemporaryDir records;
     desktop.context().configuration().saveFolder = records.path() + QLatin1Char('/');
-    recorder->setStartedFromSetupWindow(true);
-    recorder->addServer("127.0.0.1", "/", QByteArray::number(station.serverPort()), "");
-    recorder->beginRecording(desktop.context().configuration());
+    inside(recorder).setStartedFromSetupWindow(true);
+    inside(recorder).addServer("127.0.0.1", "/", QByteArray::number(station.serverPort()), "");
+    inside(recorder).beginRecording(desktop.context().configuration());
     ASSERT_TRUE(waitUntil([&] { return recorder->status().state == RecordingStatus::State::Recording; }, 5000));
     clock.advance(3000);
     ASSERT_TRUE(waitUntil([&] { return desktop.trayLook() == platform::TrayLook::Error; }, 5000))
