@@ -6,6 +6,7 @@
 #include <array>
 
 #include "engine/recordingstatus.h"
+#include "platform/mixer.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/marquee.h"
 
@@ -57,8 +58,10 @@ public:
         int sliderValue = -1;
     };
 
-    // The display of the recorder (which may be nullptr: then it shows the stopped state).
-    RecordingDisplay(Recorder *recorder, platform::Clock &clock, QWidget *parent = nullptr);
+    // The display of the recorder (which may be nullptr: then it shows the
+    // stopped state). The slider follows the master volume of mixer; Exit
+    // during a recording asks quitQuestion.
+    RecordingDisplay(Recorder *recorder, platform::Mixer &mixer, QuitQuestion &quitQuestion, QWidget *parent = nullptr);
     ~RecordingDisplay() override;
 
     Face face() const;
@@ -109,7 +112,8 @@ private:
     void setDisplayEntryShown(bool shown);
 
     QPointer<Recorder> m_recorder;
-    platform::Clock &m_clock;
+    platform::Mixer &m_mixer;
+    QuitQuestion &m_quitQuestion;
     RecordingStatus m_status;
     TimeMode m_timeMode = TimeMode::Elapsed;
     Marquee m_marquee;

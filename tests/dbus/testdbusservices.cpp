@@ -18,6 +18,7 @@
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "recordingfrontend.h"
+#include "testdevices.h"
 
 namespace
 {
@@ -136,7 +137,8 @@ protected:
     Preset preset;
     QNetworkAccessManager network;
     platform::SystemClock clock;
-    Recorder recorder{preset, network, clock, {}};
+    TestDevices devices;
+    Recorder recorder{preset, network, clock, devices.audio, {}};
 };
 
 RecordingStatus recordingSong(const QByteArray &song)

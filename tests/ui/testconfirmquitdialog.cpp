@@ -8,6 +8,7 @@
 #include "config/preset.h"
 #include "engine/recorder.h"
 #include "fakeclock.h"
+#include "testdevices.h"
 #include "ui/confirmquitdialog.h"
 
 namespace
@@ -21,7 +22,8 @@ protected:
     FakeClock clock;
     Preset preset;
     QNetworkAccessManager network;
-    Recorder recorder{preset, network, clock, {}};
+    TestDevices devices;
+    Recorder recorder{preset, network, clock, devices.audio, {}};
     QSignalSpy exits{&recorder, &Recorder::exitRequested};
 };
 

@@ -23,7 +23,10 @@
 #include "config/stationlist.h"
 #include "darkpalette.h"
 #include "engine/recorder.h"
+#include "platform/alsaaudiooutput.h"
+#include "platform/alsamixer.h"
 #include "platform/clock.h"
+#include "platform/recordingscheduler.h"
 #include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
 #include "ui/setupwindow.h"
@@ -54,14 +57,20 @@ int main(int argc, char **argv)
     const QString folder = arguments.isEmpty() ? QStringLiteral(".") : arguments.first();
     QDir().mkpath(folder);
     bool ok = true;
+    // The machine's own devices, as the program has them.
+    platform::AlsaMixer mixer;
+    const platform::AudioDevices audio{mixer, [] { return std::make_unique<platform::AlsaAudioOutput>(); }};
+    platform::SystemctlManager serviceManager;
 
     {
         Preset draft;
         QNetworkAccessManager network;
         platform::SystemClock clock;
-        Recorder recorder(draft, network, clock, {});
-        SetupWindow window(recorder, draft, clock,
-                           [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+        Recorder recorder(draft, network, clock, audio, {});
+        QuitQuestion quitQuestion(clock);
+        SetupWindow window(
+            recorder, draft, clock, [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); },
+            quitQuestion, serviceManager);
         window.stations().appendEntry(QStringLiteral("Night Jazz FM"),
                                       QStringLiteral("http://radio.example.org/jazz.pls"));
         window.stations().appendEntry(QStringLiteral("Morning Talk"),
@@ -92,7 +101,8 @@ int main(int argc, char **argv)
     }
     {
         platform::SystemClock clock;
-        RecordingDisplay display(nullptr, clock);
+        QuitQuestion quitQuestion(clock);
+        RecordingDisplay display(nullptr, mixer, quitQuestion);
         display.show();
         RecordingStatus status;
         status.state = RecordingStatus::State::Recording;
