@@ -26,6 +26,7 @@
 #include "app/desktopfrontend.h"
 #include "dbus/mprisservice.h"
 #include "dbus/songnotifier.h"
+#include "platform/recordingscheduler.h"
 #include "ui/recordingdisplay.h"
 #endif
 

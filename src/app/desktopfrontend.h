@@ -11,7 +11,6 @@
 #include "platform/audiodevices.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
-#include "platform/recordingscheduler.h"
 #include "ui/confirmquitdialog.h"
 
 class QAction;
@@ -23,6 +22,11 @@ class DirectorySearch;
 class QNetworkAccessManager;
 class RecordingDisplay;
 class SetupWindow;
+
+namespace platform
+{
+class ServiceManager;
+} // namespace platform
 
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
 // the recording display, the setup window, and the tray icon with its tip and

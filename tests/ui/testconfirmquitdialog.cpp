@@ -1,4 +1,6 @@
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -69,4 +71,32 @@ TEST_F(ConfirmQuitTest, KeysAnswerInEitherCase)
         EXPECT_EQ(exits.count(), 1);
         EXPECT_EQ(trayChanges.count(), 0);
     }
+}
+
+// One question at a time: asking again while it is open brings the same one
+// forward; once answered, the next ask is a new question; and it goes with
+// the recorder it asks about.
+TEST_F(ConfirmQuitTest, TheQuitQuestionIsOneAtATimeAndGoesWithItsRecorder)
+{
+    QuitQuestion question(clock);
+    ConfirmQuitDialog *first = question.ask(recorder);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(question.ask(recorder), first);
+    QPointer<ConfirmQuitDialog> answered = first;
+    first->answerNo();
+    ConfirmQuitDialog *second = question.ask(recorder);
+    EXPECT_NE(second, first);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(answered.isNull());
+
+    Preset otherPreset;
+    QPointer<ConfirmQuitDialog> shown;
+    {
+        Recorder other{otherPreset, network, clock, devices.audio, {}};
+        question.ask(recorder)->answerNo();
+        shown = question.ask(other);
+        ASSERT_FALSE(shown.isNull());
+    }
+    EXPECT_TRUE(shown.isNull());
+    EXPECT_TRUE(question.ask(recorder)->isVisible());
 }
