@@ -39,9 +39,10 @@ enum class RunMode
 // What one run of the program holds: the draft record, the recorder and the
 // windows that are loaded. Whoever runs the program creates it with the front
 // end the recorder reports to (which also ends the process), the clock, the
-// network access manager and the sound devices, all of which outlive it. Windows of the layers above
-// register an unload function while they are loaded, so that the exit unloads
-// them in its fixed order without this class knowing theirs.
+// network access manager and the sound devices, all of which outlive it.
+// Windows of the layers above register an unload function while they are
+// loaded, so that the exit unloads them in its fixed order without this class
+// knowing theirs.
 class ProgramContext final
 {
 public:

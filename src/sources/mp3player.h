@@ -15,9 +15,9 @@ struct mpg123_handle_struct;
 
 // The embedded MP3 player: it is fed the recorded stream in memory, finds the
 // MPEG frames in it, decodes them and plays them through a sound output it
-// makes with each play(), all on the user-interface thread. Whatever comes before the first
-// frame (a station's header lines, a frame cut in half) is skipped until two
-// consecutive frame headers agree.
+// makes with each play(), all on the user-interface thread. Whatever comes
+// before the first frame (a station's header lines, a frame cut in half) is
+// skipped until two consecutive frame headers agree.
 class Mp3Player final : public QObject
 {
     Q_OBJECT
