@@ -72,7 +72,6 @@ int main(int argc, char **argv)
     bench::Scratch scratch;
     bench::BenchRun run;
     bench::BenchFrontEnd &frontEnd = run.frontEnd;
-    bench::NoMixer noMixer;
     // One title far wider than the display, so it scrolls all the time.
     const QByteArray title = "The Long Ensemble - A Very Long Song Title That Keeps Scrolling Across The Display";
     bench::StationThread station(3600 * bench::kBytesPerSecond, 1, {title});
@@ -86,7 +85,9 @@ int main(int argc, char **argv)
 
     const Phase without = measure(seconds);
     platform::SystemClock clock;
-    RecordingDisplay display(recorder, run.program().configuration(), clock);
+    bench::NoMixer mixer;
+    QuitQuestion quitQuestion(clock);
+    RecordingDisplay display(recorder, run.program().configuration(), mixer, quitQuestion);
     display.show();
     const Phase with = measure(seconds);
     const RecordingDisplay::Face face = display.face();

@@ -141,11 +141,9 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
 
     bench::Scratch scratch;
-    bench::BenchRun run;
-    bench::BenchFrontEnd &frontEnd = run.frontEnd;
-    bench::NoMixer mixer;
     auto seen = std::make_shared<Observations>();
-    platform::setAudioOutputFactory([seen] { return std::make_unique<DeviceModelOutput>(seen); });
+    bench::BenchRun run([seen] { return std::make_unique<DeviceModelOutput>(seen); });
+    bench::BenchFrontEnd &frontEnd = run.frontEnd;
     bench::StationThread station(kTitleEvery, seconds / 2 + 10);
     if (!scratch.isValid() || !station.start()) {
         std::fprintf(stderr, "cannot set up the scratch folder or the station\n");
@@ -184,6 +182,5 @@ int main(int argc, char **argv)
     if (!frontEnd.messages.isEmpty())
         std::printf("messages: %s\n", qPrintable(frontEnd.messages.join(QStringLiteral("; "))));
     run.end();
-    platform::setAudioOutputFactory({});
     return 0;
 }

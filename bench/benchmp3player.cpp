@@ -41,9 +41,7 @@ int main(int argc, char **argv)
     }
 
     auto counters = std::make_shared<platform::NullAudioCounters>();
-    platform::setAudioOutputFactory([counters] { return std::make_unique<platform::NullAudioOutput>(counters); });
-
-    Mp3Player player;
+    Mp3Player player([counters] { return std::make_unique<platform::NullAudioOutput>(counters); });
     const double cpuStart = cpuSeconds();
     QElapsedTimer timer;
     timer.start();

@@ -22,6 +22,8 @@
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
+#include "platform/alsaaudiooutput.h"
+#include "platform/alsamixer.h"
 #include "platform/frontend.h"
 #include "recordertestpeer.h"
 #include "teststation/station.h"
@@ -83,6 +85,8 @@ int main(int argc, char **argv)
     FakeClock clock;
     QuietFrontEnd frontEnd;
     QNetworkAccessManager network;
+    platform::AlsaMixer mixer;
+    const platform::AudioDevices audio{mixer, [] { return std::make_unique<platform::AlsaAudioOutput>(); }};
 
     const Case cases[] = {
         {"mount gone 5 s", 5000, 128, 0},
@@ -105,7 +109,7 @@ int main(int argc, char **argv)
         teststation::Station station(config);
         station.start();
 
-        ProgramContext program(frontEnd, clock, network);
+        ProgramContext program(frontEnd, clock, network, audio);
         Preset &record = program.configuration();
         record.reset();
         record.saveFolder = folder.path() + QDir::separator();

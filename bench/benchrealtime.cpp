@@ -110,7 +110,6 @@ int main(int argc, char **argv)
     bench::Scratch scratch;
     bench::BenchRun run;
     bench::BenchFrontEnd &frontEnd = run.frontEnd;
-    bench::NoMixer mixer;
     std::printf("bench_realtime: %d s of 128 kbit/s from the test station (separate process), a new title every "
                 "10 s\n",
                 seconds);

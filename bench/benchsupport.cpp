@@ -14,6 +14,7 @@
 
 #include "app/programcontext.h"
 #include "engine/recorder.h"
+#include "platform/alsaaudiooutput.h"
 #include "recordertestpeer.h"
 #include "teststation/station.h"
 
@@ -40,13 +41,9 @@ qint64 Scratch::bytesOnDisk() const
     return total;
 }
 
-NoMixer::NoMixer()
-    : m_previous(platform::setMixer(this))
-{}
-
-NoMixer::~NoMixer()
+std::unique_ptr<platform::AudioOutput> BenchRun::systemOutput()
 {
-    platform::setMixer(m_previous);
+    return std::make_unique<platform::AlsaAudioOutput>();
 }
 
 QList<QByteArray> songTitles(int count)

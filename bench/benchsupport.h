@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "app/programcontext.h"
+#include "platform/audiodevices.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
 #include "platform/mixer.h"
@@ -69,10 +70,25 @@ public:
     QStringList messages;
 };
 
-// One run of the program on the system clock, reporting to a BenchFrontEnd.
+// The machine's sound mixer is none of the benchmark's business: the listening
+// volume stays unknown, as on a machine without a sound card.
+class NoMixer final : public platform::Mixer
+{
+public:
+    bool findControl(quint32, quint32, quint32, platform::MixerControl &) override { return false; }
+    qint32 controlValue(quint32, const platform::MixerControl &) override { return -1; }
+};
+
+// One run of the program on the system clock, reporting to a BenchFrontEnd;
+// listening plays through the outputs makeOutput makes (the machine's sound
+// device unless a benchmark gives its own).
 class BenchRun
 {
 public:
+    explicit BenchRun(platform::AudioOutputFactory makeOutput = systemOutput)
+        : m_audio{m_mixer, std::move(makeOutput)}
+    {}
+
     ProgramContext &program() { return *m_context; }
     // Unloads the recorder and every window, as the exit does.
     void end() { m_context.reset(); }
@@ -81,22 +97,12 @@ public:
     BenchFrontEnd frontEnd;
 
 private:
+    static std::unique_ptr<platform::AudioOutput> systemOutput();
+
+    NoMixer m_mixer;
+    const platform::AudioDevices m_audio;
     QNetworkAccessManager m_network;
-    std::unique_ptr<ProgramContext> m_context = std::make_unique<ProgramContext>(frontEnd, clock, m_network);
-};
-
-// The machine's sound mixer is none of the benchmark's business: the listening
-// volume stays unknown, as on a machine without a sound card.
-class NoMixer final : public platform::Mixer
-{
-public:
-    NoMixer();
-    ~NoMixer() override;
-    bool findControl(quint32, quint32, quint32, platform::MixerControl &) override { return false; }
-    qint32 controlValue(quint32, const platform::MixerControl &) override { return -1; }
-
-private:
-    platform::Mixer *m_previous = nullptr;
+    std::unique_ptr<ProgramContext> m_context = std::make_unique<ProgramContext>(frontEnd, clock, m_network, m_audio);
 };
 
 // Distinct song titles, so that no file name comes round again.

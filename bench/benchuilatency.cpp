@@ -47,7 +47,6 @@ int main(int argc, char **argv)
     bench::Scratch scratch;
     bench::BenchRun run;
     bench::BenchFrontEnd &frontEnd = run.frontEnd;
-    bench::NoMixer mixer;
     bench::StationThread station(kTitleEvery, seconds / 2 + 10);
     if (!scratch.isValid() || !station.start()) {
         std::fprintf(stderr, "cannot set up the scratch folder or the station\n");

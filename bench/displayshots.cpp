@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "darkpalette.h"
+#include "platform/alsamixer.h"
 #include "platform/clock.h"
 #include "ui/recordingdisplay.h"
 #include "ui/slider.h"
@@ -53,13 +54,15 @@ int main(int argc, char **argv)
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(folder);
     platform::SystemClock clock;
+    platform::AlsaMixer mixer;
+    QuitQuestion quitQuestion(clock);
     const QString scale = QString::number(qRound(qApp->devicePixelRatio())) + QStringLiteral("x");
 
     for (const bool dark : {false, true}) {
         QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
         const QString suffix = (dark ? QStringLiteral("-dark-") : QStringLiteral("-light-")) + scale;
         const Preset draft;
-        RecordingDisplay display(nullptr, draft, clock);
+        RecordingDisplay display(nullptr, draft, mixer, quitQuestion);
         display.volumeSlider()->setValue(-71);
         display.show();
         save(display, folder, QStringLiteral("stopped") + suffix);

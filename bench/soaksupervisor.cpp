@@ -51,6 +51,8 @@
 #include "engine/recorder.h"
 #include "engine/recordingnames.h"
 #include "engine/streamtitle.h"
+#include "platform/alsaaudiooutput.h"
+#include "platform/alsamixer.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
 #include "recordertestpeer.h"
@@ -254,7 +256,9 @@ private:
     SoakClock m_clock;
     SoakFrontEnd m_frontEnd;
     QNetworkAccessManager m_network;
-    ProgramContext m_program{m_frontEnd, m_clock, m_network};
+    platform::AlsaMixer m_mixer;
+    const platform::AudioDevices m_sound{m_mixer, [] { return std::make_unique<platform::AlsaAudioOutput>(); }};
+    ProgramContext m_program{m_frontEnd, m_clock, m_network, m_sound};
     QTemporaryDir m_folder;
     Recorder *m_engine = nullptr;
     std::unique_ptr<StationSlot> m_live;    // the station the recorder is on

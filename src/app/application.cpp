@@ -16,6 +16,8 @@
 #include "config/preset.h"
 #include "engine/recorder.h"
 #include "engine/startup.h"
+#include "platform/alsaaudiooutput.h"
+#include "platform/alsamixer.h"
 
 #ifdef VORLANE_HAVE_DESKTOP
 #include <QApplication>
@@ -24,6 +26,7 @@
 #include "app/desktopfrontend.h"
 #include "dbus/mprisservice.h"
 #include "dbus/songnotifier.h"
+#include "platform/recordingscheduler.h"
 #include "ui/recordingdisplay.h"
 #endif
 
@@ -161,11 +164,14 @@ int runVorlane(int &argc, char **argv)
 
     // Declared in the order they are needed, so that each goes after what refers to it.
     platform::SystemClock clock;
+    platform::AlsaMixer mixer;
+    const platform::AudioDevices audio{mixer, [] { return std::make_unique<platform::AlsaAudioOutput>(); }};
     std::unique_ptr<QCoreApplication> qtApplication;
     std::unique_ptr<QNetworkAccessManager> network;
     std::unique_ptr<HeadlessFrontEnd> headlessFrontEnd;
     std::unique_ptr<ProgramContext> headlessContext;
 #ifdef VORLANE_HAVE_DESKTOP
+    platform::SystemctlManager serviceManager;
     std::unique_ptr<DesktopFrontEnd> desktop;
 #endif
     platform::FrontEnd *frontEnd = nullptr;
@@ -182,7 +188,8 @@ int runVorlane(int &argc, char **argv)
         }
         network = std::make_unique<QNetworkAccessManager>();
         headlessFrontEnd = std::make_unique<HeadlessFrontEnd>();
-        headlessContext = std::make_unique<ProgramContext>(*headlessFrontEnd, clock, *network);
+        headlessContext =
+            std::make_unique<ProgramContext>(*headlessFrontEnd, clock, *network, audio, RunMode::Headless);
         frontEnd = headlessFrontEnd.get();
         windows = headlessFrontEnd.get();
         context = headlessContext.get();
@@ -193,7 +200,7 @@ int runVorlane(int &argc, char **argv)
         desktopApplication->setQuitOnLastWindowClosed(false);
         qtApplication.reset(desktopApplication);
         network = std::make_unique<QNetworkAccessManager>();
-        desktop = std::make_unique<DesktopFrontEnd>(clock, *network);
+        desktop = std::make_unique<DesktopFrontEnd>(clock, *network, audio, serviceManager);
         frontEnd = desktop.get();
         windows = desktop.get();
         context = &desktop->context();
@@ -201,7 +208,6 @@ int runVorlane(int &argc, char **argv)
 #endif
     QCoreApplication::setApplicationName(QStringLiteral("Vorlane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VORLANE_VERSION));
-    context->headless = headless;
 
     Application application(*context, *frontEnd, *windows);
 #ifdef VORLANE_HAVE_DESKTOP

@@ -93,10 +93,14 @@ QIcon DesktopFrontEnd::trayIcon(platform::TrayLook look)
     return QIcon(QStringLiteral(":/vorlane/icons/tray-idle.svg"));
 }
 
-DesktopFrontEnd::DesktopFrontEnd(platform::Clock &clock, QNetworkAccessManager &network, QObject *parent)
+DesktopFrontEnd::DesktopFrontEnd(platform::Clock &clock, QNetworkAccessManager &network,
+                                 const platform::AudioDevices &audio, platform::ServiceManager &serviceManager,
+                                 QObject *parent)
     : QObject(parent)
     , m_clock(clock)
-    , m_context(*this, clock, network)
+    , m_serviceManager(serviceManager)
+    , m_quitQuestion(clock)
+    , m_context(*this, clock, network, audio)
 {}
 
 DesktopFrontEnd::~DesktopFrontEnd()
@@ -122,8 +126,9 @@ void DesktopFrontEnd::showSetupWindow(bool fillFromDraft)
             return;
         }
         // A new window fills itself from a complete preset record.
-        m_setupWindow = new SetupWindow(*recorder, m_context.configuration(), m_clock,
-                                        [this](const QString &text) { showMessage(text); });
+        m_setupWindow = new SetupWindow(
+            *recorder, m_context.configuration(), m_clock, [this](const QString &text) { showMessage(text); },
+            m_quitQuestion, m_serviceManager);
         m_setupWindow->setAttribute(Qt::WA_DeleteOnClose);
         // Every way out of the program (the tray's Exit, a signal) keeps the
         // station list and the options, not only closing the window.
@@ -257,7 +262,8 @@ RecordingDisplay *DesktopFrontEnd::loadedRecordingDisplay() const
 RecordingDisplay &DesktopFrontEnd::recordingDisplay()
 {
     if (!m_display) {
-        m_display = new RecordingDisplay(m_context.recorder(), m_context.configuration(), m_clock);
+        m_display = new RecordingDisplay(m_context.recorder(), m_context.configuration(), m_context.audio().mixer,
+                                         m_quitQuestion);
         m_context.setWindowUnloader(ProgramWindow::RecordingDisplay, [display = m_display] {
             if (display) {
                 display->hide();

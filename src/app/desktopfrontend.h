@@ -8,8 +8,10 @@
 
 #include "app/programcontext.h"
 #include "app/programwindows.h"
+#include "platform/audiodevices.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
+#include "ui/confirmquitdialog.h"
 
 class QAction;
 class QIcon;
@@ -21,18 +23,25 @@ class QNetworkAccessManager;
 class RecordingDisplay;
 class SetupWindow;
 
+namespace platform
+{
+class ServiceManager;
+} // namespace platform
+
 // The front end with a display: message boxes titled "Vorlane" with an OK button,
 // the recording display, the setup window, and the tray icon with its tip and
 // menu. Where the desktop has no tray, the display opens with each recording
 // and its right click offers the same menu. It owns the run's context, which
-// reports to it, and builds its windows from that context.
+// reports to it, and the one quit question, and builds its windows from them
+// and the service manager it is given.
 class DesktopFrontEnd final : public QObject, public platform::FrontEnd, public ProgramWindows
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DesktopFrontEnd)
 
 public:
-    DesktopFrontEnd(platform::Clock &clock, QNetworkAccessManager &network, QObject *parent = nullptr);
+    DesktopFrontEnd(platform::Clock &clock, QNetworkAccessManager &network, const platform::AudioDevices &audio,
+                    platform::ServiceManager &serviceManager, QObject *parent = nullptr);
     ~DesktopFrontEnd() override;
 
     ProgramContext &context() { return m_context; }
@@ -78,7 +87,10 @@ private:
     static void placeBeside(QWidget *window, const QWidget *anchor);
 
     platform::Clock &m_clock;
-    // Declared after the clock it is given, and first among what goes with it.
+    platform::ServiceManager &m_serviceManager;
+    // Outlives the context: its question goes with the recorder.
+    QuitQuestion m_quitQuestion;
+    // Declared after what it is given, and first among what goes with it.
     ProgramContext m_context;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *m_menu = nullptr;

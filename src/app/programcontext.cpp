@@ -15,10 +15,13 @@ std::size_t slotOf(ProgramWindow window)
 
 } // namespace
 
-ProgramContext::ProgramContext(platform::FrontEnd &frontEnd, platform::Clock &clock, QNetworkAccessManager &network)
+ProgramContext::ProgramContext(platform::FrontEnd &frontEnd, platform::Clock &clock, QNetworkAccessManager &network,
+                               const platform::AudioDevices &audio, RunMode mode)
     : m_frontEnd(frontEnd)
     , m_clock(clock)
     , m_network(network)
+    , m_audio(audio)
+    , m_mode(mode)
 {}
 
 ProgramContext::~ProgramContext()
@@ -41,8 +44,8 @@ Recorder &ProgramContext::createRecorder()
         return *m_recorder;
     Recorder::Options options;
     options.showsWindows = m_frontEnd.showsWindows();
-    options.exitOnWriteFailure = headless;
-    m_recorder = std::make_unique<Recorder>(m_network, m_clock, options);
+    options.exitOnWriteFailure = m_mode == RunMode::Headless;
+    m_recorder = std::make_unique<Recorder>(m_network, m_clock, m_audio, options);
     Recorder *recorder = m_recorder.get();
     // The front end shows what the recorder reports; the recorder never waits for it.
     QObject::connect(recorder, &Recorder::messageRequested, recorder,

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "config/preset.h"
+#include "platform/audiodevices.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
 
@@ -27,22 +28,30 @@ enum class ProgramWindow
 };
 inline constexpr int kProgramWindowCount = 7;
 
+// How the program runs: with windows, or without (then a recording that can
+// no longer write ends the program, as nothing else is left to do).
+enum class RunMode
+{
+    Windows,
+    Headless,
+};
+
 // What one run of the program holds: the draft record, the recorder and the
 // windows that are loaded. Whoever runs the program creates it with the front
-// end the recorder reports to (which also ends the process), the clock and the
-// network access manager, all of which outlive it. Windows of the layers above
-// register an unload function while they are loaded, so that the exit unloads
-// them in its fixed order without this class knowing theirs.
+// end the recorder reports to (which also ends the process), the clock, the
+// network access manager and the sound devices, all of which outlive it.
+// Windows of the layers above register an unload function while they are
+// loaded, so that the exit unloads them in its fixed order without this class
+// knowing theirs.
 class ProgramContext final
 {
 public:
-    ProgramContext(platform::FrontEnd &frontEnd, platform::Clock &clock, QNetworkAccessManager &network);
+    ProgramContext(platform::FrontEnd &frontEnd, platform::Clock &clock, QNetworkAccessManager &network,
+                   const platform::AudioDevices &audio, RunMode mode = RunMode::Windows);
     ~ProgramContext();
     ProgramContext(const ProgramContext &) = delete;
     ProgramContext &operator=(const ProgramContext &) = delete;
 
-    // The program runs without windows: a recording that cannot write ends it.
-    bool headless = false;
     // The setup window was opened from the tray: minimised, it goes back to the tray.
     bool setupOpenedFromTray = false;
 
@@ -53,6 +62,7 @@ public:
     // station directory).
     QNetworkAccessManager &network() const { return m_network; }
     platform::Clock &clock() const { return m_clock; }
+    const platform::AudioDevices &audio() const { return m_audio; }
 
     // The recorder, or nullptr while it is not loaded.
     Recorder *recorder() const { return m_recorder.get(); }
@@ -82,6 +92,8 @@ private:
     platform::FrontEnd &m_frontEnd;
     platform::Clock &m_clock;
     QNetworkAccessManager &m_network;
+    const platform::AudioDevices m_audio;
+    const RunMode m_mode;
     Preset m_draft;
     std::unique_ptr<Recorder> m_recorder;
     std::array<std::function<void()>, kProgramWindowCount> m_unloaders;

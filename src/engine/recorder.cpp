@@ -18,17 +18,14 @@ const QString kNoOperationFlag = QStringLiteral("-noop");
 
 } // namespace
 
-qint32 readMasterVolume()
-{
-    return masterVolume();
-}
-
-Recorder::Recorder(QNetworkAccessManager &network, platform::Clock &clock, const Options &options, QObject *parent)
+Recorder::Recorder(QNetworkAccessManager &network, platform::Clock &clock, const platform::AudioDevices &audio,
+                   const Options &options, QObject *parent)
     : QObject(parent)
     , m_time(clock)
     , m_options(options)
     , m_network(network)
-    , m_relay(new PreviewRelay(this))
+    , m_mixer(audio.mixer)
+    , m_relay(new PreviewRelay(audio, this))
     , m_live365(new Live365Reader(network, clock, this))
     , m_playlistReader(new PlaylistReader(network, clock, this))
     , m_playlistFileReader(new PlaylistReader(network, clock, this))
@@ -56,7 +53,7 @@ void Recorder::load(Preset &draft, const QString &commandLine)
 {
     setStartValues();
     m_relay->stopListening();
-    m_volume = readMasterVolume();
+    m_volume = masterVolume(m_mixer);
     addTrayIcon(QStringLiteral("Kestrane"));
     setCaption(QStringLiteral("Initializing..."));
 

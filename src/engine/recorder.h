@@ -19,6 +19,7 @@
 #include "engine/streamoverlap.h"
 #include "engine/streamtype.h"
 #include "engine/supervisor.h"
+#include "platform/audiodevices.h"
 #include "platform/clock.h"
 #include "platform/frontend.h"
 
@@ -78,7 +79,9 @@ public:
         bool readInBatches = true;
     };
 
-    Recorder(QNetworkAccessManager &network, platform::Clock &clock, const Options &options, QObject *parent = nullptr);
+    // audio is what listening plays through and where the master volume is read.
+    Recorder(QNetworkAccessManager &network, platform::Clock &clock, const platform::AudioDevices &audio,
+             const Options &options, QObject *parent = nullptr);
     ~Recorder() override;
 
     // Start-up and exit.
@@ -318,6 +321,7 @@ private:
 
     // Components.
     QNetworkAccessManager &m_network;
+    platform::Mixer &m_mixer;
     PreviewRelay *m_relay;
     Live365Reader *m_live365;
     PlaylistReader *m_playlistReader;     // resolves the station's playlist
@@ -388,6 +392,3 @@ private:
     bool m_inTick = false;
     bool m_unloaded = false;
 };
-
-// The system speaker volume in percent, or -1 when it cannot be read.
-qint32 readMasterVolume();

@@ -30,13 +30,7 @@ public:
     virtual QString errorString() const = 0;
 };
 
+// Makes a new, unopened output each time a player starts; nullptr when there is none.
 using AudioOutputFactory = std::function<std::unique_ptr<AudioOutput>()>;
-
-// A new output of the kind in use: the platform's sound device unless a test
-// installed a factory (for instance one that makes counting null outputs).
-std::unique_ptr<AudioOutput> createAudioOutput();
-// Installs a factory (an empty one restores the platform's output) and returns
-// the one it replaces (empty for the platform's).
-AudioOutputFactory setAudioOutputFactory(AudioOutputFactory factory);
 
 } // namespace platform

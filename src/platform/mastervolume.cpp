@@ -5,23 +5,24 @@ namespace
 constexpr qint32 kRawPerPercent = 655;
 } // namespace
 
-bool findVolumeControl(quint32 hmixer, quint32 componentType, quint32 ctrlType, platform::MixerControl &mxc)
+bool findVolumeControl(platform::Mixer &mixer, quint32 hmixer, quint32 componentType, quint32 ctrlType,
+                       platform::MixerControl &mxc)
 {
     mxc = platform::MixerControl();
-    return platform::mixer().findControl(hmixer, componentType, ctrlType, mxc);
+    return mixer.findControl(hmixer, componentType, ctrlType, mxc);
 }
 
-qint32 volumeControlValue(quint32 hmixer, const platform::MixerControl &mxc)
+qint32 volumeControlValue(platform::Mixer &mixer, quint32 hmixer, const platform::MixerControl &mxc)
 {
-    return platform::mixer().controlValue(hmixer, mxc);
+    return mixer.controlValue(hmixer, mxc);
 }
 
-qint32 masterVolume()
+qint32 masterVolume(platform::Mixer &mixer)
 {
     platform::MixerControl volCtrl;
-    if (!findVolumeControl(0, kSpeakersComponent, kVolumeControlType, volCtrl))
+    if (!findVolumeControl(mixer, 0, kSpeakersComponent, kVolumeControlType, volCtrl))
         return -1;
-    const qint32 raw = volumeControlValue(0, volCtrl);
+    const qint32 raw = volumeControlValue(mixer, 0, volCtrl);
     // An unreadable fader is unknown, not silent: report it like a missing one.
     if (raw < 0)
         return -1;

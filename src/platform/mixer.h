@@ -18,7 +18,7 @@ struct MixerControl
 // The system's audio mixer, read only. Device 0 is the default mixer. The
 // component and control types are fixed numbers (speaker destination line 4,
 // volume fader 0x50030001); an implementation maps them onto whatever its
-// platform offers. Tests install a fake that serves raw values.
+// platform offers. Tests pass a fake that serves raw values.
 class Mixer
 {
 public:
@@ -31,11 +31,5 @@ public:
     // The control's current value scaled to 0..65535, or -1 when it cannot be read.
     virtual qint32 controlValue(quint32 device, const MixerControl &control) = 0;
 };
-
-// The mixer in use: the platform's own unless a test installed another.
-Mixer &mixer();
-// Installs a mixer (nullptr restores the platform's) and returns the one it
-// replaces (nullptr for the platform's). The caller keeps ownership.
-Mixer *setMixer(Mixer *mixer);
 
 } // namespace platform

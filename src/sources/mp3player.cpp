@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/audiooutput.h"
-
 namespace
 {
 
@@ -105,8 +103,9 @@ void ensureLibraryInitialised()
 
 } // namespace
 
-Mp3Player::Mp3Player(QObject *parent)
+Mp3Player::Mp3Player(platform::AudioOutputFactory makeOutput, QObject *parent)
     : QObject(parent)
+    , m_makeOutput(std::move(makeOutput))
     , m_pumpTimer(new QTimer(this))
 {
     m_pumpTimer->setInterval(kPumpIntervalMs);
@@ -123,7 +122,7 @@ bool Mp3Player::play()
     if (m_state == State::Playing)
         return true;
 
-    m_output = platform::createAudioOutput();
+    m_output = m_makeOutput ? m_makeOutput() : nullptr;
     m_outputFailed = !m_output || !m_output->open();
     if (m_outputFailed) {
         m_error = m_output ? m_output->errorString() : QStringLiteral("No sound output");

@@ -7,20 +7,17 @@
 #include <memory>
 #include <vector>
 
-class QTimer;
+#include "platform/audiooutput.h"
 
-namespace platform
-{
-class AudioOutput;
-}
+class QTimer;
 
 struct mpg123_handle_struct;
 
 // The embedded MP3 player: it is fed the recorded stream in memory, finds the
-// MPEG frames in it, decodes them and plays them through the platform's sound
-// output, all on the user-interface thread. Whatever comes before the first
-// frame (a station's header lines, a frame cut in half) is skipped until two
-// consecutive frame headers agree.
+// MPEG frames in it, decodes them and plays them through a sound output it
+// makes with each play(), all on the user-interface thread. Whatever comes
+// before the first frame (a station's header lines, a frame cut in half) is
+// skipped until two consecutive frame headers agree.
 class Mp3Player final : public QObject
 {
     Q_OBJECT
@@ -33,7 +30,7 @@ public:
         Playing  // fed bytes are decoded and played
     };
 
-    explicit Mp3Player(QObject *parent = nullptr);
+    explicit Mp3Player(platform::AudioOutputFactory makeOutput, QObject *parent = nullptr);
     ~Mp3Player() override;
 
     // Claims the sound output. False (see errorString and soundOutputFailed)
@@ -82,6 +79,7 @@ private:
     QString m_error;
     bool m_outputFailed = false;
 
+    const platform::AudioOutputFactory m_makeOutput;
     QTimer *m_pumpTimer = nullptr;
     std::unique_ptr<platform::AudioOutput> m_output;
     mpg123_handle_struct *m_decoder = nullptr;

@@ -44,12 +44,13 @@ qint16 toShort(qint32 value)
 
 } // namespace
 
-PreviewRelay::PreviewRelay(QObject *parent)
+PreviewRelay::PreviewRelay(const platform::AudioDevices &audio, QObject *parent)
     : QObject(parent)
+    , m_mixer(audio.mixer)
     , m_listener(new Socket(this))
     , m_client(new Socket(this))
     , m_sendTimer(new QTimer(this))
-    , m_player(new Mp3Player(this))
+    , m_player(new Mp3Player(audio.makeOutput, this))
     , m_path(randomPath())
 {
     m_sendTimer->setInterval(kTickMs);
@@ -141,7 +142,7 @@ void PreviewRelay::stopListening()
 
 void PreviewRelay::setVolume(qint32 volume)
 {
-    const qint32 master = masterVolume();
+    const qint32 master = masterVolume(m_mixer);
     m_player->setVolume(kBalanceCentre, toShort(master), toShort(volume));
     appliedVolume = volume;
 }

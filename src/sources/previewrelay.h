@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/audiodevices.h"
+
 class Mp3Player;
 class QTimer;
 class Socket;
@@ -25,7 +27,9 @@ class PreviewRelay final : public QObject
     Q_DISABLE_COPY_MOVE(PreviewRelay)
 
 public:
-    explicit PreviewRelay(QObject *parent = nullptr);
+    // The embedded player plays through outputs made by audio; the master
+    // volume is read from its mixer.
+    explicit PreviewRelay(const platform::AudioDevices &audio, QObject *parent = nullptr);
     ~PreviewRelay() override;
 
     // The external player's program, or "" for the embedded player. It applies
@@ -68,6 +72,7 @@ private:
     void onClientClosed();
     void failListening(const QString &message);
 
+    platform::Mixer &m_mixer;
     Socket *m_listener = nullptr;
     Socket *m_client = nullptr;
     QTimer *m_sendTimer = nullptr;

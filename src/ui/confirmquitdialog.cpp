@@ -121,24 +121,32 @@ void ConfirmQuitDialog::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-ConfirmQuitDialog *askToQuit(Recorder &recorder, platform::Clock &clock)
+QuitQuestion::QuitQuestion(platform::Clock &clock)
+    : m_clock(clock)
+{}
+
+QuitQuestion::~QuitQuestion()
 {
-    static QPointer<ConfirmQuitDialog> shown;
-    if (!shown) {
-        auto *dialog = new ConfirmQuitDialog(&recorder, clock);
+    delete m_shown.data();
+}
+
+ConfirmQuitDialog *QuitQuestion::ask(Recorder &recorder)
+{
+    if (!m_shown) {
+        auto *dialog = new ConfirmQuitDialog(&recorder, m_clock);
         dialog->setAttribute(Qt::WA_DeleteOnClose, false);
-        shown = dialog;
+        m_shown = dialog;
         // An answered question is never shown again: the next close asks afresh.
-        QObject::connect(dialog, &ConfirmQuitDialog::declined, dialog, [dialog] {
-            if (shown == dialog)
-                shown = nullptr;
+        QObject::connect(dialog, &ConfirmQuitDialog::declined, dialog, [this, dialog] {
+            if (m_shown == dialog)
+                m_shown = nullptr;
             dialog->deleteLater();
         });
         // The exit routine ends the recorder last but one: the question goes with it.
         QObject::connect(&recorder, &QObject::destroyed, dialog, [dialog] { delete dialog; });
     }
-    shown->show();
-    shown->raise();
-    shown->activateWindow();
-    return shown;
+    m_shown->show();
+    m_shown->raise();
+    m_shown->activateWindow();
+    return m_shown;
 }

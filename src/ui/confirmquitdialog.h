@@ -46,6 +46,20 @@ private:
 };
 
 // The program's one quit question (the display's Exit and closing the setup
-// window share it): created on first use, shown without a nested event loop,
-// and gone with the recorder it asks about. A No lets it go again.
-ConfirmQuitDialog *askToQuit(Recorder &recorder, platform::Clock &clock);
+// window share it): created when asked, shown without a nested event loop,
+// and gone with the recorder it asks about. While it is open, asking again
+// brings it forward; an answered question is never shown again.
+class QuitQuestion final
+{
+public:
+    explicit QuitQuestion(platform::Clock &clock);
+    ~QuitQuestion();
+    QuitQuestion(const QuitQuestion &) = delete;
+    QuitQuestion &operator=(const QuitQuestion &) = delete;
+
+    ConfirmQuitDialog *ask(Recorder &recorder);
+
+private:
+    platform::Clock &m_clock;
+    QPointer<ConfirmQuitDialog> m_shown;
+};

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "engine/recorder.h"
+#include "platform/mastervolume.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/displayicons.h"
 #include "ui/lamp.h"
@@ -62,11 +63,13 @@ QFont labelFont(int pixels, bool bold = false)
 
 } // namespace
 
-RecordingDisplay::RecordingDisplay(Recorder *recorder, const Preset &draft, platform::Clock &clock, QWidget *parent)
+RecordingDisplay::RecordingDisplay(Recorder *recorder, const Preset &draft, platform::Mixer &mixer,
+                                   QuitQuestion &quitQuestion, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_recorder(recorder)
     , m_draft(draft)
-    , m_clock(clock)
+    , m_mixer(mixer)
+    , m_quitQuestion(quitQuestion)
     , m_marquee([this](const QString &text) { return QFontMetrics(m_title->font()).horizontalAdvance(text); })
     , m_recordingLamp(new Lamp(tr("Recording"), this))
     , m_listeningLamp(new Lamp(tr("Listening"), this))
@@ -136,7 +139,7 @@ RecordingDisplay::RecordingDisplay(Recorder *recorder, const Preset &draft, plat
     connect(m_slider, &Slider::pressed, this, [this] { m_sliderPressed = true; });
     connect(m_slider, &Slider::released, this, &RecordingDisplay::onSliderReleased);
     connect(m_slider, &Slider::keyPressed, this, [this] { m_sliderKey = true; });
-    m_lastMaster = readMasterVolume();
+    m_lastMaster = masterVolume(m_mixer);
 
     layOutBase();
 
@@ -299,7 +302,7 @@ void RecordingDisplay::followSystemVolume()
     // user left it. An unreadable system volume (-1) moves nothing. A change
     // that meets the user's hand on the slider (pressed, or a key since the
     // last tick) gives way to it.
-    const qint32 master = readMasterVolume();
+    const qint32 master = masterVolume(m_mixer);
     const bool changed = master >= 0 && master != m_lastMaster;
     if (master >= 0)
         m_lastMaster = master;
@@ -334,7 +337,7 @@ void RecordingDisplay::toggleTimeMode()
 void RecordingDisplay::quit()
 {
     if (m_status.recording && !m_status.paused && m_recorder) {
-        m_confirmation = askToQuit(*m_recorder, m_clock);
+        m_confirmation = m_quitQuestion.ask(*m_recorder);
         return;
     }
     // Like the tray's exit: a paused recording's file is closed and tagged first.

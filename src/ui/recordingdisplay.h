@@ -6,6 +6,7 @@
 #include <array>
 
 #include "engine/recordingstatus.h"
+#include "platform/mixer.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/marquee.h"
 
@@ -58,9 +59,12 @@ public:
         int sliderValue = -1;
     };
 
-    // The display of the recorder (which may be nullptr: then it shows the stopped state).
-    // Record starts a recording of the draft as it is when pressed.
-    RecordingDisplay(Recorder *recorder, const Preset &draft, platform::Clock &clock, QWidget *parent = nullptr);
+    // The display of the recorder (which may be nullptr: then it shows the
+    // stopped state). Record starts a recording of the draft as it is when
+    // pressed. The slider follows the master volume of mixer; Exit during a
+    // recording asks quitQuestion.
+    RecordingDisplay(Recorder *recorder, const Preset &draft, platform::Mixer &mixer, QuitQuestion &quitQuestion,
+                     QWidget *parent = nullptr);
     ~RecordingDisplay() override;
 
     Face face() const;
@@ -112,7 +116,8 @@ private:
 
     QPointer<Recorder> m_recorder;
     const Preset &m_draft;
-    platform::Clock &m_clock;
+    platform::Mixer &m_mixer;
+    QuitQuestion &m_quitQuestion;
     RecordingStatus m_status;
     TimeMode m_timeMode = TimeMode::Elapsed;
     Marquee m_marquee;

@@ -51,8 +51,10 @@ bool isPresetFile(const QString &play)
 
 } // namespace
 
-SchedulerPage::SchedulerPage(platform::Clock &clock, MessageSink tell, QWidget *parent)
+SchedulerPage::SchedulerPage(platform::Clock &clock, platform::ServiceManager &serviceManager, MessageSink tell,
+                             QWidget *parent)
     : QWidget(parent)
+    , m_serviceManager(serviceManager)
     , m_clock(clock)
     , m_tell(std::move(tell))
 {
@@ -133,22 +135,18 @@ SchedulerPage::SchedulerPage(platform::Clock &clock, MessageSink tell, QWidget *
 
 SchedulerPage::~SchedulerPage() = default;
 
-void SchedulerPage::useManager(platform::ServiceManager &manager, const QString &unitFolder, const QString &program,
-                               const QString &programFolder)
+void SchedulerPage::useFolders(const QString &unitFolder, const QString &program, const QString &programFolder)
 {
-    m_scheduler = std::make_unique<RecordingScheduler>(manager, unitFolder, program);
+    m_scheduler = std::make_unique<RecordingScheduler>(m_serviceManager, unitFolder, program);
     m_scheduler->setWorkingFolder(programFolder);
     m_programFolder = programFolder;
-    m_ownManager.reset();
     refresh();
 }
 
 RecordingScheduler &SchedulerPage::scheduler()
 {
-    if (!m_scheduler) {
-        m_ownManager = std::make_unique<platform::SystemctlManager>();
-        m_scheduler = std::make_unique<RecordingScheduler>(*m_ownManager);
-    }
+    if (!m_scheduler)
+        m_scheduler = std::make_unique<RecordingScheduler>(m_serviceManager);
     return *m_scheduler;
 }
 

@@ -46,14 +46,14 @@ public:
     // The recording options of the moment (the setup window's fields).
     using OptionsSource = std::function<Preset()>;
 
-    SchedulerPage(platform::Clock &clock, MessageSink tell, QWidget *parent = nullptr);
+    // Schedules through the user's service manager, given by whoever creates the page.
+    SchedulerPage(platform::Clock &clock, platform::ServiceManager &serviceManager, MessageSink tell,
+                  QWidget *parent = nullptr);
     ~SchedulerPage() override;
 
-    // Schedules through this manager, with the units in this folder and this
-    // program to run, and the presets in this program folder, instead of the
-    // user's own systemd and folders (tests).
-    void useManager(platform::ServiceManager &manager, const QString &unitFolder, const QString &program,
-                    const QString &programFolder);
+    // Keeps the units in this folder with this program to run, and the presets
+    // in this program folder, instead of the user's own folders (tests).
+    void useFolders(const QString &unitFolder, const QString &program, const QString &programFolder);
     void setOptionsSource(OptionsSource source) { m_options = std::move(source); }
 
     // A station address (with the station's name, when known) or a preset file.
@@ -82,7 +82,7 @@ private:
     void tell(const QString &text);
     void updateButtons();
 
-    std::unique_ptr<platform::ServiceManager> m_ownManager;
+    platform::ServiceManager &m_serviceManager;
     std::unique_ptr<platform::RecordingScheduler> m_scheduler;
     QString m_programFolder; // empty: the real one
     OptionsSource m_options;

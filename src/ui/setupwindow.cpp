@@ -55,12 +55,14 @@ static void initUiResources()
     Q_INIT_RESOURCE(ui);
 }
 
-SetupWindow::SetupWindow(Recorder &recorder, Preset &draft, platform::Clock &clock, MessageSink tell, QWidget *parent)
+SetupWindow::SetupWindow(Recorder &recorder, Preset &draft, platform::Clock &clock, MessageSink tell,
+                         QuitQuestion &quitQuestion, platform::ServiceManager &serviceManager, QWidget *parent)
     : QMainWindow(parent)
     , m_recorder(recorder)
     , m_draft(draft)
     , m_clock(clock)
     , m_tell(std::move(tell))
+    , m_quitQuestion(quitQuestion)
 {
     initUiResources();
     setObjectName(QStringLiteral("setupWindow"));
@@ -70,7 +72,7 @@ SetupWindow::SetupWindow(Recorder &recorder, Preset &draft, platform::Clock &clo
 
     m_stations = new StationList(this);
 
-    buildWindow(clock);
+    buildWindow(clock, serviceManager);
     buildMenus();
 
     // Opening: options, station list, the Radio page, the draft.
@@ -118,7 +120,7 @@ SetupWindow::~SetupWindow() = default;
 // ---------------------------------------------------------------------------
 // Building the window
 
-void SetupWindow::buildWindow(platform::Clock &clock)
+void SetupWindow::buildWindow(platform::Clock &clock, platform::ServiceManager &serviceManager)
 {
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -143,7 +145,7 @@ void SetupWindow::buildWindow(platform::Clock &clock)
     m_pages->addWidget(m_stationPanel);
     m_advanced = new AdvancedPage(m_tell, this);
     m_pages->addWidget(scrolling(m_advanced));
-    m_scheduler = new SchedulerPage(clock, m_tell, this);
+    m_scheduler = new SchedulerPage(clock, serviceManager, m_tell, this);
     m_pages->addWidget(scrolling(m_scheduler));
     auto *about = new QTextBrowser(this);
     about->setObjectName(QStringLiteral("about"));
@@ -494,7 +496,7 @@ void SetupWindow::quit()
 {
     const RecordingStatus status = m_recorder.status();
     if (status.recording && !status.paused) {
-        askToQuit(m_recorder, m_clock);
+        m_quitQuestion.ask(m_recorder);
         return;
     }
     // A paused recording's file is closed and tagged on the way out.

@@ -9,6 +9,7 @@ class AdvancedPage;
 class PageBar;
 class QMimeData;
 class QStackedWidget;
+class QuitQuestion;
 class Recorder;
 class SchedulerPage;
 class StationSection;
@@ -18,7 +19,8 @@ class StationListPanel;
 namespace platform
 {
 class Clock;
-}
+class ServiceManager;
+} // namespace platform
 
 // The recording setup window: the station list, the station check, where and
 // how to record, and Record and Preview/Listen. It edits the draft preset and
@@ -41,7 +43,9 @@ public:
 
     // Loads the options and the station list; fills the window from the draft
     // when that holds a complete configuration.
-    SetupWindow(Recorder &recorder, Preset &draft, platform::Clock &clock, MessageSink tell, QWidget *parent = nullptr);
+    // Closing it during a recording asks quitQuestion; schedules go to serviceManager.
+    SetupWindow(Recorder &recorder, Preset &draft, platform::Clock &clock, MessageSink tell, QuitQuestion &quitQuestion,
+                platform::ServiceManager &serviceManager, QWidget *parent = nullptr);
     ~SetupWindow() override;
 
     StationList &stations() { return *m_stations; }
@@ -102,7 +106,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    void buildWindow(platform::Clock &clock);
+    void buildWindow(platform::Clock &clock, platform::ServiceManager &serviceManager);
     void buildMenus();
 
     void onStationActivated(int row);
@@ -118,6 +122,7 @@ private:
     Preset &m_draft;
     platform::Clock &m_clock;
     MessageSink m_tell;
+    QuitQuestion &m_quitQuestion;
     StationList *m_stations = nullptr;
 
     StationSection *m_section = nullptr;

@@ -7,7 +7,6 @@
 #include "engine/recorder.h"
 #include "engine/startup.h"
 #include "eventwait.h"
-#include "fakemixer.h"
 #include "programrun.h"
 #include "recordertestpeer.h"
 #include "sources/playlistreader.h"
@@ -234,7 +233,7 @@ TEST_F(StartUp, AdvancedValueIsReadAndWrittenBack)
 
 TEST_F(StartUp, MainWindowStartValues)
 {
-    FakeMixer mixer(32767); // the system's master fader at half scale
+    devices.mixer.raw = 32767; // the system's master fader at half scale
     start(QString());
     Recorder *main = program().recorder();
     ASSERT_NE(main, nullptr);

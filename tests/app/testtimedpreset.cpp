@@ -29,6 +29,7 @@
 #include "fakeclock.h"
 #include "programrun.h"
 #include "recordertestpeer.h"
+#include "testdevices.h"
 #include "testenv.h"
 #include "teststation/station.h"
 
@@ -99,7 +100,8 @@ TEST(TimedPreset, RecordsForItsLengthAndEndsByItselfWhenThePresetAsks)
         SCOPED_TRACE(exitAfterwards ? "minutes line 1" : "minutes line S1");
         FakeClock clock;
         CapturedHeadless frontEnd;
-        ProgramContext context(frontEnd, clock, testenv::network());
+        TestDevices devices;
+        ProgramContext context(frontEnd, clock, testenv::network(), devices.audio);
 
         teststation::Stream stream;
         stream.pace = teststation::Stream::Pace::RealTime; // 16000 audio bytes per second of the fake clock

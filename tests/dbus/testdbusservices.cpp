@@ -18,6 +18,7 @@
 #include "eventwait.h"
 #include "recordertestpeer.h"
 #include "recordingfrontend.h"
+#include "testdevices.h"
 
 namespace
 {
@@ -135,7 +136,8 @@ protected:
     RecordingFrontEnd ui;
     QNetworkAccessManager network;
     platform::SystemClock clock;
-    Recorder recorder{network, clock, {}};
+    TestDevices devices;
+    Recorder recorder{network, clock, devices.audio, {}};
 };
 
 RecordingStatus recordingSong(const QByteArray &song)

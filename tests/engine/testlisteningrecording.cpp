@@ -125,15 +125,14 @@ TEST_F(ListeningRecording, ListeningIsOffOnceTheSoundOutputFailed)
     for (const bool opens : {true, false}) {
         SCOPED_TRACE(opens);
         ui.messages.clear();
-        const platform::AudioOutputFactory previous =
-            platform::setAudioOutputFactory([opens]() -> std::unique_ptr<platform::AudioOutput> {
-                if (opens)
-                    return std::make_unique<LostOutput>();
-                return nullptr;
-            });
+        devices.makeOutput = [opens]() -> std::unique_ptr<platform::AudioOutput> {
+            if (opens)
+                return std::make_unique<LostOutput>();
+            return nullptr;
+        };
         startPreset("!L-Test FM");
         ASSERT_TRUE(waitUntil([&] { return !ui.messages.isEmpty(); }, 10000));
-        platform::setAudioOutputFactory(previous);
+        devices.makeOutput = nullptr;
         EXPECT_TRUE(ui.messages.first().startsWith(QStringLiteral("No sound output is available")))
             << ui.messages.first().toStdString();
         EXPECT_TRUE(engine->isRecording());

@@ -13,7 +13,7 @@ TEST(MasterVolume, RawValuesBecomeRoundedPercentages)
     };
     for (const auto &[raw, percent] : cases) {
         mixer.raw = raw;
-        EXPECT_EQ(masterVolume(), percent) << "raw " << raw;
+        EXPECT_EQ(masterVolume(mixer), percent) << "raw " << raw;
     }
     // The default mixer's speaker line and its volume fader are what is asked for,
     // and the value is read from the control that was found.
@@ -28,15 +28,15 @@ TEST(MasterVolume, MissingLineFaderOrValueGivesMinusOne)
     FakeMixer mixer;
     mixer.raw = 40000;
     mixer.hasSpeakerLine = false;
-    EXPECT_EQ(masterVolume(), -1);
+    EXPECT_EQ(masterVolume(mixer), -1);
     mixer.hasSpeakerLine = true;
     mixer.hasFader = false;
-    EXPECT_EQ(masterVolume(), -1);
+    EXPECT_EQ(masterVolume(mixer), -1);
     mixer.hasFader = true;
-    EXPECT_EQ(masterVolume(), 61);
+    EXPECT_EQ(masterVolume(mixer), 61);
     // A fader that is found but cannot be read is unknown, not silent.
     mixer.raw.reset();
-    EXPECT_EQ(masterVolume(), -1);
+    EXPECT_EQ(masterVolume(mixer), -1);
 }
 
 TEST(MasterVolume, VolumeControlHelpersPassTheMixerThrough)
@@ -45,13 +45,13 @@ TEST(MasterVolume, VolumeControlHelpersPassTheMixerThrough)
     mixer.raw = 1234;
     platform::MixerControl control;
     control.elementName = "stale";
-    ASSERT_TRUE(findVolumeControl(3, kSpeakersComponent, kVolumeControlType, control));
+    ASSERT_TRUE(findVolumeControl(mixer, 3, kSpeakersComponent, kVolumeControlType, control));
     EXPECT_EQ(mixer.askedDevice, 3u);
     EXPECT_EQ(control.elementName, QByteArray("Master"));
-    EXPECT_EQ(volumeControlValue(3, control), 1234);
+    EXPECT_EQ(volumeControlValue(mixer, 3, control), 1234);
 
     mixer.hasFader = false;
-    EXPECT_FALSE(findVolumeControl(0, kSpeakersComponent, kVolumeControlType, control));
+    EXPECT_FALSE(findVolumeControl(mixer, 0, kSpeakersComponent, kVolumeControlType, control));
     // A failed lookup leaves no control behind that could be read by mistake.
     EXPECT_TRUE(control.elementName.isEmpty());
 }
@@ -71,8 +71,6 @@ TEST(AlsaMixer, AnswersOnlyForTheSpeakerFaderAndNeverFailsHard)
     EXPECT_EQ(alsa.controlValue(0, missing), -1);
     EXPECT_EQ(alsa.controlValue(250, missing), -1);
 
-    platform::Mixer *previous = platform::setMixer(&alsa);
-    const qint32 volume = masterVolume();
-    platform::setMixer(previous);
+    const qint32 volume = masterVolume(alsa);
     EXPECT_TRUE(volume == -1 || (volume >= 0 && volume <= 100)) << volume;
 }

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "platform/audiooutput.h"
-#include "platform/nullaudiooutput.h"
 #include "teststation/framegenerator.h"
 #include "teststation/mp3frame.h"
 
@@ -36,36 +35,6 @@ public:
 
 private:
     teststation::FrameGenerator m_generator;
-};
-
-// Installs a sound output factory for its lifetime, then puts back the one it replaced.
-class ScopedAudioOutputFactory final
-{
-public:
-    explicit ScopedAudioOutputFactory(platform::AudioOutputFactory factory)
-        : m_previous(platform::setAudioOutputFactory(std::move(factory)))
-    {}
-    ~ScopedAudioOutputFactory() { platform::setAudioOutputFactory(std::move(m_previous)); }
-    ScopedAudioOutputFactory(const ScopedAudioOutputFactory &) = delete;
-    ScopedAudioOutputFactory &operator=(const ScopedAudioOutputFactory &) = delete;
-
-private:
-    platform::AudioOutputFactory m_previous;
-};
-
-// Every output a player opens is a null output reporting to the same counters.
-class NullOutputs final
-{
-public:
-    NullOutputs()
-        : counters(std::make_shared<platform::NullAudioCounters>())
-        , m_scope([c = counters] { return std::make_unique<platform::NullAudioOutput>(c); })
-    {}
-
-    std::shared_ptr<platform::NullAudioCounters> counters;
-
-private:
-    ScopedAudioOutputFactory m_scope;
 };
 
 // An output that cannot be opened, as on a machine without a sound card.

@@ -5,9 +5,9 @@
 #include "eventwait.h"
 #include "platform/alsaaudiooutput.h"
 #include "platform/audiooutput.h"
-#include "platform/nullaudiooutput.h"
 #include "soundtest.h"
 #include "sources/mp3player.h"
+#include "testdevices.h"
 
 namespace
 {
@@ -45,14 +45,14 @@ constexpr qint64 kSamples = Mp3Stream::kSamplesPerFrame;
 class Mp3PTest : public ::testing::Test
 {
 protected:
-    NullOutputs outputs;
-    Mp3Player player;
+    TestDevices devices;
+    Mp3Player player{devices.audio.makeOutput};
     Mp3Stream mp3;
 
     void startPlaying() { ASSERT_TRUE(player.play()) << player.errorString().toStdString(); }
     bool waitForSamples(qint64 frames)
     {
-        return waitUntil([&] { return outputs.counters->framesWritten >= frames * kSamples; });
+        return waitUntil([&] { return devices.played->framesWritten >= frames * kSamples; });
     }
 };
 
@@ -69,11 +69,11 @@ TEST_F(Mp3PTest, PlaysPastHeaderTextAndACutFrame)
 
     ASSERT_TRUE(waitForSamples(30));
     settle(50);
-    EXPECT_EQ(outputs.counters->framesWritten, 30 * kSamples);
+    EXPECT_EQ(devices.played->framesWritten, 30 * kSamples);
     EXPECT_EQ(player.framesDecoded(), 30);
-    EXPECT_EQ(outputs.counters->sampleRate, Mp3Stream::kSampleRate);
-    EXPECT_EQ(outputs.counters->channels, 2);
-    EXPECT_GT(outputs.counters->peaks[0], 2000);
+    EXPECT_EQ(devices.played->sampleRate, Mp3Stream::kSampleRate);
+    EXPECT_EQ(devices.played->channels, 2);
+    EXPECT_GT(devices.played->peaks[0], 2000);
     EXPECT_EQ(player.state(), Mp3Player::State::Playing);
 }
 
@@ -92,9 +92,9 @@ TEST_F(Mp3PTest, FramesSplitAcrossPacketsAndAHeaderInTheMiddleAllDecode)
 
     ASSERT_TRUE(waitForSamples(19));
     settle(50);
-    EXPECT_EQ(outputs.counters->channels, 2);
-    EXPECT_GE(outputs.counters->framesWritten, 19 * kSamples);
-    EXPECT_LE(outputs.counters->framesWritten, 20 * kSamples);
+    EXPECT_EQ(devices.played->channels, 2);
+    EXPECT_GE(devices.played->framesWritten, 19 * kSamples);
+    EXPECT_LE(devices.played->framesWritten, 20 * kSamples);
 }
 
 TEST_F(Mp3PTest, VolumeAndBalanceShapeTheSamples)
@@ -103,39 +103,39 @@ TEST_F(Mp3PTest, VolumeAndBalanceShapeTheSamples)
     // The decoder's onset overshoots; the level is measured once it is steady.
     player.feed(mp3.frames(8));
     ASSERT_TRUE(waitForSamples(8));
-    outputs.counters->peaks[0] = outputs.counters->peaks[1] = 0;
+    devices.played->peaks[0] = devices.played->peaks[1] = 0;
     player.feed(mp3.frames(8));
     ASSERT_TRUE(waitForSamples(16));
-    const int full = outputs.counters->peaks[0];
+    const int full = devices.played->peaks[0];
     ASSERT_GT(full, 2000);
-    EXPECT_NEAR(outputs.counters->peaks[1], full, 2);
+    EXPECT_NEAR(devices.played->peaks[1], full, 2);
 
     // Half way on the slider is an eighth of the level; the master volume is the system's business.
     player.setVolume(50, 10, 50);
-    outputs.counters->peaks[0] = outputs.counters->peaks[1] = 0;
+    devices.played->peaks[0] = devices.played->peaks[1] = 0;
     player.feed(mp3.frames(8));
     ASSERT_TRUE(waitForSamples(24));
-    EXPECT_NEAR(outputs.counters->peaks[0], full / 8.0, 2);
-    EXPECT_NEAR(outputs.counters->peaks[1], full / 8.0, 2);
+    EXPECT_NEAR(devices.played->peaks[0], full / 8.0, 2);
+    EXPECT_NEAR(devices.played->peaks[1], full / 8.0, 2);
 
     // Balance to the left silences the right channel.
     player.setVolume(0, 10, 100);
-    outputs.counters->peaks[0] = outputs.counters->peaks[1] = 0;
+    devices.played->peaks[0] = devices.played->peaks[1] = 0;
     player.feed(mp3.frames(8));
     ASSERT_TRUE(waitForSamples(32));
-    EXPECT_NEAR(outputs.counters->peaks[0], full, 2);
-    EXPECT_EQ(outputs.counters->peaks[1], 0);
+    EXPECT_NEAR(devices.played->peaks[0], full, 2);
+    EXPECT_EQ(devices.played->peaks[1], 0);
 
     // Volume 0 is silence; an unknown volume (-1) plays at full level.
     player.setVolume(50, -1, 0);
-    outputs.counters->peaks[0] = outputs.counters->peaks[1] = 0;
+    devices.played->peaks[0] = devices.played->peaks[1] = 0;
     player.feed(mp3.frames(8));
     ASSERT_TRUE(waitForSamples(40));
-    EXPECT_EQ(outputs.counters->peaks[0], 0);
+    EXPECT_EQ(devices.played->peaks[0], 0);
     player.setVolume(50, -1, -1);
     player.feed(mp3.frames(8));
     ASSERT_TRUE(waitForSamples(48));
-    EXPECT_NEAR(outputs.counters->peaks[0], full, 2);
+    EXPECT_NEAR(devices.played->peaks[0], full, 2);
 }
 
 TEST_F(Mp3PTest, ALargeBurstIsPlayedWholeWhenTheOutputTakesIt)
@@ -146,7 +146,7 @@ TEST_F(Mp3PTest, ALargeBurstIsPlayedWholeWhenTheOutputTakesIt)
     const int frameCount = static_cast<int>(3.0 * (1 << 20) / Mp3Stream::kAverageFrameBytes);
     player.feed(mp3.frames(frameCount));
     ASSERT_TRUE(waitForSamples(frameCount));
-    EXPECT_EQ(outputs.counters->framesWritten, frameCount * kSamples);
+    EXPECT_EQ(devices.played->framesWritten, frameCount * kSamples);
 }
 
 TEST_F(Mp3PTest, StopReleasesTheDeviceAndPlayStartsAgain)
@@ -157,13 +157,13 @@ TEST_F(Mp3PTest, StopReleasesTheDeviceAndPlayStartsAgain)
 
     player.stop();
     EXPECT_EQ(player.state(), Mp3Player::State::Stopped);
-    EXPECT_FALSE(outputs.counters->open);
+    EXPECT_FALSE(devices.played->open);
     player.feed(mp3.frames(4));
     settle(50);
-    EXPECT_EQ(outputs.counters->framesWritten, 4 * kSamples);
+    EXPECT_EQ(devices.played->framesWritten, 4 * kSamples);
 
     startPlaying();
-    EXPECT_EQ(outputs.counters->opens, 2);
+    EXPECT_EQ(devices.played->opens, 2);
     const QByteArray again = mp3.frames(4);
     player.feed(again);
     ASSERT_TRUE(waitForSamples(8));
@@ -173,8 +173,7 @@ TEST_F(Mp3PTest, StopReleasesTheDeviceAndPlayStartsAgain)
 
 TEST(Mp3Player, WithoutASoundOutputPlayFails)
 {
-    ScopedAudioOutputFactory noDevice([] { return std::make_unique<NoSoundDevice>(); });
-    Mp3Player player;
+    Mp3Player player([] { return std::make_unique<NoSoundDevice>(); });
     EXPECT_FALSE(player.play());
     EXPECT_EQ(player.errorString(), QStringLiteral("no sound card"));
     EXPECT_TRUE(player.soundOutputFailed());
@@ -185,8 +184,7 @@ TEST(Mp3Player, ABusyOutputIsFedLaterAndAStalledOneSkipsAhead)
 {
     qint64 budget = 0;
     qint64 written = 0;
-    ScopedAudioOutputFactory throttled([&] { return std::make_unique<ThrottledOutput>(&budget, &written); });
-    Mp3Player player;
+    Mp3Player player([&] { return std::make_unique<ThrottledOutput>(&budget, &written); });
     Mp3Stream mp3;
     ASSERT_TRUE(player.play());
     player.feed(mp3.frames(20));
@@ -218,9 +216,7 @@ TEST(Mp3Player, ABusyOutputIsFedLaterAndAStalledOneSkipsAhead)
 TEST(Mp3Player, PlaysThroughAnAlsaDevice)
 {
     // ALSA's "null" device needs no sound card; the real output path runs.
-    ScopedAudioOutputFactory alsa(
-        [] { return std::make_unique<platform::AlsaAudioOutput>(QByteArrayLiteral("null")); });
-    Mp3Player player;
+    Mp3Player player([] { return std::make_unique<platform::AlsaAudioOutput>(QByteArrayLiteral("null")); });
     Mp3Stream mp3;
     ASSERT_TRUE(player.play()) << player.errorString().toStdString();
     player.feed(mp3.frames(40));

@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "eventwait.h"
-#include "fakemixer.h"
 #include "soundtest.h"
 #include "sources/mp3player.h"
 #include "sources/previewrelay.h"
+#include "testdevices.h"
 #include "testenv.h"
 
 namespace
@@ -68,7 +68,7 @@ QByteArray numberedBlock(int index, qsizetype size)
 class RelayTest : public ::testing::Test
 {
 protected:
-    qint64 samplesPlayed() const { return outputs.counters->framesWritten; }
+    qint64 samplesPlayed() const { return devices.played->framesWritten; }
     bool waitForSamples(qint64 frames)
     {
         return waitUntil([&] { return samplesPlayed() >= frames * Mp3Stream::kSamplesPerFrame; });
@@ -81,13 +81,13 @@ protected:
     }
 
     QStringList messages;
-    NullOutputs outputs;
+    TestDevices devices;
     Mp3Stream mp3;
 };
 
 TEST_F(RelayTest, EmbeddedPlayerIsFedEveryPushedByteAndNothingListens)
 {
-    PreviewRelay relay;
+    PreviewRelay relay(devices.audio);
     watch(relay);
     relay.pushAudio(mp3.frames(3)); // not listening: dropped
     relay.startListening();
@@ -115,19 +115,19 @@ TEST_F(RelayTest, EmbeddedPlayerIsFedEveryPushedByteAndNothingListens)
     relay.stopListening();
     EXPECT_FALSE(relay.listening);
     EXPECT_EQ(relay.player()->state(), Mp3Player::State::Stopped);
-    EXPECT_FALSE(outputs.counters->open);
+    EXPECT_FALSE(devices.played->open);
     relay.startListening();
     relay.startListening(); // again: changes nothing
     relay.pushAudio(mp3.frames(4));
     ASSERT_TRUE(waitForSamples(54));
-    EXPECT_EQ(outputs.counters->opens, 2);
+    EXPECT_EQ(devices.played->opens, 2);
     EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(RelayTest, WithoutSoundOutputThePreviewStopsAndSaysSo)
 {
-    ScopedAudioOutputFactory noDevice([] { return std::make_unique<NoSoundDevice>(); });
-    PreviewRelay relay;
+    devices.makeOutput = [] { return std::make_unique<NoSoundDevice>(); };
+    PreviewRelay relay(devices.audio);
     watch(relay);
     int failures = 0;
     QObject::connect(&relay, &PreviewRelay::listeningFailed, [&] { ++failures; });
@@ -141,8 +141,8 @@ TEST_F(RelayTest, WithoutSoundOutputThePreviewStopsAndSaysSo)
 
 TEST_F(RelayTest, SetVolumeReachesThePlayerAndIsRemembered)
 {
-    FakeMixer mixer(32767);
-    PreviewRelay relay;
+    devices.mixer.raw = 32767;
+    PreviewRelay relay(devices.audio);
     watch(relay);
     EXPECT_EQ(relay.appliedVolume, 0);
     // Until the engine passes a volume the player is at the 0 appliedVolume reports.
@@ -188,7 +188,7 @@ protected:
 
     QString argsFile;
     QString player;
-    PreviewRelay relay;
+    PreviewRelay relay{devices.audio};
 };
 
 TEST_F(ExternalRelayTest, ListensOnceMoreThan4000BytesWaitAndHandsTheAddressToThePlayer)
@@ -212,7 +212,7 @@ TEST_F(ExternalRelayTest, ListensOnceMoreThan4000BytesWaitAndHandsTheAddressToTh
     EXPECT_EQ(relay.player()->state(), Mp3Player::State::Stopped);
 
     // A second relay listens beside it, on another port and path.
-    PreviewRelay second;
+    PreviewRelay second(devices.audio);
     second.setExternalPlayer(player);
     second.startListening();
     second.pushAudio(QByteArray(5000, 'z'));

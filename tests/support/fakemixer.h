@@ -5,10 +5,8 @@
 #include <optional>
 
 #include "platform/mixer.h"
-#include "scopedinstall.h"
 
 // A system mixer whose speaker line, volume fader and raw value a test sets.
-// Installs itself for its lifetime and then puts back the mixer it replaced.
 class FakeMixer final : public platform::Mixer
 {
 public:
@@ -30,7 +28,4 @@ public:
     quint32 askedComponent = 0;
     quint32 askedControl = 0;
     QByteArray valueAskedFor;
-
-private:
-    ScopedInstall m_installed{platform::setMixer, static_cast<platform::Mixer *>(this)};
 };

@@ -1,18 +1,12 @@
 // Test entry point: every test process runs with its own temporary HOME,
-// XDG folders and program folder, never touching the user's own files, and
-// without the machine's sound card: players write to a null output and the
-// master volume reads as unknown (-1) unless a test installs its own.
+// XDG folders and program folder, never touching the user's own files. The
+// machine's sound card is not used: tests hand their objects stand-ins
+// (tests/support/testdevices.h).
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <memory>
-
-#include "fakemixer.h"
-#include "platform/audiooutput.h"
-#include "platform/nullaudiooutput.h"
 
 #ifdef VORLANE_TEST_WIDGETS
 #include <QApplication>
@@ -20,10 +14,6 @@
 
 int main(int argc, char **argv)
 {
-    FakeMixer noMixer;
-    noMixer.hasSpeakerLine = false;
-    platform::setAudioOutputFactory([] { return std::make_unique<platform::NullAudioOutput>(); });
-
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/vorlane-test-XXXXXX"));
     if (!home.isValid())
         return 2;

@@ -11,11 +11,13 @@
 #include "app/programcontext.h"
 #include "fakeclock.h"
 #include "recordingfrontend.h"
+#include "testdevices.h"
 
 // One run of the program as the application puts it together, for a test: a
-// fake clock, a front end that keeps what it is told, a network access manager
-// of the run's own (no connection or TLS state carried over from another run),
-// and the context made from them. The windows and the recorder go with it.
+// fake clock, a front end that keeps what it is told, stand-ins for the sound
+// devices and the service manager, a network access manager of the run's own
+// (no connection or TLS state carried over from another run), and the context
+// made from them. The windows and the recorder go with it.
 class TestProgram
 {
 public:
@@ -31,11 +33,12 @@ public:
     {
         endProgram();
         m_network = std::make_unique<QNetworkAccessManager>();
-        m_context = std::make_unique<ProgramContext>(ui, clock, *m_network);
+        m_context = std::make_unique<ProgramContext>(ui, clock, *m_network, devices.audio);
     }
 
     FakeClock clock;
     RecordingFrontEnd ui;
+    TestDevices devices;
 
 private:
     void endProgram()

@@ -1,4 +1,6 @@
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -7,6 +9,7 @@
 
 #include "engine/recorder.h"
 #include "fakeclock.h"
+#include "testdevices.h"
 #include "ui/confirmquitdialog.h"
 
 namespace
@@ -19,7 +22,8 @@ protected:
 
     FakeClock clock;
     QNetworkAccessManager network;
-    Recorder recorder{network, clock, {}};
+    TestDevices devices;
+    Recorder recorder{network, clock, devices.audio, {}};
     QSignalSpy exits{&recorder, &Recorder::exitRequested};
 };
 
@@ -65,4 +69,31 @@ TEST_F(ConfirmQuitTest, KeysAnswerInEitherCase)
         EXPECT_EQ(exits.count(), 1);
         EXPECT_EQ(trayChanges.count(), 0);
     }
+}
+
+// One question at a time: asking again while it is open brings the same one
+// forward; once answered, the next ask is a new question; and it goes with
+// the recorder it asks about.
+TEST_F(ConfirmQuitTest, TheQuitQuestionIsOneAtATimeAndGoesWithItsRecorder)
+{
+    QuitQuestion question(clock);
+    ConfirmQuitDialog *first = question.ask(recorder);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(question.ask(recorder), first);
+    QPointer<ConfirmQuitDialog> answered = first;
+    first->answerNo();
+    ConfirmQuitDialog *second = question.ask(recorder);
+    EXPECT_NE(second, first);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(answered.isNull());
+
+    QPointer<ConfirmQuitDialog> shown;
+    {
+        Recorder other{network, clock, devices.audio, {}};
+        question.ask(recorder)->answerNo();
+        shown = question.ask(other);
+        ASSERT_FALSE(shown.isNull());
+    }
+    EXPECT_TRUE(shown.isNull());
+    EXPECT_TRUE(question.ask(recorder)->isVisible());
 }

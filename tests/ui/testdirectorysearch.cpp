@@ -29,6 +29,7 @@
 #include "platform/folders.h"
 #include "recordingfrontend.h"
 #include "sources/stationdirectory.h"
+#include "testdevices.h"
 #include "testenv.h"
 #include "teststation/station.h"
 #include "ui/advancedpage.h"
@@ -183,6 +184,7 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     QFile::remove(StationList::defaultFilePath());
     QFile::remove(platform::programFile(QStringLiteral("settings.ini")));
     FakeClock clock;
+    TestDevices devices;
     teststation::Stream stream;
     stream.pace = teststation::Stream::Pace::Fast;
     stream.bitRateKbps = 128;
@@ -200,7 +202,7 @@ TEST(DirectorySearchEndToEnd, FoundStreamIsAddedCheckedRecordedAndCounted)
     const QString folder = testenv::home() + QStringLiteral("/directory/");
     QDir().mkpath(folder);
 
-    DesktopFrontEnd desktop(clock, testenv::network());
+    DesktopFrontEnd desktop(clock, testenv::network(), devices.audio, devices.serviceManager);
     desktop.showSetupWindow(false);
     SetupWindow *window = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets()) {

@@ -7,8 +7,8 @@
 
 #include "config/preset.h"
 #include "engine/recorder.h"
-#include "fakemixer.h"
 #include "platform/clock.h"
+#include "testdevices.h"
 #include "ui/confirmquitdialog.h"
 #include "ui/recordingdisplay.h"
 #include "ui/slider.h"
@@ -34,8 +34,9 @@ class DisplayTest : public ::testing::Test
 protected:
     DisplayTest()
     {
+        mixer.raw = raw(50);
         recorder.setVolume(50);
-        display = std::make_unique<RecordingDisplay>(&recorder, preset, clock);
+        display = std::make_unique<RecordingDisplay>(&recorder, preset, mixer, quitQuestion);
     }
     ~DisplayTest() override { display.reset(); }
 
@@ -66,11 +67,13 @@ protected:
         return display->face();
     }
 
-    FakeMixer mixer{raw(50)};
+    TestDevices devices;
+    FakeMixer &mixer = devices.mixer;
     Preset preset;
     QNetworkAccessManager network;
     platform::SystemClock clock;
-    Recorder recorder{network, clock, {}};
+    QuitQuestion quitQuestion{clock};
+    Recorder recorder{network, clock, devices.audio, {}};
     std::unique_ptr<RecordingDisplay> display;
 };
 

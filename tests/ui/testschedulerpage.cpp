@@ -40,8 +40,9 @@ protected:
     ~SchedulerPageTest() override { QLocale::setDefault(QLocale::system()); }
     void SetUp() override
     {
-        page = std::make_unique<SchedulerPage>(clock, [this](const QString &text) { frontEnd.showMessage(text); });
-        page->useManager(manager, units.path(), QStringLiteral("/usr/bin/vorlane"), home.path());
+        page = std::make_unique<SchedulerPage>(clock, manager,
+                                               [this](const QString &text) { frontEnd.showMessage(text); });
+        page->useFolders(units.path(), QStringLiteral("/usr/bin/vorlane"), home.path());
         page->setOptionsSource([] {
             Preset options;
             options.stationTitle = QStringLiteral("Window station");
@@ -255,6 +256,7 @@ TEST_F(SchedulerPageTest, APassedTimeOrNoSessionCreatesNothing)
 TEST(SchedulerPageDates, EditorsUseTheUsersFormats)
 {
     FakeClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+    FakeServiceManager manager;
     const std::pair<QLocale, const char *> locales[] = {
         {QLocale(QLocale::English, QLocale::UnitedStates), "12/8/2026"},
         {QLocale(QLocale::German, QLocale::Germany), "08.12.2026"},
@@ -262,7 +264,7 @@ TEST(SchedulerPageDates, EditorsUseTheUsersFormats)
     };
     for (const auto &[locale, date] : locales) {
         QLocale::setDefault(locale);
-        SchedulerPage page(clock, [](const QString &) {});
+        SchedulerPage page(clock, manager, [](const QString &) {});
         EXPECT_EQ(page.findChild<QDateEdit *>(QStringLiteral("scheduleDate"))->text(), QString::fromLatin1(date))
             << locale.name().toStdString();
         EXPECT_EQ(page.findChild<QTimeEdit *>(QStringLiteral("scheduleTime"))->text(),

@@ -84,8 +84,9 @@ protected:
     void openWindow()
     {
         Recorder *recorder = program().loadRecorder();
-        window = std::make_unique<SetupWindow>(*recorder, program().configuration(), clock,
-                                               [this](const QString &text) { frontEnd.showMessage(text); });
+        window = std::make_unique<SetupWindow>(
+            *recorder, program().configuration(), clock, [this](const QString &text) { frontEnd.showMessage(text); },
+            quitQuestion, devices.serviceManager);
         program().setWindowUnloader(ProgramWindow::Setup, [this] {
             if (window)
                 window->saveState();
@@ -131,6 +132,7 @@ protected:
     QTemporaryDir home;
     QByteArray savedHome;
     QString folder;
+    QuitQuestion quitQuestion{clock};
     std::unique_ptr<SetupWindow> window;
 };
 
@@ -824,10 +826,11 @@ TEST_F(SetupWindowTest, RecordsTheTestStationEndToEnd)
 TEST(DesktopStartUp, OpensTheWindowWithoutAFileAndFilledForAPresetWithNoop)
 {
     FakeClock clock;
+    TestDevices devices;
     for (const bool withPreset : {false, true}) {
         SCOPED_TRACE(withPreset);
         QFile::remove(StationList::defaultFilePath());
-        DesktopFrontEnd desktop(clock, testenv::network());
+        DesktopFrontEnd desktop(clock, testenv::network(), devices.audio, devices.serviceManager);
         ProgramContext &context = desktop.context();
         const QString folder = testenv::home() + QStringLiteral("/noop/");
         QDir().mkpath(folder);

@@ -56,7 +56,7 @@ TEST_F(TrayTest, DoubleClickOpensSetupWhenIdleAndTogglesTheDisplayWhileRecording
 TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 {
     // The offscreen platform has no tray, like plain GNOME.
-    DesktopFrontEnd desktop(clock, testenv::network());
+    DesktopFrontEnd desktop(clock, testenv::network(), devices.audio, devices.serviceManager);
     Application tray(desktop.context(), desktop, desktop);
     Recorder *recorder = desktop.context().loadRecorder();
     EXPECT_FALSE(desktop.hasTray());
@@ -86,7 +86,7 @@ TEST_F(TrayTest, WithoutATrayTheDisplayComesWithEachRecordingAndStaysReachable)
 // reached apart, each with a picture of its own.
 TEST_F(TrayTest, IconFollowsTheRecordingState)
 {
-    DesktopFrontEnd desktop(clock, testenv::network());
+    DesktopFrontEnd desktop(clock, testenv::network(), devices.audio, devices.serviceManager);
     Recorder *recorder = desktop.context().loadRecorder();
     EXPECT_EQ(desktop.trayLook(), platform::TrayLook::Idle);
 
@@ -144,7 +144,7 @@ TEST_F(TrayTest, StartRecordingWithoutAPresetSaysSoAndOffersTheSetup)
 // wording until a recording has started.
 TEST_F(TrayTest, MenuWordsFollowTheEntryStates)
 {
-    DesktopFrontEnd desktop(clock, testenv::network());
+    DesktopFrontEnd desktop(clock, testenv::network(), devices.audio, devices.serviceManager);
     const auto texts = [&desktop] {
         QStringList result;
         for (const QAction *action : desktop.menu()->actions())

@@ -23,7 +23,10 @@
 #include "config/stationlist.h"
 #include "darkpalette.h"
 #include "engine/recorder.h"
+#include "platform/alsaaudiooutput.h"
+#include "platform/alsamixer.h"
 #include "platform/clock.h"
+#include "platform/recordingscheduler.h"
 #include "ui/directorysearch.h"
 #include "ui/recordingdisplay.h"
 #include "ui/setupwindow.h"
@@ -54,14 +57,20 @@ int main(int argc, char **argv)
     const QString folder = arguments.isEmpty() ? QStringLiteral(".") : arguments.first();
     QDir().mkpath(folder);
     bool ok = true;
+    // The machine's own devices, as the program has them.
+    platform::AlsaMixer mixer;
+    const platform::AudioDevices audio{mixer, [] { return std::make_unique<platform::AlsaAudioOutput>(); }};
+    platform::SystemctlManager serviceManager;
 
     {
         Preset draft;
         QNetworkAccessManager network;
         platform::SystemClock clock;
-        Recorder recorder(network, clock, {});
-        SetupWindow window(recorder, draft, clock,
-                           [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+        Recorder recorder(network, clock, audio, {});
+        QuitQuestion quitQuestion(clock);
+        SetupWindow window(
+            recorder, draft, clock, [](const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); },
+            quitQuestion, serviceManager);
         window.stations().appendEntry(QStringLiteral("Night Jazz FM"),
                                       QStringLiteral("http://radio.example.org/jazz.pls"));
         window.stations().appendEntry(QStringLiteral("Morning Talk"),
@@ -92,8 +101,9 @@ int main(int argc, char **argv)
     }
     {
         platform::SystemClock clock;
+        QuitQuestion quitQuestion(clock);
         const Preset draft;
-        RecordingDisplay display(nullptr, draft, clock);
+        RecordingDisplay display(nullptr, draft, mixer, quitQuestion);
         display.show();
         RecordingStatus status;
         status.state = RecordingStatus::State::Recording;
