@@ -4,6 +4,7 @@
 
 #include "config/inivalues.h"
 #include "config/preset.h"
+#include "config/setupsettings.h"
 #include "engine/startup.h"
 #include "platform/mastervolume.h"
 #include "platform/paths.h"
@@ -135,7 +136,8 @@ bool Recorder::loadFile(QString &fileToLoad, Preset &draft)
             return true;
         }
         // The preset was accepted whatever the recorder makes of it.
-        start({draft, {}, false, false, QString()});
+        // Listening goes to the player the setup window chose, as for its own starts.
+        start({draft, {}, false, false, loadExternalPlayer()});
         return true;
     }
 
@@ -149,6 +151,7 @@ bool Recorder::loadFile(QString &fileToLoad, Preset &draft)
         m_startedFromSetupWindow = false;
         // "-noop" with a playlist starts the recording paused.
         m_pausedStart = noOperation;
+        m_relay->setExternalPlayer(loadExternalPlayer());
         startPlaylistFileRead(fileToLoad);
         return true;
     }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "config/setupsettings.h"
 #include "engine/recorder.h"
 #include "platform/mastervolume.h"
 #include "ui/confirmquitdialog.h"
@@ -100,7 +101,7 @@ RecordingDisplay::RecordingDisplay(Recorder *recorder, const Preset &draft, plat
     m_quit->setIcon(displayIcon(DisplayIcon::Quit));
     connect(m_record, &QToolButton::clicked, this, [this] {
         if (m_recorder)
-            m_recorder->start({m_draft, {}, false, false, QString()});
+            m_recorder->start({m_draft, {}, false, false, loadExternalPlayer()});
     });
     connect(m_stop, &QToolButton::clicked, this, [this] {
         if (m_recorder)

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/programcontext.h"
+#include "config/setupsettings.h"
 #include "engine/recorder.h"
 #include "eventwait.h"
 #include "fakeclock.h"
@@ -145,8 +146,9 @@ TEST_F(ListeningRecording, ListeningIsOffOnceTheSoundOutputFailed)
     }
 }
 
-// The request names the external player: the relay serves the stream on a
-// loopback port and starts that program with the address; nothing plays here.
+// The request names the external player, or the settings do for a preset
+// opened as a file: the relay serves the stream on a loopback port and starts
+// that program with the address; nothing plays here.
 TEST_F(ListeningRecording, ExternalPlayerOfTheRequestGetsTheRelayAddress)
 {
     const QString argsFile = folder + QStringLiteral("../player-args");
@@ -172,4 +174,14 @@ TEST_F(ListeningRecording, ExternalPlayerOfTheRequestGetsTheRelayAddress)
     EXPECT_TRUE(inside(engine).isListening());
     engine->stopRecording();
     EXPECT_TRUE(inside(engine).relay().address().isEmpty());
+
+    // A preset opened from the command line, the tray or a schedule listens
+    // through the player the setup window stored.
+    QFile::remove(argsFile);
+    saveExternalPlayer(player);
+    startPreset("!L-Test FM");
+    ASSERT_TRUE(waitUntil([&] { return !testenv::readFile(argsFile).isEmpty(); }, 10000));
+    EXPECT_EQ(testenv::readFile(argsFile).trimmed(), inside(engine).relay().address().toLatin1());
+    EXPECT_EQ(inside(engine).relay().player()->state(), Mp3Player::State::Stopped);
+    saveExternalPlayer(QString());
 }
