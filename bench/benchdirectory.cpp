@@ -3,6 +3,7 @@
 // held up meanwhile (measure the memory with /usr/bin/time -v).
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QNetworkAccessManager>
 #include <QTimer>
 
 #include <cstdio>
@@ -16,7 +17,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: bench_directory SERVER-URL\n");
         return 2;
     }
-    StationDirectory directory;
+    QNetworkAccessManager network;
+    StationDirectory directory(network);
     directory.setServer(QUrl(QString::fromLocal8Bit(argv[1])));
 
     QElapsedTimer clock;

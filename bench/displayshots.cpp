@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "config/preset.h"
 #include "darkpalette.h"
 #include "platform/alsamixer.h"
 #include "platform/clock.h"
