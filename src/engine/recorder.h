@@ -267,6 +267,9 @@ private:
     // where a stream's do.
     bool isHls() const { return m_hls != nullptr; }
     void beginHlsRecording(const QUrl &url, const QByteArray &playlist);
+    void createHlsStation(const QUrl &url);
+    void followHlsServer(const QByteArray &playlist);
+    static QUrl hlsServerUrl(const StreamServer &server);
     void dropHls();
     void startHlsStation();
     void takeHlsAudio(const QByteArray &data, sources::hls::AudioFormat format);

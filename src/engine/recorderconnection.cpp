@@ -164,6 +164,7 @@ void Recorder::beginTakenRecording()
     m_comparingFresh = false;
     m_repeatedSkipped = 0;
     m_reconnects = 0;
+    m_hlsLostSeconds = 0;
     resetDataWatch();
     Q_EMIT recordingStarted();
     connectToServer(1, false);
@@ -191,11 +192,15 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
     if (!m_inOutage)
         setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
                    QStringLiteral("..."));
-    if (isHls()) {
+    const StreamServer &target = m_servers.at(server - 1);
+    if (target.hls) {
+        if (!m_hls)
+            createHlsStation(hlsServerUrl(target));
         onConnected();
         return;
     }
-    m_stream->connectTo(m_servers.at(server - 1));
+    dropHls();
+    m_stream->connectTo(target);
 }
 
 void Recorder::onConnectFailed(bool tlsFailed, const QString &tlsText)

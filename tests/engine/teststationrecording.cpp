@@ -67,6 +67,8 @@ protected:
             << recorder->byteCount();
     }
 
+    void recordHlsChannel(teststation::HlsChannel &channel, const QByteArray &playlist);
+
     teststation::Stream stream;
 };
 
@@ -308,10 +310,8 @@ TEST_F(StationRecording, EditingTheDraftDuringARecordingChangesNothingOfIt)
 // (ID3 in the segments, else the playlist's), a segment that left the
 // playlist unfetched is counted in the caption, and the end of the playlist
 // ends the recording.
-TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
+void StationRecording::recordHlsChannel(teststation::HlsChannel &channel, const QByteArray &playlist)
 {
-    startStation();
-    teststation::HlsChannel channel(station->config(), "/hls", 3, 2, "mp4a.40.34");
     teststation::FrameGenerator frames;
     const auto audio = [&frames] {
         QByteArray out;
@@ -324,7 +324,7 @@ TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
     const QByteArray one = audio() + audio();
     channel.append({teststation::HlsChannel::id3Tag("One", "Band", 0) + one.left(one.size() / 2), 2, "a.mp3", {}, {}});
     channel.append({one.mid(one.size() / 2), 2, "a.mp3", "One", "Band"});
-    openPreset(presetLines("HLS FM", channel.masterPath(), "SONGNAMEONLY"));
+    openPreset(presetLines("HLS FM", playlist, "SONGNAMEONLY"));
     ASSERT_TRUE(waitUntil([&] { return engine->byteCount() >= one.size(); }));
 
     const QByteArray two = audio() + audio();
@@ -340,4 +340,31 @@ TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
     EXPECT_TRUE(ui.captions.join(QLatin1Char('|')).contains(QStringLiteral("[2 s lost]")))
         << ui.captions.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(ui.messages.contains(QStringLiteral("The station ended its broadcast.")));
+}
+
+TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
+{
+    startStation();
+    teststation::HlsChannel channel(station->config(), "/hls", 3, 2, "mp4a.40.34");
+    recordHlsChannel(channel, channel.masterPath());
+}
+
+// A .pls whose entry answers with an HLS playlist, known by its text alone
+// (no type, no extension, the body in chunks after the header), records the
+// station as HLS; the entry before it that cannot be reached is passed over.
+TEST_F(StationRecording, PlsEntryThatAnswersWithAnHlsPlaylistIsFollowed)
+{
+    startStation();
+    teststation::HlsChannel channel(station->config(), "/hls", 3, 2, "mp4a.40.34");
+    teststation::Page master = station->config().pages.value(channel.masterPath());
+    master.headers.clear();
+    master.framing = teststation::Page::Framing::Chunked;
+    master.chunkSize = 20;
+    master.headerSeparately = true;
+    master.pieces = 3;
+    station->config().pages.insert("/hls/radio", master);
+    station->config().pages.insert(
+        "/hls.pls", teststation::Page::pls({"http://127.0.0.1:1/gone", "http://{station}/hls/radio"}, {"HLS FM"}));
+    recordHlsChannel(channel, "/hls.pls");
+    EXPECT_EQ(engine->serverNumber(), 2);
 }
