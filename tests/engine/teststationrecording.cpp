@@ -351,7 +351,8 @@ TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
 
 // A .pls whose entry answers with an HLS playlist, known by its text alone
 // (no type, no extension, the body in chunks after the header), records the
-// station as HLS; the entry before it that cannot be reached is passed over.
+// station as HLS; an entry that cannot be reached, and one whose HLS playlist
+// cannot be followed, are passed over for the next.
 TEST_F(StationRecording, PlsEntryThatAnswersWithAnHlsPlaylistIsFollowed)
 {
     startStation();
@@ -363,8 +364,14 @@ TEST_F(StationRecording, PlsEntryThatAnswersWithAnHlsPlaylistIsFollowed)
     master.headerSeparately = true;
     master.pieces = 3;
     station->config().pages.insert("/hls/radio", master);
+    teststation::Page broken;
+    broken.body = "#EXTM3U\n#EXT-X-VERSION:3\n";
+    station->config().pages.insert("/hls/broken", broken);
     station->config().pages.insert(
-        "/hls.pls", teststation::Page::pls({"http://127.0.0.1:1/gone", "http://{station}/hls/radio"}, {"HLS FM"}));
+        "/hls.pls",
+        teststation::Page::pls({"http://127.0.0.1:1/gone", "http://{station}/hls/broken", "http://{station}/hls/radio"},
+                               {"HLS FM"}));
     recordHlsChannel(channel, "/hls.pls");
-    EXPECT_EQ(engine->serverNumber(), 2);
+    EXPECT_EQ(engine->serverNumber(), 3);
+    EXPECT_TRUE(ui.captions.join(QLatin1Char('|')).contains(QStringLiteral("Trying server 3")));
 }
