@@ -267,7 +267,7 @@ private:
     // where a stream's do.
     bool isHls() const { return m_hls != nullptr; }
     void beginHlsRecording(const QUrl &url, const QByteArray &playlist);
-    void createHlsStation(const QUrl &url);
+    void createHlsStation(const QUrl &url, qint32 server);
     void followHlsServer(const QByteArray &playlist);
     static QUrl hlsServerUrl(const StreamServer &server);
     void dropHls();
@@ -392,6 +392,7 @@ private:
     // playlist it was found with, a title waiting for its audio, seconds lost.
     sources::HlsStation *m_hls = nullptr;
     QUrl m_hlsUrl;
+    qint32 m_hlsServer = 0; // the server m_hls follows
     QByteArray m_hlsPlaylist;
     QByteArray m_hlsTitle;
     double m_hlsLostSeconds = 0;

@@ -194,8 +194,9 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
                    QStringLiteral("..."));
     const StreamServer &target = m_servers.at(server - 1);
     if (target.hls) {
-        if (!m_hls)
-            createHlsStation(hlsServerUrl(target));
+        // Each HLS server of a playlist has a station of its own.
+        if (!m_hls || m_hlsServer != server)
+            createHlsStation(hlsServerUrl(target), server);
         onConnected();
         return;
     }

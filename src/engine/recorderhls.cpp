@@ -25,7 +25,7 @@ constexpr qsizetype kMaxTitleChars = 1000;
 
 void Recorder::beginHlsRecording(const QUrl &url, const QByteArray &playlist)
 {
-    createHlsStation(url);
+    createHlsStation(url, 1);
     m_hlsPlaylist = playlist;
     const bool secure = url.scheme() == QLatin1String("https");
     m_servers = {{url.host().toUtf8(), QByteArray::number(url.port(secure ? 443 : 80)),
@@ -33,11 +33,12 @@ void Recorder::beginHlsRecording(const QUrl &url, const QByteArray &playlist)
     beginTakenRecording();
 }
 
-void Recorder::createHlsStation(const QUrl &url)
+void Recorder::createHlsStation(const QUrl &url, qint32 server)
 {
     // A running recording works from settings of its own, taken now.
     dropHls();
     m_hlsUrl = url;
+    m_hlsServer = server;
     m_hls = new sources::HlsStation(
         m_network, m_time,
         {streamUserAgent(browserAgentEnabled()),
@@ -91,7 +92,7 @@ void Recorder::followHlsServer(const QByteArray &playlist)
     StreamServer &server = m_servers[m_serverNumber - 1];
     server.hls = true;
     m_stream->close();
-    createHlsStation(hlsServerUrl(server));
+    createHlsStation(hlsServerUrl(server), m_serverNumber);
     qCInfo(lcHls).noquote() << "Server" << m_serverNumber << "is an HLS station:" << m_hlsUrl.toDisplayString();
     m_hls->start(m_hlsUrl, playlist);
     m_hlsBytes = 0;
