@@ -37,16 +37,16 @@ bool isBlank(char c)
 Opening openingOf(QByteArrayView body)
 {
     QByteArrayView head = body.first(std::min(body.size(), kOpeningBytes));
-    const bool more = body.size() < kOpeningBytes; // the body may still grow past what is seen
+    const bool fewSoFar = body.size() < kOpeningBytes; // more may come to decide
     if (head.startsWith(kBom))
         head = head.sliced(kBom.size());
-    else if (more && !head.isEmpty() && kBom.startsWith(head))
+    else if (fewSoFar && !head.isEmpty() && kBom.startsWith(head))
         return Opening::Unknown;
     while (!head.isEmpty() && isBlank(head.front()))
         head = head.sliced(1);
     if (head.size() >= kM3uTag.size())
         return head.startsWith(kM3uTag) ? Opening::M3u : Opening::Other;
-    return more && kM3uTag.startsWith(head) ? Opening::Unknown : Opening::Other;
+    return fewSoFar && kM3uTag.startsWith(head) ? Opening::Unknown : Opening::Other;
 }
 
 // A chunk size: hex digits, perhaps followed by ";extension" and blanks.

@@ -159,7 +159,7 @@ void StreamConnection::finishClosedStream()
     if (!m_peerClosed || m_holdCall != 0 || m_socket->bytesPending() > 0)
         return;
     // A body read to its end by the close is judged now; a playlist ends the connection.
-    if (m_phase == Phase::ReadingBody) {
+    if (m_phase == Phase::ReadingBody && !m_discarding) {
         judgeBody(m_body.finish());
         if (!m_peerClosed || m_holdCall != 0)
             return;

@@ -259,10 +259,7 @@ TEST(PlaylistReply, OnlyHttpRepliesOfNoRecordedTypeMayBePlaylists)
 {
     EXPECT_TRUE(PlaylistReply::mayBePlaylist("HTTP/1.0 200 OK\r\n\r\n"));
     EXPECT_TRUE(PlaylistReply::mayBePlaylist("HTTP/1.1 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\n\r\n"));
-    EXPECT_TRUE(PlaylistReply::mayBePlaylist("HTTP/1.1 200 OK\r\ncontent-type: audio/x-mpegurl\r\n\r\n"));
-    EXPECT_TRUE(PlaylistReply::mayBePlaylist("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n"));
     EXPECT_FALSE(PlaylistReply::mayBePlaylist("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n"));
-    EXPECT_FALSE(PlaylistReply::mayBePlaylist("HTTP/1.0 200 OK\r\nContent-Type: audio/aacp\r\n\r\n"));
     EXPECT_FALSE(PlaylistReply::mayBePlaylist("ICY 200 OK\r\n\r\n"));
     EXPECT_FALSE(PlaylistReply::mayBePlaylist("HTTP/1.0 300 Multiple Choices\r\n\r\n"));
 }
