@@ -270,11 +270,15 @@ private:
     // Ends the stream connection and forgets what it had begun to deliver.
     void dropConnection();
 
-    // HTTP Live Streaming stations (recorderhls.cpp): the station's playlist
-    // stands in for its one server, and the segments' audio and titles enter
-    // where a stream's do.
+    // HTTP Live Streaming stations (recorderhls.cpp): the playlist of a
+    // server marked hls (the station's address, or an entry that answered
+    // with one) stands in for its stream, and the segments' audio and titles
+    // enter where a stream's do.
     bool isHls() const { return m_hls != nullptr; }
     void beginHlsRecording(const QUrl &url, const QByteArray &playlist);
+    void createHlsStation(const QUrl &url, qint32 server);
+    void followHlsServer(const QByteArray &playlist);
+    static QUrl hlsServerUrl(const StreamServer &server);
     void dropHls();
     void startHlsStation();
     void takeHlsAudio(const QByteArray &data, sources::hls::AudioFormat format);
@@ -374,10 +378,11 @@ private:
     qint64 m_repeatedSkipped = 0;
     qint32 m_reconnects = 0;
 
-    // HLS: the station of the running recording (none for a stream), the
+    // HLS: the station of the current server (none for a stream), the
     // playlist it was found with, a title waiting for its audio, seconds lost.
     sources::HlsStation *m_hls = nullptr;
     QUrl m_hlsUrl;
+    qint32 m_hlsServer = 0; // the server m_hls follows
     QByteArray m_hlsPlaylist;
     QByteArray m_hlsTitle;
     double m_hlsLostSeconds = 0;

@@ -157,6 +157,7 @@ void Recorder::beginTakenRecording()
     m_comparingFresh = false;
     m_repeatedSkipped = 0;
     m_reconnects = 0;
+    m_hlsLostSeconds = 0;
     Q_EMIT recordingStarted();
     connectToServer(1, false);
     publishStatus();
@@ -183,11 +184,16 @@ void Recorder::connectToServer(qint32 server, bool reconnect)
     if (!m_supervisor->inOutage())
         setCaption(QStringLiteral("Connecting to ") + QString::fromLatin1(m_servers.at(server - 1).host) +
                    QStringLiteral("..."));
-    if (isHls()) {
+    const StreamServer &target = m_servers.at(server - 1);
+    if (target.hls) {
+        // Each HLS server of a playlist has a station of its own.
+        if (!m_hls || m_hlsServer != server)
+            createHlsStation(hlsServerUrl(target), server);
         onConnected();
         return;
     }
-    m_stream->connectTo(m_servers.at(server - 1));
+    dropHls();
+    m_stream->connectTo(target);
 }
 
 void Recorder::onConnectFailed(bool tlsFailed, const QString &tlsText)

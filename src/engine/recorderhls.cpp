@@ -1,5 +1,7 @@
 // Recorder, recording engine: HTTP Live Streaming stations. The playlist the
-// playlist reader found is the recording's one server; connecting to it
+// playlist reader found is the recording's one server; a server of a
+// playlist that answers with an HLS playlist is followed the same way, the
+// other servers staying its fallbacks. Connecting to such a server
 // starts an HlsStation, whose audio and titles go the way a stream's do, so
 // files, modes, pause, listening, time limit and outages work as for any
 // station. Silence counts from when the station's next segment is due.
@@ -23,17 +25,27 @@ constexpr qsizetype kMaxTitleChars = 1000;
 
 void Recorder::beginHlsRecording(const QUrl &url, const QByteArray &playlist)
 {
+    createHlsStation(url, 1);
+    m_hlsPlaylist = playlist;
+    const bool secure = url.scheme() == QLatin1String("https");
+    m_servers = {{url.host().toUtf8(), QByteArray::number(url.port(secure ? 443 : 80)),
+                  url.path(QUrl::FullyEncoded).toUtf8(), url.query(QUrl::FullyEncoded).toUtf8(), secure, true}};
+    beginTakenRecording();
+}
+
+void Recorder::createHlsStation(const QUrl &url, qint32 server)
+{
     // A running recording works from settings of its own, taken now.
     dropHls();
     m_hlsUrl = url;
+    m_hlsServer = server;
     m_hls = new sources::HlsStation(
         m_network, m_time,
         {streamUserAgent(browserAgentEnabled()),
          hlsLowestBandwidth() ? sources::hls::Preference::LowestBandwidth : sources::hls::Preference::HighestBandwidth},
         this);
-    m_hlsPlaylist = playlist;
+    m_hlsPlaylist.clear();
     m_hlsTitle.clear();
-    m_hlsLostSeconds = 0;
     connect(m_hls, &sources::HlsStation::audio, this, &Recorder::takeHlsAudio);
     connect(m_hls, &sources::HlsStation::titleChanged, this, &Recorder::takeHlsTitle);
     connect(m_hls, &sources::HlsStation::answered, this,
@@ -47,11 +59,19 @@ void Recorder::beginHlsRecording(const QUrl &url, const QByteArray &playlist)
     connect(m_hls, &sources::HlsStation::discontinuity, this,
             [] { qCInfo(lcHls) << "The station's audio starts anew (discontinuity)"; });
     connect(m_hls, &sources::HlsStation::failed, this, [this](const QString &text, bool unrecordable) {
-        // A station lost after it delivered audio is called again for a while, as a stream is.
-        if (!unrecordable && survivesOutage())
+        // A station lost after it delivered audio is called again for a while,
+        // as a stream is; before that, the playlist's next server is tried.
+        if (!unrecordable && survivesOutage()) {
             streamFailed();
-        else
+        } else if (m_serverNumber >= 1 && m_serverNumber < static_cast<qint32>(m_servers.size())) {
+            const QString n = QString::number(m_serverNumber + 1);
+            setTrayTip(m_preset.stationTitle + QStringLiteral(" -- ") + text + QStringLiteral(" Trying server ") + n);
+            setCaption(QStringLiteral("[ERR]: ") + text + QStringLiteral(" Trying server ") + n +
+                       QStringLiteral("..."));
+            requestServerChange();
+        } else {
             failRecording(text);
+        }
         publishStatus();
     });
     connect(m_hls, &sources::HlsStation::finished, this, [this] {
@@ -59,11 +79,32 @@ void Recorder::beginHlsRecording(const QUrl &url, const QByteArray &playlist)
         stopRecording();
         applyExitRule();
     });
+}
 
-    m_servers = {{url.host().toUtf8(), QByteArray::number(url.port(url.scheme() == QLatin1String("https") ? 443 : 80)),
-                  url.path(QUrl::FullyEncoded).toUtf8(), url.query(QUrl::FullyEncoded).toUtf8(),
-                  url.scheme() == QLatin1String("https")}};
-    beginTakenRecording();
+// A server of the playlist answered with an HLS playlist: it is followed as
+// an HLS station from now on, this connection's playlist first.
+void Recorder::followHlsServer(const QByteArray &playlist)
+{
+    if (!m_recording || m_unloaded || m_serverNumber < 1 || m_serverNumber > static_cast<qint32>(m_servers.size()))
+        return;
+    StreamServer &server = m_servers[m_serverNumber - 1];
+    server.hls = true;
+    m_stream->close();
+    createHlsStation(hlsServerUrl(server), m_serverNumber);
+    qCInfo(lcHls).noquote() << "Server" << m_serverNumber << "is an HLS station:" << m_hlsUrl.toDisplayString();
+    m_hls->start(m_hlsUrl, playlist);
+    m_hlsBytes = 0;
+    m_supervisor->silenceFromNow();
+    publishStatus();
+}
+
+QUrl Recorder::hlsServerUrl(const StreamServer &server)
+{
+    const QByteArray host =
+        server.host.contains(':') && !server.host.startsWith('[') ? '[' + server.host + ']' : server.host;
+    return QUrl::fromEncoded((server.secure ? "https://" : "http://") + host + ':' + server.port + server.path +
+                                 (server.query.isEmpty() ? QByteArray() : '?' + server.query),
+                             QUrl::TolerantMode);
 }
 
 // Instead of the stream request, once "connected".

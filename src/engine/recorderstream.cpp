@@ -68,6 +68,7 @@ void Recorder::connectStream()
         else
             plainModeHeader(header);
     });
+    connect(m_stream, &StreamConnection::hlsPlaylist, this, &Recorder::followHlsServer);
     connect(m_stream, &StreamConnection::audio, this, &Recorder::takeAudio);
     connect(m_stream, &StreamConnection::title, this, [this](const QByteArray &title) {
         if (!titleStartsSong(title))

@@ -79,6 +79,7 @@ void StreamConnection::close()
     m_readThreshold = 1;
     m_phase = Phase::Idle;
     m_header.clear();
+    m_body.clear();
     m_separating = false;
     m_discarding = false;
     m_peerClosed = false;
@@ -157,6 +158,12 @@ void StreamConnection::finishClosedStream()
         onDataArrived();
     if (!m_peerClosed || m_holdCall != 0 || m_socket->bytesPending() > 0)
         return;
+    // A body read to its end by the close is judged now; a playlist ends the connection.
+    if (m_phase == Phase::ReadingBody && !m_discarding) {
+        judgeBody(m_body.finish());
+        if (!m_peerClosed || m_holdCall != 0)
+            return;
+    }
     m_peerClosed = false;
     Q_EMIT closed();
 }
@@ -168,6 +175,10 @@ void StreamConnection::takePacket(QByteArray packet)
         return;
     m_byteCount = static_cast<qint32>(
         std::min<qint64>(static_cast<qint64>(m_byteCount) + packet.size(), std::numeric_limits<qint32>::max()));
+    if (m_phase == Phase::ReadingBody) {
+        judgeBody(m_body.add(packet));
+        return;
+    }
 
     // While the response header is expected it is gathered until its blank line,
     // and the screening looks at all of it.
@@ -198,11 +209,38 @@ void StreamConnection::takePacket(QByteArray packet)
     }
     Q_EMIT accepted();
     if (awaitingHeader) {
-        if (headerComplete)
-            Q_EMIT headerArrived(m_header.take());
+        if (!headerComplete)
+            return;
+        QByteArray reply = m_header.take();
+        if (PlaylistReply::mayBePlaylist(reply)) {
+            m_phase = Phase::ReadingBody;
+            judgeBody(m_body.begin(std::move(reply)));
+        } else {
+            Q_EMIT headerArrived(reply);
+        }
         return;
     }
     feed(std::move(packet));
+}
+
+void StreamConnection::judgeBody(PlaylistReply::Verdict verdict)
+{
+    switch (verdict) {
+    case PlaylistReply::Verdict::Reading:
+        return;
+    case PlaylistReply::Verdict::Playlist: {
+        const QByteArray playlist = m_body.takePlaylist();
+        m_phase = Phase::AwaitingHeader;
+        m_discarding = true;
+        Q_EMIT hlsPlaylist(playlist);
+        return;
+    }
+    case PlaylistReply::Verdict::Stream:
+        // Handled as if the reply had come in one piece.
+        m_phase = Phase::AwaitingHeader;
+        Q_EMIT headerArrived(m_body.takeReply());
+        return;
+    }
 }
 
 void StreamConnection::feed(QByteArray bytes)

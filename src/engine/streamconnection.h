@@ -6,6 +6,7 @@
 
 #include "engine/headercollector.h"
 #include "engine/metadataparser.h"
+#include "engine/playlistreply.h"
 #include "engine/streamserver.h"
 #include "platform/clock.h"
 
@@ -15,7 +16,9 @@ class Socket;
 // One connection to one stream server: the connection wait, the request, the
 // reply's header gathered until its blank line, every packet screened for
 // refusals, the browser page and redirects, and then the stream itself, split
-// into audio and titles when it carries in-band metadata. Holds keep data
+// into audio and titles when it carries in-band metadata. A reply that turns
+// out to be an HLS playlist is read whole and handed over instead of its
+// header (the station is then followed as HLS). Holds keep data
 // waiting in the socket (in order) while the recorder opens a file.
 //
 // What it reads it reports through signals; what to make of it (which server
@@ -33,6 +36,7 @@ public:
         Idle,           // no connection
         Connecting,     // waiting for the server to accept
         AwaitingHeader, // connected; the reply's header is still expected
+        ReadingBody,    // the header came; its body may be an HLS playlist
         Streaming,      // the header was taken; packets are stream data
     };
 
@@ -90,6 +94,8 @@ Q_SIGNALS:
     void endlessHeader();
     // The reply's header, with whatever stream bytes came with its last piece.
     void headerArrived(const QByteArray &header);
+    // The reply was an HLS playlist (its text); the connection's data is dropped from now on.
+    void hlsPlaylist(const QByteArray &playlist);
     // Stream audio, and in-band titles (already taken out of their block).
     void audio(const QByteArray &bytes);
     void title(const QByteArray &title);
@@ -107,6 +113,7 @@ private:
     void releaseHold();
     void dropHold();
     void finishClosedStream();
+    void judgeBody(PlaylistReply::Verdict verdict);
 
     platform::Clock &m_time;
     Socket *m_socket;
@@ -114,6 +121,7 @@ private:
     StreamServer m_server;
     Phase m_phase = Phase::Idle;
     HeaderCollector m_header;
+    PlaylistReply m_body;
     MetadataParser m_parser;
     bool m_separating = false;
     bool m_discarding = false;

@@ -10,4 +10,5 @@ struct StreamServer
     QByteArray path;
     QByteArray query;
     bool secure = false; // reached over TLS (https)
+    bool hls = false;    // answers with an HLS playlist, which is followed instead of streamed
 };

@@ -68,7 +68,19 @@ protected:
             << inside(recorder).byteCount();
     }
 
+    // Whole MP3 frames for HLS segments, about a second of them.
+    QByteArray hlsAudio();
+    void recordHlsChannel(teststation::HlsChannel &channel, const QByteArray &playlist);
+    int requestsFor(const QByteArray &target) const
+    {
+        int count = 0;
+        for (int i = 0; i < station->connectionCount(); ++i)
+            count += station->connection(i).target == target;
+        return count;
+    }
+
     teststation::Stream stream;
+    teststation::FrameGenerator hlsFrames;
 };
 
 } // namespace
@@ -309,26 +321,26 @@ TEST_F(StationRecording, EditingTheDraftDuringARecordingChangesNothingOfIt)
 // (ID3 in the segments, else the playlist's), a segment that left the
 // playlist unfetched is counted in the caption, and the end of the playlist
 // ends the recording.
-TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
+QByteArray StationRecording::hlsAudio()
 {
-    startStation();
-    teststation::HlsChannel channel(station->config(), "/hls", 3, 2, "mp4a.40.34");
-    teststation::FrameGenerator frames;
-    const auto audio = [&frames] {
-        QByteArray out;
-        for (int i = 0; i < 20; ++i) {
-            const QByteArray head = frames.read(4);
-            out += head + frames.read(teststation::parseMp3FrameHeader(head.constData())->frameLength - 4);
-        }
-        return out;
-    };
-    const QByteArray one = audio() + audio();
+    QByteArray out;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray head = hlsFrames.read(4);
+        out += head + hlsFrames.read(teststation::parseMp3FrameHeader(head.constData())->frameLength - 4);
+    }
+    return out;
+}
+
+void StationRecording::recordHlsChannel(teststation::HlsChannel &channel, const QByteArray &playlist)
+{
+    const auto audio = [this] { return hlsAudio(); };
+    const QByteArray one = audio();
     channel.append({teststation::HlsChannel::id3Tag("One", "Band", 0) + one.left(one.size() / 2), 2, "a.mp3", {}, {}});
     channel.append({one.mid(one.size() / 2), 2, "a.mp3", "One", "Band"});
-    openPreset(presetLines("HLS FM", channel.masterPath(), "SONGNAMEONLY"));
+    openPreset(presetLines("HLS FM", playlist, "SONGNAMEONLY"));
     ASSERT_TRUE(waitUntil([&] { return inside(engine).byteCount() >= one.size(); }));
 
-    const QByteArray two = audio() + audio();
+    const QByteArray two = audio();
     channel.skip(1);
     channel.append({two.left(two.size() / 2), 2, "b.mp3", "Two", "Duo", true});
     channel.append({two.mid(two.size() / 2), 2, "b.mp3", "Two", "Duo"});
@@ -341,4 +353,59 @@ TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
     EXPECT_TRUE(ui.captions.join(QLatin1Char('|')).contains(QStringLiteral("[2 s lost]")))
         << ui.captions.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(ui.messages.contains(QStringLiteral("The station ended its broadcast.")));
+}
+
+TEST_F(StationRecording, HlsStationTitlesSplitFilesAndLostSecondsAreShown)
+{
+    startStation();
+    teststation::HlsChannel channel(station->config(), "/hls", 3, 2, "mp4a.40.34");
+    recordHlsChannel(channel, channel.masterPath());
+}
+
+// A .pls whose entry answers with an HLS playlist, known by its text alone
+// (no type, no extension, the body in chunks after the header), records the
+// station as HLS; an entry that cannot be reached, and one whose HLS playlist
+// cannot be followed, are passed over for the next.
+TEST_F(StationRecording, PlsEntryThatAnswersWithAnHlsPlaylistIsFollowed)
+{
+    startStation();
+    teststation::HlsChannel channel(station->config(), "/hls", 3, 2, "mp4a.40.34");
+    teststation::Page master = station->config().pages.value(channel.masterPath());
+    master.headers.clear();
+    master.framing = teststation::Page::Framing::Chunked;
+    master.chunkSize = 20;
+    master.headerSeparately = true;
+    master.pieces = 3;
+    station->config().pages.insert("/hls/radio", master);
+    teststation::Page broken;
+    broken.body = "#EXTM3U\n#EXT-X-VERSION:3\n";
+    station->config().pages.insert("/hls/broken", broken);
+    station->config().pages.insert(
+        "/hls.pls",
+        teststation::Page::pls({"http://127.0.0.1:1/gone", "http://{station}/hls/broken", "http://{station}/hls/radio"},
+                               {"HLS FM"}));
+    recordHlsChannel(channel, "/hls.pls");
+    EXPECT_EQ(inside(engine).serverNumber(), 3);
+    EXPECT_TRUE(ui.captions.join(QLatin1Char('|')).contains(QStringLiteral("Trying server 3")));
+}
+
+// A station lost after its audio is called again server after server, each
+// HLS server at its own address.
+TEST_F(StationRecording, OutageCallsEveryHlsServerOfThePlaylistAtItsOwnAddress)
+{
+    startStation();
+    teststation::HlsChannel channel(station->config(), "/hls", 3, 2, "mp4a.40.34");
+    channel.append({hlsAudio(), 2, "a.mp3", {}, {}});
+    teststation::Page broken;
+    broken.body = "#EXTM3U\n#EXT-X-VERSION:3\n";
+    station->config().pages.insert("/hls/broken", broken);
+    station->config().pages.insert(
+        "/two.pls", teststation::Page::pls({"http://{station}/hls/broken", "http://{station}" + channel.masterPath()}));
+    openPreset(presetLines("HLS FM", "/two.pls", "SONGNAMEONLY"));
+    ASSERT_TRUE(waitUntil([&] { return !inside(engine).songName().isEmpty(); }));
+    EXPECT_EQ(requestsFor("/hls/broken"), 1);
+
+    station->config().pages.remove(channel.mediaPath());
+    ASSERT_TRUE(waitUntil([&] { return requestsFor("/hls/broken") > 1; }));
+    EXPECT_TRUE(inside(engine).isInOutage());
 }

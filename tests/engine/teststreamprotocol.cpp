@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/headercollector.h"
+#include "engine/playlistreply.h"
 #include "engine/recordingnames.h"
 #include "engine/responseheader.h"
 #include "engine/streamoverlap.h"
@@ -225,6 +226,94 @@ TEST(HeaderCollector, ReplyWithoutBlankLineReachesTheLimitUnended)
     EXPECT_FALSE(collector.ended());
     EXPECT_TRUE(collector.add("ICY 200 OK\r\n\r\n" + QByteArray(HeaderCollector::kLimit, 'x')));
     EXPECT_TRUE(collector.ended());
+}
+
+namespace
+{
+
+const QByteArray kHlsText = "\xEF\xBB\xBF\r\n#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\na.aac\n";
+
+// Feeds a reply to a reader: the header and the body up to cut, then the
+// rest, then the close, as long as the reader wants more.
+struct Fed
+{
+    PlaylistReply::Verdict verdict;
+    QByteArray given;
+};
+Fed feed(PlaylistReply &reply, const QByteArray &wire, qsizetype cut, bool close)
+{
+    cut = std::max(cut, wire.indexOf("\r\n\r\n") + 4);
+    Fed fed{reply.begin(wire.left(cut)), wire.left(cut)};
+    if (cut < wire.size() && fed.verdict == PlaylistReply::Verdict::Reading) {
+        fed.verdict = reply.add(wire.mid(cut));
+        fed.given = wire;
+    }
+    if (close && fed.verdict == PlaylistReply::Verdict::Reading)
+        fed.verdict = reply.finish();
+    return fed;
+}
+
+} // namespace
+
+TEST(PlaylistReply, OnlyHttpRepliesOfNoRecordedTypeMayBePlaylists)
+{
+    EXPECT_TRUE(PlaylistReply::mayBePlaylist("HTTP/1.0 200 OK\r\n\r\n"));
+    EXPECT_TRUE(PlaylistReply::mayBePlaylist("HTTP/1.1 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\n\r\n"));
+    EXPECT_FALSE(PlaylistReply::mayBePlaylist("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n"));
+    EXPECT_FALSE(PlaylistReply::mayBePlaylist("ICY 200 OK\r\n\r\n"));
+    EXPECT_FALSE(PlaylistReply::mayBePlaylist("HTTP/1.0 300 Multiple Choices\r\n\r\n"));
+}
+
+TEST(PlaylistReply, PlaylistIsKnownByItsTextWhereverTheReplyIsCut)
+{
+    QByteArray chunked;
+    for (qsizetype at = 0; at < kHlsText.size(); at += 7)
+        chunked += QByteArray::number(std::min<qsizetype>(7, kHlsText.size() - at), 16) + ";x=1\r\n" +
+                   kHlsText.mid(at, 7) + "\r\n";
+    chunked += "0\r\n\r\n";
+    const struct
+    {
+        QByteArray header;
+        QByteArray body;
+        bool needsClose;
+    } replies[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(kHlsText.size()) + "\r\n\r\n", kHlsText, false},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", chunked, false},
+        {"HTTP/1.0 200 OK\r\nContent-Type: application/x-mpegURL\r\n\r\n", kHlsText, true},
+    };
+    for (const auto &r : replies) {
+        const QByteArray wire = r.header + r.body;
+        for (qsizetype split = r.header.size(); split <= wire.size(); ++split) {
+            PlaylistReply reply;
+            EXPECT_EQ(feed(reply, wire, split, r.needsClose).verdict, PlaylistReply::Verdict::Playlist)
+                << wire.constData() << " cut at " << split;
+            EXPECT_EQ(reply.takePlaylist(), kHlsText);
+        }
+    }
+}
+
+TEST(PlaylistReply, AnythingElseComesBackExactlyAsItCame)
+{
+    const QByteArray ok = "HTTP/1.0 200 OK\r\n\r\n";
+    const struct
+    {
+        QByteArray wire;
+        bool close;
+    } replies[] = {
+        {ok + "\xFF\xFB\x90\x64" + QByteArray(500, '\0'), false},                         // audio without a type
+        {ok + "#EXTM3U\r\n#EXTINF:-1,Radio\r\nhttp://radio.example/stream\r\n", true},    // M3U of streams
+        {ok + "#EXT", true},                                                              // too short to tell
+        {"HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\n" + kHlsText, true},              // cut short
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\n#EXTM3U\r\n", false}, // bad chunk
+        {ok + "#EXTM3U\n" + QByteArray(PlaylistReply::kLimit, '#'), false},               // larger than any
+        {ok + QByteArray(100, ' ') + "#EXTM3U\n#EXT-X-ENDLIST\n", true},                  // no opening tag
+    };
+    for (const auto &r : replies) {
+        PlaylistReply reply;
+        const Fed fed = feed(reply, r.wire, r.wire.size() / 2, r.close);
+        EXPECT_EQ(fed.verdict, PlaylistReply::Verdict::Stream) << r.wire.left(80).constData();
+        EXPECT_EQ(reply.takeReply(), fed.given);
+    }
 }
 
 TEST(RecordingNames, DatePartIsMonthDayYearWithLeadingZeros)

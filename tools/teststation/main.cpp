@@ -166,6 +166,7 @@ int main(int argc, char **argv)
                        "  /listen.m3u    an .m3u playlist naming /stream\n"
                        "  /failover.pls  a .pls naming /full (always \"ICY 400 Server Full\") and then /stream\n"
                        "  /refresh.html  a meta refresh page leading to /listen.pls\n"
+                       "  /hls/...       with --hls: the HLS channel, /hls.pls a .pls naming it\n"
                        "  --json pages   their files as application/json\n"
                        "  anything else  \"HTTP/1.0 404 Not Found\"\n"
                        "\n"
@@ -327,6 +328,9 @@ int main(int argc, char **argv)
     if (parser.isSet(QStringLiteral("hls"))) {
         hls = std::make_unique<teststation::HlsChannel>(station.config(), "/hls", 3, 2, "mp4a.40.34");
         hlsFeed = std::make_unique<teststation::LiveMp3Feed>(*hls, hlsClock, &station, stream.titles);
+        // Stations list their HLS address in a .pls as well.
+        station.config().pages.insert("/hls.pls",
+                                      teststation::Page::pls({"http://{station}" + hls->masterPath()}, {stream.name}));
     }
     const auto startStation = [&station, &hls] {
         QString error;
@@ -338,7 +342,8 @@ int main(int argc, char **argv)
               << "  stream:   " << QString::fromLatin1(station.url("/stream")) << '\n'
               << "  playlist: " << QString::fromLatin1(station.url("/listen.pls")) << '\n';
         if (hls)
-            out() << "  hls:      " << QString::fromLatin1(station.url(hls->masterPath())) << '\n';
+            out() << "  hls:      " << QString::fromLatin1(station.url(hls->masterPath())) << '\n'
+                  << "  hls pls:  " << QString::fromLatin1(station.url("/hls.pls")) << '\n';
         if (!station.caFile().isEmpty())
             out() << "  CA:       " << station.caFile() << '\n';
         out().flush();
