@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+# The benchmarks are built on request only; they must keep building.
+cmake --build build --target benchmarks --parallel "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure --parallel "$(nproc)"
 # The parsers' fuzz targets, a few seconds each, where clang and its libFuzzer
