@@ -185,17 +185,11 @@ private:
     qint32 serverNumber() const { return m_serverNumber; }
     const QList<StreamServer> &servers() const { return m_servers; }
     qint32 byteCount() const { return isHls() ? m_hlsBytes : m_stream->byteCount(); }
-    qint32 retryCount() const;
-    // When the elapsed clock started and the last packet came, in monotonic milliseconds.
-    qint64 recordStartTick() const;
-    qint64 lastDataTick() const;
     bool isServerChangePending() const { return m_changeServerPending; }
     bool isFileOpen() const;
     // The file being written, or the last one; empty before the first.
     QString recordingFilePath() const;
     bool isAwaitingHeader() const { return awaitingHeader(); }
-    // The station was lost after it delivered audio and is being reconnected.
-    bool isInOutage() const;
     // Bytes of reconnected streams that repeated audio already written, and
     // the reconnects they came with.
     qint64 repeatedBytesSkipped() const { return m_repeatedSkipped; }

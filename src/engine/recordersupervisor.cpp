@@ -330,23 +330,3 @@ void Recorder::setTrayEntryOn(platform::TrayMenuEntry &entry, bool on)
     entry.on = on;
     pushTray();
 }
-
-qint32 Recorder::retryCount() const
-{
-    return m_supervisor->retryCount();
-}
-
-qint64 Recorder::recordStartTick() const
-{
-    return m_supervisor->recordStart();
-}
-
-qint64 Recorder::lastDataTick() const
-{
-    return m_supervisor->lastDataTick();
-}
-
-bool Recorder::isInOutage() const
-{
-    return m_supervisor->inOutage();
-}

@@ -51,14 +51,16 @@ public:
     qint32 serverNumber() const { return r.serverNumber(); }
     const QList<StreamServer> &servers() const { return r.servers(); }
     qint32 byteCount() const { return r.byteCount(); }
-    qint32 retryCount() const { return r.retryCount(); }
-    qint64 recordStartTick() const { return r.recordStartTick(); }
-    qint64 lastDataTick() const { return r.lastDataTick(); }
+    // The supervisor's view: time-outs in a row, and when the elapsed clock
+    // started and the last data came, in monotonic milliseconds.
+    qint32 retryCount() const { return r.m_supervisor->retryCount(); }
+    qint64 recordStartTick() const { return r.m_supervisor->recordStart(); }
+    qint64 lastDataTick() const { return r.m_supervisor->lastDataTick(); }
     bool isServerChangePending() const { return r.isServerChangePending(); }
     bool isFileOpen() const { return r.isFileOpen(); }
     QString recordingFilePath() const { return r.recordingFilePath(); }
     bool isAwaitingHeader() const { return r.isAwaitingHeader(); }
-    bool isInOutage() const { return r.isInOutage(); }
+    bool isInOutage() const { return r.m_supervisor->inOutage(); }
     qint64 repeatedBytesSkipped() const { return r.repeatedBytesSkipped(); }
     qint32 reconnectCount() const { return r.reconnectCount(); }
     engine::StreamType streamType() const { return r.streamType(); }
