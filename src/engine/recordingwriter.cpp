@@ -271,6 +271,12 @@ bool TitleFileWriter::applySplits()
 {
     if (m_splitter) {
         for (TitleSplitter::Piece &piece : m_splitter->take()) {
+            if (piece.leftOut) {
+                qCInfo(lcFiles).noquote()
+                    << QStringLiteral("The stream began inside a frame: its first %1 bytes are in no file")
+                           .arg(piece.audio.size());
+                continue;
+            }
             if (piece.newFile && !startSong(piece.title, piece.split.describe()))
                 return false;
             if (!writeToFile(piece.audio))

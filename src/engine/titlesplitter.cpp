@@ -90,6 +90,7 @@ void TitleSplitter::flush()
     m_levels.reset();
     m_time = 0;
     m_framesFound = false;
+    m_headDecided = false;
 }
 
 std::vector<TitleSplitter::Piece> TitleSplitter::take()
@@ -156,10 +157,32 @@ void TitleSplitter::scanNew(bool final)
     }
 }
 
+void TitleSplitter::decideHead(bool final)
+{
+    if (m_headDecided)
+        return;
+    if (!m_frames.empty()) {
+        m_headDecided = true;
+        const qint64 first = m_frames.front().offset;
+        if (first > m_heldStart && first - m_heldStart <= kMaxFrameBytes) {
+            const auto count = static_cast<qsizetype>(first - m_heldStart);
+            Piece piece;
+            piece.audio = m_held.left(count);
+            piece.leftOut = true;
+            m_out.push_back(std::move(piece));
+            m_held.remove(0, count);
+            m_heldStart = first;
+        }
+    } else if (final || m_scanner.position() > m_heldStart + kMaxFrameBytes) {
+        m_headDecided = true; // no frame begins close enough: the bytes are the stream's own
+    }
+}
+
 void TitleSplitter::process(bool final)
 {
     scanNew(final);
-    while (!m_changes.empty()) {
+    decideHead(final);
+    while (m_headDecided && !m_changes.empty()) {
         const bool forced = final || m_held.size() >= kMaxHeldBytes;
         if (!(searching() ? decide(m_changes.front(), forced) : decideAtOnce(m_changes.front(), final)))
             break;
@@ -366,10 +389,12 @@ void TitleSplitter::startFile(const Change &change, const SplitPoint &split)
 
 void TitleSplitter::release(qint64 upTo)
 {
+    if (!m_headDecided)
+        return;
     const qsizetype count = static_cast<qsizetype>(std::clamp<qint64>(upTo - m_heldStart, 0, m_held.size()));
     if (count == 0)
         return;
-    if (!m_out.empty() && !m_out.back().newFile)
+    if (!m_out.empty() && !m_out.back().newFile && !m_out.back().leftOut)
         m_out.back().audio.append(m_held.constData(), count);
     else
         m_out.push_back({m_held.left(count), false, {}, {}});

@@ -44,7 +44,10 @@ struct SplitPoint
 // again. With the pause search, for MPEG audio, the last part of the stream
 // (half the search window) is held back so that a file can end at the quiet
 // stretch between two songs, before or after the title change. A stream
-// without frame structure is cut at the byte the title came, as it is.
+// without frame structure is cut at the byte the title came, as it is. A
+// stream joined inside a frame begins with the rest of it, which no player can
+// decode: those bytes (up to the first frame, when it comes within a frame's
+// length) go to no file.
 class TitleSplitter final
 {
 public:
@@ -61,6 +64,7 @@ public:
         bool newFile = false;
         QByteArray title;
         SplitPoint split;
+        bool leftOut = false; // audio is the cut frame the stream began with, for no file
     };
 
     explicit TitleSplitter(Options options);
@@ -115,6 +119,8 @@ private:
     // Everything before the split goes to the current file; the next piece opens the title's file.
     void startFile(const Change &change, const SplitPoint &split);
     void release(qint64 upTo);
+    // Until the first frame of the stream is found, what comes before it is held.
+    void decideHead(bool final);
     qint64 safeEnd() const;
 
     Options m_options;
@@ -126,6 +132,7 @@ private:
     double m_time = 0;           // seconds of audio in the frames scanned
     double m_secondsPerByte = 0; // of the last frame scanned
     bool m_framesFound = false;  // since the stream began
+    bool m_headDecided = false;  // whether the stream began inside a frame is known
     std::unique_ptr<Mp3Levels> m_levels;
     std::deque<qint64> m_awaitingLevel; // numbers of frames given to the decoder, oldest first
     qint64 m_frameBase = 0;             // number of m_frames.front(): frames dropped before it

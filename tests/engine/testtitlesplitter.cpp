@@ -64,10 +64,12 @@ struct Split
 };
 
 // Feeds the stream in random pieces, the titles at their byte offsets, and
-// checks that the pieces add up to the stream again.
+// checks that the pieces add up to the stream again. Bytes left out of the
+// files may only come first; without leftOut there must be none.
 std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, QByteArray> &titles,
-                               TitleSplitter::Options options)
+                               TitleSplitter::Options options, qint64 *leftOut = nullptr)
 {
+    qint64 dropped = 0;
     TitleSplitter splitter(options);
     QRandomGenerator random(7);
     QByteArray out;
@@ -77,6 +79,10 @@ std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, 
             if (piece.newFile) {
                 EXPECT_EQ(piece.split.splitAt, out.size());
                 splits.push_back({piece.title, piece.split});
+            }
+            if (piece.leftOut) {
+                EXPECT_EQ(out.size(), dropped);
+                dropped += piece.audio.size();
             }
             out += piece.audio;
         }
@@ -98,6 +104,10 @@ std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, 
     splitter.flush();
     collect();
     EXPECT_EQ(out, stream);
+    if (leftOut)
+        *leftOut = dropped;
+    else
+        EXPECT_EQ(dropped, 0);
     return splits;
 }
 
@@ -180,7 +190,18 @@ TEST(TitleSplitter, SplitsAtFrameBoundariesOrAtTheByteWithoutFrames)
         ASSERT_EQ(splits.size(), 1u);
         EXPECT_EQ(splits[0].point.splitAt, cut);
     }
-    // No frames at all: at the byte, as the title came.
+    // Joined inside an ADTS frame (of 200 bytes): the rest of it is in no
+    // file, the first file begins with the frame after it.
+    const QByteArray joined = adtsFrames(60).mid(150);
+    for (const bool silence : {false, true}) {
+        qint64 leftOut = -1;
+        const std::vector<Split> splits =
+            runSplitter(joined, {{20, "Early"}, {5000, "Later"}}, {silence, 6000}, &leftOut);
+        EXPECT_EQ(leftOut, 50);
+        ASSERT_EQ(splits.size(), 2u);
+        EXPECT_EQ(splits[0].point.splitAt, 50);
+    }
+    // No frames at all: at the byte, as the title came, and every byte kept.
     const QByteArray noise = QByteArray("\x12\x34\x56\x78\x9A", 5).repeated(8000);
     const std::vector<Split> raw = runSplitter(noise, {{1234, "A"}, {30001, "B"}}, {true, 6000});
     ASSERT_EQ(raw.size(), 2u);
