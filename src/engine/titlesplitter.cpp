@@ -161,28 +161,35 @@ void TitleSplitter::decideHead(bool final)
 {
     if (m_headDecided)
         return;
+    const qint64 streamStart = m_heldStart - m_headGiven.size();
     if (!m_frames.empty()) {
         m_headDecided = true;
-        const qint64 first = m_frames.front().offset;
-        if (first > m_heldStart && first - m_heldStart <= kMaxFrameBytes) {
-            const auto count = static_cast<qsizetype>(first - m_heldStart);
+        const qint64 cut = m_frames.front().offset - streamStart;
+        if (cut > 0 && cut <= kMaxFrameBytes) {
             Piece piece;
-            piece.audio = m_held.left(count);
             piece.leftOut = true;
+            piece.takeBack = m_headGiven.size();
+            const auto fromHeld = static_cast<qsizetype>(std::max<qint64>(0, cut - m_headGiven.size()));
+            piece.audio = m_headGiven.left(static_cast<qsizetype>(cut)) + m_held.left(fromHeld);
+            const QByteArray again = m_headGiven.mid(static_cast<qsizetype>(cut));
             m_out.push_back(std::move(piece));
-            m_held.remove(0, count);
-            m_heldStart = first;
+            if (!again.isEmpty())
+                m_out.push_back({again, false, {}, {}});
+            m_held.remove(0, fromHeld);
+            m_heldStart += fromHeld;
         }
-    } else if (final || m_scanner.position() > m_heldStart + kMaxFrameBytes) {
+    } else if (final || m_scanner.position() > streamStart + kMaxFrameBytes) {
         m_headDecided = true; // no frame begins close enough: the bytes are the stream's own
     }
+    if (m_headDecided)
+        m_headGiven.clear();
 }
 
 void TitleSplitter::process(bool final)
 {
     scanNew(final);
     decideHead(final);
-    while (m_headDecided && !m_changes.empty()) {
+    while (!m_changes.empty()) {
         const bool forced = final || m_held.size() >= kMaxHeldBytes;
         if (!(searching() ? decide(m_changes.front(), forced) : decideAtOnce(m_changes.front(), final)))
             break;
@@ -380,6 +387,11 @@ std::optional<qint64> TitleSplitter::quietSplit(qsizetype frame, double titleTim
 void TitleSplitter::startFile(const Change &change, const SplitPoint &split)
 {
     release(split.splitAt);
+    // A file begun after the stream's first byte: what came before it stays where it is.
+    if (!m_headDecided && !m_headGiven.isEmpty()) {
+        m_headDecided = true;
+        m_headGiven.clear();
+    }
     Piece piece;
     piece.newFile = true;
     piece.title = change.title;
@@ -389,8 +401,6 @@ void TitleSplitter::startFile(const Change &change, const SplitPoint &split)
 
 void TitleSplitter::release(qint64 upTo)
 {
-    if (!m_headDecided)
-        return;
     const qsizetype count = static_cast<qsizetype>(std::clamp<qint64>(upTo - m_heldStart, 0, m_held.size()));
     if (count == 0)
         return;
@@ -398,6 +408,8 @@ void TitleSplitter::release(qint64 upTo)
         m_out.back().audio.append(m_held.constData(), count);
     else
         m_out.push_back({m_held.left(count), false, {}, {}});
+    if (!m_headDecided)
+        m_headGiven.append(m_held.constData(), count);
     m_held.remove(0, count);
     m_heldStart += count;
     while (!m_frames.empty() && m_frames.front().offset < m_heldStart) {

@@ -47,7 +47,9 @@ struct SplitPoint
 // without frame structure is cut at the byte the title came, as it is. A
 // stream joined inside a frame begins with the rest of it, which no player can
 // decode: those bytes (up to the first frame, when it comes within a frame's
-// length) go to no file.
+// length) go to no file. Until the first frame is known they go out as audio
+// like any other (a stream without frames is written as it comes), and are
+// taken back out of the file when it is.
 class TitleSplitter final
 {
 public:
@@ -64,7 +66,12 @@ public:
         bool newFile = false;
         QByteArray title;
         SplitPoint split;
-        bool leftOut = false; // audio is the cut frame the stream began with, for no file
+        // audio is the rest of the frame the stream began inside: it belongs in
+        // no file. The current file gives back its last takeBack bytes (all it
+        // holds of the stream, the cut frame first); what followed that frame
+        // comes again in the next pieces.
+        bool leftOut = false;
+        qint64 takeBack = 0;
     };
 
     explicit TitleSplitter(Options options);
@@ -119,7 +126,7 @@ private:
     // Everything before the split goes to the current file; the next piece opens the title's file.
     void startFile(const Change &change, const SplitPoint &split);
     void release(qint64 upTo);
-    // Until the first frame of the stream is found, what comes before it is held.
+    // Once the stream's first frame is found: whether the bytes before it are a cut frame.
     void decideHead(bool final);
     qint64 safeEnd() const;
 
@@ -133,6 +140,7 @@ private:
     double m_secondsPerByte = 0; // of the last frame scanned
     bool m_framesFound = false;  // since the stream began
     bool m_headDecided = false;  // whether the stream began inside a frame is known
+    QByteArray m_headGiven;      // until then, the audio given out (a few frames at most)
     std::unique_ptr<Mp3Levels> m_levels;
     std::deque<qint64> m_awaitingLevel; // numbers of frames given to the decoder, oldest first
     qint64 m_frameBase = 0;             // number of m_frames.front(): frames dropped before it

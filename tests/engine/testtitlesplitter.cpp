@@ -63,13 +63,14 @@ struct Split
     SplitPoint point;
 };
 
-// Feeds the stream in random pieces, the titles at their byte offsets, and
-// checks that the pieces add up to the stream again. Bytes left out of the
-// files may only come first; without leftOut there must be none.
+// Feeds the stream in random pieces of up to maxPiece bytes, the titles at
+// their byte offsets, and checks that the pieces add up to the stream again.
+// Bytes left out of the files may only be the stream's first; without leftOut
+// there must be none.
 std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, QByteArray> &titles,
-                               TitleSplitter::Options options, qint64 *leftOut = nullptr)
+                               TitleSplitter::Options options, qint64 *leftOut = nullptr, int maxPiece = 3000)
 {
-    qint64 dropped = 0;
+    QByteArray dropped;
     TitleSplitter splitter(options);
     QRandomGenerator random(7);
     QByteArray out;
@@ -77,12 +78,16 @@ std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, 
     const auto collect = [&] {
         for (TitleSplitter::Piece &piece : splitter.take()) {
             if (piece.newFile) {
-                EXPECT_EQ(piece.split.splitAt, out.size());
+                EXPECT_EQ(piece.split.splitAt, dropped.size() + out.size());
                 splits.push_back({piece.title, piece.split});
             }
             if (piece.leftOut) {
-                EXPECT_EQ(out.size(), dropped);
-                dropped += piece.audio.size();
+                // Once, and the file gives back all it holds.
+                EXPECT_TRUE(dropped.isEmpty());
+                EXPECT_EQ(piece.takeBack, out.size());
+                out.chop(piece.takeBack);
+                dropped = piece.audio;
+                continue;
             }
             out += piece.audio;
         }
@@ -90,7 +95,7 @@ std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, 
     qint64 at = 0;
     auto next = titles.begin();
     while (at < stream.size()) {
-        qint64 end = std::min<qint64>(stream.size(), at + 1 + random.bounded(3000));
+        qint64 end = std::min<qint64>(stream.size(), at + 1 + random.bounded(maxPiece));
         if (next != titles.end() && next->first <= end)
             end = next->first;
         splitter.addAudio(stream.mid(at, end - at));
@@ -103,11 +108,11 @@ std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, 
     }
     splitter.flush();
     collect();
-    EXPECT_EQ(out, stream);
+    EXPECT_EQ(dropped + out, stream);
     if (leftOut)
-        *leftOut = dropped;
+        *leftOut = dropped.size();
     else
-        EXPECT_EQ(dropped, 0);
+        EXPECT_TRUE(dropped.isEmpty());
     return splits;
 }
 
@@ -191,17 +196,19 @@ TEST(TitleSplitter, SplitsAtFrameBoundariesOrAtTheByteWithoutFrames)
         EXPECT_EQ(splits[0].point.splitAt, cut);
     }
     // Joined inside an ADTS frame (of 200 bytes): the rest of it is in no
-    // file, the first file begins with the frame after it.
+    // file (also when it was given out before the frames after it came), the
+    // first file begins with the frame after it.
     const QByteArray joined = adtsFrames(60).mid(150);
-    for (const bool silence : {false, true}) {
-        qint64 leftOut = -1;
-        const std::vector<Split> splits =
-            runSplitter(joined, {{20, "Early"}, {5000, "Later"}}, {silence, 6000}, &leftOut);
-        EXPECT_EQ(leftOut, 50);
-        ASSERT_EQ(splits.size(), 2u);
-        EXPECT_EQ(splits[0].point.splitAt, 50);
+    for (const int maxPiece : {3000, 40}) {
+        for (const bool silence : {false, true}) {
+            qint64 leftOut = -1;
+            const std::vector<Split> splits =
+                runSplitter(joined, {{0, "At Zero"}, {5000, "Later"}}, {silence, 6000}, &leftOut, maxPiece);
+            EXPECT_EQ(leftOut, 50);
+            EXPECT_EQ(splits.size(), 2u);
+        }
     }
-    // No frames at all: at the byte, as the title came, and every byte kept.
+    // No frames at all: at the byte, as the title came.
     const QByteArray noise = QByteArray("\x12\x34\x56\x78\x9A", 5).repeated(8000);
     const std::vector<Split> raw = runSplitter(noise, {{1234, "A"}, {30001, "B"}}, {true, 6000});
     ASSERT_EQ(raw.size(), 2u);
