@@ -124,11 +124,13 @@ void TitleSplitter::scanNew(bool final)
             change.boundaryShift =
                 static_cast<double>(*change.boundary - change.at) / frame.header.length * entry.duration;
         }
-        // Only MPEG audio is decoded; ADTS frames are split at their boundaries alone.
-        const bool mpeg = (frame.header.format >> 24) == 1;
-        if (m_options.findSilence && mpeg) {
-            if (!m_levels)
-                m_levels = std::make_unique<Mp3Levels>();
+        // The decoder is the one for the stream's first frames; frames of another kind are not decoded.
+        const quint32 kind = frame.header.format >> 24;
+        if (m_options.findSilence && !m_levels) {
+            m_levelsKind = kind;
+            m_levels = kind == 1 ? std::unique_ptr<FrameLevels>(std::make_unique<Mp3Levels>()) : makeAdtsLevels();
+        }
+        if (m_levels && kind == m_levelsKind) {
             if (m_levels->isValid()) {
                 entry.decoded = true;
                 m_levels->add(m_scan.constData() + (frame.offset - scanStart), entry.length);
@@ -221,10 +223,8 @@ bool TitleSplitter::searching() const
 {
     if (!m_options.findSilence)
         return false;
-    if (m_levels)
-        return m_levels->isValid();
-    // Until frames are found, what may be MPEG audio waits as if it were.
-    return !m_scanner.locked() || (m_scanner.format() >> 24) == 1;
+    // Until frames are found, the stream waits as if they were coming.
+    return !m_levels || m_levels->isValid();
 }
 
 bool TitleSplitter::splitBetweenFrames(const Change &change, bool final, SplitPoint &split) const

@@ -12,6 +12,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/urllinkframe.h>
 
+#include "audiofiles.h"
 #include "engine/framescanner.h"
 #include "engine/id3v2tag.h"
 #include "engine/titlesplitter.h"
@@ -248,6 +249,27 @@ TEST(TitleSplitter, EndsFilesAtThePauseBeforeTheSongEarlyOrLate)
         }
         if (shiftMs != 0) {
             EXPECT_EQ(narrow[0].point.reason, SplitPoint::Reason::Frame);
+        }
+    }
+
+    // ADTS from a real encoder (whose output lags by one frame of 1024 samples), decoded by libavcodec.
+    const double period = 8.8;
+    const QByteArray adts = audiofiles::encodeAdtsSongs(8, 0.8, 4);
+    ASSERT_FALSE(adts.isEmpty());
+    const std::vector<qint64> starts = frameStarts(adts, false);
+    for (const int shiftMs : {-2000, 2000}) {
+        std::map<qint64, QByteArray> titles;
+        for (int song = 1; song < 4; ++song)
+            titles[starts.at(static_cast<size_t>((song * period + shiftMs / 1000.0) * 44100 / 1024))] = "Song";
+        const std::vector<Split> splits = runSplitter(adts, titles, {true, 6000});
+        ASSERT_EQ(splits.size(), 3u);
+        for (int song = 1; song < 4; ++song) {
+            const SplitPoint &point = splits[song - 1].point;
+            EXPECT_EQ(point.reason, SplitPoint::Reason::Silence) << shiftMs;
+            const double frame = std::find(starts.begin(), starts.end(), point.splitAt) - starts.begin();
+            const double songFrame = song * period * 44100 / 1024 + 1;
+            EXPECT_LE(frame, songFrame + 0.5) << shiftMs << " song " << song;
+            EXPECT_GE(frame, songFrame - 3) << shiftMs << " song " << song;
         }
     }
 }
