@@ -6,7 +6,10 @@
 // The file each recorder was writing when it was stopped is left out (the
 // stop cuts it short), and so are streamripper's "incomplete" files.
 //
-//   bench_decodeerrors [seconds=600]   (needs icecast2, liquidsoap, ffmpeg, streamripper)
+//   bench_decodeerrors [seconds=600] [--keep DIR] [mp3|aac|vorbis|opus ...]
+//   (needs icecast2, liquidsoap, ffmpeg, streamripper)
+// Named mounts only are recorded (default all four); with --keep, the files
+// are copied to DIR to be looked at, and the ones with error lines named.
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -77,12 +80,29 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(20, QByteArray(argv[1]).toInt()) : 600;
-    const QList<Mount> mounts = {
+    QString keep;
+    QList<QByteArray> only;
+    for (int i = 2; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--keep" && i + 1 < argc)
+            keep = QString::fromLocal8Bit(argv[++i]);
+        else
+            only.append(QByteArray(argv[i]).toLower());
+    }
+    QList<Mount> mounts = {
         {"MP3", "/mp3", "%mp3(bitrate=128)", {}},
         {"AAC", "/aac", "%ffmpeg(format=\"adts\", %audio(codec=\"aac\", b=\"128k\"))", "audio/aac"},
         {"Ogg Vorbis", "/vorbis.ogg", "%vorbis", {}},
         {"Ogg Opus", "/opus.ogg", "%ffmpeg(format=\"ogg\", %audio(codec=\"libopus\", samplerate=48000))", "audio/ogg"},
     };
+    if (!only.isEmpty())
+        mounts.removeIf(
+            [&](const Mount &mount) { return !only.contains(QByteArray(mount.name).split(' ').last().toLower()); });
+    if (mounts.isEmpty()) {
+        std::fprintf(stderr, "no such mount; choose from mp3, aac, vorbis, opus\n");
+        return 1;
+    }
+    if (!keep.isEmpty())
+        QDir().mkpath(keep);
     IcecastServer icecast;
     QString error;
     if (!icecast.start(&error) || !icecast.waitUntilReady()) {
@@ -156,6 +176,14 @@ int main(int argc, char **argv)
         for (const QString &file : files) {
             const int n = errorLines(file);
             withErrors += n != 0 ? 1 : 0;
+            if (!keep.isEmpty()) {
+                const QString copy = keep + QLatin1Char('/') + QDir(client->folder).dirName() + QLatin1Char('/') +
+                                     QFileInfo(file).fileName();
+                QDir().mkpath(QFileInfo(copy).path());
+                QFile::copy(file, copy);
+                if (n != 0)
+                    std::printf("%s: %d error lines\n", qPrintable(copy), n);
+            }
             lines += std::max(n, 0);
         }
         std::printf("%-26s %6lld %14d %16d\n", qPrintable(client->name), static_cast<long long>(files.size()),

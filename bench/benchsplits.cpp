@@ -3,7 +3,7 @@
 // songs whose file starts within 0.1 s and 0.5 s of the song's first sound,
 // for Vorlane with and without the pause search and for streamripper with its
 // default splitting, all recording the same station at once. Then the CPU
-// time the pause search costs per hour of audio.
+// time the pause search costs per hour of MP3 and of AAC audio.
 //
 // bench_splits [songs]   (default 30; needs the vorlane, vorlane-teststation
 // and streamripper programs)
@@ -20,6 +20,7 @@
 #include <map>
 #include <vector>
 
+#include "audiofiles.h"
 #include "benchsupport.h"
 #include "engine/id3v2tag.h"
 #include "engine/titlesplitter.h"
@@ -202,19 +203,28 @@ void accuracyRows(int songs)
     }
 }
 
-double splitterCpu(bool pauses, double hours)
+// CPU seconds the splitter takes for an hour of 128 kbit/s audio with a title
+// every song: MP3 from the frame generator, or the given ADTS songs over and over.
+double splitterCpu(bool pauses, double hours, const QByteArray &adts = QByteArray(), int adtsSongs = 1)
 {
     teststation::FrameGenerator generator(kKbps, true, 1);
     generator.setSongs(kSongFrames, kGapFrames);
     engine::TitleSplitter splitter({pauses, 6000});
-    const qint64 total = static_cast<qint64>(hours * 3600 * kKbps * 1000 / 8);
-    const qint64 cycle = songStart(1);
+    const double adtsSeconds = adtsSongs * (kSongSeconds + kGapSeconds);
+    const qint64 total = adts.isEmpty() ? static_cast<qint64>(hours * 3600 * kKbps * 1000 / 8)
+                                        : static_cast<qint64>(hours * 3600 / adtsSeconds * adts.size());
+    const qint64 cycle = adts.isEmpty() ? songStart(1) : adts.size() / adtsSongs;
     QByteArray packet(8192, Qt::Uninitialized);
     double cpu = 0;
     qint64 sent = 0;
     qint64 nextTitle = cycle;
     while (sent < total) {
-        generator.read(packet.data(), packet.size());
+        if (adts.isEmpty()) {
+            generator.read(packet.data(), packet.size());
+        } else {
+            for (qsizetype i = 0; i < packet.size(); ++i)
+                packet[i] = adts.at((sent + i) % adts.size());
+        }
         const double before = bench::usageOfSelf().cpuSeconds;
         splitter.addAudio(packet);
         sent += packet.size();
@@ -238,8 +248,19 @@ int main(int argc, char **argv)
     const double hours = 1;
     const double framesOnly = splitterCpu(false, hours);
     const double withPauses = splitterCpu(true, hours);
-    std::printf("\nCPU per hour of 128 kbit/s audio: frames only %.2f s, with the pause search %.2f s "
+    std::printf("\nCPU per hour of 128 kbit/s MP3: frames only %.2f s, with the pause search %.2f s "
                 "(the search: %.2f s)\n",
                 framesOnly, withPauses, withPauses - framesOnly);
+    const int adtsSongs = 7;
+    const QByteArray adts = audiofiles::encodeAdtsSongs(kSongSeconds, kGapSeconds, adtsSongs);
+    if (adts.isEmpty()) {
+        std::printf("CPU per hour of AAC: not measured (ffmpeg could not encode the songs)\n");
+        return 0;
+    }
+    const double adtsFrames = splitterCpu(false, hours, adts, adtsSongs);
+    const double adtsPauses = splitterCpu(true, hours, adts, adtsSongs);
+    std::printf("CPU per hour of 128 kbit/s AAC (ADTS): frames only %.2f s, with the pause search %.2f s "
+                "(the search: %.2f s)\n",
+                adtsFrames, adtsPauses, adtsPauses - adtsFrames);
     return 0;
 }

@@ -1,31 +1,25 @@
 #pragma once
 
-#include <QtGlobal>
-
-#include <deque>
+#include "engine/framelevels.h"
 
 struct mpg123_handle_struct;
 
 namespace engine
 {
 
-// The loudness of each MPEG audio frame of a stream, decoded with libmpg123.
-// Frames go in whole and in stream order; their levels come out in the same
-// order, a frame or two later, since the decoder needs what follows a frame.
-class Mp3Levels final
+// MPEG audio frames, decoded with libmpg123; a level comes a frame or two
+// after its frame, since the decoder needs what follows it.
+class Mp3Levels final : public FrameLevels
 {
 public:
     Mp3Levels();
-    ~Mp3Levels();
+    ~Mp3Levels() override;
     Mp3Levels(const Mp3Levels &) = delete;
     Mp3Levels &operator=(const Mp3Levels &) = delete;
 
-    bool isValid() const { return m_handle != nullptr; }
-    // Decodes one frame. Its level, and those of frames before it, can then be taken.
-    void add(const char *frame, qsizetype length);
-    // The levels decided since the last call, oldest first: mean square of the
-    // samples, full scale 1; -1 for a frame the decoder could not play.
-    std::deque<float> take();
+    bool isValid() const override { return m_handle != nullptr; }
+    void add(const char *frame, qsizetype length) override;
+    std::deque<float> take() override;
 
 private:
     mpg123_handle_struct *m_handle = nullptr;

@@ -135,6 +135,18 @@ bool RecordingWriter::writeToFile(const QByteArray &data)
     return true;
 }
 
+bool RecordingWriter::takeBack(qint64 bytes)
+{
+    if (bytes <= 0 || !m_file.isOpen() || bytes > m_file.size())
+        return true;
+    if (!m_file.resize(m_file.size() - bytes) || !m_file.seek(m_file.size())) {
+        m_failedPath = m_path;
+        m_failure = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
 bool RecordingWriter::titleChanged(const QByteArray &)
 {
     return true;
@@ -271,6 +283,14 @@ bool TitleFileWriter::applySplits()
 {
     if (m_splitter) {
         for (TitleSplitter::Piece &piece : m_splitter->take()) {
+            if (piece.leftOut) {
+                if (!takeBack(piece.takeBack))
+                    return false;
+                qCInfo(lcFiles).noquote()
+                    << QStringLiteral("The stream began inside a frame: its first %1 bytes are in no file")
+                           .arg(piece.audio.size());
+                continue;
+            }
             if (piece.newFile && !startSong(piece.title, piece.split.describe()))
                 return false;
             if (!writeToFile(piece.audio))

@@ -100,6 +100,8 @@ protected:
     void continueAfterAudio();
     // Writes to the open file, after its ID3v2 tag when the file is new.
     bool writeToFile(const QByteArray &data);
+    // Cuts the last bytes written off the open file again.
+    bool takeBack(qint64 bytes);
     StreamType streamType() const { return m_streamType; }
     const QByteArray &song() const { return m_song; }
     // The next file opened is named after a title (its ID3v2 tag says so).

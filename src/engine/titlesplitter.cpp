@@ -90,6 +90,7 @@ void TitleSplitter::flush()
     m_levels.reset();
     m_time = 0;
     m_framesFound = false;
+    m_headDecided = false;
 }
 
 std::vector<TitleSplitter::Piece> TitleSplitter::take()
@@ -123,11 +124,13 @@ void TitleSplitter::scanNew(bool final)
             change.boundaryShift =
                 static_cast<double>(*change.boundary - change.at) / frame.header.length * entry.duration;
         }
-        // Only MPEG audio is decoded; ADTS frames are split at their boundaries alone.
-        const bool mpeg = (frame.header.format >> 24) == 1;
-        if (m_options.findSilence && mpeg) {
-            if (!m_levels)
-                m_levels = std::make_unique<Mp3Levels>();
+        // The decoder is the one for the stream's first frames; frames of another kind are not decoded.
+        const quint32 kind = frame.header.format >> 24;
+        if (m_options.findSilence && !m_levels) {
+            m_levelsKind = kind;
+            m_levels = kind == 1 ? std::unique_ptr<FrameLevels>(std::make_unique<Mp3Levels>()) : makeAdtsLevels();
+        }
+        if (m_levels && kind == m_levelsKind) {
             if (m_levels->isValid()) {
                 entry.decoded = true;
                 m_levels->add(m_scan.constData() + (frame.offset - scanStart), entry.length);
@@ -156,9 +159,38 @@ void TitleSplitter::scanNew(bool final)
     }
 }
 
+void TitleSplitter::decideHead(bool final)
+{
+    if (m_headDecided)
+        return;
+    const qint64 streamStart = m_heldStart - m_headGiven.size();
+    if (!m_frames.empty()) {
+        m_headDecided = true;
+        const qint64 cut = m_frames.front().offset - streamStart;
+        if (cut > 0 && cut <= kMaxFrameBytes) {
+            Piece piece;
+            piece.leftOut = true;
+            piece.takeBack = m_headGiven.size();
+            const auto fromHeld = static_cast<qsizetype>(std::max<qint64>(0, cut - m_headGiven.size()));
+            piece.audio = m_headGiven.left(static_cast<qsizetype>(cut)) + m_held.left(fromHeld);
+            const QByteArray again = m_headGiven.mid(static_cast<qsizetype>(cut));
+            m_out.push_back(std::move(piece));
+            if (!again.isEmpty())
+                m_out.push_back({again, false, {}, {}});
+            m_held.remove(0, fromHeld);
+            m_heldStart += fromHeld;
+        }
+    } else if (final || m_scanner.position() > streamStart + kMaxFrameBytes) {
+        m_headDecided = true; // no frame begins close enough: the bytes are the stream's own
+    }
+    if (m_headDecided)
+        m_headGiven.clear();
+}
+
 void TitleSplitter::process(bool final)
 {
     scanNew(final);
+    decideHead(final);
     while (!m_changes.empty()) {
         const bool forced = final || m_held.size() >= kMaxHeldBytes;
         if (!(searching() ? decide(m_changes.front(), forced) : decideAtOnce(m_changes.front(), final)))
@@ -191,10 +223,8 @@ bool TitleSplitter::searching() const
 {
     if (!m_options.findSilence)
         return false;
-    if (m_levels)
-        return m_levels->isValid();
-    // Until frames are found, what may be MPEG audio waits as if it were.
-    return !m_scanner.locked() || (m_scanner.format() >> 24) == 1;
+    // Until frames are found, the stream waits as if they were coming.
+    return !m_levels || m_levels->isValid();
 }
 
 bool TitleSplitter::splitBetweenFrames(const Change &change, bool final, SplitPoint &split) const
@@ -357,6 +387,11 @@ std::optional<qint64> TitleSplitter::quietSplit(qsizetype frame, double titleTim
 void TitleSplitter::startFile(const Change &change, const SplitPoint &split)
 {
     release(split.splitAt);
+    // A file begun after the stream's first byte: what came before it stays where it is.
+    if (!m_headDecided && !m_headGiven.isEmpty()) {
+        m_headDecided = true;
+        m_headGiven.clear();
+    }
     Piece piece;
     piece.newFile = true;
     piece.title = change.title;
@@ -369,10 +404,12 @@ void TitleSplitter::release(qint64 upTo)
     const qsizetype count = static_cast<qsizetype>(std::clamp<qint64>(upTo - m_heldStart, 0, m_held.size()));
     if (count == 0)
         return;
-    if (!m_out.empty() && !m_out.back().newFile)
+    if (!m_out.empty() && !m_out.back().newFile && !m_out.back().leftOut)
         m_out.back().audio.append(m_held.constData(), count);
     else
         m_out.push_back({m_held.left(count), false, {}, {}});
+    if (!m_headDecided)
+        m_headGiven.append(m_held.constData(), count);
     m_held.remove(0, count);
     m_heldStart += count;
     while (!m_frames.empty() && m_frames.front().offset < m_heldStart) {

@@ -13,7 +13,7 @@
 namespace engine
 {
 
-class Mp3Levels;
+class FrameLevels;
 
 // Where a title file ended, and why, for the log.
 struct SplitPoint
@@ -41,10 +41,16 @@ struct SplitPoint
 // one frame; a stream without frames is cut as soon as the bytes at the title
 // change are known to start none). A frame cut short (the station dropped the connection in the
 // middle of it) goes with the file it began in, which ends where frames begin
-// again. With the pause search, for MPEG audio, the last part of the stream
+// again. With the pause search (MPEG audio decoded by libmpg123, ADTS by
+// libavcodec, only to measure levels) the last part of the stream
 // (half the search window) is held back so that a file can end at the quiet
 // stretch between two songs, before or after the title change. A stream
-// without frame structure is cut at the byte the title came, as it is.
+// without frame structure is cut at the byte the title came, as it is. A
+// stream joined inside a frame begins with the rest of it, which no player can
+// decode: those bytes (up to the first frame, when it comes within a frame's
+// length) go to no file. Until the first frame is known they go out as audio
+// like any other (a stream without frames is written as it comes), and are
+// taken back out of the file when it is.
 class TitleSplitter final
 {
 public:
@@ -61,6 +67,12 @@ public:
         bool newFile = false;
         QByteArray title;
         SplitPoint split;
+        // audio is the rest of the frame the stream began inside: it belongs in
+        // no file. The current file gives back its last takeBack bytes (all it
+        // holds of the stream, the cut frame first); what followed that frame
+        // comes again in the next pieces.
+        bool leftOut = false;
+        qint64 takeBack = 0;
     };
 
     explicit TitleSplitter(Options options);
@@ -109,12 +121,14 @@ private:
     // A change that falls into no whole frame: false while frames may still
     // begin close after it; else where its file ends.
     bool splitBetweenFrames(const Change &change, bool final, SplitPoint &split) const;
-    // The pause search is on and the stream is MPEG audio the decoder takes.
+    // The pause search is on and there is a decoder for the stream's frames.
     bool searching() const;
     std::optional<qint64> quietSplit(qsizetype frame, double titleTime, SplitPoint &split) const;
     // Everything before the split goes to the current file; the next piece opens the title's file.
     void startFile(const Change &change, const SplitPoint &split);
     void release(qint64 upTo);
+    // Once the stream's first frame is found: whether the bytes before it are a cut frame.
+    void decideHead(bool final);
     qint64 safeEnd() const;
 
     Options m_options;
@@ -126,7 +140,10 @@ private:
     double m_time = 0;           // seconds of audio in the frames scanned
     double m_secondsPerByte = 0; // of the last frame scanned
     bool m_framesFound = false;  // since the stream began
-    std::unique_ptr<Mp3Levels> m_levels;
+    bool m_headDecided = false;  // whether the stream began inside a frame is known
+    QByteArray m_headGiven;      // until then, the audio given out (a few frames at most)
+    std::unique_ptr<FrameLevels> m_levels;
+    quint32 m_levelsKind = 0;           // of the frames m_levels decodes: 1 MPEG audio, 2 ADTS
     std::deque<qint64> m_awaitingLevel; // numbers of frames given to the decoder, oldest first
     qint64 m_frameBase = 0;             // number of m_frames.front(): frames dropped before it
     std::deque<Change> m_changes;

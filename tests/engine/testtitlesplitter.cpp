@@ -12,6 +12,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/urllinkframe.h>
 
+#include "audiofiles.h"
 #include "engine/framescanner.h"
 #include "engine/id3v2tag.h"
 #include "engine/titlesplitter.h"
@@ -63,11 +64,14 @@ struct Split
     SplitPoint point;
 };
 
-// Feeds the stream in random pieces, the titles at their byte offsets, and
-// checks that the pieces add up to the stream again.
+// Feeds the stream in random pieces of up to maxPiece bytes, the titles at
+// their byte offsets, and checks that the pieces add up to the stream again.
+// Bytes left out of the files may only be the stream's first; without leftOut
+// there must be none.
 std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, QByteArray> &titles,
-                               TitleSplitter::Options options)
+                               TitleSplitter::Options options, qint64 *leftOut = nullptr, int maxPiece = 3000)
 {
+    QByteArray dropped;
     TitleSplitter splitter(options);
     QRandomGenerator random(7);
     QByteArray out;
@@ -75,8 +79,16 @@ std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, 
     const auto collect = [&] {
         for (TitleSplitter::Piece &piece : splitter.take()) {
             if (piece.newFile) {
-                EXPECT_EQ(piece.split.splitAt, out.size());
+                EXPECT_EQ(piece.split.splitAt, dropped.size() + out.size());
                 splits.push_back({piece.title, piece.split});
+            }
+            if (piece.leftOut) {
+                // Once, and the file gives back all it holds.
+                EXPECT_TRUE(dropped.isEmpty());
+                EXPECT_EQ(piece.takeBack, out.size());
+                out.chop(piece.takeBack);
+                dropped = piece.audio;
+                continue;
             }
             out += piece.audio;
         }
@@ -84,7 +96,7 @@ std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, 
     qint64 at = 0;
     auto next = titles.begin();
     while (at < stream.size()) {
-        qint64 end = std::min<qint64>(stream.size(), at + 1 + random.bounded(3000));
+        qint64 end = std::min<qint64>(stream.size(), at + 1 + random.bounded(maxPiece));
         if (next != titles.end() && next->first <= end)
             end = next->first;
         splitter.addAudio(stream.mid(at, end - at));
@@ -97,7 +109,11 @@ std::vector<Split> runSplitter(const QByteArray &stream, const std::map<qint64, 
     }
     splitter.flush();
     collect();
-    EXPECT_EQ(out, stream);
+    EXPECT_EQ(dropped + out, stream);
+    if (leftOut)
+        *leftOut = dropped.size();
+    else
+        EXPECT_TRUE(dropped.isEmpty());
     return splits;
 }
 
@@ -180,6 +196,19 @@ TEST(TitleSplitter, SplitsAtFrameBoundariesOrAtTheByteWithoutFrames)
         ASSERT_EQ(splits.size(), 1u);
         EXPECT_EQ(splits[0].point.splitAt, cut);
     }
+    // Joined inside an ADTS frame (of 200 bytes): the rest of it is in no
+    // file (also when it was given out before the frames after it came), the
+    // first file begins with the frame after it.
+    const QByteArray joined = adtsFrames(60).mid(150);
+    for (const int maxPiece : {3000, 40}) {
+        for (const bool silence : {false, true}) {
+            qint64 leftOut = -1;
+            const std::vector<Split> splits =
+                runSplitter(joined, {{0, "At Zero"}, {5000, "Later"}}, {silence, 6000}, &leftOut, maxPiece);
+            EXPECT_EQ(leftOut, 50);
+            EXPECT_EQ(splits.size(), 2u);
+        }
+    }
     // No frames at all: at the byte, as the title came.
     const QByteArray noise = QByteArray("\x12\x34\x56\x78\x9A", 5).repeated(8000);
     const std::vector<Split> raw = runSplitter(noise, {{1234, "A"}, {30001, "B"}}, {true, 6000});
@@ -220,6 +249,27 @@ TEST(TitleSplitter, EndsFilesAtThePauseBeforeTheSongEarlyOrLate)
         }
         if (shiftMs != 0) {
             EXPECT_EQ(narrow[0].point.reason, SplitPoint::Reason::Frame);
+        }
+    }
+
+    // ADTS from a real encoder (whose output lags by one frame of 1024 samples), decoded by libavcodec.
+    const double period = 8.8;
+    const QByteArray adts = audiofiles::encodeAdtsSongs(8, 0.8, 4);
+    ASSERT_FALSE(adts.isEmpty());
+    const std::vector<qint64> starts = frameStarts(adts, false);
+    for (const int shiftMs : {-2000, 2000}) {
+        std::map<qint64, QByteArray> titles;
+        for (int song = 1; song < 4; ++song)
+            titles[starts.at(static_cast<size_t>((song * period + shiftMs / 1000.0) * 44100 / 1024))] = "Song";
+        const std::vector<Split> splits = runSplitter(adts, titles, {true, 6000});
+        ASSERT_EQ(splits.size(), 3u);
+        for (int song = 1; song < 4; ++song) {
+            const SplitPoint &point = splits[song - 1].point;
+            EXPECT_EQ(point.reason, SplitPoint::Reason::Silence) << shiftMs;
+            const double frame = std::find(starts.begin(), starts.end(), point.splitAt) - starts.begin();
+            const double songFrame = song * period * 44100 / 1024 + 1;
+            EXPECT_LE(frame, songFrame + 0.5) << shiftMs << " song " << song;
+            EXPECT_GE(frame, songFrame - 3) << shiftMs << " song " << song;
         }
     }
 }

@@ -84,6 +84,26 @@ QByteArray encodeOgg(const QString &codec, const QString &title, const QString &
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QByteArray encodeAdtsSongs(double songSeconds, double gapSeconds, int songs)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("songs.aac"));
+    const QString period = QString::number(songSeconds + gapSeconds);
+    const QString tone = QStringLiteral("aevalsrc=if(lt(mod(t\\,%1)\\,%2)\\,0.5*sin(2*PI*440*t)\\,0):s=44100:d=%3")
+                             .arg(period)
+                             .arg(songSeconds)
+                             .arg((songSeconds + gapSeconds) * songs);
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"), tone, QStringLiteral("-c:a"), QStringLiteral("aac"),
+                  QStringLiteral("-b:a"), QStringLiteral("128k"), QStringLiteral("-f"), QStringLiteral("adts"), path});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        return QByteArray();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 qint64 frameSplit(const QByteArray &audio, qint64 at)
 {
     engine::FrameScanner scanner;

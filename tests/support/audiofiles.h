@@ -18,6 +18,10 @@ QString ffmpegErrors(const QString &path);
 // these TITLE and ARTIST comments (left out when empty); empty on failure.
 QByteArray encodeOgg(const QString &codec, const QString &title, const QString &artist, double seconds = 1.0);
 
+// Songs of a tone with digital silence between them, encoded by ffmpeg as one
+// ADTS AAC stream (44.1 kHz, 128 kbit/s); empty on failure.
+QByteArray encodeAdtsSongs(double songSeconds, double gapSeconds, int songs);
+
 // Where the title file for a title at byte `at` of audio begins without the
 // pause search: after the frame the title falls into (`at` outside frames).
 qint64 frameSplit(const QByteArray &audio, qint64 at);
