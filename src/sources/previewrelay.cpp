@@ -196,7 +196,7 @@ void PreviewRelay::onConnectionRequested(qint32 requestId)
     if (m_client->isConnected() && m_clientStreaming)
         return;
     m_request.clear();
-    m_client->accept(requestId);
+    m_client->accept(*m_listener, requestId);
 }
 
 void PreviewRelay::onClientData()

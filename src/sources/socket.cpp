@@ -1,6 +1,5 @@
 #include "sources/socket.h"
 
-#include <QHash>
 #include <QHostAddress>
 #include <QPointer>
 #include <QSslError>
@@ -11,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -22,16 +22,6 @@ constexpr qint64 kReadBufferBytes = 256 * 1024;
 
 // A socket that is still sending when closed gets this long to flush.
 constexpr int kLingerMs = 5000;
-
-// Connection requests announced and not yet accepted, by request id, shared by
-// every listening instance so that any instance can accept them.
-QHash<qint32, QPointer<QTcpSocket>> &pendingRequests()
-{
-    static QHash<qint32, QPointer<QTcpSocket>> requests;
-    return requests;
-}
-
-qint32 g_lastRequestId = 0;
 
 qint32 winsockNumber(QAbstractSocket::SocketError error)
 {
@@ -220,10 +210,13 @@ quint16 Socket::localPort() const
     return m_socket ? m_socket->localPort() : 0;
 }
 
-bool Socket::accept(qint32 requestId)
+bool Socket::accept(Socket &listener, qint32 requestId)
 {
     CallScope scope(m_callDepth);
-    const QPointer<QTcpSocket> socket = pendingRequests().take(requestId);
+    if (requestId == 0 || listener.m_pendingRequestId != requestId)
+        return false;
+    const QPointer<QTcpSocket> socket = std::exchange(listener.m_pendingRequest, nullptr);
+    listener.m_pendingRequestId = 0;
     if (!socket)
         return false;
     release();
@@ -318,21 +311,22 @@ void Socket::onNewConnection()
 {
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket *socket = m_server->nextPendingConnection();
-        const qint32 id = ++g_lastRequestId;
-        pendingRequests().insert(id, socket);
+        const qint32 id = ++m_lastRequestId;
+        m_pendingRequest = socket;
+        m_pendingRequestId = id;
         m_requestPeer = dottedAddress(socket->peerAddress());
         const QPointer<Socket> self(this);
         Q_EMIT connectionRequested(id);
-        if (self)
-            m_requestPeer.clear();
-        // Not accepted while the notification ran: refused.
-        const QPointer<QTcpSocket> left = pendingRequests().take(id);
-        if (left) {
+        // Gone meanwhile: a request it still held went with its server.
+        if (!self)
+            return;
+        m_requestPeer.clear();
+        m_pendingRequestId = 0;
+        // Not accepted while the notification ran (accepting takes it): refused.
+        if (const QPointer<QTcpSocket> left = std::exchange(m_pendingRequest, nullptr)) {
             left->abort();
             left->deleteLater();
         }
-        if (!self)
-            return;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QTcpServer;
@@ -19,7 +20,7 @@ class QTcpSocket;
 //
 // Server side:
 //   server.listen(29174, Socket::ListenScope::LoopbackOnly);
-//   ... connectionRequested(id): if (server.peerAddress() == "127.0.0.1") data.accept(id);
+//   ... connectionRequested(id): if (server.peerAddress() == "127.0.0.1") data.accept(server, id);
 //
 // Bytes in and out are QByteArray, one character per byte; nothing is decoded.
 // Every notification is delivered on the thread that owns the object (the one
@@ -106,11 +107,11 @@ public:
     // The local port of a listening or connected socket; 0 when there is none.
     quint16 localPort() const;
 
-    // Takes the pending connection announced by a connectionRequested of any
-    // listening instance onto this one (closing what this one held). A request
-    // that no instance accepts while its notification runs is refused (closed).
+    // Takes the pending connection announced by the listener's
+    // connectionRequested onto this one (closing what this one held). A request
+    // that is not accepted while its notification runs is refused (closed).
     // Returns false for an unknown or already handled request.
-    bool accept(qint32 requestId);
+    bool accept(Socket &listener, qint32 requestId);
 
     // The peer's dotted address ("127.0.0.1"). On a listening socket, while its
     // connectionRequested notification runs, the address of the requesting peer.
@@ -148,6 +149,10 @@ private:
     qint32 m_errorNumber = 0;
     QString m_errorDescription;
     QByteArray m_requestPeer;
+    // The connection announced by the connectionRequested now running.
+    QPointer<QTcpSocket> m_pendingRequest;
+    qint32 m_pendingRequestId = 0;
+    qint32 m_lastRequestId = 0;
     QByteArray m_tlsHost;      // the host a TLS connection verifies; empty for plain ones
     bool m_tlsPending = false; // TLS handshake not finished yet
     int m_callDepth = 0;

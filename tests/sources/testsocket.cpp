@@ -50,7 +50,7 @@ struct Pair
         QObject::connect(&listener, &Socket::connectionRequested, [this](qint32 id) {
             ++requests;
             requestPeer = listener.peerAddress();
-            data.accept(id);
+            data.accept(listener, id);
         });
     }
     bool open()
@@ -112,7 +112,7 @@ TEST(Socket, RequestNotAcceptedIsRefused)
     ASSERT_TRUE(waitUntil([&] { return events.peerClosed + events.errors.size() > 0; }));
     EXPECT_EQ(requests, 1);
     EXPECT_FALSE(client.isConnected());
-    EXPECT_FALSE(Socket().accept(12345));
+    EXPECT_FALSE(Socket().accept(listener, 12345));
 }
 
 TEST(Socket, RefusedConnectionIsReportedAfterTheCallReturns)
@@ -143,7 +143,7 @@ TEST(Socket, NamesUnderLocalhostReachThisMachine)
     QList<Socket *> accepted;
     QObject::connect(&listener, &Socket::connectionRequested, [&](qint32 id) {
         accepted.append(new Socket(&listener));
-        accepted.last()->accept(id);
+        accepted.last()->accept(listener, id);
     });
     ASSERT_TRUE(listener.listen(0, Socket::ListenScope::LoopbackOnly));
     for (const char *host : {"live365.localhost", "A.B.LocalHost."}) {
