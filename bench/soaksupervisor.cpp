@@ -25,7 +25,11 @@
 // recorder is redirected to a fresh station, so that the station's own records
 // do not grow either.
 //
-//   bench_soak [seconds=120] [seed]
+//   bench_soak [seconds=120] [seed] [keep-folder]
+//
+// With a keep folder, every file not as expected is kept there with the bytes
+// the model expected (name.want) and the audio written before it, and each
+// reconnected stream's burst is logged, to compare with the recorder's skip.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -227,10 +231,11 @@ struct PendingTitle
 class Soak
 {
 public:
-    Soak(int seconds, quint32 seed)
+    Soak(int seconds, quint32 seed, QString keep)
         : m_seconds(seconds)
         , m_seed(seed)
         , m_random(seed)
+        , m_keep(std::move(keep))
     {}
     int run();
 
@@ -250,9 +255,13 @@ private:
         return low + static_cast<qint64>(m_random() % static_cast<quint64>(high - low + 1));
     }
 
+    QByteArray writtenBetween(qint64 begin, qint64 end);
+    void keepMismatch(const QString &name, const QByteArray &bytes, const QByteArray &want, const Expected &file);
+
     int m_seconds;
     quint32 m_seed;
     std::mt19937 m_random;
+    QString m_keep; // where files not as expected are kept (none: not kept)
     SoakClock m_clock;
     SoakFrontEnd m_frontEnd;
     QNetworkAccessManager m_network;
@@ -410,6 +419,11 @@ void Soak::absorb(StationSlot &slot)
             ++m_bursts;
             m_burstBytes += plan.burst;
         }
+        if (!m_keep.isEmpty())
+            std::fprintf(stderr, "soak: stream %u at written byte %lld: %lld audio bytes, burst %lld%s, %lld titles\n",
+                         plan.seed, static_cast<long long>(m_written), static_cast<long long>(sent.audioBytes),
+                         static_cast<long long>(plan.burst), m_continuing ? " (skipped)" : "",
+                         static_cast<long long>(sent.titles.size()));
         // Connection audio from `from` to `to` goes to the files.
         const auto write = [&](qint64 from, qint64 to) {
             if (from < plan.burst) {
@@ -527,17 +541,7 @@ void Soak::checkFinishedFiles(bool all)
         }
         const QByteArray bytes = file.readAll();
         file.close();
-        const qint64 end = it->end < 0 ? m_written : it->end;
-        QByteArray want;
-        want.reserve(end - it->begin);
-        for (size_t k = 0; k < m_stretches.size(); ++k) {
-            const Stretch &stretch = m_stretches[k];
-            const qint64 stretchEnd = k + 1 < m_stretches.size() ? m_stretches[k + 1].at : m_written;
-            const qint64 from = std::max(it->begin, stretch.at);
-            const qint64 to = std::min(end, stretchEnd);
-            if (from < to)
-                want += audioOf(stretch.seed).mid(stretch.from + (from - stretch.at), to - from);
-        }
+        const QByteArray want = writtenBetween(it->begin, it->end < 0 ? m_written : it->end);
         // The tag's title: after " - " for a title, the whole name for a station file.
         const QByteArray base = it->song.chopped(4);
         const qsizetype dash = base.indexOf(" - ");
@@ -551,6 +555,8 @@ void Soak::checkFinishedFiles(bool all)
             std::fprintf(stderr, "file %s: %lld bytes, expected %lld with its tag\n", qPrintable(it.key()),
                          static_cast<long long>(bytes.size()), static_cast<long long>(want.size() + 128));
             ++m_mismatches;
+            if (!m_keep.isEmpty())
+                keepMismatch(it.key(), bytes, want, *it);
         }
         ++m_filesChecked;
         m_bytesChecked += bytes.size();
@@ -574,6 +580,47 @@ void Soak::checkFinishedFiles(bool all)
             QFile::remove(m_folder.path() + QDir::separator() + name);
         }
     }
+}
+
+// The audio written from `begin` to `end`, as far as the stretches still reach.
+QByteArray Soak::writtenBetween(qint64 begin, qint64 end)
+{
+    QByteArray want;
+    want.reserve(std::max<qint64>(end - begin, 0));
+    for (size_t k = 0; k < m_stretches.size(); ++k) {
+        const Stretch &stretch = m_stretches[k];
+        const qint64 stretchEnd = k + 1 < m_stretches.size() ? m_stretches[k + 1].at : m_written;
+        const qint64 from = std::max(begin, stretch.at);
+        const qint64 to = std::min(end, stretchEnd);
+        if (from < to)
+            want += audioOf(stretch.seed).mid(stretch.from + (from - stretch.at), to - from);
+    }
+    return want;
+}
+
+// Keeps a file not as expected, the bytes expected and the audio written
+// before it, and says how far the two agree.
+void Soak::keepMismatch(const QString &name, const QByteArray &bytes, const QByteArray &want, const Expected &file)
+{
+    const QString base = m_keep + QDir::separator() + name;
+    QFile::remove(base);
+    QFile::copy(m_folder.path() + QDir::separator() + name, base);
+    const auto save = [](const QString &path, const QByteArray &data) {
+        QFile out(path);
+        if (out.open(QIODevice::WriteOnly))
+            out.write(data);
+    };
+    save(base + QStringLiteral(".want"), want);
+    const qint64 oldest = m_stretches.empty() ? file.begin : m_stretches.front().at;
+    save(base + QStringLiteral(".before"), writtenBetween(std::max(oldest, file.begin - 65536), file.begin));
+    const qsizetype front = id3v2TagLength(bytes);
+    qsizetype same = 0;
+    while (same < want.size() && front + same < bytes.size() && bytes.at(front + same) == want.at(same))
+        ++same;
+    std::fprintf(
+        stderr, "soak: %s from written byte %lld: %lld audio bytes (%lld expected), the first %lld as expected\n",
+        qPrintable(name), static_cast<long long>(file.begin), static_cast<long long>(bytes.size() - front - 128),
+        static_cast<long long>(want.size()), static_cast<long long>(same));
 }
 
 // The newest connection has ended (stalled or closed) and the recorder has read
@@ -741,7 +788,7 @@ int main(int argc, char **argv)
     }
     if (child == 0) {
         QCoreApplication app(argc, argv);
-        const int status = Soak(seconds, seed).run();
+        const int status = Soak(seconds, seed, argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString()).run();
         std::fflush(stdout);
         std::_Exit(status);
     }
