@@ -356,9 +356,12 @@ void Soak::planRequest(StationSlot &slot, int index)
         // Half the streams after the first begin with the end of the last one:
         // at least four frames (three whole ones) and less than the first
         // metadata interval, so that it is all over before the first title.
+        // Never longer than the last stream's own audio, though: a stream
+        // whose burst took most of its length has less (but still over four
+        // frames) to burst again.
         if (m_lastSeed != 0 && m_random() % 2 == 0) {
             stream.metaInt = static_cast<int>(between(4096, 16384));
-            plan.burst = between(1700, stream.metaInt - 1);
+            plan.burst = std::min(between(1700, stream.metaInt - 1), m_lastLength);
             plan.burstSeed = m_lastSeed;
             plan.burstFrom = m_lastLength - plan.burst;
             stream.burst = audioOf(m_lastSeed).mid(plan.burstFrom, plan.burst);
