@@ -187,6 +187,7 @@ struct Plan
     qint64 burst = 0;       // bytes of the previous stream sent first ...
     quint32 burstSeed = 0;  // ... which is this one,
     qint64 burstFrom = 0;   // from this byte
+    qint64 length = 0;      // audio bytes it sends, the burst included
 };
 
 // One test station and what it was told to do with each connection.
@@ -301,6 +302,7 @@ private:
     quint32 m_lastSeed = 0; // the last stream planned, and its length
     qint64 m_lastLength = 0;
     int m_bursts = 0;
+    int m_cutShort = 0; // streams that ended before their end: a burst of it may be new
     qint64 m_burstBytes = 0;
 };
 
@@ -384,6 +386,7 @@ void Soak::planRequest(StationSlot &slot, int index)
             stream.stallAfter = length;
             m_dropsInRow = 0;
         }
+        plan.length = length;
         // The burst counts as audio of the stream: its own audio ends earlier.
         m_lastSeed = plan.seed;
         m_lastLength = length - plan.burst;
@@ -411,6 +414,12 @@ void Soak::absorb(StationSlot &slot)
             continue;
         }
         plan.fault == Fault::Drop ? ++m_drops : ++m_stalls;
+        // The next burst is the planned end of this stream, taken for audio on disk.
+        if (sent.audioBytes < plan.length) {
+            ++m_cutShort;
+            std::fprintf(stderr, "stream %u ended after %lld of its %lld audio bytes\n", plan.seed,
+                         static_cast<long long>(sent.audioBytes), static_cast<long long>(plan.length));
+        }
         if (!m_continuing) {
             m_currentSong = engine::datedFileName(plan.stationName, plan.day);
             create(m_currentSong, m_written);
@@ -756,8 +765,8 @@ int Soak::run()
                 "%d faults survived; %d outages and timeouts; %d title changes\n",
                 m_connections, m_drops, m_stalls, m_refusals, m_redirects, m_stations - 1, faultsSurvived,
                 m_frontEnd.timeouts, m_titleChanges);
-    std::printf("bursts on reconnect: %d, %lld bytes that must not be recorded twice\n", m_bursts,
-                static_cast<long long>(m_burstBytes));
+    std::printf("bursts on reconnect: %d, %lld bytes that must not be recorded twice; %d streams ended early\n",
+                m_bursts, static_cast<long long>(m_burstBytes), m_cutShort);
     std::printf("names taken again: %d numbered copies; %d empty or unchanged titles continued their file\n", m_copies,
                 m_titlesKept);
     std::printf("bytes sent on streams: %lld audio; checked on disk: %lld in %d files (%lld of them "
