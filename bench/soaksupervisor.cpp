@@ -25,7 +25,11 @@
 // recorder is redirected to a fresh station, so that the station's own records
 // do not grow either.
 //
-//   bench_soak [seconds=120] [seed]
+//   bench_soak [seconds=120] [seed] [keep-folder]
+//
+// With a keep folder, every file not as expected is kept there with the bytes
+// the model expected (name.want) and the audio written before it, and each
+// reconnected stream's burst is logged, to compare with the recorder's skip.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -183,6 +187,7 @@ struct Plan
     qint64 burst = 0;       // bytes of the previous stream sent first ...
     quint32 burstSeed = 0;  // ... which is this one,
     qint64 burstFrom = 0;   // from this byte
+    qint64 length = 0;      // audio bytes it sends, the burst included
 };
 
 // One test station and what it was told to do with each connection.
@@ -227,10 +232,11 @@ struct PendingTitle
 class Soak
 {
 public:
-    Soak(int seconds, quint32 seed)
+    Soak(int seconds, quint32 seed, QString keep)
         : m_seconds(seconds)
         , m_seed(seed)
         , m_random(seed)
+        , m_keep(std::move(keep))
     {}
     int run();
 
@@ -250,9 +256,13 @@ private:
         return low + static_cast<qint64>(m_random() % static_cast<quint64>(high - low + 1));
     }
 
+    QByteArray writtenBetween(qint64 begin, qint64 end);
+    void keepMismatch(const QString &name, const QByteArray &bytes, const QByteArray &want, const Expected &file);
+
     int m_seconds;
     quint32 m_seed;
     std::mt19937 m_random;
+    QString m_keep; // where files not as expected are kept (none: not kept)
     SoakClock m_clock;
     SoakFrontEnd m_frontEnd;
     QNetworkAccessManager m_network;
@@ -292,6 +302,7 @@ private:
     quint32 m_lastSeed = 0; // the last stream planned, and its length
     qint64 m_lastLength = 0;
     int m_bursts = 0;
+    int m_cutShort = 0; // streams that ended before their end: a burst of it may be new
     qint64 m_burstBytes = 0;
 };
 
@@ -347,9 +358,12 @@ void Soak::planRequest(StationSlot &slot, int index)
         // Half the streams after the first begin with the end of the last one:
         // at least four frames (three whole ones) and less than the first
         // metadata interval, so that it is all over before the first title.
+        // Never longer than the last stream's own audio, though: a stream
+        // whose burst took most of its length has less (but still over four
+        // frames) to burst again.
         if (m_lastSeed != 0 && m_random() % 2 == 0) {
             stream.metaInt = static_cast<int>(between(4096, 16384));
-            plan.burst = between(1700, stream.metaInt - 1);
+            plan.burst = std::min(between(1700, stream.metaInt - 1), m_lastLength);
             plan.burstSeed = m_lastSeed;
             plan.burstFrom = m_lastLength - plan.burst;
             stream.burst = audioOf(m_lastSeed).mid(plan.burstFrom, plan.burst);
@@ -372,6 +386,7 @@ void Soak::planRequest(StationSlot &slot, int index)
             stream.stallAfter = length;
             m_dropsInRow = 0;
         }
+        plan.length = length;
         // The burst counts as audio of the stream: its own audio ends earlier.
         m_lastSeed = plan.seed;
         m_lastLength = length - plan.burst;
@@ -399,6 +414,12 @@ void Soak::absorb(StationSlot &slot)
             continue;
         }
         plan.fault == Fault::Drop ? ++m_drops : ++m_stalls;
+        // The next burst is the planned end of this stream, taken for audio on disk.
+        if (sent.audioBytes < plan.length) {
+            ++m_cutShort;
+            std::fprintf(stderr, "stream %u ended after %lld of its %lld audio bytes\n", plan.seed,
+                         static_cast<long long>(sent.audioBytes), static_cast<long long>(plan.length));
+        }
         if (!m_continuing) {
             m_currentSong = engine::datedFileName(plan.stationName, plan.day);
             create(m_currentSong, m_written);
@@ -410,6 +431,11 @@ void Soak::absorb(StationSlot &slot)
             ++m_bursts;
             m_burstBytes += plan.burst;
         }
+        if (!m_keep.isEmpty())
+            std::fprintf(stderr, "soak: stream %u at written byte %lld: %lld audio bytes, burst %lld%s, %lld titles\n",
+                         plan.seed, static_cast<long long>(m_written), static_cast<long long>(sent.audioBytes),
+                         static_cast<long long>(plan.burst), m_continuing ? " (skipped)" : "",
+                         static_cast<long long>(sent.titles.size()));
         // Connection audio from `from` to `to` goes to the files.
         const auto write = [&](qint64 from, qint64 to) {
             if (from < plan.burst) {
@@ -527,17 +553,7 @@ void Soak::checkFinishedFiles(bool all)
         }
         const QByteArray bytes = file.readAll();
         file.close();
-        const qint64 end = it->end < 0 ? m_written : it->end;
-        QByteArray want;
-        want.reserve(end - it->begin);
-        for (size_t k = 0; k < m_stretches.size(); ++k) {
-            const Stretch &stretch = m_stretches[k];
-            const qint64 stretchEnd = k + 1 < m_stretches.size() ? m_stretches[k + 1].at : m_written;
-            const qint64 from = std::max(it->begin, stretch.at);
-            const qint64 to = std::min(end, stretchEnd);
-            if (from < to)
-                want += audioOf(stretch.seed).mid(stretch.from + (from - stretch.at), to - from);
-        }
+        const QByteArray want = writtenBetween(it->begin, it->end < 0 ? m_written : it->end);
         // The tag's title: after " - " for a title, the whole name for a station file.
         const QByteArray base = it->song.chopped(4);
         const qsizetype dash = base.indexOf(" - ");
@@ -551,6 +567,8 @@ void Soak::checkFinishedFiles(bool all)
             std::fprintf(stderr, "file %s: %lld bytes, expected %lld with its tag\n", qPrintable(it.key()),
                          static_cast<long long>(bytes.size()), static_cast<long long>(want.size() + 128));
             ++m_mismatches;
+            if (!m_keep.isEmpty())
+                keepMismatch(it.key(), bytes, want, *it);
         }
         ++m_filesChecked;
         m_bytesChecked += bytes.size();
@@ -574,6 +592,47 @@ void Soak::checkFinishedFiles(bool all)
             QFile::remove(m_folder.path() + QDir::separator() + name);
         }
     }
+}
+
+// The audio written from `begin` to `end`, as far as the stretches still reach.
+QByteArray Soak::writtenBetween(qint64 begin, qint64 end)
+{
+    QByteArray want;
+    want.reserve(std::max<qint64>(end - begin, 0));
+    for (size_t k = 0; k < m_stretches.size(); ++k) {
+        const Stretch &stretch = m_stretches[k];
+        const qint64 stretchEnd = k + 1 < m_stretches.size() ? m_stretches[k + 1].at : m_written;
+        const qint64 from = std::max(begin, stretch.at);
+        const qint64 to = std::min(end, stretchEnd);
+        if (from < to)
+            want += audioOf(stretch.seed).mid(stretch.from + (from - stretch.at), to - from);
+    }
+    return want;
+}
+
+// Keeps a file not as expected, the bytes expected and the audio written
+// before it, and says how far the two agree.
+void Soak::keepMismatch(const QString &name, const QByteArray &bytes, const QByteArray &want, const Expected &file)
+{
+    const QString base = m_keep + QDir::separator() + name;
+    QFile::remove(base);
+    QFile::copy(m_folder.path() + QDir::separator() + name, base);
+    const auto save = [](const QString &path, const QByteArray &data) {
+        QFile out(path);
+        if (out.open(QIODevice::WriteOnly))
+            out.write(data);
+    };
+    save(base + QStringLiteral(".want"), want);
+    const qint64 oldest = m_stretches.empty() ? file.begin : m_stretches.front().at;
+    save(base + QStringLiteral(".before"), writtenBetween(std::max(oldest, file.begin - 65536), file.begin));
+    const qsizetype front = id3v2TagLength(bytes);
+    qsizetype same = 0;
+    while (same < want.size() && front + same < bytes.size() && bytes.at(front + same) == want.at(same))
+        ++same;
+    std::fprintf(
+        stderr, "soak: %s from written byte %lld: %lld audio bytes (%lld expected), the first %lld as expected\n",
+        qPrintable(name), static_cast<long long>(file.begin), static_cast<long long>(bytes.size() - front - 128),
+        static_cast<long long>(want.size()), static_cast<long long>(same));
 }
 
 // The newest connection has ended (stalled or closed) and the recorder has read
@@ -706,8 +765,8 @@ int Soak::run()
                 "%d faults survived; %d outages and timeouts; %d title changes\n",
                 m_connections, m_drops, m_stalls, m_refusals, m_redirects, m_stations - 1, faultsSurvived,
                 m_frontEnd.timeouts, m_titleChanges);
-    std::printf("bursts on reconnect: %d, %lld bytes that must not be recorded twice\n", m_bursts,
-                static_cast<long long>(m_burstBytes));
+    std::printf("bursts on reconnect: %d, %lld bytes that must not be recorded twice; %d streams ended early\n",
+                m_bursts, static_cast<long long>(m_burstBytes), m_cutShort);
     std::printf("names taken again: %d numbered copies; %d empty or unchanged titles continued their file\n", m_copies,
                 m_titlesKept);
     std::printf("bytes sent on streams: %lld audio; checked on disk: %lld in %d files (%lld of them "
@@ -741,7 +800,7 @@ int main(int argc, char **argv)
     }
     if (child == 0) {
         QCoreApplication app(argc, argv);
-        const int status = Soak(seconds, seed).run();
+        const int status = Soak(seconds, seed, argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString()).run();
         std::fflush(stdout);
         std::_Exit(status);
     }
