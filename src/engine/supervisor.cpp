@@ -50,16 +50,18 @@ Supervisor::Supervisor(platform::Clock &clock, bool showsTime, QObject *parent)
 void Supervisor::setActive(bool on)
 {
     m_active = on;
-    if (on)
-        soon();
-    else
-        passAt(-1);
+    resumeOrStop(on);
 }
 
 void Supervisor::setAutomatic(bool on)
 {
     m_automatic = on;
-    if (on)
+    resumeOrStop(on);
+}
+
+void Supervisor::resumeOrStop(bool resume)
+{
+    if (resume)
         soon();
     else
         passAt(-1);

@@ -134,6 +134,8 @@ private:
     // the deadlines are on the clock: every pass checks them again, so a pass
     // that comes early or late only reschedules.
     void passAt(qint64 due);
+    // Switched on: a pass is due now; off: none is pending.
+    void resumeOrStop(bool resume);
 
     platform::Clock &m_time;
     const bool m_showsTime;
